@@ -9,6 +9,15 @@ function(tf_library name)
   file(GLOB _src CONFIGURE_DEPENDS
     ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/detail/*.cpp)
   list(APPEND _src ${L_SOURCES})
+  if(NOT _src)
+    # A folder of headers only.
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${CMAKE_SOURCE_DIR})
+    if(L_LIBS)
+      target_link_libraries(${name} INTERFACE ${L_LIBS})
+    endif()
+    return()
+  endif()
   if(L_SHARED)
     add_library(${name} SHARED ${_src})
   else()
@@ -41,4 +50,38 @@ function(tf_test name)
     DISCOVERY_TIMEOUT 60
     PROPERTIES LABELS "${T_LABELS}"
                ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=0")
+endfunction()
+
+# tf_bench(<name> SOURCES <files> LIBS <libs>): a Google Benchmark program.
+function(tf_bench name)
+  cmake_parse_arguments(B "" "" "SOURCES;LIBS" ${ARGN})
+  if(NOT B_SOURCES)
+    file(GLOB B_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  endif()
+  add_executable(${name} ${B_SOURCES})
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
+  target_link_libraries(${name} PRIVATE ${B_LIBS} benchmark::benchmark)
+  target_compile_definitions(${name} PRIVATE
+    TREKFOLD_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+    TREKFOLD_BINARY_DIR="${CMAKE_BINARY_DIR}"
+    TREKFOLD_TESTDATA_DIR="${CMAKE_SOURCE_DIR}/../shared/testdata")
+endfunction()
+
+# tf_fuzz(<name> SOURCES <files> LIBS <libs>): a libFuzzer target, built only
+# in the fuzz configuration (clang). Its seed corpus is the folder's corpus/.
+function(tf_fuzz name)
+  cmake_parse_arguments(F "" "" "SOURCES;LIBS" ${ARGN})
+  if(NOT TREKFOLD_FUZZ)
+    return()
+  endif()
+  if(NOT F_SOURCES)
+    file(GLOB F_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  endif()
+  add_executable(${name} ${F_SOURCES})
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz)
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
+  target_link_libraries(${name} PRIVATE ${F_LIBS})
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  add_dependencies(fuzz_all ${name})
 endfunction()
