@@ -1,0 +1,270 @@
+#include "platform/settings/ini.h"
+
+#include <cstdio>
+
+namespace platform {
+
+namespace {
+
+char lower(char c) { return (c >= 'A' && c <= 'Z') ? char(c + 32) : c; }
+
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view trim(std::string_view s)
+{
+    while (!s.empty() && (is_blank(s.front()) || s.front() == '\r'))
+        s.remove_prefix(1);
+    while (!s.empty() && (is_blank(s.back()) || s.back() == '\r'))
+        s.remove_suffix(1);
+    return s;
+}
+
+// Whether a text must be quoted to read back unchanged. `stops` are the
+// characters that end the text where it stands ("=" in a key, "]" in a name).
+bool needs_quotes(std::string_view s, std::string_view stops)
+{
+    if (s.empty())
+        return false;
+    if (is_blank(s.front()) || is_blank(s.back()))
+        return true;
+    char first = s.front();
+    if (first == '"' || first == ';' || first == '#' || first == '[')
+        return true;
+    for (unsigned char c : s) {
+        if (c < 0x20 || c == 0x7f)
+            return true;
+        if (stops.find(char(c)) != std::string_view::npos)
+            return true;
+    }
+    return false;
+}
+
+void append_quoted(std::string& out, std::string_view s)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    out += '"';
+    for (unsigned char c : s) {
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (c < 0x20 || c == 0x7f) {
+                out += "\\x";
+                out += hex[c >> 4];
+                out += hex[c & 15];
+            } else {
+                out += char(c);
+            }
+        }
+    }
+    out += '"';
+}
+
+void append_text(std::string& out, std::string_view s, std::string_view stops)
+{
+    if (needs_quotes(s, stops))
+        append_quoted(out, s);
+    else
+        out += s;
+}
+
+int hex_digit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    c = lower(c);
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+// Reads a quoted text starting at s[pos] == '"'. On success sets pos past
+// the closing quote and returns true.
+bool read_quoted(std::string_view s, size_t& pos, std::string& out)
+{
+    size_t i = pos + 1;
+    out.clear();
+    while (i < s.size()) {
+        char c = s[i];
+        if (c == '"') {
+            pos = i + 1;
+            return true;
+        }
+        if (c != '\\') {
+            out += c;
+            ++i;
+            continue;
+        }
+        if (i + 1 >= s.size())
+            return false;
+        char e = s[i + 1];
+        i += 2;
+        switch (e) {
+        case '"': out += '"'; break;
+        case '\\': out += '\\'; break;
+        case 'n': out += '\n'; break;
+        case 'r': out += '\r'; break;
+        case 't': out += '\t'; break;
+        case 'x': {
+            if (i + 2 > s.size())
+                return false;
+            int h = hex_digit(s[i]), l = hex_digit(s[i + 1]);
+            if (h < 0 || l < 0)
+                return false;
+            out += char(h * 16 + l);
+            i += 2;
+            break;
+        }
+        default: return false;
+        }
+    }
+    return false;
+}
+
+// A name or value: quoted (nothing but blanks may follow) or bare (trimmed).
+bool read_text(std::string_view s, std::string& out)
+{
+    s = trim(s);
+    if (!s.empty() && s.front() == '"') {
+        size_t pos = 0;
+        if (!read_quoted(s, pos, out))
+            return false;
+        return trim(s.substr(pos)).empty();
+    }
+    out.assign(s);
+    return true;
+}
+
+void put(IniSection& sec, std::string key, std::string value)
+{
+    for (auto& e : sec.entries) {
+        if (iequals(e.first, key)) {
+            e.second = std::move(value);
+            return;
+        }
+    }
+    sec.entries.emplace_back(std::move(key), std::move(value));
+}
+
+} // namespace
+
+bool iequals(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (lower(a[i]) != lower(b[i]))
+            return false;
+    return true;
+}
+
+const IniSection* IniDocument::find(std::string_view section) const
+{
+    for (const auto& s : sections)
+        if (iequals(s.name, section))
+            return &s;
+    return nullptr;
+}
+
+IniSection* IniDocument::find(std::string_view section)
+{
+    for (auto& s : sections)
+        if (iequals(s.name, section))
+            return &s;
+    return nullptr;
+}
+
+const std::string* IniDocument::value(std::string_view section, std::string_view key) const
+{
+    const IniSection* s = find(section);
+    if (!s)
+        return nullptr;
+    for (const auto& e : s->entries)
+        if (iequals(e.first, key))
+            return &e.second;
+    return nullptr;
+}
+
+IniDocument parse_ini(std::string_view text)
+{
+    IniDocument doc;
+    IniSection* current = nullptr;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find('\n', pos);
+        if (end == std::string_view::npos)
+            end = text.size();
+        std::string_view line = trim(text.substr(pos, end - pos));
+        pos = end + 1;
+        if (line.empty() || line.front() == ';' || line.front() == '#')
+            continue;
+        if (line.front() == '[') {
+            if (line.back() != ']' || line.size() < 2) {
+                current = nullptr; // unreadable header: skip its lines too
+                continue;
+            }
+            std::string name;
+            if (!read_text(line.substr(1, line.size() - 2), name)) {
+                current = nullptr;
+                continue;
+            }
+            current = doc.find(name);
+            if (!current) {
+                doc.sections.push_back(IniSection{std::move(name), {}});
+                current = &doc.sections.back();
+            }
+            continue;
+        }
+        if (!current)
+            continue;
+        // The key ends at the first "=" outside quotes.
+        size_t eq;
+        std::string key;
+        std::string_view rest;
+        if (line.front() == '"') {
+            size_t p = 0;
+            if (!read_quoted(line, p, key))
+                continue;
+            std::string_view after = trim(line.substr(p));
+            if (after.empty() || after.front() != '=')
+                continue;
+            rest = after.substr(1);
+        } else {
+            eq = line.find('=');
+            if (eq == std::string_view::npos)
+                continue;
+            key.assign(trim(line.substr(0, eq)));
+            rest = line.substr(eq + 1);
+        }
+        std::string value;
+        if (!read_text(rest, value))
+            continue;
+        put(*current, std::move(key), std::move(value));
+    }
+    return doc;
+}
+
+std::string write_ini(const IniDocument& doc)
+{
+    std::string out;
+    for (const auto& s : doc.sections) {
+        if (s.entries.empty())
+            continue;
+        out += '[';
+        append_text(out, s.name, "]");
+        out += "]\n";
+        for (const auto& e : s.entries) {
+            append_text(out, e.first, "=");
+            out += '=';
+            append_text(out, e.second, "");
+            out += '\n';
+        }
+        out += '\n';
+    }
+    return out;
+}
+
+} // namespace platform

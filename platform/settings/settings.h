@@ -1,0 +1,65 @@
+// The per-user settings store of the program: application "trekfold",
+// sections of keys holding texts.
+//
+// Same rules as the registry store the program was written against: a key
+// that is absent differs from one holding ""; section and key names ignore
+// case. The store is one INI file, $XDG_CONFIG_HOME/trekfold/trekfold.ini
+// (~/.config when XDG_CONFIG_HOME is unset), rewritten whole through a
+// temporary file and a rename at every change, so a failed save leaves the
+// previous file intact. Reads notice when another writer replaced the file.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/settings/ini.h"
+
+namespace platform {
+
+class Settings {
+public:
+    // The store in `path`; the file need not exist yet.
+    explicit Settings(std::string path, std::string application = "trekfold");
+    // $XDG_CONFIG_HOME/trekfold/trekfold.ini, or ~/.config/trekfold/trekfold.ini.
+    static std::string default_path();
+
+    const std::string& application() const { return application_; }
+    const std::string& path() const { return path_; }
+
+    // The stored text, or `default_value` when the key is absent.
+    std::string GetSetting(const std::string& section, const std::string& key,
+                           const std::string& default_value = {}) const;
+    std::optional<std::string> get(const std::string& section, const std::string& key) const;
+    // Throws VbError 75 "Path/File access error" when the file cannot be written
+    // (the store then keeps its previous contents).
+    void SaveSetting(const std::string& section, const std::string& key, const std::string& value);
+    // Removes one key, or the whole section when `key` is empty. Returns
+    // whether anything was there.
+    bool DeleteSetting(const std::string& section, const std::string& key = {});
+    // Key and value of every entry of a section, in stored order.
+    std::vector<std::pair<std::string, std::string>> GetAllSettings(const std::string& section) const;
+
+    // A number that grows whenever the section may have changed (written
+    // here, or the file replaced by another writer). Caches compare it.
+    std::uint64_t generation(const std::string& section) const;
+
+private:
+    void refresh() const;
+    void commit(IniDocument doc);
+
+    std::string path_;
+    std::string application_;
+    mutable IniDocument doc_;
+    mutable struct Stamp {
+        bool exists = false;
+        std::int64_t mtime_ns = 0, size = 0, inode = 0;
+        bool operator==(const Stamp&) const = default;
+    } stamp_;
+    mutable std::uint64_t epoch_ = 0; // bumped when the file is (re)read
+    mutable std::vector<std::pair<std::string, std::uint64_t>> section_counts_;
+};
+
+} // namespace platform

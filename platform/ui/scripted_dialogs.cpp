@@ -1,0 +1,43 @@
+#include "platform/ui/scripted_dialogs.h"
+
+namespace platform {
+
+int ScriptedDialogs::show_msgbox(const std::string& prompt, int style, const std::string& title)
+{
+    int result = msgbox_default_answer(style);
+    if (!answers_.empty()) {
+        result = answers_.front();
+        answers_.pop_front();
+    }
+    boxes_.push_back(Box{Box::Message, prompt, title, style, {}, result, {}});
+    return result;
+}
+
+bool ScriptedDialogs::show_inputbox(const std::string& prompt, const std::string& title,
+                                    const std::string& default_text, std::string& answer)
+{
+    bool ok = true;
+    answer = default_text;
+    if (!inputs_.empty()) {
+        ok = !inputs_.front().cancel;
+        answer = ok ? inputs_.front().text : std::string();
+        inputs_.pop_front();
+    }
+    boxes_.push_back(Box{Box::Input, prompt, title, 0, default_text, 0, answer});
+    return ok;
+}
+
+void ScriptedDialogs::quiet_msgbox(const std::string& prompt, int style, const std::string& title, int answer)
+{
+    Dialogs::quiet_msgbox(prompt, style, title, answer);
+    boxes_.push_back(Box{Box::Message, prompt, title, style, {}, answer, {}});
+}
+
+void ScriptedDialogs::quiet_inputbox(const std::string& prompt, const std::string& title,
+                                     const std::string& default_text)
+{
+    Dialogs::quiet_inputbox(prompt, title, default_text);
+    boxes_.push_back(Box{Box::Input, prompt, title, 0, default_text, 0, default_text});
+}
+
+} // namespace platform

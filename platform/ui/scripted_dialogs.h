@@ -1,0 +1,55 @@
+// Dialogs for tests: every box is recorded and answered from a queue, or
+// with its default when the queue is empty.
+#pragma once
+
+#include "platform/ui/dialogs.h"
+
+#include <deque>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+class ScriptedDialogs : public Dialogs {
+public:
+    struct Box {
+        enum Kind { Message, Input } kind;
+        std::string text;
+        std::string title;
+        int style = 0;            // message boxes: buttons + icon
+        std::string default_text; // input boxes
+        int answer = 0;           // message boxes
+        std::string input;        // input boxes: the text returned
+        int buttons() const { return msgbox_buttons(style); }
+        int icon() const { return msgbox_icon(style); }
+    };
+
+    // Answers for the next message boxes, in order.
+    void answer(int result) { answers_.push_back(result); }
+    // Texts for the next input boxes; cancel = true answers with Cancel.
+    void input(std::string text, bool cancel = false) { inputs_.push_back({std::move(text), cancel}); }
+
+    // Every box shown so far, quiet ones included.
+    const std::vector<Box>& boxes() const { return boxes_; }
+    const Box* last() const { return boxes_.empty() ? nullptr : &boxes_.back(); }
+    void clear() { boxes_.clear(); }
+
+protected:
+    int show_msgbox(const std::string& prompt, int style, const std::string& title) override;
+    bool show_inputbox(const std::string& prompt, const std::string& title, const std::string& default_text,
+                       std::string& answer) override;
+    void quiet_msgbox(const std::string& prompt, int style, const std::string& title, int answer) override;
+    void quiet_inputbox(const std::string& prompt, const std::string& title,
+                        const std::string& default_text) override;
+
+private:
+    struct Input {
+        std::string text;
+        bool cancel;
+    };
+    std::deque<int> answers_;
+    std::deque<Input> inputs_;
+    std::vector<Box> boxes_;
+};
+
+} // namespace platform
