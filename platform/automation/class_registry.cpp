@@ -1,0 +1,100 @@
+#include "platform/automation/class_registry.h"
+
+#include "platform/automation/vb_error.h"
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <system_error>
+
+namespace platform {
+
+using RegisterFunction = long (*)(ClassRegistry*);
+
+std::string ProgramFolder()
+{
+    std::error_code ec;
+    auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec) return ".";
+    return exe.parent_path().string();
+}
+
+ClassRegistry::ClassRegistry() { folders_.push_back(ProgramFolder()); }
+
+// Libraries stay loaded: objects they made may outlive the registry.
+ClassRegistry::~ClassRegistry() = default;
+
+void ClassRegistry::Register(std::string progid, std::string clsid, Factory factory)
+{
+    for (Entry& e : entries_) {
+        if (NameEquals(e.progid, progid) || NameEquals(e.clsid, clsid)) {
+            e = Entry{std::move(progid), std::move(clsid), std::move(factory)};
+            return;
+        }
+    }
+    entries_.push_back(Entry{std::move(progid), std::move(clsid), std::move(factory)});
+}
+
+void ClassRegistry::Unregister(std::string_view key)
+{
+    std::erase_if(entries_, [&](const Entry& e) { return NameEquals(e.progid, key) || NameEquals(e.clsid, key); });
+}
+
+const ClassRegistry::Entry* ClassRegistry::find(std::string_view key) const
+{
+    for (const Entry& e : entries_)
+        if (NameEquals(e.progid, key) || NameEquals(e.clsid, key)) return &e;
+    return nullptr;
+}
+
+bool ClassRegistry::IsRegistered(std::string_view key) const { return find(key) != nullptr; }
+
+std::string ClassRegistry::ClassIdOf(std::string_view progid) const
+{
+    const Entry* e = find(progid);
+    return e ? e->clsid : std::string();
+}
+
+void ClassRegistry::AddFolder(std::string folder) { folders_.push_back(std::move(folder)); }
+
+void ClassRegistry::LoadLibrary(const std::string& path)
+{
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle) {
+        const char* why = dlerror();
+        throw VbError(48, "", std::string("Error in loading DLL: ") + (why ? why : path));
+    }
+    auto reg = reinterpret_cast<RegisterFunction>(dlsym(handle, "DllRegisterServer"));
+    if (!reg) throw VbError(48, "", "Error in loading DLL: " + path + " has no DllRegisterServer");
+    libraries_.push_back(handle);
+    if (reg(this) != 0) throw VbError(48, "", "Error in loading DLL: " + path + " failed to register");
+}
+
+ObjectRef ClassRegistry::CreateObject(std::string_view key)
+{
+    const Entry* e = find(key);
+    if (!e) {
+        // Look for the library that serves the program identifier.
+        std::string_view lib = key.substr(0, key.find('.'));
+        if (!lib.empty() && lib.front() != '{' && lib.find('/') == std::string_view::npos) {
+            std::string file = "lib" + std::string(lib) + ".so";
+            for (auto& c : file) c = (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+            for (const std::string& folder : folders_) {
+                std::filesystem::path p = std::filesystem::path(folder) / file;
+                std::error_code ec;
+                if (std::filesystem::exists(p, ec)) {
+                    LoadLibrary(p.string());
+                    break;
+                }
+            }
+        }
+        e = find(key);
+    }
+    if (!e || !e->factory) throw VbError(429, "", "ActiveX component can't create object");
+    ObjectRef obj = e->factory();
+    if (!obj) throw VbError(429, "", "ActiveX component can't create object");
+    return obj;
+}
+
+} // namespace platform

@@ -1,0 +1,124 @@
+// Automation values: a Variant that holds one of the automation types and
+// converts between them by the Basic runtime's rules, and arrays of one or
+// two dimensions. Conversions that fail throw VbError: 13 "Type mismatch",
+// 6 "Overflow", 94 "Invalid use of Null".
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace platform {
+
+class Dispatch;
+class Variant;
+
+// The automation type codes (VT_ numbers) a Variant can hold.
+enum class VarType : std::uint16_t {
+    Empty = 0,
+    Null = 1,
+    Integer = 2, // int16
+    Long = 3,    // int32
+    Single = 4,
+    Double = 5,
+    String = 8,
+    Object = 9,
+    Boolean = 11,
+    Byte = 17,
+    ByteArray = 0x2000 | 17,
+    Array = 0x2000 | 12, // array of Variant
+};
+
+// A one- or two-dimensional array of Variants with explicit lower bounds,
+// stored in row-major order (the last index moves fastest).
+class VariantArray {
+public:
+    VariantArray() = default;
+    VariantArray(std::int32_t lbound, std::int32_t count);
+    VariantArray(std::int32_t lbound1, std::int32_t count1, std::int32_t lbound2, std::int32_t count2);
+
+    int Dimensions() const { return static_cast<int>(count_.size()); }
+    // Bounds of dimension 1 or 2; throws 9 "Subscript out of range".
+    std::int32_t LBound(int dim = 1) const;
+    std::int32_t UBound(int dim = 1) const;
+
+    Variant& at(std::int32_t i);
+    const Variant& at(std::int32_t i) const;
+    Variant& at(std::int32_t i, std::int32_t j);
+    const Variant& at(std::int32_t i, std::int32_t j) const;
+    const std::vector<Variant>& items() const { return items_; }
+
+private:
+    std::size_t index(std::int32_t i, std::int32_t j, int dims) const;
+    std::vector<std::int32_t> lbound_;
+    std::vector<std::int32_t> count_;
+    std::vector<Variant> items_;
+};
+
+using ObjectRef = std::shared_ptr<Dispatch>;
+using Bytes = std::vector<std::uint8_t>;
+
+struct NullValue {
+    bool operator==(const NullValue&) const = default;
+};
+
+class Variant {
+public:
+    Variant() = default;
+    Variant(NullValue) : v_(NullValue{}) {}
+    Variant(bool b) : v_(b) {}
+    Variant(std::uint8_t b) : v_(b) {}
+    Variant(std::int16_t i) : v_(i) {}
+    Variant(std::int32_t i) : v_(i) {}
+    Variant(float f) : v_(f) {}
+    Variant(double d) : v_(d) {}
+    Variant(std::string s) : v_(std::move(s)) {}
+    Variant(const char* s) : v_(std::string(s)) {}
+    Variant(std::string_view s) : v_(std::string(s)) {}
+    Variant(ObjectRef o) : v_(std::move(o)) {}
+    Variant(Bytes b) : v_(std::move(b)) {}
+    Variant(VariantArray a) : v_(std::make_shared<VariantArray>(std::move(a))) {}
+    Variant(const Variant& other);
+    Variant& operator=(const Variant& other);
+    Variant(Variant&&) noexcept = default;
+    Variant& operator=(Variant&&) noexcept = default;
+
+    VarType Type() const;
+    bool IsEmpty() const { return v_.index() == 0; }
+    bool IsNull() const { return std::holds_alternative<NullValue>(v_); }
+    bool IsObject() const { return std::holds_alternative<ObjectRef>(v_); }
+    bool IsArray() const;
+    // An argument the caller left out (an empty Variant stands for it).
+    bool IsMissing() const { return IsEmpty(); }
+
+    // Coercions with the Basic runtime's rules (CBool, CByte, CInt, CLng,
+    // CSng, CDbl, CStr). Numbers round half to even when narrowed.
+    bool ToBool() const;
+    std::uint8_t ToByte() const;
+    std::int16_t ToInt16() const;
+    std::int32_t ToInt32() const;
+    float ToSingle() const;
+    double ToDouble() const;
+    std::string ToString() const;
+    // The object held; an empty Variant gives null (Nothing). Other types 13.
+    ObjectRef ToObject() const;
+    // A byte array, or an array of Variants each converted to a byte.
+    Bytes ToBytes() const;
+    const VariantArray& ToArray() const;
+    VariantArray& ArrayRef();
+
+    bool operator==(const Variant& other) const;
+
+private:
+    std::variant<std::monostate, NullValue, bool, std::uint8_t, std::int16_t, std::int32_t, float, double,
+                 std::string, ObjectRef, Bytes, std::shared_ptr<VariantArray>>
+        v_;
+};
+
+// The automation boolean as a number: true = -1, false = 0.
+inline std::int16_t VbBool(bool b) { return b ? -1 : 0; }
+
+} // namespace platform
