@@ -27,10 +27,12 @@ std::int32_t Degrees_To_Semicircles(double degrees)
     if (!std::isfinite(degrees))
         return 0;
     if (degrees < -180.0 || degrees >= 180.0) {
-        degrees = std::fmod(degrees + 180.0, 360.0);
-        if (degrees < 0)
+        // fmod is exact, and so is the one step back into range.
+        degrees = std::fmod(degrees, 360.0);
+        if (degrees >= 180.0)
+            degrees -= 360.0;
+        else if (degrees < -180.0)
             degrees += 360.0;
-        degrees -= 180.0;
     }
     constexpr double scale = 2147483648.0 / 180.0;
     double s = degrees * scale;
