@@ -1,0 +1,131 @@
+// The flex grid of the records table as a plain model: rows and columns of
+// cell texts, fixed rows and columns, widths in twips, per-cell back colours
+// and pictures, a current cell and a selection, sorting, and redraw batching.
+//
+// Cells are stored by column, so moving a column costs nothing per row and
+// a table of 32766 x 40 cells stays quick. Indexes are zero-based; errors
+// are the control's (VbError 381 for a cell outside the grid).
+//
+// Views observe it: while Redraw is off nothing is reported; switching it on
+// again reports one reset.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+// Colours as the program writes them: RGB(r, g, b) = r + 256 g + 65536 b.
+using Color = std::uint32_t;
+constexpr Color RGB(int r, int g, int b) { return Color(r) | Color(g) << 8 | Color(b) << 16; }
+constexpr Color kNoColor = 0xFFFFFFFFu;
+
+// A small image held by cells (pixels 0xAARRGGBB, row by row).
+struct Picture {
+    int width = 0, height = 0;
+    std::vector<std::uint32_t> pixels;
+    std::string key;
+};
+using PictureRef = std::shared_ptr<const Picture>;
+
+struct GridChange {
+    enum Kind { Reset, RowsInserted, RowsRemoved, Cells, Widths } kind;
+    int first = 0, last = 0;         // rows (inclusive)
+    int col_first = 0, col_last = 0; // columns (Cells)
+};
+
+class GridObserver {
+public:
+    virtual ~GridObserver() = default;
+    // Reported after the change; the grid already holds the new state.
+    virtual void grid_changed(const GridChange& change) = 0;
+};
+
+enum GridSort { flexSortNone = 0, flexSortGenericAscending = 1, flexSortGenericDescending = 2,
+                flexSortNumericAscending = 3, flexSortNumericDescending = 4,
+                flexSortStringNoCaseAscending = 5, flexSortStringNoCaseDescending = 6,
+                flexSortStringAscending = 7, flexSortStringDescending = 8 };
+
+class Grid {
+public:
+    Grid(int rows = 2, int cols = 2);
+
+    int Rows() const { return rows_; }
+    int Cols() const { return int(cols_.size()); }
+    void SetRows(int rows);
+    void SetCols(int cols);
+    int FixedRows() const { return fixed_rows_; }
+    int FixedCols() const { return fixed_cols_; }
+    void SetFixedRows(int n);
+    void SetFixedCols(int n);
+
+    const std::string& TextMatrix(int row, int col) const;
+    void SetTextMatrix(int row, int col, std::string_view text);
+
+    int ColWidth(int col) const;
+    void SetColWidth(int col, int twips);
+    // Moves column `col` to position `position` (the control's ColPosition).
+    void SetColPosition(int col, int position);
+
+    Color CellBackColor(int row, int col) const; // BackColor when unset
+    void SetCellBackColor(int row, int col, Color color);
+    // Colours every cell of rows r1..r2, columns c1..c2 (inclusive).
+    void FillBackColor(int r1, int c1, int r2, int c2, Color color);
+    PictureRef CellPicture(int row, int col) const;
+    void SetCellPicture(int row, int col, PictureRef picture);
+    Color BackColor() const { return back_color_; }
+    void SetBackColor(Color c);
+    Color BackColorBkg() const { return back_color_bkg_; }
+    void SetBackColorBkg(Color c);
+
+    // Current cell and selection; setting Row or Col also sets RowSel/ColSel.
+    int Row() const { return row_; }
+    int Col() const { return col_; }
+    int RowSel() const { return row_sel_; }
+    int ColSel() const { return col_sel_; }
+    void SetRow(int r);
+    void SetCol(int c);
+    void SetRowSel(int r);
+    void SetColSel(int c);
+
+    // A new row from tab-separated texts, at the end or before `index`.
+    void AddItem(std::string_view text, int index = -1);
+    // Throws 30015 when it would remove the last non-fixed row.
+    void RemoveItem(int index);
+    // Empties every cell (texts, pictures, colours); keeps rows and columns.
+    void Clear();
+    // Sorts the non-fixed rows by one column.
+    void Sort(int col, GridSort how);
+
+    bool Redraw() const { return redraw_; }
+    void SetRedraw(bool on);
+
+    void add_observer(GridObserver* o);
+    void remove_observer(GridObserver* o);
+
+private:
+    struct Column {
+        std::vector<std::string> text;
+        std::vector<Color> back;       // empty until a colour is set
+        std::vector<PictureRef> picture; // empty until a picture is set
+        int width;
+    };
+    Column new_column() const;
+    void check_cell(int row, int col) const;
+    void notify(const GridChange& c);
+
+    int rows_ = 0;
+    int fixed_rows_ = 1, fixed_cols_ = 1;
+    std::vector<Column> cols_;
+    Color back_color_ = RGB(255, 255, 255);
+    Color back_color_bkg_ = RGB(128, 128, 128);
+    int row_ = 1, col_ = 1, row_sel_ = 1, col_sel_ = 1;
+    bool redraw_ = true;
+    bool dirty_ = false;
+    std::vector<GridObserver*> observers_;
+};
+
+} // namespace platform
