@@ -1,0 +1,74 @@
+// The program-wide state held with the main window: what start-up reads from
+// the command line and the settings store, the current record type, the
+// transfer and real-time flags, the table counters and the keyed collections
+// the subsystems share. One instance, owned by frmMain and passed by
+// reference; nothing here is a hidden global.
+#pragma once
+
+#include "platform/automation/collection.h"
+#include "platform/automation/variant.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace app {
+
+struct AppState {
+    // --- command line --------------------------------------------------
+    std::string command_line;     // the arguments after the program name, joined by one blank
+    bool quiet_mode = false;      // command line begins with "quiet" (any case)
+    bool start_minimised = false; // command line begins with "minimize" (any case)
+
+    // --- files and receiver link --------------------------------------
+    std::string temp_shapefile;   // TEMP folder + "/trkfld.shp"
+    std::int16_t port = 1;        // COM number, 0 = the control's USB link
+    std::string port_settings = "9600,N,8,1";
+    std::string unit = "Meters";
+    std::string time_zone = "Local Computer Time";
+    std::int16_t ui_state = 0;    // last state given to Set_Controls (1..8)
+
+    // --- records table --------------------------------------------------
+    std::string record_type = "waypoint"; // "waypoint", "track", "route", "rtimewpt"
+    std::int32_t record_counter = 0;      // records appended since the last clear
+    // Segments counted over a whole table; 64 bits so long track logs with
+    // many segment starts cannot overflow it.
+    std::int64_t segment_counter = 0;
+    std::int32_t selection_count = 0;
+    std::int32_t first_selected_row = 1;
+    std::int32_t last_selected_row = 1;
+    std::int32_t upload_cursor = 0;
+    bool header_sort = false;             // flips at every header sort of a waypoint table
+
+    // --- transfer and real time ---------------------------------------
+    bool transfer_busy = false;
+    bool transfer_complete = true;
+    bool port_search = false;
+    bool screen_window_open = false;
+    bool real_time = false;
+    bool projected_output = true;
+    bool hotlink_sort = true;
+
+    // --- GIS programs (kept current by Refresh_Apps) -------------------
+    bool arcview_running = false;
+    bool landview_running = false;
+    bool arcexplorer_running = false;
+    bool arcmap_running = false;
+    bool google_earth_running = false;
+    bool arcgis_installed = false;
+    bool arcmap_extension_loaded = false;
+    // The ArcMap extension's automation object and the connected USB
+    // mass-storage unit; their subsystems give them their types.
+    std::shared_ptr<void> arcmap_extension;
+    std::shared_ptr<void> usb_mass_storage_unit;
+
+    // --- keyed collections ----------------------------------------------
+    // Latest values of the NMEA sentences, by value name.
+    platform::Collection<platform::Variant> nmea_values;
+    // Waypoint symbol codes to D103 symbol numbers ("18" -> 0 ... "8196" -> 15),
+    // and D103 numbers back to codes ("0" -> 18 ... "15" -> 8196).
+    platform::Collection<std::int32_t> d103_symbols;
+    platform::Collection<std::int32_t> d1xx_symbols;
+};
+
+} // namespace app

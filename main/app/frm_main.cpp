@@ -1,0 +1,560 @@
+#include "main/app/frm_main.h"
+
+#include "main/app/properties.h"
+#include "main/coords/coords.h"
+#include "main/files/files.h"
+#include "main/hotlink/hotlink.h"
+#include "main/links/links.h"
+#include "main/realtime/realtime.h"
+#include "main/transfer/transfer.h"
+#include "platform/automation/vb_error.h"
+#include "platform/events/events.h"
+#include "platform/serial/portmap.h"
+#include "platform/settings/settings.h"
+#include "platform/text/vb.h"
+#include "platform/ui/cursor.h"
+#include "platform/ui/dialogs.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+#ifndef TREKFOLD_VERSION_MAJOR
+#define TREKFOLD_VERSION_MAJOR 0
+#define TREKFOLD_VERSION_MINOR 0
+#define TREKFOLD_VERSION_PATCH 0
+#endif
+
+namespace app {
+
+namespace vb = platform::vb;
+using platform::VbError;
+
+const std::array<const char*, 19> unload_order = {
+    "frmAbout",     "frmCalculateCEP", "frmCustomSplash", "frmFeatureType", "frmFields",
+    "frmGPSStatus", "frmHotlinking",   "frmImage",        "frmInfo",        "frmLandviewLayerSelection",
+    "frmNMEAViewer", "frmProperties",  "frmQuietStatus",  "frmRealTime",    "frmShape",
+    "frmSplash",    "frmTimeCalibrate", "frmWorldFiles",  "frmWptSelect",
+};
+
+namespace {
+
+const char* const kPanelClosed = ">>> Data Table >>>";
+const char* const kPanelOpen = "<<< Data Table <<<";
+
+// Port settings texts in the order of the mnuBaud items.
+const char* const kBaudSettings[7] = {"4800,N,8,1",  "9600,N,8,1",  "19200,N,8,1", "28800,N,8,1",
+                                      "38400,N,8,1", "57600,N,8,1", "115200,N,8,1"};
+
+// The longest Timer1 period the timer can hold (its interval is a 32-bit
+// count of milliseconds).
+constexpr double kMaxRefreshSeconds = INT32_MAX / 1000.0;
+
+Control make_control(std::string name, std::string caption, int left, int top, int width, int height,
+                     std::string tooltip = {})
+{
+    Control c;
+    c.name = std::move(name);
+    c.caption = std::move(caption);
+    c.tooltip = std::move(tooltip);
+    c.left = left;
+    c.top = top;
+    c.width = width;
+    c.height = height;
+    return c;
+}
+
+} // namespace
+
+std::string temp_folder()
+{
+    if (const char* t = std::getenv("TMPDIR"); t && *t) {
+        std::string dir = t;
+        while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+        return dir;
+    }
+    std::string dir = "/tmp/trekfold-" + std::to_string(::getuid());
+    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST)
+        throw VbError(75, "frmMain.Load", "Path/File access error");
+    // Only a folder of our own, not a link someone else planted, will do.
+    struct stat st {};
+    if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid())
+        throw VbError(75, "frmMain.Load", "Path/File access error");
+    if ((st.st_mode & 0777) != 0700) ::chmod(dir.c_str(), 0700);
+    return dir;
+}
+
+frmMain::frmMain(Services services, std::string program_folder)
+    : svc_(services), program_folder_(std::move(program_folder))
+{
+    // Design-time controls (twips).
+    cmdAdvanced = make_control("cmdAdvanced", kPanelClosed, 7700 - 2300, 600, 2172, 280,
+                               "View advanced data information");
+    cmdCopy = make_control("cmdCopy", "", 120, 1440, 372, 372, "Copy Selected Cells to Clipboard");
+    cmdPaste = make_control("cmdPaste", "", 120, 1800, 372, 372, "Paste from Clipboard");
+    cmdAddRec = make_control("cmdAddRec", "", 120, 2280, 372, 372, "Add Record to Table");
+    cmdDeleteSel = make_control("cmdDeleteSel", "", 120, 2640, 372, 372, "Delete Selection");
+    cmdClearSel = make_control("cmdClearSel", "", 120, 3120, 372, 372, "Clear Selection");
+    cmdConvert = make_control("cmdConvert", "On - Refresh GUI", 120, 600, 1935, 280);
+    optWpt = make_control("optWpt", "Waypoint", 1080, 1080, 1095, 195);
+    optTrk = make_control("optTrk", "Track", 2440, 1080, 1095, 195);
+    optRte = make_control("optRte", "Route", 3800, 1080, 1095, 195);
+    optRTWpt = make_control("optRTWpt", "RTimeWpt", 5160, 1080, 1215, 195);
+    lblGPSDesc1 = make_control("lblGPSDesc1", "Desc", 120, 120, 7300, 255);
+    static const char* const readout_captions[4] = {"Lat", "Lon", "EPE", "Alt"};
+    for (int i = 0; i < 4; ++i)
+        Label1[i] = make_control("Label1", readout_captions[i], 120 + i * 1860, 360, 420, 195);
+    lbllat = make_control("lbllat", "", 540, 360, 1380, 195);
+    lbllon = make_control("lbllon", "", 540 + 1860, 360, 1380, 195);
+    lblepe = make_control("lblepe", "", 540 + 2 * 1860, 360, 1380, 195);
+    lblAlt = make_control("lblAlt", "", 540 + 3 * 1860, 360, 1380, 195);
+    ToDDE = make_control("ToDDE", "To DDE", 0, 0, 0, 0);
+    FromDDE = make_control("FromDDE", "From DDE", 0, 0, 0, 0);
+    ToDDE.visible = FromDDE.visible = false;
+    MSFlexGrid1 = make_control("MSFlexGrid1", "", 600, 1320, 6825, 3100);
+    StatusBar1 = {"Not Connected", "Text Tips Here", ""};
+
+    Timer1 = svc_.pump.make_timer();
+    Timer1->on_timer([this] { links().Timer1_Timer(); });
+
+    transfer_ = transfer::make_gps_transfer(*this);
+    links_ = links::make_gis_links(*this);
+    coords_ = coords::make_coordinates(*this);
+    files_ = files::make_file_formats(*this);
+    realtime_ = realtime::make_real_time(*this);
+    hotlink_ = hotlink::make_hotlinking(*this);
+    properties_ = make_properties_dialog(*this);
+
+    register_handlers();
+    register_window("frmQuietStatus", [this] { return frmQuietStatus.loaded; },
+                    [this] {
+                        frmQuietStatus.loaded = frmQuietStatus.visible = false;
+                        changed(ChangeQuietStatus);
+                    });
+    register_window("frmSplash", [this] { return frmSplash.loaded; }, [this] { unload_splash(); });
+}
+
+frmMain::~frmMain() = default;
+
+void frmMain::set_transfer(std::unique_ptr<transfer::GpsTransfer> t) { transfer_ = std::move(t); }
+void frmMain::set_links(std::unique_ptr<links::GisLinks> l) { links_ = std::move(l); }
+void frmMain::set_coords(std::unique_ptr<coords::Coordinates> c) { coords_ = std::move(c); }
+void frmMain::set_properties(std::unique_ptr<PropertiesDialog> p) { properties_ = std::move(p); }
+
+void frmMain::register_window(const std::string& name, std::function<bool()> loaded, std::function<void()> unload)
+{
+    windows_.push_back({name, std::move(loaded), std::move(unload)});
+}
+
+bool frmMain::panel_open() const { return cmdAdvanced.caption != kPanelClosed; }
+
+// ---------------------------------------------------------------- start-up
+
+void frmMain::Form_Load()
+{
+    try {
+        // 1. The projection library finds its data by itself here: PATH is
+        //    left alone and PROJ_LIB is never set.
+
+        // 2.
+        state_.arcmap_extension.reset();
+        state_.usb_mass_storage_unit.reset();
+        state_.transfer_complete = true;
+        state_.hotlink_sort = true;
+
+        // 3.
+        std::string lc = vb::LCase(state_.command_line);
+        state_.quiet_mode = lc.compare(0, 5, "quiet") == 0;
+        state_.start_minimised = lc.compare(0, 8, "minimize") == 0;
+        svc_.dialogs.set_quiet(state_.quiet_mode);
+
+        // 4.
+        Drive1 = svc_.settings.GetSetting("drive", "drive", program_folder_);
+
+        // 5.
+        state_.temp_shapefile = temp_folder() + "/trkfld.shp";
+
+        // 6., 7.
+        load_port();
+        load_port_settings();
+
+        // 8.
+        transfer().Ports_Enable();
+
+        // 9.
+        state_.unit = svc_.settings.GetSetting("units", "unit", "Meters");
+        state_.time_zone = svc_.settings.GetSetting("time", "timezone", "Local Computer Time");
+
+        // 10.
+        state_.transfer_busy = false;
+        state_.projected_output = true;
+        state_.selection_count = 0;
+
+        // 11.
+        transfer().Set_Controls(1);
+        transfer().Set_Controls(2);
+        state_.screen_window_open = false;
+
+        // 12.
+        cmdAdvanced.caption = kPanelClosed;
+
+        // 13.
+        Left = (screen_width - Width) / 2;
+        Top = screen_height / 4;
+        changed(ChangeControls | ChangeGeometry);
+
+        // 14.
+        state_.record_type = "waypoint";
+
+        // 15.
+        load_refresh();
+
+        // 16.
+        state_.arcview_running = state_.landview_running = state_.arcexplorer_running = false;
+        state_.arcmap_running = state_.google_earth_running = false;
+        links().Refresh_Apps();
+
+        // 17.
+        show_at_start();
+
+        // 18.
+        frmProperties().SetFieldSettings("");
+
+        // 19.
+        select_projection_mode();
+
+        // 20.
+        optWpt_Click();
+
+        // 21.
+        state_.nmea_values.Clear();
+        state_.d103_symbols.Clear();
+        transfer().Load_d103WptSymbols();
+        state_.d1xx_symbols.Clear();
+        transfer().Load_d1xxWptSymbols();
+
+        // 22.
+        state_.port_search = false;
+        transfer().mnuOpen_Click();
+
+        // 23.
+        if (state_.quiet_mode) {
+            std::string line = state_.command_line;
+            links().Quiet_Driver(line);
+        }
+    } catch (const VbError& e) {
+        svc_.dialogs.MsgBox("Error #" + std::to_string(e.number) + " - " + e.description, platform::vbCritical,
+                            "frmMain.Load");
+    } catch (const std::exception& e) {
+        svc_.dialogs.MsgBox(std::string("Error #51 - ") + e.what(), platform::vbCritical, "frmMain.Load");
+    }
+    // The window is shown once loaded (minimised in quiet and minimised starts).
+    if (!ended_) Visible = true;
+    changed(ChangeAll);
+}
+
+void frmMain::load_port()
+{
+    std::string text = svc_.settings.GetSetting("port", "port", "1");
+    int port = -1;
+    try {
+        port = vb::CInt(text);
+    } catch (const VbError&) {
+        port = -1;
+    }
+    if (port < 0 || port > 20) {
+        // Start-up carries on with port 1 rather than stopping half done.
+        svc_.dialogs.MsgBox("The stored port \"" + text + "\" is not in the Set Port menu; Port 1 is used instead.",
+                            platform::vbExclamation, "frmMain.Load");
+        port = 1;
+    }
+    state_.port = static_cast<std::int16_t>(port);
+    for (MenuItem* m : menus_.array("mnuPort")) m->checked = (m->index == port);
+    if (garmin) garmin->set_Port(state_.port);
+    changed(ChangeMenus);
+}
+
+void frmMain::load_port_settings()
+{
+    state_.port_settings = svc_.settings.GetSetting("port", "Settings", "9600,N,8,1");
+    for (MenuItem* m : menus_.array("mnuBaud"))
+        m->checked = m->index >= 0 && m->index < 7 && state_.port_settings == kBaudSettings[m->index];
+    if (garmin) garmin->set_Settings(state_.port_settings);
+    changed(ChangeMenus);
+}
+
+void frmMain::load_refresh()
+{
+    double period = vb::Val(svc_.settings.GetSetting("app", "refresh", "10"));
+    if (!(period > 0)) period = 10; // also NaN
+    if (period > kMaxRefreshSeconds) period = kMaxRefreshSeconds;
+    svc_.settings.SaveSetting("app", "refresh", vb::CStr(period));
+    Timer1->set_interval_ms(std::llround(period * 1000.0));
+    Timer1->set_enabled(true);
+}
+
+void frmMain::show_at_start()
+{
+    if (state_.quiet_mode) {
+        WindowState = vbMinimized;
+        frmQuietStatus_lblStatus = "Loading Trekfold";
+        frmQuietStatus.loaded = frmQuietStatus.visible = true;
+        changed(ChangeGeometry | ChangeQuietStatus);
+        if (on_repaint_quiet_status) on_repaint_quiet_status();
+    } else if (state_.start_minimised) {
+        WindowState = vbMinimized;
+        changed(ChangeGeometry);
+    } else {
+        frmSplash_lblVersion = "Version " + std::to_string(TREKFOLD_VERSION_MAJOR) + "." +
+                               std::to_string(TREKFOLD_VERSION_MINOR) + "." +
+                               std::to_string(TREKFOLD_VERSION_PATCH);
+        frmSplash.loaded = frmSplash.visible = true;
+        splash_timer_ = svc_.pump.make_timer();
+        splash_timer_->set_interval_ms(2000);
+        splash_timer_->on_timer([this] { unload_splash(); });
+        splash_timer_->set_enabled(true);
+        Visible = true;
+        changed(ChangeGeometry | ChangeSplash);
+    }
+}
+
+void frmMain::unload_splash()
+{
+    if (splash_timer_) splash_timer_->set_enabled(false);
+    frmSplash.loaded = frmSplash.visible = false;
+    changed(ChangeSplash);
+}
+
+void frmMain::select_projection_mode()
+{
+    std::string mode = svc_.settings.GetSetting("proj", "projfile", "epsg");
+    if (mode == "esri")
+        frmProperties().optESRI_Click();
+    else if (mode == "epsg")
+        frmProperties().optEPSG_Click();
+    else if (mode == "arcmap")
+        frmProperties().optArcMap_Click();
+}
+
+// ---------------------------------------------------------------- shut-down
+
+void frmMain::Form_Unload(int& cancel)
+{
+    (void)cancel; // never set: the window always closes
+    if (ended_) return;
+    try {
+        if (garmin) garmin->PortClose();
+    } catch (...) {
+    }
+    try {
+        svc_.settings.SaveSetting("drive", "drive", Drive1);
+    } catch (...) {
+    }
+    try {
+        ToDDE.caption = "END";
+        links().ToDDE_Poke("END");
+        svc_.pump.run_pending();
+    } catch (...) {
+    }
+    try {
+        Timer1->set_enabled(false);
+    } catch (...) {
+    }
+    for (const char* name : unload_order) {
+        for (auto& w : windows_) {
+            if (w.name != name) continue;
+            try {
+                if (w.loaded && w.loaded()) w.unload();
+            } catch (...) {
+            }
+        }
+    }
+    Visible = false;
+    ended_ = true;
+    changed(ChangeEnded);
+}
+
+void frmMain::mnuExit_Click()
+{
+    int cancel = 0;
+    Form_Unload(cancel);
+}
+
+// ---------------------------------------------------------------- layout
+
+void frmMain::Form_Resize()
+{
+    if (WindowState == vbMinimized) return;
+    if (!panel_open()) {
+        Width = 7700;
+        Height = 1900;
+    } else {
+        Width = std::max(Width, 7700);
+        Height = std::max(Height, 5500);
+        MSFlexGrid1.width = Width - 875;
+        MSFlexGrid1.height = Height - 2400;
+    }
+    cmdAdvanced.left = Width - 2300;
+    changed(ChangeGeometry | ChangeControls);
+}
+
+void frmMain::cmdAdvanced_Click()
+{
+    cmdAdvanced.caption = panel_open() ? kPanelClosed : kPanelOpen;
+    changed(ChangeControls);
+    Form_Resize();
+}
+
+// ---------------------------------------------------------------- commands
+
+void frmMain::cmdConvert_Click()
+{
+    bool flag = false;
+    transfer().GPS_Find(flag);
+}
+
+namespace {
+void tick(frmMain& f, Control& which)
+{
+    for (Control* c : {&f.optWpt, &f.optTrk, &f.optRte, &f.optRTWpt}) c->value = (c == &which);
+    f.changed(ChangeControls);
+}
+} // namespace
+
+void frmMain::optWpt_Click()
+{
+    tick(*this, optWpt);
+    state_.record_type = "waypoint";
+    if (Table_ChangeType) Table_ChangeType(state_.record_type);
+}
+
+void frmMain::optTrk_Click()
+{
+    tick(*this, optTrk);
+    state_.record_type = "track";
+    if (Table_ChangeType) Table_ChangeType(state_.record_type);
+}
+
+void frmMain::optRte_Click()
+{
+    tick(*this, optRte);
+    state_.record_type = "route";
+    if (Table_ChangeType) Table_ChangeType(state_.record_type);
+    if (Set_RouteDefault) Set_RouteDefault();
+}
+
+void frmMain::optRTWpt_Click()
+{
+    tick(*this, optRTWpt);
+    state_.record_type = "rtimewpt";
+    if (Table_ChangeType) Table_ChangeType(state_.record_type);
+}
+
+void frmMain::on_click(const std::string& name, std::function<void(int)> handler)
+{
+    handlers_[name] = std::move(handler);
+}
+
+void frmMain::menu_Click(const std::string& name, int index)
+{
+    auto it = handlers_.find(name);
+    if (it == handlers_.end()) return;
+    auto handler = it->second; // a handler may replace itself
+    handler(index);
+}
+
+void frmMain::Open_Properties(int tab)
+{
+    try {
+        select_projection_mode();
+        frmProperties().Show(tab);
+    } catch (...) {
+    }
+}
+
+void frmMain::register_handlers()
+{
+    auto to_transfer = [this](const std::string& n) {
+        on_click(n, [this, n](int i) { transfer().menu_Click(n, i); });
+    };
+    for (const char* n : {"mnuPort", "mnuBaud", "mnuAutoGPSConnect", "mnuClose", "mnuReset", "mnuUnit",
+                          "mnuDDownload", "mnuGInfo", "mnuWDownload", "mnuWUpload", "mnuTDownload", "mnuTUpload",
+                          "mnuRDownload", "mnuRUpload"})
+        to_transfer(n);
+    on_click("mnuOpen", [this](int) { transfer().mnuOpen_Click(); });
+    on_click("cmdConvert", [this](int) { cmdConvert_Click(); });
+
+    for (const char* n :
+         {"mnuAVTheme", "mnuAVGraphic", "mnuArcMapLayerL", "mnuArcMapGraphicL", "mnuLandviewCurrentLocationLoad",
+          "mnuLandviewListLoad", "mnuLandViewMeasureLoadPoint", "mnuLandViewMeasureLoadLine",
+          "mnuLandViewMeasureLoadPolygon", "mnuLandviewLayerLoad", "mnuGoogleLoadMyPlaces", "mnuShapefile",
+          "mnuGraphic", "mnuArcMapLayerS", "mnuArcMapGDBS", "mnuArcMapGraphicS", "mnuLandviewCurrentLocationSave",
+          "mnuLandviewListSave", "mnuLandviewMeasureToolPoint", "mnuLandviewMeasureToolLine",
+          "mnuLandviewMeasureToolPolygon", "mnuLandVeiwLayerSave", "mnuShapefileAE", "mnuGoogleSaveMyPlaces",
+          "mnuRefreshApps", "mnuSetAppRefreshRate"}) {
+        std::string name = n;
+        on_click(name, [this, name](int i) { links().menu_Click(name, i); });
+    }
+    for (const char* n : {"mnuFileL", "mnuAFile", "mnuAddWorldFile"}) {
+        std::string name = n;
+        on_click(name, [this, name](int i) { files().menu_Click(name, i); });
+    }
+    for (const char* n : {"mnuGetProjection", "mnuProjectCoordinates", "mnuUnProjectCoordinates"}) {
+        std::string name = n;
+        on_click(name, [this, name](int i) { coords().menu_Click(name, i); });
+    }
+    on_click("mnuCalculateCEP", [this](int) { coords().show_frmCalculateCEP(); });
+    for (const char* n : {"mnuStartRealTime", "mnuStopRealTime"}) {
+        std::string name = n;
+        on_click(name, [this, name](int i) { realtime().menu_Click(name, i); });
+    }
+    on_click("mnuViewNMEA", [this](int) { realtime().show_frmNMEAViewer(); });
+    on_click("mnuHotlinks", [this](int) { hotlink().show_frmHotlinking(); });
+
+    const std::pair<const char*, int> tabs[] = {
+        {"mnuSetProjection", 0}, {"mnuWProperties", 1},      {"mnuTProperties", 2},       {"mnuRProperties", 3},
+        {"mnuRTProperties", 4},  {"mnuArcMapProperties", 5}, {"mnuGeneralProperties", 6},
+    };
+    for (auto [n, tab] : tabs) on_click(n, [this, tab = tab](int) { Open_Properties(tab); });
+
+    on_click("mnuExit", [this](int) { mnuExit_Click(); });
+    on_click("cmdAdvanced", [this](int) { cmdAdvanced_Click(); });
+    on_click("optWpt", [this](int) { optWpt_Click(); });
+    on_click("optTrk", [this](int) { optTrk_Click(); });
+    on_click("optRte", [this](int) { optRte_Click(); });
+    on_click("optRTWpt", [this](int) { optRTWpt_Click(); });
+}
+
+void frmMain::Set_Msg(const std::string& text)
+{
+    StatusBar1[1] = text;
+    if (!frmQuietStatus.loaded) frmQuietStatus.loaded = true; // created hidden
+    frmQuietStatus_lblStatus = text;
+    changed(ChangeStatus | ChangeQuietStatus);
+}
+
+int frmMain::Shell_Wait(const std::string& command_line)
+{
+    pid_t pid = 0;
+    const char* argv[] = {"/bin/sh", "-c", command_line.c_str(), nullptr};
+    if (posix_spawn(&pid, "/bin/sh", nullptr, nullptr, const_cast<char* const*>(argv), environ) != 0) return -1;
+    int status = 0;
+    for (;;) {
+        pid_t r = ::waitpid(pid, &status, WNOHANG);
+        if (r == pid) break;
+        if (r < 0 && errno != EINTR) return -1;
+        // Let window events run for 100 ms, then look again.
+        svc_.pump.wait_until([] { return false; }, svc_.pump.clock().now_us() + 100000);
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+} // namespace app

@@ -1,0 +1,221 @@
+// The main window's logic: its controls as data, start-up (Form_Load),
+// shut-down (Form_Unload), layout (Form_Resize, cmdAdvanced_Click), the
+// status line (Set_Msg) and the dispatch of its menu and button commands.
+// A Qt view draws it and forwards user actions; tests drive it directly.
+#pragma once
+
+#include "main/app/app_state.h"
+#include "main/app/garmin_control.h"
+#include "main/app/menu.h"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace platform {
+class Settings;
+class Dialogs;
+class Cursor;
+class EventPump;
+class Timer;
+class PortMap;
+} // namespace platform
+
+namespace transfer { class GpsTransfer; }
+namespace links { class GisLinks; }
+namespace coords { class Coordinates; }
+namespace files { class FileFormats; }
+namespace realtime { class RealTime; }
+namespace hotlink { class Hotlinking; }
+
+namespace app {
+
+class PropertiesDialog;
+
+// A button, option button, label or text box: position and size in twips.
+struct Control {
+    std::string name;
+    std::string caption;
+    std::string tooltip;
+    int left = 0, top = 0, width = 0, height = 0;
+    bool enabled = true;
+    bool visible = true;
+    bool value = false; // option buttons: ticked
+};
+
+// A window other than the main one, as far as the main window tracks it.
+struct SmallWindow {
+    std::string caption;
+    bool loaded = false;
+    bool visible = false;
+};
+
+enum WindowState : int { vbNormal = 0, vbMinimized = 1, vbMaximized = 2 };
+
+// What changed, for the view.
+enum Change : unsigned {
+    ChangeCaption = 1u << 0,
+    ChangeMenus = 1u << 1,
+    ChangeControls = 1u << 2,
+    ChangeStatus = 1u << 3,
+    ChangeGeometry = 1u << 4,
+    ChangeQuietStatus = 1u << 5,
+    ChangeSplash = 1u << 6,
+    ChangeEnded = 1u << 7,
+    ChangeAll = 0xffu,
+};
+
+class frmMain {
+public:
+    struct Services {
+        platform::Settings& settings;
+        platform::Dialogs& dialogs;
+        platform::Cursor& cursor;
+        platform::EventPump& pump;
+        platform::PortMap& ports;
+    };
+
+    // `program_folder` is the executable's folder (the default drive).
+    frmMain(Services services, std::string program_folder);
+    ~frmMain();
+    frmMain(const frmMain&) = delete;
+    frmMain& operator=(const frmMain&) = delete;
+
+    // --- state ------------------------------------------------------------
+    AppState& state() { return state_; }
+    const AppState& state() const { return state_; }
+    MenuTree& menus() { return menus_; }
+    const MenuTree& menus() const { return menus_; }
+    platform::Settings& settings() { return svc_.settings; }
+    platform::Dialogs& dialogs() { return svc_.dialogs; }
+    platform::Cursor& cursor() { return svc_.cursor; }
+    platform::EventPump& pump() { return svc_.pump; }
+    platform::PortMap& ports() { return svc_.ports; }
+    const std::string& program_folder() const { return program_folder_; }
+
+    std::string Caption = "Ostrevane - Garmin";
+    int Left = 0, Top = 0, Width = 7700, Height = 1900; // twips
+    int WindowState = vbNormal;
+    bool Visible = false;
+    // The screen the window is placed on, in twips (the view sets it).
+    int screen_width = 1024 * 15, screen_height = 768 * 15;
+
+    Control cmdAdvanced, cmdAddRec, cmdDeleteSel, cmdClearSel, cmdCopy, cmdPaste, cmdConvert;
+    Control optWpt, optTrk, optRte, optRTWpt;
+    Control lblGPSDesc1, lbllat, lbllon, lblepe, lblAlt;
+    std::array<Control, 4> Label1;
+    Control ToDDE, FromDDE;
+    Control MSFlexGrid1; // the records grid's place and size
+    std::array<std::string, 3> StatusBar1; // panels 1..3 as [0..2]
+    std::string Drive1;                    // current drive (a folder)
+
+    SmallWindow frmQuietStatus{"Trekfold Status Window"};
+    std::string frmQuietStatus_lblStatus;
+    SmallWindow frmSplash{"Trekfold"};
+    std::string frmSplash_lblVersion;
+
+    std::unique_ptr<platform::Timer> Timer1;
+
+    // --- the hosted device control and the neighbour subsystems -----------
+    GarminControl* garmin = nullptr; // not hosted yet
+    transfer::GpsTransfer& transfer() { return *transfer_; }
+    links::GisLinks& links() { return *links_; }
+    coords::Coordinates& coords() { return *coords_; }
+    files::FileFormats& files() { return *files_; }
+    realtime::RealTime& realtime() { return *realtime_; }
+    hotlink::Hotlinking& hotlink() { return *hotlink_; }
+    PropertiesDialog& frmProperties() { return *properties_; }
+    // Replace a subsystem (tests wrap them to watch the calls).
+    void set_transfer(std::unique_ptr<transfer::GpsTransfer> t);
+    void set_links(std::unique_ptr<links::GisLinks> l);
+    void set_coords(std::unique_ptr<coords::Coordinates> c);
+    void set_properties(std::unique_ptr<PropertiesDialog> p);
+
+    // The records table's type change (flxgrd.Table_ChangeType), wired by
+    // whoever owns the table.
+    std::function<void(std::string&)> Table_ChangeType;
+    // The route defaults of the route option (Set_RouteDefault).
+    std::function<void()> Set_RouteDefault;
+
+    // Other windows register here so shut-down can unload them in order.
+    void register_window(const std::string& name, std::function<bool()> loaded, std::function<void()> unload);
+
+    // --- handlers -----------------------------------------------------------
+    void Form_Load();
+    void Form_Unload(int& cancel);
+    void Form_Resize();
+    void cmdAdvanced_Click();
+    void cmdConvert_Click();
+    void mnuExit_Click();
+    void optWpt_Click();
+    void optTrk_Click();
+    void optRte_Click();
+    void optRTWpt_Click();
+    // A menu item or button chosen, by control name (and menu-array
+    // index); runs its handler. Items without one do nothing.
+    void menu_Click(const std::string& name, int index = -1);
+    // Sets the handler of a menu item or button (replacing the one before).
+    void on_click(const std::string& name, std::function<void(int index)> handler);
+    // Opens the settings dialog on a tab, its projection list rebuilt.
+    void Open_Properties(int tab);
+    // Shows a progress or result text in the status bar and the quiet-mode
+    // status window (created hidden when needed).
+    void Set_Msg(const std::string& text);
+    // Runs a command line and waits for it to end, letting events run.
+    // Returns the exit status (-1 when it could not be started).
+    int Shell_Wait(const std::string& command_line);
+
+    // Whether the table panel is open (cmdAdvanced's caption says so).
+    bool panel_open() const;
+    bool ended() const { return ended_; }
+
+    // --- view binding -------------------------------------------------------
+    std::function<void(unsigned change)> on_changed;
+    std::function<void()> on_repaint_quiet_status;
+    void changed(unsigned what)
+    {
+        if (on_changed) on_changed(what);
+    }
+
+private:
+    void load_port();
+    void load_port_settings();
+    void load_refresh();
+    void show_at_start();
+    void select_projection_mode();
+    void unload_splash();
+    void register_handlers();
+
+    Services svc_;
+    std::string program_folder_;
+    AppState state_;
+    MenuTree menus_;
+    std::unique_ptr<transfer::GpsTransfer> transfer_;
+    std::unique_ptr<links::GisLinks> links_;
+    std::unique_ptr<coords::Coordinates> coords_;
+    std::unique_ptr<files::FileFormats> files_;
+    std::unique_ptr<realtime::RealTime> realtime_;
+    std::unique_ptr<hotlink::Hotlinking> hotlink_;
+    std::unique_ptr<PropertiesDialog> properties_;
+    std::unique_ptr<platform::Timer> splash_timer_;
+    struct Window {
+        std::string name;
+        std::function<bool()> loaded;
+        std::function<void()> unload;
+    };
+    std::vector<Window> windows_;
+    std::map<std::string, std::function<void(int)>> handlers_;
+    bool ended_ = false;
+};
+
+// The TEMP folder: $TMPDIR, else /tmp/trekfold-<uid> (made with mode 0700).
+std::string temp_folder();
+
+// The order in which shut-down unloads the other windows.
+extern const std::array<const char*, 19> unload_order;
+
+} // namespace app

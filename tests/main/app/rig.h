@@ -1,0 +1,171 @@
+// A main window over a temporary settings file, scripted dialogs, a fake
+// event pump and a port map with a made-up environment; the neighbour
+// subsystems are wrapped so every call they receive lands in one log.
+#pragma once
+
+#include "main/app/frm_main.h"
+#include "main/app/properties.h"
+#include "main/links/links_seam.h"
+#include "main/transfer/transfer.h"
+#include "platform/events/fake_events.h"
+#include "platform/serial/portmap.h"
+#include "platform/settings/settings.h"
+#include "platform/ui/cursor.h"
+#include "platform/ui/scripted_dialogs.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace apptest {
+
+using Log = std::vector<std::string>;
+
+class TempDir {
+public:
+    TempDir()
+    {
+        char tmpl[] = "/tmp/frmmain-test-XXXXXX";
+        path = ::mkdtemp(tmpl);
+    }
+    ~TempDir() { std::filesystem::remove_all(path); }
+    std::string path;
+};
+
+class RecordingTransfer : public transfer::GpsTransfer {
+public:
+    RecordingTransfer(std::unique_ptr<transfer::GpsTransfer> inner, Log& log) : inner_(std::move(inner)), log_(log) {}
+    void Set_Controls(std::int16_t s) override
+    {
+        log_.push_back("Set_Controls(" + std::to_string(s) + ")");
+        inner_->Set_Controls(s);
+    }
+    void Ports_Enable() override
+    {
+        log_.push_back("Ports_Enable");
+        inner_->Ports_Enable();
+    }
+    void Load_d103WptSymbols() override
+    {
+        log_.push_back("Load_d103WptSymbols");
+        inner_->Load_d103WptSymbols();
+    }
+    void Load_d1xxWptSymbols() override
+    {
+        log_.push_back("Load_d1xxWptSymbols");
+        inner_->Load_d1xxWptSymbols();
+    }
+    void mnuOpen_Click() override { log_.push_back("mnuOpen_Click"); }
+    void GPS_Find(bool& f) override { log_.push_back(std::string("GPS_Find(") + (f ? "True" : "False") + ")"); }
+    void menu_Click(const std::string& n, int i) override
+    {
+        log_.push_back("transfer." + n + "(" + std::to_string(i) + ")");
+    }
+
+private:
+    std::unique_ptr<transfer::GpsTransfer> inner_;
+    Log& log_;
+};
+
+class RecordingLinks : public links::GisLinks {
+public:
+    RecordingLinks(app::frmMain& main, Log& log) : seam(main), log_(log) {}
+    void Refresh_Apps() override
+    {
+        log_.push_back("Refresh_Apps");
+        seam.Refresh_Apps();
+    }
+    void Quiet_Driver(std::string& line) override
+    {
+        log_.push_back("Quiet_Driver(" + line + ")");
+        seam.Quiet_Driver(line);
+    }
+    void Timer1_Timer() override
+    {
+        log_.push_back("Timer1_Timer");
+        seam.Timer1_Timer();
+    }
+    void ToDDE_Poke(const std::string& t) override { log_.push_back("ToDDE_Poke(" + t + ")"); }
+    void menu_Click(const std::string& n, int i) override { log_.push_back("links." + n); }
+    links::LinksSeam seam;
+
+private:
+    Log& log_;
+};
+
+class RecordingProperties : public app::PropertiesDialog {
+public:
+    explicit RecordingProperties(Log& log) : log_(log) {}
+    void SetFieldSettings(const std::string& t) override
+    {
+        log_.push_back("SetFieldSettings(" + t + ")");
+        if (fail) throw platform::VbError(5, "frmProperties", "Invalid procedure call or argument");
+    }
+    void optEPSG_Click() override { log_.push_back("optEPSG_Click"); }
+    void optESRI_Click() override { log_.push_back("optESRI_Click"); }
+    void optArcMap_Click() override { log_.push_back("optArcMap_Click"); }
+    void Show(int tab) override { log_.push_back("Show(" + std::to_string(tab) + ")"); }
+    bool fail = false;
+
+private:
+    Log& log_;
+};
+
+class RecordingGarmin : public app::GarminControl {
+public:
+    explicit RecordingGarmin(Log& log) : log_(log) {}
+    void set_Port(std::int16_t p) override { log_.push_back("garmin.Port=" + std::to_string(p)); }
+    void set_Settings(const std::string& s) override { log_.push_back("garmin.Settings=" + s); }
+    void PortOpen() override { log_.push_back("garmin.PortOpen"); }
+    void PortClose() override { log_.push_back("garmin.PortClose"); }
+
+private:
+    Log& log_;
+};
+
+struct Rig {
+    Rig()
+        : settings(dir.path + "/trekfold.ini"),
+          ports(&settings, [this](const std::string& n) -> std::optional<std::string> {
+              auto it = env.find(n);
+              if (it == env.end()) return std::nullopt;
+              return it->second;
+          }, dir.path + "/dev", dir.path + "/sys"),
+          main({settings, dialogs, cursor, pump, ports}, "/opt/trekfold"), garmin(log)
+    {
+        std::filesystem::create_directories(dir.path + "/dev");
+        auto t = std::make_unique<RecordingTransfer>(transfer::make_gps_transfer(main), log);
+        main.set_transfer(std::move(t));
+        auto l = std::make_unique<RecordingLinks>(main, log);
+        links = l.get();
+        main.set_links(std::move(l));
+        auto p = std::make_unique<RecordingProperties>(log);
+        properties = p.get();
+        main.set_properties(std::move(p));
+        main.garmin = &garmin;
+        main.Table_ChangeType = [this](std::string& type) { log.push_back("Table_ChangeType(" + type + ")"); };
+    }
+
+    void load(const std::string& command_line = {})
+    {
+        main.state().command_line = command_line;
+        main.Form_Load();
+    }
+
+    TempDir dir;
+    std::map<std::string, std::string> env;
+    platform::Settings settings;
+    platform::ScriptedDialogs dialogs;
+    platform::RecordingCursor cursor;
+    platform::FakeEventPump pump;
+    platform::PortMap ports;
+    app::frmMain main;
+    Log log;
+    RecordingGarmin garmin;
+    RecordingLinks* links = nullptr;
+    RecordingProperties* properties = nullptr;
+};
+
+} // namespace apptest
