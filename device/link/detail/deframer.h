@@ -1,0 +1,67 @@
+// Cuts DLE frames out of the received byte stream.
+//
+// One deframer holds the link's whole receive buffer (binary frames and NMEA
+// text alike). It follows DLE pairing byte by byte: inside a frame DLE DLE is
+// one data byte 0x10, DLE ETX ends the frame, and DLE followed by anything
+// else means the frame was cut short and a new one starts at that DLE. The
+// frame comes out un-stuffed with its real length, whatever the size byte
+// claims; the size is then checked.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace brenvik::detail {
+
+inline constexpr std::uint8_t DLE = 0x10;
+inline constexpr std::uint8_t ETX = 0x03;
+
+enum class FrameStatus {
+    Ok,       // complete; the size byte matches (or the ID is the expanded packet's)
+    BadSize,  // complete, but the size byte does not match the length
+    Broken,   // cut short by a new frame start, or longer than any packet can be
+    Empty,    // a frame without data (fewer than seven bytes): dropped silently
+};
+
+struct Frame {
+    FrameStatus status = FrameStatus::Ok;
+    std::vector<std::uint8_t> packet;  // DLE ID size data.. checksum DLE ETX (un-stuffed)
+};
+
+class Deframer {
+public:
+    // Longest un-stuffed frame accepted (an expanded packet may exceed 255 bytes).
+    static constexpr std::size_t kMaxFrame = 70000;
+
+    explicit Deframer(std::uint8_t expanded_id = 123) : expanded_id_(expanded_id) {}
+    void set_expanded_id(std::uint8_t id) { expanded_id_ = id; }
+
+    void append(std::string_view bytes);
+    // The next frame, dropping bytes before a frame start. False when the
+    // buffer holds no complete frame (a partial one stays buffered).
+    bool next(Frame& out);
+
+    // True when the binary rules own the buffer: inside a frame, or a DLE waits.
+    bool binary_pending() const;
+    // Bytes not consumed yet (text lines, partial frames).
+    std::string_view pending() const { return std::string_view(buf_).substr(head_); }
+    // Removes n bytes of text from the front (only while no frame is open).
+    void consume(std::size_t n);
+    void clear();
+
+private:
+    enum class St { Hunt, Id, Body, BodyDle };
+    Frame finish_frame();
+    void compact();
+    std::string buf_;
+    std::size_t head_ = 0;  // first unconsumed byte
+    std::size_t scan_ = 0;  // next byte to examine inside the open frame
+    St st_ = St::Hunt;
+    std::vector<std::uint8_t> cur_;
+    std::uint8_t expanded_id_;
+};
+
+} // namespace brenvik::detail
