@@ -1,0 +1,432 @@
+// The link layer against a scripted port on the fake event pump. Byte
+// vectors are written out by hand from the frame layout: DLE, ID, size,
+// data, checksum (ID + size + data + checksum = 0 mod 256), DLE ETX, with
+// every 0x10 after the ID doubled on the wire.
+#include "fakes.h"
+
+#include <gtest/gtest.h>
+
+using namespace linktest;
+using brenvik::Link;
+
+namespace {
+
+constexpr std::int64_t ms = 1000;
+
+// ID 0x22, size 3, data 10 10 03: checksum 0xB8.
+const Packet kHostA = pkt({0x10, 0x22, 0x03, 0x10, 0x10, 0x03, 0xB8, 0x10, 0x03});
+const std::string kWireA = bytes({0x10, 0x22, 0x03, 0x10, 0x10, 0x10, 0x10, 0x03, 0xB8, 0x10, 0x03});
+// ID 0x22, size 2, data 03 C9: checksum 0x10.
+const Packet kHostB = pkt({0x10, 0x22, 0x02, 0x03, 0xC9, 0x10, 0x10, 0x03});
+const std::string kWireB = bytes({0x10, 0x22, 0x02, 0x03, 0xC9, 0x10, 0x10, 0x10, 0x03});
+// ID 0x23, size 0x10, data 10 03 10 10 03 and eleven zeros: checksum 0x97.
+const Packet kHostC = pkt({0x10, 0x23, 0x10, 0x10, 0x03, 0x10, 0x10, 0x03, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x97,
+                           0x10, 0x03});
+const std::string kWireC = bytes({0x10, 0x23, 0x10, 0x10, 0x10, 0x10, 0x03, 0x10, 0x10, 0x10, 0x10, 0x03, 0, 0, 0, 0,
+                                  0, 0, 0, 0, 0, 0, 0, 0x97, 0x10, 0x03});
+
+const Packet kAck22 = pkt({0x10, 0x06, 0x02, 0x22, 0x00, 0xD6, 0x10, 0x03});
+const Packet kAck23 = pkt({0x10, 0x06, 0x02, 0x23, 0x00, 0xD5, 0x10, 0x03});
+const Packet kNak22 = pkt({0x10, 0x15, 0x02, 0x22, 0x00, 0xC7, 0x10, 0x03});
+const Packet kNak23 = pkt({0x10, 0x15, 0x02, 0x23, 0x00, 0xC6, 0x10, 0x03});
+const std::string kNakWire23 = bytes({0x10, 0x15, 0x02, 0x23, 0x00, 0xC6, 0x10, 0x03});
+const std::string kAckWire23 = bytes({0x10, 0x06, 0x02, 0x23, 0x00, 0xD5, 0x10, 0x03});
+
+// A record to send: ID 0x23, data 41 42; on the wire with checksum 0x58.
+const Packet kOut = pkt({0x10, 0x23, 0x02, 0x41, 0x42, 0x00, 0x10, 0x03});
+const Packet kOutWire = pkt({0x10, 0x23, 0x02, 0x41, 0x42, 0x58, 0x10, 0x03});
+
+std::string ack_wire(int id)
+{
+    int cs = (0x100 - ((6 + 2 + id) & 0xFF)) & 0xFF;
+    std::string s = bytes({0x10, 0x06, 0x02, id, 0x00, cs});
+    if (cs == 0x10) s.push_back(0x10);
+    return s + bytes({0x10, 0x03});
+}
+
+} // namespace
+
+TEST(PacketFunctions, ChecksumAndStuffing)
+{
+    EXPECT_EQ(Link::Packet_Checksum(pkt({0x10, 0x0A, 0x02, 0x07, 0x00, 0, 0x10, 0x03})), 0xED);
+    EXPECT_EQ(Link::Stuff_Packet(kHostA), as_packet(kWireA));
+    EXPECT_EQ(Link::Stuff_Packet(kHostB), as_packet(kWireB));
+    EXPECT_EQ(Link::Stuff_Packet(kHostC), as_packet(kWireC));
+    // An ID of 0x10 is not doubled.
+    EXPECT_EQ(Link::Stuff_Packet(pkt({0x10, 0x10, 0x01, 0x05, 0xEA, 0x10, 0x03})),
+              pkt({0x10, 0x10, 0x01, 0x05, 0xEA, 0x10, 0x03}));
+    // Too short to be a packet: nothing is read out of bounds.
+    EXPECT_EQ(Link::Packet_Checksum(pkt({0x10, 0x0A})), 0);
+    EXPECT_TRUE(Link::Stuff_Packet(pkt({0x10, 0x0A, 0x02})).empty());
+    EXPECT_EQ(Link::NMEA_Checksum("$GPGLL,4916.45,N,12311.12,W,225444,A*31"), "31");
+    EXPECT_EQ(Link::NMEA_Checksum("xGPRMC,1,A"), "3B");
+    EXPECT_EQ(Link::Bytes_To_Hex(pkt({0x10, 0x0A})), "10 0A ");
+}
+
+TEST(Deframing, StuffedBytesAtEverySplitPoint)
+{
+    const std::string stream = bytes({0x41, 0x03, 0x00}) + kWireA + kWireB + kWireC;
+    auto check = [&](Rig& r, const std::string& how) {
+        ASSERT_EQ(r.host.dispatched.size(), 3u) << how;
+        EXPECT_EQ(r.host.dispatched[0], kHostA) << how;
+        EXPECT_EQ(r.host.dispatched[1], kHostB) << how;
+        EXPECT_EQ(r.host.dispatched[2], kHostC) << how;
+        EXPECT_EQ(r.host.of("Receive").size(), 3u) << how;
+        EXPECT_TRUE(r.host.of("cError").empty()) << how;
+        ASSERT_EQ(r.port.written.size(), 3u) << how;
+        EXPECT_EQ(r.port.written[0], kAck22) << how;
+        EXPECT_EQ(r.port.written[1], kAck22) << how;
+        EXPECT_EQ(r.port.written[2], kAck23) << how;
+    };
+    for (std::size_t cut = 0; cut <= stream.size(); ++cut) {
+        Rig r;
+        r.link.Serial_Input(stream.substr(0, cut));
+        r.link.Serial_Input(stream.substr(cut));
+        check(r, "split at " + std::to_string(cut));
+    }
+    Rig r;
+    for (char c : stream) r.link.Serial_Input(std::string(1, c));
+    check(r, "one byte at a time");
+    // Through the port's receive event, as the bytes arrive.
+    Rig e;
+    for (char c : stream) e.port.push(std::string(1, c));
+    check(e, "OnComm");
+}
+
+TEST(Deframing, BadFramesAreNakedAndTheStreamResynchronises)
+{
+    Rig r;
+    // Size byte 5 with three data bytes (checksum right for the bytes sent).
+    r.link.Serial_Input(bytes({0x10, 0x22, 0x05, 0x41, 0x42, 0x43, 0x13, 0x10, 0x03}));
+    // A frame cut short by the next frame start.
+    r.link.Serial_Input(bytes({0x10, 0x22, 0x03, 0x41}) + kWireC);
+    ASSERT_EQ(r.port.written.size(), 3u);
+    EXPECT_EQ(r.port.written[0], kNak22);
+    EXPECT_EQ(r.port.written[1], kNak22);
+    EXPECT_EQ(r.port.written[2], kAck23);
+    ASSERT_EQ(r.host.dispatched.size(), 1u);
+    EXPECT_EQ(r.host.dispatched[0], kHostC);
+    EXPECT_EQ(r.host.of("Receive").size(), 1u);
+
+    // A frame without data is dropped silently.
+    Rig e;
+    e.link.Serial_Input(bytes({0x10, 0x22, 0x00, 0xDE, 0x10, 0x03}));
+    EXPECT_TRUE(e.port.written.empty());
+    EXPECT_TRUE(e.host.events.empty());
+}
+
+TEST(Deframing, ExpandedPacketUsesItsRealLength)
+{
+    // ID 123, size byte FF, data 02 00 00 00 10 10: checksum 0x64.
+    Rig r;
+    r.link.Serial_Input(bytes({0x10, 0x7B, 0xFF, 0x02, 0, 0, 0, 0x10, 0x10, 0x10, 0x10, 0x64, 0x10, 0x03}));
+    ASSERT_EQ(r.host.dispatched.size(), 1u);
+    EXPECT_EQ(r.host.dispatched[0], pkt({0x10, 0x7B, 0xFF, 0x02, 0, 0, 0, 0x10, 0x10, 0x64, 0x10, 0x03}));
+}
+
+TEST(Checksums, BadRecordIsNakedAndItsResendDispatchedOnce)
+{
+    Rig r;
+    std::string bad = kWireC;
+    bad[bad.size() - 3] = static_cast<char>(0x98);
+    r.link.Serial_Input(bad);
+    ASSERT_EQ(r.port.written.size(), 1u);
+    EXPECT_EQ(r.port.written[0], kNak23);
+    EXPECT_TRUE(r.host.dispatched.empty());
+    EXPECT_TRUE(r.host.of("Receive").empty());
+    r.link.Serial_Input(kWireC);
+    ASSERT_EQ(r.port.written.size(), 2u);
+    EXPECT_EQ(r.port.written[1], kAck23);
+    EXPECT_EQ(r.host.dispatched.size(), 1u);
+    EXPECT_EQ(r.host.of("Receive").size(), 1u);
+    EXPECT_EQ(r.link.Bad_Frame_Count(), 0);
+}
+
+TEST(Checksums, SixthBadRecordReportsInvalidMessage)
+{
+    Rig r;
+    std::string bad = kWireC;
+    bad[bad.size() - 3] = static_cast<char>(0x98);
+    for (int i = 0; i < 6; ++i) r.link.Serial_Input(bad);
+    EXPECT_EQ(r.port.written.size(), 5u);
+    auto errors = r.host.of("cError");
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].code, 3);
+    EXPECT_EQ(errors[0].text, "Invalid message received from device");
+    // PVT packets are never NAKed, even when corrupted.
+    Rig p;
+    p.link.Serial_Input(bytes({0x10, 0x33, 0x01, 0x00, 0x00, 0x10, 0x03}));
+    EXPECT_TRUE(p.port.written.empty());
+}
+
+TEST(Naks, FiveResendsThenUnableToCommunicate)
+{
+    Rig r;
+    r.link.Send(kOut);
+    ASSERT_EQ(r.port.written.size(), 1u);
+    EXPECT_EQ(r.port.written[0], kOutWire);
+    for (int i = 0; i < 5; ++i) r.link.Serial_Input(kNakWire23);
+    ASSERT_EQ(r.port.written.size(), 6u);
+    for (const Packet& w : r.port.written) EXPECT_EQ(w, kOutWire);
+    EXPECT_TRUE(r.host.of("cError").empty());
+    r.link.Serial_Input(kNakWire23);
+    EXPECT_EQ(r.port.written.size(), 6u);
+    auto errors = r.host.of("cError");
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].code, 2);
+    EXPECT_EQ(errors[0].text, "Unable to communicate with device");
+    EXPECT_EQ(errors[0].packet, kOutWire);
+    // NAKs reach the host too.
+    EXPECT_EQ(r.host.of("Receive").size(), 6u);
+}
+
+TEST(Naks, CorruptedAcknowledgementStillAcknowledges)
+{
+    Rig r;
+    std::uint8_t resp = 6;
+    std::int32_t wait = 2;
+    r.pump.at(100 * ms, [&] { r.port.push(bytes({0x10, 0x06, 0x02, 0x23, 0x00, 0x00, 0x10, 0x03})); });
+    EXPECT_TRUE(r.link.Send_Packet(kOut, resp, wait));
+    EXPECT_EQ(r.pump.fake_clock().now_us(), 100 * ms);
+}
+
+class SilentReceiver : public ::testing::TestWithParam<double> {};
+
+TEST_P(SilentReceiver, OneResendThenNoResponse)
+{
+    Rig r;
+    r.pump.fake_clock().midnight_offset_s = GetParam();
+    r.link.Send(kOut);
+    r.pump.advance(1999 * ms);
+    EXPECT_EQ(r.port.written.size(), 1u);
+    r.pump.advance(1 * ms);
+    ASSERT_EQ(r.port.written.size(), 2u);
+    EXPECT_EQ(r.port.written[1], kOutWire);
+    EXPECT_TRUE(r.host.of("cError").empty());
+    r.pump.advance(2000 * ms);
+    auto errors = r.host.of("cError");
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].code, 0);
+    EXPECT_EQ(errors[0].text, "No response from device");
+    EXPECT_EQ(errors[0].packet, kOutWire);
+    r.pump.advance(20000 * ms);
+    EXPECT_EQ(r.host.of("cError").size(), 1u);
+    EXPECT_EQ(r.port.written.size(), 2u);
+}
+
+TEST_P(SilentReceiver, StoppedTransferResendsTheAckThenReports)
+{
+    Rig r;
+    r.pump.fake_clock().midnight_offset_s = GetParam();
+    r.port.push(kWireC);  // ID 0x23 is a waypoint record: a transfer in progress
+    ASSERT_EQ(r.port.written.size(), 1u);
+    r.pump.advance(2000 * ms);
+    ASSERT_EQ(r.port.written.size(), 2u);
+    EXPECT_EQ(r.port.written[1], kAck23);
+    r.pump.advance(2000 * ms);
+    ASSERT_EQ(r.host.of("cError").size(), 1u);
+    EXPECT_EQ(r.host.of("cError")[0].text, "No response from device");
+}
+
+TEST_P(SilentReceiver, ReplyWaitWithoutResend)
+{
+    Rig r;
+    r.pump.fake_clock().midnight_offset_s = GetParam();
+    std::uint8_t resp = 6;
+    std::int32_t wait = 0;
+    EXPECT_FALSE(r.link.Send_Packet(kOut, resp, wait));
+    EXPECT_EQ(wait, 2000);
+    EXPECT_EQ(r.pump.fake_clock().now_us(), 2000 * ms);
+    auto dbg = r.host.of("HexDebug");
+    ASSERT_EQ(dbg.size(), 1u);
+    EXPECT_EQ(dbg[0].text, "PC ** GPS Time-out. expecting PID-&H06");
+
+    Rig s;
+    s.pump.fake_clock().midnight_offset_s = GetParam();
+    s.link.Send(kOut, 6, 0);
+    EXPECT_EQ(s.pump.fake_clock().now_us(), 2000 * ms);
+    s.pump.advance(20000 * ms);
+    EXPECT_EQ(s.port.written.size(), 1u);
+    auto errors = s.host.of("cError");
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].text, "No response from device");
+}
+
+INSTANTIATE_TEST_SUITE_P(Clock, SilentReceiver, ::testing::Values(12 * 3600.0, 86400.0 - 1.0, 86400.0 - 3.0));
+
+TEST(Waits, OnlyAnAcceptedFrameEndsTheWait)
+{
+    Rig r;
+    std::string bad = kWireC;
+    bad[bad.size() - 3] = static_cast<char>(0x98);
+    r.pump.at(100 * ms, [&] { r.port.push(bad); });
+    r.pump.at(300 * ms, [&] { r.port.push(kWireC); });
+    std::uint8_t resp = 0x23;
+    std::int32_t wait = 2;
+    EXPECT_TRUE(r.link.Send_Packet(kOut, resp, wait));
+    EXPECT_EQ(r.pump.fake_clock().now_us(), 300 * ms);
+    EXPECT_EQ(r.host.dispatched.size(), 1u);
+    // The Receive of the reply follows once the call has returned.
+    EXPECT_EQ(r.host.of("Receive").size(), 1u);
+    ASSERT_EQ(r.port.written.size(), 3u);
+    EXPECT_EQ(r.port.written[1], kNak23);
+    EXPECT_EQ(r.port.written[2], kAck23);
+}
+
+TEST(Waits, AReplyTakenByAnInnerWaitEndsTheOuterWait)
+{
+    Rig r;
+    bool inner_result = false;
+    r.host.on_dispatch = [&](const Packet& p) {
+        if (p[1] != 0x22) return;
+        std::uint8_t resp = 0x23;
+        std::int32_t wait = 2;
+        inner_result = r.link.Send_Packet(kOut, resp, wait);
+    };
+    r.pump.at(100 * ms, [&] { r.port.push(kWireA); });
+    r.pump.at(200 * ms, [&] { r.port.push(kWireC); });
+    std::uint8_t resp = 0x23;
+    std::int32_t wait = 2;
+    EXPECT_TRUE(r.link.Send_Packet(kOut, resp, wait));
+    EXPECT_TRUE(inner_result);
+    EXPECT_EQ(r.pump.fake_clock().now_us(), 200 * ms);
+    EXPECT_EQ(r.host.dispatched.size(), 2u);
+}
+
+TEST(Waits, WriteOnlyIsSuccess)
+{
+    Rig r;
+    std::uint8_t resp = 2;
+    std::int32_t wait = 0;
+    EXPECT_TRUE(r.link.Send_Packet(kOut, resp, wait));
+    r.link.Send(kOut, 2, 0);
+    r.pump.advance(10000 * ms);
+    EXPECT_TRUE(r.host.of("cError").empty());
+    EXPECT_EQ(r.port.written.size(), 2u);
+    EXPECT_EQ(r.port.threshold, 1);
+}
+
+TEST(Waits, ShortPacketsAreRefused)
+{
+    Rig r;
+    std::uint8_t resp = 0;
+    std::int32_t wait = 0;
+    EXPECT_FALSE(r.link.Send_Packet(pkt({0x10, 0x23, 0x02}), resp, wait));
+    EXPECT_TRUE(r.port.written.empty());
+    // A size byte beyond the array does not matter: the array's length rules.
+    EXPECT_TRUE(r.link.Send_Packet(pkt({0x10, 0x23, 0xFF, 0x41, 0x00, 0x10, 0x03}), resp, wait));
+    ASSERT_EQ(r.port.written.size(), 1u);
+    // 0x23 + 0xFF + 0x41 = 0x163: checksum 0x9D.
+    EXPECT_EQ(r.port.written[0], pkt({0x10, 0x23, 0xFF, 0x41, 0x9D, 0x10, 0x03}));
+}
+
+// The host answers each acknowledgement by sending the next record; the
+// stack must not grow with the number of records.
+TEST(Uploads, AcknowledgementDrivenUploadKeepsConstantDepth)
+{
+    for (int response : {6, 2}) {
+        Rig r;
+        const int n = 3000;
+        int sent = 1, depth = 0, max_depth = 0;
+        r.port.on_write = [&](const Packet& w) {
+            if (w[1] == 0x06) return;
+            int id = w[1];
+            r.pump.at(r.pump.fake_clock().now_us() + 1 * ms, [&r, id] { r.port.push(ack_wire(id)); });
+        };
+        r.host.on_receive = [&](const Packet& p) {
+            ++depth;
+            max_depth = std::max(max_depth, depth);
+            if (p[1] == 0x06 && sent < n) {
+                ++sent;
+                r.link.Send(kOut, static_cast<std::uint8_t>(response), 2);
+            }
+            --depth;
+        };
+        r.link.Send(kOut, static_cast<std::uint8_t>(response), 2);
+        r.pump.advance(10 * n * ms);
+        EXPECT_EQ(sent, n) << response;
+        EXPECT_EQ(max_depth, 1) << response;
+        EXPECT_EQ(r.port.written.size(), static_cast<std::size_t>(n)) << response;
+        EXPECT_TRUE(r.host.of("cError").empty()) << response;
+    }
+}
+
+TEST(Nmea, ChecksumFlagsAndTextMode)
+{
+    Rig r;
+    r.link.Serial_Input("junk\r\n$GPGLL,4916.45,N,12311.12,W,225444,A*31\r\n$GPGLL,4916.45,N,12311.12,W,225444,A*32\r\n");
+    r.link.Serial_Input("$GPRMC,1,A\r");
+    r.link.Serial_Input("\n");
+    auto lines = r.host.of("NMEA");
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0].text, "$GPGLL,4916.45,N,12311.12,W,225444,A*31");
+    EXPECT_EQ(lines[0].code, 1);
+    EXPECT_EQ(lines[1].code, 0);
+    EXPECT_EQ(lines[2].text, "$GPRMC,1,A");
+    EXPECT_EQ(lines[2].code, 0);
+    EXPECT_TRUE(r.link.Text_Mode());
+    EXPECT_EQ(r.props.Settings, "9600,N,8,1");
+    // The stream stopping is reported after two time-outs.
+    r.pump.advance(4000 * ms);
+    ASSERT_EQ(r.host.of("cError").size(), 1u);
+    EXPECT_EQ(r.host.of("cError")[0].text, "No longer receiving NMEA/TEXT data");
+    // A DLE brings the binary rules back.
+    r.link.Serial_Input(kWireA);
+    EXPECT_FALSE(r.link.Text_Mode());
+    EXPECT_EQ(r.host.dispatched.size(), 1u);
+}
+
+TEST(Nmea, FiftyFirstMismatchIsReported)
+{
+    Rig r;
+    for (int i = 0; i < 50; ++i) r.link.Serial_Input("$GPRMC,1,A*3C\r\n");
+    EXPECT_TRUE(r.host.of("cError").empty());
+    r.link.Serial_Input("$GPRMC,1,A*3C\r\n");
+    auto errors = r.host.of("cError");
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].code, 0);
+    EXPECT_EQ(errors[0].text,
+              "There have been more than 50 check sum errors\r\nVerify that your receiver is putting out check sums");
+    EXPECT_TRUE(errors[0].packet.empty());
+
+    Rig ig;
+    ig.props.IgnoreCheckSum = true;
+    for (int i = 0; i < 60; ++i) ig.link.Serial_Input("$GPRMC,1,A*3B\r\n");
+    EXPECT_TRUE(ig.host.of("cError").empty());
+    EXPECT_EQ(ig.host.of("NMEA")[0].code, 0);
+}
+
+TEST(Nmea, OverlongLineIsDropped)
+{
+    Rig r;
+    r.link.Serial_Input("$" + std::string(90, 'A'));
+    EXPECT_TRUE(r.link.Text_Buffer().empty());
+    r.link.Serial_Input("\r\n$GPRMC,1,A*3B\r\n");
+    ASSERT_EQ(r.host.of("NMEA").size(), 1u);
+    EXPECT_EQ(r.host.of("NMEA")[0].code, 1);
+}
+
+TEST(LinkProperties, TimeOutRange)
+{
+    Rig r;
+    r.link.set_Time_Out(6000);
+    EXPECT_EQ(r.link.Time_Out(), 2000);
+    auto msgs = r.host.of("message");
+    ASSERT_EQ(msgs.size(), 1u);
+    EXPECT_EQ(msgs[0].text, "Time out must be from 2000 to 5000 ms. Set to 2000 ms");
+    r.link.set_Time_Out(5000);
+    EXPECT_EQ(r.link.Time_Out(), 5000);
+    EXPECT_EQ(r.host.of("message").size(), 1u);
+}
+
+TEST(DebugLines, SentAndReceivedDumps)
+{
+    Rig r;
+    r.link.DebugLog = true;
+    r.link.Send(kOut);
+    r.link.Serial_Input(kAckWire23);
+    auto dbg = r.host.of("HexDebug");
+    ASSERT_EQ(dbg.size(), 2u);
+    EXPECT_EQ(dbg[0].text, "PC -\u00BB GPS 10 23 02 41 42 58 10 03 ");
+    EXPECT_EQ(dbg[1].text, "PC \u00AB- GPS (    0.0 ms) 10 06 02 23 00 D5 10 03 ");
+}
