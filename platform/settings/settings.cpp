@@ -230,7 +230,6 @@ void Settings::commit(IniDocument doc)
 
 std::uint64_t Settings::generation(const std::string& section) const
 {
-    refresh();
     std::uint64_t own = 0;
     for (const auto& c : section_counts_)
         if (iequals(c.first, section))

@@ -42,8 +42,9 @@ public:
     // Key and value of every entry of a section, in stored order.
     std::vector<std::pair<std::string, std::string>> GetAllSettings(const std::string& section) const;
 
-    // A number that grows whenever the section may have changed (written
-    // here, or the file replaced by another writer). Caches compare it.
+    // A number that grows whenever the section may have changed: written
+    // here, or the file found replaced by another writer at a read. Cheap
+    // (no file access), so caches can compare it at every use.
     std::uint64_t generation(const std::string& section) const;
 
 private:

@@ -1,0 +1,123 @@
+// The records table (module flxgrd): the grid that holds the records of one
+// record type, its layout from the stored field definition lists, appending
+// records, switching the type of a loaded table, segment colouring, column
+// widths, and the field lookups every subsystem goes through.
+//
+// The table owns no program-wide state: the main window hands it a
+// TableContext with references to its state and the services it calls back.
+#pragma once
+
+#include "platform/automation/collection.h"
+#include "platform/grid/grid.h"
+#include "platform/settings/settings.h"
+#include "platform/text/vb.h"
+#include "platform/ui/cursor.h"
+#include "platform/ui/dialogs.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace flxgrd {
+
+struct TableContext {
+    platform::Grid& grid;         // MSFlexGrid1
+    platform::Settings& settings; // application "trekfold"
+    platform::Dialogs& dialogs;
+    std::string& record_type;       // "waypoint", "track", "route", "rtimewpt"
+    std::int32_t& record_counter;   // records appended since the last clear
+    std::int64_t& segment_counter;  // waypoint rows + track rows starting a segment
+    std::int32_t& selection_count;
+    std::int32_t& first_selected_row;
+    std::int32_t& last_selected_row;
+    std::int32_t& upload_cursor;
+    const bool& real_time;          // mutes the insert's error box
+
+    std::function<void(int)> Set_Controls;                // UI state 1..8
+    std::function<void(const std::string&)> Set_Msg;     // status line
+    std::function<void(const std::string&)> Set_Selected; // status panel 3
+    // The table panel: whether it is open, and cmdAdvanced_Click (the first
+    // insert into an empty table opens it).
+    std::function<bool()> panel_open;
+    std::function<void()> cmdAdvanced_Click;
+    // The record-type option buttons: which is ticked ("waypoint", ...), and
+    // ticking one without running its handler. Unset: the table remembers.
+    std::function<std::string()> option_ticked;
+    std::function<void(const std::string&)> tick_option;
+    // The route defaults run after colouring a route table.
+    std::function<void()> Set_RouteDefault;
+    // The settings dialog's repair of the stored lists; unset: Fields_Repair.
+    std::function<void(const std::string&)> SetFieldSettings;
+    platform::Cursor* cursor = nullptr;          // hourglass while colouring
+    std::function<platform::vb::Date()> now;      // unset: the system clock
+};
+
+// One catalogue row: name, dBASE type ("C"/"N"), width, decimals, ordinal.
+struct CatalogField {
+    std::string name, type;
+    int width, decimals, ordinal;
+};
+
+constexpr int kMaxRecords = 32766;
+constexpr platform::Color kSegmentColor = platform::RGB(200, 255, 255);
+
+// The 57 known fields, keyed by field key (a new collection each call).
+platform::Collection<CatalogField> Fields_Catalog();
+// The catalogue row of a key; nullptr when unknown (no collection built).
+const CatalogField* Catalog_Find(std::string_view key);
+// The default definition list of a record type ("" for other texts).
+std::string Fields_DefaultList(std::string_view type);
+// The list part of the settings dialog's SetFieldSettings: keeps each stored
+// list that looks whole, writes the default for the others; `reset_type`
+// names a type whose list is replaced whatever it holds.
+void Fields_Repair(platform::Settings& settings, const std::string& reset_type);
+
+class Table {
+public:
+    explicit Table(TableContext context);
+    ~Table();
+
+    // --- layout and records -------------------------------------------
+    bool Table_SetType(const std::string& type);
+    void Table_Clear();
+    bool Records_Insert(const std::string& values, const std::string& columns = {},
+                        const std::string& unused = {}, const std::string& delimiter = ";", bool flag = false);
+    std::string RecordType_Get() const;
+    void Table_ChangeType(const std::string& type);
+    void Columns_Load(const std::string& type);
+    void Rows_Color(int start_row);
+    void Columns_AutoFit();
+    void Column_FitWidth(int col, int lower_width = 0, int other_width = 0);
+    void Selection_Reset();
+    platform::PictureRef Symbol_GetPicture(const std::string& symbol, const std::string& unused = {}) const;
+    static bool Value_IsTrue(std::string_view value);
+
+    // --- fields ---------------------------------------------------------
+    std::vector<std::string> Fields_GetList(const std::string& type, bool skip_hidden, bool use_alias) const;
+    std::string Field_GetAlias(const std::string& type, const std::string& name) const;
+    std::string Field_GetName(const std::string& alias, const std::string& type) const;
+    platform::Collection<std::string> Field_GetInfo(const std::string& type, const std::string& name,
+                                                   bool by_alias) const;
+    int Column_Find(const std::string& name, bool use_alias) const;
+    std::string Row_GetValues(int row, bool visible_only) const;
+
+    // The image lists: symbols keyed "*" + code (tag = name), and
+    // "check"/"uncheck".
+    struct Image {
+        std::string key, tag;
+        platform::PictureRef picture;
+    };
+    const platform::Collection<Image>& ImageList1() const;
+    const platform::Collection<Image>& ImageList2() const;
+
+    TableContext& context() { return ctx_; }
+
+private:
+    struct Impl;
+    TableContext ctx_;
+    std::unique_ptr<Impl> impl_;
+};
+
+} // namespace flxgrd
