@@ -1,0 +1,96 @@
+#include "platform/ui/qt_dialogs.h"
+
+#include <QApplication>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace platform {
+namespace {
+
+QString q(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
+
+struct Button {
+    QMessageBox::StandardButton qt;
+    int answer;
+};
+
+// The buttons of each button set, in order.
+std::vector<Button> buttons_of(int style)
+{
+    switch (msgbox_buttons(style)) {
+    case vbOKCancel: return {{QMessageBox::Ok, vbOK}, {QMessageBox::Cancel, vbCancel}};
+    case vbAbortRetryIgnore:
+        return {{QMessageBox::Abort, vbAbort}, {QMessageBox::Retry, vbRetry}, {QMessageBox::Ignore, vbIgnore}};
+    case vbYesNoCancel: return {{QMessageBox::Yes, vbYes}, {QMessageBox::No, vbNo}, {QMessageBox::Cancel, vbCancel}};
+    case vbYesNo: return {{QMessageBox::Yes, vbYes}, {QMessageBox::No, vbNo}};
+    case vbRetryCancel: return {{QMessageBox::Retry, vbRetry}, {QMessageBox::Cancel, vbCancel}};
+    default: return {{QMessageBox::Ok, vbOK}};
+    }
+}
+
+QMessageBox::Icon icon_of(int style)
+{
+    switch (msgbox_icon(style)) {
+    case vbCritical: return QMessageBox::Critical;
+    case vbQuestion: return QMessageBox::Question;
+    case vbExclamation: return QMessageBox::Warning;
+    case vbInformation: return QMessageBox::Information;
+    default: return QMessageBox::NoIcon;
+    }
+}
+
+} // namespace
+
+int QtDialogs::show_msgbox(const std::string& prompt, int style, const std::string& title)
+{
+    QMessageBox box(parent_);
+    box.setWindowTitle(title.empty() ? QStringLiteral("Trekfold") : q(title));
+    box.setText(q(prompt));
+    box.setIcon(icon_of(style));
+    auto buttons = buttons_of(style);
+    QMessageBox::StandardButtons set;
+    for (const Button& b : buttons) set |= b.qt;
+    box.setStandardButtons(set);
+    int answer_default = msgbox_default_answer(style);
+    for (const Button& b : buttons)
+        if (b.answer == answer_default) box.setDefaultButton(b.qt);
+    int clicked = box.exec();
+    for (const Button& b : buttons)
+        if (clicked == b.qt) return b.answer;
+    // Closed with the window's close box: Cancel where there is one, else
+    // the default answer.
+    for (const Button& b : buttons)
+        if (b.answer == vbCancel) return vbCancel;
+    return answer_default;
+}
+
+bool QtDialogs::show_inputbox(const std::string& prompt, const std::string& title, const std::string& default_text,
+                              std::string& answer)
+{
+    bool ok = false;
+    QString text = QInputDialog::getText(parent_, title.empty() ? QStringLiteral("Trekfold") : q(title), q(prompt),
+                                         QLineEdit::Normal, q(default_text), &ok);
+    if (!ok) return false;
+    answer = text.toStdString();
+    return true;
+}
+
+QtCursor::~QtCursor()
+{
+    if (pointer_ == vbHourglass && QApplication::instance()) QApplication::restoreOverrideCursor();
+}
+
+void QtCursor::set_pointer(int pointer)
+{
+    bool was = pointer_ == vbHourglass;
+    bool now = pointer == vbHourglass;
+    pointer_ = pointer;
+    if (was == now || !QApplication::instance()) return;
+    if (now)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QApplication::restoreOverrideCursor();
+}
+
+} // namespace platform

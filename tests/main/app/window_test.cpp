@@ -1,0 +1,192 @@
+#include "rig.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+using apptest::Rig;
+using ::testing::ElementsAre;
+
+namespace {
+
+TEST(ShutDown, ClosesPortSavesDriveSaysGoodbyeAndUnloadsWindowsInOrder)
+{
+    Rig r;
+    r.load();
+    std::vector<std::string> unloaded;
+    // Registered out of order; unloaded in the fixed order. A window that
+    // was never loaded is skipped, one that fails does not stop the rest.
+    for (const char* n : {"frmWptSelect", "frmAbout", "frmNMEAViewer", "frmProperties", "frmFields"}) {
+        std::string name = n;
+        r.main.register_window(name, [name] { return name != "frmFields"; }, [name, &unloaded] {
+            unloaded.push_back(name);
+            if (name == "frmAbout") throw std::runtime_error("boom");
+        });
+    }
+    r.main.Drive1 = "/media/usb0";
+    r.log.clear();
+    int cancel = 0;
+    r.main.Form_Unload(cancel);
+    EXPECT_THAT(r.log, ElementsAre("garmin.PortClose", "ToDDE_Poke(END)"));
+    EXPECT_EQ(r.main.ToDDE.caption, "END");
+    EXPECT_EQ(r.settings.GetSetting("drive", "drive"), "/media/usb0");
+    EXPECT_FALSE(r.main.Timer1->enabled());
+    EXPECT_THAT(unloaded, ElementsAre("frmAbout", "frmNMEAViewer", "frmProperties", "frmWptSelect"));
+    EXPECT_FALSE(r.main.frmSplash.loaded);
+    EXPECT_TRUE(r.main.ended());
+    EXPECT_FALSE(r.main.Visible);
+    EXPECT_EQ(cancel, 0);
+
+    // Closing again (a signal after Exit) does nothing more.
+    r.log.clear();
+    r.main.mnuExit_Click();
+    EXPECT_TRUE(r.log.empty());
+}
+
+TEST(ShutDown, ExitMenuRunsTheUnload)
+{
+    Rig r;
+    r.load("quiet,download");
+    ASSERT_TRUE(r.main.frmQuietStatus.loaded);
+    r.main.menu_Click("mnuExit");
+    EXPECT_TRUE(r.main.ended());
+    EXPECT_FALSE(r.main.frmQuietStatus.loaded);
+}
+
+TEST(Layout, ClosedPanelSnapsBackOpenPanelGrowsToItsMinimum)
+{
+    Rig r;
+    r.load();
+    r.main.Width = 9000;
+    r.main.Height = 3000;
+    r.main.Form_Resize();
+    EXPECT_EQ(r.main.Width, 7700);
+    EXPECT_EQ(r.main.Height, 1900);
+    EXPECT_EQ(r.main.cmdAdvanced.left, 7700 - 2300);
+
+    r.main.cmdAdvanced_Click();
+    EXPECT_EQ(r.main.cmdAdvanced.caption, "<<< Data Table <<<");
+    EXPECT_TRUE(r.main.panel_open());
+    EXPECT_EQ(r.main.Height, 5500);
+    r.main.Width = 6000;
+    r.main.Height = 4000;
+    r.main.Form_Resize();
+    EXPECT_EQ(r.main.Width, 7700);
+    EXPECT_EQ(r.main.Height, 5500);
+    EXPECT_EQ(r.main.MSFlexGrid1.width, 6825);
+    EXPECT_EQ(r.main.MSFlexGrid1.height, 3100);
+    r.main.Width = 10000;
+    r.main.Height = 8000;
+    r.main.Form_Resize();
+    EXPECT_EQ(r.main.MSFlexGrid1.width, 9125);
+    EXPECT_EQ(r.main.MSFlexGrid1.height, 5600);
+    EXPECT_EQ(r.main.cmdAdvanced.left, 7700);
+
+    // Minimised: nothing moves.
+    r.main.WindowState = app::vbMinimized;
+    r.main.Width = 100;
+    r.main.Form_Resize();
+    EXPECT_EQ(r.main.Width, 100);
+    r.main.WindowState = app::vbNormal;
+
+    r.main.menu_Click("cmdAdvanced");
+    EXPECT_EQ(r.main.cmdAdvanced.caption, ">>> Data Table >>>");
+    EXPECT_EQ(r.main.Width, 7700);
+    EXPECT_EQ(r.main.Height, 1900);
+    // The grid keeps its last size while the panel is closed.
+    EXPECT_EQ(r.main.MSFlexGrid1.width, 10000 - 875);
+}
+
+TEST(StatusLine, SetMsgFillsPanelAndHiddenStatusWindow)
+{
+    Rig r;
+    EXPECT_EQ(r.main.StatusBar1[0], "Not Connected");
+    EXPECT_EQ(r.main.StatusBar1[1], "Text Tips Here");
+    r.main.Set_Msg("Loaded 3 records");
+    EXPECT_EQ(r.main.StatusBar1[1], "Loaded 3 records");
+    EXPECT_TRUE(r.main.frmQuietStatus.loaded);
+    EXPECT_FALSE(r.main.frmQuietStatus.visible);
+    EXPECT_EQ(r.main.frmQuietStatus_lblStatus, "Loaded 3 records");
+    unsigned seen = 0;
+    r.main.on_changed = [&](unsigned c) { seen |= c; };
+    r.main.Set_Msg("");
+    EXPECT_EQ(r.main.StatusBar1[1], "");
+    EXPECT_TRUE(seen & app::ChangeStatus);
+}
+
+TEST(Commands, RecordTypeOptionsChangeTheTableType)
+{
+    Rig r;
+    r.load();
+    r.log.clear();
+    int route_defaults = 0;
+    r.main.Set_RouteDefault = [&] { ++route_defaults; };
+    r.main.menu_Click("optTrk");
+    EXPECT_EQ(r.main.state().record_type, "track");
+    EXPECT_TRUE(r.main.optTrk.value);
+    EXPECT_FALSE(r.main.optWpt.value);
+    r.main.menu_Click("optRte");
+    EXPECT_EQ(route_defaults, 1);
+    r.main.menu_Click("optRTWpt");
+    r.main.menu_Click("optWpt");
+    EXPECT_THAT(r.log, ElementsAre("Table_ChangeType(track)", "Table_ChangeType(route)",
+                                   "Table_ChangeType(rtimewpt)", "Table_ChangeType(waypoint)"));
+}
+
+TEST(Commands, MenusReachTheirSubsystems)
+{
+    Rig r;
+    r.load();
+    r.log.clear();
+    r.main.menu_Click("mnuWDownload");
+    r.main.menu_Click("mnuPort", 3);
+    r.main.menu_Click("mnuOpen");
+    r.main.menu_Click("cmdConvert");
+    r.main.menu_Click("mnuAVTheme");
+    r.main.menu_Click("mnuRefreshApps");
+    r.main.menu_Click("mnuRProperties");
+    r.main.menu_Click("mnuHelpFile"); // not built yet: nothing happens
+    EXPECT_THAT(r.log, ElementsAre("transfer.mnuWDownload(-1)", "transfer.mnuPort(3)", "mnuOpen_Click",
+                                   "GPS_Find(False)", "links.mnuAVTheme", "links.mnuRefreshApps",
+                                   "optEPSG_Click", "Show(3)"));
+}
+
+TEST(MenuTree, ItemsAndArraysAsDesigned)
+{
+    app::MenuTree t;
+    std::vector<std::string> top;
+    for (auto& m : t.top()) top.push_back(m.caption);
+    EXPECT_THAT(top, ElementsAre("&File", "Edit", "GPS", "Waypoint", "Track", "Route", "Real Time", "Help"));
+    auto ports = t.array("mnuPort");
+    ASSERT_EQ(ports.size(), 21u);
+    EXPECT_EQ(ports[0]->caption, "USB");
+    EXPECT_EQ(ports[20]->caption, "Port 20");
+    EXPECT_EQ(ports[20]->index, 20);
+    auto bauds = t.array("mnuBaud");
+    ASSERT_EQ(bauds.size(), 7u);
+    EXPECT_EQ(bauds[0]->caption, "4800 (NMEA Mode)");
+    EXPECT_EQ(bauds[1]->caption, "9600 (Garmin Default)");
+    EXPECT_EQ(bauds[6]->caption, "115200");
+    auto units = t.array("mnuUnit");
+    ASSERT_EQ(units.size(), 2u);
+    EXPECT_EQ(units[1]->caption, "Feet");
+    EXPECT_EQ(t.at("mnuAssign").caption, "&Set  Port");
+    EXPECT_EQ(t.at("mnuExit").caption, "E&xit");
+    EXPECT_EQ(t.at("mnuLandVeiwLayerSave").caption, "Layer...");
+    EXPECT_EQ(t.at("mnuAbout").caption, "About Trekfold Extension...");
+    EXPECT_TRUE(t.at("mnuSpace22").separator());
+    EXPECT_EQ(t.find("mnuPort", 21), nullptr);
+    EXPECT_EQ(t.find("mnuNoSuch"), nullptr);
+    EXPECT_THROW(t.at("mnuNoSuch"), std::out_of_range);
+    // Each measure tool leads to its three shapes.
+    ASSERT_EQ(t.at("mnuLandviewMeasureToolLoad").children.size(), 3u);
+    EXPECT_EQ(t.at("mnuLandviewMeasureToolSave").children[2].name, "mnuLandviewMeasureToolPolygon");
+}
+
+TEST(ShellWait, WaitsForTheCommandAndReturnsItsStatus)
+{
+    Rig r;
+    EXPECT_EQ(r.main.Shell_Wait("exit 3"), 3);
+    EXPECT_EQ(r.main.Shell_Wait("true"), 0);
+}
+
+} // namespace
