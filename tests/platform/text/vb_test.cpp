@@ -1,0 +1,154 @@
+#include "platform/text/vb.h"
+
+#include "platform/automation/vb_error.h"
+
+#include <clocale>
+#include <cmath>
+#include <gtest/gtest.h>
+
+namespace vb = platform::vb;
+using platform::VbError;
+
+namespace {
+
+int error_number(auto&& f)
+{
+    try {
+        f();
+    } catch (const VbError& e) {
+        return e.number;
+    }
+    return 0;
+}
+
+TEST(Val, ReadsTheLeadingNumber)
+{
+    EXPECT_DOUBLE_EQ(vb::Val("  12.5abc"), 12.5);
+    EXPECT_DOUBLE_EQ(vb::Val("1 2 3"), 123);
+    EXPECT_DOUBLE_EQ(vb::Val("-3.5e2x"), -350);
+    EXPECT_DOUBLE_EQ(vb::Val(".5"), 0.5);
+    EXPECT_DOUBLE_EQ(vb::Val("1,234"), 1);
+    EXPECT_DOUBLE_EQ(vb::Val("abc"), 0);
+    EXPECT_DOUBLE_EQ(vb::Val(""), 0);
+    EXPECT_DOUBLE_EQ(vb::Val("&H10"), 16);
+    EXPECT_DOUBLE_EQ(vb::Val("&HFFFF"), -1);
+    EXPECT_DOUBLE_EQ(vb::Val("&O17"), 15);
+    EXPECT_DOUBLE_EQ(vb::Val("1e999"), HUGE_VAL);
+}
+
+TEST(CInt, RoundsHalfToEvenAndOverflowsOutside16Bits)
+{
+    EXPECT_EQ(vb::CInt(2.5), 2);
+    EXPECT_EQ(vb::CInt(3.5), 4);
+    EXPECT_EQ(vb::CInt(-2.5), -2);
+    EXPECT_EQ(vb::CInt(32767.4), 32767);
+    EXPECT_EQ(vb::CInt(-32768.5), -32768);
+    EXPECT_EQ(vb::CInt(" 12 "), 12);
+    EXPECT_EQ(error_number([] { vb::CInt(32767.5); }), 6);
+    EXPECT_EQ(error_number([] { vb::CInt(-40000.0); }), 6);
+    EXPECT_EQ(error_number([] { vb::CInt("abc"); }), 13);
+    EXPECT_EQ(error_number([] { vb::CInt(""); }), 13);
+    EXPECT_EQ(vb::CLng(2147483647.0), 2147483647);
+    EXPECT_EQ(error_number([] { vb::CLng(2147483647.5); }), 6);
+}
+
+TEST(IsNumeric, AcceptsTheRuntimesNumberForms)
+{
+    for (const char* yes : {"12", " -1.5e3 ", "1,000", "&HFF", "+.5", "3.", "1D2"})
+        EXPECT_TRUE(vb::IsNumeric(yes)) << yes;
+    for (const char* no : {"", " ", ".", "1.2.3", "abc", "12a", "e5", "1e", ",1", "- 1"})
+        EXPECT_FALSE(vb::IsNumeric(no)) << no;
+}
+
+TEST(Dates, ReadTheFormsTheProgramMeets)
+{
+    EXPECT_EQ(vb::CDate("2006/05/01 12:30:00"), (vb::Date{2006, 5, 1, 12, 30, 0}));
+    EXPECT_EQ(vb::CDate("2006-05-01 12:30:00"), (vb::Date{2006, 5, 1, 12, 30, 0}));
+    EXPECT_EQ(vb::CDate("14:05 01 MAY 06"), (vb::Date{2006, 5, 1, 14, 5, 0}));
+    EXPECT_EQ(vb::CDate("05/01/2006"), (vb::Date{2006, 5, 1, 0, 0, 0}));
+    EXPECT_EQ(vb::CDate("13/05/2006"), (vb::Date{2006, 5, 13, 0, 0, 0}));
+    EXPECT_EQ(vb::CDate("May 1, 2006 2:05 PM"), (vb::Date{2006, 5, 1, 14, 5, 0}));
+    EXPECT_EQ(vb::CDate("12:30:15"), (vb::Date{1899, 12, 30, 12, 30, 15}));
+    EXPECT_EQ(vb::CDate("01 January 1995"), (vb::Date{1995, 1, 1, 0, 0, 0}));
+    for (const char* no : {"", "2006:05:01 12:30:00", "2006/02/30", "25:00", "abc", "1", "12:61", "2006/05/01 x"})
+        EXPECT_FALSE(vb::IsDate(no)) << no;
+    EXPECT_TRUE(vb::IsDate("2004/02/29"));
+    EXPECT_EQ(error_number([] { vb::CDate("nonsense"); }), 13);
+}
+
+TEST(Dates, SerialValues)
+{
+    EXPECT_DOUBLE_EQ(vb::DateSerialValue({1900, 1, 1, 0, 0, 0}), 2.0);
+    EXPECT_DOUBLE_EQ(vb::DateSerialValue({1899, 12, 30, 18, 0, 0}), 0.75);
+    EXPECT_EQ(vb::DateFromSerial(2.5), (vb::Date{1900, 1, 1, 12, 0, 0}));
+    vb::Date d{2007, 6, 1, 18, 0, 0};
+    EXPECT_EQ(vb::DateFromSerial(vb::DateSerialValue(d) - 6.0 / 24), (vb::Date{2007, 6, 1, 12, 0, 0}));
+    EXPECT_EQ(vb::DateFromSerial(vb::DateSerialValue({2000, 3, 1, 0, 0, 0}) - 1), (vb::Date{2000, 2, 29, 0, 0, 0}));
+}
+
+TEST(Format, DatePatterns)
+{
+    vb::Date d{2006, 5, 1, 14, 5, 9};
+    EXPECT_EQ(vb::Format(d, "hh:mm dd-mmm-yy"), "14:05 01-May-06");
+    EXPECT_EQ(vb::Format(d, "MM/dd/yyyy"), "05/01/2006");
+    EXPECT_EQ(vb::Format(d, "HH:mm:ss"), "14:05:09");
+    EXPECT_EQ(vb::Format(d, "yyyy/MM/dd HH:mm:ss"), "2006/05/01 14:05:09");
+    EXPECT_EQ(vb::Format(d, "yyyy/mm/dd-hh:mm:ss"), "2006/05/01-14:05:09");
+    EXPECT_EQ(vb::Format(d, "yyyymmdd-hhNnss"), "20060501-140509");
+    EXPECT_EQ(vb::Format(d, "yyyy-mm-dd"), "2006-05-01");
+    EXPECT_EQ(vb::Format(d, "h:mm AM/PM"), "2:05 PM");
+    EXPECT_EQ(vb::Format(d, "dddd d mmmm"), "Monday 1 May");
+}
+
+TEST(Format, NumberPatterns)
+{
+    EXPECT_EQ(vb::Format(3.14159, "##0.00"), "3.14");
+    EXPECT_EQ(vb::Format(0.5, "###.00000000"), ".50000000");
+    EXPECT_EQ(vb::Format(45.123456789, "##.00000000"), "45.12345679");
+    EXPECT_EQ(vb::Format(-12.345, "#0.0"), "-12.3");
+    EXPECT_EQ(vb::Format(2.25, "#0.0"), "2.3");
+    EXPECT_EQ(vb::Format(0.125, "0.00"), "0.13");
+    EXPECT_EQ(vb::Format(1234567.891, "####0.0"), "1234567.9");
+    EXPECT_EQ(vb::Format(9.996, "##0.00"), "10.00");
+    EXPECT_EQ(vb::Format(123456, "00:00:00"), "12:34:56");
+    EXPECT_EQ(vb::Format(5, "00:00:00"), "00:00:05");
+    EXPECT_EQ(vb::Format(-105.5, "0.00000000"), "-105.50000000");
+}
+
+TEST(NumberText, UsesAPointWhateverTheLocale)
+{
+    // The program runs under the user's locale (Qt sets it); numbers in
+    // texts never take its decimal comma.
+    const char* had = std::setlocale(LC_ALL, nullptr);
+    std::string saved = had ? had : "C";
+    if (!std::setlocale(LC_ALL, "de_DE.UTF-8"))
+        std::setlocale(LC_ALL, "");
+    EXPECT_EQ(vb::CStr(0.1), "0.1");
+    EXPECT_EQ(vb::CStr(-3.0), "-3");
+    EXPECT_EQ(vb::CStr(1234567.125), "1234567.125");
+    EXPECT_EQ(vb::CStr(1e20), "1E+20");
+    EXPECT_EQ(vb::CStr(0.1 + 0.2), "0.3");
+    EXPECT_EQ(vb::Format(1.5, "0.0"), "1.5");
+    EXPECT_DOUBLE_EQ(vb::Val("1.5"), 1.5);
+    EXPECT_DOUBLE_EQ(vb::CDbl("1.5"), 1.5);
+    std::setlocale(LC_ALL, saved.c_str());
+    EXPECT_EQ(vb::Str(7), " 7");
+    EXPECT_EQ(vb::Str(-7), "-7");
+    EXPECT_EQ(vb::Str(2.5), " 2.5");
+    EXPECT_EQ(vb::CStr(true), "True");
+}
+
+TEST(TextHelpers, BehaveAsTheRuntime)
+{
+    EXPECT_TRUE(vb::Split("", ";").empty());
+    EXPECT_EQ(vb::Split("a;;b", ";"), (std::vector<std::string>{"a", "", "b"}));
+    EXPECT_EQ(vb::Split("a;b", ""), (std::vector<std::string>{"a;b"}));
+    EXPECT_EQ(vb::Split("a;b;", ";").size(), 3u);
+    EXPECT_EQ(vb::Trim("\t x  "), "\t x");
+    EXPECT_EQ(vb::LCase("ÄBC Ü"), "äbc ü");
+    EXPECT_EQ(vb::UCase("wäy"), "WÄY");
+    EXPECT_EQ(vb::Replace("CRTD 14:05 CRTD", "CRTD", ""), " 14:05 ");
+    EXPECT_EQ(vb::Join({"a", "b"}, ","), "a,b");
+}
+
+} // namespace
