@@ -4,6 +4,7 @@
 #include "main/coords/coords.h"
 #include "main/files/files.h"
 #include "main/hotlink/hotlink.h"
+#include "main/table/table.h"
 #include "main/links/links.h"
 #include "main/realtime/realtime.h"
 #include "main/transfer/transfer.h"
@@ -119,7 +120,7 @@ frmMain::frmMain(Services services, std::string program_folder)
     ToDDE = make_control("ToDDE", "To DDE", 0, 0, 0, 0);
     FromDDE = make_control("FromDDE", "From DDE", 0, 0, 0, 0);
     ToDDE.visible = FromDDE.visible = false;
-    MSFlexGrid1 = make_control("MSFlexGrid1", "", 600, 1320, 6825, 3100);
+    grid_area = make_control("MSFlexGrid1", "", 600, 1320, 6825, 3100);
     StatusBar1 = {"Not Connected", "Text Tips Here", ""};
 
     Timer1 = svc_.pump.make_timer();
@@ -133,6 +134,7 @@ frmMain::frmMain(Services services, std::string program_folder)
     hotlink_ = hotlink::make_hotlinking(*this);
     properties_ = make_properties_dialog(*this);
 
+    make_table();
     register_handlers();
     register_window("frmQuietStatus", [this] { return frmQuietStatus.loaded; },
                     [this] {
@@ -399,8 +401,8 @@ void frmMain::Form_Resize()
     } else {
         Width = std::max(Width, 7700);
         Height = std::max(Height, 5500);
-        MSFlexGrid1.width = Width - 875;
-        MSFlexGrid1.height = Height - 2400;
+        grid_area.width = Width - 875;
+        grid_area.height = Height - 2400;
     }
     cmdAdvanced.left = Width - 2300;
     changed(ChangeGeometry | ChangeControls);
@@ -421,41 +423,62 @@ void frmMain::cmdConvert_Click()
     transfer().GPS_Find(flag);
 }
 
-namespace {
-void tick(frmMain& f, Control& which)
+void frmMain::change_type(Control& option, const char* type)
 {
-    for (Control* c : {&f.optWpt, &f.optTrk, &f.optRte, &f.optRTWpt}) c->value = (c == &which);
-    f.changed(ChangeControls);
-}
-} // namespace
-
-void frmMain::optWpt_Click()
-{
-    tick(*this, optWpt);
-    state_.record_type = "waypoint";
-    if (Table_ChangeType) Table_ChangeType(state_.record_type);
+    for (Control* c : {&optWpt, &optTrk, &optRte, &optRTWpt}) c->value = (c == &option);
+    changed(ChangeControls);
+    state_.record_type = type;
+    table().Table_ChangeType(state_.record_type);
 }
 
-void frmMain::optTrk_Click()
-{
-    tick(*this, optTrk);
-    state_.record_type = "track";
-    if (Table_ChangeType) Table_ChangeType(state_.record_type);
-}
+void frmMain::optWpt_Click() { change_type(optWpt, "waypoint"); }
+void frmMain::optTrk_Click() { change_type(optTrk, "track"); }
 
 void frmMain::optRte_Click()
 {
-    tick(*this, optRte);
-    state_.record_type = "route";
-    if (Table_ChangeType) Table_ChangeType(state_.record_type);
+    change_type(optRte, "route");
     if (Set_RouteDefault) Set_RouteDefault();
 }
 
-void frmMain::optRTWpt_Click()
+void frmMain::optRTWpt_Click() { change_type(optRTWpt, "rtimewpt"); }
+
+void frmMain::make_table()
 {
-    tick(*this, optRTWpt);
-    state_.record_type = "rtimewpt";
-    if (Table_ChangeType) Table_ChangeType(state_.record_type);
+    flxgrd::TableContext ctx{
+        MSFlexGrid1,
+        svc_.settings,
+        svc_.dialogs,
+        state_.record_type,
+        state_.record_counter,
+        state_.segment_counter,
+        state_.selection_count,
+        state_.first_selected_row,
+        state_.last_selected_row,
+        state_.upload_cursor,
+        state_.real_time,
+    };
+    ctx.Set_Controls = [this](int s) { transfer().Set_Controls(static_cast<std::int16_t>(s)); };
+    ctx.Set_Msg = [this](const std::string& t) { Set_Msg(t); };
+    ctx.Set_Selected = [this](const std::string& t) {
+        StatusBar1[2] = t;
+        changed(ChangeStatus);
+    };
+    ctx.panel_open = [this] { return panel_open(); };
+    ctx.cmdAdvanced_Click = [this] { cmdAdvanced_Click(); };
+    ctx.option_ticked = [this] {
+        return std::string(optTrk.value ? "track" : optRte.value ? "route" : optRTWpt.value ? "rtimewpt" : "waypoint");
+    };
+    ctx.tick_option = [this](const std::string& type) {
+        Control& which = type == "track" ? optTrk : type == "route" ? optRte : type == "rtimewpt" ? optRTWpt : optWpt;
+        for (Control* c : {&optWpt, &optTrk, &optRte, &optRTWpt}) c->value = (c == &which);
+        changed(ChangeControls);
+    };
+    ctx.Set_RouteDefault = [this] {
+        if (Set_RouteDefault) Set_RouteDefault();
+    };
+    ctx.SetFieldSettings = [this](const std::string& type) { frmProperties().SetFieldSettings(type); };
+    ctx.cursor = &svc_.cursor;
+    table_ = std::make_unique<flxgrd::Table>(std::move(ctx));
 }
 
 void frmMain::on_click(const std::string& name, std::function<void(int)> handler)
@@ -524,6 +547,15 @@ void frmMain::register_handlers()
         {"mnuRTProperties", 4},  {"mnuArcMapProperties", 5}, {"mnuGeneralProperties", 6},
     };
     for (auto [n, tab] : tabs) on_click(n, [this, tab = tab](int) { Open_Properties(tab); });
+
+    // Table commands that forward to the records table.
+    for (const char* n : {"cmdAddRec", "mnuAddRecord"})
+        on_click(n, [this](int) { table().Records_Insert("", "", "", "", false); });
+    on_click("mnuClearTable", [this](int) {
+        table().Table_Clear();
+        Set_Msg("Table has been cleared");
+    });
+    on_click("mnuColumnsAutoFit", [this](int) { table().Columns_AutoFit(); });
 
     on_click("mnuExit", [this](int) { mnuExit_Click(); });
     on_click("cmdAdvanced", [this](int) { cmdAdvanced_Click(); });

@@ -7,6 +7,7 @@
 #include "main/app/app_state.h"
 #include "main/app/garmin_control.h"
 #include "main/app/menu.h"
+#include "platform/grid/grid.h"
 
 #include <array>
 #include <cstdint>
@@ -31,6 +32,7 @@ namespace coords { class Coordinates; }
 namespace files { class FileFormats; }
 namespace realtime { class RealTime; }
 namespace hotlink { class Hotlinking; }
+namespace flxgrd { class Table; }
 
 namespace app {
 
@@ -109,7 +111,8 @@ public:
     Control lblGPSDesc1, lbllat, lbllon, lblepe, lblAlt;
     std::array<Control, 4> Label1;
     Control ToDDE, FromDDE;
-    Control MSFlexGrid1; // the records grid's place and size
+    platform::Grid MSFlexGrid1; // the records grid
+    Control grid_area;          // MSFlexGrid1's place and size
     std::array<std::string, 3> StatusBar1; // panels 1..3 as [0..2]
     std::string Drive1;                    // current drive (a folder)
 
@@ -129,15 +132,13 @@ public:
     realtime::RealTime& realtime() { return *realtime_; }
     hotlink::Hotlinking& hotlink() { return *hotlink_; }
     PropertiesDialog& frmProperties() { return *properties_; }
+    flxgrd::Table& table() { return *table_; } // the records table (flxgrd)
     // Replace a subsystem (tests wrap them to watch the calls).
     void set_transfer(std::unique_ptr<transfer::GpsTransfer> t);
     void set_links(std::unique_ptr<links::GisLinks> l);
     void set_coords(std::unique_ptr<coords::Coordinates> c);
     void set_properties(std::unique_ptr<PropertiesDialog> p);
 
-    // The records table's type change (flxgrd.Table_ChangeType), wired by
-    // whoever owns the table.
-    std::function<void(std::string&)> Table_ChangeType;
     // The route defaults of the route option (Set_RouteDefault).
     std::function<void()> Set_RouteDefault;
 
@@ -189,6 +190,8 @@ private:
     void select_projection_mode();
     void unload_splash();
     void register_handlers();
+    void make_table();
+    void change_type(Control& option, const char* type);
 
     Services svc_;
     std::string program_folder_;
@@ -201,6 +204,7 @@ private:
     std::unique_ptr<realtime::RealTime> realtime_;
     std::unique_ptr<hotlink::Hotlinking> hotlink_;
     std::unique_ptr<PropertiesDialog> properties_;
+    std::unique_ptr<flxgrd::Table> table_;
     std::unique_ptr<platform::Timer> splash_timer_;
     struct Window {
         std::string name;

@@ -4,6 +4,7 @@
 #include "main/app/properties.h"
 
 #include "main/app/frm_main.h"
+#include "main/table/table.h"
 
 namespace app {
 namespace {
@@ -11,7 +12,7 @@ namespace {
 class PropertiesSeam : public PropertiesDialog {
 public:
     explicit PropertiesSeam(frmMain& main) : main_(main) {}
-    void SetFieldSettings(const std::string& type) override { (void)type; }
+    void SetFieldSettings(const std::string& type) override { flxgrd::Fields_Repair(main_.settings(), type); }
     void optEPSG_Click() override {}
     void optESRI_Click() override {}
     void optArcMap_Click() override {}

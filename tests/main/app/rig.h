@@ -126,7 +126,7 @@ private:
 };
 
 struct Rig {
-    Rig()
+    explicit Rig(bool record_properties = true)
         : settings(dir.path + "/trekfold.ini"),
           ports(&settings, [this](const std::string& n) -> std::optional<std::string> {
               auto it = env.find(n);
@@ -141,11 +141,12 @@ struct Rig {
         auto l = std::make_unique<RecordingLinks>(main, log);
         links = l.get();
         main.set_links(std::move(l));
-        auto p = std::make_unique<RecordingProperties>(log);
-        properties = p.get();
-        main.set_properties(std::move(p));
+        if (record_properties) {
+            auto p = std::make_unique<RecordingProperties>(log);
+            properties = p.get();
+            main.set_properties(std::move(p));
+        }
         main.garmin = &garmin;
-        main.Table_ChangeType = [this](std::string& type) { log.push_back("Table_ChangeType(" + type + ")"); };
     }
 
     void load(const std::string& command_line = {})

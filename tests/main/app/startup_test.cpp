@@ -24,7 +24,7 @@ Log startup_sequence(bool quiet_line)
              "Refresh_Apps",
              "SetFieldSettings()",
              "optEPSG_Click",
-             "Table_ChangeType(waypoint)",
+             "Set_Controls(4)",
              "Load_d103WptSymbols",
              "Load_d1xxWptSymbols",
              "mnuOpen_Click"};
@@ -239,9 +239,11 @@ TEST(StartUp, UiStateAfterStartUp)
 {
     Rig r;
     r.load();
-    // Set_Controls is last given 2 by start-up itself (the table's type
-    // change is a stub here).
-    EXPECT_EQ(r.main.state().ui_state, 2);
+    // The type change of step 20 reports a table with records, even though
+    // it is still empty and has no header.
+    EXPECT_EQ(r.main.state().ui_state, 4);
+    EXPECT_EQ(r.main.MSFlexGrid1.Rows(), 2);
+    EXPECT_EQ(r.main.MSFlexGrid1.TextMatrix(0, 1), "");
 }
 
 TEST(StartUp, ProjectionModeFollowsTheSetting)
@@ -257,7 +259,7 @@ TEST(StartUp, ProjectionModeFollowsTheSetting)
         if (handler)
             EXPECT_EQ(*(at + 1), handler);
         else
-            EXPECT_EQ(*(at + 1), "Table_ChangeType(waypoint)");
+            EXPECT_EQ(*(at + 1), "Set_Controls(4)");
     }
 }
 

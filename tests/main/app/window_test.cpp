@@ -1,5 +1,7 @@
 #include "rig.h"
 
+#include "main/table/table.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -72,13 +74,13 @@ TEST(Layout, ClosedPanelSnapsBackOpenPanelGrowsToItsMinimum)
     r.main.Form_Resize();
     EXPECT_EQ(r.main.Width, 7700);
     EXPECT_EQ(r.main.Height, 5500);
-    EXPECT_EQ(r.main.MSFlexGrid1.width, 6825);
-    EXPECT_EQ(r.main.MSFlexGrid1.height, 3100);
+    EXPECT_EQ(r.main.grid_area.width, 6825);
+    EXPECT_EQ(r.main.grid_area.height, 3100);
     r.main.Width = 10000;
     r.main.Height = 8000;
     r.main.Form_Resize();
-    EXPECT_EQ(r.main.MSFlexGrid1.width, 9125);
-    EXPECT_EQ(r.main.MSFlexGrid1.height, 5600);
+    EXPECT_EQ(r.main.grid_area.width, 9125);
+    EXPECT_EQ(r.main.grid_area.height, 5600);
     EXPECT_EQ(r.main.cmdAdvanced.left, 7700);
 
     // Minimised: nothing moves.
@@ -93,7 +95,7 @@ TEST(Layout, ClosedPanelSnapsBackOpenPanelGrowsToItsMinimum)
     EXPECT_EQ(r.main.Width, 7700);
     EXPECT_EQ(r.main.Height, 1900);
     // The grid keeps its last size while the panel is closed.
-    EXPECT_EQ(r.main.MSFlexGrid1.width, 10000 - 875);
+    EXPECT_EQ(r.main.grid_area.width, 10000 - 875);
 }
 
 TEST(StatusLine, SetMsgFillsPanelAndHiddenStatusWindow)
@@ -128,8 +130,9 @@ TEST(Commands, RecordTypeOptionsChangeTheTableType)
     EXPECT_EQ(route_defaults, 1);
     r.main.menu_Click("optRTWpt");
     r.main.menu_Click("optWpt");
-    EXPECT_THAT(r.log, ElementsAre("Table_ChangeType(track)", "Table_ChangeType(route)",
-                                   "Table_ChangeType(rtimewpt)", "Table_ChangeType(waypoint)"));
+    EXPECT_EQ(r.main.state().record_type, "waypoint");
+    EXPECT_TRUE(r.main.optWpt.value);
+    EXPECT_THAT(r.log, ElementsAre("Set_Controls(4)", "Set_Controls(4)", "Set_Controls(4)", "Set_Controls(4)"));
 }
 
 TEST(Commands, MenusReachTheirSubsystems)
@@ -148,6 +151,33 @@ TEST(Commands, MenusReachTheirSubsystems)
     EXPECT_THAT(r.log, ElementsAre("transfer.mnuWDownload(-1)", "transfer.mnuPort(3)", "mnuOpen_Click",
                                    "GPS_Find(False)", "links.mnuAVTheme", "links.mnuRefreshApps",
                                    "optEPSG_Click", "Show(3)"));
+}
+
+TEST(Table, StartUpRepairsFieldListsAndFirstInsertBuildsTheHeaderAndOpensThePanel)
+{
+    Rig r(false);
+    r.load();
+    for (const char* type : {"waypoint", "track", "route", "rtimewpt"})
+        EXPECT_EQ(r.settings.GetSetting("fields", type), flxgrd::Fields_DefaultList(type)) << type;
+    EXPECT_EQ(r.settings.GetSetting("fields", "track").rfind("type:1:type:C:10:0,ident:1:ident:C:24:0,", 0), 0u);
+    ASSERT_FALSE(r.main.panel_open());
+    r.main.menu_Click("cmdAddRec");
+    EXPECT_TRUE(r.main.panel_open());
+    EXPECT_EQ(r.main.Height, 5500);
+    EXPECT_EQ(r.main.MSFlexGrid1.TextMatrix(0, 1), "type");
+    EXPECT_EQ(r.main.MSFlexGrid1.TextMatrix(1, 0), "1");
+    EXPECT_EQ(r.main.MSFlexGrid1.TextMatrix(1, 1), "WAYPOINT");
+    EXPECT_EQ(r.main.StatusBar1[1], "Loaded 1 records");
+    EXPECT_EQ(r.main.StatusBar1[2], "0 of 1 Selected");
+    EXPECT_EQ(r.main.state().ui_state, 4);
+    EXPECT_EQ(r.main.state().segment_counter, 1);
+
+    r.main.menu_Click("optTrk");
+    EXPECT_EQ(r.main.MSFlexGrid1.TextMatrix(1, 1), "TRACK");
+    r.main.menu_Click("mnuClearTable");
+    EXPECT_EQ(r.main.StatusBar1[1], "Table has been cleared");
+    EXPECT_EQ(r.main.state().ui_state, 2);
+    EXPECT_EQ(r.main.MSFlexGrid1.TextMatrix(0, 1), "");
 }
 
 TEST(MenuTree, ItemsAndArraysAsDesigned)
