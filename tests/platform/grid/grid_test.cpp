@@ -1,0 +1,212 @@
+#include "platform/grid/grid.h"
+#include "platform/grid/grid_model.h"
+
+#include "platform/automation/vb_error.h"
+
+#include <QAbstractItemModelTester>
+#include <gtest/gtest.h>
+
+using namespace platform;
+
+namespace {
+
+std::vector<std::string> column(const Grid& g, int c)
+{
+    std::vector<std::string> out;
+    for (int r = 0; r < g.Rows(); ++r)
+        out.push_back(g.TextMatrix(r, c));
+    return out;
+}
+
+struct Recorder : GridObserver {
+    std::vector<GridChange> changes;
+    void grid_changed(const GridChange& c) override { changes.push_back(c); }
+};
+
+TEST(Grid, AddItemSplitsTabsAndInsertsAtAnIndex)
+{
+    Grid g(1, 3);
+    g.AddItem("a\tb\tc\textra");
+    g.AddItem("x");
+    g.AddItem("m\tn", 1);
+    EXPECT_EQ(g.Rows(), 4);
+    EXPECT_EQ(column(g, 0), (std::vector<std::string>{"", "m", "a", "x"}));
+    EXPECT_EQ(column(g, 1), (std::vector<std::string>{"", "n", "b", ""}));
+    EXPECT_EQ(column(g, 2), (std::vector<std::string>{"", "", "c", ""}));
+}
+
+TEST(Grid, ColumnMoveCarriesValuesColoursPicturesAndWidth)
+{
+    Grid g(3, 4);
+    for (int c = 0; c < 4; ++c)
+        g.SetTextMatrix(1, c, std::string(1, char('a' + c)));
+    g.SetColWidth(3, 0);
+    g.SetCellBackColor(2, 3, RGB(200, 255, 255));
+    auto pic = std::make_shared<Picture>();
+    g.SetCellPicture(1, 3, pic);
+    g.SetColPosition(3, 1); // d moves in front of b
+    EXPECT_EQ(g.TextMatrix(1, 0), "a");
+    EXPECT_EQ(g.TextMatrix(1, 1), "d");
+    EXPECT_EQ(g.TextMatrix(1, 2), "b");
+    EXPECT_EQ(g.TextMatrix(1, 3), "c");
+    EXPECT_EQ(g.ColWidth(1), 0);
+    EXPECT_EQ(g.CellBackColor(2, 1), RGB(200, 255, 255));
+    EXPECT_EQ(g.CellBackColor(2, 2), g.BackColor());
+    EXPECT_EQ(g.CellPicture(1, 1), pic);
+    g.SetColPosition(1, 3); // and back to the end
+    EXPECT_EQ(g.TextMatrix(1, 3), "d");
+}
+
+TEST(Grid, RowsAndColsResizeKeepingCells)
+{
+    Grid g(2, 2);
+    g.SetTextMatrix(1, 1, "keep");
+    g.SetCellBackColor(1, 1, RGB(1, 2, 3));
+    g.SetRows(5);
+    g.SetCols(4);
+    EXPECT_EQ(g.TextMatrix(1, 1), "keep");
+    EXPECT_EQ(g.CellBackColor(4, 1), g.BackColor());
+    EXPECT_EQ(g.TextMatrix(4, 3), "");
+    g.SetRows(2);
+    g.SetCols(2);
+    EXPECT_EQ(g.CellBackColor(1, 1), RGB(1, 2, 3));
+    EXPECT_THROW(g.TextMatrix(2, 0), VbError);
+    EXPECT_THROW(g.SetTextMatrix(0, 2, "x"), VbError);
+    EXPECT_THROW(g.TextMatrix(-1, 0), VbError);
+}
+
+TEST(Grid, ClearEmptiesCellsButKeepsTheShape)
+{
+    Grid g(3, 3);
+    g.SetTextMatrix(2, 2, "x");
+    g.SetCellPicture(2, 2, std::make_shared<Picture>());
+    g.SetCellBackColor(2, 2, RGB(9, 9, 9));
+    g.SetColWidth(2, 500);
+    g.Clear();
+    EXPECT_EQ(g.Rows(), 3);
+    EXPECT_EQ(g.Cols(), 3);
+    EXPECT_EQ(g.TextMatrix(2, 2), "");
+    EXPECT_EQ(g.CellPicture(2, 2), nullptr);
+    EXPECT_EQ(g.CellBackColor(2, 2), g.BackColor());
+    EXPECT_EQ(g.ColWidth(2), 500);
+}
+
+TEST(Grid, RemoveItemKeepsTheLastNonFixedRow)
+{
+    Grid g(3, 2);
+    g.SetTextMatrix(1, 1, "one");
+    g.SetTextMatrix(2, 1, "two");
+    g.RemoveItem(1);
+    EXPECT_EQ(g.Rows(), 2);
+    EXPECT_EQ(g.TextMatrix(1, 1), "two");
+    try {
+        g.RemoveItem(1);
+        FAIL();
+    } catch (const VbError& e) {
+        EXPECT_EQ(e.number, 30015);
+    }
+    EXPECT_EQ(g.Rows(), 2);
+}
+
+TEST(Grid, GenericSortPutsNumbersAsNumbersBeforeTexts)
+{
+    Grid g(1, 2);
+    for (const char* s : {"10", "b", "2", "A", "-1.5", "a"})
+        g.AddItem(std::string("r\t") + s);
+    g.Sort(1, flexSortGenericAscending);
+    auto col = column(g, 1);
+    EXPECT_EQ(col[1], "-1.5");
+    EXPECT_EQ(col[2], "2");
+    EXPECT_EQ(col[3], "10");
+    // Texts compare without case; equal ones keep their order.
+    EXPECT_EQ(col[4], "A");
+    EXPECT_EQ(col[5], "a");
+    EXPECT_EQ(col[6], "b");
+    g.Sort(1, flexSortGenericDescending);
+    col = column(g, 1);
+    EXPECT_EQ(col[1], "b");
+    EXPECT_EQ(col[6], "-1.5");
+    EXPECT_EQ(col[0], ""); // the fixed row stays
+}
+
+TEST(Grid, SelectionFollowsTheCurrentCell)
+{
+    Grid g(5, 5);
+    g.SetRow(2);
+    g.SetRowSel(4);
+    EXPECT_EQ(g.RowSel(), 4);
+    g.SetRow(3);
+    EXPECT_EQ(g.RowSel(), 3);
+    g.SetCol(1);
+    g.SetColSel(3);
+    EXPECT_EQ(g.Col(), 1);
+    EXPECT_EQ(g.ColSel(), 3);
+    EXPECT_THROW(g.SetRow(5), VbError);
+}
+
+TEST(Grid, RedrawOffBatchesChangesIntoOneReset)
+{
+    Grid g(2, 3);
+    Recorder rec;
+    g.add_observer(&rec);
+    g.SetTextMatrix(1, 1, "x");
+    ASSERT_EQ(rec.changes.size(), 1u);
+    EXPECT_EQ(rec.changes[0].kind, GridChange::Cells);
+    rec.changes.clear();
+    g.SetRedraw(false);
+    for (int i = 0; i < 100; ++i)
+        g.AddItem("row");
+    g.SetColPosition(2, 1);
+    EXPECT_TRUE(rec.changes.empty());
+    g.SetRedraw(true);
+    ASSERT_EQ(rec.changes.size(), 1u);
+    EXPECT_EQ(rec.changes[0].kind, GridChange::Reset);
+    rec.changes.clear();
+    g.SetRedraw(false);
+    g.SetRedraw(true); // nothing changed: nothing reported
+    EXPECT_TRUE(rec.changes.empty());
+    g.remove_observer(&rec);
+}
+
+TEST(GridModel, FollowsTheGridConsistently)
+{
+    Grid g(2, 4);
+    GridModel model(g);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    g.SetTextMatrix(0, 1, "ident");
+    g.SetTextMatrix(1, 1, "w1");
+    EXPECT_EQ(model.rowCount(), 1);
+    EXPECT_EQ(model.columnCount(), 3);
+    EXPECT_EQ(model.headerData(0, Qt::Horizontal).toString(), "ident");
+    EXPECT_EQ(model.data(model.index(0, 0)).toString(), "w1");
+    g.AddItem("2\tw2");
+    EXPECT_EQ(model.rowCount(), 2);
+    EXPECT_EQ(model.headerData(1, Qt::Vertical).toString(), "2");
+    g.SetCellBackColor(2, 1, RGB(200, 255, 255));
+    EXPECT_EQ(model.data(model.index(1, 0), Qt::BackgroundRole).value<QColor>(), QColor(200, 255, 255));
+    auto pic = std::make_shared<Picture>();
+    pic->width = pic->height = 2;
+    pic->pixels = {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu, 0xFFFFFFFFu};
+    g.SetCellPicture(1, 2, pic);
+    QImage img = model.data(model.index(0, 1), Qt::DecorationRole).value<QImage>();
+    ASSERT_EQ(img.width(), 2);
+    EXPECT_EQ(img.pixel(1, 0), 0xFF00FF00u);
+    g.SetColWidth(1, 1500);
+    EXPECT_EQ(model.column_width_px(0), 100);
+    g.SetRedraw(false);
+    for (int i = 0; i < 50; ++i)
+        g.AddItem("n");
+    g.SetCols(2);
+    EXPECT_EQ(model.rowCount(), 2); // the view hears nothing yet
+    EXPECT_FALSE(model.data(model.index(1, 2)).isValid());
+    g.SetRedraw(true);
+    EXPECT_EQ(model.rowCount(), 52);
+    EXPECT_EQ(model.columnCount(), 1);
+    g.RemoveItem(5);
+    EXPECT_EQ(model.rowCount(), 51);
+    g.Sort(1, flexSortGenericAscending);
+    g.Clear();
+    EXPECT_EQ(model.rowCount(), 51);
+}
+
+} // namespace
