@@ -1,0 +1,195 @@
+// The termios port against a pseudo-terminal whose master side the test drives.
+#include "platform/serial/serial_port.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <gtest/gtest.h>
+
+#include <termios.h>
+
+#include <fcntl.h>
+#include <pty.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+using platform::SerialPort;
+
+long tcgets2_speed(int fd);
+
+namespace {
+
+QCoreApplication& app()
+{
+    static int argc = 1;
+    static char name[] = "serial_port_test";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication a(argc, argv);
+    return a;
+}
+
+struct Pty {
+    int master = -1, slave = -1;
+    std::string path;
+    Pty()
+    {
+        char name[256];
+        if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) return;
+        path = name;
+        ::fcntl(master, F_SETFL, O_NONBLOCK);
+        // Raw master side, so bytes pass unchanged both ways.
+        struct termios t{};
+        ::tcgetattr(slave, &t);
+        ::cfmakeraw(&t);
+        ::tcsetattr(slave, TCSANOW, &t);
+        // The port opens the slave by path; our own descriptor would hold the
+        // terminal too, so let it go.
+        ::close(slave);
+        slave = -1;
+    }
+    ~Pty()
+    {
+        if (master >= 0) ::close(master);
+    }
+    void send(const std::string& s) const { ASSERT_EQ(::write(master, s.data(), s.size()), (ssize_t)s.size()); }
+    std::string receive(int wait_ms = 1000) const
+    {
+        std::string out;
+        QElapsedTimer t;
+        t.start();
+        char buf[512];
+        while (t.elapsed() < wait_ms) {
+            ssize_t n = ::read(master, buf, sizeof buf);
+            if (n > 0) {
+                out.append(buf, n);
+                continue;
+            }
+            if (!out.empty()) break;
+            ::usleep(2000);
+        }
+        return out;
+    }
+};
+
+void process_for(int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+
+} // namespace
+
+TEST(SerialPort, OpensExclusivelyAndReportsWhy)
+{
+    app();
+    Pty pty;
+    ASSERT_FALSE(pty.path.empty());
+    SerialPort a;
+    a.set_device_path(pty.path);
+    ASSERT_EQ(a.Open(), 0);
+    EXPECT_TRUE(a.PortOpen());
+    SerialPort b;
+    b.set_device_path(pty.path);
+    EXPECT_EQ(b.Open(), platform::comPortAlreadyOpen);
+    EXPECT_FALSE(b.PortOpen());
+    a.Close();
+    EXPECT_EQ(b.Open(), 0);
+    b.Close();
+
+    SerialPort missing;
+    missing.set_device_path("/dev/no-such-serial-port");
+    EXPECT_EQ(missing.Open(), platform::comPortInvalid);
+    auto file = std::filesystem::temp_directory_path() / "not-a-tty.txt";
+    std::ofstream(file) << "x";
+    SerialPort regular;
+    regular.set_device_path(file.string());
+    EXPECT_EQ(regular.Open(), platform::comPortOpenFailed);
+    std::filesystem::remove(file);
+
+    // COM numbers resolve through the environment first.
+    ::setenv("TREKFOLD_COM7", pty.path.c_str(), 1);
+    SerialPort com;
+    com.set_CommPort(7);
+    EXPECT_EQ(com.device_path(), pty.path);
+    ::unsetenv("TREKFOLD_COM7");
+}
+
+TEST(SerialPort, SettingsIncludingNonStandardSpeeds)
+{
+    app();
+    Pty pty;
+    SerialPort p;
+    p.set_device_path(pty.path);
+    EXPECT_TRUE(p.set_Settings("4800,N,8,1"));
+    ASSERT_EQ(p.Open(), 0);
+    EXPECT_EQ(p.actual_speed(), 4800);
+    EXPECT_TRUE(p.set_Settings("28800,N,8,1"));
+    EXPECT_EQ(p.actual_speed(), 28800);
+    // Read back on the master side, which shares the terminal's settings.
+    EXPECT_EQ(tcgets2_speed(pty.master), 28800);
+    EXPECT_TRUE(p.set_Settings("115200,e,7,2"));
+    EXPECT_EQ(p.actual_speed(), 115200);
+    for (const char* bad : {"", "9600", "fast,N,8,1", "9600,X,8,1", "9600,N,9,1", "9600,N,8,3", "0,N,8,1",
+                            "9600,N,8,1,1"}) {
+        EXPECT_FALSE(p.set_Settings(bad)) << bad;
+    }
+    EXPECT_EQ(p.Settings(), "115200,e,7,2");
+    p.set_Handshaking(platform::Handshaking::comRTSXOnXOff);
+    p.set_RTSEnable(true);
+    p.set_DTREnable(true);
+    EXPECT_TRUE(p.PortOpen());
+}
+
+TEST(SerialPort, BytesBothWaysAndTheReceiveEvent)
+{
+    app();
+    Pty pty;
+    SerialPort p;
+    p.set_device_path(pty.path);
+    ASSERT_EQ(p.Open(), 0);
+    const std::string all_bytes = [] {
+        std::string s;
+        for (int i = 0; i < 256; ++i) s.push_back(static_cast<char>(i));
+        return s;
+    }();
+    p.Output(std::span(reinterpret_cast<const std::uint8_t*>(all_bytes.data()), all_bytes.size()));
+    EXPECT_EQ(pty.receive(), all_bytes);
+
+    int events = 0;
+    std::string got;
+    p.set_OnComm([&] {
+        ++events;
+        EXPECT_EQ(p.CommEvent(), platform::comEvReceive);
+        got += p.Input();
+    });
+    // Threshold 0: no events, the bytes wait.
+    pty.send("\x10\x03 abc");
+    process_for(100);
+    EXPECT_EQ(events, 0);
+    EXPECT_EQ(p.InBufferCount(), 6);
+    p.ClearInput();
+    EXPECT_EQ(p.InBufferCount(), 0);
+    p.set_RThreshold(1);
+    pty.send(all_bytes);
+    process_for(200);
+    EXPECT_GE(events, 1);
+    EXPECT_EQ(got, all_bytes);
+}
+
+TEST(SerialPort, FarEndClosingLeavesAQuietOpenPort)
+{
+    app();
+    SerialPort p;
+    {
+        Pty pty;
+        p.set_device_path(pty.path);
+        ASSERT_EQ(p.Open(), 0);
+        p.set_RThreshold(1);
+    }
+    process_for(100);
+    EXPECT_EQ(p.Input(), "");
+    EXPECT_TRUE(p.PortOpen());
+}
