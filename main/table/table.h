@@ -35,23 +35,23 @@ struct TableContext {
     std::int32_t& upload_cursor;
     const bool& real_time;          // mutes the insert's error box
 
-    std::function<void(int)> Set_Controls;                // UI state 1..8
-    std::function<void(const std::string&)> Set_Msg;     // status line
-    std::function<void(const std::string&)> Set_Selected; // status panel 3
+    std::function<void(int)> Set_Controls = {};                // UI state 1..8
+    std::function<void(const std::string&)> Set_Msg = {};     // status line
+    std::function<void(const std::string&)> Set_Selected = {}; // status panel 3
     // The table panel: whether it is open, and cmdAdvanced_Click (the first
     // insert into an empty table opens it).
-    std::function<bool()> panel_open;
-    std::function<void()> cmdAdvanced_Click;
+    std::function<bool()> panel_open = {};
+    std::function<void()> cmdAdvanced_Click = {};
     // The record-type option buttons: which is ticked ("waypoint", ...), and
     // ticking one without running its handler. Unset: the table remembers.
-    std::function<std::string()> option_ticked;
-    std::function<void(const std::string&)> tick_option;
+    std::function<std::string()> option_ticked = {};
+    std::function<void(const std::string&)> tick_option = {};
     // The route defaults run after colouring a route table.
-    std::function<void()> Set_RouteDefault;
+    std::function<void()> Set_RouteDefault = {};
     // The settings dialog's repair of the stored lists; unset: Fields_Repair.
-    std::function<void(const std::string&)> SetFieldSettings;
+    std::function<void(const std::string&)> SetFieldSettings = {};
     platform::Cursor* cursor = nullptr;          // hourglass while colouring
-    std::function<platform::vb::Date()> now;      // unset: the system clock
+    std::function<platform::vb::Date()> now = {};      // unset: the system clock
 };
 
 // One catalogue row: name, dBASE type ("C"/"N"), width, decimals, ordinal.
