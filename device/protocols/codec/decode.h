@@ -31,8 +31,10 @@ void Decode_Sats(PacketView packet, RecordStore& store);      // 12 satellites
 std::int16_t Decode_Records(PacketView packet);
 std::int32_t Decode_Baud_Reply(PacketView packet);
 
-// The record alone, without storing it (a new record filled from the packet).
-// False when the format has no layout here (the record stays cleared).
+// The record alone, without storing it. Read_Waypoint clears wpt first;
+// Read_Track_Point sets position, time and the format's fields and leaves
+// the header fields (Ident, Color, Dspl) as they are. False when the format
+// has no layout here.
 bool Read_Waypoint(std::string_view format, PacketView packet, cWaypoint& wpt);
 bool Read_Track_Point(std::string_view format, PacketView packet, cTrack& trk);
 

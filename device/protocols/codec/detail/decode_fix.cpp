@@ -25,6 +25,8 @@ void keep_or_read(const Data& d, int o, int width, T& field, Read read)
 void Decode_Date_Time(PacketView packet, RecordStore& store)
 {
     const Data d{packet};
+    if (!store.Date_Time)
+        store.Date_Time = make_record<cDate_Time>();
     cDate_Time& t = *store.Date_Time;
     auto u8 = [&](int o) { return d.u8(o); };
     auto i16 = [&](int o) { return d.i16(o); };
@@ -42,6 +44,8 @@ void Decode_Position(PacketView packet, RecordStore& store)
     // Latitude and longitude are one position: both or neither.
     if (!d.has(0, 16))
         return;
+    if (!store.Position)
+        store.Position = make_record<cPosition>();
     store.Position->Lat = d.f64(0) * Degrees_Per_Radian;
     store.Position->Lon = d.f64(8) * Degrees_Per_Radian;
 }
@@ -49,6 +53,8 @@ void Decode_Position(PacketView packet, RecordStore& store)
 void Decode_Pvt(PacketView packet, RecordStore& store)
 {
     const Data d{packet};
+    if (!store.PvtData)
+        store.PvtData = make_record<cPvtData>();
     cPvtData& v = *store.PvtData;
     auto f32 = [&](int o) { return d.f32(o); };
     auto f64 = [&](int o) { return d.f64(o); };

@@ -61,6 +61,8 @@ void Decode_Route_Header(std::string_view format, PacketView packet, RecordStore
 void Decode_Route_Link(PacketView packet, RecordStore& store)
 {
     const Data d{packet};
+    if (!store.Route)
+        store.Route = make_record<cRoute>();
     cRoute& route = *store.Route;
     route.Link_Class = d.i16(0);
     if (route.Link_Class == 3 || route.Link_Class == 255)
@@ -111,9 +113,11 @@ bool Read_Track_Point(std::string_view format, PacketView packet, cTrack& trk)
 void Decode_Track_Point(std::string_view format, PacketView packet, RecordStore& store)
 {
     auto point = make_record<cTrack>();
-    point->Ident = store.Track->Ident;
-    point->Color = store.Track->Color;
-    point->Dspl = store.Track->Dspl;
+    if (store.Track) {
+        point->Ident = store.Track->Ident;
+        point->Color = store.Track->Color;
+        point->Dspl = store.Track->Dspl;
+    }
     Read_Track_Point(format, packet, *point);
     store.Track = point;
     RecordStore::Use(store.Tracks).push_back(point);

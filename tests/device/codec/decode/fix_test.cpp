@@ -1,4 +1,6 @@
+#include "device/link/link.h"
 #include "device/protocols/codec/decode.h"
+#include "platform/events/fake_events.h"
 #include "golden.h"
 
 #include <gtest/gtest.h>
@@ -123,47 +125,30 @@ TEST(DecodeFix, RecordsAndBaudReply)
 
 namespace {
 
-// Cuts DLE ... DLE ETX frames out of the byte stream and un-stuffs them into
-// Host_Packets; frames with a bad checksum or size are dropped.
+// The link layer's receive path cuts, un-stuffs and checks the frames; its
+// host keeps what it hands to the dispatcher.
+struct Collector : LinkHost {
+    std::vector<test::Bytes> packets;
+    void Dispatch_Packet(const Packet& packet) override { packets.push_back(packet); }
+    void raise_Receive(const Packet&) override {}
+    void raise_cError(std::int16_t, const std::string&, const Packet&) override {}
+    void raise_uError(std::int32_t, const std::string&) override {}
+    void raise_HexDebug(const std::string&) override {}
+    void raise_NMEA(const std::string&, bool) override {}
+    void raise_USBprogress(std::int32_t) override {}
+    void show_message(const std::string&) override {}
+};
+
 std::vector<test::Bytes> cut_frames(const test::Bytes& s)
 {
-    std::vector<test::Bytes> out;
-    std::size_t i = 0;
-    while (i + 1 < s.size()) {
-        if (s[i] != 0x10 || s[i + 1] == 0x10 || s[i + 1] == 0x03) {
-            ++i;
-            continue;
-        }
-        test::Bytes p{0x10, s[i + 1]};
-        std::size_t k = i + 2;
-        bool ended = false;
-        while (k < s.size()) {
-            if (s[k] == 0x10) {
-                if (k + 1 < s.size() && s[k + 1] == 0x10) {
-                    p.push_back(0x10);
-                    k += 2;
-                    continue;
-                }
-                if (k + 1 < s.size() && s[k + 1] == 0x03)
-                    ended = true;
-                break;
-            }
-            p.push_back(s[k++]);
-        }
-        if (!ended) {
-            i = k;
-            continue;
-        }
-        p.push_back(0x10);
-        p.push_back(0x03);
-        unsigned sum = 0;
-        for (std::size_t j = 1; j + 2 < p.size(); ++j)
-            sum += p[j];
-        if (p.size() >= 6 && p[2] + 6u == p.size() && sum % 256 == 0)
-            out.push_back(std::move(p));
-        i = k + 2;
-    }
-    return out;
+    platform::FakeEventPump pump;
+    ProtocolProperties props;
+    cSAK sak;
+    Collector host;
+    Link link(pump, props, sak, host);
+    link.UserFlowControl = true; // a recording: nothing to acknowledge
+    link.Serial_Input(std::string_view(reinterpret_cast<const char*>(s.data()), s.size()));
+    return host.packets;
 }
 
 test::Bytes read_file(const std::string& path)
