@@ -1,0 +1,303 @@
+// The simulated receiver's side of the link, driven without a pty.
+#include <gtest/gtest.h>
+
+#include "tools/gpsim/codec.h"
+#include "tools/gpsim/device.h"
+
+namespace gpsim {
+namespace {
+
+constexpr std::int64_t kMs = 1000;
+
+Scenario small_unit() {
+  return parse_scenario(json::parse(R"({
+    "product": {"id": 128, "version": 2.7, "descriptions": ["TEST UNIT"]},
+    "protocol_array": ["P000","L001","A010","A100","D108","A201","D202","D108","D210","A301","D310","D301"],
+    "unit_id": 42,
+    "waypoints": [{"ident": "ONE", "lat": 1.0, "lon": 2.0}, {"ident": "TWO", "lat": 3.0, "lon": 4.0}],
+    "position": {"lat": 45.0, "lon": 10.0}
+  })"));
+}
+
+struct Host {
+  Device dev;
+  std::int64_t now = 1000 * kMs;
+  Deframer in;
+  explicit Host(Scenario s, Options o = {}) : dev(std::move(s), std::move(o)) { dev.set_line_speed(9600, now); }
+
+  void send(const Packet& p) { send_raw(frame(p)); }
+  void send_raw(const Bytes& b) { dev.feed(b.data(), b.size(), now); }
+  void ack(std::uint8_t id) { send({6, {id, 0}}); }
+  void wait(std::int64_t ms) { now += ms * kMs; dev.tick(now); }
+  std::vector<Deframer::Event> events() {
+    std::vector<Deframer::Event> out;
+    for (auto& w : dev.take_writes())
+      for (auto& e : in.feed(w.data(), w.size())) out.push_back(std::move(e));
+    return out;
+  }
+  std::vector<Packet> packets() {
+    std::vector<Packet> out;
+    for (auto& e : events()) {
+      EXPECT_EQ(e.kind, Deframer::Event::Good);
+      out.push_back(std::move(e.packet));
+    }
+    return out;
+  }
+};
+
+TEST(GpsimDevice, ProductDataThenArrayEachAfterTheHostsAck) {
+  Host h(small_unit());
+  h.send({254, {}});
+  auto p = h.packets();
+  ASSERT_EQ(p.size(), 2u);
+  EXPECT_EQ(p[0].id, 6);
+  EXPECT_EQ(p[0].data, (Bytes{254, 0}));
+  EXPECT_EQ(p[1].id, 255);
+  Bytes product{128, 0, 14, 1};  // 2.70 = 270 = 0x010E
+  for (char c : std::string("TEST UNIT")) product.push_back(c);
+  product.push_back(0);
+  EXPECT_EQ(p[1].data, product);
+  h.ack(255);
+  p = h.packets();
+  ASSERT_EQ(p.size(), 1u);
+  EXPECT_EQ(p[0].id, 253);
+  EXPECT_EQ(p[0].data.size(), 12u * 3);
+  EXPECT_EQ(p[0].data[3], 'L');
+  EXPECT_EQ(p[0].data[4], 1);
+  h.ack(253);
+  EXPECT_TRUE(h.packets().empty());
+
+  // Unit ID on command 14.
+  h.send({10, {14, 0}});
+  p = h.packets();
+  ASSERT_EQ(p.size(), 2u);
+  EXPECT_EQ(p[1].id, 38);
+  EXPECT_EQ(p[1].data, (Bytes{42, 0, 0, 0}));
+}
+
+TEST(GpsimDevice, WaypointDownloadWithNakAndTimeoutResends) {
+  Options o;
+  o.ack_timeout_ms = 500;
+  Host h(small_unit(), o);
+  h.send({10, {7, 0}});
+  auto p = h.packets();
+  ASSERT_EQ(p.size(), 2u);
+  EXPECT_EQ(p[1].id, 27);
+  EXPECT_EQ(p[1].data, (Bytes{2, 0}));
+  h.send({21, {27, 0}});  // NAK: the records packet comes again
+  p = h.packets();
+  ASSERT_EQ(p.size(), 1u);
+  EXPECT_EQ(p[0].id, 27);
+  h.ack(27);
+  p = h.packets();
+  ASSERT_EQ(p.size(), 1u);
+  EXPECT_EQ(p[0].id, 35);
+  EXPECT_EQ(decode_record("D108", p[0].data)["ident"], "ONE");
+  h.wait(400);
+  EXPECT_TRUE(h.packets().empty());
+  h.wait(200);  // past the time-out: sent again
+  p = h.packets();
+  ASSERT_EQ(p.size(), 1u);
+  EXPECT_EQ(p[0].id, 35);
+  h.ack(35);
+  p = h.packets();
+  ASSERT_EQ(p.size(), 1u);
+  EXPECT_EQ(decode_record("D108", p[0].data)["ident"], "TWO");
+  h.ack(35);
+  p = h.packets();
+  ASSERT_EQ(p.size(), 1u);
+  EXPECT_EQ(p[0].id, 12);
+  EXPECT_EQ(p[0].data, (Bytes{7, 0}));
+  h.ack(12);
+  h.wait(5000);
+  EXPECT_TRUE(h.packets().empty());
+}
+
+TEST(GpsimDevice, BadChecksumGetsNakAndNothingElse) {
+  Host h(small_unit());
+  h.send_raw({0x10, 0x0A, 0x02, 0x07, 0x00, 0x00, 0x10, 0x03});
+  auto p = h.packets();
+  ASSERT_EQ(p.size(), 1u);
+  EXPECT_EQ(p[0].id, 21);
+  EXPECT_EQ(p[0].data, (Bytes{0x0A, 0}));
+}
+
+TEST(GpsimDevice, PvtStreamsWithoutWaiting) {
+  Host h(small_unit());
+  h.send({10, {49, 0}});
+  h.wait(0);
+  auto p = h.packets();
+  ASSERT_EQ(p.size(), 2u);  // ACK, first PVT
+  EXPECT_EQ(p[1].id, 51);
+  EXPECT_NEAR(decode_record("D800", p[1].data)["lat"].get<double>(), 45.0, 1e-9);
+  h.wait(1000);
+  h.wait(1000);
+  p = h.packets();
+  ASSERT_EQ(p.size(), 2u);  // two more, none of them ACKed
+  h.send({10, {50, 0}});
+  h.wait(3000);
+  EXPECT_EQ(h.packets().size(), 1u);  // the ACK only
+}
+
+TEST(GpsimDevice, UploadIsDumpedAndReplacesTheStoredSet) {
+  Host h(small_unit());
+  h.send({27, {1, 0}});
+  h.send({35, *encode_record("D108", {{"ident", "NEW"}, {"lat", -10.0}, {"lon", 20.0}})});
+  h.send({12, {7, 0}});
+  auto p = h.packets();
+  ASSERT_EQ(p.size(), 3u);
+  for (auto& a : p) EXPECT_EQ(a.id, 6);
+  auto dump = h.dev.uploads();
+  ASSERT_EQ(dump.size(), 3u);
+  EXPECT_EQ(dump[1]["kind"], "waypoint");
+  EXPECT_EQ(dump[1]["record"]["ident"], "NEW");
+  EXPECT_EQ(dump[2]["stored"], "waypoints");
+  EXPECT_EQ(dump[2]["received"], 1);
+  h.send({10, {7, 0}});
+  h.ack(27);
+  p = h.packets();
+  ASSERT_EQ(p.size(), 3u);
+  EXPECT_EQ(p[1].data, (Bytes{1, 0}));
+  EXPECT_EQ(decode_record("D108", p[2].data)["ident"], "NEW");
+}
+
+TEST(GpsimDevice, RoutesAndTracksUploadRebuildRecords) {
+  Host h(small_unit());
+  h.send({27, {4, 0}});
+  h.send({29, *encode_record("D202", {{"ident", "R"}})});
+  h.send({30, *encode_record("D108", {{"ident", "P1"}})});
+  h.send({98, *encode_record("D210", {{"class", 3}})});
+  h.send({30, *encode_record("D108", {{"ident", "P2"}})});
+  h.send({12, {4, 0}});
+  json routes = h.dev.stored("routes");
+  ASSERT_EQ(routes.size(), 1u);
+  EXPECT_EQ(routes[0]["ident"], "R");
+  EXPECT_EQ(routes[0]["points"].size(), 2u);
+  EXPECT_EQ(routes[0]["links"].size(), 1u);
+}
+
+TEST(GpsimDevice, CountExchangeEndsWithTheHostsTransferComplete) {
+  Host h(small_unit());
+  h.send({10, {7, 0}});
+  h.packets();
+  h.send({12, {0, 0}});  // instead of the ACK of the records packet
+  EXPECT_EQ(h.packets().size(), 1u);  // its ACK
+  h.wait(10000);
+  EXPECT_TRUE(h.packets().empty());
+}
+
+TEST(GpsimDevice, BaudChangeAndSpeedMismatch) {
+  Host h(small_unit());
+  h.send({48, {0x00, 0xE1, 0x00, 0x00}});  // 57600
+  auto p = h.packets();
+  ASSERT_EQ(p.size(), 2u);
+  EXPECT_EQ(p[1].id, 49);
+  EXPECT_EQ(p[1].data, (Bytes{0x00, 0xE1, 0x00, 0x00}));
+  h.ack(49);
+  EXPECT_EQ(h.dev.speed(), 57600);
+  // At the old line speed the host's packets are noise.
+  h.send({10, {0, 0}});
+  EXPECT_TRUE(h.packets().empty());
+  h.dev.set_line_speed(57600, h.now);
+  h.send({10, {0, 0}});
+  EXPECT_EQ(h.packets().size(), 1u);
+  h.wait(10000);
+  EXPECT_EQ(h.dev.speed(), 57600);  // confirmed
+}
+
+TEST(GpsimDevice, BaudChangeRefusedOrUnconfirmed) {
+  Scenario s = small_unit();
+  s.baud_change = false;
+  Host refused(s);
+  refused.send({48, {0x00, 0x96, 0x00, 0x00}});
+  EXPECT_EQ(refused.packets().size(), 1u);  // ACK, no reply
+  Host h(small_unit());
+  h.send({48, {0x00, 0x96, 0x00, 0x00}});   // 38400
+  h.packets();
+  h.ack(49);
+  EXPECT_EQ(h.dev.speed(), 38400);
+  h.wait(4000);                              // nothing heard at 38400
+  EXPECT_EQ(h.dev.speed(), 9600);
+}
+
+TEST(GpsimDevice, L002UsesItsOwnIds) {
+  Scenario s = parse_scenario(json::parse(R"({
+    "link": "L002", "formats": {"waypoint": "D150", "route_header": "D201", "route_waypoint": "D150"},
+    "waypoints": [{"ident": "W"}]})"));
+  Host h(s);
+  h.send({11, {21, 0}});
+  auto p = h.packets();
+  ASSERT_EQ(p.size(), 2u);
+  EXPECT_EQ(p[1].id, 35);
+  h.ack(35);
+  p = h.packets();
+  ASSERT_EQ(p.size(), 1u);
+  EXPECT_EQ(p[0].id, 43);
+  EXPECT_EQ(p[0].data.size(), 115u);
+}
+
+TEST(GpsimDevice, OutgoingFaults) {
+  Options o;
+  o.faults.corrupt = {2};
+  o.faults.silent_after = 4;
+  Host h(small_unit(), o);
+  h.send({10, {7, 0}});  // frame 1 ACK, frame 2 records (corrupted)
+  auto ev = h.events();
+  ASSERT_EQ(ev.size(), 2u);
+  EXPECT_EQ(ev[1].kind, Deframer::Event::BadChecksum);
+  h.send({21, {27, 0}});  // frame 3: the records packet again, good
+  auto p = h.packets();
+  ASSERT_EQ(p.size(), 1u);
+  EXPECT_EQ(p[0].id, 27);
+  h.ack(27);              // frame 4: first waypoint, then silence
+  EXPECT_EQ(h.packets().size(), 1u);
+  h.ack(35);
+  h.wait(5000);
+  EXPECT_TRUE(h.events().empty());
+}
+
+TEST(GpsimDevice, HostSideFaults) {
+  Options o;
+  o.faults.nak_host = {1};
+  o.faults.withhold_ack = {2};
+  o.faults.delay_ack = {{3, 300}};
+  o.faults.byte_writes = true;
+  Host h(small_unit(), o);
+  h.send({10, {2, 0}});
+  auto w = h.dev.take_writes();
+  ASSERT_EQ(w.size(), 8u);  // the NAK, one byte a write
+  for (auto& b : w) EXPECT_EQ(b.size(), 1u);
+  h.send({10, {2, 0}});
+  EXPECT_TRUE(h.dev.take_writes().empty());
+  h.send({10, {2, 0}});
+  EXPECT_TRUE(h.dev.take_writes().empty());
+  h.wait(300);
+  auto p = h.packets();
+  ASSERT_EQ(p.size(), 2u);
+  EXPECT_EQ(p[0].id, 6);
+  EXPECT_EQ(p[1].id, 17);  // the position
+}
+
+TEST(GpsimDevice, SilentUnitAndNmeaUnit) {
+  Scenario quiet = small_unit();
+  quiet.answers = false;
+  Host q(quiet);
+  q.send({254, {}});
+  q.wait(5000);
+  EXPECT_TRUE(q.dev.take_writes().empty());
+
+  Scenario nmea = small_unit();
+  nmea.nmea = true;
+  nmea.speed = 4800;
+  Host n(nmea);
+  n.dev.set_line_speed(4800, n.now);
+  n.wait(0);
+  std::string text;
+  for (auto& w : n.dev.take_writes()) text.append(w.begin(), w.end());
+  EXPECT_EQ(text.rfind("$GPRMC,", 0), 0u);
+  EXPECT_NE(text.find("\r\n$GPGGA,"), std::string::npos);
+  EXPECT_EQ(text.find('\x10'), std::string::npos);
+}
+
+}  // namespace
+}  // namespace gpsim

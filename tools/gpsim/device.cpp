@@ -1,0 +1,646 @@
+#include "tools/gpsim/device.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+
+#include "tools/gpsim/codec.h"
+
+namespace gpsim {
+
+namespace {
+
+constexpr int kAck = 6, kNak = 21, kProductRqst = 254, kProductData = 255, kExtProductData = 248,
+              kProtocolArray = 253, kStopAsync = 28;
+
+std::string hex(const Bytes& b) {
+  static const char* d = "0123456789ABCDEF";
+  std::string s;
+  for (auto c : b) { s += d[c >> 4]; s += d[c & 15]; }
+  return s;
+}
+
+void put16(Bytes& b, int v) { b.push_back(v & 0xFF); b.push_back((v >> 8) & 0xFF); }
+void put32(Bytes& b, std::uint32_t v) { for (int i = 0; i < 4; ++i) b.push_back((v >> (8 * i)) & 0xFF); }
+
+// Bytes as a host port set to another speed sees them: garbage, never a
+// frame start or the start of an NMEA line.
+std::uint8_t garble(std::uint8_t b) {
+  std::uint8_t g = static_cast<std::uint8_t>(b * 7 + 0x55);
+  if (g == DLE || g == '$' || g == '@' || g == '\r' || g == '\n') g ^= 0x80;
+  return g;
+}
+
+json waypoint_full_of_dle() {
+  return json{{"ident", "\x10\x03\x10"},
+              {"lat", semicircles_to_degrees(0x10031010)},
+              {"lon", semicircles_to_degrees(0x03101003)},
+              {"comment", "\x10\x03\x10\x10\x03"},
+              {"symbol", 0x1003},
+              {"alt", 0.0}};
+}
+
+}  // namespace
+
+Device::Device(Scenario scenario, Options options)
+    : sc_(std::move(scenario)), opt_(std::move(options)), rng_(opt_.faults.seed), speed_(sc_.speed) {
+  if (opt_.faults.dle_payload) sc_.waypoints.push_back(waypoint_full_of_dle());
+  if (!opt_.trace_path.empty()) trace_file_.open(opt_.trace_path, std::ios::out | std::ios::trunc);
+  if (!opt_.dump_path.empty()) dump_file_.open(opt_.dump_path, std::ios::out | std::ios::trunc);
+}
+
+void Device::set_line_speed(int baud, Micros now) {
+  std::lock_guard lk(mu_);
+  now_ = now;
+  if (start_ < 0) start_ = now;
+  if (baud != line_speed_) {
+    line_speed_ = baud;
+    deframer_.reset();
+    log_trace({{"dir", "line"}, {"line_speed", baud}, {"unit_speed", speed_}}, now_);
+  }
+}
+
+int Device::speed() const {
+  std::lock_guard lk(mu_);
+  return speed_;
+}
+
+std::vector<json> Device::uploads() const {
+  std::lock_guard lk(mu_);
+  return dump_lines_;
+}
+
+std::vector<json> Device::trace() const {
+  std::lock_guard lk(mu_);
+  return trace_lines_;
+}
+
+json Device::stored(const std::string& kind) const {
+  std::lock_guard lk(mu_);
+  if (kind == "waypoints") return sc_.waypoints;
+  if (kind == "proximity") return sc_.proximity;
+  if (kind == "routes") return sc_.routes;
+  if (kind == "tracks") return sc_.tracks;
+  if (kind == "position") return sc_.position;
+  if (kind == "date_time") return sc_.date_time;
+  return nullptr;
+}
+
+void Device::log_trace(json j, Micros now) {
+  if (start_ < 0) start_ = now;
+  j["t"] = std::round((now - start_) / 100.0) / 10.0;  // ms, one decimal
+  if (trace_file_.is_open()) trace_file_ << j.dump(-1, ' ', false, json::error_handler_t::replace) << '\n' << std::flush;
+  trace_lines_.push_back(std::move(j));
+}
+
+void Device::log_dump(json j) {
+  if (dump_file_.is_open()) dump_file_ << j.dump(-1, ' ', false, json::error_handler_t::replace) << '\n' << std::flush;
+  dump_lines_.push_back(std::move(j));
+}
+
+// ---- output ---------------------------------------------------------------
+
+void Device::write(Bytes b) {
+  if (b.empty()) return;
+  if (opt_.faults.merge_writes) {
+    merged_.insert(merged_.end(), b.begin(), b.end());
+  } else if (opt_.faults.byte_writes) {
+    for (auto c : b) writes_.push_back(Bytes{c});
+  } else {
+    writes_.push_back(std::move(b));
+  }
+}
+
+std::vector<Bytes> Device::take_writes() {
+  std::lock_guard lk(mu_);
+  if (!merged_.empty()) {
+    if (opt_.faults.byte_writes) {
+      for (auto c : merged_) writes_.push_back(Bytes{c});
+    } else {
+      writes_.push_back(std::move(merged_));
+    }
+    merged_.clear();
+  }
+  return std::move(writes_);
+}
+
+void Device::emit(const Packet& p, Micros now, const char* note) {
+  json tr{{"dir", "out"}, {"id", p.id}, {"size", p.data.size()}, {"data", hex(p.data)}};
+  if (note) tr["note"] = note;
+  if (silent_) {
+    tr["fault"] = "silent";
+    log_trace(std::move(tr), now);
+    return;
+  }
+  const Faults& f = opt_.faults;
+  const int n = ++frames_out_;
+  tr["n"] = n;
+  auto chance = [&](double rate) {
+    return rate > 0 && std::uniform_real_distribution<double>(0, 1)(rng_) < rate;
+  };
+  Bytes wire;
+  std::vector<std::string> faults;
+  if (f.nmea_instead.count(n)) {
+    std::string line = nmea_sentence("GPRMC,120000,A,4916.4500,N,12311.1200,W,000.5,054.7,191194,020.3,E");
+    wire.assign(line.begin(), line.end());
+    faults.push_back("nmea_instead");
+  } else if (f.corrupt.count(n) || chance(f.corrupt_rate)) {
+    Packet q = p;
+    if (!q.data.empty()) q.data[q.data.size() / 2] ^= 0x01;
+    else q.id ^= 0x01;
+    wire = frame_with_checksum(q, checksum(p.id, p.data));
+    faults.push_back("corrupt");
+  } else {
+    wire = frame(p);
+  }
+  if (auto it = f.cut.find(n); it != f.cut.end()) {
+    std::size_t k = std::min<std::size_t>(static_cast<std::size_t>(std::max(0, it->second)), wire.size());
+    wire.resize(wire.size() - k);
+    faults.push_back("cut " + std::to_string(k));
+  }
+  bool dropped = f.drop.count(n) || chance(f.drop_rate);
+  if (dropped) faults.push_back("drop");
+  if (mismatched()) {
+    for (auto& b : wire) b = garble(b);
+    faults.push_back("garbled: line at " + std::to_string(line_speed_));
+  }
+  if (f.duplicate.count(n) && !dropped) faults.push_back("duplicate");
+  if (!faults.empty()) tr["fault"] = faults;
+  log_trace(std::move(tr), now);
+  if (!dropped) {
+    write(wire);
+    if (f.duplicate.count(n)) write(wire);
+  }
+  if (f.silent_after > 0 && n >= f.silent_after) silent_ = true;
+}
+
+void Device::emit_text(const std::string& line, Micros now) {
+  if (silent_) return;
+  Bytes wire(line.begin(), line.end());
+  json tr{{"dir", "out"}, {"text", line.substr(0, line.size() - 2)}};
+  if (mismatched()) {
+    for (auto& b : wire) b = garble(b);
+    tr["fault"] = "garbled: line at " + std::to_string(line_speed_);
+  }
+  log_trace(std::move(tr), now);
+  write(std::move(wire));
+}
+
+std::string Device::nmea_sentence(const std::string& body) const {
+  unsigned sum = 0;
+  for (char c : body) sum ^= static_cast<unsigned char>(c);
+  char tail[8];
+  std::snprintf(tail, sizeof tail, "*%02X\r\n", sum);
+  return "$" + body + tail;
+}
+
+void Device::ack(const Packet& p, std::uint8_t pid) { emit(Packet{pid, {p.id, 0}}, now_); }
+
+void Device::queue(Packet p) { out_queue_.push_back(std::move(p)); }
+
+void Device::pump(Micros now) {
+  while (!awaiting_ && !out_queue_.empty()) {
+    Packet p = std::move(out_queue_.front());
+    out_queue_.pop_front();
+    emit(p, now);
+    awaiting_ = Awaiting{std::move(p), now, 0};
+  }
+}
+
+void Device::abort_transfer(const char* why) {
+  if (!awaiting_ && out_queue_.empty()) return;
+  log_trace({{"dir", "unit"}, {"event", "transfer abandoned"}, {"why", why},
+             {"unsent", out_queue_.size()}}, now_);
+  awaiting_.reset();
+  out_queue_.clear();
+  pending_baud_ = 0;
+}
+
+// ---- records -------------------------------------------------------------
+
+Packet Device::record_packet(int pid, const std::string& format, const json& rec) const {
+  auto data = encode_record(format, rec);
+  return Packet{static_cast<std::uint8_t>(pid), data ? *data : Bytes{}};
+}
+
+void Device::queue_records(int xfer_cmd, const std::vector<Packet>& records) {
+  abort_transfer("new request");
+  Bytes count;
+  put16(count, static_cast<int>(records.size()));
+  queue(Packet{static_cast<std::uint8_t>(sc_.ids.records), count});
+  for (const auto& r : records) queue(r);
+  Bytes done;
+  put16(done, xfer_cmd);
+  queue(Packet{static_cast<std::uint8_t>(sc_.ids.xfer_cmplt), done});
+}
+
+void Device::queue_download(int cmd) {
+  const LinkIds& I = sc_.ids;
+  const Formats& F = sc_.formats;
+  std::vector<Packet> recs;
+  auto unsupported = [&](const char* what) {
+    log_trace({{"dir", "unit"}, {"event", std::string("no ") + what + " on this unit"}}, now_);
+  };
+  if (cmd == I.cmd_wpt) {
+    if (F.waypoint.empty()) return unsupported("waypoints");
+    for (const auto& w : sc_.waypoints) recs.push_back(record_packet(I.wpt_data, F.waypoint, w));
+  } else if (cmd == I.cmd_prx) {
+    if (F.proximity.empty()) return unsupported("proximity waypoints");
+    int index = 0;
+    for (const auto& w : sc_.proximity) {
+      json r = w;
+      if (!r.contains("prox_index")) r["prox_index"] = index;
+      ++index;
+      recs.push_back(record_packet(I.prx_wpt, F.proximity, r));
+    }
+  } else if (cmd == I.cmd_rte) {
+    if (F.route_header.empty()) return unsupported("routes");
+    for (const auto& r : sc_.routes) {
+      recs.push_back(record_packet(I.rte_hdr, F.route_header, r));
+      const json pts = r.value("points", json::array());
+      const json links = r.value("links", json::array());
+      for (std::size_t i = 0; i < pts.size(); ++i) {
+        if (i > 0 && !F.route_link.empty()) {
+          json link = i - 1 < links.size() ? links[i - 1] : json{{"class", 3}};
+          recs.push_back(record_packet(I.rte_link, F.route_link, link));
+        }
+        recs.push_back(record_packet(I.rte_wpt, F.route_waypoint, pts[i]));
+      }
+    }
+  } else if (cmd == I.cmd_trk) {
+    if (F.track_point.empty()) return unsupported("tracks");
+    for (const auto& t : sc_.tracks) {
+      if (!F.track_header.empty()) recs.push_back(record_packet(I.trk_hdr, F.track_header, t));
+      const json pts = t.value("points", json::array());
+      for (std::size_t i = 0; i < pts.size(); ++i) {
+        json p = pts[i];
+        if (i == 0 && !p.contains("new_segment")) p["new_segment"] = true;
+        recs.push_back(record_packet(I.trk_data, F.track_point, p));
+      }
+    }
+  } else if (cmd == I.cmd_alm) {
+    if (F.almanac.empty()) return unsupported("almanac");
+    for (const auto& a : sc_.almanac) recs.push_back(record_packet(I.almanac, F.almanac, a));
+  } else {
+    return;
+  }
+  queue_records(cmd, recs);
+}
+
+// ---- input -------------------------------------------------------------
+
+void Device::feed(const std::uint8_t* p, std::size_t n, Micros now) {
+  std::lock_guard lk(mu_);
+  now_ = now;
+  if (start_ < 0) start_ = now;
+  Bytes in(p, p + n);
+  if (!sc_.answers || sc_.nmea) {
+    log_trace({{"dir", "in"}, {"ignored", hex(in)}}, now);
+    return;
+  }
+  if (mismatched()) {
+    deframer_.reset();
+    log_trace({{"dir", "in"}, {"noise", hex(in)},
+               {"why", "line at " + std::to_string(line_speed_) + ", unit at " + std::to_string(speed_)}}, now);
+    return;
+  }
+  for (auto& e : deframer_.feed(p, n)) {
+    if (e.kind == Deframer::Event::Noise) {
+      log_trace({{"dir", "in"}, {"noise", hex(e.noise)}}, now);
+      continue;
+    }
+    const Packet& pk = e.packet;
+    json tr{{"dir", "in"}, {"id", pk.id}, {"size", pk.data.size()}, {"data", hex(pk.data)}};
+    if (e.kind == Deframer::Event::BadChecksum) {
+      tr["status"] = "bad checksum";
+      log_trace(std::move(tr), now);
+      ack(pk, kNak);
+      continue;
+    }
+    confirm_deadline_ = 0;  // a good packet at this speed: the speed holds
+    if (pk.id == kAck || pk.id == kNak) {
+      log_trace(std::move(tr), now);
+      if (!awaiting_) continue;
+      bool ours = pk.data.empty() || pk.data[0] == awaiting_->packet.id;
+      if (pk.id == kAck && ours) {
+        if (awaiting_->packet.id == sc_.ids.baud_reply && pending_baud_) {
+          previous_speed_ = speed_;
+          speed_ = pending_baud_;
+          pending_baud_ = 0;
+          confirm_deadline_ = now + Micros(opt_.baud_confirm_ms) * 1000;
+          log_trace({{"dir", "unit"}, {"event", "speed changed"}, {"speed", speed_}}, now);
+        }
+        awaiting_.reset();
+      } else if (pk.id == kNak) {
+        if (++awaiting_->retries > opt_.max_retries) {
+          abort_transfer("too many NAKs");
+        } else {
+          emit(awaiting_->packet, now, "re-send after NAK");
+          awaiting_->sent_at = now;
+        }
+      }
+      continue;
+    }
+    const int number = ++host_packets_;
+    tr["n"] = number;
+    const Faults& f = opt_.faults;
+    if (f.nak_host.count(number)) {
+      tr["fault"] = "nak_host";
+      log_trace(std::move(tr), now);
+      ack(pk, kNak);
+      continue;
+    }
+    if (f.withhold_ack.count(number)) {
+      tr["fault"] = "withhold_ack";
+      log_trace(std::move(tr), now);
+      continue;
+    }
+    if (auto it = f.delay_ack.find(number); it != f.delay_ack.end()) {
+      tr["fault"] = "delay_ack " + std::to_string(it->second) + " ms";
+      log_trace(std::move(tr), now);
+      delayed_.push_back({now + Micros(it->second) * 1000, pk, number});
+      continue;
+    }
+    log_trace(std::move(tr), now);
+    if (silent_) continue;
+    ack(pk, kAck);
+    handle(pk, now);
+  }
+  pump(now);
+}
+
+void Device::handle(const Packet& p, Micros now) {
+  const LinkIds& I = sc_.ids;
+  if (p.id == kProductRqst) {
+    abort_transfer("product request");
+    Bytes d;
+    put16(d, sc_.product_id);
+    put16(d, sc_.software_version);
+    std::vector<std::string> desc = sc_.descriptions;
+    if (desc.empty()) desc.push_back("");
+    for (const auto& s : desc) {
+      std::string t = to_device_text(s);
+      d.insert(d.end(), t.begin(), t.end());
+      d.push_back(0);
+    }
+    queue(Packet{kProductData, d});
+    if (!sc_.ext_descriptions.empty()) {
+      Bytes e;
+      for (const auto& s : sc_.ext_descriptions) {
+        std::string t = to_device_text(s);
+        e.insert(e.end(), t.begin(), t.end());
+        e.push_back(0);
+      }
+      queue(Packet{kExtProductData, e});
+    }
+    if (sc_.has_protocol_array) {
+      Bytes a;
+      for (const auto& e : sc_.protocol_array) {
+        a.push_back(static_cast<std::uint8_t>(e[0]));
+        put16(a, std::atoi(e.c_str() + 1));
+      }
+      queue(Packet{kProtocolArray, a});
+    }
+    return;
+  }
+  if (p.id == I.command && !p.data.empty()) {
+    int cmd = p.data[0] | (p.data.size() >= 2 ? p.data[1] << 8 : 0);
+    handle_command(cmd, now);
+    return;
+  }
+  if (p.id == kStopAsync) return;
+  if (p.id == I.baud_request) {
+    if (p.data.size() < 4) return;
+    std::uint32_t want = p.data[0] | p.data[1] << 8 | p.data[2] << 16 | std::uint32_t(p.data[3]) << 24;
+    bool ok = sc_.baud_change &&
+              std::find(sc_.baud_rates.begin(), sc_.baud_rates.end(), static_cast<int>(want)) != sc_.baud_rates.end();
+    log_trace({{"dir", "unit"}, {"event", ok ? "baud change accepted" : "baud change refused"}, {"speed", want}}, now);
+    if (!ok) return;
+    abort_transfer("baud change");
+    Bytes d;
+    put32(d, want);
+    pending_baud_ = static_cast<int>(want);
+    queue(Packet{static_cast<std::uint8_t>(I.baud_reply), d});
+    return;
+  }
+  if (p.id == I.records) {
+    upload_ = Upload{};
+    upload_.active = true;
+    upload_.announced = p.data.size() >= 2 ? static_cast<std::int16_t>(p.data[0] | p.data[1] << 8) : 0;
+    log_dump({{"kind", "records"}, {"count", upload_.announced}});
+    return;
+  }
+  if (p.id == I.xfer_cmplt) {
+    if (upload_.active) finish_upload(p);
+    else abort_transfer("host sent transfer complete");
+    return;
+  }
+  if (p.id == I.position) {
+    json r = decode_record(sc_.formats.position.empty() ? "D700" : sc_.formats.position, p.data);
+    log_dump({{"kind", "position"}, {"record", r}});
+    if (!r.contains("error")) sc_.position = r;
+    return;
+  }
+  if (p.id == I.date_time) {
+    json r = decode_record(sc_.formats.date_time.empty() ? "D600" : sc_.formats.date_time, p.data);
+    log_dump({{"kind", "date_time"}, {"record", r}});
+    if (!r.contains("error")) sc_.date_time = r;
+    return;
+  }
+  handle_upload(p);
+}
+
+void Device::handle_command(int cmd, Micros now) {
+  const LinkIds& I = sc_.ids;
+  if (cmd == I.cmd_abort) {
+    abort_transfer("abort command");
+  } else if (cmd == I.cmd_wpt || cmd == I.cmd_prx || cmd == I.cmd_rte || cmd == I.cmd_trk || cmd == I.cmd_alm) {
+    queue_download(cmd);
+  } else if (cmd == I.cmd_time) {
+    abort_transfer("new request");
+    queue(record_packet(I.date_time, sc_.formats.date_time.empty() ? "D600" : sc_.formats.date_time, sc_.date_time));
+  } else if (cmd == I.cmd_posn) {
+    abort_transfer("new request");
+    queue(record_packet(I.position, sc_.formats.position.empty() ? "D700" : sc_.formats.position, sc_.position));
+  } else if (cmd == I.cmd_start_pvt) {
+    pvt_on_ = true;
+    next_pvt_ = now;
+  } else if (cmd == I.cmd_stop_pvt) {
+    pvt_on_ = false;
+  } else if (cmd == I.cmd_unit_id) {
+    if (!sc_.has_unit_id) return;
+    Bytes d;
+    put32(d, sc_.unit_id);
+    queue(Packet{static_cast<std::uint8_t>(I.unit_id), d});
+  }
+}
+
+void Device::handle_upload(const Packet& p) {
+  const LinkIds& I = sc_.ids;
+  const Formats& F = sc_.formats;
+  struct Kind { int pid; const char* kind; const char* store; std::string format; };
+  const Kind kinds[] = {
+      {I.wpt_data, "waypoint", "waypoints", F.waypoint},
+      {I.prx_wpt, "proximity", "proximity", F.proximity},
+      {I.rte_hdr, "route_header", "routes", F.route_header},
+      {I.rte_wpt, "route_waypoint", "routes", F.route_waypoint},
+      {I.rte_link, "route_link", "routes", F.route_link.empty() ? std::string("D210") : F.route_link},
+      {I.trk_hdr, "track_header", "tracks", F.track_header},
+      {I.trk_data, "track_point", "tracks", F.track_point},
+      {I.almanac, "almanac", "", F.almanac},
+  };
+  for (const auto& k : kinds) {
+    if (p.id != k.pid) continue;
+    json rec = k.format.empty() ? json{{"error", std::string("this unit has no ") + k.kind + " format"}}
+                                : decode_record(k.format, p.data);
+    json line{{"kind", k.kind}, {"format", k.format}, {"record", rec}};
+    if (!upload_.active) line["note"] = "outside a transfer";
+    log_dump(line);
+    if (upload_.active && k.store[0]) {
+      ++upload_.received;
+      if (upload_.kind.empty()) upload_.kind = k.store;
+      upload_.records.push_back({{"kind", k.kind}, {"record", rec}});
+    }
+    return;
+  }
+  log_trace({{"dir", "unit"}, {"event", "packet not understood"}, {"id", p.id}}, now_);
+}
+
+void Device::finish_upload(const Packet& p) {
+  const LinkIds& I = sc_.ids;
+  std::string kind = upload_.kind;
+  if (kind.empty() && p.data.size() >= 1) {
+    int cmd = p.data[0] | (p.data.size() >= 2 ? p.data[1] << 8 : 0);
+    if (cmd == I.cmd_wpt) kind = "waypoints";
+    else if (cmd == I.cmd_prx) kind = "proximity";
+    else if (cmd == I.cmd_rte) kind = "routes";
+    else if (cmd == I.cmd_trk) kind = "tracks";
+  }
+  json set = json::array();
+  for (const auto& r : upload_.records) {
+    const std::string k = r["kind"];
+    json rec = r["record"];
+    if (rec.contains("error")) continue;
+    if (k == "waypoint" || k == "proximity") {
+      set.push_back(rec);
+    } else if (k == "route_header") {
+      rec["points"] = json::array();
+      rec["links"] = json::array();
+      set.push_back(rec);
+    } else if (k == "route_waypoint" || k == "route_link") {
+      if (set.empty()) set.push_back({{"points", json::array()}, {"links", json::array()}});
+      set.back()[k == "route_waypoint" ? "points" : "links"].push_back(rec);
+    } else if (k == "track_header") {
+      rec["points"] = json::array();
+      set.push_back(rec);
+    } else if (k == "track_point") {
+      if (set.empty()) set.push_back({{"points", json::array()}});
+      set.back()["points"].push_back(rec);
+    }
+  }
+  if (kind == "waypoints") sc_.waypoints = set;
+  else if (kind == "proximity") sc_.proximity = set;
+  else if (kind == "routes") sc_.routes = set;
+  else if (kind == "tracks") sc_.tracks = set;
+  log_dump({{"kind", "transfer_complete"}, {"stored", kind}, {"announced", upload_.announced},
+            {"received", upload_.received}});
+  upload_ = Upload{};
+}
+
+// ---- time -----------------------------------------------------------------
+
+void Device::send_pvt(Micros now) {
+  json r = sc_.pvt;
+  if (!r.contains("lat") && sc_.position.contains("lat")) r["lat"] = sc_.position["lat"];
+  if (!r.contains("lon") && sc_.position.contains("lon")) r["lon"] = sc_.position["lon"];
+  emit(record_packet(sc_.ids.pvt, sc_.formats.pvt.empty() ? "D800" : sc_.formats.pvt, r), now);
+  if (!sc_.satellites.empty()) {
+    json s = json::object();
+    for (std::size_t i = 0; i < sc_.satellites.size() && i < 12; ++i) {
+      const json& e = sc_.satellites[i];
+      for (const char* k : {"svid", "snr", "elev", "azimuth", "status"})
+        if (e.contains(k)) s[k + std::to_string(i)] = e[k];
+    }
+    emit(record_packet(sc_.ids.sats, "SAT", s), now);
+  }
+}
+
+void Device::send_nmea(Micros now) {
+  const json& d = sc_.date_time;
+  const double lat = sc_.position.value("lat", 0.0), lon = sc_.position.value("lon", 0.0);
+  const int elapsed = static_cast<int>((now - start_) / 1000000);
+  const int secs = d.value("hour", 12) * 3600 + d.value("minute", 0) * 60 + d.value("second", 0) + elapsed;
+  char hms[16], date[16], la[32], lo[32];
+  std::snprintf(hms, sizeof hms, "%02d%02d%02d", secs / 3600 % 24, secs / 60 % 60, secs % 60);
+  std::snprintf(date, sizeof date, "%02d%02d%02d", d.value("day", 1), d.value("month", 1), d.value("year", 2000) % 100);
+  auto dm = [](double v, int deg_digits, char* out, std::size_t n, char pos, char neg) {
+    double a = std::fabs(v);
+    int deg = static_cast<int>(a);
+    double min = (a - deg) * 60;
+    std::snprintf(out, n, "%0*d%07.4f,%c", deg_digits, deg, min, v < 0 ? neg : pos);
+  };
+  dm(lat, 2, la, sizeof la, 'N', 'S');
+  dm(lon, 3, lo, sizeof lo, 'E', 'W');
+  emit_text(nmea_sentence(std::string("GPRMC,") + hms + ",A," + la + "," + lo + ",000.0,000.0," + date + ",,"), now);
+  char alt[32];
+  std::snprintf(alt, sizeof alt, "%.1f", sc_.pvt.value("alt", 0.0));
+  emit_text(nmea_sentence(std::string("GPGGA,") + hms + "," + la + "," + lo + ",1,08,1.0," + alt + ",M,0.0,M,,"), now);
+}
+
+void Device::tick(Micros now) {
+  std::lock_guard lk(mu_);
+  now_ = now;
+  if (start_ < 0) start_ = now;
+  if (!sc_.answers) return;
+  if (sc_.nmea) {
+    if (now >= next_nmea_) {
+      send_nmea(now);
+      next_nmea_ = now + Micros(opt_.pvt_period_ms) * 1000;
+    }
+    return;
+  }
+  // Delayed ACKs that are due, in arrival order.
+  std::stable_sort(delayed_.begin(), delayed_.end(), [](auto& a, auto& b) { return a.due < b.due; });
+  while (!delayed_.empty() && delayed_.front().due <= now) {
+    DelayedAck d = std::move(delayed_.front());
+    delayed_.erase(delayed_.begin());
+    if (silent_) continue;
+    ack(d.packet, kAck);
+    handle(d.packet, now);
+  }
+  if (awaiting_ && now - awaiting_->sent_at >= Micros(opt_.ack_timeout_ms) * 1000) {
+    if (++awaiting_->retries > opt_.max_retries) {
+      abort_transfer("no ACK from the host");
+    } else {
+      emit(awaiting_->packet, now, "re-send after time-out");
+      awaiting_->sent_at = now;
+    }
+  }
+  if (pvt_on_ && now >= next_pvt_) {
+    send_pvt(now);
+    next_pvt_ = now + Micros(opt_.pvt_period_ms) * 1000;
+  }
+  if (confirm_deadline_ && now >= confirm_deadline_) {
+    log_trace({{"dir", "unit"}, {"event", "nothing heard at the new speed, back to the old one"},
+               {"speed", previous_speed_}}, now);
+    speed_ = previous_speed_;
+    confirm_deadline_ = 0;
+    deframer_.reset();
+  }
+  pump(now);
+}
+
+Device::Micros Device::next_deadline() const {
+  std::lock_guard lk(mu_);
+  Micros t = INT64_MAX;
+  if (!sc_.answers) return t;
+  if (sc_.nmea) return next_nmea_;
+  for (const auto& d : delayed_) t = std::min(t, d.due);
+  if (awaiting_) t = std::min(t, awaiting_->sent_at + Micros(opt_.ack_timeout_ms) * 1000);
+  if (pvt_on_) t = std::min(t, next_pvt_);
+  if (confirm_deadline_) t = std::min(t, confirm_deadline_);
+  return t;
+}
+
+}  // namespace gpsim

@@ -1,0 +1,112 @@
+// gpsim: a simulated GPS receiver on the far end of a pseudo-terminal, for
+// tests. It speaks the receiver's side of the serial link protocol (DLE
+// framing, ACK/NAK, re-send on NAK and time-out), answers product requests,
+// serves downloads, stores uploads, changes speed on request, streams PVT or
+// NMEA, and injects faults on demand.
+//
+// Program:  gpsim --scenario FILE [options]
+//   prints the slave path of its pty as the first line of stdout, then runs
+//   until SIGINT/SIGTERM.
+//   --link PATH        also make PATH a symlink to the slave (replaced if present)
+//   --trace FILE       every frame both ways, JSON lines
+//   --dump FILE        uploaded records, decoded, JSON lines
+//   --pace             pace output at 10 bits a byte of the current speed
+//   --ack-timeout MS   re-send when the host's ACK does not come (1000)
+//   --retries N        re-sends before a transfer is abandoned (3)
+//   --seed N           seed of the rate faults (1)
+//   Faults (LIST = numbers and ranges, "3,5-7"; frames the simulator writes
+//   are numbered from 1, ACKs included; host packets that would be ACKed are
+//   numbered from 1; the trace shows both numbers):
+//   --corrupt LIST     flip a data bit of these outgoing frames (bad checksum)
+//   --corrupt-rate P   ... or of each frame with probability P
+//   --drop LIST        do not write these frames;  --drop-rate P
+//   --cut N:K[,..]     write frame N without its last K bytes
+//   --duplicate LIST   write these frames twice
+//   --nmea-instead LIST  write an NMEA sentence in place of these frames
+//   --nak-host LIST    answer these host packets with NAK (not processed)
+//   --withhold-ack LIST  neither ACK nor process these host packets
+//   --delay-ack N:MS[,..] ACK (and process) host packet N after MS ms
+//   --silent-after N   write nothing after the N-th frame
+//   --byte-writes      one write() per byte;  --merge-writes  one write() per step
+//   --dle-payload      add a waypoint whose bytes are full of 0x10 and 0x10 0x03
+//
+// C++:  gpsim::Simulator sim(gpsim::load_scenario_file(path), options);
+//       sim.slave_path(); sim.link(path); sim.start();  // own thread
+//       ... or drive it yourself: sim.step(timeout_ms) ...
+//       sim.uploads() (dump lines so far), sim.stored_waypoints(), sim.stop().
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "tools/gpsim/scenario.h"
+
+namespace gpsim {
+
+struct Faults {
+  std::uint64_t seed = 1;
+  std::set<int> corrupt, drop, duplicate, nmea_instead;  // outgoing frame numbers
+  std::map<int, int> cut;                                // frame -> bytes cut from its end
+  double corrupt_rate = 0, drop_rate = 0;
+  std::set<int> nak_host, withhold_ack;                  // host packet numbers
+  std::map<int, int> delay_ack;                          // host packet -> ms
+  int silent_after = 0;                                  // 0 = never
+  bool byte_writes = false, merge_writes = false, dle_payload = false;
+};
+
+struct Options {
+  bool pace = false;
+  int ack_timeout_ms = 1000;
+  int max_retries = 3;
+  int pvt_period_ms = 1000;
+  int baud_confirm_ms = 3000;  // back to the old speed if nothing good arrives at the new one
+  std::string trace_path, dump_path;
+  Faults faults;
+};
+
+// Parses a fault LIST ("3,5-7"); throws std::invalid_argument.
+std::set<int> parse_number_list(const std::string& text);
+std::map<int, int> parse_pair_list(const std::string& text);  // "N:K,N:K"
+
+class Device;
+
+class Simulator {
+ public:
+  Simulator(Scenario scenario, Options options);  // opens the pty; throws std::system_error
+  ~Simulator();                                   // stops the thread, removes the link
+  Simulator(const Simulator&) = delete;
+  Simulator& operator=(const Simulator&) = delete;
+
+  const std::string& slave_path() const { return slave_path_; }
+  void link(const std::string& path);  // symlink to the slave; throws std::system_error
+
+  void start();                 // run loop on its own thread
+  void stop();                  // joins the thread
+  void step(int timeout_ms);    // one poll/read/write round (when not started)
+
+  int speed() const;                            // the simulated unit's current speed
+  std::vector<nlohmann::json> uploads() const;  // dump lines so far
+  std::vector<nlohmann::json> trace() const;    // trace lines so far
+  nlohmann::json stored(const std::string& kind) const;  // "waypoints", "routes", "tracks", "proximity"
+
+ private:
+  void loop();
+
+  std::unique_ptr<Device> device_;
+  int master_ = -1, slave_ = -1;
+  std::string slave_path_, link_path_;
+  std::thread thread_;
+  std::atomic<bool> running_{false};
+  int wake_[2] = {-1, -1};
+  bool options_pace_ = false;
+};
+
+}  // namespace gpsim

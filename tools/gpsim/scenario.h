@@ -1,0 +1,64 @@
+// A simulated receiver: identity, link behaviour and stored records, read
+// from a JSON scenario file (see tools/gpsim/scenarios/).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+namespace gpsim {
+
+using json = nlohmann::json;
+
+// Packet IDs and command numbers of one link protocol.
+struct LinkIds {
+  int command = 10, xfer_cmplt = 12, date_time = 14, position = 17, prx_wpt = 19, records = 27,
+      rte_hdr = 29, rte_wpt = 30, almanac = 31, trk_data = 34, wpt_data = 35, pvt = 51,
+      rte_link = 98, trk_hdr = 99, sats = 114, unit_id = 38, baud_request = 48, baud_reply = 49;
+  int cmd_abort = 0, cmd_alm = 1, cmd_posn = 2, cmd_prx = 3, cmd_rte = 4, cmd_time = 5, cmd_trk = 6,
+      cmd_wpt = 7, cmd_off = 8, cmd_unit_id = 14, cmd_start_pvt = 49, cmd_stop_pvt = 50;
+};
+
+struct Formats {
+  std::string waypoint, route_header, route_waypoint, route_link, track_header, track_point,
+      proximity, almanac, date_time = "D600", position = "D700", pvt = "D800";
+};
+
+struct Scenario {
+  std::string name;
+  int product_id = 0;
+  int software_version = 0;                   // hundredths
+  std::vector<std::string> descriptions;      // in the product data packet
+  std::vector<std::string> ext_descriptions;  // packet 248, none when empty
+  bool has_protocol_array = false;
+  std::vector<std::string> protocol_array;    // "P000", "L001", "A100", "D108" ...
+  std::string link = "L001";
+  LinkIds ids;
+  Formats formats;
+  std::uint32_t unit_id = 0;
+  bool has_unit_id = false;
+
+  int speed = 9600;                 // the speed it listens at after power-on
+  bool baud_change = true;          // answers baud-change requests
+  std::vector<int> baud_rates = {9600, 19200, 38400, 57600, 115200};
+  bool answers = true;              // false: a unit that never answers
+  bool nmea = false;                // streams NMEA text instead of the binary protocol
+
+  json waypoints = json::array();   // each an object of decoded values
+  json proximity = json::array();
+  json routes = json::array();      // {number, ident, comment, points: [...], links: [...]}
+  json tracks = json::array();      // {ident, color, display, index, points: [...]}
+  json almanac = json::array();
+  json date_time = json::object();  // {year, month, day, hour, minute, second}
+  json position = json::object();   // {lat, lon} degrees
+  json pvt = json::object();        // D800 fields; lat/lon default to position
+  json satellites = json::array();  // up to 12 {svid, snr, elev, azimuth, status}
+};
+
+// Reads a scenario; throws std::runtime_error with the file name and reason.
+Scenario load_scenario_file(const std::string& path);
+Scenario parse_scenario(const json& j, const std::string& origin = "scenario");
+
+}  // namespace gpsim

@@ -1,0 +1,203 @@
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdlib>
+#include <stdexcept>
+#include <system_error>
+#include <thread>
+
+#include "tools/gpsim/device.h"
+#include "tools/gpsim/gpsim.h"
+
+namespace gpsim {
+
+int read_line_speed(int fd);  // line_speed.cpp
+
+namespace {
+
+std::int64_t now_us() {
+  return std::chrono::duration_cast<std::chrono::microseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+[[noreturn]] void throw_errno(const std::string& what) {
+  throw std::system_error(errno, std::generic_category(), what);
+}
+
+speed_t speed_constant(int baud) {
+  switch (baud) {
+    case 1200: return B1200;
+    case 2400: return B2400;
+    case 4800: return B4800;
+    case 9600: return B9600;
+    case 19200: return B19200;
+    case 38400: return B38400;
+    case 57600: return B57600;
+    case 115200: return B115200;
+    default: return B9600;
+  }
+}
+
+}  // namespace
+
+std::set<int> parse_number_list(const std::string& text) {
+  std::set<int> out;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    std::size_t end = text.find(',', i);
+    if (end == std::string::npos) end = text.size();
+    std::string item = text.substr(i, end - i);
+    std::size_t dash = item.find('-');
+    try {
+      if (dash == std::string::npos) {
+        out.insert(std::stoi(item));
+      } else {
+        int a = std::stoi(item.substr(0, dash)), b = std::stoi(item.substr(dash + 1));
+        if (b < a || b - a > 100000) throw std::invalid_argument("range");
+        for (int k = a; k <= b; ++k) out.insert(k);
+      }
+    } catch (const std::exception&) {
+      throw std::invalid_argument("not a number list: " + text);
+    }
+    i = end + 1;
+  }
+  return out;
+}
+
+std::map<int, int> parse_pair_list(const std::string& text) {
+  std::map<int, int> out;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    std::size_t end = text.find(',', i);
+    if (end == std::string::npos) end = text.size();
+    std::string item = text.substr(i, end - i);
+    std::size_t colon = item.find(':');
+    try {
+      if (colon == std::string::npos) throw std::invalid_argument("pair");
+      out[std::stoi(item.substr(0, colon))] = std::stoi(item.substr(colon + 1));
+    } catch (const std::exception&) {
+      throw std::invalid_argument("not a list of N:K pairs: " + text);
+    }
+    i = end + 1;
+  }
+  return out;
+}
+
+Simulator::Simulator(Scenario scenario, Options options) {
+  const int initial_speed = scenario.speed;
+  options_pace_ = options.pace;
+  device_ = std::make_unique<Device>(std::move(scenario), std::move(options));
+  master_ = posix_openpt(O_RDWR | O_NOCTTY);
+  if (master_ < 0) throw_errno("posix_openpt");
+  if (grantpt(master_) != 0 || unlockpt(master_) != 0) throw_errno("unlockpt");
+  char name[256];
+  if (ptsname_r(master_, name, sizeof name) != 0) throw_errno("ptsname");
+  slave_path_ = name;
+  // Our own handle on the slave keeps the pty alive while the host closes
+  // and re-opens its end.
+  slave_ = open(name, O_RDWR | O_NOCTTY);
+  if (slave_ < 0) throw_errno("open " + slave_path_);
+  termios t{};
+  if (tcgetattr(slave_, &t) == 0) {
+    cfmakeraw(&t);
+    cfsetispeed(&t, speed_constant(initial_speed));
+    cfsetospeed(&t, speed_constant(initial_speed));
+    tcsetattr(slave_, TCSANOW, &t);
+  }
+  fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
+  if (pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) throw_errno("pipe");
+  device_->set_line_speed(read_line_speed(slave_), now_us());
+}
+
+Simulator::~Simulator() {
+  stop();
+  if (!link_path_.empty()) {
+    char buf[512];
+    ssize_t n = readlink(link_path_.c_str(), buf, sizeof buf - 1);
+    if (n > 0 && std::string(buf, n) == slave_path_) unlink(link_path_.c_str());
+  }
+  for (int fd : {master_, slave_, wake_[0], wake_[1]})
+    if (fd >= 0) close(fd);
+}
+
+void Simulator::link(const std::string& path) {
+  unlink(path.c_str());
+  if (symlink(slave_path_.c_str(), path.c_str()) != 0) throw_errno("symlink " + path);
+  link_path_ = path;
+}
+
+void Simulator::start() {
+  if (running_.exchange(true)) return;
+  thread_ = std::thread([this] { loop(); });
+}
+
+void Simulator::stop() {
+  if (!running_.exchange(false)) return;
+  char c = 1;
+  (void)!write(wake_[1], &c, 1);
+  if (thread_.joinable()) thread_.join();
+}
+
+void Simulator::loop() {
+  while (running_) step(50);
+}
+
+void Simulator::step(int timeout_ms) {
+  std::int64_t now = now_us();
+  std::int64_t due = device_->next_deadline();
+  int wait = timeout_ms;
+  if (due != INT64_MAX) {
+    std::int64_t ms = (due - now + 999) / 1000;
+    if (ms < wait) wait = ms < 0 ? 0 : static_cast<int>(ms);
+  }
+  pollfd fds[2] = {{master_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
+  int r = poll(fds, 2, wait);
+  if (r < 0 && errno != EINTR) return;
+  if (fds[1].revents & POLLIN) {
+    char buf[16];
+    while (read(wake_[0], buf, sizeof buf) > 0) {}
+  }
+  now = now_us();
+  device_->set_line_speed(read_line_speed(slave_), now);
+  if (r > 0 && (fds[0].revents & POLLIN)) {
+    std::uint8_t buf[4096];
+    ssize_t n = read(master_, buf, sizeof buf);
+    if (n > 0) device_->feed(buf, static_cast<std::size_t>(n), now);
+  }
+  device_->tick(now_us());
+  for (auto& w : device_->take_writes()) {
+    std::size_t off = 0;
+    while (off < w.size()) {
+      ssize_t n = ::write(master_, w.data() + off, w.size() - off);
+      if (n > 0) {
+        off += static_cast<std::size_t>(n);
+        continue;
+      }
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 && errno == EAGAIN) {
+        pollfd o{master_, POLLOUT, 0};
+        if (poll(&o, 1, 200) <= 0) break;  // nobody reads: drop the rest
+        continue;
+      }
+      break;
+    }
+    if (options_pace_) {
+      int speed = device_->speed();
+      if (speed > 0) std::this_thread::sleep_for(std::chrono::microseconds(w.size() * 10'000'000LL / speed));
+    }
+  }
+}
+
+int Simulator::speed() const { return device_->speed(); }
+std::vector<nlohmann::json> Simulator::uploads() const { return device_->uploads(); }
+std::vector<nlohmann::json> Simulator::trace() const { return device_->trace(); }
+nlohmann::json Simulator::stored(const std::string& kind) const { return device_->stored(kind); }
+
+}  // namespace gpsim
