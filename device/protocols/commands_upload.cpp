@@ -1,0 +1,114 @@
+// The upload side of the control. The host fills a current record object
+// (Waypoint, Route, Track, Position) and calls the matching send command,
+// one record per acknowledgement on a serial port, all in one loop on USB;
+// Start_of_Records and End_of_Records bracket a transfer.
+#include "device/protocols/detail/control.h"
+
+#include "device/protocols/codec/encode.h"
+
+namespace brenvik {
+
+namespace {
+
+bool blank(const std::string& name) { return name.find_first_not_of(' ') == std::string::npos; }
+
+// Write_Only: the packet goes out and nothing is awaited.
+constexpr std::uint8_t kWriteOnly = 2;
+
+// The common frame of the seven send commands. A kind the unit does not
+// support, or a record format the encoders do not know, sends nothing and
+// raises the "does not support" error once per transfer.
+template <class Encode>
+void Send_Record(Control& c, const std::string& protocol, const char* unsupported, Encode encode)
+{
+    Encoded packet;
+    if (!blank(protocol)) packet = encode();
+    if (!packet) {
+        if (!c.Unsupported_Reported) c.Report(unsupported, Packet{0});
+        c.Unsupported_Reported = true;
+        return;
+    }
+    c.Send_Packet(*packet, kWriteOnly, 0);
+}
+
+} // namespace
+
+void Control::Start_of_Records(std::int16_t ocount)
+{
+    Unsupported_Reported = false;
+    // A count query leaves the link holding back Receive events; an upload
+    // lives on them, so it ends here.
+    link_->Counting_Records = false;
+    Send_Packet(Encode_Records(props_.PID_Records, ocount), props_.PID_Ack_Byte, 2);
+}
+
+void Control::End_of_Records()
+{
+    Unsupported_Reported = false;
+    link_->Counting_Records = false;
+    // The data bytes stay 0, 0 whatever kind of records went up.
+    Send_Packet(Encode_Xfer_Cmplt(props_.PID_Xfer_Cmplt), props_.PID_Ack_Byte, 2);
+}
+
+void Control::Power_Off()
+{
+    Unsupported_Reported = false;
+    Send_Packet(Command_Packet(props_.CMND_Turn_Off_Pwr), 0, 0);
+}
+
+void Control::Send_Waypoint()
+{
+    Send_Record(*this, props_.WayPoint_Transfer_Protocol, "GPS model/version does not support Waypoints", [this] {
+        return Encode_Waypoint(props_.Waypoint_Data_Format, *store_.Waypoint, props_.PID_Wpt_Data, false);
+    });
+}
+
+void Control::Send_Prox_Waypoint()
+{
+    Send_Record(*this, props_.Prox_Wpt_Transfer_Protocol, "GPS model/version does not support Proximity Waypoints", [this] {
+        return Encode_Waypoint(props_.Prox_Wpt_Data_Format, *store_.Waypoint, props_.PID_Prx_Wpt_Data, true);
+    });
+}
+
+void Control::Send_Route_Waypoint()
+{
+    Send_Record(*this, props_.Route_Transfer_Protocol, "GPS model/version does not support Routes", [this] {
+        return Encode_Waypoint(props_.Route_Wpt_Data_Format, *store_.Waypoint, props_.PID_Rte_Wpt_Data, false);
+    });
+}
+
+void Control::Send_Route_Header()
+{
+    Send_Record(*this, props_.Route_Transfer_Protocol, "GPS model/version does not support Routes", [this] {
+        return Encode_Route_Header(props_.Route_Header_Format, *store_.Route, props_.PID_Rte_Hdr);
+    });
+}
+
+// Links always go in the D210 layout, whatever the unit names.
+void Control::Send_Route_Link()
+{
+    Send_Record(*this, props_.Route_Transfer_Protocol, "GPS model/version does not support Routes",
+                [this] { return Encoded(Encode_Route_Link(*store_.Route, props_.PID_Rte_Link)); });
+}
+
+void Control::Send_Track_Header()
+{
+    Send_Record(*this, props_.Track_Transfer_Protocol, "GPS model/version does not support Tracks", [this] {
+        return Encode_Track_Header(props_.Track_Header_Format, *store_.Track, props_.PID_Trk_Hdr);
+    });
+}
+
+void Control::Send_Track()
+{
+    Send_Record(*this, props_.Track_Transfer_Protocol, "GPS model/version does not support Tracks", [this] {
+        return Encode_Track_Point(props_.Track_Point_Format, *store_.Track, props_.PID_Trk_Data);
+    });
+}
+
+// The position in radians; no protocol is checked.
+void Control::Send_Position_Data()
+{
+    Send_Packet(Encode_Position(*store_.Position, props_.PID_Position_Data), props_.PID_Ack_Byte, 2);
+}
+
+} // namespace brenvik
