@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 namespace brenvik {
 
@@ -105,10 +104,19 @@ std::string Device_Time(std::uint32_t seconds)
     const int day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
     const int month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
     const int year = static_cast<int>(yoe + era * 400 + (month <= 2 ? 1 : 0));
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%04d/%02d/%02d-%02u:%02u:%02u", year, month, day,
-                  rest / 3600, rest / 60 % 60, rest % 60);
-    return buf;
+    // "yyyy/mm/dd-hh:mm:ss"; the year never exceeds 2126.
+    std::string text = "0000/00/00-00:00:00";
+    auto put = [&text](std::size_t at, unsigned v, int digits) {
+        for (int k = digits - 1; k >= 0; --k, v /= 10)
+            text[at + static_cast<std::size_t>(k)] = static_cast<char>('0' + v % 10);
+    };
+    put(0, static_cast<unsigned>(year), 4);
+    put(5, static_cast<unsigned>(month), 2);
+    put(8, static_cast<unsigned>(day), 2);
+    put(11, rest / 3600, 2);
+    put(14, rest / 60 % 60, 2);
+    put(17, rest % 60, 2);
+    return text;
 }
 
 } // namespace brenvik

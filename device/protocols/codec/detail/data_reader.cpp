@@ -28,15 +28,13 @@ std::string Data::text(int o, int width, bool trim, bool pad, bool whole) const
 {
     if (!has(o, 1) || width <= 0)
         return {};
-    std::string raw = Packet_To_String(p, at(o), width, whole);
-    std::string_view s = raw;
-    if (!pad && !whole) {
-        // Packet_To_String pads after a NUL; without padding the text ends
-        // where the field's bytes stopped.
-        const PacketView field = Packet_Bytes(p, at(o), width);
-        const auto nul = std::find(field.begin(), field.end(), std::uint8_t{0});
-        s = s.substr(0, static_cast<std::size_t>(nul - field.begin()));
-    }
+    if (pad) // the field as Packet_To_String gives it: blanks after a NUL
+        return platform::cp1252_to_utf8(Packet_To_String(p, at(o), width, whole));
+    PacketView field = Packet_Bytes(p, at(o), width);
+    if (!whole)
+        field = field.first(static_cast<std::size_t>(
+            std::find(field.begin(), field.end(), std::uint8_t{0}) - field.begin()));
+    std::string_view s = chars(field);
     if (trim)
         s = trim_blanks(s);
     return platform::cp1252_to_utf8(s);
