@@ -1,6 +1,10 @@
 // USB packet conversion throughput, and a records download of N bulk packets
 // through the fake device: CPU time and the peak of live heap bytes during
 // the transfer (which must not grow with N).
+#include "device/link/link.h"
+#include "device/link/properties.h"
+#include "device/link/translate.h"
+#include "device/link/usb_link.h"
 #include "device/link/usb_packet.h"
 #include "device/link/usb_transport.h"
 #include "platform/events/fake_events.h"
@@ -135,6 +139,69 @@ void BM_BulkDownload(benchmark::State& state)
     state.counters["peak_heap_bytes"] = static_cast<double>(peak_during);
 }
 BENCHMARK(BM_BulkDownload)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+
+struct CountingHost : LinkHost {
+    long long dispatched = 0, received = 0, errors = 0;
+    void Dispatch_Packet(const Packet&) override { ++dispatched; }
+    void raise_Receive(const Packet&) override { ++received; }
+    void raise_cError(std::int16_t, const std::string&, const Packet&) override { ++errors; }
+    void raise_uError(std::int32_t, const std::string&) override { ++errors; }
+    void raise_HexDebug(const std::string&) override {}
+    void raise_NMEA(const std::string&, bool) override {}
+    void raise_USBprogress(std::int32_t) override {}
+    void show_message(const std::string&) override {}
+};
+
+// The same download driven through the link's Send, as the control runs it.
+void BM_LinkDownload(benchmark::State& state)
+{
+    const auto n = static_cast<std::uint32_t>(state.range(0));
+    long long peak_during = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        platform::FakeEventPump pump;
+        platform::FakeUsbScenario sc;
+        platform::FakeUsbRule rule;
+        rule.id = 10;
+        rule.command = 7;
+        platform::FakeUsbPacket records, wpt, done;
+        records.id = 27;
+        records.data = {0x10, 0x27};
+        wpt.id = 35;
+        wpt.data.assign(60, 0x41);
+        wpt.repeat = n;
+        done.id = 12;
+        done.data = {7, 0};
+        rule.bulk = {records, wpt, done};
+        sc.rules.push_back(rule);
+        auto script = std::make_shared<platform::FakeUsbScript>(sc);
+        ProtocolProperties props;
+        props.Port = 0;
+        cSAK sak;
+        CountingHost host;
+        Link link(pump, props, sak, host);
+        cUSB_Link usb(pump, link);
+        usb.usb.set_opener([&] {
+            platform::UsbOpenResult r;
+            r.device = std::make_unique<platform::FakeUsbDevice>(script, pump);
+            return r;
+        });
+        usb.usb.Open();
+        long long base = live_bytes.load();
+        peak_bytes = base;
+        state.ResumeTiming();
+
+        link.Send(Packet{0, 10, 2, 7, 0, 0, 0, 0}, 27, 0);
+
+        state.PauseTiming();
+        peak_during = std::max(peak_during, peak_bytes.load() - base);
+        if (host.dispatched != n + 2 || host.errors) state.SkipWithError("packets lost");
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * (n + 2));
+    state.counters["peak_heap_bytes"] = static_cast<double>(peak_during);
+}
+BENCHMARK(BM_LinkDownload)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
 
 } // namespace
 
