@@ -105,9 +105,9 @@ frmMain::frmMain(Services services, std::string program_folder)
     cmdDeleteSel = make_control("cmdDeleteSel", "", 120, 2640, 372, 372, "Delete Selection");
     cmdClearSel = make_control("cmdClearSel", "", 120, 3120, 372, 372, "Clear Selection");
     cmdConvert = make_control("cmdConvert", "On - Refresh GUI", 120, 600, 1935, 280);
-    optWpt = make_control("optWpt", "Waypoint", 1080, 1080, 1095, 195);
-    optTrk = make_control("optTrk", "Track", 2440, 1080, 1095, 195);
-    optRte = make_control("optRte", "Route", 3800, 1080, 1095, 195);
+    optWpt = make_control("optWpt", "Waypoint", 1080, 1080, 1215, 195);
+    optTrk = make_control("optTrk", "Track", 2440, 1080, 1215, 195);
+    optRte = make_control("optRte", "Route", 3800, 1080, 1215, 195);
     optRTWpt = make_control("optRTWpt", "RTimeWpt", 5160, 1080, 1215, 195);
     lblGPSDesc1 = make_control("lblGPSDesc1", "Desc", 120, 120, 7300, 255);
     static const char* const readout_captions[4] = {"Lat", "Lon", "EPE", "Alt"};

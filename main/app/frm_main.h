@@ -68,7 +68,7 @@ enum Change : unsigned {
     ChangeQuietStatus = 1u << 5,
     ChangeSplash = 1u << 6,
     ChangeEnded = 1u << 7,
-    ChangeAll = 0xffu,
+    ChangeAll = 0x7fu, // everything but ChangeEnded
 };
 
 class frmMain {

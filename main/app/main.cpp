@@ -1,0 +1,65 @@
+// trekfold: creates the main window, whose load handler is the program's
+// start, and runs the event loop until the window's unload ends it.
+#include "main/app/frm_main.h"
+#include "main/app/main_window_view.h"
+#include "main/app/signal_closer.h"
+#include "platform/events/events.h"
+#include "platform/serial/portmap.h"
+#include "platform/settings/settings.h"
+#include "platform/ui/qt_dialogs.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTimer>
+
+#include <cstdlib>
+#include <iostream>
+#include <string>
+
+int main(int argc, char** argv)
+{
+    QApplication qapp(argc, argv); // takes Qt's own options out of argv
+
+    // The command line: the arguments after the program name, one blank apart.
+    std::string command_line;
+    for (int i = 1; i < argc; ++i) {
+        if (i > 1) command_line += ' ';
+        command_line += argv[i];
+    }
+
+    platform::Settings settings(platform::Settings::default_path());
+    platform::QtDialogs dialogs;
+    platform::QtCursor cursor;
+    platform::PortMap ports(&settings);
+    app::frmMain frm({settings, dialogs, cursor, platform::qt_event_pump(), ports},
+                     QCoreApplication::applicationDirPath().toStdString());
+    frm.state().command_line = command_line;
+    if (QScreen* s = QGuiApplication::primaryScreen()) {
+        frm.screen_width = s->geometry().width() * 15;
+        frm.screen_height = s->geometry().height() * 15;
+    }
+
+    app::MainWindowView view(frm);
+    dialogs.set_parent(&view);
+
+    app::SignalCloser closer([&frm](int) {
+        int cancel = 0;
+        frm.Form_Unload(cancel);
+    });
+
+    QTimer::singleShot(0, &view, [&] {
+        frm.Form_Load();
+        // Test support: TREKFOLD_SCREENSHOT=<file.png> saves a picture of the
+        // window once it has been drawn, then closes the program normally.
+        if (const char* shot = std::getenv("TREKFOLD_SCREENSHOT"); shot && *shot) {
+            std::string path = shot;
+            QTimer::singleShot(2500, &view, [&frm, &view, path] {
+                if (!view.snapshot().save(QString::fromStdString(path)))
+                    std::cerr << "trekfold: could not save " << path << '\n';
+                frm.mnuExit_Click();
+            });
+        }
+    });
+    return qapp.exec();
+}

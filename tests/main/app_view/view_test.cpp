@@ -1,0 +1,137 @@
+// The Qt view bound to frmMain, on the offscreen platform.
+#include "../app/rig.h"
+
+#include "main/app/main_window_view.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableView>
+
+#include <gtest/gtest.h>
+
+using apptest::Rig;
+
+namespace {
+
+class View : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        static int argc = 1;
+        static char name[] = "view_test";
+        static char* argv[] = {name, nullptr};
+        if (!QApplication::instance()) new QApplication(argc, argv);
+    }
+};
+
+TEST_F(View, MenusFollowTheMenuTree)
+{
+    Rig r(false);
+    r.settings.SaveSetting("port", "port", "3");
+    app::MainWindowView v(r.main);
+    r.load();
+    ASSERT_NE(v.action("mnuExit"), nullptr);
+    EXPECT_EQ(v.action("mnuExit")->text(), "E&xit");
+    EXPECT_EQ(v.action("mnuAssign")->text(), "&Set  Port");
+    QAction* port3 = v.action("mnuPort", 3);
+    ASSERT_NE(port3, nullptr);
+    EXPECT_TRUE(port3->isCheckable());
+    EXPECT_TRUE(port3->isChecked());
+    EXPECT_FALSE(v.action("mnuPort", 1)->isChecked());
+    EXPECT_FALSE(v.action("mnuArcMapL")->isEnabled());
+    EXPECT_TRUE(v.action("mnuFileL")->isEnabled());
+    EXPECT_EQ(v.menuBar()->actions().size(), 8);
+    EXPECT_EQ(v.windowTitle(), "Ostrevane - Garmin ");
+
+    // Choosing an item runs its handler; its check mark stays frmMain's.
+    // Ports the computer lacks cannot be chosen.
+    EXPECT_FALSE(v.action("mnuPort", 5)->isEnabled());
+    r.log.clear();
+    v.action("mnuPort", 0)->trigger();
+    ASSERT_EQ(r.log.size(), 1u);
+    EXPECT_EQ(r.log.back(), "transfer.mnuPort(0)");
+    EXPECT_FALSE(v.action("mnuPort", 0)->isChecked());
+}
+
+TEST_F(View, ControlsStatusBarAndGeometry)
+{
+    Rig r(false);
+    app::MainWindowView v(r.main);
+    r.load();
+    EXPECT_EQ(v.status_panel(0)->text(), "Not Connected");
+    EXPECT_EQ(v.status_panel(1)->text(), "Text Tips Here");
+    r.main.Set_Msg("Loaded 7 records");
+    EXPECT_EQ(v.status_panel(1)->text(), "Loaded 7 records");
+
+    EXPECT_TRUE(v.option("optWpt")->isChecked());
+    EXPECT_EQ(v.button("cmdAdvanced")->text(), ">>> Data Table >>>");
+    EXPECT_EQ(v.button("cmdAddRec")->toolTip(), "Add Record to Table");
+    const int menu = v.menuBar()->sizeHint().height();
+    EXPECT_EQ(v.width(), 7700 / 15);
+    EXPECT_EQ(v.height(), 1900 / 15 + menu);
+
+    v.option("optTrk")->click();
+    EXPECT_EQ(r.main.state().record_type, "track");
+    EXPECT_TRUE(v.option("optTrk")->isChecked());
+    EXPECT_FALSE(v.option("optWpt")->isChecked());
+
+    v.button("cmdAdvanced")->click();
+    EXPECT_EQ(v.button("cmdAdvanced")->text(), "<<< Data Table <<<");
+    EXPECT_EQ(v.height(), 5500 / 15 + menu);
+    EXPECT_EQ(v.button("cmdAdvanced")->x(), (7700 - 2300) / 15);
+
+    // The user making the window larger resizes the grid with it.
+    v.resize(800, 600);
+    EXPECT_EQ(r.main.Width, 800 * 15);
+    EXPECT_EQ(r.main.grid_area.width, 800 * 15 - 875);
+    EXPECT_EQ(v.grid_view()->width(), (800 * 15 - 875) / 15);
+}
+
+TEST_F(View, GridShowsTheRecordsTable)
+{
+    Rig r(false);
+    app::MainWindowView v(r.main);
+    r.load();
+    v.button("cmdAddRec")->click();
+    v.button("cmdAddRec")->click();
+    QAbstractItemModel* m = v.grid_view()->model();
+    ASSERT_EQ(m->rowCount(), 2);
+    EXPECT_EQ(m->headerData(0, Qt::Horizontal).toString(), "type");
+    EXPECT_EQ(m->index(1, 0).data().toString(), "WAYPOINT");
+    EXPECT_EQ(m->index(1, 1).data().toString(), "w2");
+    EXPECT_EQ(v.status_panel(2)->text(), "0 of 2 Selected");
+}
+
+TEST_F(View, QuietStatusWindowAndShutDown)
+{
+    Rig r(false);
+    app::MainWindowView v(r.main);
+    r.load("quiet,download,waypoint");
+    ASSERT_TRUE(v.quiet_status_window()->isVisible());
+    EXPECT_EQ(v.quiet_status_window()->windowTitle(), "Trekfold Status Window");
+    auto* label = v.quiet_status_window()->findChild<QLabel*>("lblStatus");
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(label->text(), "Loading Trekfold");
+    EXPECT_TRUE(v.isMinimized());
+
+    v.action("mnuExit")->trigger();
+    EXPECT_TRUE(r.main.ended());
+    EXPECT_FALSE(v.quiet_status_window()->isVisible());
+    EXPECT_FALSE(v.isVisible());
+}
+
+TEST_F(View, SnapshotCarriesTheCaption)
+{
+    Rig r(false);
+    app::MainWindowView v(r.main);
+    r.load();
+    QImage img = v.snapshot();
+    EXPECT_EQ(img.width(), v.width());
+    EXPECT_GT(img.height(), v.height());
+}
+
+} // namespace
