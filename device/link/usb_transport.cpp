@@ -172,9 +172,9 @@ bool cUSB::Read_Bulk(std::uint8_t Want)
         }
         // A records transfer runs until its transfer-complete packet, but a
         // device that falls silent for Time_Out (or is gone) ends it.
-        if (Want != PID_Records || last_id == PID_Xfer_Cmplt) break;
+        if (Want != PID_Records || last_id == PID_Xfer_Cmplt || !dev_) break;
         std::int64_t silent_ms = (clock.now_us() - last_data_us) / 1000;
-        if (!dev_ || gone_ || silent_ms >= Time_Out()) {
+        if (gone_ || silent_ms >= Time_Out()) {
             events_.USBNoResponse();
             break;
         }

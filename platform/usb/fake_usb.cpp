@@ -275,10 +275,13 @@ FakeUsbDevice::FakeUsbDevice(std::shared_ptr<FakeUsbScript> script, EventPump& p
     ++script_->opens;
 }
 
-bool FakeUsbDevice::wait_for(bool bulk, int timeout_ms)
+// Waits on the pump for the pipe to have data. Handlers that run meanwhile
+// may close (destroy) the device, so only the script and pump held here are
+// used after the wait.
+static bool wait_for(const std::shared_ptr<FakeUsbScript>& script, EventPump& pump, bool bulk, int timeout_ms)
 {
-    auto& s = *script_;
-    auto& clock = pump_.clock();
+    auto& s = *script;
+    auto& clock = pump.clock();
     auto ready = [&] {
         return s.unplugged || (bulk ? s.bulk_ready(clock.now_us()) : s.interrupt_ready(clock.now_us()));
     };
@@ -287,24 +290,27 @@ bool FakeUsbDevice::wait_for(bool bulk, int timeout_ms)
         if (ready()) return !s.unplugged;
         if (clock.now_us() >= deadline) return false;
         std::int64_t next = bulk ? s.next_bulk_us() : s.next_interrupt_us();
-        pump_.wait_until(ready, std::min(deadline, next));
+        pump.wait_until(ready, std::min(deadline, next));
     }
+}
+
+static UsbIo read_pipe(std::shared_ptr<FakeUsbScript> script, EventPump& pump, bool bulk,
+                       std::span<std::uint8_t> buffer, int timeout_ms)
+{
+    if (script->unplugged) return {UsbStatus::no_device, 0, -4};
+    if (!wait_for(script, pump, bulk, timeout_ms))
+        return script->unplugged ? UsbIo{UsbStatus::no_device, 0, -4} : UsbIo{UsbStatus::timeout, 0, -7};
+    return {UsbStatus::ok, bulk ? script->take_bulk(buffer) : script->take_interrupt(buffer), 0};
 }
 
 UsbIo FakeUsbDevice::read_interrupt(std::span<std::uint8_t> buffer, int timeout_ms)
 {
-    if (script_->unplugged) return {UsbStatus::no_device, 0, -4};
-    if (!wait_for(false, timeout_ms))
-        return script_->unplugged ? UsbIo{UsbStatus::no_device, 0, -4} : UsbIo{UsbStatus::timeout, 0, -7};
-    return {UsbStatus::ok, script_->take_interrupt(buffer), 0};
+    return read_pipe(script_, pump_, false, buffer, timeout_ms);
 }
 
 UsbIo FakeUsbDevice::read_bulk(std::span<std::uint8_t> buffer, int timeout_ms)
 {
-    if (script_->unplugged) return {UsbStatus::no_device, 0, -4};
-    if (!wait_for(true, timeout_ms))
-        return script_->unplugged ? UsbIo{UsbStatus::no_device, 0, -4} : UsbIo{UsbStatus::timeout, 0, -7};
-    return {UsbStatus::ok, script_->take_bulk(buffer), 0};
+    return read_pipe(script_, pump_, true, buffer, timeout_ms);
 }
 
 UsbIo FakeUsbDevice::write(std::span<const std::uint8_t> data, int)

@@ -123,7 +123,6 @@ public:
     bool reset() override;
 
 private:
-    bool wait_for(bool bulk, int timeout_ms);
     std::shared_ptr<FakeUsbScript> script_;
     EventPump& pump_;
 };

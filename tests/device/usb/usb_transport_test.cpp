@@ -384,3 +384,22 @@ TEST_F(Transport, ClosedTransportDoesNothing)
     EXPECT_EQ(rec.received.size(), 1u);
     EXPECT_EQ(usb.USBHandle(), 0);
 }
+
+TEST_F(Transport, PortClosedByATimerDuringAWait)
+{
+    // The device goes away under a waiting read (ASan checks nothing is
+    // touched afterwards); the read ends without a device error.
+    download_rule({pkt(27, {3, 0})});
+    ASSERT_TRUE(usb.Open());
+    usb.Write_Packet(transfer_wpt, 27);
+    auto closer = pump.make_timer();
+    closer->set_interval_ms(100);
+    closer->on_timer([&] { usb.Close(); });
+    closer->set_enabled(true);
+    usb.Read_Interrupt(27);
+    closer->set_enabled(false);
+    EXPECT_EQ(usb.USBHandle(), 0);
+    EXPECT_EQ(received_ids(), std::vector<std::uint16_t>{27});
+    EXPECT_EQ(rec.no_response, 0);
+    EXPECT_LT(pump.clock().now_us(), 1'000'000);
+}
