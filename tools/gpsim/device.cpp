@@ -468,6 +468,11 @@ void Device::handle_command(int cmd, Micros now) {
     next_pvt_ = now;
   } else if (cmd == I.cmd_stop_pvt) {
     pvt_on_ = false;
+  } else if (cmd == I.cmd_laps || cmd == I.cmd_flightbook) {
+    // Units that list these protocols answer with an empty transfer.
+    const char* proto = cmd == I.cmd_laps ? "A906" : "A650";
+    if (std::find(sc_.protocol_array.begin(), sc_.protocol_array.end(), proto) != sc_.protocol_array.end())
+      queue_records(cmd, {});
   } else if (cmd == I.cmd_unit_id) {
     if (!sc_.has_unit_id) return;
     Bytes d;

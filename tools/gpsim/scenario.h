@@ -18,7 +18,8 @@ struct LinkIds {
       rte_hdr = 29, rte_wpt = 30, almanac = 31, trk_data = 34, wpt_data = 35, pvt = 51,
       rte_link = 98, trk_hdr = 99, sats = 114, unit_id = 38, baud_request = 48, baud_reply = 49;
   int cmd_abort = 0, cmd_alm = 1, cmd_posn = 2, cmd_prx = 3, cmd_rte = 4, cmd_time = 5, cmd_trk = 6,
-      cmd_wpt = 7, cmd_off = 8, cmd_unit_id = 14, cmd_start_pvt = 49, cmd_stop_pvt = 50;
+      cmd_wpt = 7, cmd_off = 8, cmd_unit_id = 14, cmd_start_pvt = 49, cmd_stop_pvt = 50,
+      cmd_flightbook = 92, cmd_laps = 117;
 };
 
 struct Formats {

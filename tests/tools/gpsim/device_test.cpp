@@ -3,11 +3,10 @@
 
 #include "tools/gpsim/codec.h"
 #include "tools/gpsim/device.h"
+#include "tests/tools/gpsim/host.h"
 
 namespace gpsim {
 namespace {
-
-constexpr std::int64_t kMs = 1000;
 
 Scenario small_unit() {
   return parse_scenario(json::parse(R"({
@@ -18,32 +17,6 @@ Scenario small_unit() {
     "position": {"lat": 45.0, "lon": 10.0}
   })"));
 }
-
-struct Host {
-  Device dev;
-  std::int64_t now = 1000 * kMs;
-  Deframer in;
-  explicit Host(Scenario s, Options o = {}) : dev(std::move(s), std::move(o)) { dev.set_line_speed(9600, now); }
-
-  void send(const Packet& p) { send_raw(frame(p)); }
-  void send_raw(const Bytes& b) { dev.feed(b.data(), b.size(), now); }
-  void ack(std::uint8_t id) { send({6, {id, 0}}); }
-  void wait(std::int64_t ms) { now += ms * kMs; dev.tick(now); }
-  std::vector<Deframer::Event> events() {
-    std::vector<Deframer::Event> out;
-    for (auto& w : dev.take_writes())
-      for (auto& e : in.feed(w.data(), w.size())) out.push_back(std::move(e));
-    return out;
-  }
-  std::vector<Packet> packets() {
-    std::vector<Packet> out;
-    for (auto& e : events()) {
-      EXPECT_EQ(e.kind, Deframer::Event::Good);
-      out.push_back(std::move(e.packet));
-    }
-    return out;
-  }
-};
 
 TEST(GpsimDevice, ProductDataThenArrayEachAfterTheHostsAck) {
   Host h(small_unit());
