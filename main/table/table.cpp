@@ -65,7 +65,12 @@ struct Table::Impl {
         // Field_GetInfo by name, per lower-case name, for Column_Find.
         std::unordered_map<std::string, detail::FieldInfo> by_name;
     };
-    std::unordered_map<std::string, CachedList> lists;
+    std::unordered_map<std::string, CachedList> lists; // node-based: pointers stay valid
+    CachedList* last = nullptr;
+    std::string last_type;
+    // Header searches (lower-case text -> column) for one header state.
+    std::uint64_t found_header_version = ~std::uint64_t(0);
+    std::unordered_map<std::string, int> found;
     std::string ticked = "waypoint";
     platform::Collection<Image> images1, images2;
 
@@ -76,7 +81,8 @@ struct Table::Impl {
 Table::Table(TableContext context) : ctx_(std::move(context)), impl_(std::make_unique<Impl>())
 {
     for (const auto& s : detail::symbol_list()) {
-        std::string key = "*" + std::to_string(s.code);
+        std::string key = std::to_string(s.code);
+        key.insert(key.begin(), '*');
         impl_->images1.Add(Image{key, s.name, detail::symbol_picture(s.code)}, key);
     }
     impl_->images2.Add(Image{"check", "", detail::check_picture(true)}, std::string("check"));
@@ -92,8 +98,14 @@ const platform::Collection<Table::Image>& Table::ImageList2() const { return imp
 
 Table::Impl::CachedList& Table::Impl::cached(platform::Settings& settings, const std::string& type)
 {
-    std::string key = vb::LCase(type);
-    auto& c = lists[key];
+    // Most calls ask for the same type again.
+    CachedList* hit = (last && type == last_type) ? last : nullptr;
+    if (!hit) {
+        hit = &lists[vb::LCase(type)];
+        last = hit;
+        last_type = type;
+    }
+    auto& c = *hit;
     if (c.generation != settings.generation(kFieldsSection)) {
         std::string text = settings.GetSetting(kFieldsSection, type, "");
         c.list = detail::parse_list(text);
@@ -184,10 +196,20 @@ int Table::Column_Find(const std::string& name, bool use_alias) const
     const auto& g = ctx_.grid;
     if (g.Rows() < 1)
         return -1;
+    if (impl_->found_header_version != g.header_version()) {
+        impl_->found.clear();
+        impl_->found_header_version = g.header_version();
+    }
+    if (auto it = impl_->found.find(wanted); it != impl_->found.end())
+        return it->second;
+    int col = -1;
     for (int c = g.Cols() - 1; c >= 0; --c)
-        if (equals_folded(g.TextMatrix(0, c), wanted))
-            return c;
-    return -1;
+        if (equals_folded(g.TextMatrix(0, c), wanted)) {
+            col = c;
+            break;
+        }
+    impl_->found.emplace(wanted, col);
+    return col;
 }
 
 std::string Table::Row_GetValues(int row, bool visible_only) const

@@ -52,6 +52,8 @@ void Grid::notify(const GridChange& c)
 
 void Grid::SetRows(int rows)
 {
+    if (std::min(rows, rows_) <= fixed_rows_)
+        ++header_version_;
     if (rows < 0 || rows > kMaxRows)
         throw VbError(30009, "MSHFlexGrid", "Invalid Row value");
     if (rows == rows_)
@@ -73,6 +75,7 @@ void Grid::SetRows(int rows)
 
 void Grid::SetCols(int cols)
 {
+    ++header_version_;
     if (cols < 0 || cols > kMaxCols)
         throw VbError(30010, "MSHFlexGrid", "Invalid Col value");
     if (cols == Cols())
@@ -91,6 +94,7 @@ void Grid::SetCols(int cols)
 
 void Grid::SetFixedRows(int n)
 {
+    ++header_version_;
     if (n < 0 || n > rows_)
         throw VbError(30009, "MSHFlexGrid", "Invalid Row value");
     fixed_rows_ = n;
@@ -118,6 +122,8 @@ void Grid::SetTextMatrix(int row, int col, std::string_view text)
     if (cell == text)
         return;
     cell.assign(text);
+    if (row < fixed_rows_)
+        ++header_version_;
     notify({GridChange::Cells, row, row, col, col});
 }
 
@@ -142,6 +148,7 @@ void Grid::SetColWidth(int col, int twips)
 
 void Grid::SetColPosition(int col, int position)
 {
+    ++header_version_;
     if (col < 0 || col >= Cols() || position < 0 || position >= Cols())
         bad_index();
     if (col == position)
@@ -253,9 +260,24 @@ void Grid::SetColSel(int c)
 
 void Grid::AddItem(std::string_view text, int index)
 {
+    if (index >= 0 && index < fixed_rows_)
+        ++header_version_;
     if (index > rows_ || rows_ >= kMaxRows)
         throw VbError(30009, "MSHFlexGrid", "Invalid Row value");
     int at = index < 0 ? rows_ : index;
+    if (text.empty() && at == rows_) {
+        // The common case: an empty row at the end.
+        for (auto& col : cols_) {
+            col.text.emplace_back();
+            if (!col.back.empty())
+                col.back.push_back(kNoColor);
+            if (!col.picture.empty())
+                col.picture.emplace_back();
+        }
+        ++rows_;
+        notify({GridChange::RowsInserted, at, at});
+        return;
+    }
     size_t pos = 0;
     for (size_t c = 0; c < cols_.size(); ++c) {
         Column& col = cols_[c];
@@ -282,6 +304,8 @@ void Grid::AddItem(std::string_view text, int index)
 
 void Grid::RemoveItem(int index)
 {
+    if (index < fixed_rows_)
+        ++header_version_;
     if (index < 0 || index >= rows_)
         throw VbError(30009, "MSHFlexGrid", "Invalid Row value");
     if (index >= fixed_rows_ && rows_ - fixed_rows_ <= 1)
@@ -303,6 +327,7 @@ void Grid::RemoveItem(int index)
 
 void Grid::Clear()
 {
+    ++header_version_;
     for (auto& col : cols_) {
         for (auto& s : col.text)
             s.clear();

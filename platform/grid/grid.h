@@ -100,6 +100,10 @@ public:
     // Sorts the non-fixed rows by one column.
     void Sort(int col, GridSort how);
 
+    // A number that changes whenever a fixed row's text or the column
+    // layout may have changed, so header lookups can be cached.
+    std::uint64_t header_version() const { return header_version_; }
+
     bool Redraw() const { return redraw_; }
     void SetRedraw(bool on);
 
@@ -125,6 +129,7 @@ private:
     int row_ = 1, col_ = 1, row_sel_ = 1, col_sel_ = 1;
     bool redraw_ = true;
     bool dirty_ = false;
+    std::uint64_t header_version_ = 0;
     std::vector<GridObserver*> observers_;
 };
 

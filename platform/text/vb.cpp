@@ -477,7 +477,13 @@ std::string Str(double value)
     return (value >= 0 || std::isnan(value)) ? " " + s : s;
 }
 
-std::string Str(std::int64_t value) { return value >= 0 ? " " + std::to_string(value) : std::to_string(value); }
+std::string Str(std::int64_t value)
+{
+    std::string s = std::to_string(value);
+    if (value >= 0)
+        s.insert(s.begin(), ' ');
+    return s;
+}
 
 // --- dates ---------------------------------------------------------------
 
@@ -682,7 +688,7 @@ std::string Format(double value, std::string_view pattern)
             while (k >= 0 && all[size_t(k)] == '9')
                 all[size_t(k--)] = '0';
             if (k < 0)
-                all.insert(0, "1");
+                all.insert(all.begin(), '1');
             else
                 ++all[size_t(k)];
             ip = all.substr(0, all.size() - fp.size());
@@ -740,7 +746,7 @@ std::string Format(double value, std::string_view pattern)
     else if (dot != std::string_view::npos)
         out += ".";
     if (neg && !zero)
-        out.insert(0, "-");
+        out.insert(out.begin(), '-');
     return out;
 }
 
@@ -792,7 +798,13 @@ std::string RTrim(std::string_view s)
     return i == std::string_view::npos ? std::string() : std::string(s.substr(0, i + 1));
 }
 
-std::string Trim(std::string_view s) { return LTrim(RTrim(s)); }
+std::string Trim(std::string_view s)
+{
+    size_t a = s.find_first_not_of(' ');
+    if (a == std::string_view::npos)
+        return {};
+    return std::string(s.substr(a, s.find_last_not_of(' ') - a + 1));
+}
 
 std::vector<std::string> Split(std::string_view s, std::string_view delimiter)
 {
