@@ -293,6 +293,13 @@ void MainWindowView::sync_controls()
         l->setText(q(c->caption));
     }
     place(grid_view_, main_.grid_area);
+    // With the panel closed the window is too short for the table and its
+    // buttons; they would only peek out from under the status bar.
+    if (!main_.panel_open()) {
+        grid_view_->setVisible(false);
+        for (const char* n : {"cmdAddRec", "cmdDeleteSel", "cmdClearSel", "cmdCopy", "cmdPaste"})
+            buttons_[n]->setVisible(false);
+    }
 }
 
 int MainWindowView::menu_height() const { return menuBar()->sizeHint().height(); }

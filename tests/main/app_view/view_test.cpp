@@ -79,8 +79,11 @@ TEST_F(View, ControlsStatusBarAndGeometry)
     EXPECT_TRUE(v.option("optTrk")->isChecked());
     EXPECT_FALSE(v.option("optWpt")->isChecked());
 
+    EXPECT_FALSE(v.grid_view()->isVisibleTo(&v));
     v.button("cmdAdvanced")->click();
     EXPECT_EQ(v.button("cmdAdvanced")->text(), "<<< Data Table <<<");
+    EXPECT_TRUE(v.grid_view()->isVisibleTo(&v));
+    EXPECT_TRUE(v.button("cmdCopy")->isVisibleTo(&v));
     EXPECT_EQ(v.height(), 5500 / 15 + menu);
     EXPECT_EQ(v.button("cmdAdvanced")->x(), (7700 - 2300) / 15);
 
