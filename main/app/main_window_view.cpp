@@ -113,6 +113,9 @@ MainWindowView::MainWindowView(frmMain& main, QWidget* parent) : QMainWindow(par
     grid_view_->setModel(model_);
     grid_view_->setSelectionBehavior(QAbstractItemView::SelectItems);
     grid_view_->verticalHeader()->setDefaultSectionSize(18);
+    // Row 0 of the grid is the header; give it a line's height whatever
+    // height the model's size hints suggest.
+    grid_view_->horizontalHeader()->setFixedHeight(grid_view_->fontMetrics().height() + 6);
     connect(model_, &QAbstractItemModel::modelReset, this, [this] { sync_grid_widths(); });
     connect(model_, &QAbstractItemModel::layoutChanged, this, [this] { sync_grid_widths(); });
     connect(model_, &QAbstractItemModel::headerDataChanged, this, [this] { sync_grid_widths(); });

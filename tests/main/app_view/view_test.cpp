@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
@@ -107,6 +108,8 @@ TEST_F(View, GridShowsTheRecordsTable)
     EXPECT_EQ(m->index(1, 0).data().toString(), "WAYPOINT");
     EXPECT_EQ(m->index(1, 1).data().toString(), "w2");
     EXPECT_EQ(v.status_panel(2)->text(), "0 of 2 Selected");
+    // The header row is shown.
+    EXPECT_GT(v.grid_view()->horizontalHeader()->height(), 10);
 }
 
 TEST_F(View, QuietStatusWindowAndShutDown)
