@@ -1,16 +1,17 @@
 #!/usr/bin/env bash
 # Starts trekfold minimised with a fresh settings folder, ends it with
-# SIGTERM after three seconds and checks that it shut down normally (exit
+# SIGTERM (or the signal named by the second argument) after three seconds and checks that it shut down normally (exit
 # status 0) and that start-up stored the refresh period and the four default
 # field lists.
 set -u
 prog="$1"
+sig="${2:-TERM}"
 cfg=$(mktemp -d)
 trap 'rm -rf "$cfg"' EXIT
 XDG_CONFIG_HOME=$cfg QT_QPA_PLATFORM=offscreen "$prog" minimize &
 pid=$!
 sleep 3
-kill -TERM $pid
+kill -$sig $pid
 wait $pid
 rc=$?
 if [ $rc -ne 0 ]; then echo "exit status $rc"; exit 1; fi
