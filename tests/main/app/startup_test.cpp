@@ -35,7 +35,12 @@ Log startup_sequence(bool quiet_line)
 TEST(StartUp, RunsItsStepsInOrder)
 {
     Rig r;
+    ::unsetenv("PROJ_LIB");
+    const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
     r.load();
+    // The environment is left as it was.
+    EXPECT_EQ(std::getenv("PROJ_LIB"), nullptr);
+    EXPECT_EQ(std::string(std::getenv("PATH") ? std::getenv("PATH") : ""), path);
     EXPECT_THAT(r.log, ElementsAreArray(startup_sequence(false)));
     EXPECT_TRUE(r.dialogs.boxes().empty());
     const auto& s = r.main.state();
