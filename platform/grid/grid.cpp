@@ -304,11 +304,9 @@ void Grid::AddItem(std::string_view text, int index)
 
 void Grid::RemoveItem(int index)
 {
-    if (index < fixed_rows_)
-        ++header_version_;
-    if (index < 0 || index >= rows_)
+    if (index < fixed_rows_ || index >= rows_) // fixed rows are never removed
         throw VbError(30009, "MSHFlexGrid", "Invalid Row value");
-    if (index >= fixed_rows_ && rows_ - fixed_rows_ <= 1)
+    if (rows_ - fixed_rows_ <= 1)
         throw VbError(30015, "MSHFlexGrid", "Cannot remove last non-fixed row");
     for (auto& col : cols_) {
         col.text.erase(col.text.begin() + index);
@@ -318,8 +316,6 @@ void Grid::RemoveItem(int index)
             col.picture.erase(col.picture.begin() + index);
     }
     --rows_;
-    if (index < fixed_rows_)
-        --fixed_rows_;
     row_ = std::min(row_, std::max(rows_ - 1, 0));
     row_sel_ = std::min(row_sel_, std::max(rows_ - 1, 0));
     notify({GridChange::RowsRemoved, index, index});

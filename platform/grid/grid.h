@@ -93,7 +93,7 @@ public:
 
     // A new row from tab-separated texts, at the end or before `index`.
     void AddItem(std::string_view text, int index = -1);
-    // Throws 30015 when it would remove the last non-fixed row.
+    // Removes a non-fixed row; throws 30015 when it is the last one.
     void RemoveItem(int index);
     // Empties every cell (texts, pictures, colours); keeps rows and columns.
     void Clear();

@@ -168,6 +168,30 @@ TEST(Grid, RedrawOffBatchesChangesIntoOneReset)
     g.remove_observer(&rec);
 }
 
+TEST(Grid, HeaderVersionMovesWithHeaderTextsAndLayoutOnly)
+{
+    Grid g(2, 4);
+    auto v = g.header_version();
+    g.SetTextMatrix(1, 1, "data");
+    g.AddItem("more");
+    g.SetRows(10);
+    g.SetCellBackColor(1, 1, RGB(1, 1, 1));
+    g.Sort(1, flexSortGenericAscending);
+    EXPECT_EQ(g.header_version(), v);
+    auto changes = [&](auto&& f) {
+        auto before = g.header_version();
+        f();
+        return g.header_version() != before;
+    };
+    EXPECT_TRUE(changes([&] { g.SetTextMatrix(0, 2, "ident"); }));
+    EXPECT_TRUE(changes([&] { g.SetColPosition(2, 1); }));
+    EXPECT_TRUE(changes([&] { g.SetCols(6); }));
+    EXPECT_TRUE(changes([&] { g.Clear(); }));
+    EXPECT_TRUE(changes([&] { g.AddItem("new header", 0); }));
+    EXPECT_THROW(g.RemoveItem(0), VbError); // fixed rows stay
+    EXPECT_TRUE(changes([&] { g.SetRows(1); }));
+}
+
 TEST(GridModel, FollowsTheGridConsistently)
 {
     Grid g(2, 4);
