@@ -214,7 +214,6 @@ void Device::abort_transfer(const char* why) {
              {"unsent", out_queue_.size()}}, now_);
   awaiting_.reset();
   out_queue_.clear();
-  pending_baud_ = 0;
 }
 
 // ---- records -------------------------------------------------------------
@@ -324,13 +323,6 @@ void Device::feed(const std::uint8_t* p, std::size_t n, Micros now) {
       if (!awaiting_) continue;
       bool ours = pk.data.empty() || pk.data[0] == awaiting_->packet.id;
       if (pk.id == kAck && ours) {
-        if (awaiting_->packet.id == sc_.ids.baud_reply && pending_baud_) {
-          previous_speed_ = speed_;
-          speed_ = pending_baud_;
-          pending_baud_ = 0;
-          confirm_deadline_ = now + Micros(opt_.baud_confirm_ms) * 1000;
-          log_trace({{"dir", "unit"}, {"event", "speed changed"}, {"speed", speed_}}, now);
-        }
         awaiting_.reset();
       } else if (pk.id == kNak) {
         if (++awaiting_->retries > opt_.max_retries) {
@@ -417,11 +409,16 @@ void Device::handle(const Packet& p, Micros now) {
               std::find(sc_.baud_rates.begin(), sc_.baud_rates.end(), static_cast<int>(want)) != sc_.baud_rates.end();
     log_trace({{"dir", "unit"}, {"event", ok ? "baud change accepted" : "baud change refused"}, {"speed", want}}, now);
     if (!ok) return;
+    // The reply goes out at the old speed and the unit switches at once:
+    // hosts switch after reading it, some without acknowledging it.
     abort_transfer("baud change");
     Bytes d;
     put32(d, want);
-    pending_baud_ = static_cast<int>(want);
-    queue(Packet{static_cast<std::uint8_t>(I.baud_reply), d});
+    emit(Packet{static_cast<std::uint8_t>(I.baud_reply), d}, now);
+    previous_speed_ = speed_;
+    speed_ = static_cast<int>(want);
+    confirm_deadline_ = now + Micros(opt_.baud_confirm_ms) * 1000;
+    log_trace({{"dir", "unit"}, {"event", "speed changed"}, {"speed", speed_}}, now);
     return;
   }
   if (p.id == I.records) {

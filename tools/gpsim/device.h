@@ -97,7 +97,6 @@ class Device {
   bool pvt_on_ = false;
   Micros next_pvt_ = 0;
   Micros next_nmea_ = 0;
-  int pending_baud_ = 0;
   int previous_speed_ = 0;
   Micros confirm_deadline_ = 0;  // 0 = nothing to confirm
 

@@ -107,6 +107,7 @@ class Simulator {
   std::atomic<bool> running_{false};
   int wake_[2] = {-1, -1};
   bool options_pace_ = false;
+  int line_speed_ = 0;
 };
 
 }  // namespace gpsim

@@ -113,7 +113,8 @@ Simulator::Simulator(Scenario scenario, Options options) {
   }
   fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
   if (pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) throw_errno("pipe");
-  device_->set_line_speed(read_line_speed(slave_), now_us());
+  line_speed_ = read_line_speed(slave_);
+  device_->set_line_speed(line_speed_, now_us());
 }
 
 Simulator::~Simulator() {
@@ -165,7 +166,14 @@ void Simulator::step(int timeout_ms) {
     while (read(wake_[0], buf, sizeof buf) > 0) {}
   }
   now = now_us();
-  device_->set_line_speed(read_line_speed(slave_), now);
+  const int line = read_line_speed(slave_);
+  if (line != line_speed_) {
+    // What the host has not read yet went out at the old speed: a port that
+    // is re-opened at another speed never sees it.
+    if (line_speed_ != 0) tcflush(slave_, TCIFLUSH);
+    line_speed_ = line;
+  }
+  device_->set_line_speed(line, now);
   if (r > 0 && (fds[0].revents & POLLIN)) {
     std::uint8_t buf[4096];
     ssize_t n = read(master_, buf, sizeof buf);

@@ -166,16 +166,27 @@ TEST(GpsimDevice, BaudChangeAndSpeedMismatch) {
   ASSERT_EQ(p.size(), 2u);
   EXPECT_EQ(p[1].id, 49);
   EXPECT_EQ(p[1].data, (Bytes{0x00, 0xE1, 0x00, 0x00}));
+  EXPECT_EQ(h.dev.speed(), 57600);  // switched right after the reply
+  // The host's ACK of the reply, still at 9600, is noise now; so is anything
+  // else the host sends before it switches too. Nothing is re-sent.
   h.ack(49);
-  EXPECT_EQ(h.dev.speed(), 57600);
-  // At the old line speed the host's packets are noise.
   h.send({10, {0, 0}});
+  h.wait(500);
   EXPECT_TRUE(h.packets().empty());
   h.dev.set_line_speed(57600, h.now);
   h.send({10, {0, 0}});
   EXPECT_EQ(h.packets().size(), 1u);
   h.wait(10000);
   EXPECT_EQ(h.dev.speed(), 57600);  // confirmed
+  // Output while the speeds differ reaches the host as garbage, never a frame.
+  h.send({10, {49, 0}});
+  h.wait(0);
+  EXPECT_EQ(h.packets().size(), 2u);  // ACK and the first PVT
+  h.dev.set_line_speed(9600, h.now);
+  h.wait(1000);
+  auto ev = h.events();
+  ASSERT_FALSE(ev.empty());
+  for (auto& e : ev) EXPECT_EQ(e.kind, Deframer::Event::Noise);
 }
 
 TEST(GpsimDevice, BaudChangeRefusedOrUnconfirmed) {
@@ -184,13 +195,15 @@ TEST(GpsimDevice, BaudChangeRefusedOrUnconfirmed) {
   Host refused(s);
   refused.send({48, {0x00, 0x96, 0x00, 0x00}});
   EXPECT_EQ(refused.packets().size(), 1u);  // ACK, no reply
+  EXPECT_EQ(refused.dev.speed(), 9600);
   Host h(small_unit());
   h.send({48, {0x00, 0x96, 0x00, 0x00}});   // 38400
   h.packets();
-  h.ack(49);
   EXPECT_EQ(h.dev.speed(), 38400);
   h.wait(4000);                              // nothing heard at 38400
   EXPECT_EQ(h.dev.speed(), 9600);
+  h.send({48, {0x01, 0x00, 0x00, 0x00}});   // a speed the unit does not have
+  EXPECT_EQ(h.packets().size(), 1u);
 }
 
 TEST(GpsimDevice, L002UsesItsOwnIds) {

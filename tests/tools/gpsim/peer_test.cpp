@@ -95,30 +95,37 @@ Gpx parse_gpx(const std::string& text) {
   return g;
 }
 
+std::string trimmed(std::string s) {
+  while (!s.empty() && s.back() == ' ') s.pop_back();
+  return s;
+}
+
 void expect_point(const Point& got, const json& want, const std::string& what) {
   EXPECT_NEAR(got.lat, want["lat"].get<double>(), kTolerance) << what;
   EXPECT_NEAR(got.lon, want["lon"].get<double>(), kTolerance) << what;
   if (want.contains("ident")) {
-    EXPECT_EQ(got.name, want["ident"].get<std::string>()) << what;
+    EXPECT_EQ(trimmed(got.name), want["ident"].get<std::string>()) << what;
   }
 }
 
-void expect_matches_scenario(const Gpx& g, const json& sc) {
-  const json& w = sc["waypoints"];
+void expect_matches_scenario(const Gpx& g, const json& sc, bool track_names = true) {
+  const json w = sc.value("waypoints", json::array());
   ASSERT_EQ(g.wpts.size(), w.size());
   for (std::size_t i = 0; i < w.size(); ++i) expect_point(g.wpts[i], w[i], "waypoint " + std::to_string(i));
-  const json& r = sc["routes"];
+  const json r = sc.value("routes", json::array());
   ASSERT_EQ(g.rtes.size(), r.size());
   for (std::size_t i = 0; i < r.size(); ++i) {
-    EXPECT_EQ(g.rtes[i].first, r[i]["ident"].get<std::string>());
+    EXPECT_EQ(trimmed(g.rtes[i].first), r[i]["ident"].get<std::string>());
     ASSERT_EQ(g.rtes[i].second.size(), r[i]["points"].size());
     for (std::size_t k = 0; k < r[i]["points"].size(); ++k)
       expect_point(g.rtes[i].second[k], r[i]["points"][k], "route point " + std::to_string(k));
   }
-  const json& t = sc["tracks"];
+  const json t = sc.value("tracks", json::array());
   ASSERT_EQ(g.trks.size(), t.size());
   for (std::size_t i = 0; i < t.size(); ++i) {
-    EXPECT_EQ(g.trks[i].first, t[i]["ident"].get<std::string>());
+    if (track_names) {
+      EXPECT_EQ(g.trks[i].first, t[i]["ident"].get<std::string>());
+    }
     ASSERT_EQ(g.trks[i].second.size(), t[i]["points"].size());
     for (std::size_t k = 0; k < t[i]["points"].size(); ++k)
       expect_point(g.trks[i].second[k], t[i]["points"][k], "track point " + std::to_string(k));
@@ -184,6 +191,62 @@ TEST(GpsimPeer, GpsbabelDownloadsFromTheArrayUnit) {
   sim.start();
   ASSERT_EQ(run("gpsbabel -w -r -t -i garmin -f " + dir.path + "/gps0 -o gpx -F " + dir.path + "/out.gpx"), 0);
   expect_matches_scenario(parse_gpx(slurp(dir.path + "/out.gpx")), load_json(scenario_path("d110-array-unit.json")));
+}
+
+// Units without a protocol array: gpsbabel picks their formats from its own
+// table by product ID and version, an independent reading of the same units.
+TEST(GpsimPeer, GpsbabelDownloadsFromTableUnitsAndTheL002Unit) {
+  for (const char* name : {"product77-v355.json", "product77-v361.json", "product29-v399.json",
+                           "product29-v400.json", "l002-unit.json"}) {
+    SCOPED_TRACE(name);
+    TempDir dir;
+    Simulator sim(load_scenario_file(scenario_path(name)), Options{});
+    sim.link(dir.path + "/gps0");
+    sim.start();
+    ASSERT_EQ(run("gpsbabel -w -r -t -i garmin -f " + dir.path + "/gps0 -o gpx -F " + dir.path + "/out.gpx"), 0);
+    expect_matches_scenario(parse_gpx(slurp(dir.path + "/out.gpx")), load_json(scenario_path(name)), false);
+  }
+}
+
+TEST(GpsimPeer, GpsbabelChangesTheSpeed) {
+  TempDir dir;
+  Simulator sim(load_scenario_file(scenario_path("d108-unit.json")), Options{});
+  sim.link(dir.path + "/gps0");
+  sim.start();
+  ASSERT_EQ(run("gpsbabel -w -i garmin,baud=57600 -f " + dir.path + "/gps0 -o gpx -F " + dir.path + "/out.gpx"), 0);
+  EXPECT_EQ(parse_gpx(slurp(dir.path + "/out.gpx")).wpts.size(), 4u);
+  bool changed = false;
+  for (auto& t : sim.trace())
+    if (t.value("event", "") == "speed changed" && t["speed"] == 57600) changed = true;
+  EXPECT_TRUE(changed);
+}
+
+TEST(GpsimPeer, UnitsThatDoNotAnswerAtNineThousandSixHundred) {
+  for (const char* name : {"silent-unit.json", "speed-38400-unit.json", "nmea-4800-unit.json"}) {
+    SCOPED_TRACE(name);
+    TempDir dir;
+    Simulator sim(load_scenario_file(scenario_path(name)), Options{});
+    sim.link(dir.path + "/gps0");
+    sim.start();
+    EXPECT_NE(run("gpsbabel -w -i garmin -f " + dir.path + "/gps0 -o gpx -F " + dir.path + "/out.gpx 2>/dev/null"), 0);
+  }
+}
+
+TEST(GpsimPeer, NmeaUnitIsReadableAtFortyEightHundredOnly) {
+  TempDir dir;
+  Simulator sim(load_scenario_file(scenario_path("nmea-4800-unit.json")), Options{});
+  const std::string link = dir.path + "/gps0";
+  sim.link(link);
+  sim.start();
+  ASSERT_EQ(run("sh -c 'stty -F " + link + " 9600 raw -echo && sleep 0.3 && timeout 2.5 cat " + link + " > " + dir.path +
+                "/at9600; true'"), 0);
+  ASSERT_EQ(run("sh -c 'stty -F " + link + " 4800 raw -echo && sleep 0.3 && timeout 2.5 cat " + link + " > " + dir.path +
+                "/at4800; true'"), 0);
+  const std::string slow = slurp(dir.path + "/at4800"), fast = slurp(dir.path + "/at9600");
+  EXPECT_NE(slow.find("$GPRMC,"), std::string::npos) << slow;
+  EXPECT_NE(slow.find("$GPGGA,"), std::string::npos) << slow;
+  EXPECT_EQ(fast.find('$'), std::string::npos);
+  EXPECT_FALSE(fast.empty());
 }
 
 std::vector<json> dump_of(const Simulator& sim, const std::string& kind) {
