@@ -193,56 +193,57 @@ IniDocument parse_ini(std::string_view text)
     IniDocument doc;
     IniSection* current = nullptr;
     size_t pos = 0;
-    while (pos < text.size()) {
-        size_t end = text.find('\n', pos);
-        if (end == std::string_view::npos)
-            end = text.size();
-        std::string_view line = trim(text.substr(pos, end - pos));
-        pos = end + 1;
-        if (line.empty() || line.front() == ';' || line.front() == '#')
-            continue;
+    // One line; false when it is not understood (and so not kept).
+    auto read_line = [&](std::string_view line) -> bool {
+        if (line.front() == ';' || line.front() == '#')
+            return false;
         if (line.front() == '[') {
-            if (line.back() != ']' || line.size() < 2) {
-                current = nullptr; // unreadable header: skip its lines too
-                continue;
-            }
             std::string name;
-            if (!read_text(line.substr(1, line.size() - 2), name)) {
-                current = nullptr;
-                continue;
+            if (line.back() != ']' || line.size() < 2 || !read_text(line.substr(1, line.size() - 2), name)) {
+                current = nullptr; // an unreadable header: its lines go with it
+                return false;
             }
             current = doc.find(name);
             if (!current) {
                 doc.sections.push_back(IniSection{std::move(name), {}});
                 current = &doc.sections.back();
             }
-            continue;
+            return true;
         }
         if (!current)
-            continue;
+            return false;
         // The key ends at the first "=" outside quotes.
-        size_t eq;
         std::string key;
         std::string_view rest;
         if (line.front() == '"') {
             size_t p = 0;
             if (!read_quoted(line, p, key))
-                continue;
+                return false;
             std::string_view after = trim(line.substr(p));
             if (after.empty() || after.front() != '=')
-                continue;
+                return false;
             rest = after.substr(1);
         } else {
-            eq = line.find('=');
+            size_t eq = line.find('=');
             if (eq == std::string_view::npos)
-                continue;
+                return false;
             key.assign(trim(line.substr(0, eq)));
             rest = line.substr(eq + 1);
         }
         std::string value;
         if (!read_text(rest, value))
-            continue;
+            return false;
         put(*current, std::move(key), std::move(value));
+        return true;
+    };
+    while (pos < text.size()) {
+        size_t end = text.find('\n', pos);
+        if (end == std::string_view::npos)
+            end = text.size();
+        std::string_view line = trim(text.substr(pos, end - pos));
+        pos = end + 1;
+        if (!line.empty() && !read_line(line))
+            ++doc.skipped_lines;
     }
     return doc;
 }

@@ -25,6 +25,9 @@ struct IniSection {
 
 struct IniDocument {
     std::vector<IniSection> sections;
+    // Lines the reader did not keep: comments, unreadable lines, lines
+    // before the first section or under an unreadable header.
+    int skipped_lines = 0;
     // Case-insensitive (ASCII) lookups; nullptr when absent.
     const IniSection* find(std::string_view section) const;
     IniSection* find(std::string_view section);

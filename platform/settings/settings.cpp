@@ -108,10 +108,13 @@ void Settings::refresh() const
     stamp_ = now;
     ++epoch_;
     std::string text;
-    if (now.exists && now.size <= kMaxFileSize && read_file(path_, text))
+    if (now.exists && now.size <= kMaxFileSize && read_file(path_, text)) {
         doc_ = parse_ini(text);
-    else
+        keep_copy_ = doc_.skipped_lines > 0;
+    } else {
         doc_ = IniDocument{};
+        keep_copy_ = now.exists;
+    }
 }
 
 std::optional<std::string> Settings::get(const std::string& section, const std::string& key) const
@@ -206,6 +209,22 @@ void Settings::commit(IniDocument doc)
     std::string dir = parent_dir(path_);
     make_dirs(dir);
     std::string text = write_ini(doc);
+    // A file with lines we could not read (or could not read at all) is
+    // kept beside the store before the first rewrite drops those lines.
+    if (keep_copy_) {
+        std::string copy = path_ + ".bak";
+        ::unlink(copy.c_str());
+        if (::link(path_.c_str(), copy.c_str()) == 0) {
+            keep_copy_ = false;
+        } else {
+            std::string old;
+            int fd = read_file(path_, old) ? ::open(copy.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600) : -1;
+            if (fd >= 0) {
+                keep_copy_ = !write_all(fd, old);
+                ::close(fd);
+            }
+        }
+    }
     std::string tmp = path_ + ".XXXXXX";
     int fd = ::mkstemp(tmp.data());
     if (fd < 0)

@@ -7,6 +7,8 @@
 // (~/.config when XDG_CONFIG_HOME is unset), rewritten whole through a
 // temporary file and a rename at every change, so a failed save leaves the
 // previous file intact. Reads notice when another writer replaced the file.
+// A file holding lines the reader cannot use is copied to trekfold.ini.bak
+// before the first rewrite, so nothing in it is lost.
 #pragma once
 
 #include <cstdint>
@@ -60,6 +62,7 @@ private:
         bool operator==(const Stamp&) const = default;
     } stamp_;
     mutable std::uint64_t epoch_ = 0; // bumped when the file is (re)read
+    mutable bool keep_copy_ = false;  // save a copy before the next rewrite
     mutable std::vector<std::pair<std::string, std::uint64_t>> section_counts_;
 };
 

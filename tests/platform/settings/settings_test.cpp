@@ -107,6 +107,24 @@ TEST_F(SettingsTest, ReadsHandWrittenFilesAndSkipsWhatItCannotRead)
     EXPECT_EQ(s.GetSetting("fields", "waypoint"), "  x  ");
 }
 
+TEST_F(SettingsTest, KeepsACopyOfAFileWithLinesItCannotRead)
+{
+    fs::create_directories(dir + "/trekfold");
+    const std::string original = "[port]\nport=3\n???\n[units]\nunit=Feet\n";
+    std::ofstream(path) << original;
+    Settings s(path);
+    s.SaveSetting("port", "port", "4");
+    std::ifstream in(path + ".bak");
+    std::stringstream ss;
+    ss << in.rdbuf();
+    EXPECT_EQ(ss.str(), original);
+    EXPECT_EQ(Settings(path).GetSetting("units", "unit"), "Feet");
+    // A clean file is not copied again.
+    fs::remove(path + ".bak");
+    s.SaveSetting("port", "port", "5");
+    EXPECT_FALSE(fs::exists(path + ".bak"));
+}
+
 TEST_F(SettingsTest, DeleteKeyAndSection)
 {
     Settings s(path);
