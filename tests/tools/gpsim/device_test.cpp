@@ -287,3 +287,92 @@ TEST(GpsimDevice, SilentUnitAndNmeaUnit) {
 
 }  // namespace
 }  // namespace gpsim
+
+namespace gpsim {
+namespace {
+
+TEST(GpsimDevice, FrameShapeFaults) {
+  Options o;
+  o.faults.drop = {2};         // the records packet: never written, re-sent after the time-out
+  o.faults.duplicate = {4};    // that re-send twice
+  o.faults.cut = {{6, 3}};     // first waypoint without its checksum and DLE ETX
+  o.faults.nmea_instead = {8};
+  o.ack_timeout_ms = 100;
+  Host h(small_unit(), o);
+  h.send({10, {7, 0}});        // frames 1 (ACK) and 2 (records, dropped)
+  EXPECT_EQ(h.packets().size(), 1u);
+  h.wait(100);                 // frame 3: records again
+  EXPECT_EQ(h.packets().size(), 1u);
+  h.send({10, {7, 0}});        // a new request: frame 4 (ACK, twice), 5 records
+  auto p = h.packets();
+  ASSERT_EQ(p.size(), 3u);
+  EXPECT_EQ(p[0].id, 6);
+  EXPECT_EQ(p[1].id, 6);
+  EXPECT_EQ(p[2].id, 27);
+  h.ack(27);                   // frame 6: cut short
+  EXPECT_TRUE(h.events().empty());
+  h.wait(100);                 // frame 7: the waypoint again; its DLE recovers the stream
+  auto ev = h.events();
+  ASSERT_FALSE(ev.empty());
+  EXPECT_EQ(ev.back().kind, Deframer::Event::Good);
+  EXPECT_EQ(ev.back().packet.id, 35);
+  h.ack(35);                   // frame 8: text instead of the second waypoint
+  std::string text;
+  for (auto& w : h.dev.take_writes()) text.append(w.begin(), w.end());
+  EXPECT_EQ(text.rfind("$GPRMC,", 0), 0u);
+  EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
+}
+
+TEST(GpsimDevice, MergedWritesAndDlePayload) {
+  Options o;
+  o.faults.merge_writes = true;
+  o.faults.dle_payload = true;
+  Host h(small_unit(), o);
+  h.send({10, {7, 0}});
+  auto w = h.dev.take_writes();
+  ASSERT_EQ(w.size(), 1u);  // the ACK and the records packet in one write
+  Deframer d;
+  auto ev = d.feed(w[0].data(), w[0].size());
+  ASSERT_EQ(ev.size(), 2u);
+  EXPECT_EQ(ev[1].packet.data, (Bytes{3, 0}));  // two waypoints and the added one
+  h.ack(27);
+  h.ack(35);
+  h.ack(35);
+  auto p = h.packets();
+  ASSERT_EQ(p.size(), 3u);  // both waypoints, then the added one
+  json r = decode_record("D108", p[2].data);
+  EXPECT_EQ(r["ident"], "\x10\x03\x10");
+  EXPECT_EQ(r["comment"], "\x10\x03\x10\x10\x03");
+  EXPECT_EQ(r["symbol"], 0x1003);
+}
+
+TEST(GpsimDevice, SeededRatesRepeat) {
+  auto run = [](std::uint64_t seed) {
+    Options o;
+    o.faults.seed = seed;
+    o.faults.corrupt_rate = 0.5;
+    Host h(small_unit(), o);
+    std::string kinds;
+    for (int i = 0; i < 20; ++i) {
+      h.send({10, {14, 0}});
+      for (auto& e : h.events()) kinds += static_cast<char>('0' + e.kind);
+      h.send({10, {0, 0}});
+      h.events();
+    }
+    return kinds;
+  };
+  EXPECT_EQ(run(7), run(7));
+  EXPECT_NE(run(7), run(8));
+  EXPECT_NE(run(7).find('1'), std::string::npos);
+}
+
+TEST(GpsimDevice, FaultLists) {
+  EXPECT_EQ(parse_number_list("3,5-7"), (std::set<int>{3, 5, 6, 7}));
+  EXPECT_EQ(parse_pair_list("2:100,4:5"), (std::map<int, int>{{2, 100}, {4, 5}}));
+  EXPECT_THROW(parse_number_list("x"), std::invalid_argument);
+  EXPECT_THROW(parse_number_list("7-3"), std::invalid_argument);
+  EXPECT_THROW(parse_pair_list("5"), std::invalid_argument);
+}
+
+}  // namespace
+}  // namespace gpsim
