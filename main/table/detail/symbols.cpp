@@ -176,7 +176,12 @@ std::uint32_t code_colour(int code)
 
 } // namespace
 
-platform::PictureRef symbol_picture(int code) { return square(code_colour(code), "*" + std::to_string(code)); }
+platform::PictureRef symbol_picture(int code)
+{
+    std::string key = std::to_string(code);
+    key.insert(key.begin(), '*');
+    return square(code_colour(code), std::move(key));
+}
 
 platform::PictureRef check_picture(bool checked)
 {
