@@ -43,6 +43,7 @@ json array_unit(int speed = 9600, bool baud_change = true)
             {"product", {{"id", 128}, {"version", 2.70}, {"descriptions", {"eTrex Legend", "simulator"}}}},
             {"protocol_array", {"P000", "L001", "A010", "A100", "D108", "A201", "D202", "D108", "D210", "A301",
                                 "D310", "D301", "A500", "D501", "A600", "D600", "A700", "D700", "A800", "D800"}},
+            {"unit_id", 3412345678u},
             {"serial", {{"speed", speed}, {"baud_change", baud_change}}},
             {"waypoints", waypoints()}};
 }
