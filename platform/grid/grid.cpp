@@ -43,7 +43,25 @@ void Grid::check_cell(int row, int col) const
 void Grid::notify(const GridChange& c)
 {
     if (!redraw_) {
-        dirty_ = true;
+        Pending& p = pending_;
+        switch (c.kind) {
+        case GridChange::Cells:
+            if (!p.cells) {
+                p = Pending{p.reset, true, p.widths, c.first, c.last, c.col_first, c.col_last, p.w1, p.w2};
+            } else {
+                p.r1 = std::min(p.r1, c.first);
+                p.r2 = std::max(p.r2, c.last);
+                p.c1 = std::min(p.c1, c.col_first);
+                p.c2 = std::max(p.c2, c.col_last);
+            }
+            break;
+        case GridChange::Widths:
+            p.w1 = p.widths ? std::min(p.w1, c.col_first) : c.col_first;
+            p.w2 = p.widths ? std::max(p.w2, c.col_last) : c.col_last;
+            p.widths = true;
+            break;
+        default: p.reset = true;
+        }
         return;
     }
     for (auto* o : observers_)
@@ -220,12 +238,16 @@ void Grid::SetCellPicture(int row, int col, PictureRef picture)
 
 void Grid::SetBackColor(Color c)
 {
+    if (back_color_ == c)
+        return;
     back_color_ = c;
     notify({GridChange::Reset});
 }
 
 void Grid::SetBackColorBkg(Color c)
 {
+    if (back_color_bkg_ == c)
+        return;
     back_color_bkg_ = c;
     notify({GridChange::Reset});
 }
@@ -405,10 +427,20 @@ void Grid::SetRedraw(bool on)
     if (redraw_ == on)
         return;
     redraw_ = on;
-    if (on && dirty_) {
-        dirty_ = false;
+    if (!on)
+        return;
+    Pending p = pending_;
+    pending_ = Pending{};
+    if (p.reset) {
         notify({GridChange::Reset});
+        return;
     }
+    // Cells changed meanwhile may lie outside the grid by now only after a
+    // change of shape, which resets instead.
+    if (p.cells)
+        notify({GridChange::Cells, p.r1, p.r2, p.c1, p.c2});
+    if (p.widths)
+        notify({GridChange::Widths, 0, 0, p.w1, p.w2});
 }
 
 void Grid::add_observer(GridObserver* o) { observers_.push_back(o); }

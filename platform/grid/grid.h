@@ -7,7 +7,8 @@
 // are the control's (VbError 381 for a cell outside the grid).
 //
 // Views observe it: while Redraw is off nothing is reported; switching it on
-// again reports one reset.
+// again reports what changed meanwhile: one reset after any change of shape,
+// otherwise one block of cells (and of widths).
 #pragma once
 
 #include <cstdint>
@@ -128,7 +129,10 @@ private:
     Color back_color_bkg_ = RGB(128, 128, 128);
     int row_ = 1, col_ = 1, row_sel_ = 1, col_sel_ = 1;
     bool redraw_ = true;
-    bool dirty_ = false;
+    struct Pending {
+        bool reset = false, cells = false, widths = false;
+        int r1 = 0, r2 = 0, c1 = 0, c2 = 0, w1 = 0, w2 = 0;
+    } pending_;
     std::uint64_t header_version_ = 0;
     std::vector<GridObserver*> observers_;
 };

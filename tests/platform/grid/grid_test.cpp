@@ -165,6 +165,22 @@ TEST(Grid, RedrawOffBatchesChangesIntoOneReset)
     g.SetRedraw(false);
     g.SetRedraw(true); // nothing changed: nothing reported
     EXPECT_TRUE(rec.changes.empty());
+    // Only cells and widths changed: one block each, no reset.
+    g.SetRedraw(false);
+    g.SetTextMatrix(5, 1, "a");
+    g.FillBackColor(7, 0, 9, 1, RGB(1, 2, 3));
+    g.SetColWidth(2, 100);
+    g.SetColWidth(1, 100);
+    g.SetRedraw(true);
+    ASSERT_EQ(rec.changes.size(), 2u);
+    EXPECT_EQ(rec.changes[0].kind, GridChange::Cells);
+    EXPECT_EQ(rec.changes[0].first, 5);
+    EXPECT_EQ(rec.changes[0].last, 9);
+    EXPECT_EQ(rec.changes[0].col_first, 0);
+    EXPECT_EQ(rec.changes[0].col_last, 1);
+    EXPECT_EQ(rec.changes[1].kind, GridChange::Widths);
+    EXPECT_EQ(rec.changes[1].col_first, 1);
+    EXPECT_EQ(rec.changes[1].col_last, 2);
     g.remove_observer(&rec);
 }
 
