@@ -34,6 +34,10 @@ enum Handshaking_Values : std::int16_t { comNone = 0, comXOnXoff = 1, comRTS = 2
 
 using ByteArray = std::vector<std::uint8_t>;
 
+// The control's size in its container, whatever size the host asks for.
+inline constexpr int Control_Width = 540;
+inline constexpr int Control_Height = 570;
+
 // A picture handed out with screen and icon events: a device-independent
 // bitmap, 32-bit 0xAARRGGBB pixels, top row first.
 struct Picture {

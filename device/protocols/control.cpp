@@ -53,6 +53,8 @@ Control::Control(const Brenvik_Services& services) : pump_(pick_pump(services)),
     rts_enable_ = false;
     dtr_enable_ = false;
     handshaking_ = comNone;
+    // Through the property, so the USB transport has the language too.
+    Language("English");
 }
 
 // Shut-down: the port and the USB device close, the timers stop, then the

@@ -38,6 +38,8 @@ void Control::WaitFor(std::int32_t d)
 bool Control::PortOpen()
 {
     Unsupported_Reported = false;
+    // Whatever the path, a count query's silence ends here.
+    link_->Counting_Records = false;
     if (props_.Port == 0) {
         bool open = usb_->Open();
         if (open) {
@@ -48,7 +50,6 @@ bool Control::PortOpen()
         return open;
     }
 
-    link_->Counting_Records = false;
     platform::SerialPort& port = *serial_;
     if (port.PortOpen()) port.Close();
     // A setting the port refuses keeps its previous value.

@@ -93,3 +93,22 @@ TEST(Dispatch, UnknownAndMalformedPacketsAreDropped)
 
 } // namespace
 } // namespace brenvik::test
+
+namespace brenvik::test {
+namespace {
+
+TEST(Dispatch, PortOpenEndsCountingOnEveryPath)
+{
+    Fixture f;
+    for (std::int16_t port : {0, 5}) {
+        f.control->link().Counting_Records = true;
+        f.control->Port(port);
+        EXPECT_FALSE(f.control->PortOpen()); // no device on either
+        EXPECT_FALSE(f.control->link().Counting_Records) << port;
+    }
+    EXPECT_EQ(f.events.log.front(), "uError:USBOpen: Garmin USB GPS device not found or device not turned on.");
+    EXPECT_EQ(f.events.log.back(), "cError:0:Unable to open port 5");
+}
+
+} // namespace
+} // namespace brenvik::test
