@@ -30,6 +30,21 @@
 //   --byte-writes      one write() per byte;  --merge-writes  one write() per step
 //   --dle-payload      add a waypoint whose bytes are full of 0x10 and 0x10 0x03
 //
+// Trace lines: {"t": ms, "dir": "in"|"out", "n", "id", "size", "data": hex,
+//   "fault", "note"}; also {"dir":"in","noise"|"ignored": hex}, {"dir":"line",
+//   "line_speed"} and {"dir":"unit","event"} (speed changes, abandoned
+//   transfers, refused requests).
+// Dump lines: {"kind":"records","count"}, then per record {"kind": "waypoint"|
+//   "proximity"|"route_header"|"route_waypoint"|"route_link"|"track_header"|
+//   "track_point"|"almanac"|"position", "format", "record": {decoded values,
+//   or "error"}}, and {"kind":"transfer_complete","stored","announced",
+//   "received"}. The stored set of that kind is replaced, so the next
+//   download returns what was uploaded.
+// Speed: the unit listens at the scenario's speed; while the pty's line speed
+// differs, host bytes are noise and the unit's bytes reach the host garbled.
+// A baud request (ID 48) in the unit's list is answered (ID 49) and the unit
+// switches at once; with nothing good heard within 3 s it goes back.
+//
 // C++:  gpsim::Simulator sim(gpsim::load_scenario_file(path), options);
 //       sim.slave_path(); sim.link(path); sim.start();  // own thread
 //       ... or drive it yourself: sim.step(timeout_ms) ...

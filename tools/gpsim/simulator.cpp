@@ -177,7 +177,12 @@ void Simulator::step(int timeout_ms) {
   if (r > 0 && (fds[0].revents & POLLIN)) {
     std::uint8_t buf[4096];
     ssize_t n = read(master_, buf, sizeof buf);
-    if (n > 0) device_->feed(buf, static_cast<std::size_t>(n), now);
+    if (n > 0) {
+      // Paced, the host's bytes take their time on the line too.
+      if (options_pace_ && line_speed_ > 0)
+        std::this_thread::sleep_for(std::chrono::microseconds(n * 10'000'000LL / line_speed_));
+      device_->feed(buf, static_cast<std::size_t>(n), now_us());
+    }
   }
   device_->tick(now_us());
   for (auto& w : device_->take_writes()) {
