@@ -416,6 +416,21 @@ std::optional<Bytes> encode_record(std::string_view format, const json& rec) {
   const Format* fmt = find_format(format);
   if (!fmt) return std::nullopt;
   const json& r = rec.is_object() ? rec : json::object();
+  // Variable-length texts share what the one-byte size leaves after the
+  // fixed fields, in order; a receiver cuts what does not fit.
+  std::size_t fixed = 0, strings = 0;
+  for (const Field& f : fmt->fields) {
+    switch (f.type) {
+      case F::ZSTR: ++strings; break;
+      case F::U8: case F::BOOL8: case F::CONST: case F::COLDSP: fixed += 1; break;
+      case F::I16: case F::A16: fixed += 2; break;
+      case F::I32: case F::U32: case F::F32: case F::SEMI: case F::TIME: fixed += 4; break;
+      case F::F64: case F::RAD: fixed += 8; break;
+      case F::TXT: case F::PAD: fixed += static_cast<std::size_t>(f.n); break;
+      case F::SUB18: fixed += 18; break;
+    }
+  }
+  std::size_t text_budget = fixed + strings < 255 ? 255 - fixed - strings : 0;
   Bytes out;
   for (const Field& f : fmt->fields) {
     switch (f.type) {
@@ -454,6 +469,8 @@ std::optional<Bytes> encode_record(std::string_view format, const json& rec) {
       }
       case F::ZSTR: {
         std::string s = text(r, f.key);
+        if (s.size() > text_budget) s.resize(text_budget);
+        text_budget -= s.size();
         out.insert(out.end(), s.begin(), s.end());
         out.push_back(0);
         break;

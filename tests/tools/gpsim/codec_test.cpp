@@ -60,6 +60,15 @@ TEST(GpsimCodec, D108) {
   EXPECT_EQ(back["cross_road"], "");
   EXPECT_EQ(back["symbol"], 0x0112);
   EXPECT_FALSE(back.contains("error"));
+  // Long texts are cut so that the record fits its one-byte size.
+  json big{{"ident", std::string(100, 'I')}, {"comment", std::string(100, 'C')}, {"facility", std::string(100, 'F')}};
+  Bytes cut = *encode_record("D108", big);
+  EXPECT_EQ(cut.size(), 255u);
+  json cut_back = decode_record("D108", cut);
+  EXPECT_EQ(cut_back["ident"].get<std::string>().size(), 100u);
+  EXPECT_EQ(cut_back["comment"].get<std::string>().size(), 100u);
+  EXPECT_EQ(cut_back["facility"].get<std::string>().size(), 255u - 48 - 6 - 200);
+  EXPECT_EQ(cut_back["cross_road"], "");
   // A string without its NUL is reported, not read past the end.
   b.pop_back();
   EXPECT_TRUE(decode_record("D108", b).contains("error"));
