@@ -112,3 +112,34 @@ TEST(Dispatch, PortOpenEndsCountingOnEveryPath)
 
 } // namespace
 } // namespace brenvik::test
+
+namespace brenvik::test {
+namespace {
+
+TEST(Ports, WaitForTakesSecondsBelow30AndMillisecondsFrom30)
+{
+    Fixture f;
+    auto now = [&] { return f.pump.fake_clock().now_us(); };
+    std::int64_t t0 = now();
+    f.control->WaitFor(29);
+    EXPECT_EQ(now() - t0, 29'000'000);
+    t0 = now();
+    f.control->WaitFor(30);
+    EXPECT_EQ(now() - t0, 30'000);
+    // Across midnight the wait still lasts as long as asked.
+    f.pump.fake_clock().midnight_offset_s = 86400.0 - 0.01;
+    t0 = now();
+    f.control->WaitFor(100);
+    EXPECT_EQ(now() - t0, 100'000);
+}
+
+TEST(Ports, ResetWithoutAnAcknowledgementReportsNoResponse)
+{
+    Fixture f;
+    f.control->Reset();
+    ASSERT_FALSE(f.events.log.empty());
+    EXPECT_EQ(f.events.log.back(), "cError:0:No response from device");
+}
+
+} // namespace
+} // namespace brenvik::test

@@ -214,6 +214,20 @@ TEST(EndToEnd, ChangeBaudRate)
     }
 }
 
+TEST(EndToEnd, FindBaudWithTheUnitAtTheGivenSettingsProbesOnce)
+{
+    Unit unit(array_unit(19200));
+    Host h;
+    h.ports[3] = unit.sim.slave_path();
+    h.control->Port(3);
+    EXPECT_EQ(h.control->FindBaud("19200,N,8,1"), 19200);
+    EXPECT_TRUE(h.lines("HexDebug").empty());
+    EXPECT_EQ(h.control->Settings(), "19200,N,8,1");
+    // The port stays open at that speed: the unit answers at once.
+    h.control->Request_Product_Data();
+    EXPECT_EQ(h.control->Product_Data()->Product_ID, 128);
+}
+
 TEST(EndToEnd, FindBaudWithNoUnitReportsAndReturnsZero)
 {
     json mute = array_unit();
