@@ -123,6 +123,7 @@ void BM_IdleReplyWait(benchmark::State& state)
         return;
     }
     ::close(slave);
+    ::fcntl(master, F_SETFL, O_NONBLOCK);
     brenvik::ProtocolProperties props;
     brenvik::cSAK sak;
     NullHost host;

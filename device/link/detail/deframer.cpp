@@ -42,15 +42,14 @@ void Deframer::clear()
     buf_.clear();
     head_ = scan_ = 0;
     st_ = St::Hunt;
-    cur_.clear();
+    len_ = 0;
 }
 
-Frame Deframer::finish_frame()
+void Deframer::finish_frame(Frame& f)
 {
-    Frame f;
-    cur_.push_back(DLE);
-    cur_.push_back(ETX);
-    const std::size_t n = cur_.size();
+    cur_[len_++] = DLE;
+    cur_[len_++] = ETX;
+    const std::size_t n = len_;
     if (n < 7) {
         f.status = FrameStatus::Empty;
     } else if (cur_[1] != expanded_id_ && cur_[2] != n - 6) {
@@ -58,9 +57,8 @@ Frame Deframer::finish_frame()
     } else {
         f.status = FrameStatus::Ok;
     }
-    f.packet.swap(cur_);
-    cur_.clear();
-    return f;
+    f.packet.assign(cur_.begin(), cur_.begin() + static_cast<std::ptrdiff_t>(n));
+    len_ = 0;
 }
 
 bool Deframer::next(Frame& out)
@@ -74,8 +72,8 @@ bool Deframer::next(Frame& out)
             if (!p) return false;
             head_ = static_cast<std::size_t>(static_cast<const char*>(p) - data);
             scan_ = head_ + 1;
-            cur_.clear();
-            cur_.push_back(DLE);
+            cur_[0] = DLE;
+            len_ = 1;
             st_ = St::Id;
             break;
         }
@@ -88,56 +86,62 @@ bool Deframer::next(Frame& out)
                 st_ = St::Hunt;
                 break;
             }
-            cur_.push_back(b);
+            cur_[len_++] = b;
             st_ = St::Body;
             break;
         }
-        case St::Body: {
-            const void* p = std::memchr(data + scan_, DLE, size - scan_);
-            std::size_t end = p ? static_cast<std::size_t>(static_cast<const char*>(p) - data) : size;
-            if (cur_.size() + (end - scan_) > kMaxFrame) {
-                // Longer than any packet: report it and look for the next start.
-                out.status = FrameStatus::Broken;
-                out.packet.assign(cur_.begin(), cur_.begin() + std::min<std::size_t>(cur_.size(), 3));
-                cur_.clear();
-                head_ = end;
-                st_ = St::Hunt;
-                return true;
-            }
-            cur_.insert(cur_.end(), reinterpret_cast<const std::uint8_t*>(data + scan_),
-                        reinterpret_cast<const std::uint8_t*>(data + end));
-            scan_ = end;
-            if (!p) return false;
-            ++scan_;
-            st_ = St::BodyDle;
-            break;
-        }
+        case St::Body:
         case St::BodyDle: {
-            if (scan_ >= size) return false;
-            std::uint8_t b = static_cast<std::uint8_t>(data[scan_]);
-            if (b == DLE) {
-                cur_.push_back(DLE);
-                ++scan_;
-                st_ = St::Body;
-                break;
+            // The hot loop: un-stuff straight into the frame buffer.
+            const std::uint8_t* p = reinterpret_cast<const std::uint8_t*>(data) + scan_;
+            const std::uint8_t* const e = reinterpret_cast<const std::uint8_t*>(data) + size;
+            std::uint8_t* const out_buf = cur_.data();
+            std::size_t len = len_;
+            bool dle = st_ == St::BodyDle;
+            while (p < e) {
+                std::uint8_t b = *p++;
+                if (dle) {
+                    dle = false;
+                    if (b == DLE) {
+                        out_buf[len++] = DLE;
+                    } else if (b == ETX) {
+                        len_ = len;
+                        scan_ = static_cast<std::size_t>(p - reinterpret_cast<const std::uint8_t*>(data));
+                        head_ = scan_;
+                        st_ = St::Hunt;
+                        finish_frame(out);
+                        return true;
+                    } else {
+                        // DLE followed by neither DLE nor ETX: the frame was cut
+                        // short and this DLE begins the next one.
+                        out.status = FrameStatus::Broken;
+                        out.packet.assign(cur_.begin(), cur_.begin() + static_cast<std::ptrdiff_t>(len));
+                        head_ = static_cast<std::size_t>(p - reinterpret_cast<const std::uint8_t*>(data)) - 2;
+                        scan_ = head_ + 1;
+                        len_ = 1;
+                        st_ = St::Id;
+                        return true;
+                    }
+                } else if (b == DLE) {
+                    dle = true;
+                    continue;
+                } else {
+                    out_buf[len++] = b;
+                }
+                if (len >= kMaxFrame) {
+                    // Longer than any packet: report it and look for the next start.
+                    out.status = FrameStatus::Broken;
+                    out.packet.assign(cur_.begin(), cur_.begin() + 3);
+                    head_ = static_cast<std::size_t>(p - reinterpret_cast<const std::uint8_t*>(data));
+                    len_ = 0;
+                    st_ = St::Hunt;
+                    return true;
+                }
             }
-            if (b == ETX) {
-                ++scan_;
-                head_ = scan_;
-                st_ = St::Hunt;
-                out = finish_frame();
-                return true;
-            }
-            // DLE followed by neither DLE nor ETX: the frame was cut short and
-            // this DLE begins the next one.
-            out.status = FrameStatus::Broken;
-            out.packet.swap(cur_);
-            head_ = scan_ - 1;
-            scan_ = head_ + 1;
-            cur_.clear();
-            cur_.push_back(DLE);
-            st_ = St::Id;
-            return true;
+            len_ = len;
+            scan_ = size;
+            st_ = dle ? St::BodyDle : St::Body;
+            return false;
         }
         }
     }

@@ -36,7 +36,7 @@ public:
     // Longest un-stuffed frame accepted (an expanded packet may exceed 255 bytes).
     static constexpr std::size_t kMaxFrame = 70000;
 
-    explicit Deframer(std::uint8_t expanded_id = 123) : expanded_id_(expanded_id) {}
+    explicit Deframer(std::uint8_t expanded_id = 123) : cur_(kMaxFrame + 2), expanded_id_(expanded_id) {}
     void set_expanded_id(std::uint8_t id) { expanded_id_ = id; }
 
     void append(std::string_view bytes);
@@ -54,13 +54,14 @@ public:
 
 private:
     enum class St { Hunt, Id, Body, BodyDle };
-    Frame finish_frame();
+    void finish_frame(Frame& f);
     void compact();
     std::string buf_;
     std::size_t head_ = 0;  // first unconsumed byte
     std::size_t scan_ = 0;  // next byte to examine inside the open frame
     St st_ = St::Hunt;
-    std::vector<std::uint8_t> cur_;
+    std::vector<std::uint8_t> cur_;  // the open frame, un-stuffed (fixed size)
+    std::size_t len_ = 0;
     std::uint8_t expanded_id_;
 };
 
