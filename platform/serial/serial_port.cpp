@@ -2,6 +2,8 @@
 // speed, so 28800 works like the standard ones.
 #include "platform/serial/serial_port.h"
 
+#include "platform/serial/portmap.h"
+
 #include <QSocketNotifier>
 
 #include <asm/termbits.h>
@@ -75,10 +77,9 @@ std::string SerialPort::device_path() const
 {
     if (!device_path_.empty()) return device_path_;
     if (resolver_) return resolver_(comm_port_);
-    if (comm_port_ < 1) return {};
-    std::string var = "TREKFOLD_COM" + std::to_string(comm_port_);
-    if (const char* env = std::getenv(var.c_str()); env && *env) return env;
-    return "/dev/ttyS" + std::to_string(comm_port_ - 1);
+    // Without the owner's map: the environment and the system's devices.
+    if (auto d = PortMap().device(comm_port_)) return *d;
+    return {};
 }
 
 bool SerialPort::PortOpen() const { return impl_->fd >= 0; }

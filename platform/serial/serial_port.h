@@ -46,7 +46,8 @@ public:
 };
 
 // The real port. CommPort numbers map to device paths through a resolver the
-// owner supplies (PortMap); a device path may also be set directly.
+// owner supplies (by default a PortMap without settings); a device path may
+// also be set directly.
 class SerialPort : public CommPort {
 public:
     SerialPort();
