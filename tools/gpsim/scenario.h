@@ -1,5 +1,22 @@
 // A simulated receiver: identity, link behaviour and stored records, read
-// from a JSON scenario file (see tools/gpsim/scenarios/).
+// from a JSON scenario file (see tools/gpsim/scenarios/). Keys:
+//   "product": {"id", "version" (3.61 or "3.61"), "descriptions": [..],
+//               "ext_descriptions": [..] (packet 248, optional)}
+//   "unit_id", "protocol_array": ["P000","L001","A100","D108",..] or absent,
+//   "link": "L001"|"L002" (default: from the array, else L001),
+//   "ids": {"rte_wpt": 39, ..} overrides of packet IDs,
+//   "formats": {"waypoint","route_header","route_waypoint","route_link",
+//               "track_header","track_point","proximity","almanac"} (needed
+//               without an array; "" or absent = the unit has no such data),
+//   "serial": {"speed", "baud_change", "baud_rates", "answers", "nmea"},
+//   "waypoints", "proximity": [{"ident","lat","lon","symbol","comment","alt",
+//       "depth","dist","color","display","class","subclass","state",
+//       "country","facility","city","address","cross_road","time",..}],
+//   "routes": [{"number","ident","comment","points":[waypoints],"links":[{"class","subclass","ident"}]}],
+//   "tracks": [{"ident","color","display","index","points":[{"lat","lon",
+//       "time" ("2024-05-01T12:00:00Z") or "seconds","alt","depth","temp","new_segment"}]}],
+//   "almanac": [{"svid","wn","toa","af0",..,"hlth"}], "date_time": {"year",..},
+//   "position": {"lat","lon"}, "pvt": {D800 fields}, "satellites": [{"svid","snr","elev","azimuth","status"}].
 #pragma once
 
 #include <cstdint>
