@@ -18,17 +18,19 @@ constexpr std::uint8_t kWriteOnly = 2;
 // The common frame of the seven send commands. A kind the unit does not
 // support, or a record format the encoders do not know, sends nothing and
 // raises the "does not support" error once per transfer.
+// True when the packet went out.
 template <class Encode>
-void Send_Record(Control& c, const std::string& protocol, const char* unsupported, Encode encode)
+bool Send_Record(Control& c, const std::string& protocol, const char* unsupported, Encode encode)
 {
     Encoded packet;
     if (!blank(protocol)) packet = encode();
     if (!packet) {
         if (!c.Unsupported_Reported) c.Report(unsupported, Packet{0});
         c.Unsupported_Reported = true;
-        return;
+        return false;
     }
     c.Send_Packet(*packet, kWriteOnly, 0);
+    return true;
 }
 
 } // namespace
@@ -58,51 +60,78 @@ void Control::Power_Off()
 
 void Control::Send_Waypoint()
 {
-    Send_Record(*this, props_.WayPoint_Transfer_Protocol, "GPS model/version does not support Waypoints", [this] {
+    auto encode = [this] {
         return Encode_Waypoint(props_.Waypoint_Data_Format, *store_.Waypoint, props_.PID_Wpt_Data, false);
-    });
+    };
+    if (Send_Record(*this, props_.WayPoint_Transfer_Protocol, "GPS model/version does not support Waypoints", encode))
+        Recheck_Port_Soon();
 }
 
 void Control::Send_Prox_Waypoint()
 {
-    Send_Record(*this, props_.Prox_Wpt_Transfer_Protocol, "GPS model/version does not support Proximity Waypoints", [this] {
+    auto encode = [this] {
         return Encode_Waypoint(props_.Prox_Wpt_Data_Format, *store_.Waypoint, props_.PID_Prx_Wpt_Data, true);
-    });
+    };
+    if (Send_Record(*this, props_.Prox_Wpt_Transfer_Protocol,
+                    "GPS model/version does not support Proximity Waypoints", encode))
+        Recheck_Port_Soon();
 }
 
 void Control::Send_Route_Waypoint()
 {
-    Send_Record(*this, props_.Route_Transfer_Protocol, "GPS model/version does not support Routes", [this] {
+    auto encode = [this] {
         return Encode_Waypoint(props_.Route_Wpt_Data_Format, *store_.Waypoint, props_.PID_Rte_Wpt_Data, false);
-    });
+    };
+    if (Send_Record(*this, props_.Route_Transfer_Protocol, "GPS model/version does not support Routes", encode))
+        Recheck_Port_Soon();
 }
 
 void Control::Send_Route_Header()
 {
-    Send_Record(*this, props_.Route_Transfer_Protocol, "GPS model/version does not support Routes", [this] {
-        return Encode_Route_Header(props_.Route_Header_Format, *store_.Route, props_.PID_Rte_Hdr);
-    });
+    auto encode = [this] { return Encode_Route_Header(props_.Route_Header_Format, *store_.Route, props_.PID_Rte_Hdr); };
+    if (Send_Record(*this, props_.Route_Transfer_Protocol, "GPS model/version does not support Routes", encode))
+        Recheck_Port_Soon();
 }
 
 // Links always go in the D210 layout, whatever the unit names.
 void Control::Send_Route_Link()
 {
-    Send_Record(*this, props_.Route_Transfer_Protocol, "GPS model/version does not support Routes",
-                [this] { return Encoded(Encode_Route_Link(*store_.Route, props_.PID_Rte_Link)); });
+    auto encode = [this] { return Encoded(Encode_Route_Link(*store_.Route, props_.PID_Rte_Link)); };
+    if (Send_Record(*this, props_.Route_Transfer_Protocol, "GPS model/version does not support Routes", encode))
+        Recheck_Port_Soon();
 }
 
 void Control::Send_Track_Header()
 {
-    Send_Record(*this, props_.Track_Transfer_Protocol, "GPS model/version does not support Tracks", [this] {
-        return Encode_Track_Header(props_.Track_Header_Format, *store_.Track, props_.PID_Trk_Hdr);
-    });
+    auto encode = [this] { return Encode_Track_Header(props_.Track_Header_Format, *store_.Track, props_.PID_Trk_Hdr); };
+    if (Send_Record(*this, props_.Track_Transfer_Protocol, "GPS model/version does not support Tracks", encode))
+        Recheck_Port_Soon();
 }
 
 void Control::Send_Track()
 {
-    Send_Record(*this, props_.Track_Transfer_Protocol, "GPS model/version does not support Tracks", [this] {
-        return Encode_Track_Point(props_.Track_Point_Format, *store_.Track, props_.PID_Trk_Data);
-    });
+    auto encode = [this] { return Encode_Track_Point(props_.Track_Point_Format, *store_.Track, props_.PID_Trk_Data); };
+    if (Send_Record(*this, props_.Track_Transfer_Protocol, "GPS model/version does not support Tracks", encode))
+        Recheck_Port_Soon();
+}
+
+// The serial port stops notifying when bytes arrive between the end of a
+// receive handler and the end of its own notification, and a record sent
+// from inside the handler of an acknowledgement gets its own acknowledgement
+// in exactly that gap. One tick later the notification is armed again, so
+// that acknowledgement is read instead of waiting for ever.
+void Control::Recheck_Port_Soon()
+{
+    if (props_.Port == 0) return;
+    if (!tmrPortRecheck_) {
+        tmrPortRecheck_ = pump_.make_timer();
+        tmrPortRecheck_->set_interval_ms(1);
+        tmrPortRecheck_->on_timer([this] {
+            tmrPortRecheck_->set_enabled(false);
+            if (serial_ && serial_->PortOpen()) serial_->set_RThreshold(serial_->RThreshold());
+        });
+    }
+    tmrPortRecheck_->set_enabled(true);
 }
 
 // The position in radians; no protocol is checked.

@@ -439,6 +439,9 @@ public:
             gps_.End_of_Records();
             return ev_.errors.size() == errors;
         }
+        volatile char base = 0;
+        top_ = reinterpret_cast<std::uintptr_t>(&base);
+        low_ = low_early_ = 0;
         ev_.on_receive = [this](const ByteArray& p) { On_Receive(p); };
         awaiting_ = gps_.PID_Records();
         last_progress_us_ = pump_.clock().now_us();
@@ -458,17 +461,19 @@ public:
         return done_ && !failed_ && ev_.errors.size() == errors;
     }
 
-    // How far below its first value the stack went in the Receive handler.
+    // How far the Receive handler's frames lay below Run's: over the whole
+    // upload, and over its first hundred records.
     std::uintptr_t Stack_Depth() const { return top_ && low_ ? top_ - low_ : 0; }
     std::uintptr_t Stack_Depth_Early() const { return top_ && low_early_ ? top_ - low_early_ : 0; }
     std::size_t Sent() const { return next_; }
+    bool Done() const { return done_; }
+    bool Failed() const { return failed_; }
 
 private:
     void On_Receive(const ByteArray& p)
     {
         volatile char marker = 0;
         const auto here = reinterpret_cast<std::uintptr_t>(&marker);
-        if (!top_) top_ = here;
         if (!low_ || here < low_) low_ = here;
         if (next_ < 100 && (!low_early_ || here < low_early_)) low_early_ = here;
         if (p.size() < 4 || p[1] != gps_.PID_Ack_Byte() || p[3] != awaiting_) return;
