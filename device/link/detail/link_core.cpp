@@ -198,10 +198,14 @@ void LinkCore::bad_frame(const Packet& packet, std::uint8_t id, double now)
 void LinkCore::handle_frame(Frame& f, double now)
 {
     const ProtocolProperties& pr = props_;
-    if (f.status == FrameStatus::Empty || f.packet.size() < 2) return;
+    // A frame cut short by the next frame start (or longer than any packet)
+    // is line noise or a frame the receiver will send again: it is dropped
+    // without a NAK, which could make the receiver repeat a packet already
+    // acknowledged.
+    if (f.status == FrameStatus::Empty || f.status == FrameStatus::Broken || f.packet.size() < 2) return;
     Packet& pkt = f.packet;
     const std::uint8_t id = pkt[1];
-    if (f.status != FrameStatus::Ok) {
+    if (f.status == FrameStatus::BadSize) {
         bad_frame(pkt, id, now);
         return;
     }

@@ -99,3 +99,19 @@ TEST(LinkCore, TicksResendOnceThenReport)
     EXPECT_EQ(r.out.log.back(), "cError 0 No response from device");
     EXPECT_EQ(r.core.Retry_Count, 0);
 }
+
+TEST(Deframer, OverlongFrameIsCutAndTheNextOneRead)
+{
+    Deframer df;
+    Frame f;
+    df.append(s({0x10, 0x22, 0x05}) + std::string(Deframer::kMaxFrame + 10, 'x'));
+    ASSERT_TRUE(df.next(f));
+    EXPECT_EQ(f.status, FrameStatus::Broken);
+    // ID 0x22, size 1, data 41: checksum 0x9C.
+    df.append(s({0x10, 0x22, 0x01, 0x41, 0x9C, 0x10, 0x03}));
+    ASSERT_TRUE(df.next(f));
+    EXPECT_EQ(f.status, FrameStatus::Ok);
+    EXPECT_EQ(f.packet, (Packet{0x10, 0x22, 0x01, 0x41, 0x9C, 0x10, 0x03}));
+    EXPECT_FALSE(df.next(f));
+    EXPECT_TRUE(df.pending().empty());
+}
