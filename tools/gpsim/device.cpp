@@ -48,6 +48,13 @@ Device::Device(Scenario scenario, Options options)
   if (opt_.faults.dle_payload) sc_.waypoints.push_back(waypoint_full_of_dle());
   if (!opt_.trace_path.empty()) trace_file_.open(opt_.trace_path, std::ios::out | std::ios::trunc);
   if (!opt_.dump_path.empty()) dump_file_.open(opt_.dump_path, std::ios::out | std::ios::trunc);
+  const Faults& f = opt_.faults;
+  json writes = f.byte_writes && f.merge_writes ? "merged, one byte a write"
+                : f.byte_writes ? "one byte a write" : f.merge_writes ? "merged" : "one frame a write";
+  start_ = 0;
+  log_trace({{"dir", "unit"}, {"event", "start"}, {"scenario", sc_.name}, {"speed", speed_},
+             {"writes", writes}, {"seed", f.seed}}, 0);
+  start_ = -1;
 }
 
 void Device::set_line_speed(int baud, Micros now) {

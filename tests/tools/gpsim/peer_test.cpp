@@ -184,6 +184,28 @@ TEST(GpsimPeer, GpsbabelDownloadsExactlyTheScenario) {
   EXPECT_EQ(first, target);
 }
 
+// Faults that a sound host rides out: gpsbabel still gets every record.
+TEST(GpsimPeer, GpsbabelRidesOutFaultsGivenOnTheCommandLine) {
+  const std::vector<std::vector<std::string>> faults = {
+      {"--byte-writes"}, {"--merge-writes"}, {"--delay-ack", "3:300"}, {"--nak-host", "2"}, {"--drop", "6"},
+      {"--duplicate", "7"}};
+  for (const auto& f : faults) {
+    SCOPED_TRACE(f[0]);
+    TempDir dir;
+    const std::string link = dir.path + "/gps0";
+    std::vector<std::string> args{"--scenario", scenario_path("d108-unit.json"), "--link", link,
+                                  "--trace", dir.path + "/trace.jsonl"};
+    args.insert(args.end(), f.begin(), f.end());
+    Program sim(args, dir.path + "/stdout");
+    ASSERT_TRUE(wait_for(link));
+    ASSERT_EQ(run("gpsbabel -w -r -t -i garmin -f " + link + " -o gpx -F " + dir.path + "/out.gpx 2>/dev/null"), 0);
+    expect_matches_scenario(parse_gpx(slurp(dir.path + "/out.gpx")), load_json(scenario_path("d108-unit.json")));
+    if (f.size() > 1) {
+      EXPECT_NE(slurp(dir.path + "/trace.jsonl").find("\"fault\":"), std::string::npos);
+    }
+  }
+}
+
 TEST(GpsimPeer, GpsbabelDownloadsFromTheArrayUnit) {
   TempDir dir;
   Simulator sim(load_scenario_file(scenario_path("d110-array-unit.json")), Options{});
