@@ -409,6 +409,20 @@ void Device::handle(const Packet& p, Micros now) {
     return;
   }
   if (p.id == kStopAsync) return;
+  if (p.id == I.expanded) {
+    // Expanded packet: u32 length, i16 expanded ID, payload. Only the unit
+    // name request (526) is answered, with 525 and the name.
+    if (p.data.size() < 6 || (p.data[4] | p.data[5] << 8) != 526 || sc_.unit_name.empty()) return;
+    std::string name = to_device_text(sc_.unit_name);
+    if (name.size() > 240) name.resize(240);
+    Bytes d;
+    put32(d, static_cast<std::uint32_t>(name.size() + 1));
+    put16(d, 525);
+    d.insert(d.end(), name.begin(), name.end());
+    d.push_back(0);
+    queue(Packet{static_cast<std::uint8_t>(I.expanded), d});
+    return;
+  }
   if (p.id == I.baud_request) {
     if (p.data.size() < 4) return;
     std::uint32_t want = p.data[0] | p.data[1] << 8 | p.data[2] << 16 | std::uint32_t(p.data[3]) << 24;
@@ -477,6 +491,12 @@ void Device::handle_command(int cmd, Micros now) {
     const char* proto = cmd == I.cmd_laps ? "A906" : "A650";
     if (std::find(sc_.protocol_array.begin(), sc_.protocol_array.end(), proto) != sc_.protocol_array.end())
       queue_records(cmd, {});
+  } else if (cmd == I.cmd_voltages) {
+    if (!sc_.has_voltages) return;
+    Bytes d;
+    put16(d, static_cast<int>(std::lround(sc_.internal_voltage * 100)));
+    put16(d, static_cast<int>(std::lround(sc_.external_voltage * 100)));
+    queue(Packet{static_cast<std::uint8_t>(I.voltages), d});
   } else if (cmd == I.cmd_unit_id) {
     if (!sc_.has_unit_id) return;
     Bytes d;

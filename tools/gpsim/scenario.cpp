@@ -89,6 +89,12 @@ Scenario parse_scenario(const json& j, const std::string& origin) {
     s.unit_id = j["unit_id"].get<std::uint32_t>();
     s.has_unit_id = true;
   }
+  s.unit_name = str_or(j, "unit_name", "");
+  if (j.contains("voltages") && j["voltages"].is_object()) {
+    s.has_voltages = true;
+    s.internal_voltage = j["voltages"].value("internal", 0.0);
+    s.external_voltage = j["voltages"].value("external", 0.0);
+  }
   if (j.contains("protocol_array") && j["protocol_array"].is_array()) {
     s.has_protocol_array = true;
     for (const auto& e : j["protocol_array"]) {

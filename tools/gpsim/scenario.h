@@ -2,7 +2,8 @@
 // from a JSON scenario file (see tools/gpsim/scenarios/). Keys:
 //   "product": {"id", "version" (3.61 or "3.61"), "descriptions": [..],
 //               "ext_descriptions": [..] (packet 248, optional)}
-//   "unit_id", "protocol_array": ["P000","L001","A100","D108",..] or absent,
+//   "unit_id", "unit_name", "voltages": {"internal", "external"} (volts),
+//   "protocol_array": ["P000","L001","A100","D108",..] or absent,
 //   "link": "L001"|"L002" (default: from the array, else L001),
 //   "ids": {"rte_wpt": 39, ..} overrides of packet IDs,
 //   "formats": {"waypoint","route_header","route_waypoint","route_link",
@@ -36,7 +37,8 @@ struct LinkIds {
       rte_link = 98, trk_hdr = 99, sats = 114, unit_id = 38, baud_request = 48, baud_reply = 49;
   int cmd_abort = 0, cmd_alm = 1, cmd_posn = 2, cmd_prx = 3, cmd_rte = 4, cmd_time = 5, cmd_trk = 6,
       cmd_wpt = 7, cmd_off = 8, cmd_unit_id = 14, cmd_start_pvt = 49, cmd_stop_pvt = 50,
-      cmd_flightbook = 92, cmd_laps = 117;
+      cmd_flightbook = 92, cmd_laps = 117, cmd_voltages = 17;
+  int voltages = 40, expanded = 123;
 };
 
 struct Formats {
@@ -57,6 +59,9 @@ struct Scenario {
   Formats formats;
   std::uint32_t unit_id = 0;
   bool has_unit_id = false;
+  std::string unit_name;            // answered to expanded request 526 when set
+  bool has_voltages = false;        // answered to command 17 when set
+  double internal_voltage = 0, external_voltage = 0;
 
   int speed = 9600;                 // the speed it listens at after power-on
   bool baud_change = true;          // answers baud-change requests

@@ -366,6 +366,26 @@ TEST(GpsimDevice, SeededRatesRepeat) {
   EXPECT_NE(run(7).find('1'), std::string::npos);
 }
 
+TEST(GpsimDevice, UnitNameAndVoltages) {
+  Scenario s = small_unit();
+  s.unit_name = "MY GPS";
+  s.has_voltages = true;
+  s.internal_voltage = 12.34;
+  s.external_voltage = -0.05;
+  Host h(s);
+  h.send({123, {0, 0, 0, 0, 0x0E, 0x02}});  // length 0, expanded ID 526
+  auto p = h.packets();
+  ASSERT_EQ(p.size(), 2u);
+  EXPECT_EQ(p[1].id, 123);
+  EXPECT_EQ(p[1].data, (Bytes{7, 0, 0, 0, 0x0D, 0x02, 'M', 'Y', ' ', 'G', 'P', 'S', 0}));
+  h.ack(123);
+  h.send({10, {17, 0}});
+  p = h.packets();
+  ASSERT_EQ(p.size(), 2u);
+  EXPECT_EQ(p[1].id, 40);
+  EXPECT_EQ(p[1].data, (Bytes{0xD2, 0x04, 0xFB, 0xFF}));  // 1234 and -5
+}
+
 TEST(GpsimDevice, FaultLists) {
   EXPECT_EQ(parse_number_list("3,5-7"), (std::set<int>{3, 5, 6, 7}));
   EXPECT_EQ(parse_pair_list("2:100,4:5"), (std::map<int, int>{{2, 100}, {4, 5}}));

@@ -248,8 +248,8 @@ TEST(GpsimPeer, GpsbabelFollowsThePvtStream) {
   Simulator sim(load_scenario_file(scenario_path("d108-unit.json")), Options{});
   sim.link(dir.path + "/gps0");
   sim.start();
-  // Real-time tracking runs until stopped; three seconds bring a few fixes.
-  run("timeout 3 gpsbabel -T -i garmin -f " + dir.path + "/gps0 -o nmea -F " + dir.path + "/fixes.nmea");
+  // Real-time tracking runs until stopped; five seconds bring a few fixes.
+  run("timeout 5 gpsbabel -T -i garmin -f " + dir.path + "/gps0 -o nmea -F " + dir.path + "/fixes.nmea");
   const std::string nmea = slurp(dir.path + "/fixes.nmea");
   // 45.5 N 93.25 W at 270 m, GPS week day 12530 plus 302400 s less 18 leap seconds.
   EXPECT_NE(nmea.find("$GPGGA,115942.000,4530.000,N,09315.000,W,1,"), std::string::npos) << nmea;
