@@ -196,7 +196,7 @@ void Simulator::step(int timeout_ms) {
       if (n < 0 && errno == EINTR) continue;
       if (n < 0 && errno == EAGAIN) {
         pollfd o{master_, POLLOUT, 0};
-        if (poll(&o, 1, 200) <= 0) break;  // nobody reads: drop the rest
+        if (poll(&o, 1, 50) <= 0) break;  // nobody reads: the rest is lost, as on a line
         continue;
       }
       break;
