@@ -1,6 +1,8 @@
 // The simulator's framing against frames written out by hand.
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "tools/gpsim/frame.h"
 
 namespace gpsim {
@@ -76,6 +78,43 @@ TEST(GpsimFraming, NoiseBadChecksumAndBrokenFrames) {
   ASSERT_GE(ev.size(), 2u);
   EXPECT_EQ(ev.back().kind, E::Good);
   for (std::size_t i = 0; i + 1 < ev.size(); ++i) EXPECT_EQ(ev[i].kind, E::Noise);
+}
+
+// Frames with DLE-heavy data, separated by garbage without a DLE and fed in
+// random pieces, all come out whole and in order.
+TEST(GpsimFraming, RandomFramesBetweenGarbageInRandomPieces) {
+  std::mt19937 rng(12345);
+  std::vector<Packet> sent;
+  Bytes wire;
+  for (int i = 0; i < 300; ++i) {
+    Packet p{static_cast<std::uint8_t>(rng() % 200 + 20), {}};
+    const std::size_t n = rng() % 256;
+    for (std::size_t k = 0; k < n; ++k) {
+      const unsigned r = rng() % 4;
+      p.data.push_back(r == 0 ? 0x10 : r == 1 ? 0x03 : static_cast<std::uint8_t>(rng()));
+    }
+    sent.push_back(p);
+    const std::size_t garbage = rng() % 5;
+    for (std::size_t k = 0; k < garbage; ++k) wire.push_back(static_cast<std::uint8_t>(0x20 + rng() % 0x50));
+    Bytes f = frame(p);
+    wire.insert(wire.end(), f.begin(), f.end());
+  }
+  Deframer d;
+  std::vector<Packet> got;
+  for (std::size_t pos = 0; pos < wire.size();) {
+    const std::size_t n = std::min<std::size_t>(wire.size() - pos, 1 + rng() % 40);
+    for (auto& e : d.feed(wire.data() + pos, n))
+      if (e.kind != E::Noise) {
+        EXPECT_EQ(e.kind, E::Good);
+        got.push_back(e.packet);
+      }
+    pos += n;
+  }
+  ASSERT_EQ(got.size(), sent.size());
+  for (std::size_t i = 0; i < sent.size(); ++i) {
+    EXPECT_EQ(got[i].id, sent[i].id);
+    EXPECT_EQ(got[i].data, sent[i].data);
+  }
 }
 
 }  // namespace
