@@ -89,10 +89,11 @@ struct Session {
         sim->stop();
     }
     std::size_t trace_size() { return sim->trace().size(); }
-    // Mean turnaround times from the simulator's trace (times in ms): the
-    // host's (from the end of a frame on the wire to the start of its
-    // acknowledgement) and the simulator's (from an acknowledgement to the
-    // next frame), in microseconds.
+    // Mean times from the simulator's trace (stamped in ms), in microseconds:
+    // reply_excess, how much longer than the two frames' wire time it took
+    // from the start of a simulator frame to the host's reply having
+    // arrived (the host's turnaround plus the overshoot of the simulator's
+    // pacing sleeps); unit_turn, from a host frame to the next simulator frame.
     void turnaround(std::size_t from, int baud, double& host_us, double& unit_us)
     {
         const auto tr = sim->trace();
@@ -137,7 +138,7 @@ void report(benchmark::State& state, Session& s, std::size_t from, double wall_s
     const std::size_t bytes = s.bytes_since(from);
     double host_us = 0, unit_us = 0;
     s.turnaround(from, baud, host_us, unit_us);
-    state.counters["host_turn_us"] = host_us;
+    state.counters["reply_excess_us"] = host_us;
     state.counters["unit_turn_us"] = unit_us;
     const double wire_s = double(bytes) * 10.0 / baud;
     state.SetIterationTime(wall_s);
