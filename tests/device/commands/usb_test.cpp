@@ -72,6 +72,15 @@ TEST_F(Usb, DownloadOverTheBulkPipe)
     EXPECT_TRUE(events_.errors.empty());
 }
 
+TEST_F(Usb, CommandTheUnitIgnoresIsReported)
+{
+    // The fake answers no route command.
+    EXPECT_FALSE(probe::Download(*gps_, events_, pump_, Kind::Routes, 10000));
+    ASSERT_EQ(events_.errors.size(), 1u);
+    EXPECT_EQ(events_.errors[0].message, "No response from device");
+    EXPECT_EQ(events_.received_routes, 0);
+}
+
 TEST_F(Usb, UploadGoesOutInOneLoop)
 {
     gps_->Request_Product_Data();
