@@ -99,9 +99,8 @@ void cUSB::report(std::span<const std::uint8_t> usbpacket, std::uint8_t Want, bo
     if (!h || !host) return;
     if (last_id) *last_id = h->id;
     if ((*host)[1] == Want) got = true;
-    // Protocol-layer packets (session started and the like) answer the
-    // transport itself; they are not the link's business.
-    if (h->type != usb::Application_Layer) return;
+    // Protocol-layer packets (session started and the like) go up too, so the
+    // debug log shows them; the link never raises them as Receive.
     events_.USBReceived(*host, std::vector<std::uint8_t>(usbpacket.begin(), usbpacket.end()));
     pump_.run_pending();
 }

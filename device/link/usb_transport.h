@@ -26,7 +26,9 @@ namespace brenvik {
 class cUSB_Events {
 public:
     virtual ~cUSB_Events() = default;
-    // An application packet (USB type 20) as a Host_Packet, and as it came.
+    // A packet as a Host_Packet, and as it came. Protocol-layer packets (USB
+    // type 0) come here too; only application packets (type 20) are the
+    // link's to dispatch and raise.
     virtual void USBReceived(const Packet& packet, const std::vector<std::uint8_t>& usbpacket) = 0;
     virtual void USBSent(const std::vector<std::uint8_t>& usbpacket) = 0;
     virtual void USBDebug(const std::string& Text) = 0;

@@ -45,7 +45,7 @@ TEST(ScenarioFiles, ReceiverFromTheEnvironment)
     EXPECT_TRUE(usb.Read_Interrupt(255));
     usb.Write_Packet(transfer_wpt, 27);
     EXPECT_TRUE(usb.Read_Interrupt(27));
-    EXPECT_EQ(ev.ids, (std::vector<int>{255, 253, 27, 35, 35, 35, 12}));
+    EXPECT_EQ(ev.ids, (std::vector<int>{6, 17, 255, 253, 27, 35, 35, 35, 12}));   // session replies first
     EXPECT_EQ(ev.no_response, 0);
 
     ::setenv("TREKFOLD_USB_FAKE", scenario("silent_transfer.json").c_str(), 1);

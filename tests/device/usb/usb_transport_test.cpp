@@ -106,10 +106,14 @@ TEST_F(Transport, SessionThenProductRequest)
     EXPECT_EQ(script->writes[1], (Bytes{0, 0, 0, 0, 16, 0, 0, 0, 0, 0, 0, 0}));
     EXPECT_EQ(script->writes[2], (Bytes{20, 0, 0, 0, 254, 0, 0, 0, 0, 0, 0, 0}));
     EXPECT_EQ(rec.sent, script->writes);
-    // The session packets are the transport's own: only 255 and 253 go up.
-    ASSERT_EQ(rec.received.size(), 2u);
-    EXPECT_EQ(rec.received[0], (Packet{0x10, 255, 8, 0x9A, 0x01, 0x2C, 0x01, 'G', 'P', 'S', 0, 0, 0x10, 0x03}));
-    EXPECT_EQ(rec.received[1][1], 253);
+    // The session replies go up as protocol-layer packets (type 0, IDs 6 and
+    // 17) for the debug log, then the application packets 255 and 253.
+    ASSERT_EQ(rec.received.size(), 4u);
+    EXPECT_EQ(rec.received_usb[0], (Bytes{0, 0, 0, 0, 6, 0, 0, 0, 4, 0, 0, 0, 0x14, 0x6A, 0x0A, 0xCE}));
+    EXPECT_EQ(rec.received_usb[1][0], 0);
+    EXPECT_EQ(received_ids()[1], 17);
+    EXPECT_EQ(rec.received[2], (Packet{0x10, 255, 8, 0x9A, 0x01, 0x2C, 0x01, 'G', 'P', 'S', 0, 0, 0x10, 0x03}));
+    EXPECT_EQ(rec.received[3][1], 253);
     EXPECT_TRUE(rec.errors.empty());
 }
 

@@ -111,3 +111,20 @@ TEST_F(UsbUnderLink, ErrorsAndDebugReachTheHost)
     ASSERT_EQ(host.uerrors.size(), 1u);
     EXPECT_EQ(host.uerrors[0].second, "USBOpen: Garmin USB GPS device not found or device not turned on.");
 }
+
+TEST_F(UsbUnderLink, SessionRepliesAreLoggedButNeverReceived)
+{
+    link.DebugLog = true;
+    ASSERT_TRUE(usb.usb.Start_Session());
+    // Session started (type 0, ID 6) and the reply to ID 16 (ID 17): neither
+    // is a Receive nor dispatched, so a session start never looks like an ACK.
+    EXPECT_TRUE(host.received.empty());
+    EXPECT_TRUE(host.dispatched.empty());
+    // Both directions show in the debug log: two writes, then the replies
+    // 00 .. 06 .. and 00 .. 11 ...
+    int in = 0;
+    for (const auto& line : host.debug)
+        if (line.rfind("PC \u00AB- GPS 00 00 00 00 ", 0) == 0) ++in;
+    EXPECT_EQ(in, 2);
+    EXPECT_EQ(host.debug.size(), 4u);
+}
