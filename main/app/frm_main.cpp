@@ -121,6 +121,7 @@ frmMain::frmMain(Services services, std::string program_folder)
     FromDDE = make_control("FromDDE", "From DDE", 0, 0, 0, 0);
     ToDDE.visible = FromDDE.visible = false;
     grid_area = make_control("MSFlexGrid1", "", 600, 1320, 6825, 3100);
+    MSFlexGrid1.SetColWidth(0, 400);
     StatusBar1 = {"Not Connected", "Text Tips Here", ""};
 
     Timer1 = svc_.pump.make_timer();

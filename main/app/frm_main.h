@@ -111,7 +111,7 @@ public:
     Control lblGPSDesc1, lbllat, lbllon, lblepe, lblAlt;
     std::array<Control, 4> Label1;
     Control ToDDE, FromDDE;
-    platform::Grid MSFlexGrid1; // the records grid
+    platform::Grid MSFlexGrid1{2, 30}; // the records grid, laid out as an empty table
     Control grid_area;          // MSFlexGrid1's place and size
     std::array<std::string, 3> StatusBar1; // panels 1..3 as [0..2]
     std::string Drive1;                    // current drive (a folder)

@@ -247,7 +247,11 @@ TEST(StartUp, UiStateAfterStartUp)
     // The type change of step 20 reports a table with records, even though
     // it is still empty and has no header.
     EXPECT_EQ(r.main.state().ui_state, 4);
+    // The grid has the empty table's shape: two rows, 30 columns, the
+    // row-number column 400 twips wide, no header.
     EXPECT_EQ(r.main.MSFlexGrid1.Rows(), 2);
+    EXPECT_EQ(r.main.MSFlexGrid1.Cols(), 30);
+    EXPECT_EQ(r.main.MSFlexGrid1.ColWidth(0), 400);
     EXPECT_EQ(r.main.MSFlexGrid1.TextMatrix(0, 1), "");
 }
 
