@@ -10,6 +10,16 @@ namespace {
 
 QString q(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
 
+// A prompt as the box shows it: plain text whose line breaks may be CR, LF
+// or CR LF (the program's texts break lines with a lone CR).
+QString prompt_text(const std::string& s)
+{
+    QString t = q(s);
+    t.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    t.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return t;
+}
+
 struct Button {
     QMessageBox::StandardButton qt;
     int answer;
@@ -46,7 +56,8 @@ int QtDialogs::show_msgbox(const std::string& prompt, int style, const std::stri
 {
     QMessageBox box(parent_);
     box.setWindowTitle(title.empty() ? QStringLiteral("Trekfold") : q(title));
-    box.setText(q(prompt));
+    box.setTextFormat(Qt::PlainText);
+    box.setText(prompt_text(prompt));
     box.setIcon(icon_of(style));
     auto buttons = buttons_of(style);
     QMessageBox::StandardButtons set;
