@@ -27,7 +27,7 @@ Packet d201(const cRoute& r, std::uint8_t id)
     Packet pk = New_Packet(id, 21);
     FieldWriter w(pk);
     w.Byte(0, static_cast<std::uint8_t>(r.Number & 0xFF));
-    w.Fixed_Text(1, Device_Text(r.Cmnt.empty() ? r.Ident : r.Cmnt, true), 20);
+    w.Fixed_Text(1, Device_Text(r.Cmnt.empty() ? r.Ident : r.Cmnt, true, false), 20);
     return pk;
 }
 
@@ -166,7 +166,7 @@ Packet Encode_Route_Link(const cRoute& route, std::uint8_t id)
     if (route.Link_Class == 3 || route.Link_Class == 255)
         w.Bytes(2, Default_Subclass);
     else
-        w.Fixed_Text(2, Device_Text(route.Link_Sub_Class, true), 18);
+        w.Fixed_Text(2, Device_Text(route.Link_Sub_Class, true, false), 18);
     w.Zero_Text(20, ident);
     return pk;
 }

@@ -14,12 +14,12 @@ namespace {
 // Fixed-width texts: upper-cased (T) or as typed (S), blank-padded.
 void text_t(FieldWriter& w, std::size_t offset, const std::string& utf8, std::size_t width)
 {
-    w.Fixed_Text(offset, Device_Text(utf8, true), width);
+    w.Fixed_Text(offset, Device_Text(utf8, true, false), width);
 }
 
 void text_s(FieldWriter& w, std::size_t offset, const std::string& utf8, std::size_t width)
 {
-    w.Fixed_Text(offset, Device_Text(utf8, false), width);
+    w.Fixed_Text(offset, Device_Text(utf8, false, false), width);
 }
 
 std::uint8_t low_byte(std::int32_t v) { return static_cast<std::uint8_t>(v & 0xFF); }

@@ -125,10 +125,10 @@ std::size_t FieldWriter::Zero_Text(std::size_t offset, std::string_view bytes)
     return offset + bytes.size() + 1;
 }
 
-std::string Device_Text(std::string_view utf8, bool upper)
+std::string Device_Text(std::string_view utf8, bool upper, bool terminated)
 {
     std::string text = platform::utf8_to_cp1252(utf8);
-    if (const auto nul = text.find('\0'); nul != std::string::npos)
+    if (const auto nul = text.find('\0'); terminated && nul != std::string::npos)
         text.resize(nul);
     if (upper) {
         for (char& c : text)

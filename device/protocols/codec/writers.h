@@ -45,8 +45,10 @@ private:
     bool ok_ = true;
 };
 
-// A record text as receiver bytes: UTF-8 to Windows-1252, cut at its first
-// NUL (the receiver's terminator), upper-cased when asked.
-std::string Device_Text(std::string_view utf8, bool upper);
+// A record text as receiver bytes: UTF-8 to Windows-1252, upper-cased when
+// asked. A text sent with a terminator is cut at its first NUL (the
+// receiver's terminator); a fixed-width field keeps its bytes as they are,
+// NULs included (a map point's subclass is binary).
+std::string Device_Text(std::string_view utf8, bool upper, bool terminated = true);
 
 } // namespace brenvik

@@ -281,6 +281,12 @@ TEST(RoundTrip, ReceiverWaypointPacketsReencodeIdentically)
         {"D107", receiver(35, 65, Cat({block, H("12 01 00 00 80 3F 05")}))},
         {"D108", receiver(35, 72, Cat({H("00 05 01 60 | 12 01"), dsub, mid, texts}))},
         {"D108", receiver(35, 72, Cat({H("80 05 01 60 | 12 01"), A("SUBCLASS EIGHTEEN!"), mid, texts}))},
+        // A map point: class 0x80 with a binary subclass (NULs, FFs).
+        {"D108", receiver(35, 72, Cat({H("80 05 01 60 | 12 01"),
+                                       H("00 00 3A 1C 00 00 | 7F 00 00 00 FF FF FF FF FF FF FF FF"), mid, texts}))},
+        {"D110", receiver(35, 86, Cat({H("01 81 25 80 | 12 01"),
+                                       H("10 27 00 00 41 00 | 00 00 00 00 FF FF FF FF FF FF FF FF"), mid,
+                                       H("10 0E 00 00"), H("00 00 00 3F | 3C 00 00 00 | 02 00"), texts}))},
         {"D109", receiver(35, 76, Cat({H("01 00 25 70 | 12 01"), dsub, mid, H("FF FF FF FF"), texts}))},
         {"D110", receiver(35, 86, Cat({H("01 00 25 80 | 12 01"), dsub, mid, H("10 0E 00 00"),
                                        H("00 00 00 3F | 3C 00 00 00 | 02 00"), texts}))},
