@@ -17,8 +17,8 @@ constexpr std::uint8_t kWriteOnly = 2;
 
 // The common frame of the seven send commands. A kind the unit does not
 // support, or a record format the encoders do not know, sends nothing and
-// raises the "does not support" error once per transfer.
-// True when the packet went out.
+// raises the "does not support" error once per transfer. True when the
+// packet went out.
 template <class Encode>
 bool Send_Record(Control& c, const std::string& protocol, const char* unsupported, Encode encode)
 {
@@ -42,6 +42,7 @@ void Control::Start_of_Records(std::int16_t ocount)
     // lives on them, so it ends here.
     link_->Counting_Records = false;
     Send_Packet(Encode_Records(props_.PID_Records, ocount), props_.PID_Ack_Byte, 2);
+    Recheck_Port_Soon();
 }
 
 void Control::End_of_Records()
@@ -50,6 +51,7 @@ void Control::End_of_Records()
     link_->Counting_Records = false;
     // The data bytes stay 0, 0 whatever kind of records went up.
     Send_Packet(Encode_Xfer_Cmplt(props_.PID_Xfer_Cmplt), props_.PID_Ack_Byte, 2);
+    Recheck_Port_Soon();
 }
 
 void Control::Power_Off()
@@ -116,10 +118,11 @@ void Control::Send_Track()
 }
 
 // The serial port stops notifying when bytes arrive between the end of a
-// receive handler and the end of its own notification, and a record sent
+// receive handler and the end of its own notification, and a packet sent
 // from inside the handler of an acknowledgement gets its own acknowledgement
-// in exactly that gap. One tick later the notification is armed again, so
-// that acknowledgement is read instead of waiting for ever.
+// in exactly that gap (or, when the 2-second wait gave up, at any time
+// after it). One tick later the notification is armed again, so that
+// acknowledgement is read instead of waiting for ever.
 void Control::Recheck_Port_Soon()
 {
     if (props_.Port == 0) return;
@@ -138,6 +141,7 @@ void Control::Recheck_Port_Soon()
 void Control::Send_Position_Data()
 {
     Send_Packet(Encode_Position(*store_.Position, props_.PID_Position_Data), props_.PID_Ack_Byte, 2);
+    Recheck_Port_Soon();
 }
 
 } // namespace brenvik

@@ -467,6 +467,14 @@ public:
     std::uintptr_t Stack_Depth_Early() const { return top_ && low_early_ ? top_ - low_early_ : 0; }
     std::size_t Sent() const { return next_; }
     bool Done() const { return done_; }
+    // The last packets the handler saw, oldest first (for diagnostics).
+    std::string Trail() const
+    {
+        std::string s;
+        for (std::size_t k = 0; k < 8; ++k)
+            if (!trail_[(trail_at_ + k) % 8].empty()) s += trail_[(trail_at_ + k) % 8] + "; ";
+        return s;
+    }
     bool Failed() const { return failed_; }
 
 private:
@@ -476,6 +484,10 @@ private:
         const auto here = reinterpret_cast<std::uintptr_t>(&marker);
         if (!low_ || here < low_) low_ = here;
         if (next_ < 100 && (!low_early_ || here < low_early_)) low_early_ = here;
+        if (p.size() > 3) {
+            trail_[trail_at_++ % 8] = std::to_string(p[1]) + "/" + std::to_string(p[3]) + " awaiting " +
+                                      std::to_string(awaiting_) + " next " + std::to_string(next_);
+        }
         if (p.size() < 4 || p[1] != gps_.PID_Ack_Byte() || p[3] != awaiting_) return;
         ++progress_;
         last_progress_us_ = pump_.clock().now_us();
@@ -505,6 +517,8 @@ private:
     std::uint64_t progress_ = 0;
     std::int64_t last_progress_us_ = 0;
     std::uintptr_t top_ = 0, low_ = 0, low_early_ = 0;
+    std::string trail_[8];
+    std::size_t trail_at_ = 0;
 };
 
 } // namespace brenvik::probe

@@ -294,13 +294,22 @@ TEST(SerialUpload, LongUploadKeepsAConstantStackDepth)
     const auto plan = Upload_Plan(*rig.gps, json{{"waypoints", wpts}});
     ASSERT_EQ(plan.size(), 1u);
     Uploader up(*rig.gps, rig.events, rig.pump);
-    const bool ran = up.Run(plan[0]);
+    std::vector<std::string> debug(16);
+    std::size_t debug_at = 0;
+    rig.events.on_debug = [&](const std::string& t) { debug[debug_at++ % debug.size()] = t; };
+    rig.gps->DebugLog(true);
+    // The simulator stores all the records before it acknowledges the end of
+    // the transfer, which takes it longer than the host's 2-second wait; the
+    // acknowledgement still arrives as a Receive event.
+    const bool ran = up.Run(plan[0], 60000);
+    if (!ran)
+        for (std::size_t k = 0; k < debug.size(); ++k) std::cerr << debug[(debug_at + k) % debug.size()] << "\n";
     if (!ran) {
         auto tr = rig.sim->trace();
         for (std::size_t i = tr.size() > 4 ? tr.size() - 4 : 0; i < tr.size(); ++i) std::cerr << tr[i].dump() << "\n";
         auto& ids = rig.events.received_ids;
         for (std::size_t i = ids.size() > 6 ? ids.size() - 6 : 0; i < ids.size(); ++i) std::cerr << int(ids[i]) << " ";
-        std::cerr << " received " << ids.size() << " done " << up.Done() << " failed " << up.Failed() << "\n";
+        std::cerr << " received " << ids.size() << " done " << up.Done() << " failed " << up.Failed() << "\n" << up.Trail() << "\n";
     }
     ASSERT_TRUE(ran) << "sent " << up.Sent() << " errors " << rig.events.errors.size()
                                  << (rig.events.errors.empty() ? "" : rig.events.errors[0].message);
