@@ -336,6 +336,9 @@ void Table::Columns_Load(const std::string& type)
                 g.SetColPosition(col, p);
             if (g.TextMatrix(0, p) != alias)
                 g.SetTextMatrix(0, p, alias);
+            // Hidden means exactly what the field lookups call hidden (a
+            // visible item of "0"), so a list of the visible fields and the
+            // values of the visible columns always pair up one to one.
             g.SetColWidth(p, e.visible() ? 1200 : 0);
             ++p;
         }
