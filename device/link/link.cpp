@@ -250,6 +250,11 @@ bool Link::Send_Packet(const Packet& packet, std::uint8_t& Response, std::int32_
 
 void Link::Send(const Packet& packet, std::uint8_t Response, std::int32_t WaitTime)
 {
+    Send_Reference(packet, Response, WaitTime);
+}
+
+void Link::Send_Reference(const Packet& packet, std::uint8_t& Response, std::int32_t& WaitTime)
+{
     Entry guard(*s_);
     if (!Send_Packet(packet, Response, WaitTime) && WaitTime > 0)
         s_->host.raise_cError(0, s_->sak.xLate("No response from device"), s_->core.Last_Packet);

@@ -97,6 +97,10 @@ public:
     // The public Send: Send_Packet, and "No response from device" when it
     // fails with WaitTime above 0.
     void Send(const Packet& packet, std::uint8_t Response = 0, std::int32_t WaitTime = 0);
+    // The same with the caller's variables (the host passes them by
+    // reference): a wait of 0 or less comes back as Time_Out, a Write_Only
+    // Response as 0.
+    void Send_Reference(const Packet& packet, std::uint8_t& Response, std::int32_t& WaitTime);
     // Waits for a frame with the ID Response (serial).
     bool Wait_Reply(std::uint8_t Response, std::int32_t& WaitTime);
     // Stops the reply timer and raises cError 0 "No response from device".

@@ -81,7 +81,10 @@ const Method_Row kMethods[] = {
          // An omitted optional argument is 0.
          std::uint8_t response = a.size() > 1 && !a[1].IsMissing() ? a[1].ToByte() : 0;
          std::int32_t wait = a.size() > 2 && !a[2].IsMissing() ? a[2].ToInt32() : 0;
-         c.Send(a[0].ToBytes(), response, wait);
+         c.Send_Reference(a[0].ToBytes(), response, wait);
+         // Response and WaitTime are the caller's variables.
+         if (a.size() > 1 && !a[1].IsMissing()) a[1] = Variant(response);
+         if (a.size() > 2 && !a[2].IsMissing()) a[2] = Variant(wait);
          return Variant();
      }},
     {"Change_Baud_Rate", 0xB3, 1, 1, [](Control& c, Args& a) { return Variant(c.Change_Baud_Rate(a[0].ToInt32())); }},

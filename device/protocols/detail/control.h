@@ -76,6 +76,11 @@ public:
     void Send_Position_Data() override;
     void Request_Counts() override;
     void Send(const ByteArray& Packet, std::uint8_t Response, std::int32_t WaitTime) override;
+    // Send with the caller's Response and WaitTime written back (late-bound face).
+    void Send_Reference(const ByteArray& Packet, std::uint8_t& Response, std::int32_t& WaitTime)
+    {
+        link_->Send_Reference(Packet, Response, WaitTime);
+    }
     bool Change_Baud_Rate(std::int32_t Baud) override;
     void Send_Lap() override;
     void Change_GPS_Name(const std::string& NewName) override;

@@ -10,6 +10,8 @@
 #include <QCoreApplication>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace brenvik::test {
 namespace {
 
@@ -171,6 +173,24 @@ TEST(Surface, StartUpDefaultsAndSettableProperties)
     EXPECT_EQ(CallByName(o, "NMEA_Checksum", {Variant("$GPGLL,4916.45,N*")}).ToString(), "3B");
     EXPECT_EQ(CallByName(o, "Address_Of", {Variant(std::int32_t(77))}).ToInt32(), 77);
     EXPECT_THROW(CallByName(o, "FindBaud"), platform::VbError); // a required argument missing
+}
+
+TEST(Surface, LateBoundSendWritesBackTheCallersVariables)
+{
+    Fixture f;
+    platform::Dispatch& o = *f.object;
+    const platform::Bytes packet{0x10, 0x0A, 0x02, 0x07, 0x00, 0x00, 0x10, 0x03};
+    // A reply wait of 0 waits Time_Out, and the caller's WaitTime reads it.
+    std::vector<Variant> args{Variant(packet), Variant(std::uint8_t(6)), Variant(std::int32_t(0))};
+    o.Invoke(IdOfName(o, "Send"), platform::InvokeKind::Method, args);
+    EXPECT_EQ(args[2].ToInt32(), 2000);
+    EXPECT_EQ(std::count(f.events.log.begin(), f.events.log.end(), "cError:0:No response from device"), 1);
+    // Write_Only: the caller's Response comes back 0, and nothing is reported.
+    f.events.log.clear();
+    args = {Variant(packet), Variant(std::uint8_t(2)), Variant(std::int32_t(0))};
+    o.Invoke(IdOfName(o, "Send"), platform::InvokeKind::Method, args);
+    EXPECT_EQ(args[1].ToInt32(), 0);
+    EXPECT_EQ(std::count(f.events.log.begin(), f.events.log.end(), "cError:0:No response from device"), 0);
 }
 
 TEST(Surface, RecordObjectsShareTheControlsRecords)
