@@ -625,7 +625,7 @@ void Device::tick(Micros now) {
   if (sc_.nmea) {
     if (now >= next_nmea_) {
       send_nmea(now);
-      next_nmea_ = now + Micros(opt_.pvt_period_ms) * 1000;
+      next_nmea_ = now + Micros(sc_.nmea_period_ms > 0 ? sc_.nmea_period_ms : opt_.pvt_period_ms) * 1000;
     }
     return;
   }

@@ -162,6 +162,8 @@ Scenario parse_scenario(const json& j, const std::string& origin) {
   if (serial.contains("baud_rates")) s.baud_rates = serial["baud_rates"].get<std::vector<int>>();
   s.answers = serial.value("answers", s.answers);
   s.nmea = serial.value("nmea", s.nmea);
+  s.nmea_period_ms = serial.value("nmea_period_ms", s.nmea_period_ms);
+  if (s.nmea_period_ms < 0) fail(origin, "nmea_period_ms must not be negative");
   if (s.speed <= 0) fail(origin, "speed must be positive");
 
   s.waypoints = array_or_empty(j, "waypoints", origin);

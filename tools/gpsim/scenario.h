@@ -9,7 +9,8 @@
 //   "formats": {"waypoint","route_header","route_waypoint","route_link",
 //               "track_header","track_point","proximity","almanac"} (needed
 //               without an array; "" or absent = the unit has no such data),
-//   "serial": {"speed", "baud_change", "baud_rates", "answers", "nmea"},
+//   "serial": {"speed", "baud_change", "baud_rates", "answers", "nmea",
+//              "nmea_period_ms" (how often the NMEA sentences repeat)},
 //   "waypoints", "proximity": [{"ident","lat","lon","symbol","comment","alt",
 //       "depth","dist","color","display","class","subclass","state",
 //       "country","facility","city","address","cross_road","time",..}],
@@ -68,6 +69,7 @@ struct Scenario {
   std::vector<int> baud_rates = {9600, 19200, 38400, 57600, 115200};
   bool answers = true;              // false: a unit that never answers
   bool nmea = false;                // streams NMEA text instead of the binary protocol
+  int nmea_period_ms = 0;           // NMEA repeat period; 0: the PVT period
 
   json waypoints = json::array();   // each an object of decoded values
   json proximity = json::array();
