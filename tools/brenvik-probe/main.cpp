@@ -15,8 +15,16 @@
 //                        are added), until the next command word
 //   wait MS              let events run for MS milliseconds
 //   close                PortClose
+//   port N               Port = N (the next open uses it)
+//   settings TEXT        Settings = TEXT
+// and the transfer commands of transfer_commands.h (waypoints, routes,
+// tracks, upload FILE ...).
+// A command line without "open" opens the port (PortOpen) before the first
+// command that talks to the receiver, as a host does before it asks.
 // Serial port n is the device TREKFOLD_COM<n> names (or the settings and the
 // system's serial devices; see the port map).
+#include "tools/brenvik-probe/transfer_commands.h"
+
 #include "platform/automation/class_registry.h"
 #include "platform/automation/dispatch.h"
 #include "platform/automation/vb_error.h"
@@ -65,6 +73,9 @@ json value(const Variant& v)
     case platform::VarType::Single:
     case platform::VarType::Double: return v.ToDouble();
     case platform::VarType::ByteArray: return hex(v.ToBytes());
+    case platform::VarType::Byte:
+    case platform::VarType::Integer:
+    case platform::VarType::Long: return v.ToInt32();
     case platform::VarType::Object: {
         auto o = v.ToObject();
         if (!o) return nullptr;
@@ -112,15 +123,15 @@ int usage(const std::string& why)
     std::fprintf(stderr,
                  "brenvik-probe: %s\nusage: brenvik-probe [--lib FILE] [--port N] [--settings TEXT] [--debug] "
                  "COMMAND...\n  commands: open | product | findbaud SETTINGS | change-baud BAUD | send HEX... | "
-                 "wait MS | close\n",
+                 "wait MS | close | port N | settings TEXT\n",
                  why.c_str());
     return 2;
 }
 
 bool is_command(const std::string& s)
 {
-    static const std::set<std::string> words{"open", "product", "findbaud", "change-baud", "send", "wait", "close"};
-    return words.count(s) != 0;
+    static const std::set<std::string> words{"open", "product", "findbaud", "change-baud", "send", "wait", "close", "port", "settings"};
+    return words.count(s) != 0 || brenvik::probe::Is_Transfer_Command(s);
 }
 
 int run(std::vector<std::string> args)
@@ -153,8 +164,25 @@ int run(std::vector<std::string> args)
     control->Advise(std::make_shared<Printer>());
     for (auto& [name, v] : props) platform::LetByName(*control, name, v);
 
+    // Without an explicit "open" the port opens before the first command
+    // that talks to the receiver (findbaud opens it itself).
+    bool has_open = false;
+    for (std::size_t k = i; k < args.size(); ++k)
+        if (args[k] == "open") has_open = true;
+    bool open_pending = !has_open;
+    auto needs_port = [](const std::string& c) {
+        return c == "product" || c == "change-baud" || c == "send" || brenvik::probe::Is_Transfer_Command(c);
+    };
+
     while (i < args.size()) {
         const std::string cmd = args[i++];
+        if (cmd == "findbaud") open_pending = false;
+        if (open_pending && needs_port(cmd)) {
+            open_pending = false;
+            print(json{{"command", "open"},
+                       {"result", platform::CallByName(*control, "PortOpen").ToBool()},
+                       {"Settings", platform::GetByName(*control, "Settings").ToString()}});
+        }
         auto arg = [&]() -> std::string {
             if (i >= args.size()) throw std::invalid_argument(cmd + " needs a value");
             return args[i++];
@@ -185,6 +213,15 @@ int run(std::vector<std::string> args)
             packet.insert(packet.end(), body.begin(), body.end());
             packet.insert(packet.end(), {0, 0x10, 0x03});
             platform::CallByName(*control, "Send", {Variant(packet)});
+        } else if (cmd == "port") {
+            platform::LetByName(*control, "Port", Variant(std::int16_t(std::stoi(arg()))));
+            out["Port"] = platform::GetByName(*control, "Port").ToInt32();
+            // A new port is opened again before the next command that needs it.
+            if (!has_open) open_pending = true;
+        } else if (cmd == "settings") {
+            platform::LetByName(*control, "Settings", Variant(arg()));
+        } else if (brenvik::probe::Is_Transfer_Command(cmd)) {
+            out = brenvik::probe::Run_Transfer_Command(cmd, args, i, *control, print);
         } else if (cmd == "wait") {
             platform::CallByName(*control, "WaitFor", {Variant(std::int32_t(std::max(30, std::stoi(arg()))))});
         } else {
