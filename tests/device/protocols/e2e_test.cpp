@@ -317,5 +317,22 @@ TEST(Probe, ChangeBaudAndSend)
     EXPECT_EQ(acks, 2); // the probe after the change, and the packet sent
 }
 
+TEST(Probe, OpensThePortBeforeTheFirstCommandThatNeedsIt)
+{
+    Unit unit(table_unit());
+    auto out = probe(unit.sim.slave_path(), "product");
+    ASSERT_GE(out.size(), 2u);
+    EXPECT_EQ(out.front()["command"], "open");
+    EXPECT_EQ(out.front()["result"], true);
+    json product;
+    for (const json& j : out)
+        if (j.value("command", "") == "product") product = j;
+    EXPECT_EQ(product["Product_Data"]["Product_ID"], 77);
+    EXPECT_EQ(product["protocols"]["Waypoint_Data_Format"], "D103");
+    // findbaud opens the port itself: no extra open before it.
+    out = probe(unit.sim.slave_path(), "findbaud 9600,N,8,1");
+    for (const json& j : out) EXPECT_NE(j.value("command", ""), "open");
+}
+
 } // namespace
 } // namespace brenvik::test
