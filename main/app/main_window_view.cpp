@@ -233,6 +233,9 @@ void MainWindowView::refresh(unsigned change)
         quiet_label_->setText(q(main_.frmQuietStatus_lblStatus));
         quiet_window_->setVisible(main_.frmQuietStatus.loaded && main_.frmQuietStatus.visible);
     }
+    // The main window is placed and shown before the splash, so the splash
+    // is centred on it and stays in front with the focus.
+    if (change & ChangeGeometry) sync_geometry();
     if (change & ChangeSplash) {
         splash_version_->setText(q(main_.frmSplash_lblVersion));
         bool show = main_.frmSplash.loaded && main_.frmSplash.visible;
@@ -241,11 +244,11 @@ void MainWindowView::refresh(unsigned change)
             splash_window_->move(g.center() - QPoint(splash_window_->width() / 2, splash_window_->height() / 2));
             splash_window_->show();
             splash_window_->raise();
+            splash_window_->activateWindow();
         } else if (!show) {
             splash_window_->hide();
         }
     }
-    if (change & ChangeGeometry) sync_geometry();
     if (change & ChangeEnded) {
         quiet_window_->hide();
         splash_window_->hide();

@@ -130,6 +130,21 @@ TEST_F(View, QuietStatusWindowAndShutDown)
     EXPECT_FALSE(v.isVisible());
 }
 
+TEST_F(View, SplashShowsCentredOnThePlacedMainWindow)
+{
+    Rig r(false);
+    app::MainWindowView v(r.main);
+    r.main.screen_width = 1280 * 15;
+    r.main.screen_height = 800 * 15;
+    r.load();
+    ASSERT_TRUE(v.splash_window()->isVisible());
+    EXPECT_TRUE(v.isVisible());
+    EXPECT_EQ(v.pos(), QPoint((1280 * 15 - 7700) / 2 / 15, 800 * 15 / 4 / 15));
+    EXPECT_LE((v.splash_window()->geometry().center() - v.geometry().center()).manhattanLength(), 2);
+    r.pump.advance(2000000); // the splash closes itself
+    EXPECT_FALSE(v.splash_window()->isVisible());
+}
+
 TEST_F(View, SnapshotCarriesTheCaption)
 {
     Rig r(false);
