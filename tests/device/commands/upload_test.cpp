@@ -153,6 +153,39 @@ TEST(SerialUpload, PacketSequenceDecodedRecordsAndTheNextDownload)
     expect_tracks(tracks, *rig.events.tracks, true);
 }
 
+TEST(SerialUpload, TableAndL002UnitsTakeTheirOwnFormats)
+{
+    // D103 / D201 / D300 without track headers; D150 / D201 on the second
+    // link protocol (its own packet IDs, route points as ID 39).
+    const json set = json::parse(R"({
+      "waypoints": [{"ident": "ALPHA", "lat": 44.25, "lon": -92.125, "comment": "FIRST ONE"},
+                    {"ident": "BRAVO", "lat": -12.5, "lon": 130.75, "comment": ""}],
+      "routes": [{"number": 4, "comment": "RIVER RUN",
+                  "points": [{"ident": "R1", "lat": 44.0, "lon": -92.0}, {"ident": "R2", "lat": 44.1, "lon": -92.1}]}],
+      "tracks": [{"points": [{"lat": 44.0, "lon": -92.0, "time": "2024-06-01T06:00:00Z"},
+                             {"lat": 44.001, "lon": -92.001, "time": "2024-06-01T06:00:10Z"},
+                             {"lat": 44.01, "lon": -92.01, "time": "2024-06-01T07:00:00Z", "new_segment": true}]}]})");
+    for (const char* unit : {"table-unit", "l002-unit"}) {
+        SCOPED_TRACE(unit);
+        const bool tracks = std::string(unit) == "table-unit";
+        Rig rig(unit);
+        rig.gps->Request_Product_Data();
+        json up = set;
+        if (!tracks) up.erase("tracks");
+        ASSERT_TRUE(upload(rig, up));
+        EXPECT_TRUE(rig.events.errors.empty());
+        ASSERT_TRUE(rig.download(Kind::Waypoints));
+        ASSERT_EQ(rig.events.waypoints->size(), 2u);
+        for (int i = 0; i < 2; ++i) expect_waypoint(set["waypoints"][i], *(*rig.events.waypoints)[i], "waypoint");
+        ASSERT_TRUE(rig.download(Kind::Routes));
+        expect_routes(set["routes"], *rig.events.routes);
+        if (tracks) {
+            ASSERT_TRUE(rig.download(Kind::Tracks));
+            expect_tracks(set["tracks"], *rig.events.tracks, false);
+        }
+    }
+}
+
 TEST(SerialUpload, RefusedKindRaisesOneErrorAndSendsNothing)
 {
     Rig rig("no-routes-unit");
