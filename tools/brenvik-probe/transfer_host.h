@@ -467,6 +467,7 @@ public:
     std::uintptr_t Stack_Depth_Early() const { return top_ && low_early_ ? top_ - low_early_ : 0; }
     std::size_t Sent() const { return next_; }
     bool Done() const { return done_; }
+    bool Failed() const { return failed_; }
     // The last packets the handler saw, oldest first (for diagnostics).
     std::string Trail() const
     {
@@ -475,7 +476,6 @@ public:
             if (!trail_[(trail_at_ + k) % 8].empty()) s += trail_[(trail_at_ + k) % 8] + "; ";
         return s;
     }
-    bool Failed() const { return failed_; }
 
 private:
     void On_Receive(const ByteArray& p)
