@@ -1,6 +1,10 @@
 #include "device/link/translate.h"
 
 #include "platform/profile/profile.h"
+#include "platform/text/cp1252.h"
+
+#include <algorithm>
+#include <cmath>
 
 #include <cstring>
 #include <dlfcn.h>
@@ -76,5 +80,67 @@ std::int16_t cSAK::Byte2Int(const std::vector<std::uint8_t>& b, std::int32_t p) 
 std::int32_t cSAK::Byte2Long(const std::vector<std::uint8_t>& b, std::int32_t p) { return read_le<std::int32_t>(b, p); }
 float cSAK::Byte2Single(const std::vector<std::uint8_t>& b, std::int32_t p) { return read_le<float>(b, p); }
 double cSAK::Byte2Double(const std::vector<std::uint8_t>& b, std::int32_t p) { return read_le<double>(b, p); }
+
+std::string cSAK::Byte2Str(const std::vector<std::uint8_t>& bs, std::int32_t posn, std::int32_t lgth,
+                           bool includenull)
+{
+    if (lgth <= 0) return {};
+    std::string raw(static_cast<std::size_t>(lgth), ' ');
+    for (std::int32_t k = 0; k < lgth; ++k) {
+        const std::int64_t at = std::int64_t(posn) + k;
+        const std::uint8_t b = at >= 0 && at < std::int64_t(bs.size()) ? bs[static_cast<std::size_t>(at)] : 0;
+        if (!includenull && b == 0) break;
+        raw[static_cast<std::size_t>(k)] = static_cast<char>(b);
+    }
+    return platform::cp1252_to_utf8(raw);
+}
+
+void cSAK::Str2Byte(std::string_view src, std::vector<std::uint8_t>& bd)
+{
+    std::fill(bd.begin(), bd.end(), std::uint8_t(' '));
+    const std::string bytes = platform::utf8_to_cp1252(src);
+    for (std::size_t i = 0; i < bytes.size() && i < bd.size(); ++i) bd[i] = static_cast<std::uint8_t>(bytes[i]);
+}
+
+std::string cSAK::TrimNull(std::string& instring)
+{
+    const std::size_t a = instring.find_first_not_of(' ');
+    if (a == std::string::npos) {
+        instring.clear();
+        return {};
+    }
+    instring = instring.substr(a, instring.find_last_not_of(' ') - a + 1);
+    return instring.substr(0, instring.find('\0'));
+}
+
+double cSAK::acos(double x) { return std::atan(-x / std::sqrt(1 - x * x)) + 2 * std::atan(1.0); }
+
+double cSAK::asin(double x) { return std::atan(x / std::sqrt(1 - x * x)); }
+
+void cSAK::sParse(std::string_view parm, std::vector<std::string>& fld)
+{
+    std::size_t k = 0;
+    for (;;) {
+        const std::size_t comma = parm.find(',');
+        std::string field(parm.substr(0, comma));
+        if (field.empty()) field = " ";
+        if (k >= fld.size()) fld.resize(k + 1);
+        fld[k++] = std::move(field);
+        if (comma == std::string_view::npos) break;
+        parm.remove_prefix(comma + 1);
+    }
+    fld.resize(k);
+}
+
+double cSAK::PolygonArea(const std::vector<double>& Pointx, const std::vector<double>& Pointy)
+{
+    const std::size_t count = std::min(Pointx.size(), Pointy.size());
+    if (count < 2) return 0;
+    const std::size_t n = count - 1;
+    double sum = 0;
+    for (std::size_t i = 0; i < n; ++i) sum += Pointx[i] * Pointy[i + 1] - Pointx[i + 1] * Pointy[i];
+    if (Pointx[n] != Pointx[0] || Pointy[n] != Pointy[0]) sum += Pointx[n] * Pointy[0] - Pointx[0] * Pointy[n];
+    return std::fabs(sum / 2);
+}
 
 } // namespace brenvik

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -119,4 +120,34 @@ TEST(Conversions, ByteReaders)
     EXPECT_EQ(cSAK::Byte2Long({0xFF, 0xFF, 0xFF, 0xFF}, 0), -1);
     EXPECT_EQ(cSAK::Byte2Long({0xFF, 0xFF, 0xFF}, 0), 0);
     EXPECT_EQ(cSAK::uLong2Dbl(-1), 4294967295.0);
+}
+
+TEST(Conversions, TextsAndGeometry)
+{
+    // Byte2Str keeps its length: blanks after a stopping zero byte.
+    EXPECT_EQ(cSAK::Byte2Str({65, 66, 0, 67}, 0, 4, false), "AB  ");
+    EXPECT_EQ(cSAK::Byte2Str({65, 66, 0, 67}, 0, 4, true), std::string("AB\0C", 4));
+    EXPECT_EQ(cSAK::Byte2Str({0xC9}, 0, 1, false), "\xC3\x89");  // É from the code page
+    EXPECT_EQ(cSAK::Byte2Str({65}, 0, 3, false), "A  ");           // past the array: as a zero byte
+    std::vector<std::uint8_t> bd(4, 0);
+    cSAK::Str2Byte("AB", bd);
+    EXPECT_EQ(bd, (std::vector<std::uint8_t>{'A', 'B', ' ', ' '}));
+    cSAK::Str2Byte("ABCDEF", bd);
+    EXPECT_EQ(bd, (std::vector<std::uint8_t>{'A', 'B', 'C', 'D'}));
+    std::string v = std::string("  AB\0CD ", 8);
+    EXPECT_EQ(cSAK::TrimNull(v), "AB");
+    EXPECT_EQ(v, std::string("AB\0CD", 5));
+
+    std::vector<std::string> fld{"x", "y", "z", "w"};
+    cSAK::sParse("a,,b", fld);
+    EXPECT_EQ(fld, (std::vector<std::string>{"a", " ", "b"}));
+    cSAK::sParse("", fld);
+    EXPECT_EQ(fld, (std::vector<std::string>{" "}));
+
+    EXPECT_DOUBLE_EQ(cSAK::PolygonArea({0, 1, 1, 0}, {0, 0, 1, 1}), 1.0);
+    EXPECT_DOUBLE_EQ(cSAK::PolygonArea({0, 1, 1, 0, 0}, {0, 0, 1, 1, 0}), 1.0);
+    EXPECT_EQ(cSAK::PolygonArea({5}, {5}), 0.0);
+    EXPECT_NEAR(cSAK::acos(0.5), std::acos(0.5), 1e-12);
+    EXPECT_NEAR(cSAK::asin(-0.5), std::asin(-0.5), 1e-12);
+    EXPECT_EQ(cSAK::Address_Of(1234), 1234);
 }
