@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <fstream>
 
+#include <unistd.h>
+
 namespace brenvik::commands_test {
 namespace {
 
@@ -30,6 +32,7 @@ json upper_texts(json j)
 }
 
 struct Probe {
+    explicit Probe(Rig& r) : rig(r) {}
     Rig& rig;
     std::vector<json> lines;
     json run(std::vector<std::string> args)
@@ -97,7 +100,7 @@ TEST(ProbeCommands, WhatTheProbePrintsUploadsBack)
     a.run({"waypoints"});
     a.run({"routes"});
     a.run({"tracks"});
-    const std::string path = ::testing::TempDir() + "probe_upload.jsonl";
+    const std::string path = ::testing::TempDir() + "probe_upload_" + std::to_string(::getpid()) + ".jsonl";
     {
         std::ofstream out(path);
         for (const json& j : a.lines) out << j.dump() << "\n";

@@ -176,10 +176,16 @@ inline void expect_routes(const json& want, const RecordList<cRoute>& got)
         const json& r = want[i];
         const cRoute& g = *got[i];
         SCOPED_TRACE("route " + std::to_string(i));
-        if (r.contains("number")) EXPECT_EQ(g.Number, r["number"].get<int>());
-        if (r.contains("ident")) EXPECT_EQ(g.Ident, r["ident"].get<std::string>());
+        if (r.contains("number")) {
+            EXPECT_EQ(g.Number, r["number"].get<int>());
+        }
+        if (r.contains("ident")) {
+            EXPECT_EQ(g.Ident, r["ident"].get<std::string>());
+        }
         // Fixed-width comments come back padded with blanks.
-        if (r.contains("comment")) EXPECT_EQ(rtrim(g.Cmnt), r["comment"].get<std::string>());
+        if (r.contains("comment")) {
+            EXPECT_EQ(rtrim(g.Cmnt), r["comment"].get<std::string>());
+        }
         const json pts = r.value("points", json::array());
         ASSERT_TRUE(g.Waypoints);
         ASSERT_EQ(g.Waypoints->size(), pts.size());
@@ -187,8 +193,12 @@ inline void expect_routes(const json& want, const RecordList<cRoute>& got)
         const json links = r.value("links", json::array());
         if (!links.empty()) {
             const json& last = links.back();
-            if (last.contains("class")) EXPECT_EQ(g.Link_Class, last["class"].get<int>());
-            if (last.contains("ident")) EXPECT_EQ(g.Link_Ident, last["ident"].get<std::string>());
+            if (last.contains("class")) {
+                EXPECT_EQ(g.Link_Class, last["class"].get<int>());
+            }
+            if (last.contains("ident")) {
+                EXPECT_EQ(g.Link_Ident, last["ident"].get<std::string>());
+            }
         }
     }
 }

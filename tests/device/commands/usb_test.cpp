@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <fstream>
 
+#include <unistd.h>
+
 namespace brenvik::commands_test {
 namespace {
 
@@ -33,7 +35,9 @@ protected:
     void SetUp() override
     {
         app();
-        record_ = ::testing::TempDir() + "usb_upload_record.txt";
+        // One file per process: ctest runs the tests side by side.
+        record_ = ::testing::TempDir() + "usb_record_" + std::to_string(::getpid()) + "_" +
+                  ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".txt";
         std::remove(record_.c_str());
         const std::string scenario = std::string(TREKFOLD_SOURCE_DIR) + "/tests/device/commands/usb/usb-unit.json";
         setenv("TREKFOLD_USB_FAKE", scenario.c_str(), 1);

@@ -12,10 +12,13 @@
 #include <fstream>
 #include <sstream>
 
+#include <unistd.h>
+
 namespace brenvik::commands_test {
 namespace {
 
-std::string tmp(const std::string& name) { return ::testing::TempDir() + name; }
+// Files of this process only: ctest runs the tests side by side.
+std::string tmp(const std::string& name) { return ::testing::TempDir() + std::to_string(::getpid()) + "_" + name; }
 
 int gpsbabel(const std::string& args, const std::string& log)
 {
