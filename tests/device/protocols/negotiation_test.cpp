@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+#include <tuple>
+
 namespace brenvik::test {
 namespace {
 
@@ -55,6 +59,123 @@ TEST(CapabilityTable, BuiltInTableHas55RowsInProductOrder)
     EXPECT_EQ(table.back().Product_ID, 128);
     EXPECT_EQ(table.back().Names[Row_Rte_Link_Format], "D210");
     EXPECT_EQ(table.back().Names[Row_Date_Transfer], ""); // the six names the text lacks
+}
+
+// The capability table as the product list gives it: 22 groups of names
+// (link, command, waypoint transfer and format, route transfer, header,
+// waypoint and link formats, track transfer, point and header formats,
+// proximity transfer and format, almanac transfer and format; "" = not
+// supported) and the products of each group with their version bounds in
+// hundredths.
+struct Group_Names {
+    int group;
+    std::array<const char*, 15> names;
+};
+const Group_Names kGroups[] = {
+    {1, {"L001", "A010", "A100", "D100", "A200", "D200", "D100", "", "", "", "", "", "", "A500", "D500"}},
+    {2, {"L001", "A010", "A100", "D100", "A200", "D200", "D100", "", "A300", "D300", "", "A400", "D400", "A500", "D500"}},
+    {3, {"L001", "A010", "A100", "D100", "A200", "D200", "D100", "", "", "", "", "A400", "D400", "A500", "D500"}},
+    {4, {"L001", "A010", "A100", "D151", "A200", "D200", "D151", "", "", "", "", "A400", "D151", "A500", "D500"}},
+    {5, {"L002", "A011", "A100", "D150", "A200", "D201", "D150", "", "", "", "", "A400", "D450", "A500", "D550"}},
+    {6, {"L001", "A010", "A100", "D152", "A200", "D200", "D152", "", "A300", "D300", "", "A400", "D152", "A500", "D500"}},
+    {7, {"L001", "A010", "A100", "D101", "A200", "D201", "D101", "", "A300", "D300", "", "A400", "D101", "A500", "D500"}},
+    {8, {"L001", "A010", "A100", "D102", "A200", "D201", "D102", "", "A300", "D300", "", "A400", "D102", "A500", "D500"}},
+    {9, {"L001", "A010", "A100", "D100", "A200", "D201", "D100", "", "A300", "D300", "", "", "", "A500", "D500"}},
+    {10, {"L001", "A010", "A100", "D152", "A200", "D200", "D152", "", "A300", "D300", "", "", "", "A500", "D500"}},
+    {11, {"L001", "A010", "A100", "D151", "A200", "D201", "D151", "", "A300", "D300", "", "", "", "A500", "D500"}},
+    {12, {"L001", "A010", "A100", "D152", "A200", "D201", "D152", "", "A300", "D300", "", "", "", "A500", "D500"}},
+    {13, {"L001", "A010", "A100", "D154", "A200", "D201", "D154", "", "A300", "D300", "", "", "", "A500", "D501"}},
+    {14, {"L001", "A010", "A100", "D102", "A200", "D201", "D102", "", "A300", "D300", "", "A400", "D102", "A500", "D501"}},
+    {15, {"L001", "A010", "A100", "D152", "A200", "D201", "D152", "", "A300", "D300", "", "", "", "A500", "D501"}},
+    {16, {"L002", "A011", "A100", "D150", "A200", "D201", "D150", "", "", "", "", "A400", "D450", "A500", "D551"}},
+    {17, {"L001", "A010", "A100", "D155", "A200", "D201", "D155", "", "A300", "D300", "", "", "", "A500", "D501"}},
+    {18, {"L001", "A010", "A100", "D104", "A200", "D201", "D104", "", "A300", "D300", "", "", "", "A500", "D501"}},
+    {19, {"L001", "A010", "A100", "D103", "A200", "D201", "D103", "", "A300", "D300", "", "", "", "A500", "D501"}},
+    {20, {"L001", "A010", "A100", "D100", "A200", "D201", "D100", "", "A300", "D300", "", "A400", "D400", "A500", "D501"}},
+    {21, {"L001", "A010", "A100", "D103", "A200", "D201", "D103", "", "A300", "D300", "", "A400", "D403", "A500", "D501"}},
+    {22, {"L001", "A010", "A100", "D108", "A201", "D202", "D108", "D210", "A301", "D301", "D310", "", "", "A500", "D501"}},
+};
+struct Product_Bounds {
+    int product, min, max, group;
+};
+const Product_Bounds kProducts[] = {
+    {7, 0, 99900, 1},
+    {13, 0, 99900, 2},
+    {18, 0, 99900, 2},
+    {23, 0, 99900, 2},
+    {24, 0, 99900, 2},
+    {25, 0, 99900, 2},
+    {35, 0, 99900, 2},
+    {42, 0, 99900, 2},
+    {14, 0, 99900, 3},
+    {15, 0, 99900, 4},
+    {20, 0, 99900, 5},
+    {33, 0, 99900, 5},
+    {34, 0, 99900, 5},
+    {52, 0, 99900, 5},
+    {22, 0, 99900, 6},
+    {36, 0, 299, 6},
+    {29, 0, 399, 7},
+    {44, 0, 99900, 7},
+    {29, 400, 99900, 8},
+    {31, 0, 99900, 9},
+    {41, 0, 99900, 9},
+    {47, 0, 99900, 9},
+    {55, 0, 99900, 9},
+    {56, 0, 99900, 9},
+    {59, 0, 99900, 9},
+    {61, 0, 99900, 9},
+    {62, 0, 99900, 9},
+    {74, 0, 99900, 9},
+    {36, 300, 99900, 10},
+    {39, 0, 99900, 11},
+    {45, 0, 99900, 12},
+    {48, 0, 99900, 13},
+    {49, 0, 99900, 14},
+    {76, 0, 99900, 14},
+    {88, 0, 99900, 14},
+    {50, 0, 99900, 15},
+    {53, 0, 99900, 15},
+    {112, 0, 99900, 15},
+    {64, 0, 99900, 16},
+    {98, 0, 99900, 16},
+    {71, 0, 99900, 17},
+    {72, 0, 99900, 18},
+    {73, 0, 99900, 19},
+    {97, 0, 99900, 19},
+    {77, 350, 360, 19},
+    {77, 0, 300, 20},
+    {77, 301, 349, 21},
+    {77, 361, 99900, 21},
+    {87, 0, 99900, 21},
+    {95, 0, 99900, 21},
+    {96, 0, 99900, 21},
+    {100, 0, 99900, 21},
+    {105, 0, 99900, 21},
+    {106, 0, 99900, 21},
+    {128, 0, 99900, 22},
+};
+
+TEST(CapabilityTable, EveryRowMatchesTheProductList)
+{
+    std::vector<Product_Bounds> want(std::begin(kProducts), std::end(kProducts));
+    std::sort(want.begin(), want.end(),
+              [](const Product_Bounds& a, const Product_Bounds& b) { return std::tie(a.product, a.min) < std::tie(b.product, b.min); });
+    auto table = Load_Product_Protocol_Table(Product_Protocol_Text());
+    ASSERT_EQ(table.size(), want.size());
+    for (std::size_t i = 0; i < want.size(); ++i) {
+        SCOPED_TRACE("row " + std::to_string(i) + ", product " + std::to_string(want[i].product));
+        EXPECT_EQ(table[i].Product_ID, want[i].product);
+        EXPECT_EQ(table[i].Min_Version, want[i].min);
+        EXPECT_EQ(table[i].Max_Version, want[i].max);
+        const Group_Names& g = kGroups[want[i].group - 1];
+        ASSERT_EQ(g.group, want[i].group);
+        for (int n = 0; n < 15; ++n) {
+            std::string name = g.names[n];
+            name.resize(4, ' ');
+            EXPECT_EQ(table[i].Names[n], name) << "name " << n;
+        }
+    }
 }
 
 TEST(CapabilityTable, ParsesVersionsExactlyAndSkipsBrokenLines)
