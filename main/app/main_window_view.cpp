@@ -141,7 +141,7 @@ MainWindowView::MainWindowView(frmMain& main, QWidget* parent) : QMainWindow(par
 
     splash_window_ = new QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint);
     splash_window_->setObjectName("frmSplash");
-    splash_window_->resize(360, 160);
+    splash_window_->setFixedSize(360, 160);
     splash_window_->setStyleSheet("background: #f4efe2;");
     auto* sl = new QVBoxLayout(splash_window_);
     auto* title = new QLabel("Trekfold", splash_window_);
