@@ -62,6 +62,9 @@ void empty_tracks(RecordStore& s)
     s.New_Track();
 }
 
+void empty_flightbook(RecordStore& s) { RecordStore::Use(s.Flightbook).clear(); }
+void empty_laps(RecordStore& s) { RecordStore::Use(s.Laps).clear(); }
+
 } // namespace
 
 void Control::Request_Waypoints()
@@ -86,6 +89,21 @@ void Control::Request_Tracks()
 {
     Run_Download(*this, {&ProtocolProperties::Track_Transfer_Protocol, &ProtocolProperties::CMND_Transfer_Trk,
                          "GPS model/version does not support Tracks", empty_tracks});
+}
+
+// The flight book and laps download like the other records; their records
+// are decoded by the laps and flight-book decoders.
+void Control::Request_Flightbook()
+{
+    Run_Download(*this, {&ProtocolProperties::Flightbook_Transfer_Protocol,
+                         &ProtocolProperties::CMND_Transfer_Flightbook,
+                         "GPS model/version does not support Flightbook Data", empty_flightbook});
+}
+
+void Control::Request_Laps()
+{
+    Run_Download(*this, {&ProtocolProperties::Laps_Transfer_Protocol, &ProtocolProperties::CMND_Transfer_Lap,
+                         "GPS model/version does not support Lap Data", empty_laps});
 }
 
 // The unit's clock, decoded into Date_Time. No negotiation comes first.

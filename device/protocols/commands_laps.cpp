@@ -3,8 +3,6 @@
 
 namespace brenvik {
 
-void Control::Request_Flightbook() {}
-void Control::Request_Laps() {}
 void Control::Send_Lap() {}
 void Control::Send_Flightbook_Record() {}
 void Control::Decode_Lap(const Packet&) {}

@@ -42,7 +42,6 @@ void Control::Start_of_Records(std::int16_t ocount)
     // lives on them, so it ends here.
     link_->Counting_Records = false;
     Send_Packet(Encode_Records(props_.PID_Records, ocount), props_.PID_Ack_Byte, 2);
-    Recheck_Port_Soon();
 }
 
 void Control::End_of_Records()
@@ -51,7 +50,6 @@ void Control::End_of_Records()
     link_->Counting_Records = false;
     // The data bytes stay 0, 0 whatever kind of records went up.
     Send_Packet(Encode_Xfer_Cmplt(props_.PID_Xfer_Cmplt), props_.PID_Ack_Byte, 2);
-    Recheck_Port_Soon();
 }
 
 void Control::Power_Off()
@@ -65,8 +63,7 @@ void Control::Send_Waypoint()
     auto encode = [this] {
         return Encode_Waypoint(props_.Waypoint_Data_Format, *store_.Waypoint, props_.PID_Wpt_Data, false);
     };
-    if (Send_Record(*this, props_.WayPoint_Transfer_Protocol, "GPS model/version does not support Waypoints", encode))
-        Recheck_Port_Soon();
+    Send_Record(*this, props_.WayPoint_Transfer_Protocol, "GPS model/version does not support Waypoints", encode);
 }
 
 void Control::Send_Prox_Waypoint()
@@ -74,9 +71,8 @@ void Control::Send_Prox_Waypoint()
     auto encode = [this] {
         return Encode_Waypoint(props_.Prox_Wpt_Data_Format, *store_.Waypoint, props_.PID_Prx_Wpt_Data, true);
     };
-    if (Send_Record(*this, props_.Prox_Wpt_Transfer_Protocol,
-                    "GPS model/version does not support Proximity Waypoints", encode))
-        Recheck_Port_Soon();
+    Send_Record(*this, props_.Prox_Wpt_Transfer_Protocol,
+                    "GPS model/version does not support Proximity Waypoints", encode);
 }
 
 void Control::Send_Route_Waypoint()
@@ -84,37 +80,32 @@ void Control::Send_Route_Waypoint()
     auto encode = [this] {
         return Encode_Waypoint(props_.Route_Wpt_Data_Format, *store_.Waypoint, props_.PID_Rte_Wpt_Data, false);
     };
-    if (Send_Record(*this, props_.Route_Transfer_Protocol, "GPS model/version does not support Routes", encode))
-        Recheck_Port_Soon();
+    Send_Record(*this, props_.Route_Transfer_Protocol, "GPS model/version does not support Routes", encode);
 }
 
 void Control::Send_Route_Header()
 {
     auto encode = [this] { return Encode_Route_Header(props_.Route_Header_Format, *store_.Route, props_.PID_Rte_Hdr); };
-    if (Send_Record(*this, props_.Route_Transfer_Protocol, "GPS model/version does not support Routes", encode))
-        Recheck_Port_Soon();
+    Send_Record(*this, props_.Route_Transfer_Protocol, "GPS model/version does not support Routes", encode);
 }
 
 // Links always go in the D210 layout, whatever the unit names.
 void Control::Send_Route_Link()
 {
     auto encode = [this] { return Encoded(Encode_Route_Link(*store_.Route, props_.PID_Rte_Link)); };
-    if (Send_Record(*this, props_.Route_Transfer_Protocol, "GPS model/version does not support Routes", encode))
-        Recheck_Port_Soon();
+    Send_Record(*this, props_.Route_Transfer_Protocol, "GPS model/version does not support Routes", encode);
 }
 
 void Control::Send_Track_Header()
 {
     auto encode = [this] { return Encode_Track_Header(props_.Track_Header_Format, *store_.Track, props_.PID_Trk_Hdr); };
-    if (Send_Record(*this, props_.Track_Transfer_Protocol, "GPS model/version does not support Tracks", encode))
-        Recheck_Port_Soon();
+    Send_Record(*this, props_.Track_Transfer_Protocol, "GPS model/version does not support Tracks", encode);
 }
 
 void Control::Send_Track()
 {
     auto encode = [this] { return Encode_Track_Point(props_.Track_Point_Format, *store_.Track, props_.PID_Trk_Data); };
-    if (Send_Record(*this, props_.Track_Transfer_Protocol, "GPS model/version does not support Tracks", encode))
-        Recheck_Port_Soon();
+    Send_Record(*this, props_.Track_Transfer_Protocol, "GPS model/version does not support Tracks", encode);
 }
 
 // The serial port stops notifying when bytes arrive between the end of a
@@ -123,25 +114,10 @@ void Control::Send_Track()
 // in exactly that gap (or, when the 2-second wait gave up, at any time
 // after it). One tick later the notification is armed again, so that
 // acknowledgement is read instead of waiting for ever.
-void Control::Recheck_Port_Soon()
-{
-    if (props_.Port == 0) return;
-    if (!tmrPortRecheck_) {
-        tmrPortRecheck_ = pump_.make_timer();
-        tmrPortRecheck_->set_interval_ms(1);
-        tmrPortRecheck_->on_timer([this] {
-            tmrPortRecheck_->set_enabled(false);
-            if (serial_ && serial_->PortOpen()) serial_->set_RThreshold(serial_->RThreshold());
-        });
-    }
-    tmrPortRecheck_->set_enabled(true);
-}
-
 // The position in radians; no protocol is checked.
 void Control::Send_Position_Data()
 {
     Send_Packet(Encode_Position(*store_.Position, props_.PID_Position_Data), props_.PID_Ack_Byte, 2);
-    Recheck_Port_Soon();
 }
 
 } // namespace brenvik

@@ -288,10 +288,12 @@ void SerialPort::notifier_activated()
         handler();
         if (!PortOpen()) return;
     }
-    // Bytes nobody took now (the threshold is 0 while a reply is polled)
+    // Bytes nobody takes while the threshold is 0 (a reply is being polled)
     // stay in the driver; stop notifying until they are read, so the event
-    // loop sleeps instead of spinning. Reading re-enables the notifier.
-    if (impl_->notifier && InBufferCount() > 0) impl_->notifier->setEnabled(false);
+    // loop sleeps instead of spinning. Reading re-enables the notifier. With a
+    // threshold set, bytes that arrived while the handler ran (the answer to
+    // a packet it sent) must raise the next event, so notifying goes on.
+    if (impl_->notifier && rthreshold_ == 0 && InBufferCount() > 0) impl_->notifier->setEnabled(false);
 }
 
 } // namespace platform

@@ -297,12 +297,6 @@ private:
     BrenvikEvents* typed_sink_ = nullptr;
     std::shared_ptr<platform::EventSink> late_sink_;
 
-    // download and upload commands
-    // After a record goes out from inside a receive handler, one tick that
-    // re-arms the port's receive notification (see commands_upload.cpp).
-    std::unique_ptr<platform::Timer> tmrPortRecheck_;
-    void Recheck_Port_Soon();
-    // end of download and upload commands
 };
 
 } // namespace brenvik

@@ -193,3 +193,31 @@ TEST(SerialPort, FarEndClosingLeavesAQuietOpenPort)
     EXPECT_EQ(p.Input(), "");
     EXPECT_TRUE(p.PortOpen());
 }
+
+// A receive handler that answers the far end gets the reply in its own next
+// event, even when the reply is already waiting as the handler returns (an
+// upload sends its next record from inside the acknowledgement's event).
+TEST(SerialPort, BytesArrivingDuringTheHandlerRaiseTheNextEvent)
+{
+    app();
+    Pty pty;
+    SerialPort p;
+    p.set_device_path(pty.path);
+    ASSERT_EQ(p.Open(), 0);
+    int events = 0;
+    std::string got;
+    p.set_OnComm([&] {
+        ++events;
+        got += p.Input();
+        if (events == 1) {
+            // The far end's answer lands before this handler returns.
+            pty.send("reply");
+            ::usleep(20000);
+        }
+    });
+    p.set_RThreshold(1);
+    pty.send("ack");
+    process_for(300);
+    EXPECT_EQ(got, "ackreply");
+    EXPECT_EQ(events, 2);
+}
