@@ -7,6 +7,7 @@
 #pragma once
 
 #include "platform/automation/vb_error.h"
+#include "platform/text/vb.h"
 
 #include <optional>
 #include <string>
@@ -17,23 +18,9 @@
 
 namespace platform {
 
-// Key folding: ASCII letters and the Latin-1 letters of UTF-8 text.
-inline std::string collection_key(std::string_view key)
-{
-    std::string out(key);
-    for (size_t i = 0; i < out.size(); ++i) {
-        unsigned char c = (unsigned char)out[i];
-        if (c >= 'A' && c <= 'Z')
-            out[i] = char(c + 32);
-        else if (c == 0xC3 && i + 1 < out.size()) {
-            unsigned char n = (unsigned char)out[i + 1];
-            if (n >= 0x80 && n <= 0x9E && n != 0x97)
-                out[i + 1] = char(n + 0x20);
-            ++i;
-        }
-    }
-    return out;
-}
+// Keys compare as VB compares them: letters fold to lower case (ASCII and
+// the Latin-1 letters of UTF-8 text).
+inline std::string collection_key(std::string_view key) { return vb::LCase(key); }
 
 template <class T>
 class Collection {
