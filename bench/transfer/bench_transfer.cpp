@@ -23,7 +23,7 @@ namespace {
 using nlohmann::json;
 using namespace brenvik;
 
-gpsim::Scenario unit(int speed, int track_points)
+gpsim::Scenario unit(int speed, int track_points, int waypoints = 0)
 {
     json pts = json::array();
     for (int i = 0; i < track_points; ++i)
@@ -35,6 +35,11 @@ gpsim::Scenario unit(int speed, int track_points)
                                "D312", "D302"}},
            {"serial", {{"speed", speed}}},
            {"tracks", json::array({json{{"ident", "LONG"}, {"color", 1}, {"display", true}, {"points", pts}}})}};
+    json wpts = json::array();
+    for (int i = 0; i < waypoints; ++i)
+        wpts.push_back({{"ident", "W" + std::to_string(i)}, {"lat", 45.0 + i * 1e-3}, {"lon", -93.0},
+                        {"symbol", 18}, {"comment", "BENCH WAYPOINT"}});
+    j["waypoints"] = wpts;
     return gpsim::parse_scenario(j, "bench");
 }
 
@@ -64,11 +69,11 @@ struct Session {
     probe::Transfer_Events events;
     platform::EventPump& pump = platform::qt_event_pump();
 
-    Session(int baud, int track_points)
+    Session(int baud, int track_points, int waypoints = 0)
     {
         gpsim::Options opt;
         opt.pace = true;
-        sim = std::make_unique<gpsim::Simulator>(unit(baud, track_points), opt);
+        sim = std::make_unique<gpsim::Simulator>(unit(baud, track_points, waypoints), opt);
         sim->start();
         Brenvik_Services s;
         const std::string path = sim->slave_path();
@@ -166,6 +171,26 @@ void BM_TrackDownload(benchmark::State& state)
     }
 }
 
+// The simulator sends the records, the link acknowledges each one: the
+// link's utilisation is wire time / wall time.
+void BM_WaypointDownload(benchmark::State& state)
+{
+    const int baud = int(state.range(0));
+    const int count = int(state.range(1));
+    for (auto _ : state) {
+        Session s(baud, 0, count);
+        const std::size_t from = s.trace_size();
+        const auto t0 = std::chrono::steady_clock::now();
+        const bool ok = probe::Download(*s.gps, s.events, s.pump, probe::Kind::Waypoints, 600000);
+        const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        if (!ok || !s.events.waypoints || s.events.waypoints->size() != std::size_t(count)) {
+            state.SkipWithError("waypoint download failed");
+            return;
+        }
+        report(state, s, from, wall, baud);
+    }
+}
+
 void BM_WaypointUpload(benchmark::State& state)
 {
     const int baud = int(state.range(0));
@@ -190,6 +215,12 @@ void BM_WaypointUpload(benchmark::State& state)
 }
 
 BENCHMARK(BM_TrackDownload)->Args({115200, 10000})->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WaypointDownload)
+    ->Args({115200, 1000})
+    ->Args({9600, 1000})
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WaypointUpload)
     ->Args({115200, 1000})
     ->Args({9600, 1000})
