@@ -2,6 +2,8 @@
 // field; this only adds the frame around them.
 #pragma once
 
+#include "tests/support/hex_bytes.h"
+
 #include <cstdint>
 #include <initializer_list>
 #include <string_view>
@@ -9,26 +11,9 @@
 
 namespace test {
 
-using Bytes = std::vector<std::uint8_t>;
+using test_support::Bytes;
 
-inline Bytes hex(std::string_view s)
-{
-    Bytes out;
-    int hi = -1;
-    for (char c : s) {
-        int v = c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10
-              : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-        if (v < 0)
-            continue;
-        if (hi < 0) {
-            hi = v;
-        } else {
-            out.push_back(static_cast<std::uint8_t>(hi * 16 + v));
-            hi = -1;
-        }
-    }
-    return out;
-}
+using test_support::hex;
 
 // The text's bytes, filled up to width with fill (width 0: no fill).
 inline Bytes txt(std::string_view s, std::size_t width = 0, std::uint8_t fill = ' ')
@@ -39,13 +24,7 @@ inline Bytes txt(std::string_view s, std::size_t width = 0, std::uint8_t fill = 
     return out;
 }
 
-inline Bytes cat(std::initializer_list<Bytes> parts)
-{
-    Bytes out;
-    for (const auto& p : parts)
-        out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
+using test_support::cat;
 
 // DLE, ID, size, data, checksum, DLE, ETX.
 inline Bytes frame(std::uint8_t id, const Bytes& data)

@@ -2,6 +2,8 @@
 // joined and framed as a Host_Packet.
 #pragma once
 
+#include "tests/support/hex_bytes.h"
+
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -12,40 +14,17 @@
 
 namespace encode_test {
 
-using Bytes = std::vector<std::uint8_t>;
+using test_support::Bytes;
 
 // Hex pairs; blanks and '|' between fields are ignored.
-inline Bytes H(std::string_view hex)
-{
-    Bytes out;
-    int hi = -1;
-    for (char c : hex) {
-        if (!std::isxdigit(static_cast<unsigned char>(c)))
-            continue;
-        const int v = std::isdigit(static_cast<unsigned char>(c)) ? c - '0'
-                                                                    : (std::toupper(c) - 'A' + 10);
-        if (hi < 0) {
-            hi = v;
-        } else {
-            out.push_back(static_cast<std::uint8_t>(hi * 16 + v));
-            hi = -1;
-        }
-    }
-    return out;
-}
+inline Bytes H(std::string_view hex) { return test_support::hex(hex); }
 
 // The characters' bytes as written.
 inline Bytes A(std::string_view text) { return Bytes(text.begin(), text.end()); }
 
 inline Bytes Rep(std::uint8_t b, std::size_t n) { return Bytes(n, b); }
 
-inline Bytes Cat(std::initializer_list<Bytes> parts)
-{
-    Bytes out;
-    for (const Bytes& p : parts)
-        out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
+inline Bytes Cat(std::initializer_list<Bytes> parts) { return test_support::cat(parts); }
 
 // DLE, ID, size, data, checksum slot 0, DLE, ETX. The size is written out
 // by the test and must agree with the data it wrote.
