@@ -91,8 +91,28 @@ struct CountingEvents : cUSB_Events {
     void USBNoResponse() override {}
 };
 
-// A D108-sized waypoint packet (about 60 bytes), N of them between the
-// records packet and the transfer-complete packet.
+// A device that answers the waypoint transfer command with a records
+// packet, N D108-sized waypoint packets (about 60 bytes) and the
+// transfer-complete packet, all through bulk reads.
+std::shared_ptr<platform::FakeUsbScript> waypoint_download(std::uint32_t n)
+{
+    platform::FakeUsbScenario sc;
+    platform::FakeUsbRule rule;
+    rule.id = 10;
+    rule.command = 7;
+    platform::FakeUsbPacket records, wpt, done;
+    records.id = 27;
+    records.data = {0x10, 0x27};
+    wpt.id = 35;
+    wpt.data.assign(60, 0x41);
+    wpt.repeat = n;
+    done.id = 12;
+    done.data = {7, 0};
+    rule.bulk = {records, wpt, done};
+    sc.rules.push_back(rule);
+    return std::make_shared<platform::FakeUsbScript>(sc);
+}
+
 void BM_BulkDownload(benchmark::State& state)
 {
     const auto n = static_cast<std::uint32_t>(state.range(0));
@@ -100,21 +120,7 @@ void BM_BulkDownload(benchmark::State& state)
     for (auto _ : state) {
         state.PauseTiming();
         platform::FakeEventPump pump;
-        platform::FakeUsbScenario sc;
-        platform::FakeUsbRule rule;
-        rule.id = 10;
-        rule.command = 7;
-        platform::FakeUsbPacket records, wpt, done;
-        records.id = 27;
-        records.data = {0x10, 0x27};
-        wpt.id = 35;
-        wpt.data.assign(60, 0x41);
-        wpt.repeat = n;
-        done.id = 12;
-        done.data = {7, 0};
-        rule.bulk = {records, wpt, done};
-        sc.rules.push_back(rule);
-        auto script = std::make_shared<platform::FakeUsbScript>(sc);
+        auto script = waypoint_download(n);
         CountingEvents ev;
         cUSB usb(pump, ev);
         usb.set_opener([&] {
@@ -160,21 +166,7 @@ void BM_LinkDownload(benchmark::State& state)
     for (auto _ : state) {
         state.PauseTiming();
         platform::FakeEventPump pump;
-        platform::FakeUsbScenario sc;
-        platform::FakeUsbRule rule;
-        rule.id = 10;
-        rule.command = 7;
-        platform::FakeUsbPacket records, wpt, done;
-        records.id = 27;
-        records.data = {0x10, 0x27};
-        wpt.id = 35;
-        wpt.data.assign(60, 0x41);
-        wpt.repeat = n;
-        done.id = 12;
-        done.data = {7, 0};
-        rule.bulk = {records, wpt, done};
-        sc.rules.push_back(rule);
-        auto script = std::make_shared<platform::FakeUsbScript>(sc);
+        auto script = waypoint_download(n);
         ProtocolProperties props;
         props.Port = 0;
         cSAK sak;

@@ -200,9 +200,10 @@ bool Link::Send_Packet(const Packet& packet, std::uint8_t& Response, std::int32_
     const LinkCore::Outgoing o = s.core.begin_send(packet, Response, WaitTime, s.now_s());
     const std::uint8_t id = o.packet[1];
 
-    if (id == pr.PID_Ack_Byte || id == pr.PID_Nak_Byte) {
+    // Acknowledgements, and packets that await nothing, go out and return.
+    auto send_and_return = [&] {
         if (s.serial()) {
-            s.write(o.frame);
+            s.write(o.frame);  // the reply timer keeps running
         } else if (s.usb) {
             s.timer(TimerCmd::Stop);
             s.usb->Write_Packet(o.packet, 0);
@@ -210,7 +211,8 @@ bool Link::Send_Packet(const Packet& packet, std::uint8_t& Response, std::int32_
         }
         s.restore_threshold();
         return true;
-    }
+    };
+    if (id == pr.PID_Ack_Byte || id == pr.PID_Nak_Byte) return send_and_return();
 
     if (Response != 0) {
         s.timer(TimerCmd::Stop);
@@ -237,15 +239,7 @@ bool Link::Send_Packet(const Packet& packet, std::uint8_t& Response, std::int32_
         return false;
     }
 
-    if (s.serial()) {
-        s.write(o.frame);  // the reply timer keeps running
-    } else if (s.usb) {
-        s.timer(TimerCmd::Stop);
-        s.usb->Write_Packet(o.packet, 0);
-        s.usb->Read_Interrupt(0);
-    }
-    s.restore_threshold();
-    return true;
+    return send_and_return();
 }
 
 void Link::Send(const Packet& packet, std::uint8_t Response, std::int32_t WaitTime)

@@ -17,20 +17,18 @@ constexpr std::uint8_t kWriteOnly = 2;
 
 // The common frame of the seven send commands. A kind the unit does not
 // support, or a record format the encoders do not know, sends nothing and
-// raises the "does not support" error once per transfer. True when the
-// packet went out.
+// raises the "does not support" error once per transfer.
 template <class Encode>
-bool Send_Record(Control& c, const std::string& protocol, const char* unsupported, Encode encode)
+void Send_Record(Control& c, const std::string& protocol, const char* unsupported, Encode encode)
 {
     Encoded packet;
     if (!blank(protocol)) packet = encode();
     if (!packet) {
         if (!c.Unsupported_Reported) c.Report(unsupported, Packet{0});
         c.Unsupported_Reported = true;
-        return false;
+        return;
     }
     c.Send_Packet(*packet, kWriteOnly, 0);
-    return true;
 }
 
 } // namespace

@@ -51,6 +51,20 @@ void Deframer::flush_noise(std::vector<Event>& out) {
   out.push_back(std::move(e));
 }
 
+// The byte after a frame-starting DLE: ETX makes the pair noise, anything
+// else is the new frame's ID.
+void Deframer::begin_after_dle(std::uint8_t b) {
+  raw_.push_back(b);
+  if (b == ETX) {
+    pending_noise_.insert(pending_noise_.end(), raw_.begin(), raw_.end());
+    raw_.clear();
+    state_ = State::Hunt;
+  } else {
+    cur_.id = b;
+    state_ = State::Size;
+  }
+}
+
 // The frame so far turned out not to be one: its bytes before the last DLE
 // are noise, and that DLE starts the next attempt.
 void Deframer::restart_at_dle(std::vector<Event>& out) {
@@ -115,17 +129,7 @@ std::vector<Deframer::Event> Deframer::feed(const std::uint8_t* p, std::size_t n
           state_ = State::Hunt;
         } else {
           restart_at_dle(out);
-          if (b != DLE) {
-            raw_.push_back(b);
-            if (b == ETX) {
-              pending_noise_.insert(pending_noise_.end(), raw_.begin(), raw_.end());
-              raw_.clear();
-              state_ = State::Hunt;
-            } else {
-              cur_.id = b;
-              state_ = State::Size;
-            }
-          }
+          if (b != DLE) begin_after_dle(b);
         }
         continue;
       case State::Size:
@@ -139,15 +143,7 @@ std::vector<Deframer::Event> Deframer::feed(const std::uint8_t* p, std::size_t n
       escaped_ = false;
       if (b != DLE) {  // a lone DLE: it began a new frame (or ended a short one)
         restart_at_dle(out);
-        raw_.push_back(b);
-        if (b == ETX) {
-          pending_noise_.insert(pending_noise_.end(), raw_.begin(), raw_.end());
-          raw_.clear();
-          state_ = State::Hunt;
-        } else {
-          cur_.id = b;
-          state_ = State::Size;
-        }
+        begin_after_dle(b);
         continue;
       }
     } else if (b == DLE) {

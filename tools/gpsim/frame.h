@@ -43,6 +43,7 @@ class Deframer {
  private:
   enum class State { Hunt, Id, Size, Data, Sum, EndDle, EndEtx };
   void restart_at_dle(std::vector<Event>& out);
+  void begin_after_dle(std::uint8_t b);
   void flush_noise(std::vector<Event>& out);
 
   State state_ = State::Hunt;
