@@ -127,12 +127,8 @@ frmMain::frmMain(Services services, std::string program_folder)
     Timer1 = svc_.pump.make_timer();
     Timer1->on_timer([this] { links().Timer1_Timer(); });
 
-    transfer_ = transfer::make_gps_transfer(*this);
-    links_ = links::make_gis_links(*this);
-    coords_ = coords::make_coordinates(*this);
-    files_ = files::make_file_formats(*this);
-    realtime_ = realtime::make_real_time(*this);
-    hotlink_ = hotlink::make_hotlinking(*this);
+    // The neighbour subsystems are installed by whoever composes the
+    // program (main/app/compose.h); the settings dialog is our own.
     properties_ = make_properties_dialog(*this);
 
     make_table();
@@ -150,6 +146,9 @@ frmMain::~frmMain() = default;
 void frmMain::set_transfer(std::unique_ptr<transfer::GpsTransfer> t) { transfer_ = std::move(t); }
 void frmMain::set_links(std::unique_ptr<links::GisLinks> l) { links_ = std::move(l); }
 void frmMain::set_coords(std::unique_ptr<coords::Coordinates> c) { coords_ = std::move(c); }
+void frmMain::set_files(std::unique_ptr<files::FileFormats> f) { files_ = std::move(f); }
+void frmMain::set_realtime(std::unique_ptr<realtime::RealTime> r) { realtime_ = std::move(r); }
+void frmMain::set_hotlink(std::unique_ptr<hotlink::Hotlinking> h) { hotlink_ = std::move(h); }
 void frmMain::set_properties(std::unique_ptr<PropertiesDialog> p) { properties_ = std::move(p); }
 
 void frmMain::register_window(const std::string& name, std::function<bool()> loaded, std::function<void()> unload)

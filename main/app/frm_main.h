@@ -133,10 +133,14 @@ public:
     hotlink::Hotlinking& hotlink() { return *hotlink_; }
     PropertiesDialog& frmProperties() { return *properties_; }
     flxgrd::Table& table() { return *table_; } // the records table (flxgrd)
-    // Replace a subsystem (tests wrap them to watch the calls).
+    // Install or replace a subsystem (the program's composition installs
+    // them all; tests wrap them to watch the calls).
     void set_transfer(std::unique_ptr<transfer::GpsTransfer> t);
     void set_links(std::unique_ptr<links::GisLinks> l);
     void set_coords(std::unique_ptr<coords::Coordinates> c);
+    void set_files(std::unique_ptr<files::FileFormats> f);
+    void set_realtime(std::unique_ptr<realtime::RealTime> r);
+    void set_hotlink(std::unique_ptr<hotlink::Hotlinking> h);
     void set_properties(std::unique_ptr<PropertiesDialog> p);
 
     // The route defaults of the route option (Set_RouteDefault).

@@ -1,5 +1,6 @@
 // trekfold: creates the main window, whose load handler is the program's
 // start, and runs the event loop until the window's unload ends it.
+#include "main/app/compose.h"
 #include "main/app/frm_main.h"
 #include "main/app/main_window_view.h"
 #include "main/app/signal_closer.h"
@@ -34,6 +35,7 @@ int main(int argc, char** argv)
     platform::PortMap ports(&settings);
     app::frmMain frm({settings, dialogs, cursor, platform::qt_event_pump(), ports},
                      QCoreApplication::applicationDirPath().toStdString());
+    app::install_subsystems(frm);
     frm.state().command_line = command_line;
     if (QScreen* s = QGuiApplication::primaryScreen()) {
         frm.screen_width = s->geometry().width() * 15;

@@ -3,6 +3,7 @@
 // subsystems are wrapped so every call they receive lands in one log.
 #pragma once
 
+#include "main/app/compose.h"
 #include "main/app/frm_main.h"
 #include "main/app/properties.h"
 #include "main/links/links_seam.h"
@@ -136,6 +137,7 @@ struct Rig {
           main({settings, dialogs, cursor, pump, ports}, "/opt/trekfold"), garmin(log)
     {
         std::filesystem::create_directories(dir.path + "/dev");
+        app::install_subsystems(main);
         auto t = std::make_unique<RecordingTransfer>(transfer::make_gps_transfer(main), log);
         main.set_transfer(std::move(t));
         auto l = std::make_unique<RecordingLinks>(main, log);

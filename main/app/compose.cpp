@@ -1,0 +1,22 @@
+#include "main/app/compose.h"
+
+#include "main/coords/coords.h"
+#include "main/files/files.h"
+#include "main/hotlink/hotlink.h"
+#include "main/links/links.h"
+#include "main/realtime/realtime.h"
+#include "main/transfer/transfer.h"
+
+namespace app {
+
+void install_subsystems(frmMain& main)
+{
+    main.set_transfer(transfer::make_gps_transfer(main));
+    main.set_links(links::make_gis_links(main));
+    main.set_coords(coords::make_coordinates(main));
+    main.set_files(files::make_file_formats(main));
+    main.set_realtime(realtime::make_real_time(main));
+    main.set_hotlink(hotlink::make_hotlinking(main));
+}
+
+} // namespace app
