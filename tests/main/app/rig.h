@@ -16,6 +16,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -86,8 +87,10 @@ public:
     void Timer1_Timer() override
     {
         log_.push_back("Timer1_Timer");
+        if (on_timer) on_timer();
         seam.Timer1_Timer();
     }
+    std::function<void()> on_timer;
     void ToDDE_Poke(const std::string& t) override { log_.push_back("ToDDE_Poke(" + t + ")"); }
     void menu_Click(const std::string& n, int i) override { log_.push_back("links." + n); }
     links::LinksSeam seam;
@@ -102,8 +105,10 @@ public:
     void SetFieldSettings(const std::string& t) override
     {
         log_.push_back("SetFieldSettings(" + t + ")");
+        if (during) during();
         if (fail) throw platform::VbError(5, "frmProperties", "Invalid procedure call or argument");
     }
+    std::function<void()> during; // runs inside SetFieldSettings, as events may
     void optEPSG_Click() override { log_.push_back("optEPSG_Click"); }
     void optESRI_Click() override { log_.push_back("optESRI_Click"); }
     void optArcMap_Click() override { log_.push_back("optArcMap_Click"); }
