@@ -120,11 +120,28 @@ std::vector<std::pair<std::string, std::string>> Settings::GetAllSettings(const 
 void Settings::SaveSetting(const std::string& section, const std::string& key, const std::string& value)
 {
     refresh();
-    if (const std::string* v = doc_.value(section, key); v && *v == value)
-        return;
-    IniDocument doc = doc_;
-    doc.section(section).put(key, value);
-    commit(std::move(doc));
+    const IniSection* had_section = doc_.find(section);
+    std::optional<std::string> previous;
+    if (const std::string* v = had_section ? had_section->get(key) : nullptr) {
+        if (*v == value)
+            return;
+        previous = *v;
+    }
+    // Changed in place (a copy of a large store at every save would make
+    // many saves quadratic) and changed back when the file cannot be written.
+    IniSection& s = doc_.section(section);
+    s.put(key, value);
+    if (holds_ > 0) {
+        held_changes_ = true;
+    } else if (std::string reason; !write(doc_, reason)) {
+        if (previous)
+            s.put(key, std::move(*previous));
+        else if (had_section)
+            s.erase(key);
+        else
+            doc_.erase(section);
+        throw VbError(75, "SaveSetting", "Path/File access error: " + path_ + ": " + reason);
+    }
     bump(section);
 }
 
