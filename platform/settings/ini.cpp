@@ -129,6 +129,23 @@ bool read_text(std::string_view s, std::string& out)
     return true;
 }
 
+// Removes the item that `name` (any case) indexes from both `items` and
+// `index`, moving the later positions down.
+template <class T>
+bool erase_indexed(std::unordered_map<std::string, size_t>& index, std::vector<T>& items, std::string_view name)
+{
+    auto it = index.find(ascii_lower(name));
+    if (it == index.end())
+        return false;
+    size_t at = it->second;
+    index.erase(it);
+    items.erase(items.begin() + std::ptrdiff_t(at));
+    for (auto& [k, pos] : index)
+        if (pos > at)
+            --pos;
+    return true;
+}
+
 } // namespace
 
 const std::string* IniSection::get(std::string_view key) const
@@ -146,19 +163,7 @@ void IniSection::put(std::string key, std::string value)
         entries[it->second].second = std::move(value);
 }
 
-bool IniSection::erase(std::string_view key)
-{
-    auto it = index_.find(ascii_lower(key));
-    if (it == index_.end())
-        return false;
-    size_t at = it->second;
-    index_.erase(it);
-    entries.erase(entries.begin() + std::ptrdiff_t(at));
-    for (auto& [k, pos] : index_)
-        if (pos > at)
-            --pos;
-    return true;
-}
+bool IniSection::erase(std::string_view key) { return erase_indexed(index_, entries, key); }
 
 const IniSection* IniDocument::find(std::string_view section) const
 {
@@ -168,8 +173,7 @@ const IniSection* IniDocument::find(std::string_view section) const
 
 IniSection* IniDocument::find(std::string_view section)
 {
-    auto it = index_.find(ascii_lower(section));
-    return it == index_.end() ? nullptr : &sections[it->second];
+    return const_cast<IniSection*>(static_cast<const IniDocument*>(this)->find(section));
 }
 
 const std::string* IniDocument::value(std::string_view section, std::string_view key) const
@@ -186,19 +190,7 @@ IniSection& IniDocument::section(std::string_view name)
     return sections[it->second];
 }
 
-bool IniDocument::erase(std::string_view section)
-{
-    auto it = index_.find(ascii_lower(section));
-    if (it == index_.end())
-        return false;
-    size_t at = it->second;
-    index_.erase(it);
-    sections.erase(sections.begin() + std::ptrdiff_t(at));
-    for (auto& [k, pos] : index_)
-        if (pos > at)
-            --pos;
-    return true;
-}
+bool IniDocument::erase(std::string_view section) { return erase_indexed(index_, sections, section); }
 
 IniDocument parse_ini(std::string_view text)
 {
