@@ -180,17 +180,22 @@ bool Settings::write(const IniDocument& doc, std::string& reason)
     make_dirs(parent_dir(path_));
     // A file with lines we could not read (or could not read at all) is
     // kept beside the store before the first rewrite drops those lines.
+    // An older copy goes only when a new one takes its place.
     if (keep_copy_) {
-        std::string copy = path_ + ".bak";
-        ::unlink(copy.c_str());
-        if (::link(path_.c_str(), copy.c_str()) == 0) {
+        std::string copy = path_ + ".bak", staged = copy + ".new";
+        ::unlink(staged.c_str());
+        if (::link(path_.c_str(), staged.c_str()) == 0 && ::rename(staged.c_str(), copy.c_str()) == 0) {
             keep_copy_ = false;
         } else {
-            std::string old, why;
-            if (read_stored_file(path_, kMaxFileSize, old, why) == ReadResult::Read &&
-                save_stored_file(copy, old, why))
+            ::unlink(staged.c_str());
+            std::string old;
+            if (read_stored_file(path_, kMaxFileSize, old, reason) == ReadResult::Read &&
+                save_stored_file(copy, old, reason))
                 keep_copy_ = false;
         }
+        // Without the copy the rewrite would lose what the file holds.
+        if (keep_copy_ && ::access(path_.c_str(), F_OK) == 0)
+            return false;
     }
     if (!save_stored_file(path_, write_ini(doc), reason))
         return false;
