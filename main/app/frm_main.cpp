@@ -19,9 +19,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <new>
 #include <cmath>
 #include <cstdlib>
+#include <new>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
