@@ -175,10 +175,9 @@ and the probe stops there; 2 for a bad command line or upload file, before
 anything is sent.
 )";
 
-// A bad command line: nothing has been sent.
-struct Usage_Error : std::invalid_argument {
-    using std::invalid_argument::invalid_argument;
-};
+// A bad command line: nothing has been sent. (Every std::invalid_argument
+// is one: the checks throw it before anything runs.)
+using Usage_Error = std::invalid_argument;
 
 bool is_command(const std::string& s)
 {
@@ -230,11 +229,7 @@ std::vector<Command> parse_commands(const std::vector<std::string>& args, std::s
             while (i < args.size() && !is_command(args[i])) c.bytes.push_back(hex_byte(args[i++]));
             if (c.bytes.empty()) throw Usage_Error("send needs the packet's bytes in hex");
         } else if (brenvik::probe::Is_Transfer_Command(c.name)) {
-            try {
-                c.transfer = brenvik::probe::Parse_Transfer_Command(c.name, args, i);
-            } catch (const std::invalid_argument& e) {
-                throw Usage_Error(c.name + ": " + e.what());
-            }
+            c.transfer = brenvik::probe::Parse_Transfer_Command(c.name, args, i);
         } else if (c.name != "open" && c.name != "close" && c.name != "product") {
             throw Usage_Error("unknown command " + c.name);
         }
@@ -414,7 +409,7 @@ int main(int argc, char** argv)
     QTimer::singleShot(0, [&] {
         try {
             rc = run(args);
-        } catch (const Usage_Error& e) {
+        } catch (const std::invalid_argument& e) {
             std::fprintf(stderr, "brenvik-probe: %s\n(brenvik-probe --help lists the options and commands)\n", e.what());
             rc = 2;
         } catch (const Command_Failed& e) {

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <limits>
@@ -140,8 +141,9 @@ void check_record(const json& e, const std::string& where)
             if (!it->is_boolean() && !it->is_number()) bad(where, key + " must be true, false or a number, not " + shown(*it));
         } else {
             const bool ranged = r.low > -std::numeric_limits<double>::max();
-            const std::string want = ranged ? " must be a number from " + shown(json(r.low)) + " to " + shown(json(r.high))
-                                            : " must be a number";
+            char range[64];
+            std::snprintf(range, sizeof range, " must be a number from %g to %g", r.low, r.high);
+            const std::string want = ranged ? range : " must be a number";
             if (!it->is_number()) bad(where, key + want + ", not " + shown(*it));
             const double v = it->get<double>();
             if (!std::isfinite(v) || v < r.low || v > r.high) bad(where, key + want + ", not " + shown(*it));
