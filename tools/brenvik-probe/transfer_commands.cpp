@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -166,7 +167,7 @@ void check_record(const json& e, const std::string& where)
 
 // The fewest packets each kind takes, whatever the unit: a transfer that
 // holds more than it can carry is refused before anything is sent.
-void check_sizes(const json& set, const std::string& where)
+void check_sizes(const json& set)
 {
     for (const Upload_Kind& k : kUploadKinds) {
         std::size_t n = 0;
@@ -177,7 +178,7 @@ void check_sizes(const json& set, const std::string& where)
             else ++n;
         }
         if (n > kMaxTransferPackets)
-            bad(where, std::to_string(n) + " " + k.key + " packets; one transfer carries at most " +
+            bad(k.key, std::to_string(n) + " packets; one transfer carries at most " +
                            std::to_string(kMaxTransferPackets));
     }
 }
@@ -243,17 +244,11 @@ json upload(Brenvik& gps, Transfer_Events& ev, platform::EventPump& pump, const 
 
 std::int64_t Number_Argument(const std::string& what, const std::string& text, std::int64_t low, std::int64_t high)
 {
+    // Digits only, all of them: no sign but "-", no spaces, no fraction.
     std::int64_t v = 0;
-    std::size_t used = 0;
-    bool ok = !text.empty() && (std::isdigit(static_cast<unsigned char>(text[0])) || text[0] == '-');
-    if (ok) {
-        try {
-            v = std::stoll(text, &used, 10);
-        } catch (const std::exception&) {
-            ok = false;
-        }
-    }
-    if (!ok || used != text.size() || v < low || v > high)
+    const char* end = text.data() + text.size();
+    const auto [stop, ec] = std::from_chars(text.data(), end, v);
+    if (text.empty() || ec != std::errc() || stop != end || v < low || v > high)
         throw std::invalid_argument(what + ": \"" + text + "\" is not a whole number from " + std::to_string(low) +
                                     " to " + std::to_string(high));
     return v;
@@ -282,7 +277,7 @@ json Parse_Upload_Set(const std::string& text)
                 check_record((*it)[k], it.key() + "[" + std::to_string(k) + "]");
             set[it.key()] = *it;
         }
-        check_sizes(set, "the file");
+        check_sizes(set);
         return set;
     }
     // JSON lines, such as the probe's own output.
@@ -315,7 +310,7 @@ json Parse_Upload_Set(const std::string& text)
             }
         if (!known) bad(where, "unknown kind \"" + kind + "\"");
     }
-    check_sizes(set, "the file");
+    check_sizes(set);
     return set;
 }
 

@@ -123,7 +123,7 @@ TEST(ProbeProgram, BadArgumentsOrUploadDataAreNamedAndNothingIsSent)
         {"upload " + dir.write("lon.jsonl", R"({"kind": "track", "points": [{"lat": 1, "lon": 200}]})"),
          "line 1: points[0]: \"lon\" must be a number from -180 to 180"},
         {"upload " + dir.path, "is a directory"},
-        {"upload " + dir.write("many.json", many), "32768 waypoints packets; one transfer carries at most 32767"},
+        {"upload " + dir.write("many.json", many), "many.json: waypoints: 32768 packets; one transfer carries at most 32767"},
     };
     for (const auto& c : cases) {
         const Ran r = probe(unit.sim.slave_path(), c.args);
