@@ -64,6 +64,7 @@ inline std::string Device_Seconds_To_Iso(std::uint32_t seconds)
 inline bool Known_Time(std::int32_t seconds) { return seconds != 0 && seconds != -1; }
 
 // The receiver's "no value" for floating-point fields.
+inline constexpr double kNo_Value = 1.0e25;
 inline bool Known_Float(double v) { return std::fabs(v) < 1.0e24; }
 
 // ---- records and JSON ------------------------------------------------------
@@ -79,9 +80,11 @@ void put_number(json& j, const char* key, T v)
 {
     if (v != 0) j[key] = v;
 }
+// Every known value goes out, 0 included: only the receiver's "no value"
+// is left out, and an absent key goes up as "no value" again.
 inline void put_float(json& j, const char* key, double v)
 {
-    if (v != 0 && Known_Float(v)) j[key] = v;
+    if (Known_Float(v)) j[key] = v;
 }
 inline std::string text(const json& j, const char* key)
 {
@@ -96,13 +99,16 @@ inline double number(const json& j, const char* key, double def = 0)
     if (it->is_boolean()) return it->get<bool>() ? 1 : 0;
     return def;
 }
+// A float field; an absent one is the receiver's "no value".
+inline float measure(const json& j, const char* key) { return static_cast<float>(number(j, key, kNo_Value)); }
+// The time; an absent one is the receiver's "unknown" (all bits set).
 inline std::int32_t seconds(const json& j)
 {
     auto it = j.find("time");
     if (it != j.end() && it->is_string())
         if (auto s = Iso_To_Device_Seconds(it->get<std::string>())) return static_cast<std::int32_t>(*s);
     if (it != j.end() && it->is_number()) return static_cast<std::int32_t>(it->get<std::int64_t>());
-    return static_cast<std::int32_t>(number(j, "seconds"));
+    return static_cast<std::int32_t>(number(j, "seconds", -1));
 }
 
 } // namespace detail
@@ -145,10 +151,10 @@ inline void Waypoint_From_Json(const json& j, cWaypoint& w)
     w.Smbl = static_cast<std::int16_t>(number(j, "symbol"));
     w.Dspl = static_cast<std::int16_t>(number(j, "display"));
     w.Color = static_cast<std::int32_t>(number(j, "color"));
-    w.Alt = static_cast<float>(number(j, "alt"));
-    w.Dpth = static_cast<float>(number(j, "depth"));
-    w.Dist = static_cast<float>(number(j, "dist"));
-    w.Temp = static_cast<float>(number(j, "temp"));
+    w.Alt = measure(j, "alt");
+    w.Dpth = measure(j, "depth");
+    w.Dist = measure(j, "dist");
+    w.Temp = measure(j, "temp");
     w.Wpt_Class = static_cast<std::int16_t>(number(j, "class"));
     w.Sub_Class = text(j, "subclass");
     w.Prox_Index = static_cast<std::int16_t>(number(j, "prox_index"));
@@ -182,9 +188,9 @@ inline void Track_Point_From_Json(const json& j, cTrack& t)
     t.Lon = number(j, "lon");
     t.Seconds = seconds(j);
     t.Time.clear();
-    t.Alt = static_cast<float>(number(j, "alt"));
-    t.Dpth = static_cast<float>(number(j, "depth"));
-    t.Temp = static_cast<float>(number(j, "temp"));
+    t.Alt = measure(j, "alt");
+    t.Dpth = measure(j, "depth");
+    t.Temp = measure(j, "temp");
     t.New_Segment = number(j, "new_segment") != 0;
 }
 

@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <climits>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <stdexcept>
 
 #include "tools/gpsim/codec.h"
 
@@ -46,8 +49,16 @@ json waypoint_full_of_dle() {
 Device::Device(Scenario scenario, Options options)
     : sc_(std::move(scenario)), opt_(std::move(options)), rng_(opt_.faults.seed), speed_(sc_.speed) {
   if (opt_.faults.dle_payload) sc_.waypoints.push_back(waypoint_full_of_dle());
-  if (!opt_.trace_path.empty()) trace_file_.open(opt_.trace_path, std::ios::out | std::ios::trunc);
-  if (!opt_.dump_path.empty()) dump_file_.open(opt_.dump_path, std::ios::out | std::ios::trunc);
+  auto open = [](std::ofstream& file, const std::string& path, const char* what) {
+    if (path.empty()) return;
+    errno = 0;
+    file.open(path, std::ios::out | std::ios::trunc);
+    if (!file.is_open())
+      throw std::runtime_error(std::string("cannot write the ") + what + " " + path +
+                               (errno ? std::string(": ") + std::strerror(errno) : std::string()));
+  };
+  open(trace_file_, opt_.trace_path, "trace");
+  open(dump_file_, opt_.dump_path, "dump");
   const Faults& f = opt_.faults;
   json writes = f.byte_writes && f.merge_writes ? "merged, one byte a write"
                 : f.byte_writes ? "one byte a write" : f.merge_writes ? "merged" : "one frame a write";
@@ -207,7 +218,8 @@ void Device::ack(const Packet& p, std::uint8_t pid) { emit(Packet{pid, {p.id, 0}
 void Device::queue(Packet p) { out_queue_.push_back(std::move(p)); }
 
 void Device::pump(Micros now) {
-  while (!awaiting_ && !out_queue_.empty()) {
+  while (!awaiting_ && (!out_queue_.empty() || endless_)) {
+    if (out_queue_.empty()) queue(next_endless());
     Packet p = std::move(out_queue_.front());
     out_queue_.pop_front();
     emit(p, now);
@@ -216,11 +228,29 @@ void Device::pump(Micros now) {
 }
 
 void Device::abort_transfer(const char* why) {
-  if (!awaiting_ && out_queue_.empty()) return;
+  if (!awaiting_ && out_queue_.empty() && !endless_) return;
   log_trace({{"dir", "unit"}, {"event", "transfer abandoned"}, {"why", why},
              {"unsent", out_queue_.size()}}, now_);
   awaiting_.reset();
   out_queue_.clear();
+  endless_.reset();
+}
+
+// The next record of an endless download: the records in turn, every other
+// round a little off in latitude, so that no packet repeats the one before.
+Packet Device::next_endless() {
+  Endless& e = *endless_;
+  const Record& r = e.records[e.next];
+  json rec = r.rec;
+  if (e.round % 2 && rec.contains("lat") && rec["lat"].is_number()) {
+    const double lat = rec["lat"].get<double>();
+    rec["lat"] = lat + (lat > 0 ? -1e-4 : 1e-4);
+  }
+  if (++e.next == e.records.size()) {
+    e.next = 0;
+    ++e.round;
+  }
+  return record_packet(r.pid, r.format, rec);
 }
 
 // ---- records -------------------------------------------------------------
@@ -230,12 +260,17 @@ Packet Device::record_packet(int pid, const std::string& format, const json& rec
   return Packet{static_cast<std::uint8_t>(pid), data ? *data : Bytes{}};
 }
 
-void Device::queue_records(int xfer_cmd, const std::vector<Packet>& records) {
+void Device::queue_records(int xfer_cmd, const std::vector<Record>& records) {
   abort_transfer("new request");
   Bytes count;
   put16(count, static_cast<int>(records.size()));
   queue(Packet{static_cast<std::uint8_t>(sc_.ids.records), count});
-  for (const auto& r : records) queue(r);
+  for (const auto& r : records) queue(record_packet(r.pid, r.format, r.rec));
+  if (opt_.faults.endless && !records.empty()) {
+    log_trace({{"dir", "unit"}, {"event", "endless records"}, {"announced", records.size()}}, now_);
+    endless_ = Endless{records};
+    return;
+  }
   Bytes done;
   put16(done, xfer_cmd);
   queue(Packet{static_cast<std::uint8_t>(sc_.ids.xfer_cmplt), done});
@@ -244,13 +279,13 @@ void Device::queue_records(int xfer_cmd, const std::vector<Packet>& records) {
 void Device::queue_download(int cmd) {
   const LinkIds& I = sc_.ids;
   const Formats& F = sc_.formats;
-  std::vector<Packet> recs;
+  std::vector<Record> recs;
   auto unsupported = [&](const char* what) {
     log_trace({{"dir", "unit"}, {"event", std::string("no ") + what + " on this unit"}}, now_);
   };
   if (cmd == I.cmd_wpt) {
     if (F.waypoint.empty()) return unsupported("waypoints");
-    for (const auto& w : sc_.waypoints) recs.push_back(record_packet(I.wpt_data, F.waypoint, w));
+    for (const auto& w : sc_.waypoints) recs.push_back({I.wpt_data, F.waypoint, w});
   } else if (cmd == I.cmd_prx) {
     if (F.proximity.empty()) return unsupported("proximity waypoints");
     int index = 0;
@@ -258,36 +293,36 @@ void Device::queue_download(int cmd) {
       json r = w;
       if (!r.contains("prox_index")) r["prox_index"] = index;
       ++index;
-      recs.push_back(record_packet(I.prx_wpt, F.proximity, r));
+      recs.push_back({I.prx_wpt, F.proximity, r});
     }
   } else if (cmd == I.cmd_rte) {
     if (F.route_header.empty()) return unsupported("routes");
     for (const auto& r : sc_.routes) {
-      recs.push_back(record_packet(I.rte_hdr, F.route_header, r));
+      recs.push_back({I.rte_hdr, F.route_header, r});
       const json pts = r.value("points", json::array());
       const json links = r.value("links", json::array());
       for (std::size_t i = 0; i < pts.size(); ++i) {
         if (i > 0 && !F.route_link.empty()) {
           json link = i - 1 < links.size() ? links[i - 1] : json{{"class", 3}};
-          recs.push_back(record_packet(I.rte_link, F.route_link, link));
+          recs.push_back({I.rte_link, F.route_link, link});
         }
-        recs.push_back(record_packet(I.rte_wpt, F.route_waypoint, pts[i]));
+        recs.push_back({I.rte_wpt, F.route_waypoint, pts[i]});
       }
     }
   } else if (cmd == I.cmd_trk) {
     if (F.track_point.empty()) return unsupported("tracks");
     for (const auto& t : sc_.tracks) {
-      if (!F.track_header.empty()) recs.push_back(record_packet(I.trk_hdr, F.track_header, t));
+      if (!F.track_header.empty()) recs.push_back({I.trk_hdr, F.track_header, t});
       const json pts = t.value("points", json::array());
       for (std::size_t i = 0; i < pts.size(); ++i) {
         json p = pts[i];
         if (i == 0 && !p.contains("new_segment")) p["new_segment"] = true;
-        recs.push_back(record_packet(I.trk_data, F.track_point, p));
+        recs.push_back({I.trk_data, F.track_point, p});
       }
     }
   } else if (cmd == I.cmd_alm) {
     if (F.almanac.empty()) return unsupported("almanac");
-    for (const auto& a : sc_.almanac) recs.push_back(record_packet(I.almanac, F.almanac, a));
+    for (const auto& a : sc_.almanac) recs.push_back({I.almanac, F.almanac, a});
   } else {
     return;
   }

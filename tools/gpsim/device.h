@@ -43,6 +43,18 @@ class Device {
     std::string kind;  // waypoints, proximity, routes, tracks
     json records = json::array();
   };
+  // A record of a download, before it is encoded.
+  struct Record {
+    int pid;
+    std::string format;
+    json rec;
+  };
+  // An endless download: what comes after the announced records.
+  struct Endless {
+    std::vector<Record> records;
+    std::size_t next = 0;
+    int round = 1;
+  };
   struct DelayedAck {
     Micros due;
     Packet packet;
@@ -61,7 +73,8 @@ class Device {
   void emit(const Packet& p, Micros now, const char* note = nullptr);
   void emit_text(const std::string& line, Micros now);
   void write(Bytes b);
-  void queue_records(int xfer_cmd, const std::vector<Packet>& records);
+  void queue_records(int xfer_cmd, const std::vector<Record>& records);
+  Packet next_endless();
   void queue_download(int cmd);
   void send_pvt(Micros now);
   void send_nmea(Micros now);
@@ -87,6 +100,7 @@ class Device {
     int retries;
   };
   std::optional<Awaiting> awaiting_;
+  std::optional<Endless> endless_;
   std::vector<DelayedAck> delayed_;
   std::vector<Bytes> writes_;
   Bytes merged_;

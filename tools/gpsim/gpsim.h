@@ -6,29 +6,8 @@
 //
 // Program:  gpsim --scenario FILE [options]
 //   prints the slave path of its pty as the first line of stdout, then runs
-//   until SIGINT/SIGTERM.
-//   --link PATH        also make PATH a symlink to the slave (replaced if present)
-//   --trace FILE       every frame both ways, JSON lines
-//   --dump FILE        uploaded records, decoded, JSON lines
-//   --pace             pace output at 10 bits a byte of the current speed
-//   --ack-timeout MS   re-send when the host's ACK does not come (1000)
-//   --retries N        re-sends before a transfer is abandoned (3)
-//   --seed N           seed of the rate faults (1)
-//   Faults (LIST = numbers and ranges, "3,5-7"; frames the simulator writes
-//   are numbered from 1, ACKs included; host packets that would be ACKed are
-//   numbered from 1; the trace shows both numbers):
-//   --corrupt LIST     flip a data bit of these outgoing frames (bad checksum)
-//   --corrupt-rate P   ... or of each frame with probability P
-//   --drop LIST        do not write these frames;  --drop-rate P
-//   --cut N:K[,..]     write frame N without its last K bytes
-//   --duplicate LIST   write these frames twice
-//   --nmea-instead LIST  write an NMEA sentence in place of these frames
-//   --nak-host LIST    answer these host packets with NAK (not processed)
-//   --withhold-ack LIST  neither ACK nor process these host packets
-//   --delay-ack N:MS[,..] ACK (and process) host packet N after MS ms
-//   --silent-after N   write nothing after the N-th frame
-//   --byte-writes      one write() per byte;  --merge-writes  one write() per step
-//   --dle-payload      add a waypoint whose bytes are full of 0x10 and 0x10 0x03
+//   until SIGINT/SIGTERM. `gpsim --help` lists the options and the faults
+//   (program/main.cpp); each sets a field of Options or Faults below.
 //
 // Trace lines: {"t": ms, "dir": "in"|"out", "n", "id", "size", "data": hex,
 //   "fault", "note"}; also {"dir":"in","noise"|"ignored": hex}, {"dir":"line",
@@ -75,6 +54,7 @@ struct Faults {
   std::map<int, int> delay_ack;                          // host packet -> ms
   int silent_after = 0;                                  // 0 = never
   bool byte_writes = false, merge_writes = false, dle_payload = false;
+  bool endless = false;  // a download of records never ends (the announced ones, then again and again)
 };
 
 struct Options {
@@ -87,21 +67,30 @@ struct Options {
   Faults faults;
 };
 
-// Parses a fault LIST ("3,5-7"); throws std::invalid_argument.
-std::set<int> parse_number_list(const std::string& text);
-std::map<int, int> parse_pair_list(const std::string& text);  // "N:K,N:K"
+// Option values; each throws std::invalid_argument naming `what` (the
+// option) and the value at fault.
+long long parse_whole(const std::string& what, const std::string& text, long long low, long long high);
+double parse_fraction(const std::string& what, const std::string& text);  // 0 to 1
+// A fault LIST ("3,5-7") of numbers from 1 up.
+std::set<int> parse_number_list(const std::string& what, const std::string& text);
+// "N:K,N:K": N from 1 up, K from 0 to max_value.
+std::map<int, int> parse_pair_list(const std::string& what, const std::string& text, int max_value);
 
 class Device;
 
 class Simulator {
  public:
-  Simulator(Scenario scenario, Options options);  // opens the pty; throws std::system_error
+  // Opens the pty, the trace and the dump; throws std::system_error or
+  // std::runtime_error (a trace or dump that cannot be written).
+  Simulator(Scenario scenario, Options options);
   ~Simulator();                                   // stops the thread, removes the link
   Simulator(const Simulator&) = delete;
   Simulator& operator=(const Simulator&) = delete;
 
   const std::string& slave_path() const { return slave_path_; }
-  void link(const std::string& path);  // symlink to the slave; throws std::system_error
+  // Makes `path` a symlink to the slave. Replaces only a link to a pty (an
+  // earlier run's); throws std::runtime_error for anything else there.
+  void link(const std::string& path);
 
   void start();                 // run loop on its own thread
   void stop();                  // joins the thread

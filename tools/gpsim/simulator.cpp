@@ -4,6 +4,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -47,44 +48,74 @@ speed_t speed_constant(int baud) {
 
 }  // namespace
 
-std::set<int> parse_number_list(const std::string& text) {
+long long parse_whole(const std::string& what, const std::string& text, long long low, long long high) {
+  long long v = 0;
+  std::size_t used = 0;
+  bool ok = !text.empty() && (std::isdigit(static_cast<unsigned char>(text[0])) || text[0] == '-');
+  if (ok) {
+    try {
+      v = std::stoll(text, &used, 10);
+    } catch (const std::exception&) {
+      ok = false;
+    }
+  }
+  if (!ok || used != text.size() || v < low || v > high)
+    throw std::invalid_argument(what + ": \"" + text + "\" is not a whole number from " + std::to_string(low) +
+                                " to " + std::to_string(high));
+  return v;
+}
+
+double parse_fraction(const std::string& what, const std::string& text) {
+  double v = -1;
+  std::size_t used = 0;
+  try {
+    if (!text.empty() && (std::isdigit(static_cast<unsigned char>(text[0])) || text[0] == '.')) v = std::stod(text, &used);
+  } catch (const std::exception&) {
+    v = -1;
+  }
+  if (used != text.size() || !(v >= 0 && v <= 1))
+    throw std::invalid_argument(what + ": \"" + text + "\" is not a probability from 0 to 1");
+  return v;
+}
+
+// Frame and packet numbers count from 1.
+constexpr long long kMaxNumber = 1'000'000'000;
+
+std::set<int> parse_number_list(const std::string& what, const std::string& text) {
   std::set<int> out;
   std::size_t i = 0;
-  while (i < text.size()) {
+  if (text.empty()) throw std::invalid_argument(what + ": an empty list");
+  while (i <= text.size()) {
     std::size_t end = text.find(',', i);
     if (end == std::string::npos) end = text.size();
     std::string item = text.substr(i, end - i);
-    std::size_t dash = item.find('-');
-    try {
-      if (dash == std::string::npos) {
-        out.insert(std::stoi(item));
-      } else {
-        int a = std::stoi(item.substr(0, dash)), b = std::stoi(item.substr(dash + 1));
-        if (b < a || b - a > 100000) throw std::invalid_argument("range");
-        for (int k = a; k <= b; ++k) out.insert(k);
-      }
-    } catch (const std::exception&) {
-      throw std::invalid_argument("not a number list: " + text);
+    std::size_t dash = item.find('-', 1);
+    if (dash == std::string::npos) {
+      out.insert(static_cast<int>(parse_whole(what, item, 1, kMaxNumber)));
+    } else {
+      long long a = parse_whole(what, item.substr(0, dash), 1, kMaxNumber);
+      long long b = parse_whole(what, item.substr(dash + 1), 1, kMaxNumber);
+      if (b < a || b - a > 100000)
+        throw std::invalid_argument(what + ": \"" + item + "\" is not a range of at most 100001 numbers");
+      for (long long k = a; k <= b; ++k) out.insert(static_cast<int>(k));
     }
     i = end + 1;
   }
   return out;
 }
 
-std::map<int, int> parse_pair_list(const std::string& text) {
+std::map<int, int> parse_pair_list(const std::string& what, const std::string& text, int max_value) {
   std::map<int, int> out;
   std::size_t i = 0;
-  while (i < text.size()) {
+  if (text.empty()) throw std::invalid_argument(what + ": an empty list");
+  while (i <= text.size()) {
     std::size_t end = text.find(',', i);
     if (end == std::string::npos) end = text.size();
     std::string item = text.substr(i, end - i);
     std::size_t colon = item.find(':');
-    try {
-      if (colon == std::string::npos) throw std::invalid_argument("pair");
-      out[std::stoi(item.substr(0, colon))] = std::stoi(item.substr(colon + 1));
-    } catch (const std::exception&) {
-      throw std::invalid_argument("not a list of N:K pairs: " + text);
-    }
+    if (colon == std::string::npos) throw std::invalid_argument(what + ": \"" + item + "\" is not a pair N:K");
+    out[static_cast<int>(parse_whole(what, item.substr(0, colon), 1, kMaxNumber))] =
+        static_cast<int>(parse_whole(what, item.substr(colon + 1), 0, max_value));
     i = end + 1;
   }
   return out;
@@ -129,8 +160,28 @@ Simulator::~Simulator() {
 }
 
 void Simulator::link(const std::string& path) {
-  unlink(path.c_str());
-  if (symlink(slave_path_.c_str(), path.c_str()) != 0) throw_errno("symlink " + path);
+  if (symlink(slave_path_.c_str(), path.c_str()) != 0) {
+    if (errno != EEXIST) throw_errno("symlink " + path);
+    // Only a link to a pseudo-terminal, left by an earlier run, is
+    // replaced; anything else at the path is kept.
+    struct stat st{};
+    if (lstat(path.c_str(), &st) != 0) throw_errno("lstat " + path);
+    if (!S_ISLNK(st.st_mode)) throw std::runtime_error(path + " exists and is not a link: not replaced");
+    char buf[512];
+    ssize_t n = readlink(path.c_str(), buf, sizeof buf - 1);
+    const std::string target = n > 0 ? std::string(buf, n) : std::string();
+    if (target.rfind("/dev/pts/", 0) != 0)
+      throw std::runtime_error(path + " links to " + target + ", not to a pseudo-terminal: not replaced");
+    const std::string fresh = path + ".gpsim-" + std::to_string(getpid());
+    unlink(fresh.c_str());
+    if (symlink(slave_path_.c_str(), fresh.c_str()) != 0) throw_errno("symlink " + fresh);
+    if (rename(fresh.c_str(), path.c_str()) != 0) {
+      const int e = errno;
+      unlink(fresh.c_str());
+      errno = e;
+      throw_errno("rename " + fresh + " to " + path);
+    }
+  }
   link_path_ = path;
 }
 

@@ -38,7 +38,8 @@ struct Probe {
     json run(std::vector<std::string> args)
     {
         std::size_t i = 1;
-        return probe::Run_Transfer_Command(args[0], args, i, *rig.object, [&](const json& j) { lines.push_back(j); });
+        const probe::Transfer_Command c = probe::Parse_Transfer_Command(args[0], args, i);
+        return probe::Run_Transfer_Command(c, *rig.object, [&](const json& j) { lines.push_back(j); });
     }
 };
 
@@ -135,9 +136,9 @@ TEST(ProbeCommands, WhatTheProbePrintsUploadsBack)
 
 TEST(ProbeCommands, UploadFileIsCheckedBeforeAnythingIsSent)
 {
-    EXPECT_THROW(probe::Parse_Upload_Set("{\"kind\": \"waypoint\"}\nnot json\n"), std::runtime_error);
-    EXPECT_THROW(probe::Parse_Upload_Set("{\"kind\": \"meteor\"}\n"), std::runtime_error);
-    EXPECT_THROW(probe::Parse_Upload_Set("{\"waypoints\": 3}"), std::runtime_error);
+    EXPECT_THROW(probe::Parse_Upload_Set("{\"kind\": \"waypoint\"}\nnot json\n"), std::invalid_argument);
+    EXPECT_THROW(probe::Parse_Upload_Set("{\"kind\": \"meteor\"}\n"), std::invalid_argument);
+    EXPECT_THROW(probe::Parse_Upload_Set("{\"waypoints\": 3}"), std::invalid_argument);
     json set = probe::Parse_Upload_Set("{\"waypoints\": [{\"ident\": \"A\"}], \"tracks\": []}");
     EXPECT_EQ(set["waypoints"].size(), 1u);
     set = probe::Parse_Upload_Set("{\"kind\": \"route\", \"ident\": \"R\"}\n\n{\"kind\": \"waypoint\", \"ident\": \"W\"}\n");

@@ -386,12 +386,59 @@ TEST(GpsimDevice, UnitNameAndVoltages) {
   EXPECT_EQ(p[1].data, (Bytes{0xD2, 0x04, 0xFB, 0xFF}));  // 1234 and -5
 }
 
-TEST(GpsimDevice, FaultLists) {
-  EXPECT_EQ(parse_number_list("3,5-7"), (std::set<int>{3, 5, 6, 7}));
-  EXPECT_EQ(parse_pair_list("2:100,4:5"), (std::map<int, int>{{2, 100}, {4, 5}}));
-  EXPECT_THROW(parse_number_list("x"), std::invalid_argument);
-  EXPECT_THROW(parse_number_list("7-3"), std::invalid_argument);
-  EXPECT_THROW(parse_pair_list("5"), std::invalid_argument);
+TEST(GpsimDevice, FaultListsAndOptionValues) {
+  EXPECT_EQ(parse_number_list("--drop", "3,5-7"), (std::set<int>{3, 5, 6, 7}));
+  EXPECT_EQ(parse_pair_list("--cut", "2:100,4:5", 1000), (std::map<int, int>{{2, 100}, {4, 5}}));
+  EXPECT_EQ(parse_whole("--retries", "0", 0, 10), 0);
+  EXPECT_EQ(parse_fraction("--drop-rate", "0.25"), 0.25);
+  // Each bad value is refused with the option's name, none read in part.
+  for (const char* bad : {"x", "7-3", "3x", "0", "-2", "3,", "", "1-200000", "99999999999"})
+    EXPECT_THROW(parse_number_list("--drop", bad), std::invalid_argument) << bad;
+  for (const char* bad : {"5", "2:-1", "0:4", "2:1001", "2:x"})
+    EXPECT_THROW(parse_pair_list("--cut", bad, 1000), std::invalid_argument) << bad;
+  for (const char* bad : {"abc", "11", "-1", "3.5", " 3", ""})
+    EXPECT_THROW(parse_whole("--retries", bad, 0, 10), std::invalid_argument) << bad;
+  for (const char* bad : {"1.5", "-0.1", "nan", "0.5x", ""})
+    EXPECT_THROW(parse_fraction("--drop-rate", bad), std::invalid_argument) << bad;
+  try {
+    parse_whole("--ack-timeout", "abc", 1, 600000);
+    ADD_FAILURE();
+  } catch (const std::invalid_argument& e) {
+    EXPECT_STREQ(e.what(), "--ack-timeout: \"abc\" is not a whole number from 1 to 600000");
+  }
+}
+
+TEST(GpsimDevice, EndlessDownloadNeverEndsUntilTheHostAborts) {
+  Options o;
+  o.faults.endless = true;
+  Host h(small_unit(), o);
+  h.send({10, {7, 0}});
+  std::vector<Packet> got;
+  for (int k = 0; k < 20; ++k) {
+    for (auto& q : h.packets()) {
+      if (q.id != 6) got.push_back(q);
+    }
+    ASSERT_FALSE(got.empty());
+    h.ack(got.back().id);
+  }
+  ASSERT_EQ(got.size(), 20u);
+  EXPECT_EQ(got[0].id, 27);
+  EXPECT_EQ(got[0].data, (Bytes{2, 0}));  // two announced, many sent
+  for (std::size_t k = 1; k < got.size(); ++k) {
+    EXPECT_EQ(got[k].id, 35) << k;
+    if (k > 1) {
+      EXPECT_NE(got[k].data, got[k - 1].data) << k;
+    }
+  }
+  EXPECT_EQ(decode_record("D108", got[3].data)["ident"], "ONE");  // the second round
+  EXPECT_NE(got[3].data, got[1].data);
+  EXPECT_EQ(got[5].data, got[1].data);  // the third round is the first again
+  // The abort command ends it.
+  h.send({10, {0, 0}});
+  h.packets();
+  h.ack(35);
+  h.wait(5000);
+  EXPECT_TRUE(h.packets().empty());
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <fstream>
+#include <iterator>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -96,6 +98,42 @@ TEST(GpsimSimulator, LinkIsRemovedWithTheSimulator) {
   struct stat st;
   EXPECT_NE(lstat(link.c_str(), &st), 0);
   rmdir(dir);
+}
+
+TEST(GpsimSimulator, LinkReplacesOnlyAnEarlierRunsLink) {
+  char dir[] = "/tmp/gpsim-sim-XXXXXX";
+  ASSERT_TRUE(mkdtemp(dir));
+  const std::string file = std::string(dir) + "/notes", other = std::string(dir) + "/other",
+                    stale = std::string(dir) + "/stale";
+  { std::ofstream(file) << "keep me"; }
+  ASSERT_EQ(symlink(file.c_str(), other.c_str()), 0);
+  ASSERT_EQ(symlink("/dev/pts/999999", stale.c_str()), 0);
+  {
+    Simulator sim(unit(), Options{});
+    EXPECT_THROW(sim.link(file), std::runtime_error);
+    EXPECT_THROW(sim.link(other), std::runtime_error);
+    sim.link(stale);
+    char buf[256];
+    ssize_t n = readlink(stale.c_str(), buf, sizeof buf);
+    EXPECT_EQ(std::string(buf, n > 0 ? n : 0), sim.slave_path());
+  }
+  std::ifstream in(file);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(text, "keep me");
+  struct stat st;
+  EXPECT_EQ(lstat(other.c_str(), &st), 0);
+  EXPECT_NE(lstat(stale.c_str(), &st), 0);  // ours, removed at the end
+  for (const std::string& p : {file, other}) unlink(p.c_str());
+  rmdir(dir);
+}
+
+TEST(GpsimSimulator, TraceOrDumpThatCannotBeWrittenIsRefused) {
+  Options o;
+  o.trace_path = "/nonexistent-dir/trace.jsonl";
+  EXPECT_THROW(Simulator(unit(), o), std::runtime_error);
+  o.trace_path.clear();
+  o.dump_path = "/";
+  EXPECT_THROW(Simulator(unit(), o), std::runtime_error);
 }
 
 }  // namespace

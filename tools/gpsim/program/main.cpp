@@ -1,8 +1,10 @@
-// gpsim: runs one simulated receiver on a pseudo-terminal (flags in gpsim.h).
+// gpsim: runs one simulated receiver on a pseudo-terminal. `gpsim --help`
+// lists every option (kHelp below); gpsim.h describes the trace and dump.
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <limits>
 #include <string>
 
 #include "tools/gpsim/gpsim.h"
@@ -12,9 +14,56 @@ namespace {
 volatile std::sig_atomic_t g_stop = 0;
 void on_signal(int) { g_stop = 1; }
 
-int usage(const char* why) {
-  std::fprintf(stderr, "gpsim: %s\nusage: gpsim --scenario FILE [--link PATH] [--trace FILE] [--dump FILE] [--pace]\n"
-                       "       [fault options: see tools/gpsim/gpsim.h]\n", why);
+const char* const kHelp = R"(usage: gpsim --scenario FILE [OPTION]...
+Runs a simulated GPS receiver on the far end of a pseudo-terminal: prints the
+terminal's path as the first line of standard output, then answers a host on
+it until SIGINT, SIGTERM or SIGHUP.
+
+Options:
+  --scenario FILE      the unit: identity, formats and stored records (JSON;
+                       see tools/gpsim/scenario.h and tools/gpsim/scenarios/)
+  --link PATH          also make PATH a symbolic link to the terminal; only a
+                       link to a pseudo-terminal (left by an earlier run) is
+                       replaced, never a file; removed at the end
+  --trace FILE         write every frame both ways to FILE, JSON lines
+  --dump FILE          write the uploaded records, decoded, to FILE, JSON lines
+  --pace               pace output at 10 bits a byte of the current speed
+  --ack-timeout MS     re-send when the host's ACK does not come within MS ms
+                       (1 to 600000; default 1000)
+  --retries N          re-sends before a transfer is abandoned (0 to 1000; 3)
+  --seed N             seed of the rate faults (a whole number; default 1)
+  --help               print this help and exit
+
+Faults (LIST is numbers and ranges from 1, such as "3,5-7"; the frames the unit
+writes are numbered from 1, ACKs included; the host's packets that would be
+ACKed are numbered from 1; the trace shows both numbers):
+  --corrupt LIST       flip a data bit of these frames (bad checksum)
+  --corrupt-rate P     ... or of each frame with probability P (0 to 1)
+  --drop LIST          do not write these frames
+  --drop-rate P        ... or each frame with probability P (0 to 1)
+  --cut N:K[,N:K]...   write frame N without its last K bytes
+  --duplicate LIST     write these frames twice
+  --nmea-instead LIST  write an NMEA sentence in place of these frames
+  --nak-host LIST      answer these host packets with NAK (not processed)
+  --withhold-ack LIST  neither ACK nor process these host packets
+  --delay-ack N:MS[,N:MS]...
+                       ACK (and process) host packet N after MS ms (0 to 600000)
+  --silent-after N     write nothing after the N-th frame
+  --byte-writes        one write() per byte
+  --merge-writes       one write() per step
+  --dle-payload        add a waypoint whose bytes are full of 0x10 and 0x10 0x03
+  --endless            never end a download of records: after the announced
+                       records the unit sends them again and again (every
+                       other round a little further north or south, so no
+                       record repeats the one before), until the host aborts
+                       or stops acknowledging
+
+Exit status: 0 after a signal; 1 when the scenario, the terminal, the link,
+the trace or the dump cannot be made; 2 for a bad option.
+)";
+
+int usage(const std::string& why) {
+  std::fprintf(stderr, "gpsim: %s\n(gpsim --help lists the options)\n", why.c_str());
   return 2;
 }
 
@@ -31,29 +80,35 @@ int main(int argc, char** argv) {
         if (i + 1 >= argc) throw std::invalid_argument(a + " needs a value");
         return argv[++i];
       };
+      auto whole = [&](long long low, long long high) { return gpsim::parse_whole(a, value(), low, high); };
+      if (a == "--help") {
+        std::fputs(kHelp, stdout);
+        return 0;
+      }
       if (a == "--scenario") scenario_path = value();
       else if (a == "--link") link_path = value();
       else if (a == "--trace") opt.trace_path = value();
       else if (a == "--dump") opt.dump_path = value();
       else if (a == "--pace") opt.pace = true;
-      else if (a == "--ack-timeout") opt.ack_timeout_ms = std::stoi(value());
-      else if (a == "--retries") opt.max_retries = std::stoi(value());
-      else if (a == "--seed") f.seed = std::stoull(value());
-      else if (a == "--corrupt") f.corrupt = gpsim::parse_number_list(value());
-      else if (a == "--corrupt-rate") f.corrupt_rate = std::stod(value());
-      else if (a == "--drop") f.drop = gpsim::parse_number_list(value());
-      else if (a == "--drop-rate") f.drop_rate = std::stod(value());
-      else if (a == "--cut") f.cut = gpsim::parse_pair_list(value());
-      else if (a == "--duplicate") f.duplicate = gpsim::parse_number_list(value());
-      else if (a == "--nmea-instead") f.nmea_instead = gpsim::parse_number_list(value());
-      else if (a == "--nak-host") f.nak_host = gpsim::parse_number_list(value());
-      else if (a == "--withhold-ack") f.withhold_ack = gpsim::parse_number_list(value());
-      else if (a == "--delay-ack") f.delay_ack = gpsim::parse_pair_list(value());
-      else if (a == "--silent-after") f.silent_after = std::stoi(value());
+      else if (a == "--ack-timeout") opt.ack_timeout_ms = static_cast<int>(whole(1, 600000));
+      else if (a == "--retries") opt.max_retries = static_cast<int>(whole(0, 1000));
+      else if (a == "--seed") f.seed = static_cast<std::uint64_t>(whole(0, std::numeric_limits<long long>::max()));
+      else if (a == "--corrupt") f.corrupt = gpsim::parse_number_list(a, value());
+      else if (a == "--corrupt-rate") f.corrupt_rate = gpsim::parse_fraction(a, value());
+      else if (a == "--drop") f.drop = gpsim::parse_number_list(a, value());
+      else if (a == "--drop-rate") f.drop_rate = gpsim::parse_fraction(a, value());
+      else if (a == "--cut") f.cut = gpsim::parse_pair_list(a, value(), 100000);
+      else if (a == "--duplicate") f.duplicate = gpsim::parse_number_list(a, value());
+      else if (a == "--nmea-instead") f.nmea_instead = gpsim::parse_number_list(a, value());
+      else if (a == "--nak-host") f.nak_host = gpsim::parse_number_list(a, value());
+      else if (a == "--withhold-ack") f.withhold_ack = gpsim::parse_number_list(a, value());
+      else if (a == "--delay-ack") f.delay_ack = gpsim::parse_pair_list(a, value(), 600000);
+      else if (a == "--silent-after") f.silent_after = static_cast<int>(whole(0, std::numeric_limits<int>::max()));
       else if (a == "--byte-writes") f.byte_writes = true;
       else if (a == "--merge-writes") f.merge_writes = true;
       else if (a == "--dle-payload") f.dle_payload = true;
-      else return usage(("unknown option " + a).c_str());
+      else if (a == "--endless") f.endless = true;
+      else return usage("unknown option " + a);
     }
   } catch (const std::exception& e) {
     return usage(e.what());
