@@ -59,7 +59,7 @@ bool read_file(const std::string& path, std::string& out)
     return true;
 }
 
-bool write_all(int fd, const std::string& data)
+bool write_all(int fd, std::string_view data)
 {
     size_t done = 0;
     while (done < data.size()) {
@@ -74,6 +74,22 @@ bool write_all(int fd, const std::string& data)
 }
 
 } // namespace
+
+bool File_Replace(const std::string& path, std::string_view data, unsigned mode)
+{
+    std::string tmp = path + ".XXXXXX";
+    int fd = ::mkstemp(tmp.data());
+    if (fd < 0)
+        return false;
+    ::fchmod(fd, mode_t(mode));
+    bool ok = write_all(fd, data) && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    if (!ok || ::rename(tmp.c_str(), path.c_str()) != 0) {
+        ::unlink(tmp.c_str());
+        return false;
+    }
+    return true;
+}
 
 Settings::Settings(std::string path, std::string application)
     : path_(std::move(path)), application_(std::move(application))
@@ -225,17 +241,8 @@ void Settings::commit(IniDocument doc)
             }
         }
     }
-    std::string tmp = path_ + ".XXXXXX";
-    int fd = ::mkstemp(tmp.data());
-    if (fd < 0)
+    if (!File_Replace(path_, text, 0600))
         throw VbError(75, "SaveSetting", "Path/File access error");
-    ::fchmod(fd, 0600);
-    bool ok = write_all(fd, text) && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    if (!ok || ::rename(tmp.c_str(), path_.c_str()) != 0) {
-        ::unlink(tmp.c_str());
-        throw VbError(75, "SaveSetting", "Path/File access error");
-    }
     doc_ = std::move(doc);
     // Our own write: remember the new file so the next read does not reload it.
     struct stat st;

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -65,5 +66,10 @@ private:
     mutable bool keep_copy_ = false;  // save a copy before the next rewrite
     mutable std::vector<std::pair<std::string, std::uint64_t>> section_counts_;
 };
+
+// Replaces a file atomically: the data goes to a temporary file in the same
+// folder, which is synced and renamed over `path` with the given mode. On
+// failure the previous file is left as it was and false is returned.
+bool File_Replace(const std::string& path, std::string_view data, unsigned mode);
 
 } // namespace platform
