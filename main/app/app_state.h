@@ -11,6 +11,9 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
+
+namespace transfer { class clsGarminUSB; }
 
 namespace app {
 
@@ -43,7 +46,21 @@ struct AppState {
     // --- transfer and real time ---------------------------------------
     bool transfer_busy = false;
     bool transfer_complete = true;
-    bool port_search = false;
+    // Download: the count the receiver announced (less one per track
+    // header, halved for routes at the end); upload: the rows to send.
+    // The records sent or appended are record_counter.
+    std::int32_t expected_record_count = 0;
+    std::uint8_t last_record_pid = 0;      // packet ID of the record kind moving; 0 when done
+    bool route_header = false;             // a route header came (or went) and no point yet
+    std::string route_header_text;         // the last route header's fields, joined by ";"
+    bool nmea_mode = false;                // the receiver answered in NMEA text
+    std::int32_t reported_baud_rate = 0;   // the four data bytes of the last baud reply
+    // Units found by the last search, in order. Each entry is an array:
+    // protocol and NMEA units (description 1, description 2, port,
+    // settings), mass-storage units six elements (Description, Version, 0,
+    // 9600, UploadLocation, DownloadLocation).
+    std::vector<platform::Variant> GPS_UnitList;
+    bool GPS_Scanning = false;             // while the receiver search probes the ports
     bool screen_window_open = false;
     bool real_time = false;
     bool projected_output = true;
@@ -57,10 +74,10 @@ struct AppState {
     bool google_earth_running = false;
     bool arcgis_installed = false;
     bool arcmap_extension_loaded = false;
-    // The ArcMap extension's automation object and the connected USB
-    // mass-storage unit; their subsystems give them their types.
+    // The ArcMap extension's automation object; its subsystem gives it its type.
     std::shared_ptr<void> arcmap_extension;
-    std::shared_ptr<void> usb_mass_storage_unit;
+    // The connected mass-storage unit; none while the device control links.
+    std::shared_ptr<transfer::clsGarminUSB> GPS_MassStorageUnit;
 
     // --- keyed collections ----------------------------------------------
     // Latest values of the NMEA sentences, by value name.

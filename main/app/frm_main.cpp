@@ -1,5 +1,6 @@
 #include "main/app/frm_main.h"
 
+#include "main/app/frm_info.h"
 #include "main/app/properties.h"
 #include "main/coords/coords.h"
 #include "main/files/files.h"
@@ -140,6 +141,7 @@ frmMain::frmMain(Services services, std::string program_folder)
                         changed(ChangeQuietStatus);
                     });
     register_window("frmSplash", [this] { return frmSplash.loaded; }, [this] { unload_splash(); });
+    register_window("frmInfo", [this] { return frmInfo_loaded(); }, [this] { info_.reset(); });
 }
 
 frmMain::~frmMain() = default;
@@ -155,6 +157,15 @@ void frmMain::set_properties(std::unique_ptr<PropertiesDialog> p) { properties_ 
 void frmMain::register_window(const std::string& name, std::function<bool()> loaded, std::function<void()> unload)
 {
     windows_.push_back({name, std::move(loaded), std::move(unload)});
+}
+
+InfoWindow& frmMain::frmInfo()
+{
+    if (!info_) {
+        info_ = std::make_unique<InfoWindow>();
+        info_->window.loaded = true;
+    }
+    return *info_;
 }
 
 bool frmMain::panel_open() const { return cmdAdvanced.caption != kPanelClosed; }
@@ -177,7 +188,7 @@ void frmMain::Form_Load()
         [this] {
             // 2.
             state_.arcmap_extension.reset();
-            state_.usb_mass_storage_unit.reset();
+            state_.GPS_MassStorageUnit.reset();
             state_.transfer_complete = true;
             state_.hotlink_sort = true;
         },
@@ -254,7 +265,7 @@ void frmMain::Form_Load()
         },
         [this] {
             // 22.
-            state_.port_search = false;
+            state_.GPS_Scanning = false;
             transfer().mnuOpen_Click();
         },
         [this] {

@@ -37,6 +37,7 @@ namespace flxgrd { class Table; }
 namespace app {
 
 class PropertiesDialog;
+struct InfoWindow;
 
 // A button, option button, label or text box: position and size in twips.
 struct Control {
@@ -132,6 +133,9 @@ public:
     realtime::RealTime& realtime() { return *realtime_; }
     hotlink::Hotlinking& hotlink() { return *hotlink_; }
     PropertiesDialog& frmProperties() { return *properties_; }
+    // The receiver information window, created hidden on first use.
+    InfoWindow& frmInfo();
+    bool frmInfo_loaded() const { return info_ != nullptr; }
     flxgrd::Table& table() { return *table_; } // the records table (flxgrd)
     // Install or replace a subsystem (the program's composition installs
     // them all; tests wrap them to watch the calls).
@@ -222,6 +226,7 @@ private:
     std::unique_ptr<realtime::RealTime> realtime_;
     std::unique_ptr<hotlink::Hotlinking> hotlink_;
     std::unique_ptr<PropertiesDialog> properties_;
+    std::unique_ptr<InfoWindow> info_;
     std::unique_ptr<flxgrd::Table> table_;
     std::unique_ptr<platform::Timer> splash_timer_;
     struct Window {

@@ -127,4 +127,14 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
+// --- dates and the time columns (time.cpp) ------------------------------------
+// Normalises a date-time text (receiver comments, GPX and EXIF times) in
+// place and returns it; with `to_iso` a date becomes "yyyy-mm-ddThh:mm:ssZ".
+std::string Date_Validate(std::string& text, bool to_iso);
+// Fills "ltime" from "time" (or "date" and "time") of every data row, or
+// "time" from "ltime" (or "comment") with `to_utc`, by the time-zone
+// setting: "Local Computer Time" (the zone's rules at each row's own date,
+// TZ honoured) or a whole number of hours.
+void Time_CalculateLocal(Table& table, const std::string& time_zone, bool to_utc);
+
 } // namespace flxgrd

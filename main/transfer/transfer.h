@@ -8,7 +8,10 @@
 #include <memory>
 #include <string>
 
-namespace app { class frmMain; }
+namespace app {
+class frmMain;
+struct AppState;
+} // namespace app
 
 namespace transfer {
 
@@ -36,5 +39,22 @@ public:
 };
 
 std::unique_ptr<GpsTransfer> make_gps_transfer(app::frmMain& main);
+
+// The work behind GpsTransfer's members of the same names.
+void Set_Controls(app::frmMain& main, std::int16_t state);
+void Load_d103WptSymbols(app::AppState& state);
+void Load_d1xxWptSymbols(app::AppState& state);
+
+// The table's symbol code of a D103 symbol number; a number outside 0 to
+// 15 gives the default symbol 18 (the waypoint is kept).
+std::int32_t Symbol_FromD103(const app::AppState& state, std::int32_t index);
+// The D103 symbol number of a symbol cell's text ("18" -> 0); 0 when the
+// code has no D103 number. Texts compare exactly: "018" is not "18".
+std::int32_t Symbol_ToD103(const app::AppState& state, const std::string& code);
+
+// Waits while the transfer busy flag is set, letting events run (blocking
+// on the event pump between them). Returns false when the program ended
+// meanwhile, true once the link is free; the caller sets the flag.
+bool Transfer_WaitIdle(app::frmMain& main);
 
 } // namespace transfer

@@ -1,6 +1,6 @@
-// GPS transfer as far as it is built: the menu state is remembered, the
-// port menu follows the computer's serial ports and the symbol tables are
-// filled; connecting, the receiver search and the menu commands come later.
+// GPS transfer as far as it is built: the menu states, the port menu
+// following the computer's serial ports and the symbol tables; connecting,
+// the receiver search and the menu commands come later.
 #include "main/transfer/transfer.h"
 
 #include "main/app/frm_main.h"
@@ -9,14 +9,11 @@
 namespace transfer {
 namespace {
 
-// Waypoint symbol codes in the order of the D103 symbol numbers 0 to 15.
-const std::int32_t kD103Codes[16] = {18, 10, 8, 170, 7, 150, 0, 19, 177, 14, 178, 151, 179, 171, 156, 8196};
-
 class TransferSeam : public GpsTransfer {
 public:
     explicit TransferSeam(app::frmMain& main) : main_(main) {}
 
-    void Set_Controls(std::int16_t state) override { main_.state().ui_state = state; }
+    void Set_Controls(std::int16_t state) override { transfer::Set_Controls(main_, state); }
 
     void Ports_Enable() override
     {
@@ -25,15 +22,8 @@ public:
         main_.changed(app::ChangeMenus);
     }
 
-    void Load_d103WptSymbols() override
-    {
-        for (int i = 0; i < 16; ++i) main_.state().d103_symbols.Add(i, std::to_string(kD103Codes[i]));
-    }
-
-    void Load_d1xxWptSymbols() override
-    {
-        for (int i = 0; i < 16; ++i) main_.state().d1xx_symbols.Add(kD103Codes[i], std::to_string(i));
-    }
+    void Load_d103WptSymbols() override { transfer::Load_d103WptSymbols(main_.state()); }
+    void Load_d1xxWptSymbols() override { transfer::Load_d1xxWptSymbols(main_.state()); }
 
     void mnuOpen_Click() override {}
     void GPS_Find(bool&) override {}

@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -86,5 +87,10 @@ private:
     bool held_changes_ = false;
     mutable std::vector<std::pair<std::string, std::uint64_t>> section_counts_;
 };
+
+// Replaces a file atomically: the data goes to a temporary file in the same
+// folder, which is synced and renamed over `path` with the given mode. On
+// failure the previous file is left as it was and false is returned.
+bool File_Replace(const std::string& path, std::string_view data, unsigned mode);
 
 } // namespace platform

@@ -1,0 +1,121 @@
+#include "main/transfer/probe/probe.h"
+
+#include "main/app/frm_info.h"
+#include "main/app/frm_main.h"
+#include "main/transfer/garmin_usb.h"
+#include "main/transfer/transfer.h"
+#include "platform/text/vb.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+
+namespace transfer::probe {
+
+namespace {
+
+void add_menus(Json& out, const std::vector<app::MenuItem>& items)
+{
+    for (const app::MenuItem& m : items) {
+        std::string key = m.index < 0 ? m.name : m.name + "(" + std::to_string(m.index) + ")";
+        out[key] = {{"enabled", m.enabled}, {"checked", m.checked}};
+        add_menus(out, m.children);
+    }
+}
+
+void add_control(Json& out, const app::Control& c, const std::string& key)
+{
+    out[key] = {{"text", c.caption}, {"enabled", c.enabled}, {"visible", c.visible}, {"value", c.value}};
+}
+
+Json main_window(app::frmMain& main)
+{
+    Json controls = Json::object();
+    for (const app::Control* c : {&main.cmdAdvanced, &main.cmdAddRec, &main.cmdDeleteSel, &main.cmdClearSel,
+                                  &main.cmdCopy, &main.cmdPaste, &main.cmdConvert, &main.optWpt, &main.optTrk,
+                                  &main.optRte, &main.optRTWpt, &main.lblGPSDesc1, &main.lbllat, &main.lbllon,
+                                  &main.lblepe, &main.lblAlt, &main.ToDDE, &main.FromDDE})
+        add_control(controls, *c, c->name);
+    for (std::size_t i = 0; i < main.Label1.size(); ++i)
+        add_control(controls, main.Label1[i], "Label1(" + std::to_string(i) + ")");
+    return {{"window", "frmMain"},     {"loaded", true},         {"visible", main.Visible},
+            {"caption", main.Caption}, {"controls", controls}, {"StatusBar1", main.StatusBar1}};
+}
+
+Json info_window(app::frmMain& main)
+{
+    // Looking must not load the window: an unloaded one shows its design.
+    app::InfoWindow design;
+    app::InfoWindow& info = main.frmInfo_loaded() ? main.frmInfo() : design;
+    Json controls = Json::object();
+    for (const app::Control* c : info.controls()) add_control(controls, *c, c->name);
+    return {{"window", "frmInfo"},
+            {"loaded", main.frmInfo_loaded()},
+            {"visible", main.frmInfo_loaded() && info.window.visible},
+            {"caption", info.window.caption},
+            {"controls", controls}};
+}
+
+} // namespace
+
+Json controls(app::frmMain& main, std::int16_t state)
+{
+    main.transfer().Set_Controls(state);
+    return {{"controls", state}};
+}
+
+Json select(app::frmMain& main, int first, int last)
+{
+    platform::Grid& g = main.MSFlexGrid1;
+    g.SetRow(first);
+    g.SetCol(1);
+    g.SetRowSel(last);
+    g.SetColSel(g.Cols() - 1);
+    // As the grid's selection change counts it: whole rows only.
+    int rows = std::abs(g.RowSel() - g.Row()) + 1;
+    if (std::abs(g.ColSel() - g.Col()) + 1 != g.Cols() - 1) rows = 0;
+    app::AppState& s = main.state();
+    s.first_selected_row = std::min(g.Row(), g.RowSel());
+    s.last_selected_row = std::max(g.Row(), g.RowSel());
+    s.selection_count = rows;
+    main.StatusBar1[2] = std::to_string(rows) + " of " + std::to_string(g.Rows() - 1) + " Selected";
+    main.changed(app::ChangeStatus);
+    return {{"select", {{"first", s.first_selected_row}, {"last", s.last_selected_row}, {"count", rows}}}};
+}
+
+Json menus(const app::frmMain& main)
+{
+    Json out = Json::object();
+    add_menus(out, main.menus().top());
+    return {{"menus", out}};
+}
+
+Json window(app::frmMain& main, const std::string& name)
+{
+    const std::string wanted = platform::vb::LCase(name);
+    if (wanted == "frmmain") return main_window(main);
+    if (wanted == "frminfo") return info_window(main);
+    return {{"window", name}, {"error", "no such window"}};
+}
+
+Json symbols(const app::frmMain& main)
+{
+    auto table = [](const platform::Collection<std::int32_t>& c) {
+        Json out = Json::object();
+        for (const auto& e : c) out[e.key] = e.item;
+        return out;
+    };
+    return {{"d103", table(main.state().d103_symbols)}, {"d1xx", table(main.state().d1xx_symbols)}};
+}
+
+Json massstorage(app::frmMain& main, const std::string& folder)
+{
+    auto unit = std::make_shared<clsGarminUSB>(main.dialogs());
+    const bool loaded = unit->LoadGPS(folder);
+    Json out = {{"LoadGPS", loaded}};
+    for (const auto& [name, value] : unit->Properties()) out[name] = value;
+    if (loaded) main.state().GPS_MassStorageUnit = unit;
+    return out;
+}
+
+} // namespace transfer::probe

@@ -1,0 +1,36 @@
+// Commands of trekfold-probe on the main window's transfer state, each
+// answering with the JSON object the probe prints.
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include <cstdint>
+#include <string>
+
+namespace app { class frmMain; }
+
+namespace transfer::probe {
+
+using Json = nlohmann::ordered_json;
+
+// controls N: Set_Controls(N); {"controls":N}.
+Json controls(app::frmMain& main, std::int16_t state);
+// select FIRST LAST: whole rows FIRST to LAST selected (current cell
+// (FIRST, 1), opposite corner (LAST, last column)), the first, last and
+// count stored as the grid's selection change stores them;
+// {"select":{"first":N,"last":N,"count":N}}.
+Json select(app::frmMain& main, int first, int last);
+// menus: {"menus":{"NAME" or "NAME(INDEX)":{"enabled":B,"checked":B}}}.
+Json menus(const app::frmMain& main);
+// window NAME (frmMain or frmInfo, any case): {"window":NAME,"loaded":B,
+// "visible":B,"caption":T,"controls":{NAME:{"text":T,"enabled":B,
+// "visible":B,"value":B}}}, frmMain with "StatusBar1":[T,T,T]. Looking
+// does not load frmInfo. Another name: {"window":NAME,"error":T}.
+Json window(app::frmMain& main, const std::string& name);
+// symbols: {"d103":{KEY:N},"d1xx":{KEY:N}}.
+Json symbols(const app::frmMain& main);
+// massstorage DIR: LoadGPS(DIR) on a new unit, kept as GPS_MassStorageUnit
+// when True; {"LoadGPS":B, PROPERTY:T...}.
+Json massstorage(app::frmMain& main, const std::string& folder);
+
+} // namespace transfer::probe

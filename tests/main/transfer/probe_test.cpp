@@ -1,0 +1,90 @@
+// What trekfold-probe prints of the transfer state.
+#include "tests/main/app/rig.h"
+
+#include "main/app/frm_info.h"
+#include "main/transfer/garmin_usb.h"
+#include "main/transfer/probe/probe.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+using apptest::Rig;
+namespace probe = transfer::probe;
+
+TEST(Probe, MenusAndControlsAfterStateChanges)
+{
+    Rig r(false);
+    r.load();
+    auto menus = probe::menus(r.main)["menus"];
+    EXPECT_EQ(menus["mnuLoad"], (probe::Json{{"enabled", true}, {"checked", false}}));
+    EXPECT_EQ(menus["mnuWUpload"]["enabled"], false);
+    EXPECT_EQ(menus["mnuPort(1)"]["checked"], true);
+
+    EXPECT_EQ(probe::controls(r.main, 3), (probe::Json{{"controls", 3}}));
+    EXPECT_EQ(probe::menus(r.main)["menus"]["mnuWDownload"]["enabled"], true);
+    auto main = probe::window(r.main, "FRMMAIN");
+    EXPECT_EQ(main["window"], "frmMain");
+    EXPECT_EQ(main["StatusBar1"], (probe::Json{"Connected", "", ""}));
+    EXPECT_EQ(main["controls"]["optWpt"]["value"], true);
+    EXPECT_EQ(main["controls"]["Label1(3)"]["text"], "Alt");
+    probe::controls(r.main, 5);
+    EXPECT_EQ(probe::window(r.main, "frmMain")["controls"]["optTrk"]["enabled"], false);
+}
+
+TEST(Probe, InfoWindowIsShownWithoutLoadingIt)
+{
+    Rig r(false);
+    auto info = probe::window(r.main, "frminfo");
+    EXPECT_EQ(info["loaded"], false);
+    EXPECT_FALSE(r.main.frmInfo_loaded());
+    EXPECT_EQ(info["caption"], "Garmin Info");
+    EXPECT_EQ(info["controls"]["lblMode1"]["text"], "Garmin");
+
+    probe::controls(r.main, 1);
+    info = probe::window(r.main, "frmInfo");
+    EXPECT_EQ(info["loaded"], true);
+    EXPECT_EQ(info["visible"], false);
+    EXPECT_EQ(info["controls"]["lblFormat1"]["text"], "Formats");
+    EXPECT_EQ(probe::window(r.main, "frmNone")["error"], "no such window");
+}
+
+TEST(Probe, SelectStoresWhatTheSelectionChangeStores)
+{
+    Rig r(false);
+    r.load();
+    for (int i = 0; i < 5; ++i) r.main.menu_Click("cmdAddRec");
+    EXPECT_EQ(probe::select(r.main, 4, 2), (probe::Json{{"select", {{"first", 2}, {"last", 4}, {"count", 3}}}}));
+    EXPECT_EQ(r.main.state().selection_count, 3);
+    EXPECT_EQ(r.main.StatusBar1[2], "3 of 5 Selected");
+    EXPECT_EQ(r.main.MSFlexGrid1.ColSel(), r.main.MSFlexGrid1.Cols() - 1);
+}
+
+TEST(Probe, SymbolsAndMassStorage)
+{
+    Rig r(false);
+    r.load();
+    auto symbols = probe::symbols(r.main);
+    EXPECT_EQ(symbols["d103"]["8196"], 15);
+    EXPECT_EQ(symbols["d1xx"]["6"], 0);
+
+    apptest::TempDir dir;
+    auto none = probe::massstorage(r.main, dir.path);
+    EXPECT_EQ(none["LoadGPS"], false);
+    EXPECT_EQ(r.main.state().GPS_MassStorageUnit, nullptr);
+
+    std::filesystem::create_directories(dir.path + "/Garmin");
+    std::ofstream(dir.path + "/Garmin/GarminDevice.xml")
+        << "<Device><Model><Description>Unit</Description></Model><MassStorageMode/></Device>";
+    auto unit = probe::massstorage(r.main, dir.path);
+    EXPECT_EQ(unit["LoadGPS"], true);
+    EXPECT_EQ(unit["Description"], "Unit");
+    EXPECT_EQ(unit["Drive"], "");
+    std::vector<std::string> keys;
+    for (const auto& [k, v] : unit.items()) keys.push_back(k);
+    EXPECT_EQ(keys, (std::vector<std::string>{"LoadGPS", "UploadLocation", "DownloadLocation", "Description", "Version",
+                                              "Drive", "PartNumber", "ID", "RegistrationCode"}));
+    ASSERT_NE(r.main.state().GPS_MassStorageUnit, nullptr);
+    EXPECT_EQ(r.main.state().GPS_MassStorageUnit->Description, "Unit");
+}
