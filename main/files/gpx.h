@@ -22,6 +22,9 @@ public:
     // `dialogs` shows the boxes of GPX_WriteFile and GPX_LoadFile (none: silent).
     explicit clsGPXType(platform::Dialogs* dialogs = nullptr);
     ~clsGPXType();
+    // Children point back at their parent: an element stays where it is made.
+    clsGPXType(const clsGPXType&) = delete;
+    clsGPXType& operator=(const clsGPXType&) = delete;
 
     const std::string& mainHeader() const { return header_; }
     void TypeString(std::string name) { name_ = std::move(name); }

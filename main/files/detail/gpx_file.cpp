@@ -141,7 +141,8 @@ bool GPXFile_Load(app::frmMain& main, const std::string& type, const std::string
         auto insert = [&](const clsGPXType& p, const clsGPXType* owner, bool first, bool track) {
             auto values = p.Object_GetInformation(kReadKeys);
             for (auto& v : values)
-                v = XML_Decode(v);
+                if (v.find('&') != std::string::npos)
+                    v = XML_Decode(v);
             values[kEle] = GPX_ConvertUnits(units, values[kEle], true);
             values[kDepth] = GPX_ConvertUnits(units, values[kDepth], true);
             if (owner && track) {

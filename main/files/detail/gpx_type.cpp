@@ -81,6 +81,8 @@ void clsGPXType::Element_Add(const std::string& entry, Ptr child)
     else if (iequals(entry, "rte"))
         ++rte_;
     child->Parent(this);
+    if (children_.empty())
+        children_.reserve(4); // a point's usual children in one allocation
     children_.emplace_back(entry, std::move(child));
 }
 
