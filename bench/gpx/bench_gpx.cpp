@@ -62,7 +62,6 @@ struct Window {
         dialogs.set_log([](const std::string&) {});
         app::install_subsystems(main);
         flxgrd::Fields_Repair(settings, "");
-        main.state().time_zone = "0";
     }
     platform::Settings settings;
     platform::ScriptedDialogs dialogs;

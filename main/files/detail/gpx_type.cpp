@@ -40,6 +40,29 @@ VbError file_error(int err)
     }
 }
 
+// Runs the work of a file operation; an error of it becomes the box
+// "Error Number: n, description" under the title, and False.
+template <class Work>
+bool boxed(platform::Dialogs* dialogs, const char* title, Work&& work)
+{
+    int number = 0;
+    std::string description;
+    try {
+        work();
+        return true;
+    } catch (const VbError& e) {
+        number = e.number;
+        description = e.description;
+    } catch (const std::bad_alloc&) {
+        number = 7;
+        description = "Out of memory";
+    }
+    if (dialogs)
+        dialogs->MsgBox("Error Number: " + std::to_string(number) + ", " + description, platform::vbExclamation,
+                        title);
+    return false;
+}
+
 } // namespace
 
 struct clsGPXType::Building {
@@ -208,7 +231,7 @@ void clsGPXType::GPX_SetHeader()
 
 bool clsGPXType::GPX_WriteFile(const std::string& path)
 {
-    try {
+    return boxed(dialogs_, "clsGPX.GPX_WriteFile", [&] {
         std::string text = gpxString();
         text += "\r\n";
         if (!detail::valid_utf8(text))
@@ -227,16 +250,7 @@ bool clsGPXType::GPX_WriteFile(const std::string& path)
         errno = 0;
         if (!platform::File_Replace(path, text, mode))
             throw file_error(errno);
-        return true;
-    } catch (const VbError& e) {
-        if (dialogs_)
-            dialogs_->MsgBox("Error Number: " + std::to_string(e.number) + ", " + e.description,
-                             platform::vbExclamation, "clsGPX.GPX_WriteFile");
-    } catch (const std::bad_alloc&) {
-        if (dialogs_)
-            dialogs_->MsgBox("Error Number: 7, Out of memory", platform::vbExclamation, "clsGPX.GPX_WriteFile");
-    }
-    return false;
+    });
 }
 
 // --- reading ------------------------------------------------------------------
@@ -248,7 +262,7 @@ bool clsGPXType::GPX_LoadFile(const std::string& path)
     struct stat st;
     if (::stat(path.c_str(), &st) != 0)
         return false;
-    try {
+    return boxed(dialogs_, "clsGPX.GPX_Load", [&] {
         if (S_ISDIR(st.st_mode))
             throw file_error(EISDIR);
         if (st.st_size > kMaxFileSize)
@@ -259,35 +273,24 @@ bool clsGPXType::GPX_LoadFile(const std::string& path)
         std::string bytes;
         bytes.reserve(size_t(st.st_size));
         char buf[65536];
+        int err = 0;
         for (;;) {
             ssize_t n = ::read(fd, buf, sizeof buf);
             if (n < 0 && errno == EINTR)
                 continue;
-            if (n < 0) {
-                int err = errno;
-                ::close(fd);
-                throw file_error(err);
-            }
-            if (n == 0)
+            if (n < 0)
+                err = errno;
+            if (n <= 0 || off_t(bytes.size()) + n > kMaxFileSize)
                 break;
-            if (off_t(bytes.size()) + n > kMaxFileSize) {
-                ::close(fd);
-                throw VbError(7, "", "Out of memory");
-            }
             bytes.append(buf, size_t(n));
         }
         ::close(fd);
+        if (err)
+            throw file_error(err);
+        if (off_t(bytes.size()) > kMaxFileSize)
+            throw VbError(7, "", "Out of memory");
         GPX_LoadText(bytes);
-        return true;
-    } catch (const VbError& e) {
-        if (dialogs_)
-            dialogs_->MsgBox("Error Number: " + std::to_string(e.number) + ", " + e.description,
-                             platform::vbExclamation, "clsGPX.GPX_Load");
-    } catch (const std::bad_alloc&) {
-        if (dialogs_)
-            dialogs_->MsgBox("Error Number: 7, Out of memory", platform::vbExclamation, "clsGPX.GPX_Load");
-    }
-    return false;
+    });
 }
 
 // --- building from table rows -------------------------------------------------
