@@ -136,7 +136,9 @@ Tag Tag_Parse(std::string_view inner)
             value = inner.substr(start, i - start);
         }
         if (!name.empty())
-            tag.attributes.emplace_back(std::string(name), platform::vb::Replace(value, "\"", "&quot;"));
+            tag.attributes.emplace_back(std::string(name), value.find('"') == std::string_view::npos
+                                                               ? std::string(value)
+                                                               : platform::vb::Replace(value, "\"", "&quot;"));
     }
     return tag;
 }
@@ -200,7 +202,7 @@ void read_document(clsGPXType& root, std::string_view bytes)
             std::string_view run = trim(std::string_view(text).substr(last_tag_end + 1, p - last_tag_end - 1));
             if (!run.empty() && skipped == 0) {
                 std::string t(run);
-                current().Description(t);
+                TreeAccess::set_text(current(), std::move(XML_Escape(t)));
             }
         }
         size_t end;
