@@ -159,7 +159,7 @@ bool GPXFile_Load(app::frmMain& main, const std::string& type, const std::string
                 values[kNewSeg] = vb::CStr(first);
             values[kType] = upper;
             if (unit_model)
-                values[kModel] = *unit_model;
+                values[kModel] = vb::Replace(*unit_model, "\t", " "); // a tab would split the row
             line.clear();
             for (size_t i = 0; i < values.size(); ++i) {
                 if (i)
