@@ -3,6 +3,7 @@
 
 #include "platform/automation/vb_error.h"
 
+#include <cstdio>
 #include <ctime>
 
 namespace flxgrd {
@@ -186,7 +187,10 @@ void Time_CalculateLocal(Table& table, const std::string& time_zone, bool to_utc
                     out = to_utc ? local_to_utc(d) : utc_to_local(d);
                 else
                     out = from_seconds(to_seconds(d) + std::int64_t(to_utc ? -hours : hours) * 3600);
-                g.SetTextMatrix(r, to_utc ? time_col : ltime_col, vb::Format(out, "yyyy/MM/dd HH:mm:ss"));
+                char stamp[32]; // "yyyy/MM/dd HH:mm:ss"
+                std::snprintf(stamp, sizeof stamp, "%04d/%02d/%02d %02d:%02d:%02d", out.year, out.month, out.day,
+                              out.hour, out.minute, out.second);
+                g.SetTextMatrix(r, to_utc ? time_col : ltime_col, stamp);
             } catch (const platform::VbError&) {
                 // A row that does not convert is left as it is.
             }
