@@ -22,8 +22,11 @@ public:
     // `dialogs` shows the boxes of GPX_WriteFile and GPX_LoadFile (none: silent).
     explicit clsGPXType(platform::Dialogs* dialogs = nullptr);
     ~clsGPXType();
+    // Children point back at their parent: an element stays where it is made.
+    clsGPXType(const clsGPXType&) = delete;
+    clsGPXType& operator=(const clsGPXType&) = delete;
 
-    const std::string& mainHeader() const { return header_; }
+    const std::string& mainHeader() const;
     void TypeString(std::string name) { name_ = std::move(name); }
     const std::string& TypeString() const { return name_; }
     void Description(std::string& text); // stores (and leaves) XML_Escape(text)
@@ -38,9 +41,9 @@ public:
     Ptr Element_Get(const std::string& name) const;
     std::string Element_GetDescription(const std::string& name) const;
     std::vector<std::string> Object_GetInformation(const std::vector<std::string>& names) const;
-    std::int32_t Waypoints_Count() const { return wpt_; }
-    std::int32_t Tracks_Count() const { return trk_; }
-    std::int32_t Routes_Count() const { return rte_; }
+    std::int32_t Waypoints_Count() const;
+    std::int32_t Tracks_Count() const;
+    std::int32_t Routes_Count() const;
 
     std::string gpxString() const;
     void GPX_SetHeader();
@@ -56,16 +59,18 @@ public:
 
 private:
     friend struct TreeAccess;
-    struct Building;
+    // What only roots and containers use, kept apart so the many point
+    // elements stay small: header, counts, Point_Add's open route, track
+    // and segment, the dialogs.
+    struct Extra;
+    Extra& extra();
     void write(std::string& out, int depth) const;
 
-    std::string name_, text_, header_;
+    std::string name_, text_;
     std::vector<std::pair<std::string, std::string>> attrs_;
     std::vector<std::pair<std::string, Ptr>> children_;
     clsGPXType* parent_ = nullptr;
-    std::int32_t wpt_ = 0, trk_ = 0, rte_ = 0;
-    std::unique_ptr<Building> building_; // open route/track/segment of Point_Add
-    platform::Dialogs* dialogs_ = nullptr;
+    std::unique_ptr<Extra> extra_;
 };
 
 // Keeps "&" only where it starts &amp; &lt; &gt; &apos; &quot; or a numeric

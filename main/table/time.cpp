@@ -3,11 +3,40 @@
 
 #include "platform/automation/vb_error.h"
 
+#include <cstdio>
 #include <ctime>
 
 namespace flxgrd {
 
 namespace vb = platform::vb;
+
+namespace {
+
+// Reads "yyyy-mm-dd hh:mm:ss" or "yyyy/mm/dd hh:mm:ss" directly (the form
+// every GPX time takes once normalised), anything else as CDate does.
+bool read_date(std::string_view t, vb::Date& d)
+{
+    auto num = [&](size_t at, size_t n, int& out) {
+        out = 0;
+        for (size_t i = at; i < at + n; ++i) {
+            if (t[i] < '0' || t[i] > '9')
+                return false;
+            out = out * 10 + (t[i] - '0');
+        }
+        return true;
+    };
+    if (t.size() == 19 && (t[4] == '-' || t[4] == '/') && t[7] == t[4] && t[10] == ' ' && t[13] == ':' &&
+        t[16] == ':' && num(0, 4, d.year) && num(5, 2, d.month) && num(8, 2, d.day) && num(11, 2, d.hour) &&
+        num(14, 2, d.minute) && num(17, 2, d.second) && d.year >= 100 && vb::ValidDate(d.year, d.month, d.day) &&
+        d.hour < 24 && d.minute < 60 && d.second < 60)
+        return true;
+    if (!vb::IsDate(t))
+        return false;
+    d = vb::CDate(t);
+    return true;
+}
+
+} // namespace
 
 std::string Date_Validate(std::string& text, bool to_iso)
 {
@@ -24,7 +53,9 @@ std::string Date_Validate(std::string& text, bool to_iso)
         // A receiver comment such as "CRTD 14:05 01-MAY-06".
         t = vb::Replace(t, "-", " ");
     }
-    if (!vb::IsDate(t)) {
+    vb::Date d;
+    bool valid = read_date(t, d);
+    if (!valid) {
         // An EXIF time such as "2006:05:01 12:00:00".
         for (int k = 0; k < 2; ++k) {
             size_t colon = t.find(':');
@@ -32,9 +63,9 @@ std::string Date_Validate(std::string& text, bool to_iso)
                 break;
             t[colon] = '/';
         }
+        valid = read_date(t, d);
     }
-    if (to_iso && vb::IsDate(t)) {
-        vb::Date d = vb::CDate(t);
+    if (to_iso && valid) {
         t = vb::Format(d, "yyyy-mm-dd") + "T" + vb::Format(d, "hh:mm:ss") + "Z";
     }
     text = t;
@@ -148,15 +179,18 @@ void Time_CalculateLocal(Table& table, const std::string& time_zone, bool to_utc
                     text = g.TextMatrix(r, time_col);
                 }
                 Date_Validate(text, false);
-                if (!vb::IsDate(text))
+                vb::Date d;
+                if (!read_date(text, d))
                     continue;
-                vb::Date d = vb::CDate(text);
                 vb::Date out;
                 if (computer)
                     out = to_utc ? local_to_utc(d) : utc_to_local(d);
                 else
                     out = from_seconds(to_seconds(d) + std::int64_t(to_utc ? -hours : hours) * 3600);
-                g.SetTextMatrix(r, to_utc ? time_col : ltime_col, vb::Format(out, "yyyy/MM/dd HH:mm:ss"));
+                char stamp[32]; // "yyyy/MM/dd HH:mm:ss"
+                std::snprintf(stamp, sizeof stamp, "%04d/%02d/%02d %02d:%02d:%02d", out.year, out.month, out.day,
+                              out.hour, out.minute, out.second);
+                g.SetTextMatrix(r, to_utc ? time_col : ltime_col, stamp);
             } catch (const platform::VbError&) {
                 // A row that does not convert is left as it is.
             }

@@ -39,6 +39,9 @@ enum : size_t { kEle = 2, kModel = 7, kIdent = 5, kDepth = 12, kRident = 14, kRc
 std::pair<int, int> selected_rows(const app::AppState& s, const platform::Grid& g)
 {
     int last_row = g.Rows() - 1;
+    // A cleared table keeps one blank row that holds no record.
+    if (last_row == 1 && g.TextMatrix(1, 0).empty())
+        return {1, 0};
     if (s.selection_count <= 0)
         return {1, last_row};
     return {std::max(1, s.first_selected_row), std::min(last_row, s.last_selected_row)};
@@ -141,7 +144,8 @@ bool GPXFile_Load(app::frmMain& main, const std::string& type, const std::string
         auto insert = [&](const clsGPXType& p, const clsGPXType* owner, bool first, bool track) {
             auto values = p.Object_GetInformation(kReadKeys);
             for (auto& v : values)
-                v = XML_Decode(v);
+                if (v.find('&') != std::string::npos)
+                    v = XML_Decode(v);
             values[kEle] = GPX_ConvertUnits(units, values[kEle], true);
             values[kDepth] = GPX_ConvertUnits(units, values[kDepth], true);
             if (owner && track) {
@@ -155,7 +159,7 @@ bool GPXFile_Load(app::frmMain& main, const std::string& type, const std::string
                 values[kNewSeg] = vb::CStr(first);
             values[kType] = upper;
             if (unit_model)
-                values[kModel] = *unit_model;
+                values[kModel] = vb::Replace(*unit_model, "\t", " "); // a tab would split the row
             line.clear();
             for (size_t i = 0; i < values.size(); ++i) {
                 if (i)
@@ -165,6 +169,16 @@ bool GPXFile_Load(app::frmMain& main, const std::string& type, const std::string
             return table.Records_Insert(line, columns, "", "\t", false);
         };
 
+        // The points of one segment or route; False when the table is full.
+        auto insert_all = [&](const clsGPXType& owner, const clsGPXType& holder, const char* point, bool track) {
+            bool first = true;
+            for (const auto& p : holder.Elements_Get(point)) {
+                if (!insert(*p, &owner, first, track))
+                    return false;
+                first = false;
+            }
+            return true;
+        };
         std::string kind = vb::LCase(type);
         bool full = false;
         if (kind == "waypoint") {
@@ -172,31 +186,14 @@ bool GPXFile_Load(app::frmMain& main, const std::string& type, const std::string
                 if ((full = !insert(*w, nullptr, false, false)))
                     break;
         } else if (kind == "track") {
-            for (const auto& t : root.Elements_Get("trk")) {
-                for (const auto& s : t->Elements_Get("trkseg")) {
-                    bool first = true;
-                    for (const auto& p : s->Elements_Get("trkpt")) {
-                        if ((full = !insert(*p, t.get(), first, true)))
-                            break;
-                        first = false;
-                    }
-                    if (full)
-                        break;
-                }
-                if (full)
-                    break;
-            }
+            for (const auto& t : root.Elements_Get("trk"))
+                for (const auto& s : t->Elements_Get("trkseg"))
+                    if (!full)
+                        full = !insert_all(*t, *s, "trkpt", true);
         } else if (kind == "route") {
-            for (const auto& r : root.Elements_Get("rte")) {
-                bool first = true;
-                for (const auto& p : r->Elements_Get("rtept")) {
-                    if ((full = !insert(*p, r.get(), first, false)))
-                        break;
-                    first = false;
-                }
-                if (full)
-                    break;
-            }
+            for (const auto& r : root.Elements_Get("rte"))
+                if (!full)
+                    full = !insert_all(*r, *r, "rtept", false);
         }
         result = !full;
         main.coords().Project_Table(true);

@@ -45,7 +45,8 @@ bool tag_start(std::string_view text, size_t p)
            (c >= 'A' && c <= 'Z');
 }
 
-// The ">" ending the start tag at p; a quoted value after "=" may hold ">".
+// The ">" ending the start tag at p (a quoted value after "=" may hold
+// ">"), or the "<" of the next tag when this one is never closed.
 size_t start_tag_end(std::string_view text, size_t p)
 {
     for (size_t i = p + 1; i < text.size(); ++i) {
@@ -63,7 +64,7 @@ size_t start_tag_end(std::string_view text, size_t p)
                 i = close;
             }
         } else if (c == '<') {
-            return std::string_view::npos; // a start tag never holds "<"
+            return i; // a tag left open: it ends where the next one starts
         }
     }
     return std::string_view::npos;
@@ -135,7 +136,9 @@ Tag Tag_Parse(std::string_view inner)
             value = inner.substr(start, i - start);
         }
         if (!name.empty())
-            tag.attributes.emplace_back(std::string(name), platform::vb::Replace(value, "\"", "&quot;"));
+            tag.attributes.emplace_back(std::string(name), value.find('"') == std::string_view::npos
+                                                               ? std::string(value)
+                                                               : platform::vb::Replace(value, "\"", "&quot;"));
     }
     return tag;
 }
@@ -199,7 +202,7 @@ void read_document(clsGPXType& root, std::string_view bytes)
             std::string_view run = trim(std::string_view(text).substr(last_tag_end + 1, p - last_tag_end - 1));
             if (!run.empty() && skipped == 0) {
                 std::string t(run);
-                current().Description(t);
+                TreeAccess::set_text(current(), std::move(XML_Escape(t)));
             }
         }
         size_t end;
@@ -233,6 +236,8 @@ void read_document(clsGPXType& root, std::string_view bytes)
             if (end == std::string::npos)
                 break;
             std::string_view inner = std::string_view(text).substr(p + 1, end - p - 1);
+            if (text[end] == '<')
+                --end; // the next tag is read next
             bool self_closing = !inner.empty() && inner.back() == '/';
             if (self_closing)
                 inner.remove_suffix(1);

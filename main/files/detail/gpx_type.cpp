@@ -40,14 +40,62 @@ VbError file_error(int err)
     }
 }
 
+// Runs the work of a file operation; an error of it becomes the box
+// "Error Number: n, description" under the title, and False.
+template <class Work>
+bool boxed(platform::Dialogs* dialogs, const char* title, Work&& work)
+{
+    int number = 0;
+    std::string description;
+    try {
+        work();
+        return true;
+    } catch (const VbError& e) {
+        number = e.number;
+        description = e.description;
+    } catch (const std::bad_alloc&) {
+        number = 7;
+        description = "Out of memory";
+    }
+    if (dialogs)
+        dialogs->MsgBox("Error Number: " + std::to_string(number) + ", " + description, platform::vbExclamation,
+                        title);
+    return false;
+}
+
 } // namespace
 
-struct clsGPXType::Building {
+struct clsGPXType::Extra {
+    std::string header;
+    std::int32_t wpt = 0, trk = 0, rte = 0;
     Ptr route, track, segment;
+    platform::Dialogs* dialogs = nullptr;
 };
 
-clsGPXType::clsGPXType(platform::Dialogs* dialogs) : dialogs_(dialogs) {}
+clsGPXType::clsGPXType(platform::Dialogs* dialogs)
+{
+    if (dialogs)
+        extra().dialogs = dialogs;
+}
 clsGPXType::~clsGPXType() = default;
+
+clsGPXType::Extra& clsGPXType::extra()
+{
+    if (!extra_)
+        extra_ = std::make_unique<Extra>();
+    return *extra_;
+}
+
+const std::string& clsGPXType::mainHeader() const
+{
+    static const std::string none;
+    return extra_ ? extra_->header : none;
+}
+std::int32_t clsGPXType::Waypoints_Count() const { return extra_ ? extra_->wpt : 0; }
+std::int32_t clsGPXType::Tracks_Count() const { return extra_ ? extra_->trk : 0; }
+std::int32_t clsGPXType::Routes_Count() const { return extra_ ? extra_->rte : 0; }
+
+void TreeAccess::set_header(clsGPXType& e, std::string header) { e.extra().header = std::move(header); }
 
 void clsGPXType::Description(std::string& text) { text_ = XML_Escape(text); }
 
@@ -75,12 +123,14 @@ std::string clsGPXType::Attribute_Get(const std::string& name) const
 void clsGPXType::Element_Add(const std::string& entry, Ptr child)
 {
     if (iequals(entry, "wpt"))
-        ++wpt_;
+        ++extra().wpt;
     else if (iequals(entry, "trk"))
-        ++trk_;
+        ++extra().trk;
     else if (iequals(entry, "rte"))
-        ++rte_;
+        ++extra().rte;
     child->Parent(this);
+    if (children_.empty())
+        children_.reserve(4); // a point's usual children in one allocation
     children_.emplace_back(entry, std::move(child));
 }
 
@@ -128,8 +178,8 @@ std::vector<std::string> clsGPXType::Object_GetInformation(const std::vector<std
 
 void clsGPXType::write(std::string& out, int depth) const
 {
-    if (!header_.empty()) {
-        out += header_;
+    if (!mainHeader().empty()) {
+        out += mainHeader();
         out += "\r\n";
     }
     out.append(size_t(depth), ' ');
@@ -175,7 +225,7 @@ std::string clsGPXType::gpxString() const
 
 void clsGPXType::GPX_SetHeader()
 {
-    header_ = "<?xml version=\"1.0\"?>";
+    extra().header = "<?xml version=\"1.0\"?>";
     name_ = "gpx";
     Attribute_Add("version", "1.0");
     Attribute_Add("creator", kCreator);
@@ -206,7 +256,7 @@ void clsGPXType::GPX_SetHeader()
 
 bool clsGPXType::GPX_WriteFile(const std::string& path)
 {
-    try {
+    return boxed(extra_ ? extra_->dialogs : nullptr, "clsGPX.GPX_WriteFile", [&] {
         std::string text = gpxString();
         text += "\r\n";
         if (!detail::valid_utf8(text))
@@ -225,16 +275,7 @@ bool clsGPXType::GPX_WriteFile(const std::string& path)
         errno = 0;
         if (!platform::File_Replace(path, text, mode))
             throw file_error(errno);
-        return true;
-    } catch (const VbError& e) {
-        if (dialogs_)
-            dialogs_->MsgBox("Error Number: " + std::to_string(e.number) + ", " + e.description,
-                             platform::vbExclamation, "clsGPX.GPX_WriteFile");
-    } catch (const std::bad_alloc&) {
-        if (dialogs_)
-            dialogs_->MsgBox("Error Number: 7, Out of memory", platform::vbExclamation, "clsGPX.GPX_WriteFile");
-    }
-    return false;
+    });
 }
 
 // --- reading ------------------------------------------------------------------
@@ -246,7 +287,7 @@ bool clsGPXType::GPX_LoadFile(const std::string& path)
     struct stat st;
     if (::stat(path.c_str(), &st) != 0)
         return false;
-    try {
+    return boxed(extra_ ? extra_->dialogs : nullptr, "clsGPX.GPX_Load", [&] {
         if (S_ISDIR(st.st_mode))
             throw file_error(EISDIR);
         if (st.st_size > kMaxFileSize)
@@ -257,35 +298,24 @@ bool clsGPXType::GPX_LoadFile(const std::string& path)
         std::string bytes;
         bytes.reserve(size_t(st.st_size));
         char buf[65536];
+        int err = 0;
         for (;;) {
             ssize_t n = ::read(fd, buf, sizeof buf);
             if (n < 0 && errno == EINTR)
                 continue;
-            if (n < 0) {
-                int err = errno;
-                ::close(fd);
-                throw file_error(err);
-            }
-            if (n == 0)
+            if (n < 0)
+                err = errno;
+            if (n <= 0 || off_t(bytes.size()) + n > kMaxFileSize)
                 break;
-            if (off_t(bytes.size()) + n > kMaxFileSize) {
-                ::close(fd);
-                throw VbError(7, "", "Out of memory");
-            }
             bytes.append(buf, size_t(n));
         }
         ::close(fd);
+        if (err)
+            throw file_error(err);
+        if (off_t(bytes.size()) > kMaxFileSize)
+            throw VbError(7, "", "Out of memory");
         GPX_LoadText(bytes);
-        return true;
-    } catch (const VbError& e) {
-        if (dialogs_)
-            dialogs_->MsgBox("Error Number: " + std::to_string(e.number) + ", " + e.description,
-                             platform::vbExclamation, "clsGPX.GPX_Load");
-    } catch (const std::bad_alloc&) {
-        if (dialogs_)
-            dialogs_->MsgBox("Error Number: 7, Out of memory", platform::vbExclamation, "clsGPX.GPX_Load");
-    }
-    return false;
+    });
 }
 
 // --- building from table rows -------------------------------------------------
@@ -322,9 +352,7 @@ bool clsGPXType::Point_Add(const std::vector<std::string>& values, const std::ve
         }
     }
 
-    if (!building_)
-        building_ = std::make_unique<Building>();
-    Building& b = *building_;
+    Extra& b = extra();
     auto make = [](const char* name) {
         auto e = std::make_shared<clsGPXType>();
         e->TypeString(name);

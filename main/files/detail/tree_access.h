@@ -10,7 +10,7 @@ namespace files {
 
 struct TreeAccess {
     static void set_text(clsGPXType& e, std::string escaped) { e.text_ = std::move(escaped); }
-    static void set_header(clsGPXType& e, std::string header) { e.header_ = std::move(header); }
+    static void set_header(clsGPXType& e, std::string header);
 };
 
 namespace detail {

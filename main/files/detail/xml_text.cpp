@@ -107,15 +107,16 @@ bool single_byte_encoding(const std::string& name)
 
 std::string blanks_for_breaks(std::string text)
 {
-    std::string out;
-    out.reserve(text.size());
+    // In place: the text only shrinks (CR LF becomes one blank).
+    size_t w = 0;
     for (size_t i = 0; i < text.size(); ++i) {
         char c = text[i];
         if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
             ++i;
-        out += (c == '\r' || c == '\n' || c == '\t') ? ' ' : c;
+        text[w++] = (c == '\r' || c == '\n' || c == '\t') ? ' ' : c;
     }
-    return out;
+    text.resize(w);
+    return text;
 }
 
 } // namespace
@@ -298,6 +299,8 @@ std::string& XML_Escape(std::string& text)
 
 std::string XML_Decode(std::string_view s)
 {
+    if (s.find_first_of("&\t\r\n") == std::string_view::npos)
+        return std::string(s);
     std::string out;
     out.reserve(s.size());
     std::string_view named;

@@ -49,6 +49,16 @@ TEST(GpxSave, DocumentLayoutAndUnits)
     EXPECT_EQ(files::GPX_ConvertUnits("Meters", "0123.50", false), "123.5");
 }
 
+TEST(GpxSave, AnEmptyTableWritesNoPoint)
+{
+    GpxRig rig;
+    rig.fill("waypoint", {});
+    ASSERT_TRUE(rig.save(rig.path("empty.gpx")));
+    std::string s = read_file(rig.path("empty.gpx"));
+    EXPECT_EQ(s.find("<wpt"), std::string::npos);
+    EXPECT_NE(s.find("</gpx>\r\n"), std::string::npos);
+}
+
 TEST(GpxSave, OnlyTheSelectedRows)
 {
     GpxRig rig;

@@ -193,6 +193,15 @@ TEST(Reader, FileCutShortKeepsItsOpenElements)
     EXPECT_EQ(trk[0]->Elements_Get("trkseg")[0]->Elements_Get("trkpt").size(), 2u);
 }
 
+TEST(Reader, ATagLeftOpenDoesNotEndTheDocument)
+{
+    auto& root = read("<gpx><wpt lat=\"1\" <name>a</name></wpt><wpt lat=\"2\"><name>b</name></wpt></gpx>");
+    auto w = root.Elements_Get("wpt");
+    ASSERT_EQ(w.size(), 2u);
+    EXPECT_EQ(w[0]->Attribute_Get("lat"), "\"1\"");
+    EXPECT_EQ(text_of(*w[1], "name"), "b");
+}
+
 TEST(Reader, ClosingTagsCloseTheInnermostAndGpxReentersTheRoot)
 {
     auto& root = read("<gpx><wpt lat=\"1\"><name>a</nome></wpt><gpx creator=\"x\"><wpt lat=\"2\"></wpt></gpx>");

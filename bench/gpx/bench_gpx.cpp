@@ -1,0 +1,243 @@
+// GPX save and load speed against gpsbabel converting the same file in the
+// same run (unicsv -> gpx for the save, gpx -> unicsv for the loads), the
+// peak memory of loading 32,766 waypoints and the element tree's bytes per
+// point.
+//
+// Counters: ratio = our time / gpsbabel's time (below 1: faster), measured
+// with the gpsbabel benchmark of the same file run just before; peak_MB is
+// the highest resident size of a process that only loads the file;
+// tree_bytes_per_point is the heap the loaded tree holds per point.
+#include "main/app/compose.h"
+#include "main/app/frm_main.h"
+#include "main/files/files.h"
+#include "main/files/gpx.h"
+#include "main/table/table.h"
+#include "platform/events/fake_events.h"
+#include "platform/serial/portmap.h"
+#include "platform/settings/settings.h"
+#include "platform/ui/cursor.h"
+#include "platform/ui/scripted_dialogs.h"
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <malloc.h>
+#include <map>
+#include <memory>
+#include <new>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kWaypoints = flxgrd::kMaxRecords;
+
+std::string make_dir()
+{
+    char tmpl[] = "/tmp/tf-bench-gpx-XXXXXX";
+    return ::mkdtemp(tmpl);
+}
+
+// One scratch folder for the run: the files every benchmark shares.
+const std::string& scratch()
+{
+    static const std::string dir = make_dir();
+    return dir;
+}
+std::string scratch_file(const std::string& name) { return scratch() + "/" + name; }
+std::string dg100() { return std::string(TREKFOLD_SOURCE_DIR) + "/tests/data/gpx/dg100-track.gpx"; }
+
+// A main window with its subsystems, on scratch settings.
+struct Window {
+    Window()
+        : settings(scratch_file("trekfold.ini")), ports(&settings),
+          main({settings, dialogs, cursor, pump, ports}, "/opt/trekfold")
+    {
+        dialogs.set_log([](const std::string&) {});
+        app::install_subsystems(main);
+        flxgrd::Fields_Repair(settings, "");
+    }
+    platform::Settings settings;
+    platform::ScriptedDialogs dialogs;
+    platform::RecordingCursor cursor;
+    platform::FakeEventPump pump;
+    platform::PortMap ports;
+    app::frmMain main;
+};
+
+std::string lat(int i) { return std::to_string(45.0 + (i % 1000) * 1e-3).substr(0, 9); }
+std::string lon(int i) { return std::to_string(-75.0 - (i / 1000) * 1e-3).substr(0, 10); }
+
+void fill_waypoints(Window& w)
+{
+    auto& t = w.main.table();
+    w.main.state().record_type = "waypoint";
+    t.Table_SetType("waypoint");
+    std::string cols;
+    for (const char* f : {"ident", "lat", "long", "altitude", "comment", "time"})
+        cols += (cols.empty() ? "" : ";") + std::to_string(t.Column_Find(f, true));
+    for (int i = 1; i <= kWaypoints; ++i)
+        t.Records_Insert("WPT" + std::to_string(i) + "\t" + lat(i) + "\t" + lon(i) + "\t" + std::to_string(100 + i % 500) +
+                             ".5\tbench waypoint " + std::to_string(i) + "\t2007/01/15 18:00:00",
+                         cols, "", "\t", false);
+}
+
+// The same waypoints as gpsbabel's unicsv input.
+const std::string& waypoints_csv()
+{
+    static const std::string path = [] {
+        std::string p = scratch_file("waypoints.csv");
+        std::ofstream out(p);
+        out << "No,Name,Latitude,Longitude,Altitude,Description,Date,Time\n";
+        for (int i = 1; i <= kWaypoints; ++i)
+            out << i << ",WPT" << i << "," << lat(i) << "," << lon(i) << "," << 100 + i % 500 << ".5,bench waypoint "
+                << i << ",2007/01/15,18:00:00\n";
+        return p;
+    }();
+    return path;
+}
+
+// The waypoints saved once by our own writer, for the load benchmarks.
+const std::string& waypoints_gpx()
+{
+    static const std::string path = [] {
+        std::string p = scratch_file("waypoints.gpx");
+        Window w;
+        fill_waypoints(w);
+        files::GPXFile_Save(w.main, p, false);
+        return p;
+    }();
+    return path;
+}
+
+std::map<std::string, double> g_babel_seconds; // per file, from the gpsbabel benchmark
+
+bool babel(const std::string& args)
+{
+    return std::system(("gpsbabel " + args + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// Times `work` once per iteration; records seconds per iteration.
+template <class F>
+double timed(benchmark::State& state, F&& work)
+{
+    double total = 0;
+    for (auto _ : state) {
+        auto t0 = std::chrono::steady_clock::now();
+        work();
+        total += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    }
+    return state.iterations() ? total / double(state.iterations()) : 0;
+}
+
+void ratio(benchmark::State& state, const std::string& key, double ours)
+{
+    auto it = g_babel_seconds.find(key);
+    if (it != g_babel_seconds.end() && it->second > 0)
+        state.counters["ratio"] = ours / it->second;
+}
+
+void BM_Gpsbabel_UnicsvToGpx_32766(benchmark::State& state)
+{
+    std::string in = waypoints_csv(), out = scratch_file("babel-out.gpx");
+    bool ok = true;
+    g_babel_seconds["save"] = timed(state, [&] { ok = babel("-i unicsv -f " + in + " -o gpx -F " + out) && ok; });
+    if (!ok)
+        state.SkipWithError("gpsbabel failed or is missing");
+}
+BENCHMARK(BM_Gpsbabel_UnicsvToGpx_32766)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+
+void BM_GPXFile_Save_32766(benchmark::State& state)
+{
+    Window w;
+    fill_waypoints(w);
+    std::string out = scratch_file("ours-out.gpx");
+    double s = timed(state, [&] { benchmark::DoNotOptimize(files::GPXFile_Save(w.main, out, false)); });
+    ratio(state, "save", s);
+}
+BENCHMARK(BM_GPXFile_Save_32766)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+
+void gpsbabel_load(benchmark::State& state, const std::string& key, const std::string& file)
+{
+    std::string out = scratch_file("babel-out.csv");
+    bool ok = true;
+    g_babel_seconds[key] = timed(state, [&] { ok = babel("-w -t -i gpx -f " + file + " -o unicsv -F " + out) && ok; });
+    if (!ok)
+        state.SkipWithError("gpsbabel failed or is missing");
+}
+
+void BM_Gpsbabel_GpxToUnicsv_32766(benchmark::State& state) { gpsbabel_load(state, "wpt", waypoints_gpx()); }
+BENCHMARK(BM_Gpsbabel_GpxToUnicsv_32766)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+
+void BM_GPXFile_Load_32766(benchmark::State& state)
+{
+    Window w;
+    std::string file = waypoints_gpx();
+    double s = timed(state, [&] { benchmark::DoNotOptimize(files::GPXFile_Load(w.main, "waypoint", file)); });
+    ratio(state, "wpt", s);
+    if (w.main.MSFlexGrid1.Rows() - 1 != kWaypoints)
+        state.SkipWithError("not every waypoint loaded");
+
+    // The tree alone: heap bytes per point while it is held.
+    // (glibc's count of bytes in use; meaningless under a sanitizer's allocator)
+    auto in_use = [] { return (long long)mallinfo2().uordblks; };
+    long long before = in_use();
+    {
+        files::clsGPXType root;
+        root.GPX_LoadFile(file);
+        state.counters["tree_bytes_per_point"] = double(in_use() - before) / kWaypoints;
+    }
+    // Peak resident size of a process that loads the file into the table.
+    std::fflush(nullptr);
+    pid_t child = ::fork();
+    if (child == 0) {
+        Window fresh;
+        files::GPXFile_Load(fresh.main, "waypoint", file);
+        ::_exit(0);
+    }
+    int status = 0;
+    struct rusage use {};
+    if (child > 0 && ::wait4(child, &status, 0, &use) == child)
+        state.counters["peak_MB"] = double(use.ru_maxrss) / 1024.0;
+}
+BENCHMARK(BM_GPXFile_Load_32766)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+
+// The reader alone, without the table.
+void BM_GPX_LoadFile_Tree_32766(benchmark::State& state)
+{
+    std::string file = waypoints_gpx();
+    for (auto _ : state) {
+        files::clsGPXType root;
+        benchmark::DoNotOptimize(root.GPX_LoadFile(file));
+    }
+}
+BENCHMARK(BM_GPX_LoadFile_Tree_32766)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+
+void BM_Gpsbabel_GpxToUnicsv_dg100(benchmark::State& state) { gpsbabel_load(state, "dg100", dg100()); }
+BENCHMARK(BM_Gpsbabel_GpxToUnicsv_dg100)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+
+void BM_GPXFile_Load_dg100(benchmark::State& state)
+{
+    Window w;
+    double s = timed(state, [&] { benchmark::DoNotOptimize(files::GPXFile_Load(w.main, "track", dg100())); });
+    ratio(state, "dg100", s);
+    state.counters["points"] = double(w.main.MSFlexGrid1.Rows() - 1);
+}
+BENCHMARK(BM_GPXFile_Load_dg100)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    std::filesystem::remove_all(scratch());
+    return 0;
+}
