@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <utility>
 
 namespace brenvik {
 
@@ -42,7 +43,13 @@ struct Link::State : detail::CoreOutput {
     std::vector<WaitRec*> waits;
     int depth = 0;
     bool draining = false;
-    std::deque<Packet> deferred;  // Receive events held until the link call unwinds
+    // Receive events not raised yet, oldest first: a frame's own while its
+    // decoders run, and that of a frame that ended a wait until the waiting
+    // call has returned. Each has a number so its frame finds it again.
+    std::deque<std::pair<std::uint64_t, Packet>> held;
+    std::uint64_t next_held = 0;
+    // Frames may wait in the receive buffer behind a held Receive.
+    bool stalled = false;
 
     double now_s() const { return pump.clock().seconds_since_midnight(); }
     bool serial() const { return props.Port != 0; }
@@ -76,8 +83,26 @@ struct Link::State : detail::CoreOutput {
         }
     }
     void dispatch(const Packet& p) override { host.Dispatch_Packet(p); }
-    void accepted(const Packet& p, bool raise) override
+    void arriving() override
     {
+        while (!held.empty()) {
+            Packet p = std::move(held.front().second);
+            held.pop_front();
+            host.raise_Receive(p);
+        }
+    }
+    // The held numbers of the frames being decoded (0: none held), innermost
+    // last: decoders may call the host, which may call in and read more.
+    std::vector<std::uint64_t> decoding;
+    void receiving(const Packet& p, bool raise) override
+    {
+        if (raise) held.emplace_back(++next_held, p);
+        decoding.push_back(raise ? next_held : 0);
+    }
+    bool accepted(const Packet& p) override
+    {
+        const std::uint64_t mine = decoding.empty() ? 0 : decoding.back();
+        if (!decoding.empty()) decoding.pop_back();
         bool ended = false;
         for (WaitRec* w : waits) {
             if (p[1] == w->response && !w->satisfied) {
@@ -86,28 +111,30 @@ struct Link::State : detail::CoreOutput {
             }
             if (p[1] == props.PID_Nak_Byte) w->restart = true;
         }
-        if (raise) raise_receive(p, ended);
+        // Still held unless newer input raised it while the decoders ran.
+        const bool still_held = mine != 0 && std::any_of(held.begin(), held.end(),
+                                                         [mine](const auto& h) { return h.first == mine; });
+        if (!still_held) return false;
+        if (ended) {
+            // Raised once the waiting call has returned (or before newer
+            // input), so a host that sends its next packet from this
+            // Receive does not nest one call deeper per packet.
+            stalled = true;
+            return true;
+        }
+        arriving();
+        return false;
     }
     void cError(std::int16_t code, const std::string& m, const Packet& p) override { host.raise_cError(code, m, p); }
     void hex_debug(const std::string& line) override { host.raise_HexDebug(line); }
     void nmea(const std::string& s, bool chk) override { host.raise_NMEA(s, chk); }
-
-    // Raises Receive now, or holds it when it ends a wait (or others are
-    // held, to keep their order).
-    void raise_receive(const Packet& p, bool ends_wait)
-    {
-        if (ends_wait || !deferred.empty())
-            deferred.push_back(p);
-        else
-            host.raise_Receive(p);
-    }
 };
 
 namespace {
 
 // Counts nested entries into the link; when the outermost one returns, the
-// Receive events held back meanwhile are raised, one after the other at this
-// same stack depth.
+// Receive events still held are raised and the frames buffered behind them
+// handled, one after the other at this same stack depth.
 class Entry {
 public:
     explicit Entry(Link::State& s) : s_(s) { ++s_.depth; }
@@ -115,10 +142,13 @@ public:
     {
         if (--s_.depth != 0 || s_.draining) return;
         s_.draining = true;
-        while (!s_.deferred.empty()) {
-            Packet p = std::move(s_.deferred.front());
-            s_.deferred.pop_front();
-            s_.host.raise_Receive(p);
+        for (;;) {
+            s_.arriving();
+            if (!s_.stalled) break;
+            s_.stalled = false;
+            ++s_.depth;
+            s_.core.feed({}, s_.now_s());
+            --s_.depth;
         }
         s_.draining = false;
     }
@@ -179,7 +209,6 @@ std::int32_t Link::Bad_Frame_Count() const { return s_->core.Bad_Frame_Count; }
 std::uint8_t Link::Packet_Checksum(const Packet& packet) { return LinkCore::checksum(packet); }
 Packet Link::Stuff_Packet(const Packet& packet) { return LinkCore::stuff(packet); }
 std::string Link::NMEA_Checksum(std::string_view msg) { return LinkCore::nmea_checksum(msg); }
-std::string Link::Bytes_To_Hex(const std::vector<std::uint8_t>& bytes) { return LinkCore::hex(bytes); }
 
 void Link::Debug_Line(const Packet& packet, std::string_view Direction)
 {
@@ -234,8 +263,8 @@ bool Link::Send_Packet(const Packet& packet, std::uint8_t& Response, std::int32_
             if (s.usb->Read_Interrupt(Response)) return true;
             if (attempt < 3) s.usb->Drain_Input();
         }
-        s.host.raise_HexDebug("PC ** GPS " + s.sak.xLate("No Response to Command ") + LinkCore::hex2(id) + "/" +
-                              LinkCore::hex2(o.packet[3]) + ", expecting PID-&H" + LinkCore::hex2(Response));
+        s.host.raise_HexDebug("PC ** GPS " + s.sak.xLate("No Response to Command ") + Hex_Byte(id) + "/" +
+                              Hex_Byte(o.packet[3]) + ", expecting PID-&H" + Hex_Byte(Response));
         return false;
     }
 
@@ -265,7 +294,8 @@ void Link::No_Response()
 void Link::Serial_Input(std::string_view text)
 {
     Entry guard(*s_);
-    s_->core.feed(text, s_->now_s());
+    s_->stalled = false;
+    if (s_->core.feed(text, s_->now_s())) s_->stalled = true;
 }
 
 void Link::comGarmin_OnComm()
@@ -298,18 +328,22 @@ bool Link::Wait_Reply(std::uint8_t Response, std::int32_t& WaitTime)
     std::int64_t start = s.pump.clock().now_us();
     auto input_waiting = [&] { return s.serial() && s.port && s.port->PortOpen() && s.port->InBufferCount() > 0; };
     for (;;) {
-        if (input_waiting()) Serial_Input(s.port->Input());
+        // New input, or frames left behind a Receive held for a wait that has ended.
+        if (input_waiting())
+            Serial_Input(s.port->Input());
+        else if (s.stalled)
+            Serial_Input({});
         if (w.restart && !w.satisfied) {
             w.restart = false;  // a NAK: the re-sent packet gets a full wait
             start = s.pump.clock().now_us();
         }
         if (w.satisfied) break;
         if (s.pump.clock().now_us() >= start + span_us) break;
-        s.pump.wait_until([&] { return w.satisfied || w.restart || input_waiting(); }, start + span_us);
+        s.pump.wait_until([&] { return w.satisfied || w.restart || s.stalled || input_waiting(); }, start + span_us);
     }
     s.waits.erase(std::find(s.waits.begin(), s.waits.end(), &w));
     if (!w.satisfied)
-        s.host.raise_HexDebug("PC ** GPS " + s.sak.xLate("Time-out. expecting PID-&H") + LinkCore::hex2(Response));
+        s.host.raise_HexDebug("PC ** GPS " + s.sak.xLate("Time-out. expecting PID-&H") + Hex_Byte(Response));
     s.restore_threshold();
     return w.satisfied;
 }
@@ -318,6 +352,7 @@ void Link::tmrTimeout_Timer()
 {
     State& s = *s_;
     Entry guard(s);
+    s.arriving();
     if (s.port && s.port->PortOpen()) s.port->ClearInput();
     if (s.core.tick(s.tmrTimeout->interval_ms(), s.now_s()) != LinkCore::Tick::Resend) return;
     Packet last = s.core.Last_Packet;
@@ -342,8 +377,11 @@ void Link::USB_Received(const Packet& packet, const std::vector<std::uint8_t>& u
     if (type == 0 && id == 0) return;
     Debug_Line(usbpacket, "I");
     if (packet.size() > 1 && type == 20) {
+        s.arriving();
+        s.receiving(packet, true);
         s.host.Dispatch_Packet(packet);
-        s.raise_receive(packet, false);
+        s.decoding.pop_back();
+        s.arriving();
     }
 }
 

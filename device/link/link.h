@@ -11,12 +11,19 @@
 // deadline and let pending events (port, timers, host windows) run; host
 // handlers may re-enter the control from inside them. Waits share one
 // receive buffer, so a reply that an inner wait consumes still ends an outer
-// wait for the same ID. The Receive event of a frame that ends a wait is
-// raised once the outermost link call has returned (Dispatch_Packet still
-// runs at once), so a host that sends its next record from the Receive of an
-// acknowledgement keeps a constant stack depth however long the upload.
+// wait for the same ID.
+//
+// Receive events reach the host in the order the frames arrived, each right
+// after its frame was decoded and before the next frame is read, so the
+// control's current record is the one that frame filled. The Receive of a
+// frame that ends a wait is held (and the frames after it left in the
+// buffer) until the waiting call has returned to the outermost link call, or
+// until a later call reads input: a host that sends its next record from the
+// Receive of an acknowledgement keeps a constant stack depth however long
+// the upload.
 #pragma once
 
+#include "device/link/packet.h"
 #include "device/link/properties.h"
 #include "device/link/translate.h"
 #include "platform/events/events.h"
@@ -29,8 +36,6 @@
 #include <vector>
 
 namespace brenvik {
-
-using Packet = std::vector<std::uint8_t>;
 
 // What the link needs from the control that hosts it: the dispatcher, the
 // control's events, and a message box.
@@ -137,7 +142,6 @@ public:
     static std::uint8_t Packet_Checksum(const Packet& packet);
     static Packet Stuff_Packet(const Packet& packet);
     static std::string NMEA_Checksum(std::string_view msg);
-    static std::string Bytes_To_Hex(const std::vector<std::uint8_t>& bytes);
 
     struct State;
 

@@ -10,8 +10,6 @@ namespace brenvik {
 
 namespace {
 
-bool blank(const std::string& name) { return name.find_first_not_of(' ') == std::string::npos; }
-
 // Write_Only: the packet goes out and nothing is awaited.
 constexpr std::uint8_t kWriteOnly = 2;
 
@@ -22,7 +20,7 @@ template <class Encode>
 void Send_Record(Control& c, const std::string& protocol, const char* unsupported, Encode encode)
 {
     Encoded packet;
-    if (!blank(protocol)) packet = encode();
+    if (!Is_Blank(protocol)) packet = encode();
     if (!packet) {
         if (!c.Unsupported_Reported) c.Report(unsupported, Packet{0});
         c.Unsupported_Reported = true;

@@ -10,16 +10,20 @@ namespace {
 
 struct Recorder : CoreOutput {
     std::vector<std::string> log;
-    void write(const Packet& f) override { log.push_back("write " + LinkCore::hex(f)); }
+    void write(const Packet& f) override { log.push_back("write " + Bytes_To_Hex(f)); }
     void timer(TimerCmd c) override
     {
         log.push_back(c == TimerCmd::Rearm ? "rearm" : c == TimerCmd::Stop ? "stop" : "enable");
     }
-    void dispatch(const Packet& p) override { log.push_back("dispatch " + LinkCore::hex2(p[1])); }
-    void accepted(const Packet& p, bool r) override
+    void dispatch(const Packet& p) override { log.push_back("dispatch " + Hex_Byte(p[1])); }
+    void arriving() override {}
+    void receiving(const Packet& p, bool r) override { receive = r; }
+    bool accepted(const Packet& p) override
     {
-        log.push_back("accepted " + LinkCore::hex2(p[1]) + (r ? " receive" : ""));
+        log.push_back("accepted " + Hex_Byte(p[1]) + (receive ? " receive" : ""));
+        return false;
     }
+    bool receive = false;
     void cError(std::int16_t c, const std::string& m, const Packet&) override
     {
         log.push_back("cError " + std::to_string(c) + " " + m);

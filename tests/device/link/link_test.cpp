@@ -60,7 +60,7 @@ TEST(PacketFunctions, ChecksumAndStuffing)
     EXPECT_TRUE(Link::Stuff_Packet(pkt({0x10, 0x0A, 0x02})).empty());
     EXPECT_EQ(Link::NMEA_Checksum("$GPGLL,4916.45,N,12311.12,W,225444,A*31"), "31");
     EXPECT_EQ(Link::NMEA_Checksum("xGPRMC,1,A"), "3B");
-    EXPECT_EQ(Link::Bytes_To_Hex(pkt({0x10, 0x0A})), "10 0A ");
+    EXPECT_EQ(brenvik::Bytes_To_Hex(pkt({0x10, 0x0A})), "10 0A ");
 }
 
 TEST(Deframing, StuffedBytesAtEverySplitPoint)
