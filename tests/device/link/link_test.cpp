@@ -181,12 +181,20 @@ TEST(Naks, FiveResendsThenUnableToCommunicate)
 
 TEST(Naks, CorruptedAcknowledgementStillAcknowledges)
 {
-    Rig r;
-    std::uint8_t resp = 6;
-    std::int32_t wait = 2;
-    r.pump.at(100 * ms, [&] { r.port.push(bytes({0x10, 0x06, 0x02, 0x23, 0x00, 0x00, 0x10, 0x03})); });
-    EXPECT_TRUE(r.link.Send_Packet(kOut, resp, wait));
-    EXPECT_EQ(r.pump.fake_clock().now_us(), 100 * ms);
+    // The ACK of 0x23 with its checksum, its data or its size byte damaged:
+    // each ends the wait at once, and none is answered with a NAK.
+    for (std::size_t at : {5u, 3u, 4u, 2u}) {
+        Rig r;
+        std::string ack = kAckWire23;
+        ack[at] = static_cast<char>(ack[at] ^ 0x40);
+        std::uint8_t resp = 6;
+        std::int32_t wait = 2;
+        r.pump.at(100 * ms, [&] { r.port.push(ack); });
+        EXPECT_TRUE(r.link.Send_Packet(kOut, resp, wait)) << at;
+        EXPECT_EQ(r.pump.fake_clock().now_us(), 100 * ms) << at;
+        EXPECT_EQ(r.port.written.size(), 1u) << at;
+        EXPECT_EQ(r.host.of("Receive").size(), 1u) << at;
+    }
 }
 
 class SilentReceiver : public ::testing::TestWithParam<double> {};
@@ -290,6 +298,81 @@ TEST(Waits, AReplyTakenByAnInnerWaitEndsTheOuterWait)
     EXPECT_TRUE(inner_result);
     EXPECT_EQ(r.pump.fake_clock().now_us(), 200 * ms);
     EXPECT_EQ(r.host.dispatched.size(), 2u);
+}
+
+// Receive events come in the order the frames arrived, each while the
+// packet it hands out is the last one decoded (the control's current
+// record is the one that packet filled).
+struct Arrivals {
+    std::vector<Packet> received;
+    bool current_each_time = true;
+    explicit Arrivals(Rig& r)
+    {
+        r.host.on_receive = [this, &r](const Packet& p) {
+            received.push_back(p);
+            if (p[1] != 0x06 && (r.host.dispatched.empty() || r.host.dispatched.back() != p))
+                current_each_time = false;
+        };
+    }
+};
+
+TEST(Order, AnInnerWaitDoesNotOvertakeTheFrameThatCalledIt)
+{
+    // The host answers record A by waiting for record C from inside A's
+    // decoding (as a host calls the control from an event of the control).
+    Rig r;
+    Arrivals seen(r);
+    bool inner = false;
+    r.host.on_dispatch = [&](const Packet& p) {
+        if (p[1] != 0x22) return;
+        std::uint8_t resp = 0x23;
+        std::int32_t wait = 2;
+        inner = r.link.Send_Packet(kOut, resp, wait);
+    };
+    r.pump.at(300 * ms, [&] { r.port.push(kWireC); });
+    r.port.push(kWireA);
+    r.pump.advance(1000 * ms);
+    EXPECT_TRUE(inner);
+    ASSERT_EQ(seen.received.size(), 2u);
+    EXPECT_EQ(seen.received[0], kHostA);
+    EXPECT_EQ(seen.received[1], kHostC);
+    EXPECT_TRUE(seen.current_each_time);
+}
+
+TEST(Order, FramesBehindTheReplyWaitForItsReceive)
+{
+    // The reply and two more records arrive in one piece while the host
+    // waits: each Receive still comes before the next record is decoded.
+    for (bool via_comm : {false, true}) {
+        Rig r;
+        Arrivals seen(r);
+        r.pump.at(100 * ms, [&] { r.port.push(kWireA + kWireB + kWireC); });
+        std::uint8_t resp = 0x22;
+        std::int32_t wait = 2;
+        if (via_comm) {
+            // The wait runs inside the Receive of a frame read by the port's event.
+            r.host.on_receive = [&, first = true](const Packet& p) mutable {
+                seen.received.push_back(p);
+                if (!first) {
+                    if (r.host.dispatched.back() != p) seen.current_each_time = false;
+                    return;
+                }
+                first = false;
+                EXPECT_TRUE(r.link.Send_Packet(kOut, resp, wait));
+            };
+            r.port.push(kWireC);
+            r.pump.advance(1000 * ms);
+        } else {
+            EXPECT_TRUE(r.link.Send_Packet(kOut, resp, wait));
+        }
+        const std::size_t base = via_comm ? 1 : 0;
+        ASSERT_EQ(seen.received.size(), base + 3) << via_comm;
+        EXPECT_EQ(seen.received[base], kHostA) << via_comm;
+        EXPECT_EQ(seen.received[base + 1], kHostB) << via_comm;
+        EXPECT_EQ(seen.received[base + 2], kHostC) << via_comm;
+        EXPECT_TRUE(seen.current_each_time) << via_comm;
+        EXPECT_EQ(r.host.dispatched.size(), base + 3) << via_comm;
+    }
 }
 
 TEST(Waits, WriteOnlyIsSuccess)
