@@ -30,7 +30,8 @@ void Run_Download(Control& c, const Download& d)
     c.Unsupported_Reported = false;
     c.link().Counting_Records = false;
     c.Clear_Input();
-    c.Request_Product_Data();
+    // A unit that does not identify itself has been reported once already.
+    if (!c.Identify()) return;
     ProtocolProperties& pr = c.props();
     if (Is_Blank(pr.*d.slot)) {
         c.Report(d.unsupported, no_packet());

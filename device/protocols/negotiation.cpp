@@ -204,7 +204,9 @@ void Control::Parse_Protocol_Array(const Packet& packet)
         p.apply_L001_ids();
 }
 
-void Control::Request_Product_Data()
+void Control::Request_Product_Data() { Identify(); }
+
+bool Control::Identify()
 {
     Stop_Polling_Timers();
     Unsupported_Reported = false;
@@ -215,9 +217,12 @@ void Control::Request_Product_Data()
         if (!usb_->Start_Session()) {
             if (!usb_->Reset_Device()) {
                 Report("USB connection failure");
-                return;
+                return false;
             }
-            if (!usb_->Start_Session()) return;
+            if (!usb_->Start_Session()) {
+                link_->No_Response();
+                return false;
+            }
         }
         usb_->Drain_Input();
     }
@@ -227,7 +232,7 @@ void Control::Request_Product_Data()
 
     if (!Send_Packet(Make_Packet(props_.PID_Product_Rqst, {0, 0}), props_.PID_Product_Data, 0)) {
         link_->No_Response();
-        return;
+        return false;
     }
     // Units that know the protocol array send it right after the product
     // data; give it a moment to arrive.
@@ -239,6 +244,7 @@ void Control::Request_Product_Data()
         }
         WaitFor(50);
     }
+    return true;
 }
 
 } // namespace brenvik

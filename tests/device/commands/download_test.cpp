@@ -312,6 +312,13 @@ TEST(DateTimeAndPosition, SilentUnitGivesNoResponse)
     rig.gps->Request_Date_Time();
     ASSERT_EQ(rig.events.errors.size(), 1u);
     EXPECT_EQ(rig.events.errors[0].message, "No response from device");
+    // A download from a silent unit is reported once, not once for the
+    // product request and again for the transfer command.
+    rig.events.errors.clear();
+    EXPECT_FALSE(rig.download(Kind::Waypoints));
+    rig.settle(300);
+    ASSERT_EQ(rig.events.errors.size(), 1u);
+    EXPECT_EQ(rig.events.errors[0].message, "No response from device");
 }
 
 TEST(Pvt, SerialStartSendsTwoPacketsAndRecordsArrive)
