@@ -39,6 +39,11 @@ struct Link::State : detail::CoreOutput {
     platform::CommPort* port = nullptr;
     UsbPath* usb = nullptr;
     std::unique_ptr<platform::Timer> tmrTimeout;
+    // Output that nobody waits for (acknowledgements) is checked on at its deadline.
+    std::unique_ptr<platform::Timer> tmrWrite;
+    std::int64_t write_deadline_us = 0;
+    int writing = 0;            // sends waiting for their packet to go out
+    bool write_failed = false;  // the last send's packet never went out (reported)
 
     std::vector<WaitRec*> waits;
     int depth = 0;
@@ -60,11 +65,66 @@ struct Link::State : detail::CoreOutput {
     // Threshold 0 while any reply wait polls the port, 1 otherwise.
     void restore_threshold() { set_threshold(waits.empty() ? 1 : 0); }
 
-    // CoreOutput
-    void write(const Packet& frame) override
+    // Queues a frame on the serial port. With `wait`, lets events run until
+    // it has gone out; otherwise the write watch looks at it by its deadline.
+    // What cannot go out by then (its time on the wire plus 2 s: a peer that
+    // does not read, CTS held low) is dropped and reported; false then.
+    bool put(const Packet& frame, bool wait)
     {
-        if (serial() && port && port->PortOpen()) port->Output(frame);
+        if (!serial() || !port || !port->PortOpen()) return true;
+        const std::size_t queued = static_cast<std::size_t>(std::max(0, port->OutBufferCount()));
+        const std::int64_t deadline =
+            pump.clock().now_us() + platform::Wire_Time_us(props.Settings, queued + frame.size()) + kWriteGrace_us;
+        if (!port->Output(frame)) return write_failure();
+        if (port->OutBufferCount() == 0) return true;
+        write_deadline_us = deadline;
+        if (!wait) {
+            watch_write();
+            return true;
+        }
+        ++writing;
+        auto out = [&] { return !port->PortOpen() || port->OutBufferCount() == 0; };
+        for (;;) {
+            const std::int64_t now = pump.clock().now_us();
+            if (out() || now >= deadline) break;
+            // A driver's queue held by CTS says nothing when it empties:
+            // look again every few milliseconds.
+            pump.wait_until(out, std::min(deadline, now + kWritePoll_us));
+        }
+        --writing;
+        if (!port->PortOpen() || port->OutBufferCount() > 0) return write_failure();
+        // The reply time-out counts from when the packet is out.
+        if (tmrTimeout->enabled()) tmrTimeout->set_enabled(true);
+        return true;
     }
+    void watch_write()
+    {
+        const std::int64_t left_ms = (write_deadline_us - pump.clock().now_us() + 999) / 1000;
+        tmrWrite->set_interval_ms(std::max<std::int64_t>(1, left_ms));
+        tmrWrite->set_enabled(true);
+    }
+    void tmrWrite_Timer()
+    {
+        tmrWrite->set_enabled(false);
+        if (!serial() || !port || !port->PortOpen() || port->OutBufferCount() == 0) return;
+        if (pump.clock().now_us() < write_deadline_us)
+            watch_write();
+        else
+            write_failure();
+    }
+    bool write_failure()
+    {
+        if (port) port->ClearOutput();
+        tmrWrite->set_enabled(false);
+        write_failed = true;
+        host.raise_cError(0, sak.xLate("Unable to write to port ") + std::to_string(props.Port), core.Last_Packet);
+        return false;
+    }
+    static constexpr std::int64_t kWriteGrace_us = 2000000;
+    static constexpr std::int64_t kWritePoll_us = 10000;
+
+    // CoreOutput
+    void write(const Packet& frame) override { put(frame, false); }
     void timer(TimerCmd cmd) override
     {
         switch (cmd) {
@@ -164,6 +224,8 @@ Link::Link(platform::EventPump& pump, ProtocolProperties& props, cSAK& sak, Link
 {
     s_->tmrTimeout = pump.make_timer();
     s_->tmrTimeout->on_timer([this] { tmrTimeout_Timer(); });
+    s_->tmrWrite = pump.make_timer();
+    s_->tmrWrite->on_timer([this] { s_->tmrWrite_Timer(); });
     stop_timer();
     s_->core.Debug_Clock = s_->now_s();
 }
@@ -223,6 +285,7 @@ bool Link::Send_Packet(const Packet& packet, std::uint8_t& Response, std::int32_
     Entry guard(s);
     const ProtocolProperties& pr = s.props;
     if (packet.size() < 6) return false;  // not a Host_Packet: nothing to frame
+    s.write_failed = false;
     s.set_threshold(0);
     if (s.serial() && s.port && !s.port->PortOpen()) s.port->Open();
 
@@ -232,7 +295,11 @@ bool Link::Send_Packet(const Packet& packet, std::uint8_t& Response, std::int32_
     // Acknowledgements, and packets that await nothing, go out and return.
     auto send_and_return = [&] {
         if (s.serial()) {
-            s.write(o.frame);  // the reply timer keeps running
+            // The reply timer keeps running.
+            if (!s.put(o.frame, true)) {
+                s.restore_threshold();
+                return false;
+            }
         } else if (s.usb) {
             s.timer(TimerCmd::Stop);
             s.usb->Write_Packet(o.packet, 0);
@@ -247,7 +314,10 @@ bool Link::Send_Packet(const Packet& packet, std::uint8_t& Response, std::int32_
         s.timer(TimerCmd::Stop);
         s.core.Retry_Count = 0;
         if (s.serial()) {
-            s.write(o.frame);
+            if (!s.put(o.frame, true)) {
+                s.restore_threshold();
+                return false;
+            }
             if (Response == 2) {
                 // Write_Only: the packet is out, which is all the caller asked for.
                 Response = 0;
@@ -279,13 +349,15 @@ void Link::Send(const Packet& packet, std::uint8_t Response, std::int32_t WaitTi
 void Link::Send_Reference(const Packet& packet, std::uint8_t& Response, std::int32_t& WaitTime)
 {
     Entry guard(*s_);
-    if (!Send_Packet(packet, Response, WaitTime) && WaitTime > 0)
+    if (!Send_Packet(packet, Response, WaitTime) && WaitTime > 0 && !s_->write_failed)
         s_->host.raise_cError(0, s_->sak.xLate("No response from device"), s_->core.Last_Packet);
 }
 
 void Link::No_Response()
 {
     stop_timer();
+    // A packet that never went out has been reported as such.
+    if (s_->write_failed) return;
     s_->host.raise_cError(0, s_->sak.xLate("No response from device"), s_->core.Last_Packet);
 }
 
@@ -351,6 +423,8 @@ bool Link::Wait_Reply(std::uint8_t Response, std::int32_t& WaitTime)
 void Link::tmrTimeout_Timer()
 {
     State& s = *s_;
+    // A send still waiting for its packet to go out restarts the timer then.
+    if (s.writing > 0) return;
     Entry guard(s);
     s.arriving();
     if (s.port && s.port->PortOpen()) s.port->ClearInput();

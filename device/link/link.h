@@ -97,7 +97,10 @@ public:
     // Frames and sends one packet. Response: the packet ID awaited (0 none,
     // 2 Write_Only). WaitTime: seconds below 30, milliseconds from 30; 0 or
     // less means Time_Out and is written back when a wait takes place.
-    // True: sent, and the awaited reply (if any) came.
+    // True: sent, and the awaited reply (if any) came. On serial the call
+    // lets events run until the packet has gone out; one that cannot go out
+    // by its time on the wire plus 2 s is dropped and reported as
+    // cError 0 "Unable to write to port " & Port (false).
     bool Send_Packet(const Packet& packet, std::uint8_t& Response, std::int32_t& WaitTime);
     // The public Send: Send_Packet, and "No response from device" when it
     // fails with WaitTime above 0.
@@ -108,7 +111,8 @@ public:
     void Send_Reference(const Packet& packet, std::uint8_t& Response, std::int32_t& WaitTime);
     // Waits for a frame with the ID Response (serial).
     bool Wait_Reply(std::uint8_t Response, std::int32_t& WaitTime);
-    // Stops the reply timer and raises cError 0 "No response from device".
+    // Stops the reply timer and raises cError 0 "No response from device",
+    // unless the last packet sent never went out (reported already).
     void No_Response();
     // Formats a debug line and raises HexDebug (see the Direction codes).
     void Debug_Line(const Packet& packet, std::string_view Direction);

@@ -375,6 +375,54 @@ TEST(Order, FramesBehindTheReplyWaitForItsReceive)
     }
 }
 
+TEST(Writes, APacketThatCannotGoOutIsReportedNotSent)
+{
+    Rig r;
+    r.port.blocked = true;  // a peer that does not read
+    int ticks = 0;
+    auto timer = r.pump.make_timer();
+    timer->set_interval_ms(100);
+    timer->on_timer([&] { ++ticks; });
+    timer->set_enabled(true);
+    std::uint8_t resp = 2;
+    std::int32_t wait = 0;
+    EXPECT_FALSE(r.link.Send_Packet(kOut, resp, wait));
+    EXPECT_GT(ticks, 0);  // events ran while it waited
+    auto errors = r.host.of("cError");
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].code, 0);
+    EXPECT_EQ(errors[0].text, "Unable to write to port 1");
+    EXPECT_EQ(errors[0].packet, kOutWire);
+    EXPECT_TRUE(r.port.queued.empty());  // dropped, not left to go out later
+    EXPECT_TRUE(r.port.written.empty());
+
+    // With a reply awaited, the failed write is the one report.
+    r.host.events.clear();
+    r.link.Send(kOut, 6, 2);
+    ASSERT_EQ(r.host.of("cError").size(), 1u);
+    EXPECT_EQ(r.host.of("cError")[0].text, "Unable to write to port 1");
+
+    // The acknowledgement of a record is watched the same way.
+    r.host.events.clear();
+    r.link.Serial_Input(kWireC);
+    EXPECT_EQ(r.host.of("Receive").size(), 1u);
+    r.pump.advance(2100 * ms);
+    ASSERT_EQ(r.host.of("cError").size(), 1u);
+    EXPECT_EQ(r.host.of("cError")[0].text, "Unable to write to port 1");
+
+    // A peer that takes the bytes before the deadline: sent.
+    r.host.events.clear();
+    r.pump.at(r.pump.fake_clock().now_us() + 1500 * ms, [&] {
+        r.port.written.push_back(r.port.queued);
+        r.port.queued.clear();
+    });
+    resp = 2;
+    EXPECT_TRUE(r.link.Send_Packet(kOut, resp, wait));
+    EXPECT_TRUE(r.host.of("cError").empty());
+    ASSERT_EQ(r.port.written.size(), 1u);
+    EXPECT_EQ(r.port.written[0], kOutWire);
+}
+
 TEST(Waits, WriteOnlyIsSuccess)
 {
     Rig r;
