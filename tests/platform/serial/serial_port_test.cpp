@@ -80,6 +80,18 @@ void process_for(int ms)
     while (t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
 }
 
+// A port opened on a fresh pty.
+struct OpenPort {
+    Pty pty;
+    SerialPort p;
+    OpenPort()
+    {
+        app();
+        p.set_device_path(pty.path);
+        EXPECT_EQ(p.Open(), 0);
+    }
+};
+
 } // namespace
 
 TEST(SerialPort, OpensExclusivelyAndReportsWhy)
@@ -145,11 +157,10 @@ TEST(SerialPort, SettingsIncludingNonStandardSpeeds)
 
 TEST(SerialPort, BytesBothWaysAndTheReceiveEvent)
 {
-    app();
-    Pty pty;
-    SerialPort p;
-    p.set_device_path(pty.path);
-    ASSERT_EQ(p.Open(), 0);
+    OpenPort o;
+    ASSERT_TRUE(o.p.PortOpen());
+    Pty& pty = o.pty;
+    SerialPort& p = o.p;
     const std::string all_bytes = [] {
         std::string s;
         for (int i = 0; i < 256; ++i) s.push_back(static_cast<char>(i));
@@ -199,11 +210,10 @@ TEST(SerialPort, FarEndClosingLeavesAQuietOpenPort)
 // upload sends its next record from inside the acknowledgement's event).
 TEST(SerialPort, BytesArrivingDuringTheHandlerRaiseTheNextEvent)
 {
-    app();
-    Pty pty;
-    SerialPort p;
-    p.set_device_path(pty.path);
-    ASSERT_EQ(p.Open(), 0);
+    OpenPort o;
+    ASSERT_TRUE(o.p.PortOpen());
+    Pty& pty = o.pty;
+    SerialPort& p = o.p;
     int events = 0;
     std::string got;
     p.set_OnComm([&] {
@@ -224,11 +234,10 @@ TEST(SerialPort, BytesArrivingDuringTheHandlerRaiseTheNextEvent)
 
 TEST(SerialPort, OutputQueuesWhatTheLineCannotTakeAndSendsItAsThePeerReads)
 {
-    app();
-    Pty pty;
-    SerialPort p;
-    p.set_device_path(pty.path);
-    ASSERT_EQ(p.Open(), 0);
+    OpenPort o;
+    ASSERT_TRUE(o.p.PortOpen());
+    Pty& pty = o.pty;
+    SerialPort& p = o.p;
     // Far more than the terminal holds: taken at once, the rest queued.
     const std::vector<std::uint8_t> chunk(4096, 0x55);
     const std::size_t total = 64 * chunk.size();
