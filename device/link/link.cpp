@@ -452,6 +452,7 @@ void Link::USB_Received(const Packet& packet, const std::vector<std::uint8_t>& u
     Debug_Line(usbpacket, "I");
     if (packet.size() > 1 && type == 20) {
         s.arriving();
+        if (s.core.refused(packet, s.now_s())) return;
         s.receiving(packet, true);
         s.host.Dispatch_Packet(packet);
         s.decoding.pop_back();

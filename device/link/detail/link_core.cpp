@@ -240,6 +240,13 @@ bool LinkCore::refuse_record(const Packet& pkt, double now)
     return true;
 }
 
+bool LinkCore::refused(const Packet& pkt, double now)
+{
+    if (pkt.size() < 2) return false;
+    if (Transfer_Refused && (is_transfer_id(props_, pkt[1]) || pkt[1] == props_.PID_Xfer_Cmplt)) return true;
+    return refuse_record(pkt, now);
+}
+
 bool LinkCore::handle_frame(Frame& f, double now)
 {
     const ProtocolProperties& pr = props_;

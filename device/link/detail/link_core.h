@@ -77,6 +77,10 @@ public:
 
     void debug_line(const Packet& packet, std::string_view Direction, double now_s);
 
+    // A data packet that came over USB: true when it belongs to a transfer
+    // ended for sending too many records (this packet may end it).
+    bool refused(const Packet& packet, double now_s);
+
     // State the driver and the control read.
     Deframer df;
     bool Text_Mode = false;
