@@ -53,8 +53,11 @@ struct Link::State : detail::CoreOutput {
     // call has returned. Each has a number so its frame finds it again.
     std::deque<std::pair<std::uint64_t, Packet>> held;
     std::uint64_t next_held = 0;
-    // Frames may wait in the receive buffer behind a held Receive.
+    // Frames may wait in the receive buffer behind a held Receive. Should
+    // the host sit in a wait of its own inside an event meanwhile, the
+    // resume timer reads them at the loop's next turn.
     bool stalled = false;
+    std::unique_ptr<platform::Timer> tmrResume;
 
     double now_s() const { return pump.clock().seconds_since_midnight(); }
     bool serial() const { return props.Port != 0; }
@@ -180,6 +183,7 @@ struct Link::State : detail::CoreOutput {
             // input), so a host that sends its next packet from this
             // Receive does not nest one call deeper per packet.
             stalled = true;
+            tmrResume->set_enabled(true);
             return true;
         }
         arriving();
@@ -226,6 +230,15 @@ Link::Link(platform::EventPump& pump, ProtocolProperties& props, cSAK& sak, Link
     s_->tmrTimeout->on_timer([this] { tmrTimeout_Timer(); });
     s_->tmrWrite = pump.make_timer();
     s_->tmrWrite->on_timer([this] { s_->tmrWrite_Timer(); });
+    s_->tmrResume = pump.make_timer();
+    s_->tmrResume->set_interval_ms(1);
+    s_->tmrResume->on_timer([this] {
+        s_->tmrResume->set_enabled(false);
+        if (!s_->stalled && s_->held.empty()) return;
+        Entry guard(*s_);
+        s_->arriving();
+        if (s_->stalled) Serial_Input({});
+    });
     stop_timer();
     s_->core.Debug_Clock = s_->now_s();
 }

@@ -17,8 +17,9 @@
 // after its frame was decoded and before the next frame is read, so the
 // control's current record is the one that frame filled. The Receive of a
 // frame that ends a wait is held (and the frames after it left in the
-// buffer) until the waiting call has returned to the outermost link call, or
-// until a later call reads input: a host that sends its next record from the
+// buffer) until the waiting call has returned to the outermost link call,
+// until a later call reads input, or (a host waiting on its own inside an
+// event) until the loop's next turn: a host that sends its next record from the
 // Receive of an acknowledgement keeps a constant stack depth however long
 // the upload.
 #pragma once

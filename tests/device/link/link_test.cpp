@@ -375,6 +375,31 @@ TEST(Order, FramesBehindTheReplyWaitForItsReceive)
     }
 }
 
+TEST(Order, AHostWaitingInsideAnEventStillGetsWhatCameBehindItsReply)
+{
+    // Inside the Receive of record C the host sends and waits for 0x22; the
+    // reply and record B arrive together; then the host waits on its own
+    // for B's Receive, still inside C's event.
+    Rig r;
+    Arrivals seen(r);
+    bool got_b = false;
+    r.host.on_receive = [&, first = true](const Packet& p) mutable {
+        seen.received.push_back(p);
+        if (p == kHostB) got_b = true;
+        if (!first) return;
+        first = false;
+        r.pump.at(r.pump.fake_clock().now_us() + 100 * ms, [&] { r.port.push(kWireA + kWireB); });
+        std::uint8_t resp = 0x22;
+        std::int32_t wait = 2;
+        EXPECT_TRUE(r.link.Send_Packet(kOut, resp, wait));
+        EXPECT_TRUE(r.pump.wait_until([&] { return got_b; }, r.pump.fake_clock().now_us() + 1000 * ms));
+    };
+    r.port.push(kWireC);
+    ASSERT_EQ(seen.received.size(), 3u);
+    EXPECT_EQ(seen.received[1], kHostA);
+    EXPECT_EQ(seen.received[2], kHostB);
+}
+
 TEST(Writes, APacketThatCannotGoOutIsReportedNotSent)
 {
     Rig r;
