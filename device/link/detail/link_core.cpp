@@ -32,13 +32,14 @@ Packet two_byte_packet(std::uint8_t id, std::uint8_t b0)
     return p;
 }
 
-// Record packets that a receiver never sends twice in a row, so that a
-// second one byte for byte the same is its re-send after a lost
-// acknowledgement. Route points are left out (a route may pass one waypoint
-// twice), and so are almanac records (absent satellites all read the same).
+// Packets of a transfer that a receiver never sends twice in a row, so that
+// a second one byte for byte the same is its re-send after a lost
+// acknowledgement: records and the transfer's end. Route points are left out
+// (a route may pass one waypoint twice), and so are almanac records (absent
+// satellites all read the same).
 bool single_record_id(const ProtocolProperties& p, std::uint8_t id)
 {
-    return is_transfer_id(p, id) && id != p.PID_Rte_Wpt_Data && id != p.PID_Almanac_Data;
+    return (is_transfer_id(p, id) || id == p.PID_Xfer_Cmplt) && id != p.PID_Rte_Wpt_Data && id != p.PID_Almanac_Data;
 }
 
 } // namespace

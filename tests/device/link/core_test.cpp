@@ -137,6 +137,10 @@ TEST(LinkCore, ResentRecordIsAcknowledgedAndDropped)
     r.core.feed(record(0x23, {0x41, 0x43}), 0);
     r.core.feed(wpt, 0);
     EXPECT_EQ(count_of(r.out.log, "dispatch 23"), 3u);
+    // A repeated end of the transfer would end it twice for the host.
+    r.core.feed(record(0x0C, {0x07, 0x00}), 0);
+    r.core.feed(record(0x0C, {0x07, 0x00}), 0);
+    EXPECT_EQ(count_of(r.out.log, "dispatch 0C"), 1u);
 
     // Route points may repeat (a route passing one waypoint twice), and so
     // do track points of a new download after the host asked again.
