@@ -1,6 +1,6 @@
-// bench_link: how fast frames are cut from DLE-heavy input, and how much CPU
-// an idle two-second reply wait costs on the real event loop (it should
-// sleep, not poll).
+// bench_link: how fast frames are cut from DLE-heavy input, how much CPU an
+// idle two-second reply wait costs on the real event loop (it should sleep,
+// not poll), and how soon a write that cannot go out is reported.
 #include "device/link/detail/deframer.h"
 #include "device/link/link.h"
 #include "platform/serial/serial_port.h"
@@ -152,6 +152,70 @@ void BM_IdleReplyWait(benchmark::State& state)
     ::close(master);
 }
 BENCHMARK(BM_IdleReplyWait)->Iterations(2)->Unit(benchmark::kMillisecond);
+
+// A peer that never reads: packets go out until the terminal is full, then a
+// send gives up at its deadline (the packet's time on the wire plus 2 s).
+// How long the failing send took against that computed deadline, and the CPU
+// it used meanwhile (the wait should sleep on the loop).
+void BM_WriteDeadline(benchmark::State& state)
+{
+    app();
+    const std::string settings = std::to_string(state.range(0)) + ",N,8,1";
+    Packet big{0x10, 0x23, 0xFF};
+    big.resize(3 + 255 + 3, 0x41);
+    double took = 0, deadline = 0, cpu = 0;
+    std::int64_t packets = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        int master = -1, slave = -1;
+        char name[256];
+        if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) {
+            state.SkipWithError("no pty");
+            return;
+        }
+        termios t{};
+        ::tcgetattr(slave, &t);
+        ::cfmakeraw(&t);
+        ::tcsetattr(slave, TCSANOW, &t);
+        ::close(slave);
+        brenvik::ProtocolProperties props;
+        props.Settings = settings;
+        brenvik::cSAK sak;
+        NullHost host;
+        platform::SerialPort port;
+        port.set_device_path(name);
+        port.set_Settings(settings);
+        port.Open();
+        Link link(platform::qt_event_pump(), props, sak, host);
+        link.set_serial(&port);
+        state.ResumeTiming();
+        for (int n = 0; n < 100000; ++n) {
+            const int queued = port.OutBufferCount();
+            const auto w0 = std::chrono::steady_clock::now();
+            const double c0 = cpu_seconds();
+            std::uint8_t resp = 2;
+            std::int32_t wait = 0;
+            const bool sent = link.Send_Packet(big, resp, wait);
+            ++packets;
+            if (sent) continue;
+            took += std::chrono::duration<double>(std::chrono::steady_clock::now() - w0).count();
+            cpu += cpu_seconds() - c0;
+            deadline += platform::Wire_Time_us(settings, std::size_t(queued) + big.size()) / 1e6 + 2.0;
+            break;
+        }
+        state.PauseTiming();
+        port.Close();
+        ::close(master);
+        state.ResumeTiming();
+    }
+    const double n = static_cast<double>(state.iterations());
+    state.counters["reported_s"] = took / n;
+    state.counters["deadline_s"] = deadline / n;
+    state.counters["late_ms"] = 1000.0 * (took - deadline) / n;
+    state.counters["cpu_percent_of_wait"] = took > 0 ? 100.0 * cpu / took : 0;
+    state.counters["packets_before"] = static_cast<double>(packets) / n;
+}
+BENCHMARK(BM_WriteDeadline)->Arg(9600)->Arg(115200)->Iterations(2)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <utility>
 
 namespace brenvik {
 
@@ -38,11 +39,25 @@ struct Link::State : detail::CoreOutput {
     platform::CommPort* port = nullptr;
     UsbPath* usb = nullptr;
     std::unique_ptr<platform::Timer> tmrTimeout;
+    // Output that nobody waits for (acknowledgements) is checked on at its deadline.
+    std::unique_ptr<platform::Timer> tmrWrite;
+    std::int64_t write_deadline_us = 0;
+    int writing = 0;            // sends waiting for their packet to go out
+    bool write_failed = false;  // the last send's packet never went out (reported)
 
     std::vector<WaitRec*> waits;
     int depth = 0;
     bool draining = false;
-    std::deque<Packet> deferred;  // Receive events held until the link call unwinds
+    // Receive events not raised yet, oldest first: a frame's own while its
+    // decoders run, and that of a frame that ended a wait until the waiting
+    // call has returned. Each has a number so its frame finds it again.
+    std::deque<std::pair<std::uint64_t, Packet>> held;
+    std::uint64_t next_held = 0;
+    // Frames may wait in the receive buffer behind a held Receive. Should
+    // the host sit in a wait of its own inside an event meanwhile, the
+    // resume timer reads them at the loop's next turn.
+    bool stalled = false;
+    std::unique_ptr<platform::Timer> tmrResume;
 
     double now_s() const { return pump.clock().seconds_since_midnight(); }
     bool serial() const { return props.Port != 0; }
@@ -53,11 +68,66 @@ struct Link::State : detail::CoreOutput {
     // Threshold 0 while any reply wait polls the port, 1 otherwise.
     void restore_threshold() { set_threshold(waits.empty() ? 1 : 0); }
 
-    // CoreOutput
-    void write(const Packet& frame) override
+    // Queues a frame on the serial port. With `wait`, lets events run until
+    // it has gone out; otherwise the write watch looks at it by its deadline.
+    // What cannot go out by then (its time on the wire plus 2 s: a peer that
+    // does not read, CTS held low) is dropped and reported; false then.
+    bool put(const Packet& frame, bool wait)
     {
-        if (serial() && port && port->PortOpen()) port->Output(frame);
+        if (!serial() || !port || !port->PortOpen()) return true;
+        const std::size_t queued = static_cast<std::size_t>(std::max(0, port->OutBufferCount()));
+        const std::int64_t deadline =
+            pump.clock().now_us() + platform::Wire_Time_us(props.Settings, queued + frame.size()) + kWriteGrace_us;
+        if (!port->Output(frame)) return write_failure();
+        if (port->OutBufferCount() == 0) return true;
+        write_deadline_us = deadline;
+        if (!wait) {
+            watch_write();
+            return true;
+        }
+        ++writing;
+        auto out = [&] { return !port->PortOpen() || port->OutBufferCount() == 0; };
+        for (;;) {
+            const std::int64_t now = pump.clock().now_us();
+            if (out() || now >= deadline) break;
+            // A driver's queue held by CTS says nothing when it empties:
+            // look again every few milliseconds.
+            pump.wait_until(out, std::min(deadline, now + kWritePoll_us));
+        }
+        --writing;
+        if (!port->PortOpen() || port->OutBufferCount() > 0) return write_failure();
+        // The reply time-out counts from when the packet is out.
+        if (tmrTimeout->enabled()) tmrTimeout->set_enabled(true);
+        return true;
     }
+    void watch_write()
+    {
+        const std::int64_t left_ms = (write_deadline_us - pump.clock().now_us() + 999) / 1000;
+        tmrWrite->set_interval_ms(std::max<std::int64_t>(1, left_ms));
+        tmrWrite->set_enabled(true);
+    }
+    void tmrWrite_Timer()
+    {
+        tmrWrite->set_enabled(false);
+        if (!serial() || !port || !port->PortOpen() || port->OutBufferCount() == 0) return;
+        if (pump.clock().now_us() < write_deadline_us)
+            watch_write();
+        else
+            write_failure();
+    }
+    bool write_failure()
+    {
+        if (port) port->ClearOutput();
+        tmrWrite->set_enabled(false);
+        write_failed = true;
+        host.raise_cError(0, sak.xLate("Unable to write to port ") + std::to_string(props.Port), core.Last_Packet);
+        return false;
+    }
+    static constexpr std::int64_t kWriteGrace_us = 2000000;
+    static constexpr std::int64_t kWritePoll_us = 10000;
+
+    // CoreOutput
+    void write(const Packet& frame) override { put(frame, false); }
     void timer(TimerCmd cmd) override
     {
         switch (cmd) {
@@ -76,8 +146,26 @@ struct Link::State : detail::CoreOutput {
         }
     }
     void dispatch(const Packet& p) override { host.Dispatch_Packet(p); }
-    void accepted(const Packet& p, bool raise) override
+    void arriving() override
     {
+        while (!held.empty()) {
+            Packet p = std::move(held.front().second);
+            held.pop_front();
+            host.raise_Receive(p);
+        }
+    }
+    // The held numbers of the frames being decoded (0: none held), innermost
+    // last: decoders may call the host, which may call in and read more.
+    std::vector<std::uint64_t> decoding;
+    void receiving(const Packet& p, bool raise) override
+    {
+        if (raise) held.emplace_back(++next_held, p);
+        decoding.push_back(raise ? next_held : 0);
+    }
+    bool accepted(const Packet& p) override
+    {
+        const std::uint64_t mine = decoding.empty() ? 0 : decoding.back();
+        if (!decoding.empty()) decoding.pop_back();
         bool ended = false;
         for (WaitRec* w : waits) {
             if (p[1] == w->response && !w->satisfied) {
@@ -86,28 +174,31 @@ struct Link::State : detail::CoreOutput {
             }
             if (p[1] == props.PID_Nak_Byte) w->restart = true;
         }
-        if (raise) raise_receive(p, ended);
+        // Still held unless newer input raised it while the decoders ran.
+        const bool still_held = mine != 0 && std::any_of(held.begin(), held.end(),
+                                                         [mine](const auto& h) { return h.first == mine; });
+        if (!still_held) return false;
+        if (ended) {
+            // Raised once the waiting call has returned (or before newer
+            // input), so a host that sends its next packet from this
+            // Receive does not nest one call deeper per packet.
+            stalled = true;
+            tmrResume->set_enabled(true);
+            return true;
+        }
+        arriving();
+        return false;
     }
     void cError(std::int16_t code, const std::string& m, const Packet& p) override { host.raise_cError(code, m, p); }
     void hex_debug(const std::string& line) override { host.raise_HexDebug(line); }
     void nmea(const std::string& s, bool chk) override { host.raise_NMEA(s, chk); }
-
-    // Raises Receive now, or holds it when it ends a wait (or others are
-    // held, to keep their order).
-    void raise_receive(const Packet& p, bool ends_wait)
-    {
-        if (ends_wait || !deferred.empty())
-            deferred.push_back(p);
-        else
-            host.raise_Receive(p);
-    }
 };
 
 namespace {
 
 // Counts nested entries into the link; when the outermost one returns, the
-// Receive events held back meanwhile are raised, one after the other at this
-// same stack depth.
+// Receive events still held are raised and the frames buffered behind them
+// handled, one after the other at this same stack depth.
 class Entry {
 public:
     explicit Entry(Link::State& s) : s_(s) { ++s_.depth; }
@@ -115,10 +206,13 @@ public:
     {
         if (--s_.depth != 0 || s_.draining) return;
         s_.draining = true;
-        while (!s_.deferred.empty()) {
-            Packet p = std::move(s_.deferred.front());
-            s_.deferred.pop_front();
-            s_.host.raise_Receive(p);
+        for (;;) {
+            s_.arriving();
+            if (!s_.stalled) break;
+            s_.stalled = false;
+            ++s_.depth;
+            s_.core.feed({}, s_.now_s());
+            --s_.depth;
         }
         s_.draining = false;
     }
@@ -134,6 +228,17 @@ Link::Link(platform::EventPump& pump, ProtocolProperties& props, cSAK& sak, Link
 {
     s_->tmrTimeout = pump.make_timer();
     s_->tmrTimeout->on_timer([this] { tmrTimeout_Timer(); });
+    s_->tmrWrite = pump.make_timer();
+    s_->tmrWrite->on_timer([this] { s_->tmrWrite_Timer(); });
+    s_->tmrResume = pump.make_timer();
+    s_->tmrResume->set_interval_ms(1);
+    s_->tmrResume->on_timer([this] {
+        s_->tmrResume->set_enabled(false);
+        if (!s_->stalled && s_->held.empty()) return;
+        Entry guard(*s_);
+        s_->arriving();
+        if (s_->stalled) Serial_Input({});
+    });
     stop_timer();
     s_->core.Debug_Clock = s_->now_s();
 }
@@ -179,7 +284,6 @@ std::int32_t Link::Bad_Frame_Count() const { return s_->core.Bad_Frame_Count; }
 std::uint8_t Link::Packet_Checksum(const Packet& packet) { return LinkCore::checksum(packet); }
 Packet Link::Stuff_Packet(const Packet& packet) { return LinkCore::stuff(packet); }
 std::string Link::NMEA_Checksum(std::string_view msg) { return LinkCore::nmea_checksum(msg); }
-std::string Link::Bytes_To_Hex(const std::vector<std::uint8_t>& bytes) { return LinkCore::hex(bytes); }
 
 void Link::Debug_Line(const Packet& packet, std::string_view Direction)
 {
@@ -194,6 +298,7 @@ bool Link::Send_Packet(const Packet& packet, std::uint8_t& Response, std::int32_
     Entry guard(s);
     const ProtocolProperties& pr = s.props;
     if (packet.size() < 6) return false;  // not a Host_Packet: nothing to frame
+    s.write_failed = false;
     s.set_threshold(0);
     if (s.serial() && s.port && !s.port->PortOpen()) s.port->Open();
 
@@ -203,7 +308,11 @@ bool Link::Send_Packet(const Packet& packet, std::uint8_t& Response, std::int32_
     // Acknowledgements, and packets that await nothing, go out and return.
     auto send_and_return = [&] {
         if (s.serial()) {
-            s.write(o.frame);  // the reply timer keeps running
+            // The reply timer keeps running.
+            if (!s.put(o.frame, true)) {
+                s.restore_threshold();
+                return false;
+            }
         } else if (s.usb) {
             s.timer(TimerCmd::Stop);
             s.usb->Write_Packet(o.packet, 0);
@@ -218,7 +327,10 @@ bool Link::Send_Packet(const Packet& packet, std::uint8_t& Response, std::int32_
         s.timer(TimerCmd::Stop);
         s.core.Retry_Count = 0;
         if (s.serial()) {
-            s.write(o.frame);
+            if (!s.put(o.frame, true)) {
+                s.restore_threshold();
+                return false;
+            }
             if (Response == 2) {
                 // Write_Only: the packet is out, which is all the caller asked for.
                 Response = 0;
@@ -234,8 +346,8 @@ bool Link::Send_Packet(const Packet& packet, std::uint8_t& Response, std::int32_
             if (s.usb->Read_Interrupt(Response)) return true;
             if (attempt < 3) s.usb->Drain_Input();
         }
-        s.host.raise_HexDebug("PC ** GPS " + s.sak.xLate("No Response to Command ") + LinkCore::hex2(id) + "/" +
-                              LinkCore::hex2(o.packet[3]) + ", expecting PID-&H" + LinkCore::hex2(Response));
+        s.host.raise_HexDebug("PC ** GPS " + s.sak.xLate("No Response to Command ") + Hex_Byte(id) + "/" +
+                              Hex_Byte(o.packet[3]) + ", expecting PID-&H" + Hex_Byte(Response));
         return false;
     }
 
@@ -250,13 +362,15 @@ void Link::Send(const Packet& packet, std::uint8_t Response, std::int32_t WaitTi
 void Link::Send_Reference(const Packet& packet, std::uint8_t& Response, std::int32_t& WaitTime)
 {
     Entry guard(*s_);
-    if (!Send_Packet(packet, Response, WaitTime) && WaitTime > 0)
+    if (!Send_Packet(packet, Response, WaitTime) && WaitTime > 0 && !s_->write_failed)
         s_->host.raise_cError(0, s_->sak.xLate("No response from device"), s_->core.Last_Packet);
 }
 
 void Link::No_Response()
 {
     stop_timer();
+    // A packet that never went out has been reported as such.
+    if (s_->write_failed) return;
     s_->host.raise_cError(0, s_->sak.xLate("No response from device"), s_->core.Last_Packet);
 }
 
@@ -265,7 +379,8 @@ void Link::No_Response()
 void Link::Serial_Input(std::string_view text)
 {
     Entry guard(*s_);
-    s_->core.feed(text, s_->now_s());
+    s_->stalled = false;
+    if (s_->core.feed(text, s_->now_s())) s_->stalled = true;
 }
 
 void Link::comGarmin_OnComm()
@@ -298,18 +413,22 @@ bool Link::Wait_Reply(std::uint8_t Response, std::int32_t& WaitTime)
     std::int64_t start = s.pump.clock().now_us();
     auto input_waiting = [&] { return s.serial() && s.port && s.port->PortOpen() && s.port->InBufferCount() > 0; };
     for (;;) {
-        if (input_waiting()) Serial_Input(s.port->Input());
+        // New input, or frames left behind a Receive held for a wait that has ended.
+        if (input_waiting())
+            Serial_Input(s.port->Input());
+        else if (s.stalled)
+            Serial_Input({});
         if (w.restart && !w.satisfied) {
             w.restart = false;  // a NAK: the re-sent packet gets a full wait
             start = s.pump.clock().now_us();
         }
         if (w.satisfied) break;
         if (s.pump.clock().now_us() >= start + span_us) break;
-        s.pump.wait_until([&] { return w.satisfied || w.restart || input_waiting(); }, start + span_us);
+        s.pump.wait_until([&] { return w.satisfied || w.restart || s.stalled || input_waiting(); }, start + span_us);
     }
     s.waits.erase(std::find(s.waits.begin(), s.waits.end(), &w));
     if (!w.satisfied)
-        s.host.raise_HexDebug("PC ** GPS " + s.sak.xLate("Time-out. expecting PID-&H") + LinkCore::hex2(Response));
+        s.host.raise_HexDebug("PC ** GPS " + s.sak.xLate("Time-out. expecting PID-&H") + Hex_Byte(Response));
     s.restore_threshold();
     return w.satisfied;
 }
@@ -317,7 +436,10 @@ bool Link::Wait_Reply(std::uint8_t Response, std::int32_t& WaitTime)
 void Link::tmrTimeout_Timer()
 {
     State& s = *s_;
+    // A send still waiting for its packet to go out restarts the timer then.
+    if (s.writing > 0) return;
     Entry guard(s);
+    s.arriving();
     if (s.port && s.port->PortOpen()) s.port->ClearInput();
     if (s.core.tick(s.tmrTimeout->interval_ms(), s.now_s()) != LinkCore::Tick::Resend) return;
     Packet last = s.core.Last_Packet;
@@ -342,8 +464,12 @@ void Link::USB_Received(const Packet& packet, const std::vector<std::uint8_t>& u
     if (type == 0 && id == 0) return;
     Debug_Line(usbpacket, "I");
     if (packet.size() > 1 && type == 20) {
+        s.arriving();
+        if (s.core.refused(packet, s.now_s())) return;
+        s.receiving(packet, true);
         s.host.Dispatch_Packet(packet);
-        s.raise_receive(packet, false);
+        s.decoding.pop_back();
+        s.arriving();
     }
 }
 

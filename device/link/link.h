@@ -11,12 +11,20 @@
 // deadline and let pending events (port, timers, host windows) run; host
 // handlers may re-enter the control from inside them. Waits share one
 // receive buffer, so a reply that an inner wait consumes still ends an outer
-// wait for the same ID. The Receive event of a frame that ends a wait is
-// raised once the outermost link call has returned (Dispatch_Packet still
-// runs at once), so a host that sends its next record from the Receive of an
-// acknowledgement keeps a constant stack depth however long the upload.
+// wait for the same ID.
+//
+// Receive events reach the host in the order the frames arrived, each right
+// after its frame was decoded and before the next frame is read, so the
+// control's current record is the one that frame filled. The Receive of a
+// frame that ends a wait is held (and the frames after it left in the
+// buffer) until the waiting call has returned to the outermost link call,
+// until a later call reads input, or (a host waiting on its own inside an
+// event) until the loop's next turn: a host that sends its next record from the
+// Receive of an acknowledgement keeps a constant stack depth however long
+// the upload.
 #pragma once
 
+#include "device/link/packet.h"
 #include "device/link/properties.h"
 #include "device/link/translate.h"
 #include "platform/events/events.h"
@@ -29,8 +37,6 @@
 #include <vector>
 
 namespace brenvik {
-
-using Packet = std::vector<std::uint8_t>;
 
 // What the link needs from the control that hosts it: the dispatcher, the
 // control's events, and a message box.
@@ -92,7 +98,10 @@ public:
     // Frames and sends one packet. Response: the packet ID awaited (0 none,
     // 2 Write_Only). WaitTime: seconds below 30, milliseconds from 30; 0 or
     // less means Time_Out and is written back when a wait takes place.
-    // True: sent, and the awaited reply (if any) came.
+    // True: sent, and the awaited reply (if any) came. On serial the call
+    // lets events run until the packet has gone out; one that cannot go out
+    // by its time on the wire plus 2 s is dropped and reported as
+    // cError 0 "Unable to write to port " & Port (false).
     bool Send_Packet(const Packet& packet, std::uint8_t& Response, std::int32_t& WaitTime);
     // The public Send: Send_Packet, and "No response from device" when it
     // fails with WaitTime above 0.
@@ -103,7 +112,8 @@ public:
     void Send_Reference(const Packet& packet, std::uint8_t& Response, std::int32_t& WaitTime);
     // Waits for a frame with the ID Response (serial).
     bool Wait_Reply(std::uint8_t Response, std::int32_t& WaitTime);
-    // Stops the reply timer and raises cError 0 "No response from device".
+    // Stops the reply timer and raises cError 0 "No response from device",
+    // unless the last packet sent never went out (reported already).
     void No_Response();
     // Formats a debug line and raises HexDebug (see the Direction codes).
     void Debug_Line(const Packet& packet, std::string_view Direction);
@@ -137,7 +147,6 @@ public:
     static std::uint8_t Packet_Checksum(const Packet& packet);
     static Packet Stuff_Packet(const Packet& packet);
     static std::string NMEA_Checksum(std::string_view msg);
-    static std::string Bytes_To_Hex(const std::vector<std::uint8_t>& bytes);
 
     struct State;
 

@@ -1,5 +1,6 @@
 #include "device/link/translate.h"
 
+#include "device/link/packet.h"
 #include "platform/profile/profile.h"
 #include "platform/text/cp1252.h"
 
@@ -102,16 +103,7 @@ void cSAK::Str2Byte(std::string_view src, std::vector<std::uint8_t>& bd)
     for (std::size_t i = 0; i < bytes.size() && i < bd.size(); ++i) bd[i] = static_cast<std::uint8_t>(bytes[i]);
 }
 
-std::string cSAK::TrimNull(std::string& instring)
-{
-    const std::size_t a = instring.find_first_not_of(' ');
-    if (a == std::string::npos) {
-        instring.clear();
-        return {};
-    }
-    instring = instring.substr(a, instring.find_last_not_of(' ') - a + 1);
-    return instring.substr(0, instring.find('\0'));
-}
+std::string cSAK::TrimNull(std::string& instring) { return brenvik::TrimNull(instring); }
 
 double cSAK::acos(double x) { return std::atan(-x / std::sqrt(1 - x * x)) + 2 * std::atan(1.0); }
 

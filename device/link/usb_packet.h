@@ -11,6 +11,8 @@
 // Pure functions; every length is checked against the bytes given.
 #pragma once
 
+#include "device/link/packet.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -27,9 +29,6 @@ inline constexpr std::uint8_t Application_Layer = 20;
 inline constexpr std::size_t Header_Size = 12;
 inline constexpr std::uint32_t Max_Data = 1046;
 inline constexpr std::size_t Max_Packet = Header_Size + Max_Data;
-inline constexpr std::uint8_t DLE = 0x10;
-inline constexpr std::uint8_t ETX = 0x03;
-inline constexpr std::uint8_t Expanded_Packet_ID = 123;
 
 // Protocol-layer packet IDs.
 inline constexpr std::uint16_t Data_Available = 2;

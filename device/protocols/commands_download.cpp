@@ -9,9 +9,6 @@ namespace brenvik {
 
 namespace {
 
-// A protocol name counts as absent when nothing but blanks is left.
-bool blank(const std::string& name) { return name.find_first_not_of(' ') == std::string::npos; }
-
 // The packet handed out with a "does not support" error: one zero byte.
 Packet no_packet() { return Packet{0}; }
 
@@ -33,9 +30,10 @@ void Run_Download(Control& c, const Download& d)
     c.Unsupported_Reported = false;
     c.link().Counting_Records = false;
     c.Clear_Input();
-    c.Request_Product_Data();
+    // A unit that does not identify itself has been reported once already.
+    if (!c.Identify()) return;
     ProtocolProperties& pr = c.props();
-    if (blank(pr.*d.slot)) {
+    if (Is_Blank(pr.*d.slot)) {
         c.Report(d.unsupported, no_packet());
         return;
     }
@@ -199,7 +197,7 @@ void Control::Request_Counts()
     };
     for (const Kind& k : kinds) {
         props_.Incoming_Records_Count = -1;
-        if (!blank(props_.*k.slot)) {
+        if (!Is_Blank(props_.*k.slot)) {
             Send_Packet(Command_Packet(props_.*k.command), props_.PID_Records, 500);
             Send_Packet(Make_Packet(props_.PID_Xfer_Cmplt, {0, 0}), props_.PID_Ack_Byte, 500);
         }

@@ -10,8 +10,6 @@ namespace brenvik {
 
 namespace {
 
-bool blank(const std::string& name) { return name.find_first_not_of(' ') == std::string::npos; }
-
 // Write_Only: the packet goes out and nothing is awaited.
 constexpr std::uint8_t kWriteOnly = 2;
 
@@ -22,7 +20,7 @@ template <class Encode>
 void Send_Record(Control& c, const std::string& protocol, const char* unsupported, Encode encode)
 {
     Encoded packet;
-    if (!blank(protocol)) packet = encode();
+    if (!Is_Blank(protocol)) packet = encode();
     if (!packet) {
         if (!c.Unsupported_Reported) c.Report(unsupported, Packet{0});
         c.Unsupported_Reported = true;
@@ -106,12 +104,6 @@ void Control::Send_Track()
     Send_Record(*this, props_.Track_Transfer_Protocol, "GPS model/version does not support Tracks", encode);
 }
 
-// The serial port stops notifying when bytes arrive between the end of a
-// receive handler and the end of its own notification, and a packet sent
-// from inside the handler of an acknowledgement gets its own acknowledgement
-// in exactly that gap (or, when the 2-second wait gave up, at any time
-// after it). One tick later the notification is armed again, so that
-// acknowledgement is read instead of waiting for ever.
 // The position in radians; no protocol is checked.
 void Control::Send_Position_Data()
 {

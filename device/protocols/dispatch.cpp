@@ -18,18 +18,16 @@ struct Dispatch_Row {
     Handler handle;
 };
 
-PacketView view(const Packet& p) { return PacketView(p.data(), p.size()); }
-
 void waypoint(Control& c, const Packet& p)
 {
     const ProtocolProperties& pr = c.props();
     std::uint8_t id = p[1];
     if (id == pr.PID_Wpt_Data)
-        Decode_Waypoint(pr.Waypoint_Data_Format, view(p), c.store(), Waypoint_Packet::Plain);
+        Decode_Waypoint(pr.Waypoint_Data_Format, p, c.store(), Waypoint_Packet::Plain);
     else if (id == pr.PID_Rte_Wpt_Data)
-        Decode_Waypoint(pr.Route_Wpt_Data_Format, view(p), c.store(), Waypoint_Packet::Route);
+        Decode_Waypoint(pr.Route_Wpt_Data_Format, p, c.store(), Waypoint_Packet::Route);
     else
-        Decode_Waypoint(pr.Prox_Wpt_Data_Format, view(p), c.store(), Waypoint_Packet::Proximity);
+        Decode_Waypoint(pr.Prox_Wpt_Data_Format, p, c.store(), Waypoint_Packet::Proximity);
 }
 
 #define ID_IS(field) [](const ProtocolProperties& pr, std::uint8_t id) { return id == pr.field; }
@@ -37,30 +35,30 @@ void waypoint(Control& c, const Packet& p)
 
 const Dispatch_Row kRows[] = {
     {ID_IS(PID_Trk_Hdr),
-     [](Control& c, const Packet& p) { Decode_Track_Header(c.props().Track_Header_Format, view(p), c.store()); }},
+     [](Control& c, const Packet& p) { Decode_Track_Header(c.props().Track_Header_Format, p, c.store()); }},
     {ID_IS(PID_Trk_Data),
-     [](Control& c, const Packet& p) { Decode_Track_Point(c.props().Track_Point_Format, view(p), c.store()); }},
+     [](Control& c, const Packet& p) { Decode_Track_Point(c.props().Track_Point_Format, p, c.store()); }},
     {ID_IS(PID_Records), [](Control& c, const Packet& p) { c.Decode_Records(p); }},
     {ID_IS(PID_Product_Data), [](Control& c, const Packet& p) { c.Decode_Product_Data(p); }},
     {ID_VALUE(248), [](Control& c, const Packet& p) { c.Decode_Ext_Product_Data(p); }},
     {ID_IS(PID_Protocol_Array), [](Control& c, const Packet& p) { c.Parse_Protocol_Array(p); }},
     {ID_IS(PID_Unit_ID), [](Control& c, const Packet& p) { c.Decode_Unit_ID(p); }},
-    {ID_IS(PID_Date_Time), [](Control& c, const Packet& p) { Decode_Date_Time(view(p), c.store()); }},
-    {ID_IS(PID_Pvt_Data), [](Control& c, const Packet& p) { Decode_Pvt(view(p), c.store()); }},
+    {ID_IS(PID_Date_Time), [](Control& c, const Packet& p) { Decode_Date_Time(p, c.store()); }},
+    {ID_IS(PID_Pvt_Data), [](Control& c, const Packet& p) { Decode_Pvt(p, c.store()); }},
     {ID_IS(PID_Almanac_Data), [](Control& c, const Packet& p) { c.Decode_Almanac(p); }},
-    {ID_IS(PID_Position_Data), [](Control& c, const Packet& p) { Decode_Position(view(p), c.store()); }},
+    {ID_IS(PID_Position_Data), [](Control& c, const Packet& p) { Decode_Position(p, c.store()); }},
     {[](const ProtocolProperties& pr, std::uint8_t id) {
          return id == pr.PID_Wpt_Data || id == pr.PID_Rte_Wpt_Data || id == pr.PID_Prx_Wpt_Data;
      },
      waypoint},
     {ID_IS(PID_Rte_Hdr),
-     [](Control& c, const Packet& p) { Decode_Route_Header(c.props().Route_Header_Format, view(p), c.store()); }},
-    {ID_IS(PID_Rte_Link), [](Control& c, const Packet& p) { Decode_Route_Link(view(p), c.store()); }},
+     [](Control& c, const Packet& p) { Decode_Route_Header(c.props().Route_Header_Format, p, c.store()); }},
+    {ID_IS(PID_Rte_Link), [](Control& c, const Packet& p) { Decode_Route_Link(p, c.store()); }},
     {ID_IS(PID_Voltages), [](Control& c, const Packet& p) { c.Decode_Voltages(p); }},
     {ID_IS(PID_Display_Data), [](Control& c, const Packet& p) { c.Build_Image(p); }},
     {ID_IS(PID_Flightbook_Record), [](Control& c, const Packet& p) { c.Decode_Flightbook(p); }},
     {ID_IS(PID_Lap), [](Control& c, const Packet& p) { c.Decode_Lap(p); }},
-    {ID_IS(PID_Sats), [](Control& c, const Packet& p) { Decode_Sats(view(p), c.store()); }},
+    {ID_IS(PID_Sats), [](Control& c, const Packet& p) { Decode_Sats(p, c.store()); }},
     {ID_IS(PID_Xfer_Cmplt), [](Control& c, const Packet& p) { c.Transfer_Complete(p); }},
     // Acknowledgements belong to the link layer.
     {[](const ProtocolProperties& pr, std::uint8_t id) { return id == pr.PID_Nak_Byte || id == pr.PID_Ack_Byte; },
@@ -94,12 +92,12 @@ void Control::Dispatch_Packet(const Packet& packet)
 
 void Control::Decode_Records(const Packet& packet)
 {
-    props_.Incoming_Records_Count = brenvik::Decode_Records(view(packet));
+    props_.Incoming_Records_Count = brenvik::Decode_Records(packet);
 }
 
 void Control::Decode_Baud_Reply(const Packet& packet)
 {
-    accepted_baud_ = brenvik::Decode_Baud_Reply(view(packet));
+    accepted_baud_ = brenvik::Decode_Baud_Reply(packet);
 }
 
 // The end of a download: hand the collection of its kind to the host. A

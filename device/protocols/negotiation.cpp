@@ -13,8 +13,6 @@ namespace brenvik {
 
 namespace {
 
-PacketView view(const Packet& p) { return PacketView(p.data(), p.size()); }
-
 // The texts of a run of NUL-terminated strings, one character per byte.
 std::vector<std::string> split_texts(PacketView bytes, std::size_t count)
 {
@@ -110,7 +108,7 @@ void Control::Apply_Product_Row(const Product_Protocol_Row& row)
 
 void Control::Decode_Product_Data(const Packet& packet)
 {
-    PacketView pv = view(packet);
+    PacketView pv = packet;
     cProduct_Data& pd = *store_.Product_Data;
     pd.Product_ID = Packet_To_Integer(pv, 3);
     pd.Software_Version = Packet_To_Integer(pv, 5);
@@ -130,7 +128,7 @@ void Control::Decode_Product_Data(const Packet& packet)
 
 void Control::Decode_Ext_Product_Data(const Packet& packet)
 {
-    auto texts = split_texts(Packet_Tail(view(packet), 3), 3);
+    auto texts = split_texts(Packet_Tail(packet, 3), 3);
     cProduct_Data& pd = *store_.Product_Data;
     pd.Product_Description_4 = texts[0];
     pd.Product_Description_5 = texts[1];
@@ -142,7 +140,7 @@ void Control::Parse_Protocol_Array(const Packet& packet)
     Clear_Protocols();
     protocol_array_received_ = true;
     ProtocolProperties& p = props_;
-    PacketView pv = view(packet);
+    PacketView pv = packet;
     const std::size_t end = Packet_Data_End(pv);
     std::string current_a;
     int d_count = 0;
@@ -206,7 +204,9 @@ void Control::Parse_Protocol_Array(const Packet& packet)
         p.apply_L001_ids();
 }
 
-void Control::Request_Product_Data()
+void Control::Request_Product_Data() { Identify(); }
+
+bool Control::Identify()
 {
     Stop_Polling_Timers();
     Unsupported_Reported = false;
@@ -217,9 +217,12 @@ void Control::Request_Product_Data()
         if (!usb_->Start_Session()) {
             if (!usb_->Reset_Device()) {
                 Report("USB connection failure");
-                return;
+                return false;
             }
-            if (!usb_->Start_Session()) return;
+            if (!usb_->Start_Session()) {
+                link_->No_Response();
+                return false;
+            }
         }
         usb_->Drain_Input();
     }
@@ -229,7 +232,7 @@ void Control::Request_Product_Data()
 
     if (!Send_Packet(Make_Packet(props_.PID_Product_Rqst, {0, 0}), props_.PID_Product_Data, 0)) {
         link_->No_Response();
-        return;
+        return false;
     }
     // Units that know the protocol array send it right after the product
     // data; give it a moment to arrive.
@@ -241,6 +244,7 @@ void Control::Request_Product_Data()
         }
         WaitFor(50);
     }
+    return true;
 }
 
 } // namespace brenvik

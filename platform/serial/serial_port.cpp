@@ -63,10 +63,22 @@ bool parse_settings(const std::string& text, LineSettings& out)
 
 } // namespace
 
+std::int64_t Wire_Time_us(const std::string& settings, std::size_t bytes)
+{
+    LineSettings ls;
+    parse_settings(settings, ls);
+    const std::int64_t bits = 1 + ls.data_bits + (ls.parity == 'N' ? 0 : 1) + ls.stop_bits;
+    return static_cast<std::int64_t>(bytes) * bits * 1000000 / ls.baud;
+}
+
 struct SerialPort::Impl {
     int fd = -1;
     std::unique_ptr<QSocketNotifier> notifier;
     bool hung_up = false;
+    // Bytes the driver has not taken yet, sent as it makes room.
+    std::vector<std::uint8_t> out;
+    std::size_t out_head = 0;
+    std::unique_ptr<QSocketNotifier> write_notifier;
 };
 
 SerialPort::SerialPort() : impl_(std::make_unique<Impl>()) {}
@@ -189,6 +201,9 @@ int SerialPort::Open()
     ClearInput();
     impl_->notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
     QObject::connect(impl_->notifier.get(), &QSocketNotifier::activated, [this] { notifier_activated(); });
+    impl_->write_notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Write);
+    impl_->write_notifier->setEnabled(false);
+    QObject::connect(impl_->write_notifier.get(), &QSocketNotifier::activated, [this] { flush_output(); });
     update_notifier();
     return 0;
 }
@@ -197,30 +212,67 @@ void SerialPort::Close()
 {
     if (!PortOpen()) return;
     impl_->notifier.reset();
+    impl_->write_notifier.reset();
+    impl_->out.clear();
+    impl_->out_head = 0;
     ::ioctl(impl_->fd, TIOCNXCL);
     ::flock(impl_->fd, LOCK_UN);
     ::close(impl_->fd);
     impl_->fd = -1;
 }
 
-void SerialPort::Output(std::span<const std::uint8_t> bytes)
+bool SerialPort::Output(std::span<const std::uint8_t> bytes)
 {
-    if (!PortOpen()) return;
-    std::size_t done = 0;
-    int stalls = 0;
-    while (done < bytes.size()) {
-        ssize_t n = ::write(impl_->fd, bytes.data() + done, bytes.size() - done);
+    if (!PortOpen()) return false;
+    impl_->out.insert(impl_->out.end(), bytes.begin(), bytes.end());
+    return flush_output();
+}
+
+// Hands the driver what it takes now; the write notifier brings the rest
+// when it has room. False when the device refuses writes (the queue is
+// dropped).
+bool SerialPort::flush_output()
+{
+    Impl& m = *impl_;
+    if (m.fd < 0) return false;
+    while (m.out_head < m.out.size()) {
+        ssize_t n = ::write(m.fd, m.out.data() + m.out_head, m.out.size() - m.out_head);
         if (n > 0) {
-            done += static_cast<std::size_t>(n);
-            stalls = 0;
+            m.out_head += static_cast<std::size_t>(n);
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && errno != EAGAIN) return;
-        // The driver's buffer is full: wait for room, but not forever.
-        pollfd p{impl_->fd, POLLOUT, 0};
-        if (::poll(&p, 1, 100) <= 0 && ++stalls > 50) return;
+        if (n < 0 && errno != EAGAIN) {
+            m.out.clear();
+            m.out_head = 0;
+            if (m.write_notifier) m.write_notifier->setEnabled(false);
+            return false;
+        }
+        break;  // full: wait for room
     }
+    if (m.out_head == m.out.size()) {
+        m.out.clear();
+        m.out_head = 0;
+    }
+    if (m.write_notifier) m.write_notifier->setEnabled(!m.out.empty());
+    return true;
+}
+
+int SerialPort::OutBufferCount()
+{
+    if (!PortOpen()) return 0;
+    int queued = 0;  // in the driver, not yet on the line (a pty says 0)
+    if (::ioctl(impl_->fd, TIOCOUTQ, &queued) != 0) queued = 0;
+    return static_cast<int>(impl_->out.size() - impl_->out_head) + queued;
+}
+
+void SerialPort::ClearOutput()
+{
+    if (!PortOpen()) return;
+    impl_->out.clear();
+    impl_->out_head = 0;
+    if (impl_->write_notifier) impl_->write_notifier->setEnabled(false);
+    ::ioctl(impl_->fd, TCFLSH, TCOFLUSH);
 }
 
 std::string SerialPort::Input()

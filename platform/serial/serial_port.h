@@ -25,6 +25,11 @@ inline constexpr int comEventRxOver = 1006;  // receive buffer overflow (above 1
 
 enum class Handshaking { comNone = 0, comXOnXoff = 1, comRTS = 2, comRTSXOnXOff = 3 };
 
+// How long `bytes` characters take on a line with these settings ("9600,N,8,1":
+// a start bit, the data bits, the parity bit and the stop bits each); a text
+// not understood counts as 9600,N,8,1.
+std::int64_t Wire_Time_us(const std::string& settings, std::size_t bytes);
+
 class CommPort {
 public:
     virtual ~CommPort() = default;
@@ -32,7 +37,14 @@ public:
     // Opens with the current settings; 0 or one of the error numbers above.
     virtual int Open() = 0;
     virtual void Close() = 0;
-    virtual void Output(std::span<const std::uint8_t> bytes) = 0;
+    // Queues bytes for sending and returns at once; what the line cannot
+    // take yet goes out as it can. False when the port cannot take them
+    // (closed, or the device refuses writes).
+    virtual bool Output(std::span<const std::uint8_t> bytes) = 0;
+    // Bytes not sent yet (queued here or in the driver).
+    virtual int OutBufferCount() = 0;
+    // OutBufferCount = 0: discards what has not gone out.
+    virtual void ClearOutput() = 0;
     // All waiting bytes (empty when none or closed).
     virtual std::string Input() = 0;
     virtual int InBufferCount() = 0;
@@ -78,7 +90,9 @@ public:
     bool PortOpen() const override;
     int Open() override;
     void Close() override;
-    void Output(std::span<const std::uint8_t> bytes) override;
+    bool Output(std::span<const std::uint8_t> bytes) override;
+    int OutBufferCount() override;
+    void ClearOutput() override;
     std::string Input() override;
     int InBufferCount() override;
     void ClearInput() override;
@@ -94,6 +108,7 @@ private:
     void apply_settings();
     void update_notifier();
     void notifier_activated();
+    bool flush_output();
     std::unique_ptr<Impl> impl_;
     int comm_port_ = 1;
     std::function<std::string(int)> resolver_;

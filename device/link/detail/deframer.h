@@ -8,6 +8,8 @@
 // claims; the size is then checked.
 #pragma once
 
+#include "device/link/packet.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -15,9 +17,6 @@
 #include <vector>
 
 namespace brenvik::detail {
-
-inline constexpr std::uint8_t DLE = 0x10;
-inline constexpr std::uint8_t ETX = 0x03;
 
 enum class FrameStatus {
     Ok,       // complete; the size byte matches (or the ID is the expanded packet's)
@@ -36,7 +35,7 @@ public:
     // Longest un-stuffed frame accepted (an expanded packet may exceed 255 bytes).
     static constexpr std::size_t kMaxFrame = 70000;
 
-    explicit Deframer(std::uint8_t expanded_id = 123) : cur_(kMaxFrame + 2), expanded_id_(expanded_id) {}
+    explicit Deframer(std::uint8_t expanded_id = Expanded_Packet_ID) : cur_(kMaxFrame + 2), expanded_id_(expanded_id) {}
     void set_expanded_id(std::uint8_t id) { expanded_id_ = id; }
 
     void append(std::string_view bytes);

@@ -23,23 +23,28 @@ bool unacknowledged_id(const ProtocolProperties& p, std::uint8_t id)
     return id == p.PID_Pvt_Data || id == p.PID_Sats || id == p.PID_Display_Data;
 }
 
-// An ACK or NAK for the packet ID `id`, checksum filled.
-Packet ack_nak(std::uint8_t kind, std::uint8_t id)
+// A two-byte packet (an ACK or NAK for the packet ID `b0`, or a command),
+// checksum filled.
+Packet two_byte_packet(std::uint8_t id, std::uint8_t b0)
 {
-    Packet p{DLE, kind, 2, id, 0, 0, DLE, ETX};
+    Packet p{DLE, id, 2, b0, 0, 0, DLE, ETX};
     p[5] = LinkCore::checksum(p);
     return p;
+}
+
+// Packets of a transfer that a receiver never sends twice in a row, so that
+// a second one byte for byte the same is its re-send after a lost
+// acknowledgement: records and the transfer's end. Route points are left out
+// (a route may pass one waypoint twice), and so are almanac records (absent
+// satellites all read the same).
+bool single_record_id(const ProtocolProperties& p, std::uint8_t id)
+{
+    return (is_transfer_id(p, id) || id == p.PID_Xfer_Cmplt) && id != p.PID_Rte_Wpt_Data && id != p.PID_Almanac_Data;
 }
 
 } // namespace
 
 // ---- pure functions ------------------------------------------------------
-
-std::string LinkCore::hex2(std::uint8_t b)
-{
-    static const char* digits = "0123456789ABCDEF";
-    return {digits[b >> 4], digits[b & 15]};
-}
 
 std::uint8_t LinkCore::checksum(const Packet& packet)
 {
@@ -70,18 +75,7 @@ std::string LinkCore::nmea_checksum(std::string_view msg)
 {
     std::uint8_t x = 0;
     for (std::size_t i = 1; i < msg.size() && msg[i] != '*'; ++i) x ^= static_cast<std::uint8_t>(msg[i]);
-    return hex2(x);
-}
-
-std::string LinkCore::hex(const std::vector<std::uint8_t>& bytes)
-{
-    std::string out;
-    out.reserve(bytes.size() * 3);
-    for (std::uint8_t b : bytes) {
-        out += hex2(b);
-        out += ' ';
-    }
-    return out;
+    return Hex_Byte(x);
 }
 
 // ---- debug lines ---------------------------------------------------------
@@ -108,7 +102,7 @@ void LinkCore::debug_line(const Packet& packet, std::string_view Direction, doub
         }
         dump.assign(packet.begin(), packet.begin() + static_cast<std::ptrdiff_t>(n));
     }
-    const std::string hexed = hex(dump);
+    const std::string hexed = Bytes_To_Hex(dump);
     const int id = packet.size() > 1 ? packet[1] : -1;
     const char first = Direction.empty() ? '\0' : Direction[0];
     const std::string from2(Direction.size() > 1 ? Direction.substr(1) : std::string_view{});
@@ -165,6 +159,13 @@ LinkCore::Outgoing LinkCore::begin_send(const Packet& packet, std::uint8_t Respo
 
     const std::uint8_t id = o.packet[1];
     const std::uint8_t cmd = o.packet[3];
+    if (id != pr.PID_Ack_Byte && id != pr.PID_Nak_Byte) {
+        // The host starts something new: what the receiver sends next
+        // belongs to a new transfer.
+        Last_Received.clear();
+        Transfer_Records = -1;
+        Transfer_Refused = false;
+    }
     if (id != pr.PID_Ack_Byte) out_.timer(TimerCmd::Rearm);
     if ((id == pr.PID_Command_Data && (cmd == pr.CMND_Turn_Off_Pwr || cmd == pr.CMND_Stop_Pvt_Data)) ||
         id == pr.PID_Xfer_Cmplt || flags_.UserFlowControl) {
@@ -186,7 +187,7 @@ void LinkCore::bad_frame(const Packet& packet, std::uint8_t id, double now)
             Bad_Frame_Count = 0;
             return;
         }
-        Packet frame = stuff(ack_nak(props_.PID_Nak_Byte, id));
+        Packet frame = stuff(two_byte_packet(props_.PID_Nak_Byte, id));
         debug_line(frame, "O", now);
         out_.write(frame);
     } else {
@@ -195,23 +196,80 @@ void LinkCore::bad_frame(const Packet& packet, std::uint8_t id, double now)
     }
 }
 
-void LinkCore::handle_frame(Frame& f, double now)
+void LinkCore::acknowledge(std::uint8_t id, double now)
+{
+    Last_Packet = two_byte_packet(props_.PID_Ack_Byte, id);
+    Packet frame = stuff(Last_Packet);
+    debug_line(frame, "O", now);
+    out_.write(frame);
+}
+
+bool LinkCore::resent_record(const Packet& pkt, double now)
+{
+    const bool resent = single_record_id(props_, pkt[1]) && pkt == Last_Received;
+    Last_Received = pkt;
+    if (!resent) return false;
+    // Acknowledged again (the receiver missed the first one) and dropped
+    // before any decoder or event sees it.
+    acknowledge(pkt[1], now);
+    out_.hex_debug("PC * GPS " + sak_.xLate("Repeated packet acknowledged and dropped") + ": " + Bytes_To_Hex(pkt));
+    return true;
+}
+
+bool LinkCore::refuse_record(const Packet& pkt, double now)
+{
+    const ProtocolProperties& pr = props_;
+    const std::uint8_t id = pkt[1];
+    if (id == pr.PID_Records) {
+        Transfer_Records = 0;
+        return false;
+    }
+    if (id == pr.PID_Xfer_Cmplt) Transfer_Records = -1;
+    if (Transfer_Records < 0 || !is_transfer_id(pr, id)) return false;
+    const std::int32_t announced = static_cast<std::uint16_t>(pr.Incoming_Records_Count);
+    if (++Transfer_Records <= announced + kRecordsBeyondCount) return false;
+    // A receiver that does not stop: end the transfer (tell it to stop, drop
+    // whatever more it sends) rather than collect records without end.
+    Transfer_Refused = true;
+    Transfer_Records = -1;
+    out_.timer(TimerCmd::Stop);
+    Retry_Count = 0;
+    Packet abort = stuff(two_byte_packet(pr.PID_Command_Data, pr.CMND_Reset_Transfer));
+    debug_line(abort, "O", now);
+    out_.write(abort);
+    out_.cError(0, sak_.xLate("Too many records received from device"), pkt);
+    return true;
+}
+
+bool LinkCore::refused(const Packet& pkt, double now)
+{
+    if (pkt.size() < 2) return false;
+    if (Transfer_Refused && (is_transfer_id(props_, pkt[1]) || pkt[1] == props_.PID_Xfer_Cmplt)) return true;
+    return refuse_record(pkt, now);
+}
+
+bool LinkCore::handle_frame(Frame& f, double now)
 {
     const ProtocolProperties& pr = props_;
     // A frame cut short by the next frame start (or longer than any packet)
     // is line noise or a frame the receiver will send again: it is dropped
     // without a NAK, which could make the receiver repeat a packet already
     // acknowledged.
-    if (f.status == FrameStatus::Empty || f.status == FrameStatus::Broken || f.packet.size() < 2) return;
+    if (f.status == FrameStatus::Empty || f.status == FrameStatus::Broken || f.packet.size() < 2) return false;
     Packet& pkt = f.packet;
     const std::uint8_t id = pkt[1];
-    if (f.status == FrameStatus::BadSize) {
+    const bool ack_or_nak = id == pr.PID_Ack_Byte || id == pr.PID_Nak_Byte;
+    // An ACK or NAK is taken for what its ID says whichever of its other
+    // bytes was damaged (checksum, data or size): it is never NAKed itself.
+    if (f.status == FrameStatus::BadSize && !ack_or_nak) {
         bad_frame(pkt, id, now);
-        return;
+        return false;
     }
+    // What follows a refused transfer is dropped unseen.
+    if (Transfer_Refused && (is_transfer_id(pr, id) || id == pr.PID_Xfer_Cmplt)) return false;
 
     debug_line(pkt, "I", now);
-    const std::uint8_t data0 = pkt[3];
+    const std::uint8_t data0 = pkt.size() > 3 ? pkt[3] : 0;
     if (id == pr.PID_Ack_Byte) {
         // An acknowledged command keeps the timer: its answer is still due.
         if (data0 != pr.PID_Command_Data) {
@@ -248,21 +306,21 @@ void LinkCore::handle_frame(Frame& f, double now)
     } else {
         if (pkt[pkt.size() - 3] != checksum(pkt)) {
             bad_frame(pkt, id, now);  // never dispatched, no Receive
-            return;
+            return false;
         }
         Bad_Frame_Count = 0;
         const bool no_ack = unacknowledged_id(pr, id) || (id == pr.PID_Records && flags_.Counting_Records) ||
                             flags_.UserFlowControl;
-        if (!no_ack) {
-            Last_Packet = ack_nak(pr.PID_Ack_Byte, id);
-            Packet frame = stuff(Last_Packet);
-            debug_line(frame, "O", now);
-            out_.write(frame);
-        }
+        if (!no_ack && resent_record(pkt, now)) return false;
+        if (refuse_record(pkt, now)) return false;
+        if (!no_ack) acknowledge(id, now);
         // Decoders first, so the host reads the new record in its Receive.
+        out_.receiving(pkt, !flags_.Counting_Records);
         out_.dispatch(pkt);
+        return out_.accepted(pkt);
     }
-    out_.accepted(pkt, !flags_.Counting_Records);
+    out_.receiving(pkt, !flags_.Counting_Records);
+    return out_.accepted(pkt);
 }
 
 // One NMEA text step on the buffer; false when nothing could be done.
@@ -312,21 +370,24 @@ bool LinkCore::text_step()
     return true;
 }
 
-void LinkCore::feed(std::string_view bytes, double now)
+bool LinkCore::feed(std::string_view bytes, double now)
 {
     df.append(bytes);
     // Handlers may feed more bytes from inside (nested waits); each step
     // takes its frame or line from the shared buffer afresh.
     for (;;) {
+        if (df.pending().empty()) return false;
+        // Receive events held back go out before anything newer is read.
+        out_.arriving();
         df.set_expanded_id(props_.PID_Expanded_Packet);
         if (df.binary_pending()) {
             Text_Mode = false;
             Frame f;
-            if (!df.next(f)) return;
-            handle_frame(f, now);
+            if (!df.next(f)) return false;
+            if (handle_frame(f, now)) return true;
             continue;
         }
-        if (!text_step()) return;
+        if (!text_step()) return false;
     }
 }
 

@@ -53,19 +53,6 @@ double Semicircles_To_Degrees(std::int32_t semicircles)
     return static_cast<double>(semicircles) * (180.0 / 2147483648.0);
 }
 
-std::string TrimNull(std::string& instring)
-{
-    const auto first = instring.find_first_not_of(' ');
-    if (first == std::string::npos) {
-        instring.clear();
-    } else {
-        const auto last = instring.find_last_not_of(' ');
-        instring = instring.substr(first, last - first + 1);
-    }
-    const auto nul = instring.find('\0');
-    return nul == std::string::npos ? instring : instring.substr(0, nul);
-}
-
 std::int32_t Address_Of(std::int32_t pfn)
 {
     return pfn;

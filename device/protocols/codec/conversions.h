@@ -3,6 +3,8 @@
 // convert with platform/text/cp1252.h after reading / before writing.
 #pragma once
 
+#include "device/link/packet.h"
+
 #include <cstdint>
 #include <span>
 #include <string>
@@ -22,9 +24,6 @@ std::string Packet_To_String(PacketView packet, int Start, int Length, bool Whol
 std::int32_t Degrees_To_Semicircles(double degrees);
 double Semicircles_To_Degrees(std::int32_t semicircles);
 
-// Trims blanks from both ends of instring itself, then returns its text
-// before the first NUL.
-std::string TrimNull(std::string& instring);
 std::int32_t Address_Of(std::int32_t pfn);
 
 // The first Count bytes (at most all of them) as "HH " pairs, upper case.

@@ -8,8 +8,6 @@ namespace brenvik {
 
 namespace {
 
-constexpr std::uint8_t Expanded_Packet_ID = 123;
-
 template <class T>
 T read_le(PacketView packet, int index)
 {
@@ -80,19 +78,6 @@ PacketView Packet_Bytes(PacketView packet, int index, int Length)
         return {};
     const PacketView tail = Packet_Tail(packet, index);
     return tail.first(std::min(tail.size(), static_cast<std::size_t>(Length)));
-}
-
-std::string Bytes_To_Hex(PacketView bytes)
-{
-    static constexpr char digits[] = "0123456789ABCDEF";
-    std::string text;
-    text.reserve(bytes.size() * 3);
-    for (const std::uint8_t b : bytes) {
-        text += digits[b >> 4];
-        text += digits[b & 0x0F];
-        text += ' ';
-    }
-    return text;
 }
 
 } // namespace brenvik

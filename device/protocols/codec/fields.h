@@ -31,7 +31,4 @@ PacketView Packet_Tail(PacketView packet, int index);
 // Up to Length data bytes from index, clipped to the data.
 PacketView Packet_Bytes(PacketView packet, int index, int Length);
 
-// Every byte as two upper-case hex digits and a blank.
-std::string Bytes_To_Hex(PacketView bytes);
-
 } // namespace brenvik

@@ -1,5 +1,6 @@
 #include "device/protocols/codec/writers.h"
 
+#include "device/link/packet.h"
 #include "platform/text/cp1252.h"
 
 #include <algorithm>
@@ -9,9 +10,6 @@
 namespace brenvik {
 
 namespace {
-
-constexpr std::uint8_t DLE = 0x10;
-constexpr std::uint8_t ETX = 0x03;
 
 template <class U>
 void put_le(std::span<std::uint8_t> out, U value)

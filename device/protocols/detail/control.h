@@ -224,6 +224,8 @@ public:
     void show_message(const std::string& text) override;
 
     // ---- inside the control -----------------------------------------------
+    // Request_Product_Data: false when the unit did not answer (reported).
+    bool Identify();
     // Decoders run by Dispatch_Packet (negotiation and the one-field ones).
     void Decode_Records(const Packet& packet);
     void Decode_Baud_Reply(const Packet& packet);

@@ -3,6 +3,7 @@
 // silent receivers are reported.
 #include "rig.h"
 
+#include <algorithm>
 #include <fstream>
 
 namespace brenvik::commands_test {
@@ -175,6 +176,83 @@ TEST(Counts, L002UnitCountsWithItsOwnIds)
     EXPECT_EQ(rig.events.counts[3], -1);  // no tracks
 }
 
+// A host that starts the route download from inside the end event of the
+// waypoint download, as the main window does, and reads the current
+// waypoint on each Receive.
+struct Chaining_Events : Transfer_Events {
+    Brenvik* gps = nullptr;
+    std::vector<std::string> idents;  // the current Waypoint at each waypoint or route point Receive
+    void Receive(const ByteArray& p) override
+    {
+        Transfer_Events::Receive(p);
+        if (p.size() > 1 && (p[1] == gps->PID_Wpt_Data() || p[1] == gps->PID_Rte_Wpt_Data()))
+            idents.push_back(gps->Waypoint()->Ident);
+    }
+    void ReceivedWaypoints(const RecordListRef<cWaypoint>& w) override
+    {
+        Transfer_Events::ReceivedWaypoints(w);
+        gps->Request_Routes();
+    }
+};
+
+TEST(Order, RouteDownloadStartedFromTheWaypointsEndSeesEveryReceiveInOrder)
+{
+    const json sc = scenario_json("array-unit");
+    Rig rig("array-unit");
+    Chaining_Events ev;
+    ev.gps = rig.gps;
+    rig.gps->Advise(&ev);
+    const std::size_t frames_before = rig.sim->trace().size();
+    rig.gps->Request_Waypoints();
+    rig.pump.wait_until([&] { return ev.received_routes > 0 || !ev.errors.empty(); },
+                        rig.pump.clock().now_us() + 20000000);
+    rig.settle(200);
+    rig.gps->Advise(&rig.events);
+    ASSERT_EQ(ev.received_waypoints, 1);
+    ASSERT_EQ(ev.received_routes, 1);
+    EXPECT_TRUE(ev.errors.empty());
+
+    // Every frame the unit sent, in the order it sent them.
+    std::vector<std::uint8_t> sent;
+    const auto trace = rig.sim->trace();
+    for (std::size_t i = frames_before; i < trace.size(); ++i)
+        if (trace[i].value("dir", "") == "out" && trace[i].contains("id")) sent.push_back(trace[i]["id"].get<std::uint8_t>());
+    EXPECT_EQ(ev.received_ids, sent);
+
+    std::vector<std::string> want;
+    for (const json& w : sc["waypoints"]) want.push_back(w["ident"].get<std::string>());
+    for (const json& r : sc["routes"])
+        for (const json& w : r["points"]) want.push_back(w["ident"].get<std::string>());
+    EXPECT_EQ(ev.idents, want);
+}
+
+TEST(Resend, DuplicatedRecordIsTakenOnce)
+{
+    // The unit sends its first waypoint twice, as after a lost acknowledgement.
+    Rig probe_rig("array-unit");
+    ASSERT_TRUE(probe_rig.download(Kind::Waypoints));
+    int records_frame = 0;
+    for (const json& t : probe_rig.sim->trace())
+        if (t.value("dir", "") == "out" && t.value("id", 0) == 27) records_frame = t["n"].get<int>();
+    ASSERT_GT(records_frame, 0);
+
+    gpsim::Options opt;
+    opt.faults.duplicate = {records_frame + 1};
+    Rig rig("array-unit", opt);
+    std::vector<std::string> debug;
+    rig.events.on_debug = [&](const std::string& t) { debug.push_back(t); };
+    ASSERT_TRUE(rig.download(Kind::Waypoints));
+    const json wpts = scenario_json("array-unit")["waypoints"];
+    ASSERT_EQ(rig.events.waypoints->size(), wpts.size());
+    for (std::size_t i = 0; i < wpts.size(); ++i)
+        expect_waypoint(wpts[i], *(*rig.events.waypoints)[i], "waypoint " + std::to_string(i));
+    EXPECT_EQ(std::count(rig.events.received_ids.begin(), rig.events.received_ids.end(), rig.gps->PID_Wpt_Data()),
+              static_cast<std::ptrdiff_t>(wpts.size()));
+    ASSERT_EQ(debug.size(), 1u);
+    EXPECT_EQ(debug[0].rfind("PC * GPS Repeated packet acknowledged and dropped: 10 23 ", 0), 0u) << debug[0];
+    EXPECT_TRUE(rig.events.errors.empty());
+}
+
 TEST(NoResponse, TransferCommandWithoutAnswerIsReported)
 {
     // Host packets: product request (1), unit ID (2), packet 28 (3), the
@@ -232,6 +310,13 @@ TEST(DateTimeAndPosition, SilentUnitGivesNoResponse)
     sc.answers = false;
     Rig rig(std::move(sc));
     rig.gps->Request_Date_Time();
+    ASSERT_EQ(rig.events.errors.size(), 1u);
+    EXPECT_EQ(rig.events.errors[0].message, "No response from device");
+    // A download from a silent unit is reported once, not once for the
+    // product request and again for the transfer command.
+    rig.events.errors.clear();
+    EXPECT_FALSE(rig.download(Kind::Waypoints));
+    rig.settle(300);
     ASSERT_EQ(rig.events.errors.size(), 1u);
     EXPECT_EQ(rig.events.errors[0].message, "No response from device");
 }

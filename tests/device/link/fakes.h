@@ -43,11 +43,21 @@ public:
         return 0;
     }
     void Close() override { open = false; }
-    void Output(std::span<const std::uint8_t> b) override
+    // While blocked, output stays queued (a peer that does not read).
+    bool blocked = false;
+    Packet queued;
+    bool Output(std::span<const std::uint8_t> b) override
     {
+        if (blocked) {
+            queued.insert(queued.end(), b.begin(), b.end());
+            return true;
+        }
         written.emplace_back(b.begin(), b.end());
         if (on_write) on_write(written.back());
+        return true;
     }
+    int OutBufferCount() override { return static_cast<int>(queued.size()); }
+    void ClearOutput() override { queued.clear(); }
     std::string Input() override
     {
         std::string s;

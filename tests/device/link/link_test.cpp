@@ -60,7 +60,7 @@ TEST(PacketFunctions, ChecksumAndStuffing)
     EXPECT_TRUE(Link::Stuff_Packet(pkt({0x10, 0x0A, 0x02})).empty());
     EXPECT_EQ(Link::NMEA_Checksum("$GPGLL,4916.45,N,12311.12,W,225444,A*31"), "31");
     EXPECT_EQ(Link::NMEA_Checksum("xGPRMC,1,A"), "3B");
-    EXPECT_EQ(Link::Bytes_To_Hex(pkt({0x10, 0x0A})), "10 0A ");
+    EXPECT_EQ(brenvik::Bytes_To_Hex(pkt({0x10, 0x0A})), "10 0A ");
 }
 
 TEST(Deframing, StuffedBytesAtEverySplitPoint)
@@ -181,12 +181,20 @@ TEST(Naks, FiveResendsThenUnableToCommunicate)
 
 TEST(Naks, CorruptedAcknowledgementStillAcknowledges)
 {
-    Rig r;
-    std::uint8_t resp = 6;
-    std::int32_t wait = 2;
-    r.pump.at(100 * ms, [&] { r.port.push(bytes({0x10, 0x06, 0x02, 0x23, 0x00, 0x00, 0x10, 0x03})); });
-    EXPECT_TRUE(r.link.Send_Packet(kOut, resp, wait));
-    EXPECT_EQ(r.pump.fake_clock().now_us(), 100 * ms);
+    // The ACK of 0x23 with its checksum, its data or its size byte damaged:
+    // each ends the wait at once, and none is answered with a NAK.
+    for (std::size_t at : {5u, 3u, 4u, 2u}) {
+        Rig r;
+        std::string ack = kAckWire23;
+        ack[at] = static_cast<char>(ack[at] ^ 0x40);
+        std::uint8_t resp = 6;
+        std::int32_t wait = 2;
+        r.pump.at(100 * ms, [&] { r.port.push(ack); });
+        EXPECT_TRUE(r.link.Send_Packet(kOut, resp, wait)) << at;
+        EXPECT_EQ(r.pump.fake_clock().now_us(), 100 * ms) << at;
+        EXPECT_EQ(r.port.written.size(), 1u) << at;
+        EXPECT_EQ(r.host.of("Receive").size(), 1u) << at;
+    }
 }
 
 class SilentReceiver : public ::testing::TestWithParam<double> {};
@@ -290,6 +298,132 @@ TEST(Waits, AReplyTakenByAnInnerWaitEndsTheOuterWait)
     EXPECT_TRUE(inner_result);
     EXPECT_EQ(r.pump.fake_clock().now_us(), 200 * ms);
     EXPECT_EQ(r.host.dispatched.size(), 2u);
+}
+
+// Receive events come in the order the frames arrived, each while the
+// packet it hands out is the last one decoded (the control's current
+// record is the one that packet filled).
+struct Arrivals {
+    std::vector<Packet> received;
+    bool current_each_time = true;
+    explicit Arrivals(Rig& r)
+    {
+        r.host.on_receive = [this, &r](const Packet& p) {
+            received.push_back(p);
+            if (p[1] != 0x06 && (r.host.dispatched.empty() || r.host.dispatched.back() != p))
+                current_each_time = false;
+        };
+    }
+};
+
+TEST(Order, AnInnerWaitDoesNotOvertakeTheFrameThatCalledIt)
+{
+    // The host answers record A by waiting for record C from inside A's
+    // decoding (as a host calls the control from an event of the control).
+    Rig r;
+    Arrivals seen(r);
+    bool inner = false;
+    r.host.on_dispatch = [&](const Packet& p) {
+        if (p[1] != 0x22) return;
+        std::uint8_t resp = 0x23;
+        std::int32_t wait = 2;
+        inner = r.link.Send_Packet(kOut, resp, wait);
+    };
+    r.pump.at(300 * ms, [&] { r.port.push(kWireC); });
+    r.port.push(kWireA);
+    r.pump.advance(1000 * ms);
+    EXPECT_TRUE(inner);
+    ASSERT_EQ(seen.received.size(), 2u);
+    EXPECT_EQ(seen.received[0], kHostA);
+    EXPECT_EQ(seen.received[1], kHostC);
+    EXPECT_TRUE(seen.current_each_time);
+}
+
+TEST(Order, FramesBehindTheReplyWaitForItsReceive)
+{
+    // The reply and two more records arrive in one piece while the host
+    // waits: each Receive still comes before the next record is decoded.
+    Rig r;
+    Arrivals seen(r);
+    r.pump.at(100 * ms, [&] { r.port.push(kWireA + kWireB + kWireC); });
+    std::uint8_t resp = 0x22;
+    std::int32_t wait = 2;
+    EXPECT_TRUE(r.link.Send_Packet(kOut, resp, wait));
+    EXPECT_EQ(seen.received, (std::vector<Packet>{kHostA, kHostB, kHostC}));
+    EXPECT_TRUE(seen.current_each_time);
+}
+
+TEST(Order, AHostWaitingInsideAnEventStillGetsWhatCameBehindItsReply)
+{
+    // Inside the Receive of record C the host sends and waits for 0x22; the
+    // reply and record B arrive together; then the host waits on its own
+    // for B's Receive, still inside C's event.
+    Rig r;
+    Arrivals seen(r);
+    bool got_b = false;
+    r.host.on_receive = [&, first = true](const Packet& p) mutable {
+        seen.received.push_back(p);
+        if (p == kHostB) got_b = true;
+        if (!first) return;
+        first = false;
+        r.pump.at(r.pump.fake_clock().now_us() + 100 * ms, [&] { r.port.push(kWireA + kWireB); });
+        std::uint8_t resp = 0x22;
+        std::int32_t wait = 2;
+        EXPECT_TRUE(r.link.Send_Packet(kOut, resp, wait));
+        EXPECT_TRUE(r.pump.wait_until([&] { return got_b; }, r.pump.fake_clock().now_us() + 1000 * ms));
+    };
+    r.port.push(kWireC);
+    ASSERT_EQ(seen.received.size(), 3u);
+    EXPECT_EQ(seen.received[1], kHostA);
+    EXPECT_EQ(seen.received[2], kHostB);
+}
+
+TEST(Writes, APacketThatCannotGoOutIsReportedNotSent)
+{
+    Rig r;
+    r.port.blocked = true;  // a peer that does not read
+    int ticks = 0;
+    auto timer = r.pump.make_timer();
+    timer->set_interval_ms(100);
+    timer->on_timer([&] { ++ticks; });
+    timer->set_enabled(true);
+    std::uint8_t resp = 2;
+    std::int32_t wait = 0;
+    EXPECT_FALSE(r.link.Send_Packet(kOut, resp, wait));
+    EXPECT_GT(ticks, 0);  // events ran while it waited
+    auto errors = r.host.of("cError");
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].code, 0);
+    EXPECT_EQ(errors[0].text, "Unable to write to port 1");
+    EXPECT_EQ(errors[0].packet, kOutWire);
+    EXPECT_TRUE(r.port.queued.empty());  // dropped, not left to go out later
+    EXPECT_TRUE(r.port.written.empty());
+
+    // With a reply awaited, the failed write is the one report.
+    r.host.events.clear();
+    r.link.Send(kOut, 6, 2);
+    ASSERT_EQ(r.host.of("cError").size(), 1u);
+    EXPECT_EQ(r.host.of("cError")[0].text, "Unable to write to port 1");
+
+    // The acknowledgement of a record is watched the same way.
+    r.host.events.clear();
+    r.link.Serial_Input(kWireC);
+    EXPECT_EQ(r.host.of("Receive").size(), 1u);
+    r.pump.advance(2100 * ms);
+    ASSERT_EQ(r.host.of("cError").size(), 1u);
+    EXPECT_EQ(r.host.of("cError")[0].text, "Unable to write to port 1");
+
+    // A peer that takes the bytes before the deadline: sent.
+    r.host.events.clear();
+    r.pump.at(r.pump.fake_clock().now_us() + 1500 * ms, [&] {
+        r.port.written.push_back(r.port.queued);
+        r.port.queued.clear();
+    });
+    resp = 2;
+    EXPECT_TRUE(r.link.Send_Packet(kOut, resp, wait));
+    EXPECT_TRUE(r.host.of("cError").empty());
+    ASSERT_EQ(r.port.written.size(), 1u);
+    EXPECT_EQ(r.port.written[0], kOutWire);
 }
 
 TEST(Waits, WriteOnlyIsSuccess)

@@ -133,3 +133,35 @@ TEST(PtyLink, SilentReceiverTimesOut)
     EXPECT_GE(t.elapsed(), 300);
     EXPECT_EQ(r.receive(), kOutWire);
 }
+
+TEST(PtyLink, WriteToAPeerThatStopsReadingFailsWithoutFreezingTheLoop)
+{
+    // The far end never reads: once the terminal's buffer is full, a send
+    // must end with the error at its deadline, not block and not pass for
+    // sent; a timer keeps firing meanwhile.
+    PtyRig r;
+    ASSERT_TRUE(r.port.PortOpen());
+    int ticks = 0;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+    timer.start(20);
+    Packet big = pkt({0x10, 0x23, 0xFF});
+    big.resize(3 + 255 + 3, 0x41);
+    bool sent = true;
+    int count = 0, ticks_before = 0;
+    // The pty takes some tens of kilobytes before it is full.
+    while (sent && count < 2000) {
+        ticks_before = ticks;
+        std::uint8_t resp = 2;
+        std::int32_t wait = 0;
+        sent = r.link.Send_Packet(big, resp, wait);
+        ++count;
+    }
+    EXPECT_FALSE(sent) << count << " packets went out";
+    EXPECT_GT(ticks, ticks_before);
+    auto errors = r.host.of("cError");
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].code, 0);
+    EXPECT_EQ(errors[0].text, "Unable to write to port 1");
+    EXPECT_EQ(r.port.OutBufferCount(), 0);
+}

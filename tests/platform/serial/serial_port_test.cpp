@@ -80,6 +80,18 @@ void process_for(int ms)
     while (t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
 }
 
+// A port opened on a fresh pty.
+struct OpenPort {
+    Pty pty;
+    SerialPort p;
+    OpenPort()
+    {
+        app();
+        p.set_device_path(pty.path);
+        EXPECT_EQ(p.Open(), 0);
+    }
+};
+
 } // namespace
 
 TEST(SerialPort, OpensExclusivelyAndReportsWhy)
@@ -145,11 +157,10 @@ TEST(SerialPort, SettingsIncludingNonStandardSpeeds)
 
 TEST(SerialPort, BytesBothWaysAndTheReceiveEvent)
 {
-    app();
-    Pty pty;
-    SerialPort p;
-    p.set_device_path(pty.path);
-    ASSERT_EQ(p.Open(), 0);
+    OpenPort o;
+    ASSERT_TRUE(o.p.PortOpen());
+    Pty& pty = o.pty;
+    SerialPort& p = o.p;
     const std::string all_bytes = [] {
         std::string s;
         for (int i = 0; i < 256; ++i) s.push_back(static_cast<char>(i));
@@ -199,11 +210,10 @@ TEST(SerialPort, FarEndClosingLeavesAQuietOpenPort)
 // upload sends its next record from inside the acknowledgement's event).
 TEST(SerialPort, BytesArrivingDuringTheHandlerRaiseTheNextEvent)
 {
-    app();
-    Pty pty;
-    SerialPort p;
-    p.set_device_path(pty.path);
-    ASSERT_EQ(p.Open(), 0);
+    OpenPort o;
+    ASSERT_TRUE(o.p.PortOpen());
+    Pty& pty = o.pty;
+    SerialPort& p = o.p;
     int events = 0;
     std::string got;
     p.set_OnComm([&] {
@@ -220,4 +230,44 @@ TEST(SerialPort, BytesArrivingDuringTheHandlerRaiseTheNextEvent)
     process_for(300);
     EXPECT_EQ(got, "ackreply");
     EXPECT_EQ(events, 2);
+}
+
+TEST(SerialPort, OutputQueuesWhatTheLineCannotTakeAndSendsItAsThePeerReads)
+{
+    OpenPort o;
+    ASSERT_TRUE(o.p.PortOpen());
+    Pty& pty = o.pty;
+    SerialPort& p = o.p;
+    // Far more than the terminal holds: taken at once, the rest queued.
+    const std::vector<std::uint8_t> chunk(4096, 0x55);
+    const std::size_t total = 64 * chunk.size();
+    for (int i = 0; i < 64; ++i) ASSERT_TRUE(p.Output(chunk));
+    EXPECT_GT(p.OutBufferCount(), 0);
+    // The peer reads: the queue goes out as the event loop runs.
+    std::size_t got = 0;
+    char buf[8192];
+    QElapsedTimer t;
+    t.start();
+    while (got < total && t.elapsed() < 20000) {
+        ssize_t n = ::read(pty.master, buf, sizeof buf);
+        if (n > 0) got += static_cast<std::size_t>(n);
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    EXPECT_EQ(got, total);
+    EXPECT_EQ(p.OutBufferCount(), 0);
+    // ClearOutput drops what has not gone out.
+    for (int i = 0; i < 16; ++i) ASSERT_TRUE(p.Output(chunk));
+    EXPECT_GT(p.OutBufferCount(), 0);
+    p.ClearOutput();
+    EXPECT_EQ(p.OutBufferCount(), 0);
+    p.Close();
+    EXPECT_FALSE(p.Output(chunk));
+}
+
+TEST(SerialPort, WireTimeFollowsTheSettings)
+{
+    EXPECT_EQ(platform::Wire_Time_us("9600,N,8,1", 960), 1000000);
+    // 4800 baud, start + 7 data + parity + 2 stop bits = 11 bits a character.
+    EXPECT_EQ(platform::Wire_Time_us("4800,E,7,2", 48), 110000);
+    EXPECT_EQ(platform::Wire_Time_us("nonsense", 96), 100000);  // taken as 9600,N,8,1
 }

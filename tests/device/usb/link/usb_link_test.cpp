@@ -90,6 +90,19 @@ TEST_F(UsbUnderLink, DownloadDrivenBySend)
     EXPECT_TRUE(host.cerrors.empty());
 }
 
+TEST_F(UsbUnderLink, DeviceThatDoesNotStopSendingIsRefused)
+{
+    // Two announced, far more sent: the records beyond the count plus
+    // 32,767 are not decoded, and the host hears why once.
+    transfer_rule({pkt(27, {2, 0}), pkt(35, Bytes(20, 0x30), 2 + 32767 + 50), pkt(12, {7, 0})});
+    props.Incoming_Records_Count = 2;  // what the records packet's decoder sets
+    link.Send(transfer_wpt, 27, 0);
+    EXPECT_EQ(host.dispatched.size(), 1u + 2 + 32767);
+    EXPECT_EQ(host.dispatched.back()[1], 35);
+    ASSERT_EQ(host.cerrors.size(), 1u);
+    EXPECT_EQ(host.cerrors[0], std::make_pair(std::int16_t{0}, std::string("Too many records received from device")));
+}
+
 TEST_F(UsbUnderLink, SilentDeviceIsNoResponseFromDevice)
 {
     transfer_rule({pkt(27, {2, 0}), pkt(35, Bytes(20, 0x30))});
