@@ -57,9 +57,9 @@ struct AppState {
     bool google_earth_running = false;
     bool arcgis_installed = false;
     bool arcmap_extension_loaded = false;
-    // The ArcMap extension's automation object and the connected USB
-    // mass-storage unit; their subsystems give them their types.
-    std::shared_ptr<void> arcmap_extension;
+    // The ArcMap extension's automation object (called late-bound, null
+    // when none is connected) and the connected USB mass-storage unit.
+    platform::ObjectRef arcmap_extension;
     std::shared_ptr<void> usb_mass_storage_unit;
 
     // --- keyed collections ----------------------------------------------
