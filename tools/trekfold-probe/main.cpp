@@ -27,7 +27,7 @@
 
 namespace {
 
-using nlohmann::json;
+using json = nlohmann::ordered_json; // keys in the order written
 namespace vb = platform::vb;
 
 const char* const kUsage = R"(usage: trekfold-probe [--home DIR] [--port N] COMMAND...
@@ -210,8 +210,9 @@ public:
     {
         app::install_subsystems(main_);
         main_.on_changed = [this](unsigned what) {
-            // Set_Msg reports the status line and the quiet-mode window together.
-            if ((what & app::ChangeStatus) && (what & app::ChangeQuietStatus)) print_line({{"status", main_.StatusBar1[1]}});
+            // Set_Msg reports the status line and the quiet-mode window
+            // together, and nothing else.
+            if (what == (app::ChangeStatus | app::ChangeQuietStatus)) print_line({{"status", main_.StatusBar1[1]}});
             if ((what & app::ChangeCaption) && main_.Caption != caption_) {
                 caption_ = main_.Caption;
                 print_line({{"caption", caption_}});
