@@ -1,16 +1,9 @@
 // Projection speed on the real library and the generated lists: a full
 // table (32,766 rows in UTM zone 15) against cs2cs on the same points, one
 // point, loading the EPSG list, and the probe's start-up.
-#include "main/app/compose.h"
-#include "main/app/frm_main.h"
+#include "tests/main/coords/harness.h"
+
 #include "main/app/properties.h"
-#include "main/coords/coords.h"
-#include "main/table/table.h"
-#include "platform/events/fake_events.h"
-#include "platform/serial/portmap.h"
-#include "platform/settings/settings.h"
-#include "platform/ui/cursor.h"
-#include "platform/ui/scripted_dialogs.h"
 
 #include <benchmark/benchmark.h>
 
@@ -28,22 +21,13 @@ namespace {
 constexpr int kRows = 32766;
 
 struct Fixture {
-    Fixture()
-        : dir(make_dir()), settings(dir + "/trekfold.ini"), ports(&settings),
-          main({settings, dialogs, cursor, pump, ports}, TREKFOLD_BINARY_DIR "/bin")
+    Fixture() : h(TREKFOLD_BINARY_DIR "/bin", true)
     {
-        dialogs.set_log([](const std::string&) {});
-        settings.SaveSetting("proj", "proj", "26915");
-        settings.SaveSetting("proj", "projfile", "epsg");
-        app::install_subsystems(main);
+        h.settings.SaveSetting("proj", "proj", "26915");
+        h.settings.SaveSetting("proj", "projfile", "epsg");
         main.frmProperties().optEPSG_Click();
     }
-    ~Fixture() { std::filesystem::remove_all(dir); }
-    static std::string make_dir()
-    {
-        char tmpl[] = "/tmp/tf-bench-coords-XXXXXX";
-        return ::mkdtemp(tmpl);
-    }
+    static std::string make_dir() { return coordstest::Harness::make_dir(); }
     // Points spread over zone 15 (longitude -96..-90, latitude 40..49).
     static double lon(int i) { return -96.0 + 6.0 * (i % 1000) / 1000.0; }
     static double lat(int i) { return 40.0 + 9.0 * (i / 1000) / 33.0; }
@@ -56,13 +40,8 @@ struct Fixture {
             t.Records_Insert(std::to_string(lat(i)) + ";" + std::to_string(lon(i)), cols, "", ";", false);
     }
 
-    std::string dir;
-    platform::Settings settings;
-    platform::ScriptedDialogs dialogs;
-    platform::RecordingCursor cursor;
-    platform::FakeEventPump pump;
-    platform::PortMap ports;
-    app::frmMain main;
+    coordstest::Harness h;
+    app::frmMain& main = h.main;
 };
 
 void BM_ProjectTable(benchmark::State& state)

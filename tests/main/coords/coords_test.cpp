@@ -14,9 +14,6 @@ using coordstest::FakeArcMap;
 using coordstest::Harness;
 namespace vb = platform::vb;
 
-const char* const kQuestion = "Would you like to use the Default Projection (NAD83 - UTM Zone 15)?  Answering NO "
-                              "will allow you to select a different projection.";
-
 // What the fake library makes of degrees in a projected system.
 std::string projected(double degrees) { return vb::CStr(degrees * 0.0174532925199433 * 1000.0); }
 
@@ -33,30 +30,6 @@ struct Coords : ::testing::Test {
     }
     void all_handles_freed() { EXPECT_TRUE(h.proj->live.empty()); }
 };
-
-TEST_F(Coords, FirstRunAsksOnceAndStoresTheAnswer)
-{
-    h.write_epsg();
-    h.dialogs.answer(platform::vbNo);
-    h.main.Form_Load();
-    ASSERT_EQ(h.dialogs.boxes().size(), 1u);
-    const auto& box = h.dialogs.boxes()[0];
-    EXPECT_EQ(box.text, kQuestion);
-    EXPECT_EQ(box.title, "Set Default Projection");
-    EXPECT_EQ(box.buttons(), platform::vbYesNo);
-    EXPECT_EQ(h.settings.GetSetting("proj", "proj"), "4326");
-    EXPECT_EQ(h.settings.GetSetting("proj", "projfile"), "epsg");
-
-    h.dialogs.clear();
-    c().LoadProjections("epsg");
-    EXPECT_TRUE(h.dialogs.boxes().empty());
-
-    Harness yes;
-    yes.write_epsg();
-    yes.load(platform::vbYes);
-    EXPECT_EQ(yes.settings.GetSetting("proj", "proj"), "26915");
-    EXPECT_EQ(yes.settings.GetSetting("proj", "projfile"), "epsg");
-}
 
 TEST_F(Coords, MissingOrBrokenListLoadsWhatItCanAndDoesNotAsk)
 {
@@ -88,11 +61,6 @@ TEST_F(Coords, ProjectionNameAndTheGetProjectionCommand)
     h.write_epsg();
     h.load();
     EXPECT_EQ(c().getProjectionName(false), "NAD83 - UTM zone 15N");
-    h.main.menu_Click("mnuGetProjection");
-    EXPECT_EQ(h.main.StatusBar1[1], "Projection: NAD83 - UTM zone 15N");
-    ASSERT_EQ(h.dialogs.boxes().size(), 1u);
-    EXPECT_EQ(h.dialogs.boxes()[0].text, "NAD83 - UTM zone 15N");
-    EXPECT_EQ(h.dialogs.boxes()[0].title, "Current Projection");
 
     h.main.frmProperties().optArcMap_Click(); // the EPSG list is no longer chosen
     EXPECT_EQ(c().getProjectionName(false), "NAD83");
@@ -125,16 +93,6 @@ TEST_F(Coords, ForwardConvertsEveryRowCountingTextAsZero)
     EXPECT_EQ(h.main.StatusBar1[1], "");
     EXPECT_EQ(h.cursor.pointer(), platform::vbDefault);
     all_handles_freed();
-}
-
-TEST_F(Coords, GeographicTargetGivesTheDegreesBack)
-{
-    h.write_epsg();
-    h.load(platform::vbNo); // stays 4326
-    add("A", "45.25", "-93.5");
-    EXPECT_TRUE(c().Project_Table(true));
-    EXPECT_EQ(h.cell(1, "x_proj"), "-93.5");
-    EXPECT_EQ(h.cell(1, "y_proj"), "45.25");
 }
 
 TEST_F(Coords, InverseLeavesRowsWithoutProjectedValues)

@@ -108,17 +108,20 @@ public:
 };
 
 struct Harness {
-    Harness()
+    // The scratch folder is the program folder unless `program_folder` names
+    // another; `real_library` keeps the PROJ library of the program folder.
+    explicit Harness(const std::string& program_folder = {}, bool real_library = false)
         : folder(make_dir()), settings(folder + "/home/trekfold.ini"),
           ports(&settings, [](const std::string&) { return std::optional<std::string>(); }, folder + "/dev",
                 folder + "/sys"),
-          main({settings, dialogs, cursor, pump, ports}, folder), proj(std::make_shared<FakeProj>())
+          main({settings, dialogs, cursor, pump, ports}, program_folder.empty() ? folder : program_folder),
+          proj(real_library ? nullptr : std::make_shared<FakeProj>())
     {
         std::filesystem::create_directories(folder + "/proj/nad");
         std::filesystem::create_directories(folder + "/dev");
         dialogs.set_log([](const std::string&) {});
         app::install_subsystems(main);
-        main.set_coords(coords::make_coordinates(main, proj));
+        if (proj) main.set_coords(coords::make_coordinates(main, proj));
     }
     ~Harness() { std::filesystem::remove_all(folder); }
 
