@@ -9,7 +9,8 @@
 // names plus the ESRI-authority CRSs whose code is not an EPSG code. The
 // parameters are PROJ's string for the CRS bound to WGS 84 (where PROJ knows
 // one transformation), without +type=crs, with the datum spelled the old way
-// on WGS 84, NAD83 and NAD27.
+// on WGS 84, NAD83 and NAD27. A string PROJ cannot build a projection from
+// again is left out.
 #include "platform/proj/detail/pj_handle.h"
 
 #include <proj.h>
@@ -109,6 +110,12 @@ void describe(PJ_CONTEXT* ctx, Entry& e, bool want_esri_name)
     const char* replacement =
         datum ? old_datum_tokens(proj_get_id_auth_name(datum.get(), 0), proj_get_id_code(datum.get(), 0)) : nullptr;
     e.params = respell(s, replacement);
+    // A few ESRI systems come out as strings PROJ will not run (a negative
+    // scale factor, for one); a list entry nobody can use is left out.
+    if (!PjHandle(proj_create(ctx, e.params.c_str()))) {
+        e.params.clear();
+        return;
+    }
     if (want_esri_name) e.esri_name = first_quoted(proj_as_wkt(ctx, crs.get(), PJ_WKT1_ESRI, nullptr));
     if (e.esri_name.empty()) e.esri_name = e.name;
 }
