@@ -21,6 +21,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <new>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -125,7 +126,7 @@ frmMain::frmMain(Services services, std::string program_folder)
     StatusBar1 = {"Not Connected", "Text Tips Here", ""};
 
     Timer1 = svc_.pump.make_timer();
-    Timer1->on_timer([this] { links().Timer1_Timer(); });
+    Timer1->on_timer([this] { run_trapped("Timer1_Timer", [this] { links().Timer1_Timer(); }); });
 
     // The neighbour subsystems are installed by whoever composes the
     // program (main/app/compose.h); the settings dialog is our own.
@@ -162,105 +163,126 @@ bool frmMain::panel_open() const { return cmdAdvanced.caption != kPanelClosed; }
 
 void frmMain::Form_Load()
 {
-    try {
+    // Start-up's own saves go to the file once, at the end; a store that
+    // cannot be read or written is reported once and start-up goes on with
+    // what it has.
+    svc_.settings.hold();
+    bool settings_reported = false;
+    // The steps in order. The first error ends start-up at the error box;
+    // shut-down begun while a step let events run (a signal, Exit) ends it
+    // before the next step.
+    const std::function<void()> steps[] = {
         // 1. The projection library finds its data by itself here: PATH is
         //    left alone and PROJ_LIB is never set.
-
-        // 2.
-        state_.arcmap_extension.reset();
-        state_.usb_mass_storage_unit.reset();
-        state_.transfer_complete = true;
-        state_.hotlink_sort = true;
-
-        // 3.
-        std::string lc = vb::LCase(state_.command_line);
-        state_.quiet_mode = lc.compare(0, 5, "quiet") == 0;
-        state_.start_minimised = lc.compare(0, 8, "minimize") == 0;
-        svc_.dialogs.set_quiet(state_.quiet_mode);
-
-        // 4.
-        Drive1 = svc_.settings.GetSetting("drive", "drive", program_folder_);
-
+        [this] {
+            // 2.
+            state_.arcmap_extension.reset();
+            state_.usb_mass_storage_unit.reset();
+            state_.transfer_complete = true;
+            state_.hotlink_sort = true;
+        },
+        [this] {
+            // 3.
+            std::string lc = vb::LCase(state_.command_line);
+            state_.quiet_mode = lc.compare(0, 5, "quiet") == 0;
+            state_.start_minimised = lc.compare(0, 8, "minimize") == 0;
+            svc_.dialogs.set_quiet(state_.quiet_mode);
+        },
+        [this, &settings_reported] {
+            if (const std::string& why = svc_.settings.read_problem(); !why.empty()) {
+                settings_box("cannot be read", why);
+                settings_reported = true;
+            }
+            // 4.
+            Drive1 = svc_.settings.GetSetting("drive", "drive", program_folder_);
+        },
         // 5.
-        state_.temp_shapefile = temp_folder() + "/trkfld.shp";
-
+        [this] { state_.temp_shapefile = temp_folder() + "/trkfld.shp"; },
         // 6., 7.
-        load_port();
-        load_port_settings();
-
+        [this] { load_port(); },
+        [this] { load_port_settings(); },
         // 8.
-        transfer().Ports_Enable();
-
-        // 9.
-        state_.unit = svc_.settings.GetSetting("units", "unit", "Meters");
-        state_.time_zone = svc_.settings.GetSetting("time", "timezone", "Local Computer Time");
-
-        // 10.
-        state_.transfer_busy = false;
-        state_.projected_output = true;
-        state_.selection_count = 0;
-
-        // 11.
-        transfer().Set_Controls(1);
-        transfer().Set_Controls(2);
-        state_.screen_window_open = false;
-
-        // 12.
-        cmdAdvanced.caption = kPanelClosed;
-
-        // 13.
-        Left = (screen_width - Width) / 2;
-        Top = screen_height / 4;
-        changed(ChangeControls | ChangeGeometry);
-
-        // 14.
-        state_.record_type = "waypoint";
-
+        [this] { transfer().Ports_Enable(); },
+        [this] {
+            // 9.
+            state_.unit = svc_.settings.GetSetting("units", "unit", "Meters");
+            state_.time_zone = svc_.settings.GetSetting("time", "timezone", "Local Computer Time");
+            // 10.
+            state_.transfer_busy = false;
+            state_.projected_output = true;
+            state_.selection_count = 0;
+        },
+        [this] {
+            // 11.
+            transfer().Set_Controls(1);
+            transfer().Set_Controls(2);
+            state_.screen_window_open = false;
+        },
+        [this] {
+            // 12.
+            cmdAdvanced.caption = kPanelClosed;
+            // 13.
+            Left = (screen_width - Width) / 2;
+            Top = screen_height / 4;
+            changed(ChangeControls | ChangeGeometry);
+            // 14.
+            state_.record_type = "waypoint";
+        },
         // 15.
-        load_refresh();
-
-        // 16.
-        state_.arcview_running = state_.landview_running = state_.arcexplorer_running = false;
-        state_.arcmap_running = state_.google_earth_running = false;
-        links().Refresh_Apps();
-
+        [this] { load_refresh(); },
+        [this] {
+            // 16.
+            state_.arcview_running = state_.landview_running = state_.arcexplorer_running = false;
+            state_.arcmap_running = state_.google_earth_running = false;
+            links().Refresh_Apps();
+        },
         // 17.
-        show_at_start();
-
+        [this] { show_at_start(); },
         // 18.
-        frmProperties().SetFieldSettings("");
-
+        [this] { frmProperties().SetFieldSettings(""); },
         // 19.
-        select_projection_mode();
-
+        [this] { select_projection_mode(); },
         // 20.
-        optWpt_Click();
-
-        // 21.
-        state_.nmea_values.Clear();
-        state_.d103_symbols.Clear();
-        transfer().Load_d103WptSymbols();
-        state_.d1xx_symbols.Clear();
-        transfer().Load_d1xxWptSymbols();
-
-        // 22.
-        state_.port_search = false;
-        transfer().mnuOpen_Click();
-
-        // 23.
-        if (state_.quiet_mode) {
-            std::string line = state_.command_line;
-            links().Quiet_Driver(line);
+        [this] { optWpt_Click(); },
+        [this] {
+            // 21.
+            state_.nmea_values.Clear();
+            state_.d103_symbols.Clear();
+            transfer().Load_d103WptSymbols();
+            state_.d1xx_symbols.Clear();
+            transfer().Load_d1xxWptSymbols();
+        },
+        [this] {
+            // 22.
+            state_.port_search = false;
+            transfer().mnuOpen_Click();
+        },
+        [this] {
+            // 23.
+            if (state_.quiet_mode) {
+                std::string line = state_.command_line;
+                links().Quiet_Driver(line);
+            }
+        },
+    };
+    run_trapped("Load", [&] {
+        for (const auto& step : steps) {
+            if (ended_) break;
+            step();
         }
-    } catch (const VbError& e) {
-        svc_.dialogs.MsgBox("Error #" + std::to_string(e.number) + " - " + e.description, platform::vbCritical,
-                            "frmMain.Load");
-    } catch (const std::exception& e) {
-        svc_.dialogs.MsgBox(std::string("Error #51 - ") + e.what(), platform::vbCritical, "frmMain.Load");
-    }
+    });
+    if (std::string why = svc_.settings.release(); !why.empty() && !settings_reported)
+        settings_box("cannot be saved", why);
     // The window is shown once loaded (minimised in quiet and minimised starts).
     if (!ended_) Visible = true;
     changed(ChangeAll);
+}
+
+void frmMain::settings_box(const std::string& what, const std::string& reason)
+{
+    svc_.dialogs.MsgBox("The settings file " + svc_.settings.path() + " " + what + ": " + reason +
+                            ". Trekfold goes on with the settings it has.",
+                        platform::vbExclamation, "frmMain.Load");
 }
 
 void frmMain::load_port()
@@ -423,24 +445,27 @@ void frmMain::cmdConvert_Click()
     transfer().GPS_Find(flag);
 }
 
-void frmMain::change_type(Control& option, const char* type)
+void frmMain::change_type(Control& option)
 {
-    for (Control* c : {&optWpt, &optTrk, &optRte, &optRTWpt}) c->value = (c == &option);
+    auto options = type_options();
+    for (size_t i = 0; i < options.size(); ++i) {
+        options[i]->value = (options[i] == &option);
+        if (options[i] == &option) state_.record_type = flxgrd::kRecordTypes[i];
+    }
     changed(ChangeControls);
-    state_.record_type = type;
     table().Table_ChangeType(state_.record_type);
 }
 
-void frmMain::optWpt_Click() { change_type(optWpt, "waypoint"); }
-void frmMain::optTrk_Click() { change_type(optTrk, "track"); }
+void frmMain::optWpt_Click() { change_type(optWpt); }
+void frmMain::optTrk_Click() { change_type(optTrk); }
 
 void frmMain::optRte_Click()
 {
-    change_type(optRte, "route");
+    change_type(optRte);
     if (Set_RouteDefault) Set_RouteDefault();
 }
 
-void frmMain::optRTWpt_Click() { change_type(optRTWpt, "rtimewpt"); }
+void frmMain::optRTWpt_Click() { change_type(optRTWpt); }
 
 void frmMain::make_table()
 {
@@ -465,12 +490,17 @@ void frmMain::make_table()
     };
     ctx.panel_open = [this] { return panel_open(); };
     ctx.cmdAdvanced_Click = [this] { cmdAdvanced_Click(); };
+    // The first ticked option, in the order track, route, real time.
     ctx.option_ticked = [this] {
-        return std::string(optTrk.value ? "track" : optRte.value ? "route" : optRTWpt.value ? "rtimewpt" : "waypoint");
+        auto options = type_options();
+        for (size_t i = 1; i < options.size(); ++i)
+            if (options[i]->value) return std::string(flxgrd::kRecordTypes[i]);
+        return std::string(flxgrd::kRecordTypes[0]);
     };
     ctx.tick_option = [this](const std::string& type) {
-        Control& which = type == "track" ? optTrk : type == "route" ? optRte : type == "rtimewpt" ? optRTWpt : optWpt;
-        for (Control* c : {&optWpt, &optTrk, &optRte, &optRTWpt}) c->value = (c == &which);
+        auto options = type_options();
+        const char* tick = flxgrd::Option_Type(type);
+        for (size_t i = 0; i < options.size(); ++i) options[i]->value = tick == flxgrd::kRecordTypes[i];
         changed(ChangeControls);
     };
     ctx.Set_RouteDefault = [this] {
@@ -491,7 +521,41 @@ void frmMain::menu_Click(const std::string& name, int index)
     auto it = handlers_.find(name);
     if (it == handlers_.end()) return;
     auto handler = it->second; // a handler may replace itself
-    handler(index);
+    run_trapped(name + "_Click", [&] { handler(index); });
+}
+
+void frmMain::grid_Event(const std::string& event)
+{
+    const std::string name = "MSFlexGrid1_" + event;
+    auto it = handlers_.find(name);
+    if (it == handlers_.end()) return;
+    auto handler = it->second;
+    run_trapped(name, [&] { handler(-1); });
+}
+
+void frmMain::run_trapped(const std::string& procedure, const std::function<void()>& handler)
+{
+    const std::string title = "frmMain." + procedure;
+    try {
+        handler();
+    } catch (const VbError& e) {
+        error_box(title, e.number, e.description);
+    } catch (const std::bad_alloc&) {
+        error_box(title, 7, "Out of memory");
+    } catch (const std::exception& e) {
+        error_box(title, 51, e.what());
+    } catch (...) {
+        error_box(title, 51, "Internal error");
+    }
+}
+
+void frmMain::error_box(const std::string& title, int number, const std::string& description)
+{
+    try {
+        svc_.dialogs.MsgBox("Error #" + std::to_string(number) + " - " + description, platform::vbCritical, title);
+    } catch (...) {
+        // Nothing more can be told; the event loop must go on.
+    }
 }
 
 void frmMain::Open_Properties(int tab)

@@ -161,8 +161,17 @@ public:
     void optRte_Click();
     void optRTWpt_Click();
     // A menu item or button chosen, by control name (and menu-array
-    // index); runs its handler. Items without one do nothing.
+    // index); runs its handler. Items without one do nothing. An error the
+    // handler lets through ends in the box "Error #n - description" titled
+    // "frmMain." & name & "_Click"; it never reaches the event loop.
     void menu_Click(const std::string& name, int index = -1);
+    // An event of the records grid ("Click", "DblClick", "SelChange"): runs
+    // the handler set with on_click("MSFlexGrid1_" & event), trapped the
+    // same way (title "frmMain.MSFlexGrid1_" & event).
+    void grid_Event(const std::string& event);
+    // Runs a handler of the window; an error it lets through is shown in
+    // the box "Error #n - description" titled "frmMain." & procedure.
+    void run_trapped(const std::string& procedure, const std::function<void()>& handler);
     // Sets the handler of a menu item or button (replacing the one before).
     void on_click(const std::string& name, std::function<void(int index)> handler);
     // Opens the settings dialog on a tab, its projection list rebuilt.
@@ -195,7 +204,12 @@ private:
     void unload_splash();
     void register_handlers();
     void make_table();
-    void change_type(Control& option, const char* type);
+    void change_type(Control& option);
+    // The record-type option buttons in the order of flxgrd::kRecordTypes.
+    std::array<Control*, 4> type_options() { return {&optWpt, &optTrk, &optRte, &optRTWpt}; }
+    void error_box(const std::string& title, int number, const std::string& description);
+    // Start-up's account of a settings file it cannot read or save.
+    void settings_box(const std::string& what, const std::string& reason);
 
     Services svc_;
     std::string program_folder_;

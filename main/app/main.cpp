@@ -7,6 +7,7 @@
 #include "platform/events/events.h"
 #include "platform/serial/portmap.h"
 #include "platform/settings/settings.h"
+#include "platform/settings/stored_file.h"
 #include "platform/ui/qt_dialogs.h"
 
 #include <QApplication>
@@ -17,9 +18,13 @@
 #include <cstdlib>
 #include <iostream>
 #include <string>
+#include <unistd.h>
 
 int main(int argc, char** argv)
 {
+    // Before anything that takes time: a signal from now on ends the
+    // program through its normal shut-down once the event loop runs.
+    app::SignalCloser::catch_signals();
     QApplication qapp(argc, argv); // takes Qt's own options out of argv
 
     // The command line: the arguments after the program name, one blank apart.
@@ -52,6 +57,14 @@ int main(int argc, char** argv)
 
     QTimer::singleShot(0, &view, [&] {
         frm.Form_Load();
+        // Test support: TREKFOLD_READY=<file> makes the program write its
+        // process id into that file once start-up is over (signals are
+        // caught from the first moment; start-up's settings are saved).
+        if (const char* ready = std::getenv("TREKFOLD_READY"); ready && *ready) {
+            std::string why;
+            if (!platform::save_stored_file(ready, std::to_string(::getpid()) + "\n", why, 0644))
+                std::cerr << "trekfold: could not write " << ready << ": " << why << '\n';
+        }
         // Test support: TREKFOLD_SCREENSHOT=<file.png> saves a picture of the
         // window once it has been drawn, then closes the program normally.
         if (const char* shot = std::getenv("TREKFOLD_SCREENSHOT"); shot && *shot) {

@@ -8,6 +8,7 @@
 #include <QCloseEvent>
 #include <QFont>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPainter>
@@ -116,6 +117,11 @@ MainWindowView::MainWindowView(frmMain& main, QWidget* parent) : QMainWindow(par
     // Row 0 of the grid is the header; give it a line's height whatever
     // height the model's size hints suggest.
     grid_view_->horizontalHeader()->setFixedHeight(grid_view_->fontMetrics().height() + 6);
+    // The grid's events go to frmMain's handlers, which trap their errors.
+    connect(grid_view_, &QTableView::clicked, this, [this] { main_.grid_Event("Click"); });
+    connect(grid_view_, &QTableView::doubleClicked, this, [this] { main_.grid_Event("DblClick"); });
+    connect(grid_view_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { main_.grid_Event("SelChange"); });
     connect(model_, &QAbstractItemModel::modelReset, this, [this] { sync_grid_widths(); });
     connect(model_, &QAbstractItemModel::layoutChanged, this, [this] { sync_grid_widths(); });
     connect(model_, &QAbstractItemModel::headerDataChanged, this, [this] { sync_grid_widths(); });

@@ -22,22 +22,33 @@ extern "C" void on_signal(int sig)
 
 } // namespace
 
+void SignalCloser::catch_signals()
+{
+    if (g_pipe[0] >= 0) return;
+    if (::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        g_pipe[0] = g_pipe[1] = -1;
+        return;
+    }
+    struct sigaction sa {};
+    sa.sa_handler = on_signal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    // sigaction replaces an inherited SIG_IGN as well.
+    ::sigaction(SIGTERM, &sa, nullptr);
+    ::sigaction(SIGINT, &sa, nullptr);
+}
+
 SignalCloser::SignalCloser(std::function<void(int)> on_signal_fn, QObject* parent)
     : QObject(parent), on_signal_(std::move(on_signal_fn))
 {
-    if (::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    catch_signals();
+    if (g_pipe[0] < 0) return;
     notifier_ = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, [this] {
         unsigned char b = 0;
         while (::read(g_pipe[0], &b, 1) == 1)
             if (on_signal_) on_signal_(b);
     });
-    struct sigaction sa {};
-    sa.sa_handler = on_signal;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    ::sigaction(SIGTERM, &sa, nullptr);
-    ::sigaction(SIGINT, &sa, nullptr);
 }
 
 SignalCloser::~SignalCloser()

@@ -13,7 +13,15 @@ namespace app {
 
 class SignalCloser : public QObject {
 public:
-    // Installs the handlers for SIGTERM and SIGINT. One instance at a time.
+    // Catches SIGTERM and SIGINT at once, so a signal that arrives while the
+    // program is still starting waits in the pipe until the event loop runs.
+    // SIGINT is caught even when the program was started with it ignored,
+    // as a shell starts background jobs. Call first thing in main.
+    static void catch_signals();
+
+    // Hands the signals caught so far and later to `on_signal` from the
+    // event loop (catching them first if that was not done). One instance
+    // at a time.
     explicit SignalCloser(std::function<void(int signal)> on_signal, QObject* parent = nullptr);
     ~SignalCloser() override;
 

@@ -17,33 +17,6 @@ namespace {
 constexpr platform::Color kWhite = platform::RGB(255, 255, 255);
 constexpr const char* kFieldsSection = "fields";
 
-// Lower-case folding of one byte pair as LCase does it (ASCII and Latin-1).
-bool equals_folded(std::string_view text, std::string_view lowered)
-{
-    if (text.size() != lowered.size())
-        return false;
-    for (size_t i = 0; i < text.size(); ++i) {
-        unsigned char c = (unsigned char)text[i];
-        unsigned char l = (unsigned char)lowered[i];
-        if (c >= 'A' && c <= 'Z')
-            c = (unsigned char)(c + 32);
-        else if (c == 0xC3 && i + 1 < text.size()) {
-            if (l != c)
-                return false;
-            unsigned char n = (unsigned char)text[i + 1];
-            if (n >= 0x80 && n <= 0x9E && n != 0x97)
-                n = (unsigned char)(n + 0x20);
-            if (n != (unsigned char)lowered[i + 1])
-                return false;
-            ++i;
-            continue;
-        }
-        if (c != l)
-            return false;
-    }
-    return true;
-}
-
 // Width in twips of a text at the given character widths.
 int text_width(std::string_view s, int lower, int other)
 {
@@ -204,7 +177,7 @@ int Table::Column_Find(const std::string& name, bool use_alias) const
         return it->second;
     int col = -1;
     for (int c = g.Cols() - 1; c >= 0; --c)
-        if (equals_folded(g.TextMatrix(0, c), wanted)) {
+        if (vb::SameLCase(g.TextMatrix(0, c), wanted)) {
             col = c;
             break;
         }
@@ -239,12 +212,17 @@ std::string Table::Row_GetValues(int row, bool visible_only) const
 
 // --- layout ----------------------------------------------------------------
 
+const char* Option_Type(std::string_view type)
+{
+    for (const char* t : kRecordTypes)
+        if (type == t)
+            return t;
+    return kRecordTypes[0];
+}
+
 std::string Table::RecordType_Get() const
 {
-    std::string t = ctx_.option_ticked ? ctx_.option_ticked() : impl_->ticked;
-    if (t == "track" || t == "route" || t == "rtimewpt")
-        return t;
-    return "waypoint";
+    return Option_Type(ctx_.option_ticked ? ctx_.option_ticked() : impl_->ticked);
 }
 
 void Table::Selection_Reset()
@@ -278,7 +256,7 @@ bool Table::Table_SetType(const std::string& type)
     for (size_t k = 0; k < aliases.size(); ++k)
         g.SetTextMatrix(0, int(k) + 1, aliases[k]);
     Columns_Load(type);
-    std::string tick = (type == "track" || type == "route" || type == "rtimewpt") ? type : "waypoint";
+    std::string tick = Option_Type(type);
     impl_->ticked = tick;
     if (ctx_.tick_option)
         ctx_.tick_option(tick);
@@ -304,28 +282,38 @@ void Table::Columns_Load(const std::string& type)
 
     if (!list.entries.empty()) {
         g.SetRedraw(false);
+        // Drawing comes back on however the layout ends (a list longer than
+        // the grid allows throws half way).
+        struct RedrawOn {
+            platform::Grid& g;
+            ~RedrawOn() { g.SetRedraw(true); }
+        } redraw_on{g};
         int p = 1;
         // The last column at or after position p whose header is `text`
-        // (compared in lower case); columns before p are already placed.
+        // (compared in lower case). Columns before p are already placed, so
+        // two entries with one alias each keep their own column, and an
+        // empty alias never takes the row-number column.
         auto find_from = [&](const std::string& text) {
-            std::string lowered = vb::LCase(text);
             for (int c = g.Cols() - 1; c >= p; --c)
-                if (equals_folded(g.TextMatrix(0, c), lowered))
+                if (vb::SameLCase(g.TextMatrix(0, c), text))
                     return c;
             return -1;
         };
         for (const auto& e : list.entries) {
             const std::string& name = e.name();
             const std::string& alias = e.alias_or_name();
-            // The column headed with this type's alias for the field...
+            // The column headed with this entry's alias for the field...
             int col = find_from(alias);
-            // ...or with the alias another type's list gives it.
+            // ...or with the alias another type's list gives it, or with
+            // the field's bare name.
             if (col < 0)
                 for (const char* key : detail::kRecordTypes) {
                     col = find_from(Field_GetAlias(key, name));
                     if (col >= 0)
                         break;
                 }
+            if (col < 0)
+                col = find_from(name);
             if (col < 0) {
                 g.SetCols(g.Cols() + 1);
                 g.SetColPosition(g.Cols() - 1, p);
@@ -343,7 +331,6 @@ void Table::Columns_Load(const std::string& type)
             ++p;
         }
         g.SetCols(p);
-        g.SetRedraw(true);
     }
     g.SetColWidth(0, 400);
     Columns_AutoFit();

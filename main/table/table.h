@@ -62,6 +62,13 @@ struct CatalogField {
 };
 
 constexpr int kMaxRecords = 32766;
+
+// The record types, in the order of their option buttons (optWpt, optTrk,
+// optRte, optRTWpt) and the order every lookup walks them.
+inline constexpr const char* kRecordTypes[4] = {"waypoint", "track", "route", "rtimewpt"};
+// The record type whose option button stands for `type`: the type itself
+// when it is one of the four, else "waypoint".
+const char* Option_Type(std::string_view type);
 constexpr platform::Color kSegmentColor = platform::RGB(200, 255, 255);
 
 // The 57 known fields, keyed by field key (a new collection each call).

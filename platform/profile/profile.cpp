@@ -1,46 +1,21 @@
 #include "platform/profile/profile.h"
 
-#include <cstdio>
-#include <fstream>
-#include <sstream>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "platform/settings/stored_file.h"
+#include "platform/text/ascii.h"
+
 #include <vector>
 
 namespace platform {
 namespace {
 
-std::string_view trim(std::string_view s)
-{
-    std::size_t a = 0, z = s.size();
-    while (a < z && (s[a] == ' ' || s[a] == '\t')) ++a;
-    while (z > a && (s[z - 1] == ' ' || s[z - 1] == '\t' || s[z - 1] == '\r')) --z;
-    return s.substr(a, z - a);
-}
+using platform::iequals;
 
-bool iequal(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) return false;
-    }
-    return true;
-}
+std::string_view trim(std::string_view s) { return trim_blanks(s); }
 
 bool read_file(const std::string& file, std::string& out)
 {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) return false;
-    in.seekg(0, std::ios::end);
-    std::streamoff n = in.tellg();
-    if (n < 0 || static_cast<std::size_t>(n) > max_profile_bytes) return false;
-    in.seekg(0);
-    out.resize(static_cast<std::size_t>(n));
-    in.read(out.data(), n);
-    return static_cast<bool>(in) || in.gcount() == n;
+    std::string reason;
+    return read_stored_file(file, max_profile_bytes, out, reason) == ReadResult::Read;
 }
 
 std::vector<std::string_view> split_lines(std::string_view text)
@@ -106,14 +81,14 @@ std::string GetPrivateProfileString(std::string_view section, std::string_view k
     for (std::string_view line : split_lines(text)) {
         std::string_view name;
         if (header_name(line, name)) {
-            in_section = iequal(name, trim(section));
+            in_section = iequals(name, trim(section));
             continue;
         }
         if (!in_section) continue;
         std::string_view t = trim(line);
         if (t.empty() || t.front() == ';') continue;
         std::string_view k, v;
-        if (entry(line, k, v) && iequal(k, want)) {
+        if (entry(line, k, v) && iequals(k, want)) {
             if (found) *found = true;
             return limit(unquote(v));
         }
@@ -129,9 +104,8 @@ bool WritePrivateProfileString(std::string_view section, std::string_view key, s
     for (std::string_view s : {section, key, value})
         if (s.find('\n') != std::string_view::npos || s.find('\r') != std::string_view::npos) return false;
 
-    std::string text;
-    struct stat st{};
-    if (::stat(file.c_str(), &st) == 0 && !read_file(file, text)) return false;
+    std::string text, reason;
+    if (read_stored_file(file, max_profile_bytes, text, reason) == ReadResult::Failed) return false;
 
     std::string new_line(k);
     new_line += '=';
@@ -143,66 +117,49 @@ bool WritePrivateProfileString(std::string_view section, std::string_view key, s
         new_line += value;
     }
 
-    std::vector<std::string_view> lines = split_lines(text);
-    std::vector<std::string> out;
-    out.reserve(lines.size() + 2);
-    bool in_section = false, seen_section = false, done = false;
-    std::size_t last_in_section = 0;  // index in `out` after the section's last entry
-    for (std::string_view line : lines) {
+    // One pass over the lines, copying them as they are and putting the
+    // new line in place of the key's line, or after the section's last
+    // entry, or in a new section at the end.
+    const bool crlf = text.find("\r\n") != std::string::npos;
+    std::string result;
+    result.reserve(text.size() + new_line.size() + section.size() + 8);
+    auto emit = [&](std::string_view line) {
+        result += line;
+        if (crlf && (line.empty() || line.back() != '\r')) result += '\r';
+        result += '\n';
+    };
+    bool in_section = false, done = false;
+    std::size_t insert_at = std::string::npos; // in `result`, after the section's last entry
+    for (std::string_view line : split_lines(text)) {
         std::string_view name;
         if (header_name(line, name)) {
             if (in_section && !done) {
-                out.insert(out.begin() + static_cast<std::ptrdiff_t>(last_in_section), new_line);
+                result.insert(insert_at, new_line + (crlf ? "\r\n" : "\n"));
                 done = true;
             }
-            in_section = !done && iequal(name, trim(section));
-            if (in_section) seen_section = true;
-            out.emplace_back(line);
-            if (in_section) last_in_section = out.size();
+            in_section = !done && iequals(name, trim(section));
+            emit(line);
+            if (in_section) insert_at = result.size();
             continue;
         }
         std::string_view kk, vv;
-        if (in_section && !done && entry(line, kk, vv) && iequal(kk, k)) {
-            out.push_back(new_line);
+        if (in_section && !done && entry(line, kk, vv) && iequals(kk, k)) {
+            emit(new_line);
             done = true;
             continue;
         }
-        out.emplace_back(line);
-        if (in_section && !trim(line).empty()) last_in_section = out.size();
+        emit(line);
+        if (in_section && !trim(line).empty()) insert_at = result.size();
     }
     if (!done) {
-        if (seen_section && in_section) {
-            out.insert(out.begin() + static_cast<std::ptrdiff_t>(last_in_section), new_line);
+        if (in_section) {
+            result.insert(insert_at, new_line + (crlf ? "\r\n" : "\n"));
         } else {
-            out.push_back("[" + std::string(trim(section)) + "]");
-            out.push_back(new_line);
+            emit("[" + std::string(trim(section)) + "]");
+            emit(new_line);
         }
     }
-    std::string result;
-    for (const std::string& l : out) {
-        result += l;
-        if (l.empty() || l.back() != '\r') {
-            if (text.find("\r\n") != std::string::npos) result += '\r';
-        }
-        result += '\n';
-    }
-
-    std::string tmp = file + ".tmp" + std::to_string(::getpid());
-    {
-        std::ofstream o(tmp, std::ios::binary | std::ios::trunc);
-        if (!o) return false;
-        o.write(result.data(), static_cast<std::streamsize>(result.size()));
-        o.flush();
-        if (!o) {
-            std::remove(tmp.c_str());
-            return false;
-        }
-    }
-    if (std::rename(tmp.c_str(), file.c_str()) != 0) {
-        std::remove(tmp.c_str());
-        return false;
-    }
-    return true;
+    return save_stored_file(file, result, reason, 0644);
 }
 
 } // namespace platform

@@ -7,9 +7,13 @@
 // Section and key names match without regard to letter case; names and
 // values are read with surrounding blanks removed, and a value wholly inside
 // double or single quotes loses them (so " a " keeps its blanks). Each call
-// reads the file again; writes replace the file atomically. Files larger than
-// max_profile_bytes are treated as unreadable.
+// reads the file again; writes replace the file atomically through the
+// settings store's save (a read-only file is left alone). Reading and
+// writing take time linear in the file. Files larger than max_profile_bytes
+// are treated as unreadable.
 #pragma once
+
+#include "platform/settings/stored_file.h"
 
 #include <cstddef>
 #include <string>
@@ -17,7 +21,7 @@
 
 namespace platform {
 
-inline constexpr std::size_t max_profile_bytes = 4 * 1024 * 1024;
+inline constexpr std::size_t max_profile_bytes = max_stored_file_bytes;
 
 // The value of key in section, at most size - 1 characters; `deflt` when the
 // file, section or key is missing. `found` (optional) tells whether the key

@@ -6,18 +6,9 @@ namespace platform {
 
 namespace {
 
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? char(c + 32) : c; }
-
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
-std::string_view trim(std::string_view s)
-{
-    while (!s.empty() && (is_blank(s.front()) || s.front() == '\r'))
-        s.remove_prefix(1);
-    while (!s.empty() && (is_blank(s.back()) || s.back() == '\r'))
-        s.remove_suffix(1);
-    return s;
-}
+std::string_view trim(std::string_view s) { return trim_blanks(s); }
 
 // Whether a text must be quoted to read back unchanged. `stops` are the
 // characters that end the text where it stands ("=" in a key, "]" in a name).
@@ -75,7 +66,7 @@ int hex_digit(char c)
 {
     if (c >= '0' && c <= '9')
         return c - '0';
-    c = lower(c);
+    c = ascii_lower(c);
     if (c >= 'a' && c <= 'f')
         return c - 'a' + 10;
     return -1;
@@ -138,55 +129,68 @@ bool read_text(std::string_view s, std::string& out)
     return true;
 }
 
-void put(IniSection& sec, std::string key, std::string value)
+// Removes the item that `name` (any case) indexes from both `items` and
+// `index`, moving the later positions down.
+template <class T>
+bool erase_indexed(std::unordered_map<std::string, size_t>& index, std::vector<T>& items, std::string_view name)
 {
-    for (auto& e : sec.entries) {
-        if (iequals(e.first, key)) {
-            e.second = std::move(value);
-            return;
-        }
-    }
-    sec.entries.emplace_back(std::move(key), std::move(value));
+    auto it = index.find(ascii_lower(name));
+    if (it == index.end())
+        return false;
+    size_t at = it->second;
+    index.erase(it);
+    items.erase(items.begin() + std::ptrdiff_t(at));
+    for (auto& [k, pos] : index)
+        if (pos > at)
+            --pos;
+    return true;
 }
 
 } // namespace
 
-bool iequals(std::string_view a, std::string_view b)
+const std::string* IniSection::get(std::string_view key) const
 {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    return true;
+    auto it = index_.find(ascii_lower(key));
+    return it == index_.end() ? nullptr : &entries[it->second].second;
 }
+
+void IniSection::put(std::string key, std::string value)
+{
+    auto [it, added] = index_.try_emplace(ascii_lower(key), entries.size());
+    if (added)
+        entries.emplace_back(std::move(key), std::move(value));
+    else
+        entries[it->second].second = std::move(value);
+}
+
+bool IniSection::erase(std::string_view key) { return erase_indexed(index_, entries, key); }
 
 const IniSection* IniDocument::find(std::string_view section) const
 {
-    for (const auto& s : sections)
-        if (iequals(s.name, section))
-            return &s;
-    return nullptr;
+    auto it = index_.find(ascii_lower(section));
+    return it == index_.end() ? nullptr : &sections[it->second];
 }
 
 IniSection* IniDocument::find(std::string_view section)
 {
-    for (auto& s : sections)
-        if (iequals(s.name, section))
-            return &s;
-    return nullptr;
+    return const_cast<IniSection*>(static_cast<const IniDocument*>(this)->find(section));
 }
 
 const std::string* IniDocument::value(std::string_view section, std::string_view key) const
 {
     const IniSection* s = find(section);
-    if (!s)
-        return nullptr;
-    for (const auto& e : s->entries)
-        if (iequals(e.first, key))
-            return &e.second;
-    return nullptr;
+    return s ? s->get(key) : nullptr;
 }
+
+IniSection& IniDocument::section(std::string_view name)
+{
+    auto [it, added] = index_.try_emplace(ascii_lower(name), sections.size());
+    if (added)
+        sections.emplace_back(std::string(name));
+    return sections[it->second];
+}
+
+bool IniDocument::erase(std::string_view section) { return erase_indexed(index_, sections, section); }
 
 IniDocument parse_ini(std::string_view text)
 {
@@ -203,11 +207,7 @@ IniDocument parse_ini(std::string_view text)
                 current = nullptr; // an unreadable header: its lines go with it
                 return false;
             }
-            current = doc.find(name);
-            if (!current) {
-                doc.sections.push_back(IniSection{std::move(name), {}});
-                current = &doc.sections.back();
-            }
+            current = &doc.section(name);
             return true;
         }
         if (!current)
@@ -233,7 +233,7 @@ IniDocument parse_ini(std::string_view text)
         std::string value;
         if (!read_text(rest, value))
             return false;
-        put(*current, std::move(key), std::move(value));
+        current->put(std::move(key), std::move(value));
         return true;
     };
     while (pos < text.size()) {

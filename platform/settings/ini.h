@@ -11,34 +11,60 @@
 // everything else.
 #pragma once
 
+#include "platform/text/ascii.h"
+
+#include <cstddef>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
 namespace platform {
 
-struct IniSection {
+class IniSection {
+public:
+    explicit IniSection(std::string section_name = {}) : name(std::move(section_name)) {}
+
     std::string name;
-    std::vector<std::pair<std::string, std::string>> entries; // key, value in file order
+    std::vector<std::pair<std::string, std::string>> entries; // key, value in file order; change through put/erase
+
+    // The value of a key (ignoring case); nullptr when absent.
+    const std::string* get(std::string_view key) const;
+    // Sets a key's value; a new key goes at the end, a known one keeps its
+    // first spelling and its place.
+    void put(std::string key, std::string value);
+    // Removes a key; false when it was not there.
+    bool erase(std::string_view key);
+
+private:
+    std::unordered_map<std::string, std::size_t> index_; // lower-case key -> position in entries
 };
 
-struct IniDocument {
-    std::vector<IniSection> sections;
+class IniDocument {
+public:
+    std::vector<IniSection> sections; // in file order; change through section/erase
     // Lines the reader did not keep: comments, unreadable lines, lines
     // before the first section or under an unreadable header.
     int skipped_lines = 0;
+
     // Case-insensitive (ASCII) lookups; nullptr when absent.
     const IniSection* find(std::string_view section) const;
     IniSection* find(std::string_view section);
     const std::string* value(std::string_view section, std::string_view key) const;
+    // The section of that name, added at the end when there is none.
+    IniSection& section(std::string_view name);
+    // Removes a section; false when it was not there.
+    bool erase(std::string_view section);
+
+private:
+    std::unordered_map<std::string, std::size_t> index_; // lower-case name -> position in sections
 };
 
 // Reads a document. Repeated sections are merged; a repeated key keeps the
-// last value. Lines before the first section header are ignored.
+// last value. Lines before the first section header are ignored. Time and
+// memory are linear in the size of the text.
 IniDocument parse_ini(std::string_view text);
 std::string write_ini(const IniDocument& doc);
-
-bool iequals(std::string_view a, std::string_view b);
 
 } // namespace platform

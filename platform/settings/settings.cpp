@@ -1,10 +1,9 @@
 #include "platform/settings/settings.h"
 
 #include "platform/automation/vb_error.h"
+#include "platform/settings/stored_file.h"
 
-#include <cerrno>
 #include <cstdlib>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,8 +11,7 @@ namespace platform {
 
 namespace {
 
-// The store is small; anything bigger than this is not ours and is ignored.
-constexpr std::int64_t kMaxFileSize = 16 * 1024 * 1024;
+constexpr std::size_t kMaxFileSize = max_stored_file_bytes;
 
 std::string parent_dir(const std::string& path)
 {
@@ -34,43 +32,6 @@ void make_dirs(const std::string& dir)
         return;
     make_dirs(parent_dir(dir));
     ::mkdir(dir.c_str(), 0700);
-}
-
-bool read_file(const std::string& path, std::string& out)
-{
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    out.clear();
-    char buf[65536];
-    for (;;) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        if (std::int64_t(out.size()) + n > kMaxFileSize) {
-            out.clear();
-            break;
-        }
-        out.append(buf, size_t(n));
-    }
-    ::close(fd);
-    return true;
-}
-
-bool write_all(int fd, const std::string& data)
-{
-    size_t done = 0;
-    while (done < data.size()) {
-        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += size_t(n);
-    }
-    return true;
 }
 
 } // namespace
@@ -95,6 +56,9 @@ std::string Settings::default_path()
 
 void Settings::refresh() const
 {
+    // Held changes are not yet in the file; reading it would drop them.
+    if (holds_ > 0 && epoch_ != 0)
+        return;
     struct stat st;
     Stamp now;
     if (::stat(path_.c_str(), &st) == 0) {
@@ -108,13 +72,26 @@ void Settings::refresh() const
     stamp_ = now;
     ++epoch_;
     std::string text;
-    if (now.exists && now.size <= kMaxFileSize && read_file(path_, text)) {
+    switch (read_stored_file(path_, kMaxFileSize, text, read_problem_)) {
+    case ReadResult::Read:
         doc_ = parse_ini(text);
         keep_copy_ = doc_.skipped_lines > 0;
-    } else {
+        break;
+    case ReadResult::Missing:
         doc_ = IniDocument{};
-        keep_copy_ = now.exists;
+        keep_copy_ = false;
+        break;
+    case ReadResult::Failed:
+        doc_ = IniDocument{};
+        keep_copy_ = true;
+        break;
     }
+}
+
+const std::string& Settings::read_problem() const
+{
+    refresh();
+    return read_problem_;
 }
 
 std::optional<std::string> Settings::get(const std::string& section, const std::string& key) const
@@ -143,24 +120,53 @@ std::vector<std::pair<std::string, std::string>> Settings::GetAllSettings(const 
 void Settings::SaveSetting(const std::string& section, const std::string& key, const std::string& value)
 {
     refresh();
+    const IniSection* had_section = doc_.find(section);
+    std::optional<std::string> previous;
+    if (const std::string* v = had_section ? had_section->get(key) : nullptr) {
+        if (*v == value)
+            return;
+        previous = *v;
+    }
+    // Changed in place (a copy of a large store at every save would make
+    // many saves quadratic) and changed back when the file cannot be written.
+    IniSection& s = doc_.section(section);
+    s.put(key, value);
+    if (holds_ > 0) {
+        held_changes_ = true;
+    } else if (std::string reason; !write(doc_, reason)) {
+        if (previous)
+            s.put(key, std::move(*previous));
+        else if (had_section)
+            s.erase(key);
+        else
+            doc_.erase(section);
+        throw VbError(75, "SaveSetting", "Path/File access error: " + path_ + ": " + reason);
+    }
+    bump(section);
+}
+
+bool Settings::DeleteSetting(const std::string& section, const std::string& key)
+{
+    refresh();
     IniDocument doc = doc_;
-    IniSection* s = doc.find(section);
-    if (!s) {
-        doc.sections.push_back(IniSection{section, {}});
-        s = &doc.sections.back();
+    bool removed;
+    if (key.empty()) {
+        const IniSection* s = doc.find(section);
+        removed = s && !s->entries.empty();
+        doc.erase(section);
+    } else {
+        IniSection* s = doc.find(section);
+        removed = s && s->erase(key);
     }
-    bool found = false;
-    for (auto& e : s->entries) {
-        if (iequals(e.first, key)) {
-            e.second = value;
-            found = true;
-            break;
-        }
-    }
-    if (!found)
-        s->entries.emplace_back(key, value);
+    if (!removed)
+        return false;
     commit(std::move(doc));
-    // Bump the section's counter.
+    bump(section);
+    return true;
+}
+
+void Settings::bump(const std::string& section)
+{
     for (auto& c : section_counts_)
         if (iequals(c.first, section)) {
             ++c.second;
@@ -169,74 +175,30 @@ void Settings::SaveSetting(const std::string& section, const std::string& key, c
     section_counts_.emplace_back(section, 1);
 }
 
-bool Settings::DeleteSetting(const std::string& section, const std::string& key)
+bool Settings::write(const IniDocument& doc, std::string& reason)
 {
-    refresh();
-    IniDocument doc = doc_;
-    bool removed = false;
-    for (size_t i = 0; i < doc.sections.size(); ++i) {
-        IniSection& s = doc.sections[i];
-        if (!iequals(s.name, section))
-            continue;
-        if (key.empty()) {
-            removed = !s.entries.empty();
-            doc.sections.erase(doc.sections.begin() + std::ptrdiff_t(i));
-        } else {
-            for (size_t k = 0; k < s.entries.size(); ++k) {
-                if (iequals(s.entries[k].first, key)) {
-                    s.entries.erase(s.entries.begin() + std::ptrdiff_t(k));
-                    removed = true;
-                    break;
-                }
-            }
-        }
-        break;
-    }
-    if (!removed)
-        return false;
-    commit(std::move(doc));
-    for (auto& c : section_counts_)
-        if (iequals(c.first, section)) {
-            ++c.second;
-            return true;
-        }
-    section_counts_.emplace_back(section, 1);
-    return true;
-}
-
-void Settings::commit(IniDocument doc)
-{
-    std::string dir = parent_dir(path_);
-    make_dirs(dir);
-    std::string text = write_ini(doc);
+    make_dirs(parent_dir(path_));
     // A file with lines we could not read (or could not read at all) is
     // kept beside the store before the first rewrite drops those lines.
+    // An older copy goes only when a new one takes its place.
     if (keep_copy_) {
-        std::string copy = path_ + ".bak";
-        ::unlink(copy.c_str());
-        if (::link(path_.c_str(), copy.c_str()) == 0) {
+        std::string copy = path_ + ".bak", staged = copy + ".new";
+        ::unlink(staged.c_str());
+        if (::link(path_.c_str(), staged.c_str()) == 0 && ::rename(staged.c_str(), copy.c_str()) == 0) {
             keep_copy_ = false;
         } else {
+            ::unlink(staged.c_str());
             std::string old;
-            int fd = read_file(path_, old) ? ::open(copy.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600) : -1;
-            if (fd >= 0) {
-                keep_copy_ = !write_all(fd, old);
-                ::close(fd);
-            }
+            if (read_stored_file(path_, kMaxFileSize, old, reason) == ReadResult::Read &&
+                save_stored_file(copy, old, reason))
+                keep_copy_ = false;
         }
+        // Without the copy the rewrite would lose what the file holds.
+        if (keep_copy_ && ::access(path_.c_str(), F_OK) == 0)
+            return false;
     }
-    std::string tmp = path_ + ".XXXXXX";
-    int fd = ::mkstemp(tmp.data());
-    if (fd < 0)
-        throw VbError(75, "SaveSetting", "Path/File access error");
-    ::fchmod(fd, 0600);
-    bool ok = write_all(fd, text) && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    if (!ok || ::rename(tmp.c_str(), path_.c_str()) != 0) {
-        ::unlink(tmp.c_str());
-        throw VbError(75, "SaveSetting", "Path/File access error");
-    }
-    doc_ = std::move(doc);
+    if (!save_stored_file(path_, write_ini(doc), reason))
+        return false;
     // Our own write: remember the new file so the next read does not reload it.
     struct stat st;
     if (::stat(path_.c_str(), &st) == 0) {
@@ -245,6 +207,37 @@ void Settings::commit(IniDocument doc)
         stamp_.size = st.st_size;
         stamp_.inode = std::int64_t(st.st_ino);
     }
+    return true;
+}
+
+void Settings::commit(IniDocument doc)
+{
+    if (holds_ > 0) {
+        doc_ = std::move(doc);
+        held_changes_ = true;
+        return;
+    }
+    std::string reason;
+    if (!write(doc, reason))
+        throw VbError(75, "SaveSetting", "Path/File access error: " + path_ + ": " + reason);
+    doc_ = std::move(doc);
+}
+
+void Settings::hold()
+{
+    refresh();
+    ++holds_;
+}
+
+std::string Settings::release()
+{
+    if (holds_ == 0 || --holds_ > 0 || !held_changes_)
+        return {};
+    held_changes_ = false;
+    std::string reason;
+    if (!write(doc_, reason))
+        return reason;
+    return {};
 }
 
 std::uint64_t Settings::generation(const std::string& section) const

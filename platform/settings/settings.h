@@ -8,7 +8,10 @@
 // temporary file and a rename at every change, so a failed save leaves the
 // previous file intact. Reads notice when another writer replaced the file.
 // A file holding lines the reader cannot use is copied to trekfold.ini.bak
-// before the first rewrite, so nothing in it is lost.
+// before the first rewrite, so nothing in it is lost. A file that cannot
+// be read at all (a folder in its place, no permission, too large) leaves
+// the store empty and says why (read_problem); a read-only file is read
+// and never replaced. Reading and saving take time linear in the file.
 #pragma once
 
 #include <cstdint>
@@ -36,7 +39,9 @@ public:
                            const std::string& default_value = {}) const;
     std::optional<std::string> get(const std::string& section, const std::string& key) const;
     // Throws VbError 75 "Path/File access error" when the file cannot be written
-    // (the store then keeps its previous contents).
+    // (the store then keeps its previous contents); the description goes on
+    // to name the file and the reason. Saving the value a key already holds
+    // writes nothing.
     void SaveSetting(const std::string& section, const std::string& key, const std::string& value);
     // Removes one key, or the whole section when `key` is empty. Returns
     // whether anything was there.
@@ -49,9 +54,22 @@ public:
     // (no file access), so caches can compare it at every use.
     std::uint64_t generation(const std::string& section) const;
 
+    // Why the file could not be read at the last look ("" when it was read
+    // or does not exist), e.g. "Is a directory" or "Permission denied".
+    const std::string& read_problem() const;
+
+    // Holds saves back: until release(), saves and deletions change the
+    // store in memory only. release() writes them in one save and returns
+    // "" or the reason the file could not be written; the changes stay in
+    // memory for this run either way. Holds nest.
+    void hold();
+    std::string release();
+
 private:
     void refresh() const;
     void commit(IniDocument doc);
+    bool write(const IniDocument& doc, std::string& reason);
+    void bump(const std::string& section);
 
     std::string path_;
     std::string application_;
@@ -63,6 +81,9 @@ private:
     } stamp_;
     mutable std::uint64_t epoch_ = 0; // bumped when the file is (re)read
     mutable bool keep_copy_ = false;  // save a copy before the next rewrite
+    mutable std::string read_problem_;
+    int holds_ = 0;
+    bool held_changes_ = false;
     mutable std::vector<std::pair<std::string, std::uint64_t>> section_counts_;
 };
 

@@ -2,6 +2,7 @@
 
 #include "platform/automation/vb_error.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <ctime>
@@ -152,7 +153,7 @@ const char* const kMonths[] = {"January", "February", "March",     "April",   "M
                                "July",    "August",   "September", "October", "November", "December"};
 const char* const kDays[] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
 
-std::int64_t days_from_civil(int y, int m, int d)
+std::int64_t days_from_civil(std::int64_t y, int m, int d)
 {
     y -= m <= 2;
     const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
@@ -176,6 +177,31 @@ void civil_from_days(std::int64_t z, int& y, int& m, int& d)
 }
 
 const std::int64_t kEpoch = days_from_civil(1899, 12, 30);
+
+std::int64_t floor_div(std::int64_t a, std::int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
+
+// Days since 1970-01-01 of a date whose month or day may lie outside its
+// range (as arithmetic on dates leaves them): the month counts on into the
+// next years, the day into the next months, as DateSerial counts them.
+std::int64_t day_number(const Date& d)
+{
+    // Far beyond any date the program meets; keeps the arithmetic in range.
+    const std::int64_t year = std::clamp<std::int64_t>(d.year, -1000000, 1000000);
+    const std::int64_t m0 = std::int64_t(d.month) - 1;
+    const std::int64_t y = year + floor_div(m0, 12);
+    const int m = int(m0 - floor_div(m0, 12) * 12) + 1;
+    return days_from_civil(y, m, 1) + (std::int64_t(d.day) - 1);
+}
+
+// The same date with month and day in range.
+Date in_range(const Date& d)
+{
+    if (d.month >= 1 && d.month <= 12 && d.day >= 1 && d.day <= 28)
+        return d;
+    Date out = d;
+    civil_from_days(day_number(d), out.year, out.month, out.day);
+    return out;
+}
 
 int month_from_word(const std::string& w)
 {
@@ -513,7 +539,7 @@ Date CDate(std::string_view text)
 
 double DateSerialValue(const Date& d)
 {
-    double days = double(days_from_civil(d.year, d.month, d.day) - kEpoch);
+    double days = double(day_number(d) - kEpoch);
     double frac = (d.hour * 3600 + d.minute * 60 + d.second) / 86400.0;
     // Before the epoch the time of day still counts forward from midnight,
     // and the runtime stores it with the day's sign.
@@ -547,8 +573,9 @@ Date Now()
 
 // --- Format --------------------------------------------------------------
 
-std::string Format(const Date& d, std::string_view pattern)
+std::string Format(const Date& date, std::string_view pattern)
 {
+    const Date d = in_range(date);
     struct Part {
         char kind; // y m d h n s, 'A' (AM/PM), 0 literal
         int len;
@@ -621,7 +648,7 @@ std::string Format(const Date& d, std::string_view pattern)
             break;
         case 'd':
             if (p.len >= 3) {
-                int wd = int(((days_from_civil(d.year, d.month, d.day) % 7) + 11) % 7); // 1970-01-01 was a Thursday
+                int wd = int(((day_number(d) % 7) + 11) % 7); // 1970-01-01 was a Thursday
                 std::string name = kDays[wd];
                 out += p.len == 3 ? name.substr(0, 3) : name;
             } else {
@@ -752,6 +779,13 @@ std::string Format(double value, std::string_view pattern)
 
 // --- text ----------------------------------------------------------------
 
+namespace {
+
+// The second byte of a UTF-8 letter of Latin-1 (after 0xC3) in lower case.
+unsigned char latin_lower(unsigned char n) { return (n >= 0x80 && n <= 0x9E && n != 0x97) ? (unsigned char)(n + 0x20) : n; }
+
+} // namespace
+
 std::string LCase(std::string_view s)
 {
     std::string out(s);
@@ -760,13 +794,28 @@ std::string LCase(std::string_view s)
         if (c >= 'A' && c <= 'Z')
             out[i] = char(c + 32);
         else if (c == 0xC3 && i + 1 < out.size()) {
-            unsigned char n = (unsigned char)out[i + 1];
-            if (n >= 0x80 && n <= 0x9E && n != 0x97)
-                out[i + 1] = char(n + 0x20);
+            out[i + 1] = char(latin_lower((unsigned char)out[i + 1]));
             ++i;
         }
     }
     return out;
+}
+
+bool SameLCase(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        unsigned char x = (unsigned char)a[i], y = (unsigned char)b[i];
+        if (x == 0xC3 && i + 1 < a.size()) {
+            if (y != 0xC3 || latin_lower((unsigned char)a[i + 1]) != latin_lower((unsigned char)b[i + 1]))
+                return false;
+            ++i;
+        } else if (low(char(x)) != low(char(y))) {
+            return false;
+        }
+    }
+    return true;
 }
 
 std::string UCase(std::string_view s)

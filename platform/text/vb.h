@@ -67,6 +67,8 @@ std::string Format(double value, std::string_view pattern);
 // --- text ----------------------------------------------------------------
 std::string LCase(std::string_view s); // ASCII and Latin-1 letters of UTF-8
 std::string UCase(std::string_view s);
+// LCase(a) == LCase(b), without making either.
+bool SameLCase(std::string_view a, std::string_view b);
 std::string Trim(std::string_view s); // blanks only, as the runtime does
 std::string LTrim(std::string_view s);
 std::string RTrim(std::string_view s);

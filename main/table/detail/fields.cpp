@@ -232,7 +232,6 @@ const std::string* FieldInfo::get(std::string_view key) const
 FieldInfo field_info(const FieldList& list, std::string_view text, bool by_alias)
 {
     FieldInfo info;
-    std::string wanted = platform::vb::LCase(text);
     auto add = [&](const char* key, const std::string& value) {
         if (info.get(key)) {
             info.error = {457, "This key is already associated with an element of this collection"};
@@ -244,14 +243,14 @@ FieldInfo field_info(const FieldList& list, std::string_view text, bool by_alias
     for (const auto& e : list.entries) {
         if (by_alias && e.items.size() < 3) {
             // Without a third item an entry has no alias to compare.
-            if (e.items.size() >= 1 && e.items.size() <= 2 && platform::vb::LCase(e.name()) == wanted) {
+            if (e.items.size() >= 1 && e.items.size() <= 2 && platform::vb::SameLCase(e.name(), text)) {
                 // A short entry answers by its name, as its alias is its name.
             } else {
                 continue;
             }
         } else {
             const std::string& item = by_alias ? e.items[2] : e.name();
-            if (platform::vb::LCase(item) != wanted)
+            if (!platform::vb::SameLCase(item, text))
                 continue;
         }
         if (!add("name", e.name()))

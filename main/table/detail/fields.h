@@ -31,8 +31,7 @@ FieldList parse_list(std::string_view text);
 // Whether the repair keeps a stored list of this type.
 bool list_is_whole(std::string_view type, std::string_view stored);
 
-// The record types in the order every lookup walks them.
-inline const char* const kRecordTypes[] = {"waypoint", "track", "route", "rtimewpt"};
+using flxgrd::kRecordTypes;
 
 // What Field_GetInfo collects for one text: the keys in the order added, and
 // the error that stopped an entry (number, description), if any.

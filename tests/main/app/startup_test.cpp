@@ -5,7 +5,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "main/table/table.h"
 
 using apptest::Log;
 using apptest::Rig;
@@ -285,6 +290,105 @@ TEST(StartUp, AnErrorEndsStartUpAtTheErrorBox)
     // What was prepared before stays.
     EXPECT_TRUE(r.main.Timer1->enabled());
     EXPECT_TRUE(r.main.Visible);
+}
+
+TEST(StartUp, ASettingsFileThatCannotBeReadGivesOneBoxAndStartUpGoesOn)
+{
+    Rig r(false);
+    std::filesystem::create_directories(r.settings.path()); // a folder in the file's place
+    r.load();
+    ASSERT_EQ(r.dialogs.boxes().size(), 1u);
+    const auto& box = r.dialogs.boxes()[0];
+    EXPECT_EQ(box.title, "frmMain.Load");
+    EXPECT_EQ(box.icon(), platform::vbExclamation);
+    EXPECT_EQ(box.text, "The settings file " + r.settings.path() +
+                            " cannot be read: Is a directory. Trekfold goes on with the settings it has.");
+    // Every step ran: the controls are complete and a record type is chosen.
+    EXPECT_EQ(r.log.back(), "mnuOpen_Click");
+    EXPECT_TRUE(r.main.optWpt.value);
+    EXPECT_TRUE(r.main.Timer1->enabled());
+    EXPECT_TRUE(r.main.Visible);
+    EXPECT_EQ(r.main.state().d1xx_symbols.Count(), 16);
+    // The field lists start-up made are there for this run.
+    r.main.menu_Click("cmdAddRec");
+    EXPECT_EQ(r.main.MSFlexGrid1.TextMatrix(0, 1), "type");
+    EXPECT_EQ(r.main.MSFlexGrid1.TextMatrix(1, 1), "WAYPOINT");
+    EXPECT_EQ(r.dialogs.boxes().size(), 1u);
+    EXPECT_TRUE(std::filesystem::is_directory(r.settings.path()));
+}
+
+TEST(StartUp, AReadOnlySettingsFileIsReadAndOnlyASaveFails)
+{
+    if (::geteuid() == 0) GTEST_SKIP() << "root writes read-only files";
+    Rig r(false);
+    r.settings.SaveSetting("app", "refresh", "10");
+    r.settings.SaveSetting("port", "port", "3");
+    for (const char* type : {"waypoint", "track", "route", "rtimewpt"})
+        r.settings.SaveSetting("fields", type, flxgrd::Fields_DefaultList(type));
+    ::chmod(r.settings.path().c_str(), 0444);
+    r.load();
+    EXPECT_TRUE(r.dialogs.boxes().empty());
+    EXPECT_EQ(r.main.state().port, 3);
+    r.main.on_click("mnuUnit", [&](int) { r.settings.SaveSetting("units", "unit", "Feet"); });
+    r.main.menu_Click("mnuUnit", 1);
+    ASSERT_EQ(r.dialogs.boxes().size(), 1u);
+    EXPECT_EQ(r.dialogs.boxes()[0].title, "frmMain.mnuUnit_Click");
+    EXPECT_EQ(r.dialogs.boxes()[0].text,
+              "Error #75 - Path/File access error: " + r.settings.path() + ": Permission denied");
+    EXPECT_EQ(r.settings.GetSetting("units", "unit", "Meters"), "Meters");
+}
+
+TEST(StartUp, ASettingsFileThatCannotBeSavedGivesOneBoxAtTheEnd)
+{
+    // A folder that cannot be made (nothing may be made in /proc): reading
+    // finds no file, and start-up's one save says why it failed.
+    Rig r(false);
+    platform::Settings blocked("/proc/trekfold-no-such-folder/trekfold.ini");
+    platform::PortMap ports(&blocked);
+    app::frmMain main({blocked, r.dialogs, r.cursor, r.pump, ports}, "/opt/trekfold");
+    app::install_subsystems(main);
+    main.set_coords(std::make_unique<apptest::ListlessCoords>(main));
+    main.Form_Load();
+    ASSERT_EQ(r.dialogs.boxes().size(), 1u);
+    EXPECT_EQ(r.dialogs.boxes()[0].text, "The settings file " + blocked.path() +
+                                             " cannot be saved: No such file or directory. Trekfold goes on with "
+                                             "the settings it has.");
+    EXPECT_TRUE(main.optWpt.value);
+    EXPECT_TRUE(main.Visible);
+    // What start-up made stays for this run.
+    EXPECT_EQ(blocked.GetSetting("app", "refresh"), "10");
+    EXPECT_EQ(blocked.GetSetting("fields", "track"), flxgrd::Fields_DefaultList("track"));
+}
+
+TEST(StartUp, ShutDownBegunDuringStartUpEndsItBeforeTheNextStep)
+{
+    {
+        Rig r;
+        // A signal handled while a step lets events run.
+        r.properties->during = [&] {
+            int cancel = 0;
+            r.main.Form_Unload(cancel);
+        };
+        r.load();
+        EXPECT_EQ(r.log.back(), "ToDDE_Poke(END)");
+        EXPECT_EQ(std::count(r.log.begin(), r.log.end(), "optEPSG_Click"), 0);
+        EXPECT_TRUE(r.main.ended());
+        EXPECT_FALSE(r.main.Visible);
+        EXPECT_TRUE(r.dialogs.boxes().empty());
+        // What start-up and shut-down stored reached the file.
+        platform::Settings file(r.settings.path());
+        EXPECT_EQ(file.GetSetting("app", "refresh"), "10");
+        EXPECT_EQ(file.GetSetting("drive", "drive"), "/opt/trekfold");
+    }
+    {
+        Rig r; // a signal before start-up ran at all
+        int cancel = 0;
+        r.main.Form_Unload(cancel);
+        r.log.clear();
+        r.load();
+        EXPECT_TRUE(r.log.empty());
+        EXPECT_FALSE(r.main.Visible);
+    }
 }
 
 TEST(StartUp, TemporaryShapefileInTheTempFolder)

@@ -1,6 +1,10 @@
 #include "rig.h"
 
 #include "main/table/table.h"
+#include "platform/automation/vb_error.h"
+
+#include <new>
+#include <stdexcept>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -133,6 +137,55 @@ TEST(Commands, RecordTypeOptionsChangeTheTableType)
     EXPECT_EQ(r.main.state().record_type, "waypoint");
     EXPECT_TRUE(r.main.optWpt.value);
     EXPECT_THAT(r.log, ElementsAre("Set_Controls(4)", "Set_Controls(4)", "Set_Controls(4)", "Set_Controls(4)"));
+}
+
+TEST(Commands, AnErrorAHandlerLetsThroughEndsInABox)
+{
+    Rig r;
+    r.load();
+    r.main.on_click("mnuWDownload", [](int) { throw platform::VbError(30010, "MSHFlexGrid", "Invalid Col value"); });
+    r.main.on_click("mnuAbout", [](int) { throw std::runtime_error("no such window"); });
+    r.main.on_click("MSFlexGrid1_Click", [](int) { throw platform::VbError(9, "", "Subscript out of range"); });
+    r.links->on_timer = [] { throw std::bad_alloc(); };
+    r.main.menu_Click("mnuWDownload");
+    r.main.menu_Click("mnuAbout");
+    r.main.grid_Event("Click");
+    r.main.grid_Event("DblClick"); // no handler: nothing
+    r.pump.advance(10000000);      // Timer1
+    const std::pair<const char*, const char*> expected[] = {
+        {"frmMain.mnuWDownload_Click", "Error #30010 - Invalid Col value"},
+        {"frmMain.mnuAbout_Click", "Error #51 - no such window"},
+        {"frmMain.MSFlexGrid1_Click", "Error #9 - Subscript out of range"},
+        {"frmMain.Timer1_Timer", "Error #7 - Out of memory"},
+    };
+    ASSERT_EQ(r.dialogs.boxes().size(), std::size(expected));
+    for (size_t i = 0; i < std::size(expected); ++i) {
+        EXPECT_EQ(r.dialogs.boxes()[i].title, expected[i].first);
+        EXPECT_EQ(r.dialogs.boxes()[i].text, expected[i].second);
+        EXPECT_EQ(r.dialogs.boxes()[i].icon(), platform::vbCritical);
+    }
+    // The timer keeps running.
+    EXPECT_TRUE(r.main.Timer1->enabled());
+}
+
+TEST(Commands, ATypeListLongerThanTheGridHoldsEndsInABoxAndTheGridDrawsOn)
+{
+    Rig r(false);
+    r.load();
+    r.main.menu_Click("cmdAddRec");
+    std::string list = flxgrd::Fields_DefaultList("track");
+    for (int i = 0; i < 6000; ++i) list += ",extra" + std::to_string(i) + ":1:extra" + std::to_string(i) + ":C:10:0";
+    r.settings.SaveSetting("fields", "track", list);
+    r.main.menu_Click("optTrk");
+    ASSERT_EQ(r.dialogs.boxes().size(), 1u);
+    EXPECT_EQ(r.dialogs.boxes()[0].title, "frmMain.optTrk_Click");
+    EXPECT_EQ(r.dialogs.boxes()[0].text, "Error #30010 - Invalid Col value");
+    EXPECT_TRUE(r.main.MSFlexGrid1.Redraw());
+    // The window goes on: back to waypoints.
+    r.main.menu_Click("optWpt");
+    EXPECT_EQ(r.dialogs.boxes().size(), 1u);
+    EXPECT_EQ(r.main.MSFlexGrid1.TextMatrix(1, 1), "WAYPOINT");
+    EXPECT_EQ(r.main.MSFlexGrid1.TextMatrix(0, 1), "type");
 }
 
 TEST(Commands, MenusReachTheirSubsystems)

@@ -2,6 +2,7 @@
 #include "../app/rig.h"
 
 #include "main/app/main_window_view.h"
+#include "main/table/table.h"
 
 #include <QAction>
 #include <QApplication>
@@ -13,6 +14,8 @@
 #include <QTableView>
 
 #include <gtest/gtest.h>
+
+#include <stdexcept>
 
 using apptest::Rig;
 
@@ -93,6 +96,31 @@ TEST_F(View, ControlsStatusBarAndGeometry)
     EXPECT_EQ(r.main.Width, 800 * 15);
     EXPECT_EQ(r.main.grid_area.width, 800 * 15 - 875);
     EXPECT_EQ(v.grid_view()->width(), (800 * 15 - 875) / 15);
+}
+
+TEST_F(View, AnErrorFromAnOptionButtonEndsInABoxNotInTheEventLoop)
+{
+    Rig r(false);
+    app::MainWindowView v(r.main);
+    r.load();
+    v.button("cmdAddRec")->click();
+    std::string list = flxgrd::Fields_DefaultList("track");
+    for (int i = 0; i < 6000; ++i) list += ",x" + std::to_string(i) + ":1:x" + std::to_string(i) + ":C:10:0";
+    r.settings.SaveSetting("fields", "track", list);
+    v.option("optTrk")->click();
+    ASSERT_EQ(r.dialogs.boxes().size(), 1u);
+    EXPECT_EQ(r.dialogs.boxes()[0].title, "frmMain.optTrk_Click");
+    EXPECT_EQ(r.dialogs.boxes()[0].text, "Error #30010 - Invalid Col value");
+    // The grid's events are trapped the same way.
+    r.main.on_click("MSFlexGrid1_DblClick", [](int) { throw std::runtime_error("cell editor missing"); });
+    QModelIndex cell = v.grid_view()->model()->index(0, 0);
+    emit v.grid_view()->doubleClicked(cell);
+    ASSERT_EQ(r.dialogs.boxes().size(), 2u);
+    EXPECT_EQ(r.dialogs.boxes()[1].title, "frmMain.MSFlexGrid1_DblClick");
+    EXPECT_EQ(r.dialogs.boxes()[1].text, "Error #51 - cell editor missing");
+    v.option("optWpt")->click();
+    EXPECT_TRUE(v.option("optWpt")->isChecked());
+    EXPECT_EQ(v.grid_view()->model()->index(0, 0).data().toString(), "WAYPOINT");
 }
 
 TEST_F(View, GridShowsTheRecordsTable)

@@ -1,5 +1,7 @@
 #include "harness.h"
 
+#include "platform/automation/vb_error.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -259,6 +261,32 @@ TEST_F(Records, LeavingAnAliasedRealTimeTableKeepsItsValues)
     EXPECT_EQ(h.cell(2, "lat"), "45.5");
     EXPECT_EQ(h.cell(2, "long"), "-75.25");
     EXPECT_EQ(h.cell(1, "ident"), "r1");
+}
+
+TEST_F(Records, AColumnUnderTheFieldsBareNameKeepsItsValuesWhenEveryListRenamesIt)
+{
+    h.table->Table_SetType("waypoint");
+    ASSERT_TRUE(h.table->Records_Insert(waypoint_values(1)));
+    // Every list now calls lat "Latitude"; the loaded table still says "lat".
+    for (const char* type : flxgrd::kRecordTypes) {
+        std::string list = flxgrd::Fields_DefaultList(type);
+        list.replace(list.find("lat:1:lat:"), 10, "lat:1:Latitude:");
+        h.settings.SaveSetting("fields", type, list);
+    }
+    h.table->Table_ChangeType("track");
+    EXPECT_EQ(h.cell(0, 3), "Latitude");
+    EXPECT_EQ(h.cell(1, 3), "45.1");
+    EXPECT_EQ(h.cell(1, "long"), "-75.5");
+}
+
+TEST_F(Records, ALayoutThatFailsHalfWayLeavesTheGridDrawing)
+{
+    std::string list = flxgrd::Fields_DefaultList("track");
+    for (int i = 0; i < 6000; ++i)
+        list += ",x" + std::to_string(i) + ":1:x" + std::to_string(i) + ":C:10:0";
+    h.settings.SaveSetting("fields", "track", list);
+    EXPECT_THROW(h.table->Table_SetType("track"), platform::VbError);
+    EXPECT_TRUE(h.grid.Redraw());
 }
 
 TEST_F(Records, HiddenColumnsAndFitting)

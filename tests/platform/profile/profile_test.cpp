@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <unistd.h>
 
 using namespace platform;
 namespace fs = std::filesystem;
@@ -68,4 +69,45 @@ TEST(Profile, WritingKeepsTheRest)
     EXPECT_FALSE(WritePrivateProfileString("Translations", "a", "line\nbreak", f.path));
     EXPECT_FALSE(WritePrivateProfileString("Translations", "a", "1", f.dir + "/no/such/dir.ini"));
     EXPECT_EQ(std::distance(fs::directory_iterator(f.dir), fs::directory_iterator()), 1);
+}
+
+TEST(Profile, WritingKeepsLineEndsAndFindsEveryKeyOfALargeFile)
+{
+    TempFile f;
+    f.write("[A]\r\nx=1\r\n\r\n[B]\r\ny=2\r\n");
+    EXPECT_TRUE(WritePrivateProfileString("a", "z", "3", f.path));
+    EXPECT_TRUE(WritePrivateProfileString("B", "y", "4", f.path));
+    EXPECT_EQ(f.read(), "[A]\r\nx=1\r\nz=3\r\n\r\n[B]\r\ny=4\r\n");
+
+    // Many keys in one section: each added at the section's end, each found.
+    TempFile g;
+    std::string text = "[S]\n";
+    for (int i = 0; i < 20000; ++i) text += "k" + std::to_string(i) + "=" + std::to_string(i) + "\n";
+    text += "[T]\nlast=x\n";
+    g.write(text);
+    EXPECT_TRUE(WritePrivateProfileString("S", "new", "n", g.path));
+    EXPECT_TRUE(WritePrivateProfileString("S", "k19999", "changed", g.path));
+    EXPECT_EQ(GetPrivateProfileString("S", "k0", "", 255, g.path), "0");
+    EXPECT_EQ(GetPrivateProfileString("S", "K12345", "", 255, g.path), "12345");
+    EXPECT_EQ(GetPrivateProfileString("s", "k19999", "", 255, g.path), "changed");
+    EXPECT_EQ(GetPrivateProfileString("T", "last", "", 255, g.path), "x");
+    std::string after = g.read();
+    EXPECT_NE(after.find("k19999=changed\nnew=n\n[T]\n"), std::string::npos);
+}
+
+TEST(Profile, AFileThatCannotBeUsedIsLeftAlone)
+{
+    TempFile f;
+    fs::create_directories(f.path); // a folder in the file's place
+    EXPECT_EQ(GetPrivateProfileString("S", "k", "d", 255, f.path), "d");
+    EXPECT_FALSE(WritePrivateProfileString("S", "k", "v", f.path));
+    EXPECT_TRUE(fs::is_directory(f.path));
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root writes read-only files";
+    TempFile ro;
+    ro.write("[S]\nk=old\n");
+    fs::permissions(ro.path, fs::perms::owner_read);
+    EXPECT_EQ(GetPrivateProfileString("S", "k", "d", 255, ro.path), "old");
+    EXPECT_FALSE(WritePrivateProfileString("S", "k", "new", ro.path));
+    EXPECT_EQ(ro.read(), "[S]\nk=old\n");
 }

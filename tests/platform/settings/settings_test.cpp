@@ -1,6 +1,7 @@
 #include "platform/settings/settings.h"
 
 #include "platform/automation/vb_error.h"
+#include "platform/settings/stored_file.h"
 
 #include <gtest/gtest.h>
 
@@ -192,6 +193,118 @@ TEST_F(SettingsTest, GenerationFollowsWritesOfItsSectionAndOtherWriters)
     auto fields2 = s.generation("fields");
     EXPECT_EQ(s.GetSetting("fields", "track"), "from elsewhere");
     EXPECT_GT(s.generation("fields"), fields2);
+}
+
+TEST_F(SettingsTest, AFileThatCannotBeReadIsToldAndLeftAlone)
+{
+    fs::create_directories(path); // a folder in the file's place
+    fs::create_directories(dir + "/fifo");
+    ASSERT_EQ(mkfifo((dir + "/fifo/trekfold.ini").c_str(), 0600), 0);
+    std::ofstream(dir + "/big.ini") << "[a]\nb=c\n";
+    fs::resize_file(dir + "/big.ini", 16 * 1024 * 1024 + 1);
+    const std::pair<std::string, std::string> cases[] = {
+        {path, "Is a directory"},
+        {dir + "/fifo/trekfold.ini", "Not a regular file"}, // and no wait for a writer
+        {dir + "/big.ini", "Larger than 16 MB"},
+    };
+    for (const auto& [file, reason] : cases) {
+        SCOPED_TRACE(file);
+        Settings s(file);
+        EXPECT_EQ(s.read_problem(), reason);
+        EXPECT_EQ(s.GetSetting("a", "b", "default"), "default");
+    }
+    Settings s(path);
+    try {
+        s.SaveSetting("a", "b", "c");
+        ADD_FAILURE() << "saved over a folder";
+    } catch (const platform::VbError& e) {
+        EXPECT_EQ(e.number, 75);
+        EXPECT_EQ(e.description, "Path/File access error: " + path + ": Is a directory");
+    }
+    EXPECT_TRUE(fs::is_directory(path));
+    EXPECT_EQ(Settings(dir + "/nothing.ini").read_problem(), ""); // a missing file is no problem
+}
+
+TEST_F(SettingsTest, AReadOnlyFileIsReadAndNeverReplaced)
+{
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root writes read-only files";
+    fs::create_directories(dir + "/trekfold");
+    std::ofstream(path) << "[app]\nrefresh=10\n";
+    chmod(path.c_str(), 0444);
+    Settings s(path);
+    EXPECT_EQ(s.read_problem(), "");
+    EXPECT_EQ(s.GetSetting("app", "refresh"), "10");
+    s.SaveSetting("app", "refresh", "10"); // nothing changes: nothing to write
+    EXPECT_THROW(s.SaveSetting("app", "refresh", "20"), platform::VbError);
+    EXPECT_EQ(file_text(), "[app]\nrefresh=10\n");
+    s.hold();
+    s.SaveSetting("app", "refresh", "30");
+    EXPECT_EQ(s.release(), "Permission denied");
+    EXPECT_EQ(s.GetSetting("app", "refresh"), "30"); // kept for this run
+    EXPECT_EQ(file_text(), "[app]\nrefresh=10\n");
+}
+
+TEST_F(SettingsTest, HeldSavesReachTheFileInOneSave)
+{
+    Settings s(path);
+    s.SaveSetting("a", "x", "1");
+    s.hold();
+    s.hold();
+    s.SaveSetting("a", "y", "2");
+    s.DeleteSetting("a", "x");
+    EXPECT_EQ(s.GetSetting("a", "y"), "2");
+    EXPECT_EQ(file_text(), "[a]\nx=1\n\n");
+    EXPECT_EQ(s.release(), "");
+    EXPECT_EQ(file_text(), "[a]\nx=1\n\n"); // the outer hold still holds
+    EXPECT_EQ(s.release(), "");
+    EXPECT_EQ(file_text(), "[a]\ny=2\n\n");
+    // A save of the value a key holds leaves the file as it is.
+    struct stat before {}, after {};
+    stat(path.c_str(), &before);
+    s.SaveSetting("A", "Y", "2");
+    stat(path.c_str(), &after);
+    EXPECT_EQ(before.st_ino, after.st_ino);
+}
+
+TEST_F(SettingsTest, KeysStayFoundAfterDeletionsInTheMiddle)
+{
+    Settings s(path);
+    for (int i = 0; i < 6; ++i)
+        s.SaveSetting("s" + std::to_string(i % 2), "k" + std::to_string(i), std::to_string(i));
+    EXPECT_TRUE(s.DeleteSetting("S0", "K2"));
+    EXPECT_TRUE(s.DeleteSetting("s1"));
+    s.SaveSetting("s0", "k2", "again");
+    s.SaveSetting("s1", "k1", "back");
+    Settings again(path);
+    for (Settings* t : {&s, &again}) {
+        EXPECT_EQ(t->GetSetting("s0", "k0"), "0");
+        EXPECT_EQ(t->GetSetting("s0", "K4"), "4");
+        EXPECT_EQ(t->GetSetting("s0", "k2"), "again");
+        EXPECT_EQ(t->GetSetting("s1", "k1"), "back");
+        EXPECT_FALSE(t->get("s1", "k3"));
+        auto all = t->GetAllSettings("s0");
+        ASSERT_EQ(all.size(), 3u);
+        EXPECT_EQ(all[1].first, "k4");
+        EXPECT_EQ(all[2].first, "k2");
+    }
+}
+
+TEST_F(SettingsTest, AStoredFileKeepsItsPermissions)
+{
+    fs::create_directories(dir + "/trekfold");
+    std::ofstream(path) << "[a]\nb=c\n";
+    chmod(path.c_str(), 0640);
+    Settings(path).SaveSetting("a", "b", "d");
+    struct stat st {};
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    std::string text, reason;
+    EXPECT_EQ(platform::read_stored_file(path, 8, text, reason), platform::ReadResult::Failed);
+    EXPECT_EQ(reason, "Larger than 8 bytes");
+    EXPECT_EQ(text, "");
+    EXPECT_EQ(platform::read_stored_file(path, 64, text, reason), platform::ReadResult::Read);
+    EXPECT_EQ(text, "[a]\nb=d\n\n");
 }
 
 TEST(SettingsPath, FollowsXdgConfigHome)

@@ -2,6 +2,7 @@
 
 #include "platform/automation/vb_error.h"
 
+#include <climits>
 #include <clocale>
 #include <cmath>
 #include <gtest/gtest.h>
@@ -100,6 +101,21 @@ TEST(Format, DatePatterns)
     EXPECT_EQ(vb::Format(d, "dddd d mmmm"), "Monday 1 May");
 }
 
+TEST(Format, DatesWithMonthOrDayOutOfRangeCountOn)
+{
+    // Month 13 is the next January, month 0 the December before, day 0
+    // the month's eve; names and weekdays come from the day counted.
+    EXPECT_EQ(vb::Format(vb::Date{2006, 13, 1}, "dddd d mmmm yyyy"), "Monday 1 January 2007");
+    EXPECT_EQ(vb::Format(vb::Date{2006, 0, 15}, "ddd dd mmm yyyy"), "Thu 15 Dec 2005");
+    EXPECT_EQ(vb::Format(vb::Date{2006, -11, 1}, "mmmm yyyy"), "January 2005");
+    EXPECT_EQ(vb::Format(vb::Date{2006, 3, 0}, "mmm d"), "Feb 28");
+    EXPECT_EQ(vb::Format(vb::Date{2006, 2, 30}, "mm/dd"), "03/02");
+    // Far outside any calendar: some text, never a read past the names.
+    for (vb::Date d : {vb::Date{2006, INT_MAX, INT_MAX}, vb::Date{INT_MIN, INT_MIN, INT_MIN}, vb::Date{INT_MAX, 1, 1}})
+        EXPECT_FALSE(vb::Format(d, "dddd mmmm ddd mmm").empty());
+    EXPECT_EQ(vb::DateSerialValue({1900, 13, 1}), vb::DateSerialValue({1901, 1, 1}));
+}
+
 TEST(Format, NumberPatterns)
 {
     EXPECT_EQ(vb::Format(3.14159, "##0.00"), "3.14");
@@ -147,6 +163,12 @@ TEST(TextHelpers, BehaveAsTheRuntime)
     EXPECT_EQ(vb::Trim("\t x  "), "\t x");
     EXPECT_EQ(vb::LCase("ÄBC Ü"), "äbc ü");
     EXPECT_EQ(vb::UCase("wäy"), "WÄY");
+    EXPECT_TRUE(vb::SameLCase("ÄBC Ü", "äbc ü"));
+    EXPECT_TRUE(vb::SameLCase("Lat", "LAT"));
+    EXPECT_FALSE(vb::SameLCase("lat", "lon"));
+    EXPECT_FALSE(vb::SameLCase("\xC3\x84", "a\xA4")); // Ä is not a + another byte
+    EXPECT_FALSE(vb::SameLCase("×", "÷"));              // no case pair
+    EXPECT_TRUE(vb::SameLCase("end\xC3", "END\xC3"));   // a lone lead byte at the end
     EXPECT_EQ(vb::Replace("CRTD 14:05 CRTD", "CRTD", ""), " 14:05 ");
     EXPECT_EQ(vb::Join({"a", "b"}, ","), "a,b");
 }

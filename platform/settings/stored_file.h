@@ -1,0 +1,31 @@
+// The small text files the program keeps for itself (the settings store,
+// profile files): one bounded reader that says why a file could not be
+// read, and one save through a temporary file in the same folder and a
+// rename, so a failed save leaves the previous file intact.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// The largest file the program reads as its own; anything bigger is not.
+inline constexpr std::size_t max_stored_file_bytes = 16 * 1024 * 1024;
+
+enum class ReadResult { Read, Missing, Failed };
+
+// The whole of a regular file of at most max_bytes into `text`. Missing:
+// there is no file. Failed: `reason` says why (a folder or other
+// non-regular file, no permission, too large, an I/O error); `text` is
+// then empty. Never blocks on a pipe or device put in the file's place.
+ReadResult read_stored_file(const std::string& path, std::size_t max_bytes, std::string& text, std::string& reason);
+
+// Writes `text` to a new file beside `path` and renames it over `path`.
+// A file that is already there must be a regular file its owner may write
+// (a read-only file stays as it is); its permission bits are kept, a new
+// file gets `new_mode`. False with `reason` set when nothing was changed.
+bool save_stored_file(const std::string& path, std::string_view text, std::string& reason,
+                      unsigned new_mode = 0600);
+
+} // namespace platform
