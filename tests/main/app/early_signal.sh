@@ -25,9 +25,13 @@ wait_for() {
   done
   return 1
 }
-# Whether the program catches SIGINT (bit 1) and SIGTERM (bit 14).
+# Whether the program (not the shell that is about to become it: what a
+# shell catches reverts to the default at exec) catches SIGINT (bit 1) and
+# SIGTERM (bit 14).
+exe=$(readlink -f "$prog")
 catches_both() {
   local mask
+  [ "$(readlink -f /proc/$pid/exe 2>/dev/null)" = "$exe" ] || return 1
   mask=$(awk '/^SigCgt:/ {print $2}' /proc/$pid/status 2>/dev/null)
   [ -n "$mask" ] && (( (16#$mask >> 1) & 1 )) && (( (16#$mask >> 14) & 1 ))
 }
