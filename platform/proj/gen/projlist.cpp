@@ -119,7 +119,7 @@ PjHandle bound_to_wgs84(PJ_CONTEXT* ctx, PJ* crs, Bindings& bindings)
     std::string key;
     if (auth && code && proj_get_area_of_use(ctx, crs, &w, &so, &ea, &n, &area))
         key = std::string(auth) + ":" + code + " " + std::to_string(w) + " " + std::to_string(so) + " " +
-              std::to_string(ea) + " " + std::to_string(n);
+              std::to_string(ea) + " " + std::to_string(n) + " " + (area ? area : "");
     auto it = key.empty() ? bindings.end() : bindings.find(key);
     if (it == bindings.end()) {
         const char* const direct[] = {"ALLOW_INTERMEDIATE_CRS=NEVER", nullptr};
