@@ -10,8 +10,9 @@
 #include "platform/proj/detail/classic_definition.h"
 #include "platform/proj/detail/pj_handle.h"
 
+#include <algorithm>
 #include <cmath>
-#include <filesystem>
+#include <cstdio>
 #include <map>
 #include <string_view>
 #include <unordered_map>

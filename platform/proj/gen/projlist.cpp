@@ -22,6 +22,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <map>
 #include <set>
 #include <sstream>
 #include <string>
@@ -95,20 +96,60 @@ PjContextHandle quiet_context()
     return ctx;
 }
 
-void describe(PJ_CONTEXT* ctx, Entry& e, bool want_esri_name)
+// The transformation to WGS 84 (with WGS 84 as hub) that binds a CRS, or
+// nothing; it follows from the geodetic CRS and the area of use alone.
+struct Binding {
+    PjHandle hub, transformation;
+};
+using Bindings = std::map<std::string, Binding>;
+
+// The CRS bound to WGS 84 as projinfo binds it: through an intermediate CRS
+// only when there is no direct transformation (that search is slow, hence
+// the bindings kept). Nothing when PROJ binds nothing.
+PjHandle bound_to_wgs84(PJ_CONTEXT* ctx, PJ* crs, Bindings& bindings)
+{
+    PjHandle base(proj_get_source_crs(ctx, crs));
+    PJ* geodetic = base ? base.get() : crs;
+    const char* auth = proj_get_id_auth_name(geodetic, 0);
+    const char* code = proj_get_id_code(geodetic, 0);
+    // PROJ picks among the transformations by the CRS's area of use, so the
+    // binding is kept per geodetic CRS and area.
+    double w = 0, so = 0, ea = 0, n = 0;
+    const char* area = nullptr;
+    std::string key;
+    if (auth && code && proj_get_area_of_use(ctx, crs, &w, &so, &ea, &n, &area))
+        key = std::string(auth) + ":" + code + " " + std::to_string(w) + " " + std::to_string(so) + " " +
+              std::to_string(ea) + " " + std::to_string(n) + " " + (area ? area : "");
+    auto it = key.empty() ? bindings.end() : bindings.find(key);
+    if (it == bindings.end()) {
+        const char* const direct[] = {"ALLOW_INTERMEDIATE_CRS=NEVER", nullptr};
+        const char* const intermediate[] = {"ALLOW_INTERMEDIATE_CRS=IF_NO_DIRECT_TRANSFORMATION", nullptr};
+        PjHandle b(proj_crs_create_bound_crs_to_WGS84(ctx, crs, direct));
+        if (!b || proj_get_type(b.get()) != PJ_TYPE_BOUND_CRS)
+            b = PjHandle(proj_crs_create_bound_crs_to_WGS84(ctx, crs, intermediate));
+        Binding binding;
+        if (b && proj_get_type(b.get()) == PJ_TYPE_BOUND_CRS) {
+            binding.hub = PjHandle(proj_get_target_crs(ctx, b.get()));
+            binding.transformation = PjHandle(proj_crs_get_coordoperation(ctx, b.get()));
+        }
+        it = bindings.insert_or_assign(key.empty() ? "?" : key, std::move(binding)).first;
+    }
+    if (!it->second.hub || !it->second.transformation) return {};
+    return PjHandle(proj_crs_create_bound_crs(ctx, crs, it->second.hub.get(), it->second.transformation.get()));
+}
+
+void describe(PJ_CONTEXT* ctx, Entry& e, bool want_esri_name, Bindings& bindings)
 {
     PjHandle crs(proj_create_from_database(ctx, e.auth.c_str(), e.code_text.c_str(), PJ_CATEGORY_CRS, 0, nullptr));
     if (!crs) return;
-    // As projinfo binds: through an intermediate CRS only when there is no
-    // direct transformation.
-    const char* const bound_options[] = {"ALLOW_INTERMEDIATE_CRS=IF_NO_DIRECT_TRANSFORMATION", nullptr};
-    PjHandle bound(proj_crs_create_bound_crs_to_WGS84(ctx, crs.get(), bound_options));
-    const char* s = proj_as_proj_string(ctx, bound ? bound.get() : crs.get(), PJ_PROJ_5, nullptr);
-    if (!s) return;
     PjHandle datum(proj_crs_get_datum_ensemble(ctx, crs.get()));
     if (!datum) datum = PjHandle(proj_crs_get_datum(ctx, crs.get()));
     const char* replacement =
         datum ? old_datum_tokens(proj_get_id_auth_name(datum.get(), 0), proj_get_id_code(datum.get(), 0)) : nullptr;
+    PjHandle bound;
+    if (!replacement) bound = bound_to_wgs84(ctx, crs.get(), bindings);  // respelled datums need none
+    const char* s = proj_as_proj_string(ctx, bound ? bound.get() : crs.get(), PJ_PROJ_5, nullptr);
+    if (!s) return;
     e.params = respell(s, replacement);
     // A few ESRI systems come out as strings PROJ will not run (a negative
     // scale factor, for one); a list entry nobody can use is left out.
@@ -148,12 +189,16 @@ std::vector<Entry> list_crs(PJ_CONTEXT* ctx, const char* auth)
 // its own context: a context is not shared between threads).
 void describe_all(std::vector<Entry>& entries, bool want_esri_names)
 {
-    const unsigned threads = std::clamp(std::thread::hardware_concurrency() / 2, 1u, 4u);
+    const std::size_t threads = std::clamp(std::thread::hardware_concurrency() / 2, 1u, 4u);
+    const std::size_t share = (entries.size() + threads - 1) / threads;
     std::vector<std::thread> pool;
-    for (unsigned t = 0; t < threads; ++t)
+    for (std::size_t t = 0; t < threads; ++t)
         pool.emplace_back([&, t] {
+            // Neighbouring codes mostly share a datum: each thread takes a run.
             auto ctx = quiet_context();
-            for (std::size_t i = t; i < entries.size(); i += threads) describe(ctx.get(), entries[i], want_esri_names);
+            Bindings bindings;
+            for (std::size_t i = t * share; i < std::min(entries.size(), (t + 1) * share); ++i)
+                describe(ctx.get(), entries[i], want_esri_names, bindings);
         });
     for (auto& th : pool) th.join();
 }
