@@ -36,12 +36,6 @@ void make_dirs(const std::string& dir)
 
 } // namespace
 
-bool File_Replace(const std::string& path, std::string_view data, unsigned mode)
-{
-    std::string reason;
-    return save_stored_file(path, data, reason, mode);
-}
-
 Settings::Settings(std::string path, std::string application)
     : path_(std::move(path)), application_(std::move(application))
 {

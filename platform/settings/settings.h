@@ -88,9 +88,5 @@ private:
     mutable std::vector<std::pair<std::string, std::uint64_t>> section_counts_;
 };
 
-// Replaces a file atomically: the data goes to a temporary file in the same
-// folder, which is synced and renamed over `path` with the given mode. On
-// failure the previous file is left as it was and false is returned.
-bool File_Replace(const std::string& path, std::string_view data, unsigned mode);
 
 } // namespace platform

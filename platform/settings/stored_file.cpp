@@ -1,5 +1,7 @@
 #include "platform/settings/stored_file.h"
 
+#include <functional>
+
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -85,6 +87,14 @@ ReadResult read_stored_file(const std::string& path, std::size_t max_bytes, std:
     return ReadResult::Read;
 }
 
+namespace {
+std::function<void(const std::string&)>& save_observer()
+{
+    static std::function<void(const std::string&)> observer;
+    return observer;
+}
+} // namespace
+
 bool save_stored_file(const std::string& path, std::string_view text, std::string& reason, unsigned new_mode)
 {
     reason.clear();
@@ -129,9 +139,14 @@ bool save_stored_file(const std::string& path, std::string_view text, std::strin
     if (!ok) {
         ::unlink(tmp.c_str());
         reason = error_text(err);
+        errno = err;
         return false;
     }
+    if (save_observer())
+        save_observer()(path);
     return true;
 }
+
+void observe_saves(std::function<void(const std::string&)> observer) { save_observer() = std::move(observer); }
 
 } // namespace platform

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -27,5 +28,9 @@ ReadResult read_stored_file(const std::string& path, std::size_t max_bytes, std:
 // file gets `new_mode`. False with `reason` set when nothing was changed.
 bool save_stored_file(const std::string& path, std::string_view text, std::string& reason,
                       unsigned new_mode = 0600);
+
+// Test support: `observer` is told the path of every file a save completes
+// (the probes report the files a command wrote). Empty: nobody is told.
+void observe_saves(std::function<void(const std::string&)> observer);
 
 } // namespace platform

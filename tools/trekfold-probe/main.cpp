@@ -7,6 +7,7 @@
 #include "platform/events/events.h"
 #include "platform/serial/portmap.h"
 #include "platform/settings/settings.h"
+#include "platform/settings/stored_file.h"
 #include "platform/text/vb.h"
 #include "platform/ui/cursor.h"
 #include "platform/ui/dialogs.h"
@@ -57,6 +58,8 @@ Commands:
                           MS milliseconds, default 600000)
 
 Output, one JSON object per line, as it happens:
+  {"file":PATH}           a file the program completed (written whole and
+                          renamed into place)
   {"box":TEXT,"title":T,"style":N,"answer":"Yes","queued":true}
       a message box (input boxes carry "input":DEFAULT instead of "style");
       "queued" tells whether the answer came from an answer command
@@ -377,7 +380,12 @@ int main(int argc, char** argv)
 
     int status = 0;
     {
-        platform::Settings settings(home + "/trekfold/trekfold.ini");
+        const std::string settings_path = home + "/trekfold/trekfold.ini";
+        platform::Settings settings(settings_path);
+        // Every file the program completes, but the settings store itself.
+        platform::observe_saves([&settings_path](const std::string& path) {
+            if (path != settings_path) print_line({{"file", path}});
+        });
         ProbeDialogs dialogs;
         platform::PortMap ports(&settings);
         Probe probe(settings, dialogs, ports, QCoreApplication::applicationDirPath().toStdString());
@@ -396,6 +404,7 @@ int main(int argc, char** argv)
             status = 2;
         }
         probe.stop();
+        platform::observe_saves(nullptr);
         print_line({{"unused", std::vector<std::string>(dialogs.answers.begin(), dialogs.answers.end())}});
     }
     if (temporary_home) {

@@ -5,7 +5,7 @@
 #include "main/table/table.h"
 #include "platform/automation/vb_error.h"
 #include "platform/settings/ini.h"
-#include "platform/settings/settings.h"
+#include "platform/settings/stored_file.h"
 #include "platform/text/vb.h"
 #include "platform/ui/dialogs.h"
 
@@ -263,17 +263,11 @@ bool clsGPXType::GPX_WriteFile(const std::string& path)
             text = detail::repair_utf8(text);
         // A file that is replaced keeps its permissions; a new one gets the
         // usual ones for the user's umask.
-        struct stat st;
-        unsigned mode;
-        if (::stat(path.c_str(), &st) == 0) {
-            mode = st.st_mode & 07777;
-        } else {
-            mode_t mask = ::umask(0);
-            ::umask(mask);
-            mode = 0666 & ~unsigned(mask);
-        }
+        mode_t mask = ::umask(0);
+        ::umask(mask);
+        std::string reason;
         errno = 0;
-        if (!platform::File_Replace(path, text, mode))
+        if (!platform::save_stored_file(path, text, reason, 0666 & ~unsigned(mask)))
             throw file_error(errno);
     });
 }
