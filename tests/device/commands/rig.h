@@ -3,6 +3,7 @@
 #pragma once
 
 #include "device/protocols/brenvik.h"
+#include "tests/support/files.h"
 #include "platform/events/events.h"
 #include "tools/brenvik-probe/transfer_host.h"
 #include "tools/gpsim/gpsim.h"
@@ -41,8 +42,7 @@ inline gpsim::Scenario scenario(const std::string& name) { return gpsim::load_sc
 
 inline json scenario_json(const std::string& name)
 {
-    std::ifstream in(scenario_path(name));
-    return json::parse(in);
+    return json::parse(test_support::read_file(scenario_path(name)));
 }
 
 // One simulated receiver and one control talking to it at 9600 baud.

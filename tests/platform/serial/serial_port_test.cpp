@@ -1,5 +1,6 @@
 // The termios port against a pseudo-terminal whose master side the test drives.
 #include "platform/serial/serial_port.h"
+#include "tests/support/files.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -102,12 +103,12 @@ TEST(SerialPort, OpensExclusivelyAndReportsWhy)
     SerialPort missing;
     missing.set_device_path("/dev/no-such-serial-port");
     EXPECT_EQ(missing.Open(), platform::comPortInvalid);
-    auto file = std::filesystem::temp_directory_path() / "not-a-tty.txt";
+    test_support::TempDir dir;
+    const std::string file = dir.path + "/not-a-tty.txt";
     std::ofstream(file) << "x";
     SerialPort regular;
-    regular.set_device_path(file.string());
+    regular.set_device_path(file);
     EXPECT_EQ(regular.Open(), platform::comPortOpenFailed);
-    std::filesystem::remove(file);
 
     // COM numbers resolve through the environment first.
     ::setenv("TREKFOLD_COM7", pty.path.c_str(), 1);

@@ -17,6 +17,7 @@
 #include <sstream>
 #include <thread>
 
+#include "tests/support/files.h"
 #include "tools/gpsim/gpsim.h"
 
 extern char** environ;
@@ -31,25 +32,12 @@ std::string scenario_path(const std::string& name) {
   return std::string(TREKFOLD_SOURCE_DIR) + "/tools/gpsim/scenarios/" + name;
 }
 
-struct TempDir {
-  std::string path;
-  TempDir() {
-    char tmpl[] = "/tmp/gpsim-peer-XXXXXX";
-    path = mkdtemp(tmpl);
-  }
-  ~TempDir() { std::system(("rm -rf '" + path + "'").c_str()); }
-};
+using test_support::read_file;
+using test_support::TempDir;
 
 int run(const std::string& cmd) {
   int rc = std::system(("timeout 120 " + cmd).c_str());
   return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-}
-
-std::string slurp(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
 }
 
 struct Point {
@@ -156,16 +144,18 @@ struct Program {
   }
 };
 
+// Waits until the program has made its link; a busy machine may take a while.
 bool wait_for(const std::string& path) {
-  for (int i = 0; i < 100; ++i) {
-    struct stat st;
-    if (lstat(path.c_str(), &st) == 0) return true;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  struct stat st;
+  while (lstat(path.c_str(), &st) != 0) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
-  return false;
+  return true;
 }
 
-json load_json(const std::string& path) { return json::parse(slurp(path)); }
+json load_json(const std::string& path) { return json::parse(read_file(path)); }
 
 TEST(GpsimPeer, GpsbabelDownloadsExactlyTheScenario) {
   TempDir dir;
@@ -174,10 +164,10 @@ TEST(GpsimPeer, GpsbabelDownloadsExactlyTheScenario) {
               dir.path + "/stdout");
   ASSERT_TRUE(wait_for(link));
   ASSERT_EQ(run("gpsbabel -w -r -t -i garmin -f " + link + " -o gpx -F " + dir.path + "/out.gpx"), 0)
-      << slurp(dir.path + "/trace.jsonl");
-  expect_matches_scenario(parse_gpx(slurp(dir.path + "/out.gpx")), load_json(scenario_path("d108-unit.json")));
+      << read_file(dir.path + "/trace.jsonl");
+  expect_matches_scenario(parse_gpx(read_file(dir.path + "/out.gpx")), load_json(scenario_path("d108-unit.json")));
   // The first line of the program's output is the slave path the link points at.
-  std::string first = slurp(dir.path + "/stdout");
+  std::string first = read_file(dir.path + "/stdout");
   first = first.substr(0, first.find('\n'));
   char target[256] = {};
   ASSERT_GT(readlink(link.c_str(), target, sizeof target - 1), 0);
@@ -199,9 +189,9 @@ TEST(GpsimPeer, GpsbabelRidesOutFaultsGivenOnTheCommandLine) {
     Program sim(args, dir.path + "/stdout");
     ASSERT_TRUE(wait_for(link));
     ASSERT_EQ(run("gpsbabel -w -r -t -i garmin -f " + link + " -o gpx -F " + dir.path + "/out.gpx 2>/dev/null"), 0);
-    expect_matches_scenario(parse_gpx(slurp(dir.path + "/out.gpx")), load_json(scenario_path("d108-unit.json")));
+    expect_matches_scenario(parse_gpx(read_file(dir.path + "/out.gpx")), load_json(scenario_path("d108-unit.json")));
     if (f.size() > 1) {
-      EXPECT_NE(slurp(dir.path + "/trace.jsonl").find("\"fault\":"), std::string::npos);
+      EXPECT_NE(read_file(dir.path + "/trace.jsonl").find("\"fault\":"), std::string::npos);
     }
   }
 }
@@ -212,7 +202,7 @@ TEST(GpsimPeer, GpsbabelDownloadsFromTheArrayUnit) {
   sim.link(dir.path + "/gps0");
   sim.start();
   ASSERT_EQ(run("gpsbabel -w -r -t -i garmin -f " + dir.path + "/gps0 -o gpx -F " + dir.path + "/out.gpx"), 0);
-  expect_matches_scenario(parse_gpx(slurp(dir.path + "/out.gpx")), load_json(scenario_path("d110-array-unit.json")));
+  expect_matches_scenario(parse_gpx(read_file(dir.path + "/out.gpx")), load_json(scenario_path("d110-array-unit.json")));
 }
 
 // Units without a protocol array: gpsbabel picks their formats from its own
@@ -226,7 +216,7 @@ TEST(GpsimPeer, GpsbabelDownloadsFromTableUnitsAndTheL002Unit) {
     sim.link(dir.path + "/gps0");
     sim.start();
     ASSERT_EQ(run("gpsbabel -w -r -t -i garmin -f " + dir.path + "/gps0 -o gpx -F " + dir.path + "/out.gpx"), 0);
-    expect_matches_scenario(parse_gpx(slurp(dir.path + "/out.gpx")), load_json(scenario_path(name)), false);
+    expect_matches_scenario(parse_gpx(read_file(dir.path + "/out.gpx")), load_json(scenario_path(name)), false);
   }
 }
 
@@ -236,7 +226,7 @@ TEST(GpsimPeer, GpsbabelChangesTheSpeed) {
   sim.link(dir.path + "/gps0");
   sim.start();
   ASSERT_EQ(run("gpsbabel -w -i garmin,baud=57600 -f " + dir.path + "/gps0 -o gpx -F " + dir.path + "/out.gpx"), 0);
-  EXPECT_EQ(parse_gpx(slurp(dir.path + "/out.gpx")).wpts.size(), 4u);
+  EXPECT_EQ(parse_gpx(read_file(dir.path + "/out.gpx")).wpts.size(), 4u);
   bool changed = false;
   for (auto& t : sim.trace())
     if (t.value("event", "") == "speed changed" && t["speed"] == 57600) changed = true;
@@ -250,7 +240,7 @@ TEST(GpsimPeer, GpsbabelFollowsThePvtStream) {
   sim.start();
   // Real-time tracking runs until stopped; five seconds bring a few fixes.
   run("timeout 5 gpsbabel -T -i garmin -f " + dir.path + "/gps0 -o nmea -F " + dir.path + "/fixes.nmea");
-  const std::string nmea = slurp(dir.path + "/fixes.nmea");
+  const std::string nmea = read_file(dir.path + "/fixes.nmea");
   // 45.5 N 93.25 W at 270 m, GPS week day 12530 plus 302400 s less 18 leap seconds.
   EXPECT_NE(nmea.find("$GPGGA,115942.000,4530.000,N,09315.000,W,1,"), std::string::npos) << nmea;
   EXPECT_NE(nmea.find(",270.000,M,"), std::string::npos);
@@ -278,7 +268,7 @@ TEST(GpsimPeer, NmeaUnitIsReadableAtFortyEightHundredOnly) {
                 "/at9600; true'"), 0);
   ASSERT_EQ(run("sh -c 'stty -F " + link + " 4800 raw -echo && sleep 0.3 && timeout 2.5 cat " + link + " > " + dir.path +
                 "/at4800; true'"), 0);
-  const std::string slow = slurp(dir.path + "/at4800"), fast = slurp(dir.path + "/at9600");
+  const std::string slow = read_file(dir.path + "/at4800"), fast = read_file(dir.path + "/at9600");
   EXPECT_NE(slow.find("$GPRMC,"), std::string::npos) << slow;
   EXPECT_NE(slow.find("$GPGGA,"), std::string::npos) << slow;
   EXPECT_EQ(fast.find('$'), std::string::npos);
@@ -351,7 +341,7 @@ TEST(GpsimPeer, GpsbabelUploadsLandInTheDumpAndComeBack) {
 
   // What was uploaded is what the next download returns.
   ASSERT_EQ(run("gpsbabel -w -r -t -i garmin -f " + link + " -o gpx -F " + dir.path + "/back.gpx"), 0);
-  const Gpx back = parse_gpx(slurp(dir.path + "/back.gpx"));
+  const Gpx back = parse_gpx(read_file(dir.path + "/back.gpx"));
   ASSERT_EQ(back.wpts.size(), 3u);
   EXPECT_EQ(back.wpts[1].name, "UPB");
   ASSERT_EQ(back.rtes.size(), 1u);
@@ -367,8 +357,9 @@ TEST(GpsimPeer, GpsbabelUploadsARealGpxFile) {
   sim.link(link);
   sim.start();
   const std::string file = std::string(TREKFOLD_TESTDATA_DIR) + "/gpx/gdb-sample.gpx";
+  const Gpx in = parse_gpx(read_file(file));
+  ASSERT_FALSE(in.wpts.empty());
   ASSERT_EQ(run("gpsbabel -w -r -t -i gpx -f " + file + " -o garmin -F " + link), 0);
-  const Gpx in = parse_gpx(slurp(file));
   std::size_t in_track_points = 0, in_route_points = 0;
   for (auto& t : in.trks) in_track_points += t.second.size();
   for (auto& r : in.rtes) in_route_points += r.second.size();
