@@ -155,6 +155,46 @@ bool wait_for(const std::string& path) {
   return true;
 }
 
+// Runs a command that goes on until stopped, and stops it once `file` holds
+// every text in `texts` and at least `size` bytes, or after a minute.
+void capture_until(const std::string& command, const std::string& file, const std::vector<std::string>& texts,
+                   std::size_t size = 1) {
+  const std::string line = "exec " + command;  // made before fork: the child only execs
+  const pid_t pid = fork();
+  if (pid == 0) {
+    execl("/bin/sh", "sh", "-c", line.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  ASSERT_GT(pid, 0);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  auto done = [&] {
+    std::ifstream in(file, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), {});
+    if (text.size() < size) return false;
+    for (const auto& t : texts)
+      if (text.find(t) == std::string::npos) return false;
+    return true;
+  };
+  while (!done() && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  kill(pid, SIGTERM);
+  int status = 0;
+  waitpid(pid, &status, 0);
+}
+
+// Waits until the simulator has seen the pty's line speed set to `baud`.
+bool sees_line_speed(const Simulator& sim, int baud) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  for (;;) {
+    int last = 0;
+    for (const auto& t : sim.trace())
+      if (t.value("dir", "") == "line") last = t.value("line_speed", 0);
+    if (last == baud) return true;
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
 json load_json(const std::string& path) { return json::parse(read_file(path)); }
 
 TEST(GpsimPeer, GpsbabelDownloadsExactlyTheScenario) {
@@ -238,8 +278,10 @@ TEST(GpsimPeer, GpsbabelFollowsThePvtStream) {
   Simulator sim(load_scenario_file(scenario_path("d108-unit.json")), Options{});
   sim.link(dir.path + "/gps0");
   sim.start();
-  // Real-time tracking runs until stopped; five seconds bring a few fixes.
-  run("timeout 5 gpsbabel -T -i garmin -f " + dir.path + "/gps0 -o nmea -F " + dir.path + "/fixes.nmea");
+  // Real-time tracking runs until stopped: it is stopped once the first fix
+  // is written.
+  capture_until("gpsbabel -T -i garmin -f " + dir.path + "/gps0 -o nmea -F " + dir.path + "/fixes.nmea",
+                dir.path + "/fixes.nmea", {"GPGGA"});
   const std::string nmea = read_file(dir.path + "/fixes.nmea");
   // 45.5 N 93.25 W at 270 m, GPS week day 12530 plus 302400 s less 18 leap seconds.
   EXPECT_NE(nmea.find("$GPGGA,115942.000,4530.000,N,09315.000,W,1,"), std::string::npos) << nmea;
@@ -264,10 +306,13 @@ TEST(GpsimPeer, NmeaUnitIsReadableAtFortyEightHundredOnly) {
   const std::string link = dir.path + "/gps0";
   sim.link(link);
   sim.start();
-  ASSERT_EQ(run("sh -c 'stty -F " + link + " 9600 raw -echo && sleep 0.3 && timeout 2.5 cat " + link + " > " + dir.path +
-                "/at9600; true'"), 0);
-  ASSERT_EQ(run("sh -c 'stty -F " + link + " 4800 raw -echo && sleep 0.3 && timeout 2.5 cat " + link + " > " + dir.path +
-                "/at4800; true'"), 0);
+  // At 9600 the sentences come garbled: a few dozen bytes show it.
+  ASSERT_EQ(run("stty -F " + link + " 9600 raw -echo"), 0);
+  ASSERT_TRUE(sees_line_speed(sim, 9600));
+  capture_until("cat " + link + " > " + dir.path + "/at9600", dir.path + "/at9600", {}, 64);
+  ASSERT_EQ(run("stty -F " + link + " 4800 raw -echo"), 0);
+  ASSERT_TRUE(sees_line_speed(sim, 4800));
+  capture_until("cat " + link + " > " + dir.path + "/at4800", dir.path + "/at4800", {"$GPRMC,", "$GPGGA,"});
   const std::string slow = read_file(dir.path + "/at4800"), fast = read_file(dir.path + "/at9600");
   EXPECT_NE(slow.find("$GPRMC,"), std::string::npos) << slow;
   EXPECT_NE(slow.find("$GPGGA,"), std::string::npos) << slow;
