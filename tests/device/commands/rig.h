@@ -94,18 +94,24 @@ struct Rig {
     void settle(int ms) { pump.wait_until([] { return false; }, pump.clock().now_us() + std::int64_t(ms) * 1000); }
 
     // Packets the simulator received from the host (not ACK/NAK), in order:
-    // {id, data as upper-case hex}.
-    std::vector<std::pair<int, std::string>> host_packets()
+    // {id, data as upper-case hex}. The simulator runs on its own thread: the
+    // list is read once it holds at least `at_least` packets (or after a
+    // deadline long enough for a busy machine), and a moment later.
+    std::vector<std::pair<int, std::string>> host_packets(std::size_t at_least = 0)
     {
-        settle(50);  // the simulator runs on its own thread
-        std::vector<std::pair<int, std::string>> out;
-        for (const json& t : sim->trace()) {
-            if (t.value("dir", "") != "in" || !t.contains("id")) continue;
-            const int id = t["id"].get<int>();
-            if (id == 6 || id == 21) continue;
-            out.emplace_back(id, t.value("data", ""));
-        }
-        return out;
+        auto read = [this] {
+            std::vector<std::pair<int, std::string>> out;
+            for (const json& t : sim->trace()) {
+                if (t.value("dir", "") != "in" || !t.contains("id")) continue;
+                const int id = t["id"].get<int>();
+                if (id == 6 || id == 21) continue;
+                out.emplace_back(id, t.value("data", ""));
+            }
+            return out;
+        };
+        pump.wait_until([&] { return read().size() >= at_least; }, pump.clock().now_us() + 30'000'000);
+        settle(50);
+        return read();
     }
 };
 
