@@ -214,11 +214,14 @@ TEST(GpsimPeer, GpsbabelDownloadsExactlyTheScenario) {
   EXPECT_EQ(first, target);
 }
 
-// Faults that a sound host rides out: gpsbabel still gets every record.
+// Faults that a sound host rides out: gpsbabel still gets every record. The
+// duplicated frame is the product data: a duplicated acknowledgement (frame
+// 7) is read by gpsbabel as the record after it or not, as the machine's load
+// times its reads, so it failed now and then on a busy machine.
 TEST(GpsimPeer, GpsbabelRidesOutFaultsGivenOnTheCommandLine) {
   const std::vector<std::vector<std::string>> faults = {
       {"--byte-writes"}, {"--merge-writes"}, {"--delay-ack", "3:300"}, {"--nak-host", "2"}, {"--drop", "6"},
-      {"--duplicate", "7"}};
+      {"--duplicate", "2"}};
   for (const auto& f : faults) {
     SCOPED_TRACE(f[0]);
     TempDir dir;
@@ -228,7 +231,10 @@ TEST(GpsimPeer, GpsbabelRidesOutFaultsGivenOnTheCommandLine) {
     args.insert(args.end(), f.begin(), f.end());
     Program sim(args, dir.path + "/stdout");
     ASSERT_TRUE(wait_for(link));
-    ASSERT_EQ(run("gpsbabel -w -r -t -i garmin -f " + link + " -o gpx -F " + dir.path + "/out.gpx 2>/dev/null"), 0);
+    ASSERT_EQ(run("gpsbabel -w -r -t -i garmin -f " + link + " -o gpx -F " + dir.path + "/out.gpx 2>" + dir.path +
+                  "/stderr"),
+              0)
+        << read_file(dir.path + "/stderr") << read_file(dir.path + "/trace.jsonl");
     expect_matches_scenario(parse_gpx(read_file(dir.path + "/out.gpx")), load_json(scenario_path("d108-unit.json")));
     if (f.size() > 1) {
       EXPECT_NE(read_file(dir.path + "/trace.jsonl").find("\"fault\":"), std::string::npos);
