@@ -44,7 +44,7 @@ function(tf_test name)
   target_compile_definitions(${name} PRIVATE
     TREKFOLD_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
     TREKFOLD_BINARY_DIR="${CMAKE_BINARY_DIR}"
-    TREKFOLD_TESTDATA_DIR="${CMAKE_SOURCE_DIR}/../shared/testdata")
+    TREKFOLD_TESTDATA_DIR="${CMAKE_SOURCE_DIR}/tests/data")
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
@@ -64,7 +64,7 @@ function(tf_bench name)
   target_compile_definitions(${name} PRIVATE
     TREKFOLD_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
     TREKFOLD_BINARY_DIR="${CMAKE_BINARY_DIR}"
-    TREKFOLD_TESTDATA_DIR="${CMAKE_SOURCE_DIR}/../shared/testdata")
+    TREKFOLD_TESTDATA_DIR="${CMAKE_SOURCE_DIR}/tests/data")
 endfunction()
 
 # tf_fuzz(<name> SOURCES <files> LIBS <libs>): a libFuzzer target, built only

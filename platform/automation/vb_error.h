@@ -1,4 +1,4 @@
-// The error a Part raises to its caller: a number, the source that raised it
+// The error a procedure raises to its caller: a number, the source that raised it
 // and its description, as the program's message boxes show them.
 #pragma once
 

@@ -13,7 +13,7 @@
 namespace platform {
 
 // Monotonic microseconds for deadlines and intervals; wall-clock seconds since
-// local midnight for the debug time marks some Parts print.
+// local midnight for the time marks that debug output prints.
 class Clock {
 public:
     virtual ~Clock() = default;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "device/protocols/brenvik.h"
+#include "tests/support/files.h"
 #include "platform/events/events.h"
 #include "tools/brenvik-probe/transfer_host.h"
 #include "tools/gpsim/gpsim.h"
@@ -41,8 +42,7 @@ inline gpsim::Scenario scenario(const std::string& name) { return gpsim::load_sc
 
 inline json scenario_json(const std::string& name)
 {
-    std::ifstream in(scenario_path(name));
-    return json::parse(in);
+    return json::parse(test_support::read_file(scenario_path(name)));
 }
 
 // One simulated receiver and one control talking to it at 9600 baud.
@@ -94,18 +94,24 @@ struct Rig {
     void settle(int ms) { pump.wait_until([] { return false; }, pump.clock().now_us() + std::int64_t(ms) * 1000); }
 
     // Packets the simulator received from the host (not ACK/NAK), in order:
-    // {id, data as upper-case hex}.
-    std::vector<std::pair<int, std::string>> host_packets()
+    // {id, data as upper-case hex}. The simulator runs on its own thread: the
+    // list is read once it holds at least `at_least` packets (or after a
+    // deadline long enough for a busy machine), and a moment later.
+    std::vector<std::pair<int, std::string>> host_packets(std::size_t at_least = 0)
     {
-        settle(50);  // the simulator runs on its own thread
-        std::vector<std::pair<int, std::string>> out;
-        for (const json& t : sim->trace()) {
-            if (t.value("dir", "") != "in" || !t.contains("id")) continue;
-            const int id = t["id"].get<int>();
-            if (id == 6 || id == 21) continue;
-            out.emplace_back(id, t.value("data", ""));
-        }
-        return out;
+        auto read = [this] {
+            std::vector<std::pair<int, std::string>> out;
+            for (const json& t : sim->trace()) {
+                if (t.value("dir", "") != "in" || !t.contains("id")) continue;
+                const int id = t["id"].get<int>();
+                if (id == 6 || id == 21) continue;
+                out.emplace_back(id, t.value("data", ""));
+            }
+            return out;
+        };
+        pump.wait_until([&] { return read().size() >= at_least; }, pump.clock().now_us() + 30'000'000);
+        settle(50);
+        return read();
     }
 };
 

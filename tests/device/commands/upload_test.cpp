@@ -203,7 +203,7 @@ TEST(SerialUpload, RefusedKindRaisesOneErrorAndSendsNothing)
     EXPECT_EQ(rig.events.errors[0].code, 0);
     EXPECT_EQ(rig.events.errors[0].message, "GPS model/version does not support Routes");
     EXPECT_EQ(rig.events.errors[0].packet, ByteArray{0});
-    auto packets = rig.host_packets();
+    auto packets = rig.host_packets(start + 1);
     ASSERT_EQ(packets.size(), start + 1);  // only the count
     EXPECT_EQ(packets.back().first, 27);
 
@@ -214,7 +214,7 @@ TEST(SerialUpload, RefusedKindRaisesOneErrorAndSendsNothing)
     EXPECT_EQ(rig.events.errors.size(), 2u);
     // Each command checks only its own protocol: tracks still go.
     rig.gps->Send_Track();
-    packets = rig.host_packets();
+    packets = rig.host_packets(start + 3);
     EXPECT_EQ(packets.back().first, 34);
 }
 
@@ -245,7 +245,7 @@ TEST(SerialUpload, UnknownOrMissingFormatSendsNothingAndReportsOnce)
     EXPECT_EQ(rig.events.errors[1].message, "GPS model/version does not support Routes");
 
     std::vector<int> ids;
-    for (const auto& p : rig.host_packets()) ids.push_back(p.first);
+    for (const auto& p : rig.host_packets(start + 3)) ids.push_back(p.first);
     EXPECT_EQ(std::vector<int>(ids.begin() + std::ptrdiff_t(start), ids.end()), (std::vector<int>{27, 27, 29}));
 }
 
@@ -268,7 +268,7 @@ TEST(SerialUpload, CountBytesPositionAndLink)
     rig.gps->Send_Position_Data();
     rig.gps->Power_Off();
 
-    const auto p = rig.host_packets();
+    const auto p = rig.host_packets(start + 7);
     ASSERT_EQ(p.size(), start + 7);
     EXPECT_EQ(p[start + 0], (std::pair<int, std::string>{27, "0300"}));
     EXPECT_EQ(p[start + 1], (std::pair<int, std::string>{27, "2C01"}));

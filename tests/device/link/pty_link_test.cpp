@@ -76,6 +76,18 @@ struct PtyRig {
         t.start();
         while (t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     }
+    // Runs the event loop until the condition holds, with a deadline long
+    // enough for a busy machine.
+    template <class Condition> bool run_until(Condition done) const
+    {
+        QElapsedTimer t;
+        t.start();
+        while (!done()) {
+            if (t.elapsed() > 30000) return false;
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        }
+        return true;
+    }
 };
 
 const Packet kOut = pkt({0x10, 0x23, 0x02, 0x41, 0x42, 0x00, 0x10, 0x03});
@@ -96,10 +108,10 @@ TEST(PtyLink, CommandAndAcknowledgement)
         r.send(kAckWire23);
     });
     std::uint8_t resp = 6;
-    std::int32_t wait = 2;
+    std::int32_t wait = 20; // seconds: the answer comes at once, however busy the machine
     EXPECT_TRUE(r.link.Send_Packet(kOut, resp, wait));
     EXPECT_EQ(r.port.RThreshold(), 1);
-    r.run_for(50);
+    EXPECT_TRUE(r.run_until([&] { return !r.host.of("Receive").empty(); }));
     auto received = r.host.of("Receive");
     ASSERT_EQ(received.size(), 1u);
     EXPECT_EQ(received[0].packet, as_packet(kAckWire23));
@@ -115,7 +127,7 @@ TEST(PtyLink, RecordsAreAcknowledgedAndDispatched)
     r.send(kWireA.substr(0, 5));
     r.run_for(50);
     r.send(kWireA.substr(5));
-    r.run_for(100);
+    EXPECT_TRUE(r.run_until([&] { return !r.host.dispatched.empty(); }));
     ASSERT_EQ(r.host.dispatched.size(), 1u);
     EXPECT_EQ(r.host.of("NMEA").size(), 1u);
     EXPECT_EQ(r.receive(), kAckWire22);

@@ -1,5 +1,6 @@
 #include "device/link/translate.h"
 #include "platform/profile/profile.h"
+#include "tests/support/files.h"
 
 #include <gtest/gtest.h>
 
@@ -13,23 +14,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct TempDir {
-    std::string path;
-    TempDir()
-    {
-        std::string t = (fs::temp_directory_path() / "xlate.XXXXXX").string();
-        path = ::mkdtemp(t.data());
-    }
-    ~TempDir() { fs::remove_all(path); }
-};
-
-std::string slurp(const std::string& f)
-{
-    std::ifstream in(f);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
+using test_support::TempDir;
+using test_support::read_file;
 
 } // namespace
 
@@ -57,11 +43,11 @@ TEST(Translation, PhrasesAreCollectedAndEditsReadAtOnce)
     const std::string file = d.path + "/brenvik2006_Deutsch.tlt";
     EXPECT_EQ(sak.translation_file(), file);
     EXPECT_EQ(sak.xLate("No response from device"), "No response from device");
-    EXPECT_EQ(slurp(file), "[Translations]\nNo response from device=No response from device\n");
+    EXPECT_EQ(read_file(file), "[Translations]\nNo response from device=No response from device\n");
     // Phrases with blanks at their ends keep them.
     EXPECT_EQ(sak.xLate("Re-try after "), "Re-try after ");
     EXPECT_EQ(sak.xLate("Re-try after "), "Re-try after ");
-    EXPECT_NE(slurp(file).find("Re-try after=\"Re-try after \"\n"), std::string::npos);
+    EXPECT_NE(read_file(file).find("Re-try after=\"Re-try after \"\n"), std::string::npos);
 
     {
         std::ofstream f(file);
@@ -71,8 +57,8 @@ TEST(Translation, PhrasesAreCollectedAndEditsReadAtOnce)
     // An empty value is replaced by the phrase.
     EXPECT_EQ(sak.xLate("Unable to open port "), "Unable to open port ");
     EXPECT_EQ(sak.xLate("Unable to open port "), "Unable to open port ");
-    EXPECT_NE(slurp(file).find("Unable to open port=\"Unable to open port \"\r\n"), std::string::npos);
-    EXPECT_EQ(slurp(file).find("Unable to open port =\r\n"), std::string::npos);
+    EXPECT_NE(read_file(file).find("Unable to open port=\"Unable to open port \"\r\n"), std::string::npos);
+    EXPECT_EQ(read_file(file).find("Unable to open port =\r\n"), std::string::npos);
 }
 
 TEST(Translation, LanguageCannotLeaveTheFolder)

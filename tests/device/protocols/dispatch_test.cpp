@@ -1,8 +1,11 @@
 // Packet dispatch: the end-of-download events, the one-field decoders, and
 // routing by the packet IDs in force.
 #include "support.h"
+#include "tests/support/files.h"
 
 #include <gtest/gtest.h>
+
+#include <cstdlib>
 
 namespace brenvik::test {
 namespace {
@@ -99,15 +102,23 @@ namespace {
 
 TEST(Dispatch, PortOpenEndsCountingOnEveryPath)
 {
+    // No device on either path, whatever the machine has: USB goes to the
+    // fake with a scenario that is not there, port 5 to a missing path.
+    test_support::TempDir dir;
+    const std::string scenario = dir.path + "/no-scenario.json";
+    ::setenv("TREKFOLD_USB_FAKE", scenario.c_str(), 1);
     Fixture f;
     for (std::int16_t port : {0, 5}) {
         f.control->link().Counting_Records = true;
         f.control->Port(port);
-        EXPECT_FALSE(f.control->PortOpen()); // no device on either
+        EXPECT_FALSE(f.control->PortOpen());
         EXPECT_FALSE(f.control->link().Counting_Records) << port;
     }
-    EXPECT_EQ(f.events.log.front(), "uError:USBOpen: Garmin USB GPS device not found or device not turned on.");
-    EXPECT_EQ(f.events.log.back(), "cError:0:Unable to open port 5");
+    ::unsetenv("TREKFOLD_USB_FAKE");
+    std::vector<std::string> errors;
+    for (const auto& l : f.events.log)
+        if (l.rfind("HexDebug:", 0) != 0) errors.push_back(l);
+    EXPECT_EQ(errors, (std::vector<std::string>{"uError:Unable to Open Device", "cError:0:Unable to open port 5"}));
 }
 
 } // namespace

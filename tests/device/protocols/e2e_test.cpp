@@ -138,7 +138,7 @@ TEST(EndToEnd, AnL002UnitThenAnL001UnitBothWork)
         h.events.waypoints.reset();
         h.control->Request_Waypoints();
         // The download runs on after the command returns: wait for its end.
-        for (int i = 0; i < 60 && !h.events.waypoints; ++i) h.control->WaitFor(50);
+        for (int i = 0; i < 600 && !h.events.waypoints; ++i) h.control->WaitFor(50); // up to 30 s
         EXPECT_EQ(h.control->Link_Protocol(), port == 3 ? "L002" : "L001");
         EXPECT_EQ(h.control->PID_Wpt_Data(), port == 3 ? 43 : 35);
         ASSERT_TRUE(h.events.waypoints);

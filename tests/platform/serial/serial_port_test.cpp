@@ -1,5 +1,6 @@
 // The termios port against a pseudo-terminal whose master side the test drives.
 #include "platform/serial/serial_port.h"
+#include "tests/support/files.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -54,23 +55,23 @@ struct Pty {
         if (master >= 0) ::close(master);
     }
     void send(const std::string& s) const { ASSERT_EQ(::write(master, s.data(), s.size()), (ssize_t)s.size()); }
-    std::string receive(int wait_ms = 1000) const
+    // Reads until `size` bytes came or the (generous) deadline passed.
+    std::string receive(std::size_t size) const
     {
         std::string out;
         QElapsedTimer t;
         t.start();
         char buf[512];
-        while (t.elapsed() < wait_ms) {
+        while (out.size() < size && t.elapsed() < kDeadlineMs) {
             ssize_t n = ::read(master, buf, sizeof buf);
-            if (n > 0) {
+            if (n > 0)
                 out.append(buf, n);
-                continue;
-            }
-            if (!out.empty()) break;
-            ::usleep(2000);
+            else
+                ::usleep(2000);
         }
         return out;
     }
+    static constexpr int kDeadlineMs = 30000;
 };
 
 void process_for(int ms)
@@ -91,6 +92,19 @@ struct OpenPort {
         EXPECT_EQ(p.Open(), 0);
     }
 };
+
+// Runs the event loop until the condition holds; false at the deadline, long
+// enough for a busy machine.
+template <class Condition> bool process_until(Condition done)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > Pty::kDeadlineMs) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
 
 } // namespace
 
@@ -114,12 +128,12 @@ TEST(SerialPort, OpensExclusivelyAndReportsWhy)
     SerialPort missing;
     missing.set_device_path("/dev/no-such-serial-port");
     EXPECT_EQ(missing.Open(), platform::comPortInvalid);
-    auto file = std::filesystem::temp_directory_path() / "not-a-tty.txt";
+    test_support::TempDir dir;
+    const std::string file = dir.path + "/not-a-tty.txt";
     std::ofstream(file) << "x";
     SerialPort regular;
-    regular.set_device_path(file.string());
+    regular.set_device_path(file);
     EXPECT_EQ(regular.Open(), platform::comPortOpenFailed);
-    std::filesystem::remove(file);
 
     // COM numbers resolve through the environment first.
     ::setenv("TREKFOLD_COM7", pty.path.c_str(), 1);
@@ -167,7 +181,7 @@ TEST(SerialPort, BytesBothWaysAndTheReceiveEvent)
         return s;
     }();
     p.Output(std::span(reinterpret_cast<const std::uint8_t*>(all_bytes.data()), all_bytes.size()));
-    EXPECT_EQ(pty.receive(), all_bytes);
+    EXPECT_EQ(pty.receive(all_bytes.size()), all_bytes);
 
     int events = 0;
     std::string got;
@@ -178,14 +192,14 @@ TEST(SerialPort, BytesBothWaysAndTheReceiveEvent)
     });
     // Threshold 0: no events, the bytes wait.
     pty.send("\x10\x03 abc");
-    process_for(100);
+    EXPECT_TRUE(process_until([&] { return p.InBufferCount() == 6; })) << p.InBufferCount();
+    process_for(50);
     EXPECT_EQ(events, 0);
-    EXPECT_EQ(p.InBufferCount(), 6);
     p.ClearInput();
     EXPECT_EQ(p.InBufferCount(), 0);
     p.set_RThreshold(1);
     pty.send(all_bytes);
-    process_for(200);
+    EXPECT_TRUE(process_until([&] { return got.size() >= all_bytes.size(); }));
     EXPECT_GE(events, 1);
     EXPECT_EQ(got, all_bytes);
 }
@@ -227,7 +241,8 @@ TEST(SerialPort, BytesArrivingDuringTheHandlerRaiseTheNextEvent)
     });
     p.set_RThreshold(1);
     pty.send("ack");
-    process_for(300);
+    EXPECT_TRUE(process_until([&] { return got.size() >= 8; }));
+    process_for(50);
     EXPECT_EQ(got, "ackreply");
     EXPECT_EQ(events, 2);
 }

@@ -1,6 +1,7 @@
 #include "platform/usb/fake_usb.h"
 
 #include "platform/events/fake_events.h"
+#include "tests/support/files.h"
 
 #include <gtest/gtest.h>
 
@@ -133,7 +134,8 @@ TEST(FakeScenario, RejectsBadScenariosClearly)
 TEST(FakeScenario, EnvironmentSelectsTheFake)
 {
     FakeEventPump pump;
-    std::string path = ::testing::TempDir() + "usb_fake_scenario.json";
+    test_support::TempDir dir;
+    const std::string path = dir.path + "/usb_fake_scenario.json";
     std::ofstream(path) << scenario_json;
     ::setenv("TREKFOLD_USB_FAKE", path.c_str(), 1);
     auto r = open_garmin_usb(pump);

@@ -17,6 +17,7 @@
 #include <sstream>
 #include <thread>
 
+#include "tests/support/files.h"
 #include "tools/gpsim/gpsim.h"
 
 extern char** environ;
@@ -31,25 +32,12 @@ std::string scenario_path(const std::string& name) {
   return std::string(TREKFOLD_SOURCE_DIR) + "/tools/gpsim/scenarios/" + name;
 }
 
-struct TempDir {
-  std::string path;
-  TempDir() {
-    char tmpl[] = "/tmp/gpsim-peer-XXXXXX";
-    path = mkdtemp(tmpl);
-  }
-  ~TempDir() { std::system(("rm -rf '" + path + "'").c_str()); }
-};
+using test_support::read_file;
+using test_support::TempDir;
 
 int run(const std::string& cmd) {
   int rc = std::system(("timeout 120 " + cmd).c_str());
   return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-}
-
-std::string slurp(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
 }
 
 struct Point {
@@ -156,16 +144,58 @@ struct Program {
   }
 };
 
+// Waits until the program has made its link; a busy machine may take a while.
 bool wait_for(const std::string& path) {
-  for (int i = 0; i < 100; ++i) {
-    struct stat st;
-    if (lstat(path.c_str(), &st) == 0) return true;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  struct stat st;
+  while (lstat(path.c_str(), &st) != 0) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
-  return false;
+  return true;
 }
 
-json load_json(const std::string& path) { return json::parse(slurp(path)); }
+// Runs a command that goes on until stopped, and stops it once `file` holds
+// every text in `texts` and at least `size` bytes, or after a minute.
+void capture_until(const std::string& command, const std::string& file, const std::vector<std::string>& texts,
+                   std::size_t size = 1) {
+  const std::string line = "exec " + command;  // made before fork: the child only execs
+  const pid_t pid = fork();
+  if (pid == 0) {
+    execl("/bin/sh", "sh", "-c", line.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  ASSERT_GT(pid, 0);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  auto done = [&] {
+    std::ifstream in(file, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), {});
+    if (text.size() < size) return false;
+    for (const auto& t : texts)
+      if (text.find(t) == std::string::npos) return false;
+    return true;
+  };
+  while (!done() && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  kill(pid, SIGTERM);
+  int status = 0;
+  waitpid(pid, &status, 0);
+}
+
+// Waits until the simulator has seen the pty's line speed set to `baud`.
+bool sees_line_speed(const Simulator& sim, int baud) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  for (;;) {
+    int last = 0;
+    for (const auto& t : sim.trace())
+      if (t.value("dir", "") == "line") last = t.value("line_speed", 0);
+    if (last == baud) return true;
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
+json load_json(const std::string& path) { return json::parse(read_file(path)); }
 
 TEST(GpsimPeer, GpsbabelDownloadsExactlyTheScenario) {
   TempDir dir;
@@ -174,21 +204,24 @@ TEST(GpsimPeer, GpsbabelDownloadsExactlyTheScenario) {
               dir.path + "/stdout");
   ASSERT_TRUE(wait_for(link));
   ASSERT_EQ(run("gpsbabel -w -r -t -i garmin -f " + link + " -o gpx -F " + dir.path + "/out.gpx"), 0)
-      << slurp(dir.path + "/trace.jsonl");
-  expect_matches_scenario(parse_gpx(slurp(dir.path + "/out.gpx")), load_json(scenario_path("d108-unit.json")));
+      << read_file(dir.path + "/trace.jsonl");
+  expect_matches_scenario(parse_gpx(read_file(dir.path + "/out.gpx")), load_json(scenario_path("d108-unit.json")));
   // The first line of the program's output is the slave path the link points at.
-  std::string first = slurp(dir.path + "/stdout");
+  std::string first = read_file(dir.path + "/stdout");
   first = first.substr(0, first.find('\n'));
   char target[256] = {};
   ASSERT_GT(readlink(link.c_str(), target, sizeof target - 1), 0);
   EXPECT_EQ(first, target);
 }
 
-// Faults that a sound host rides out: gpsbabel still gets every record.
+// Faults that a sound host rides out: gpsbabel still gets every record. The
+// duplicated frame is the product data: a duplicated acknowledgement (frame
+// 7) is read by gpsbabel as the record after it or not, as the machine's load
+// times its reads, so it failed now and then on a busy machine.
 TEST(GpsimPeer, GpsbabelRidesOutFaultsGivenOnTheCommandLine) {
   const std::vector<std::vector<std::string>> faults = {
       {"--byte-writes"}, {"--merge-writes"}, {"--delay-ack", "3:300"}, {"--nak-host", "2"}, {"--drop", "6"},
-      {"--duplicate", "7"}};
+      {"--duplicate", "2"}};
   for (const auto& f : faults) {
     SCOPED_TRACE(f[0]);
     TempDir dir;
@@ -198,10 +231,13 @@ TEST(GpsimPeer, GpsbabelRidesOutFaultsGivenOnTheCommandLine) {
     args.insert(args.end(), f.begin(), f.end());
     Program sim(args, dir.path + "/stdout");
     ASSERT_TRUE(wait_for(link));
-    ASSERT_EQ(run("gpsbabel -w -r -t -i garmin -f " + link + " -o gpx -F " + dir.path + "/out.gpx 2>/dev/null"), 0);
-    expect_matches_scenario(parse_gpx(slurp(dir.path + "/out.gpx")), load_json(scenario_path("d108-unit.json")));
+    ASSERT_EQ(run("gpsbabel -w -r -t -i garmin -f " + link + " -o gpx -F " + dir.path + "/out.gpx 2>" + dir.path +
+                  "/stderr"),
+              0)
+        << read_file(dir.path + "/stderr") << read_file(dir.path + "/trace.jsonl");
+    expect_matches_scenario(parse_gpx(read_file(dir.path + "/out.gpx")), load_json(scenario_path("d108-unit.json")));
     if (f.size() > 1) {
-      EXPECT_NE(slurp(dir.path + "/trace.jsonl").find("\"fault\":"), std::string::npos);
+      EXPECT_NE(read_file(dir.path + "/trace.jsonl").find("\"fault\":"), std::string::npos);
     }
   }
 }
@@ -212,7 +248,7 @@ TEST(GpsimPeer, GpsbabelDownloadsFromTheArrayUnit) {
   sim.link(dir.path + "/gps0");
   sim.start();
   ASSERT_EQ(run("gpsbabel -w -r -t -i garmin -f " + dir.path + "/gps0 -o gpx -F " + dir.path + "/out.gpx"), 0);
-  expect_matches_scenario(parse_gpx(slurp(dir.path + "/out.gpx")), load_json(scenario_path("d110-array-unit.json")));
+  expect_matches_scenario(parse_gpx(read_file(dir.path + "/out.gpx")), load_json(scenario_path("d110-array-unit.json")));
 }
 
 // Units without a protocol array: gpsbabel picks their formats from its own
@@ -226,7 +262,7 @@ TEST(GpsimPeer, GpsbabelDownloadsFromTableUnitsAndTheL002Unit) {
     sim.link(dir.path + "/gps0");
     sim.start();
     ASSERT_EQ(run("gpsbabel -w -r -t -i garmin -f " + dir.path + "/gps0 -o gpx -F " + dir.path + "/out.gpx"), 0);
-    expect_matches_scenario(parse_gpx(slurp(dir.path + "/out.gpx")), load_json(scenario_path(name)), false);
+    expect_matches_scenario(parse_gpx(read_file(dir.path + "/out.gpx")), load_json(scenario_path(name)), false);
   }
 }
 
@@ -236,7 +272,7 @@ TEST(GpsimPeer, GpsbabelChangesTheSpeed) {
   sim.link(dir.path + "/gps0");
   sim.start();
   ASSERT_EQ(run("gpsbabel -w -i garmin,baud=57600 -f " + dir.path + "/gps0 -o gpx -F " + dir.path + "/out.gpx"), 0);
-  EXPECT_EQ(parse_gpx(slurp(dir.path + "/out.gpx")).wpts.size(), 4u);
+  EXPECT_EQ(parse_gpx(read_file(dir.path + "/out.gpx")).wpts.size(), 4u);
   bool changed = false;
   for (auto& t : sim.trace())
     if (t.value("event", "") == "speed changed" && t["speed"] == 57600) changed = true;
@@ -248,9 +284,11 @@ TEST(GpsimPeer, GpsbabelFollowsThePvtStream) {
   Simulator sim(load_scenario_file(scenario_path("d108-unit.json")), Options{});
   sim.link(dir.path + "/gps0");
   sim.start();
-  // Real-time tracking runs until stopped; five seconds bring a few fixes.
-  run("timeout 5 gpsbabel -T -i garmin -f " + dir.path + "/gps0 -o nmea -F " + dir.path + "/fixes.nmea");
-  const std::string nmea = slurp(dir.path + "/fixes.nmea");
+  // Real-time tracking runs until stopped: it is stopped once the first fix
+  // is written.
+  capture_until("gpsbabel -T -i garmin -f " + dir.path + "/gps0 -o nmea -F " + dir.path + "/fixes.nmea",
+                dir.path + "/fixes.nmea", {"GPGGA"});
+  const std::string nmea = read_file(dir.path + "/fixes.nmea");
   // 45.5 N 93.25 W at 270 m, GPS week day 12530 plus 302400 s less 18 leap seconds.
   EXPECT_NE(nmea.find("$GPGGA,115942.000,4530.000,N,09315.000,W,1,"), std::string::npos) << nmea;
   EXPECT_NE(nmea.find(",270.000,M,"), std::string::npos);
@@ -274,11 +312,14 @@ TEST(GpsimPeer, NmeaUnitIsReadableAtFortyEightHundredOnly) {
   const std::string link = dir.path + "/gps0";
   sim.link(link);
   sim.start();
-  ASSERT_EQ(run("sh -c 'stty -F " + link + " 9600 raw -echo && sleep 0.3 && timeout 2.5 cat " + link + " > " + dir.path +
-                "/at9600; true'"), 0);
-  ASSERT_EQ(run("sh -c 'stty -F " + link + " 4800 raw -echo && sleep 0.3 && timeout 2.5 cat " + link + " > " + dir.path +
-                "/at4800; true'"), 0);
-  const std::string slow = slurp(dir.path + "/at4800"), fast = slurp(dir.path + "/at9600");
+  // At 9600 the sentences come garbled: a few dozen bytes show it.
+  ASSERT_EQ(run("stty -F " + link + " 9600 raw -echo"), 0);
+  ASSERT_TRUE(sees_line_speed(sim, 9600));
+  capture_until("cat " + link + " > " + dir.path + "/at9600", dir.path + "/at9600", {}, 64);
+  ASSERT_EQ(run("stty -F " + link + " 4800 raw -echo"), 0);
+  ASSERT_TRUE(sees_line_speed(sim, 4800));
+  capture_until("cat " + link + " > " + dir.path + "/at4800", dir.path + "/at4800", {"$GPRMC,", "$GPGGA,"});
+  const std::string slow = read_file(dir.path + "/at4800"), fast = read_file(dir.path + "/at9600");
   EXPECT_NE(slow.find("$GPRMC,"), std::string::npos) << slow;
   EXPECT_NE(slow.find("$GPGGA,"), std::string::npos) << slow;
   EXPECT_EQ(fast.find('$'), std::string::npos);
@@ -351,7 +392,7 @@ TEST(GpsimPeer, GpsbabelUploadsLandInTheDumpAndComeBack) {
 
   // What was uploaded is what the next download returns.
   ASSERT_EQ(run("gpsbabel -w -r -t -i garmin -f " + link + " -o gpx -F " + dir.path + "/back.gpx"), 0);
-  const Gpx back = parse_gpx(slurp(dir.path + "/back.gpx"));
+  const Gpx back = parse_gpx(read_file(dir.path + "/back.gpx"));
   ASSERT_EQ(back.wpts.size(), 3u);
   EXPECT_EQ(back.wpts[1].name, "UPB");
   ASSERT_EQ(back.rtes.size(), 1u);
@@ -367,8 +408,9 @@ TEST(GpsimPeer, GpsbabelUploadsARealGpxFile) {
   sim.link(link);
   sim.start();
   const std::string file = std::string(TREKFOLD_TESTDATA_DIR) + "/gpx/gdb-sample.gpx";
+  const Gpx in = parse_gpx(read_file(file));
+  ASSERT_FALSE(in.wpts.empty());
   ASSERT_EQ(run("gpsbabel -w -r -t -i gpx -f " + file + " -o garmin -F " + link), 0);
-  const Gpx in = parse_gpx(slurp(file));
   std::size_t in_track_points = 0, in_route_points = 0;
   for (auto& t : in.trks) in_track_points += t.second.size();
   for (auto& r : in.rtes) in_route_points += r.second.size();

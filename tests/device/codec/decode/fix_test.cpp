@@ -2,13 +2,13 @@
 #include "device/protocols/codec/decode.h"
 #include "platform/events/fake_events.h"
 #include "golden.h"
+#include "tests/support/files.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
-#include <iterator>
 #include <regex>
+#include <sstream>
 
 using namespace brenvik;
 using test::golden;
@@ -151,18 +151,12 @@ std::vector<test::Bytes> cut_frames(const test::Bytes& s)
     return host.packets;
 }
 
-test::Bytes read_file(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return test::Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
 } // namespace
 
 TEST(DecodeFix, RecordedSessionGivesTheCheckedFixes)
 {
-    const std::string dir = TREKFOLD_TESTDATA_DIR "/garmin-binary/";
-    test::Bytes log = read_file(dir + "garmin18x-bin.log");
+    const std::string text = test_support::read_test_data("garmin-binary/garmin18x-bin.log");
+    const test::Bytes log(text.begin(), text.end());
     ASSERT_FALSE(log.empty());
     // Skip the comment lines at the top.
     std::size_t start = 0;
@@ -173,7 +167,7 @@ TEST(DecodeFix, RecordedSessionGivesTheCheckedFixes)
     }
     const auto frames = cut_frames(test::Bytes(log.begin() + static_cast<long>(start), log.end()));
 
-    std::ifstream chk(dir + "garmin18x-bin.log.chk");
+    std::istringstream chk(test_support::read_test_data("garmin-binary/garmin18x-bin.log.chk"));
     std::vector<std::pair<double, double>> want;
     const std::regex tpv(R"re("class":"TPV".*"lat":(-?[0-9.]+),"lon":(-?[0-9.]+))re");
     std::string line;

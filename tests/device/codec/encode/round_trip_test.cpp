@@ -41,7 +41,7 @@ constexpr unsigned D151_Fields = D100_Block | Dist | Facility | City | State | A
 cWaypoint full()
 {
     cWaypoint w;
-    w.Ident = "WPT\xC3\x891";  // WPTÉ1
+    w.Ident = "WPT\xC3\x89" "1";  // WPTÉ1
     w.Lat = Semicircles_To_Degrees(0x20000007);
     w.Lon = Semicircles_To_Degrees(-0x3456789A);
     w.Cmnt = "A COMMENT \xC3\x89";

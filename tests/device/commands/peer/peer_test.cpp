@@ -3,8 +3,9 @@
 #include "tests/device/commands/rig.h"
 
 #include "device/protocols/codec/decode.h"
+#include "tests/support/files.h"
 
-#include <QFile>
+#include <QByteArray>
 #include <QXmlStreamReader>
 
 #include <cstdio>
@@ -26,13 +27,7 @@ int gpsbabel(const std::string& args, const std::string& log)
     return std::system(cmd.c_str());
 }
 
-std::string read_text(const std::string& path)
-{
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using test_support::read_file;
 
 // The host packets the simulator took in, decoded by our own decoders in
 // the order they came, the way the dispatcher does.
@@ -95,7 +90,7 @@ TEST(GpsbabelPeer, ItsUploadDecodesWithOurDecoders)
     }
     const int rc = gpsbabel("-w -r -t -i gpx -f " + gpx + " -o garmin -F " + sim.slave_path(), log);
     sim.stop();
-    ASSERT_EQ(rc, 0) << read_text(log);
+    ASSERT_EQ(rc, 0) << read_file(log);
 
     RecordStore s = decode_trace(sim.trace(), kept);
     // The waypoint transfer first; route points join the waypoint list too.
@@ -145,9 +140,7 @@ struct Gpx {
 Gpx read_gpx(const std::string& path)
 {
     Gpx g;
-    QFile f(QString::fromStdString(path));
-    EXPECT_TRUE(f.open(QIODevice::ReadOnly));
-    QXmlStreamReader x(&f);
+    QXmlStreamReader x(QByteArray::fromStdString(read_file(path)));
     Gpx::Point* pt = nullptr;
     std::string* owner_name = nullptr;
     std::string text_of;
@@ -208,7 +201,7 @@ TEST(GpsbabelPeer, OurUploadDownloadsIntoGpx)
 
     const std::string out = tmp("peer_out.gpx"), log = tmp("peer_down.log");
     const int rc = gpsbabel("-w -r -t -i garmin -f " + rig->sim->slave_path() + " -o gpx -F " + out, log);
-    ASSERT_EQ(rc, 0) << read_text(log);
+    ASSERT_EQ(rc, 0) << read_file(log);
     const Gpx g = read_gpx(out);
 
     ASSERT_EQ(g.wpts.size(), 2u);
