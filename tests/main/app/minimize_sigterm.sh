@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Starts trekfold minimised with a fresh settings folder, ends it with SIGTERM
+# Starts trekfold minimised with a fresh settings folder (only a projection
+# chosen), ends it with SIGTERM
 # (or the signal named by the second argument) once it is ready, and checks
 # that it shut down normally (exit status 0) and that start-up stored the
 # refresh period and the four default field lists.
@@ -19,6 +20,9 @@ ini=$cfg/trekfold/trekfold.ini
 # The value of a key within a section.
 value() { awk -v s="[$1]" -v k="$2" '$0==s{on=1;next} /^\[/{on=0} on && index($0,k"=")==1{print substr($0,length(k)+2)}' "$ini" 2>/dev/null; }
 
+# A projection already chosen, so start-up asks nothing (a box would wait
+# for an answer).
+mkdir -p "$cfg/trekfold" && printf '[proj]\nproj=4326\nprojfile=epsg\n' > "$ini"
 # Nothing of the machine's: no serial device behind the stored port, a temp
 # folder of this run's own.
 XDG_CONFIG_HOME=$cfg TMPDIR=$cfg TREKFOLD_COM1=$cfg/no-such-port QT_QPA_PLATFORM=offscreen "$prog" minimize &
