@@ -67,7 +67,7 @@ std::optional<Table> read_table(const BinaryFile& f)
         offset += fd.width;
         t.fields.push_back(std::move(fd));
     }
-    if (t.count > 0 && offset > t.record_length) return std::nullopt;
+    if (offset > t.record_length) return std::nullopt; // fields wider than a record
     return t;
 }
 
