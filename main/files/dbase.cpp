@@ -30,6 +30,7 @@ struct Field {
 
 struct Table {
     std::uint8_t version = 0;
+    std::array<std::uint8_t, 3> date{};
     std::uint32_t count = 0;
     std::uint32_t header_length = 0, record_length = 0;
     std::vector<Field> fields;
@@ -42,18 +43,24 @@ std::optional<Table> read_table(const BinaryFile& f)
 {
     Table t;
     t.size = f.size();
-    std::uint8_t h[32];
-    if (t.size < 32 || !f.read_at(0, h, 32)) return std::nullopt;
+    if (t.size < 32) return std::nullopt;
+    // One read for the header and, for all but the widest tables, every descriptor.
+    Bytes h(std::size_t(std::min<std::int64_t>(t.size, 4096)));
+    if (!f.read_at(0, h.data(), h.size())) return std::nullopt;
     t.version = h[0];
-    t.count = detail::u32le(h + 4);
+    t.date = {h[1], h[2], h[3]};
+    t.count = detail::u32le(&h[4]);
     t.header_length = h[8] | (h[9] << 8);
     t.record_length = h[10] | (h[11] << 8);
     if (t.header_length < 33 || t.header_length > t.size) return std::nullopt;
     if (std::int64_t(t.header_length) + std::int64_t(t.count) * t.record_length > t.size) return std::nullopt;
     const auto n = std::int64_t(std::nearbyint((double(t.header_length) - 33) / 32));
     if (32 + 32 * n > t.size) return std::nullopt;
-    Bytes d(std::size_t(32 * n));
-    if (n > 0 && !f.read_at(32, d.data(), d.size())) return std::nullopt;
+    if (std::size_t(32 + 32 * n) > h.size()) {
+        h.resize(std::size_t(32 + 32 * n));
+        if (!f.read_at(0, h.data(), h.size())) return std::nullopt;
+    }
+    const std::uint8_t* d = h.data() + 32;
     std::int64_t offset = 1;
     for (std::int64_t i = 0; i < n; ++i) {
         const std::uint8_t* p = &d[std::size_t(32 * i)];
@@ -230,7 +237,11 @@ bool DBase::DBF_CheckVersion(std::int16_t file)
     BinaryFile* f = file_of(file);
     std::uint8_t v = 0;
     if (!f || (f->size() > 0 && !f->read_at(0, &v, 1))) return false;
-    if (v <= 3) return true;
+    return v <= 3 || ask_to_write();
+}
+
+bool DBase::ask_to_write()
+{
     const std::string answer =
         dialogs_.InputBox("Warning: DBF file does not support DBASE Version 7, Contnue?",
                           "Might be a problem...Send me the file to test???", "Yes");
@@ -238,10 +249,10 @@ bool DBase::DBF_CheckVersion(std::int16_t file)
     return a.empty() || a[0] != 'N';
 }
 
-bool DBase::writable_table(std::int16_t file)
+// The writers' version check, on the header they have just read.
+bool DBase::writable_table(const BinaryFile& f, std::uint8_t version)
 {
-    BinaryFile* f = file_of(file);
-    return f && f->writable() && DBF_CheckVersion(file);
+    return f.writable() && (version <= 3 || ask_to_write());
 }
 
 std::int32_t DBase::DBF_GetRecordCount(std::int16_t file)
@@ -268,10 +279,10 @@ std::optional<std::vector<std::string>> DBase::DBF_GetFields(std::int16_t file)
 
 std::int32_t DBase::DBF_AddRecord(std::int16_t file)
 {
-    if (!writable_table(file)) return -1;
-    BinaryFile& f = *file_of(file);
-    const auto t = read_table(f);
-    if (!t || t->fields.empty() || t->count >= 0x7FFFFFFF) return -1;
+    BinaryFile* fp = file_of(file);
+    const auto t = fp ? read_table(*fp) : std::nullopt;
+    if (!t || !writable_table(*fp, t->version) || t->fields.empty() || t->count >= 0x7FFFFFFF) return -1;
+    BinaryFile& f = *fp;
     bool date_ok = false;
     const auto date = date_bytes(date_ok);
     if (!date_ok) return -1;
@@ -352,13 +363,13 @@ bool DBase::Field_PutDecimal(std::int16_t file, double value, int width, int dec
 bool DBase::DBF_PutRecord(std::int16_t file, const std::string& fieldName, std::int32_t recno,
                           const std::string& value)
 {
-    if (!writable_table(file)) return false;
-    BinaryFile& f = *file_of(file);
-    const auto t = read_table(f);
-    if (!t || t->fields.empty()) return false;
+    BinaryFile* fp = file_of(file);
+    const auto t = fp ? read_table(*fp) : std::nullopt;
+    if (!t || !writable_table(*fp, t->version) || t->fields.empty()) return false;
+    BinaryFile& f = *fp;
     bool date_ok = false;
     const auto date = date_bytes(date_ok);
-    if (!date_ok || !f.write_at(1, date.data(), 3)) return false;
+    if (!date_ok || (date != t->date && !f.write_at(1, date.data(), 3))) return false;
     if (recno < 1 || std::uint32_t(recno) > t->count) return false;
 
     const std::int64_t start = std::int64_t(t->header_length) + std::int64_t(recno - 1) * t->record_length;
@@ -395,10 +406,12 @@ bool DBase::DBF_PutRecord(std::int16_t file, const std::string& fieldName, std::
 
 bool DBase::DBF_AddFields(std::int16_t file, const std::string& spec)
 {
-    if (!writable_table(file)) return false;
-    BinaryFile& f = *file_of(file);
-    const auto s = parse_spec(spec);
+    BinaryFile* fp = file_of(file);
+    if (!fp) return false;
+    BinaryFile& f = *fp;
     const auto t = read_table(f);
+    if (!writable_table(f, t ? t->version : 0)) return false;
+    const auto s = parse_spec(spec);
     if (s && t)
         for (const auto& fd : t->fields)
             if (same_name(fd.name, platform::cp1252_to_utf8(s->name))) return false;

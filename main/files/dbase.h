@@ -68,7 +68,8 @@ public:
 
 private:
     detail::BinaryFile* file_of(std::int16_t file);
-    bool writable_table(std::int16_t file);
+    bool ask_to_write();
+    bool writable_table(const detail::BinaryFile& f, std::uint8_t version);
     bool put_field(std::int16_t file, const std::string& bytes, bool fits);
     std::int16_t add_file(detail::BinaryFile f);
     std::array<std::uint8_t, 3> date_bytes(bool& ok) const;

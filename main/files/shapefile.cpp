@@ -267,6 +267,7 @@ void CShapeFile::SetFileSpec(const CFileName& fileName, std::int32_t status,
             throw VbError(kBase + 519, src, "The shx file has an invalid shape code in the main header.");
         }
         const std::int32_t shx_words = std::int32_t(u32be(h + 24));
+        shx_claimed_ = std::int64_t(u32be(h + 24)) * 2;
         shp_ = BinaryFile::open(shp_path, mode);
         if (!shp_.is_open()) throw VbError(75, src, "Path/File access error");
         if (!shp_.read_at(0, h, 100) || u32be(h) != 9994) {
@@ -299,7 +300,7 @@ void CShapeFile::SetFileSpec(const CFileName& fileName, std::int32_t status,
     extent_.MakeEmpty();
     has_box_ = false;
     count_ = 0;
-    shx_size_ = shp_size_ = 100;
+    shx_size_ = shp_size_ = shx_claimed_ = 100;
     PutMainHeaders();
 }
 
@@ -385,6 +386,7 @@ void CShapeFile::write_record(const std::vector<std::uint8_t>& content, bool has
         throw VbError(75, source, "Path/File access error");
     shp_size_ += rec_bytes;
     shx_size_ += 8;
+    shx_claimed_ = shx_size_;
     ++count_;
     if (has_box) PutExtent(box);
     // File lengths, version, type and box in one write per file.
@@ -414,9 +416,7 @@ void CShapeFile::PutExtent(const double box[4])
 CShapeFile::Record CShapeFile::FindOffset(std::int32_t i, bool& missing) const
 {
     Record r;
-    std::uint8_t h[4];
-    std::int64_t shx_end = shx_size_;
-    if (shx_.read_at(24, h, 4)) shx_end = std::min<std::int64_t>(shx_end, std::int64_t(u32be(h)) * 2);
+    const std::int64_t shx_end = std::min(shx_size_, shx_claimed_);
     const std::int64_t at = 100 + 8 * (std::int64_t(i) - 1);
     std::uint8_t e[8];
     missing = i < 1 || at + 8 > shx_end || !shx_.read_at(at, e, 8);
@@ -440,13 +440,19 @@ std::shared_ptr<IShape> CShapeFile::Item(std::int32_t i)
         if (type_ == 1) return nullptr;
         throw beyond();
     }
-    std::uint8_t rh[8];
-    if (r.offset + 8 > shp_size_ || !shp_.read_at(r.offset, rh, 8)) throw beyond();
-    if (std::int32_t(u32be(rh)) != i) throw VbError(kBase + 517, src, "Index Record does not match main file Record");
-    const std::int64_t len = std::int64_t(u32be(rh + 4)) * 2;
+    if (r.offset + 8 > shp_size_) throw beyond();
+    // The record header and the content the index announces, in one read.
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(std::min(8 + r.length, shp_size_ - r.offset)));
+    if (!shp_.read_at(r.offset, bytes.data(), bytes.size())) throw beyond();
+    if (std::int32_t(u32be(bytes.data())) != i)
+        throw VbError(kBase + 517, src, "Index Record does not match main file Record");
+    const std::int64_t len = std::int64_t(u32be(bytes.data() + 4)) * 2;
     if (r.offset + 8 + len > shp_size_) throw beyond();
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(len));
-    if (!shp_.read_at(r.offset + 8, bytes.data(), bytes.size())) throw beyond();
+    if (len + 8 != std::int64_t(bytes.size())) {
+        bytes.resize(static_cast<std::size_t>(8 + len));
+        if (!shp_.read_at(r.offset, bytes.data(), bytes.size())) throw beyond();
+    }
+    bytes.erase(bytes.begin(), bytes.begin() + 8);
     const Content c{bytes};
     const std::int32_t type = std::int32_t(c.u32(0));
     if (type == 0) return null_of(type_);

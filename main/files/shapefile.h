@@ -78,6 +78,7 @@ private:
     CFileName name_;
     detail::BinaryFile shx_, shp_;
     std::int64_t shx_size_ = 0, shp_size_ = 0;
+    std::int64_t shx_claimed_ = 0; // the index length its header states
     std::int32_t count_ = 0;
     bool has_box_ = false; // whether any non-null record bounds the extent
     CRect extent_;
