@@ -185,8 +185,11 @@ std::array<std::uint8_t, 3> DBase::date_bytes(bool& ok) const
 
 std::int16_t DBase::DBF_Open(const std::string& fileName)
 {
-    BinaryFile f = BinaryFile::open(fileName, BinaryFile::Create);
-    if (!f.is_open()) f = BinaryFile::open(fileName, BinaryFile::ReadOnly);
+    // A table whose name differs only in case is the same table.
+    const std::string found = detail::find_any_case(fileName);
+    const std::string& path = found.empty() ? fileName : found;
+    BinaryFile f = BinaryFile::open(path, BinaryFile::Create);
+    if (!f.is_open()) f = BinaryFile::open(path, BinaryFile::ReadOnly);
     if (!f.is_open()) return -1;
     return add_file(std::move(f));
 }

@@ -5,9 +5,7 @@
 
 #include <cmath>
 #include <cstring>
-#include <dirent.h>
 #include <limits>
-#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,28 +22,6 @@ constexpr std::int64_t kMaxFileBytes = std::int64_t(std::numeric_limits<std::int
 bool forbidden(char c, const char* set) { return std::strchr(set, c) != nullptr && c != '\0'; }
 
 [[noreturn]] void bad_spec(const char* source) { throw VbError(kBase + 515, source, "The FileSpec is invalid"); }
-
-// The file itself, or a file in the same folder whose name differs only in
-// case (A.SHP written by a Windows program); "" when there is neither.
-std::string find_file(const std::string& path)
-{
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return path;
-    const size_t slash = path.rfind('/');
-    const std::string dir = path.substr(0, slash + 1), name = path.substr(slash + 1);
-    DIR* d = ::opendir(dir.c_str());
-    if (!d) return {};
-    std::string found;
-    while (dirent* e = ::readdir(d)) {
-        if (::strcasecmp(e->d_name, name.c_str()) == 0) {
-            found = dir + e->d_name;
-            if (::stat(found.c_str(), &st) == 0 && S_ISREG(st.st_mode)) break;
-            found.clear();
-        }
-    }
-    ::closedir(d);
-    return found;
-}
 
 struct Writer {
     std::vector<std::uint8_t> b;
@@ -252,10 +228,10 @@ void CShapeFile::SetFileSpec(const CFileName& fileName, std::int32_t status,
     shp.SetExtension("shp");
     shx.SetExtension("shx");
     if (status == 0) {
-        const std::string shx_path = find_file(shx.GetFileSpec());
+        const std::string shx_path = find_any_case(shx.GetFileSpec());
         if (shx_path.empty())
             throw VbError(kBase + 524, src, "The specified file " + shx.GetFileSpec() + " does not exist.");
-        const std::string shp_path = find_file(shp.GetFileSpec());
+        const std::string shp_path = find_any_case(shp.GetFileSpec());
         if (shp_path.empty())
             throw VbError(kBase + 524, src, "The specified file " + shp.GetFileSpec() + " does not exist.");
         const auto mode = forUpdate ? BinaryFile::ReadWrite : BinaryFile::ReadOnly;

@@ -17,9 +17,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cmath>
 #include <cstdio>
 #include <iostream>
-#include <sys/stat.h>
 
 using files::CShapeFile;
 using nlohmann::json;
@@ -29,6 +29,40 @@ namespace {
 struct Unreadable {
     std::string source;
 };
+
+// JSON text with every double to 17 significant digits.
+std::string dump17(const json& j)
+{
+    std::string out;
+    switch (j.type()) {
+    case json::value_t::number_float: {
+        const double v = j.get<double>();
+        if (!std::isfinite(v)) return "null"; // as JSON has no NaN
+        char b[40];
+        std::snprintf(b, sizeof b, "%.17g", v);
+        out = b;
+        if (out.find_first_of(".e") == std::string::npos) out += ".0";
+        break;
+    }
+    case json::value_t::array:
+        out = "[";
+        for (size_t i = 0; i < j.size(); ++i) out += (i ? "," : "") + dump17(j[i]);
+        out += "]";
+        break;
+    case json::value_t::object: {
+        out = "{";
+        bool first = true;
+        for (const auto& [k, v] : j.items()) {
+            out += (first ? "" : ",") + json(k).dump() + ":" + dump17(v);
+            first = false;
+        }
+        out += "}";
+        break;
+    }
+    default: out = j.dump();
+    }
+    return out;
+}
 
 int usage()
 {
@@ -175,9 +209,8 @@ json run_dump(const std::string& path, files::DBase& db)
                 {"count", shp.Count()},
                 {"box", {shp.Left(), shp.Bottom(), shp.Right(), shp.Top()}},
                 {"records", records}};
-    const std::string dbf = dbf_of(path);
-    struct stat st {};
-    if (::stat(dbf.c_str(), &st) != 0) return out;
+    const std::string dbf = files::detail::find_any_case(dbf_of(path));
+    if (dbf.empty()) return out;
     const std::int16_t t = db.DBF_Open(dbf);
     if (t < 0) throw Unreadable{"DBase.DBF_Open"};
     const auto fields = db.DBF_GetFields(t);
@@ -230,7 +263,7 @@ int main(int argc, char** argv)
         } else {
             return usage();
         }
-        std::cout << out.dump() << "\n";
+        std::cout << dump17(out) << "\n";
         return 0;
     } catch (const platform::VbError& e) {
         std::cout << json{{"error", {{"number", e.number}, {"source", e.source}, {"description", e.description}}}}.dump()

@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
+#include <strings.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -102,6 +104,26 @@ bool BinaryFile::put(const void* data, size_t n)
     if (!write_at(pos_, data, n)) return false;
     pos_ += std::int64_t(n);
     return true;
+}
+
+std::string find_any_case(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return path;
+    const size_t slash = path.rfind('/');
+    const std::string dir = slash == std::string::npos ? "./" : path.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) return {};
+    std::string found;
+    while (dirent* e = ::readdir(d)) {
+        if (::strcasecmp(e->d_name, name.c_str()) != 0) continue;
+        found = (slash == std::string::npos ? std::string() : dir) + e->d_name;
+        if (::stat(found.c_str(), &st) == 0 && S_ISREG(st.st_mode)) break;
+        found.clear();
+    }
+    ::closedir(d);
+    return found;
 }
 
 double f64le(const std::uint8_t* p)

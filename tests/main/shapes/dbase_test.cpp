@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 using files::DBase;
@@ -279,4 +281,41 @@ TEST_F(DBaseTest, FileSystemHelpers)
     if (old) ::setenv("TMPDIR", saved.c_str(), 1);
     else ::unsetenv("TMPDIR");
     EXPECT_TRUE(dialogs.boxes().empty());
+}
+
+TEST_F(DBaseTest, AddFieldsFailureKeepsTheOldTableAndTheCopy)
+{
+    ::setenv("TMPDIR", dir.path().c_str(), 1);
+    std::int16_t t = two_fields();
+    for (int i = 0; i < 50; ++i) db.DBF_AddRecord(t);
+    const Bytes old = read_file(dir / "t.dbf");
+    // No file may grow past the old table's size: the copy fits, the new table not.
+    struct rlimit saved {};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    struct rlimit small = saved;
+    small.rlim_cur = old.size();
+    auto* previous = std::signal(SIGXFSZ, SIG_IGN);
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    const bool added = db.DBF_AddFields(t, "x,C,4");
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+    ::unsetenv("TMPDIR");
+    EXPECT_FALSE(added);
+    EXPECT_EQ(read_file(dir / "t.dbf"), old);
+    EXPECT_EQ(read_file(dir / "Temp$dbf.dbf"), old);
+    EXPECT_EQ(db.DBF_GetRecordCount(t), -1); // closed
+    std::size_t leftovers = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path())) leftovers += e.path().filename() != "t.dbf" &&
+                                                                                      e.path().filename() != "Temp$dbf.dbf";
+    EXPECT_EQ(leftovers, 0u);
+}
+
+TEST_F(DBaseTest, OpenFindsATableWhoseNameDiffersInCase)
+{
+    std::int16_t t = two_fields("A.DBF");
+    db.DBF_AddRecord(t);
+    db.DBF_Close(t);
+    t = db.DBF_Open(dir / "a.dbf");
+    EXPECT_EQ(db.DBF_GetRecordCount(t), 1);
+    EXPECT_FALSE(std::filesystem::exists(dir / "a.dbf"));
 }
