@@ -71,14 +71,23 @@ struct Dir {
 
 platform::vb::Date fixed_date() { return {2026, 12, 9}; }
 
+// Our classes on one pair and its table.
+struct Ours {
+    Ours(const std::string& base, std::int32_t status) : db(dialogs, fixed_date)
+    {
+        files::CFileName name;
+        name.SetFileSpec(base + ".shp");
+        shp.SetFileSpec(name, status, 1);
+    }
+    platform::ScriptedDialogs dialogs;
+    files::DBase db;
+    files::CShapeFile shp;
+};
+
 void write_ours(const std::string& base)
 {
-    platform::ScriptedDialogs dialogs;
-    files::DBase db(dialogs, fixed_date);
-    files::CFileName name;
-    name.SetFileSpec(base + ".shp");
-    files::CShapeFile shp;
-    shp.SetFileSpec(name, files::CREATEIT, 1);
+    Ours o(base, files::CREATEIT);
+    auto& [dialogs, db, shp] = o;
     const std::int16_t t = db.DBF_Create(base + ".dbf", kSpecs);
     for (const Record& r : records()) {
         shp.Add(std::make_shared<files::CPoint>(r.x, r.y));
@@ -119,12 +128,8 @@ void write_shapelib(const std::string& base)
 
 double read_ours(const std::string& base)
 {
-    platform::ScriptedDialogs dialogs;
-    files::DBase db(dialogs, fixed_date);
-    files::CFileName name;
-    name.SetFileSpec(base + ".shp");
-    files::CShapeFile shp;
-    shp.SetFileSpec(name, 0);
+    Ours o(base, 0);
+    auto& [dialogs, db, shp] = o;
     double sum = 0;
     for (std::int32_t i = 1; i <= shp.Count(); ++i) sum += shp.Item(i)->Left();
     const std::int16_t t = db.DBF_Open(base + ".dbf");
@@ -172,19 +177,27 @@ long child_peak_kb(const std::function<void()>& work)
     return ru.ru_maxrss;
 }
 
-void BM_WriteOurs(benchmark::State& state)
+void write_bench(benchmark::State& state, void (*write)(const std::string&))
 {
     Dir dir;
-    for (auto _ : state) write_ours(dir / "p");
+    for (auto _ : state) write(dir / "p");
     state.SetItemsProcessed(state.iterations() * kRecords);
 }
 
-void BM_WriteShapelib(benchmark::State& state)
+void read_bench(benchmark::State& state, void (*write)(const std::string&), double (*read)(const std::string&))
 {
     Dir dir;
-    for (auto _ : state) write_shapelib(dir / "p");
+    write(dir / "p");
+    for (auto _ : state) benchmark::DoNotOptimize(read(dir / "p"));
     state.SetItemsProcessed(state.iterations() * kRecords);
+    state.counters["peak_rss_kB"] = double(child_peak_kb([&] { read(dir / "p"); }));
+    state.counters["baseline_rss_kB"] = double(child_peak_kb([] {}));
 }
+
+void BM_WriteOurs(benchmark::State& state) { write_bench(state, write_ours); }
+void BM_WriteShapelib(benchmark::State& state) { write_bench(state, write_shapelib); }
+void BM_ReadOurs(benchmark::State& state) { read_bench(state, write_ours, read_ours); }
+void BM_ReadShapelib(benchmark::State& state) { read_bench(state, write_shapelib, read_shapelib); }
 
 void BM_WriteOgr2ogrFromCsv(benchmark::State& state)
 {
@@ -201,26 +214,6 @@ void BM_WriteOgr2ogrFromCsv(benchmark::State& state)
     for (auto _ : state)
         if (std::system(cmd.c_str()) != 0) state.SkipWithError("ogr2ogr failed");
     state.SetItemsProcessed(state.iterations() * kRecords);
-}
-
-void BM_ReadOurs(benchmark::State& state)
-{
-    Dir dir;
-    write_ours(dir / "p");
-    for (auto _ : state) benchmark::DoNotOptimize(read_ours(dir / "p"));
-    state.SetItemsProcessed(state.iterations() * kRecords);
-    state.counters["peak_rss_kB"] = double(child_peak_kb([&] { read_ours(dir / "p"); }));
-    state.counters["baseline_rss_kB"] = double(child_peak_kb([] {}));
-}
-
-void BM_ReadShapelib(benchmark::State& state)
-{
-    Dir dir;
-    write_shapelib(dir / "p");
-    for (auto _ : state) benchmark::DoNotOptimize(read_shapelib(dir / "p"));
-    state.SetItemsProcessed(state.iterations() * kRecords);
-    state.counters["peak_rss_kB"] = double(child_peak_kb([&] { read_shapelib(dir / "p"); }));
-    state.counters["baseline_rss_kB"] = double(child_peak_kb([] {}));
 }
 
 } // namespace

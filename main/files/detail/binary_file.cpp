@@ -69,12 +69,14 @@ std::int64_t BinaryFile::size() const
     return st.st_size;
 }
 
-bool BinaryFile::read_at(std::int64_t offset, void* data, size_t n) const
+namespace {
+
+// pread or pwrite until all n bytes moved; false at the end of the file or on an error.
+template <class Op, class Ptr>
+bool move_all(Op op, int fd, Ptr p, size_t n, std::int64_t offset)
 {
-    if (fd_ < 0 || offset < 0) return false;
-    auto* p = static_cast<char*>(data);
     while (n > 0) {
-        ssize_t r = ::pread(fd_, p, n, offset);
+        const ssize_t r = op(fd, p, n, offset);
         if (r < 0 && errno == EINTR) continue;
         if (r <= 0) return false;
         p += r;
@@ -84,19 +86,16 @@ bool BinaryFile::read_at(std::int64_t offset, void* data, size_t n) const
     return true;
 }
 
+} // namespace
+
+bool BinaryFile::read_at(std::int64_t offset, void* data, size_t n) const
+{
+    return fd_ >= 0 && offset >= 0 && move_all(::pread, fd_, static_cast<char*>(data), n, offset);
+}
+
 bool BinaryFile::write_at(std::int64_t offset, const void* data, size_t n)
 {
-    if (fd_ < 0 || !writable_ || offset < 0) return false;
-    auto* p = static_cast<const char*>(data);
-    while (n > 0) {
-        ssize_t r = ::pwrite(fd_, p, n, offset);
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) return false;
-        p += r;
-        n -= size_t(r);
-        offset += r;
-    }
-    return true;
+    return fd_ >= 0 && writable_ && offset >= 0 && move_all(::pwrite, fd_, static_cast<const char*>(data), n, offset);
 }
 
 bool BinaryFile::put(const void* data, size_t n)

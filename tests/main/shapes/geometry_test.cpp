@@ -3,29 +3,17 @@
 #include "main/files/geometry.h"
 #include "platform/automation/vb_error.h"
 #include "platform/ui/scripted_dialogs.h"
+#include "tests/main/shapes/shape_builders.h"
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <functional>
 
 using namespace files;
+using shapes_test::error_of;
+using shapes_test::pt;
+using shapes_test::shape_of;
 
 namespace {
-
-std::shared_ptr<CPoint> pt(double x, double y) { return std::make_shared<CPoint>(x, y); }
-
-template <class Shape>
-std::shared_ptr<Shape> shape_of(std::initializer_list<std::initializer_list<std::pair<double, double>>> parts)
-{
-    auto s = std::make_shared<Shape>();
-    for (const auto& ring : parts) {
-        auto part = std::make_shared<CPart>();
-        for (const auto& [x, y] : ring) part->Add(pt(x, y));
-        s->Add(part);
-    }
-    return s;
-}
 
 void expect_extent(const IShape& s, double left, double right, double bottom, double top)
 {
@@ -33,17 +21,6 @@ void expect_extent(const IShape& s, double left, double right, double bottom, do
     EXPECT_EQ(s.Right(), right);
     EXPECT_EQ(s.Bottom(), bottom);
     EXPECT_EQ(s.Top(), top);
-}
-
-platform::VbError error_of(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const platform::VbError& e) {
-        return e;
-    }
-    ADD_FAILURE() << "no error raised";
-    return platform::VbError(0, "", "");
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // reads and writes, and the probe run as a separate program.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -44,6 +45,14 @@ inline Bytes read_file(const std::string& path)
 inline void write_file(const std::string& path, const Bytes& b)
 {
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
+}
+
+// Overwrites bytes inside a file.
+inline void patch_file(const std::string& path, size_t at, const Bytes& b)
+{
+    Bytes f = read_file(path);
+    std::copy(b.begin(), b.end(), f.begin() + std::ptrdiff_t(at));
+    write_file(path, f);
 }
 
 inline void write_text(const std::string& path, const std::string& s) { std::ofstream(path, std::ios::binary) << s; }

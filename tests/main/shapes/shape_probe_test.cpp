@@ -158,12 +158,7 @@ protected:
         EXPECT_TRUE(j.contains("error")) << d.out;
         return j["error"];
     }
-    void patch(const std::string& name, size_t at, const Bytes& b)
-    {
-        Bytes f = read_file(dir / name);
-        std::copy(b.begin(), b.end(), f.begin() + std::ptrdiff_t(at));
-        write_file(dir / name, f);
-    }
+    void patch(const std::string& name, size_t at, const Bytes& b) { shapes_test::patch_file(dir / name, at, b); }
     ScratchDir dir;
 };
 

@@ -5,16 +5,19 @@
 #include "platform/automation/vb_error.h"
 #include "platform/ui/scripted_dialogs.h"
 #include "tests/main/shapes/scratch.h"
+#include "tests/main/shapes/shape_builders.h"
 #include "tests/support/hex_bytes.h"
 
 #include <gtest/gtest.h>
 
-#include <functional>
 
 using namespace files;
 using shapes_test::Bytes;
 using shapes_test::ScratchDir;
+using shapes_test::error_of;
+using shapes_test::pt;
 using shapes_test::read_file;
+using shapes_test::shape_of;
 using test_support::cat;
 using test_support::hex;
 
@@ -29,29 +32,12 @@ CFileName spec(const std::string& path)
     return n;
 }
 
-std::shared_ptr<CPoint> pt(double x, double y) { return std::make_shared<CPoint>(x, y); }
-
-template <class Shape>
-std::shared_ptr<Shape> shape_of(std::initializer_list<std::initializer_list<std::pair<double, double>>> parts)
+// A point pair holding (1, 1).
+void one_point_pair(const std::string& shp)
 {
-    auto s = std::make_shared<Shape>();
-    for (const auto& ring : parts) {
-        auto part = std::make_shared<CPart>();
-        for (const auto& [x, y] : ring) part->Add(pt(x, y));
-        s->Add(part);
-    }
-    return s;
-}
-
-platform::VbError error_of(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const platform::VbError& e) {
-        return e;
-    }
-    ADD_FAILURE() << "no error raised";
-    return platform::VbError(0, "", "");
+    CShapeFile f;
+    f.SetFileSpec(spec(shp), CREATEIT, 1);
+    f.Add(pt(1, 1));
 }
 
 // Header fields, big-endian where the layout says so.
@@ -311,11 +297,7 @@ TEST(ShapeFile, OtherCreateStatusEmptiesThePair)
 TEST(ShapeFile, UpdateAppendsAndReadOnlyRefuses)
 {
     ScratchDir dir;
-    {
-        CShapeFile f;
-        f.SetFileSpec(spec(dir / "p.shp"), CREATEIT, 1);
-        f.Add(pt(1, 1));
-    }
+    one_point_pair(dir / "p.shp");
     {
         CShapeFile f;
         f.SetFileSpec(spec(dir / "p.shp"), 0, std::nullopt, true);
@@ -344,12 +326,7 @@ protected:
         f.Add(shape_of<CPolyLine>({{{2, 2}, {3, 3}, {4, 4}}}));
     }
     Bytes shp() { return read_file(dir / "l.shp"); }
-    void patch(const std::string& name, size_t at, const Bytes& b)
-    {
-        Bytes f = read_file(dir / name);
-        std::copy(b.begin(), b.end(), f.begin() + std::ptrdiff_t(at));
-        shapes_test::write_file(dir / name, f);
-    }
+    void patch(const std::string& name, size_t at, const Bytes& b) { shapes_test::patch_file(dir / name, at, b); }
     int item_error(std::int32_t i)
     {
         CShapeFile r;
@@ -417,11 +394,7 @@ TEST_F(DamagedPair, RecordNumberAndTypeMustMatch)
 TEST(ShapeFile, PointMissingFromTheIndexIsNothing)
 {
     ScratchDir dir;
-    {
-        CShapeFile f;
-        f.SetFileSpec(spec(dir / "p.shp"), CREATEIT, 1);
-        f.Add(pt(1, 1));
-    }
+    one_point_pair(dir / "p.shp");
     CShapeFile r;
     r.SetFileSpec(spec(dir / "p.shp"), 0);
     EXPECT_EQ(r.Item(2), nullptr);
