@@ -274,6 +274,14 @@ TEST_F(DBaseTest, FileSystemHelpers)
     EXPECT_TRUE(db.Folder_Exists(dir.path()));
     EXPECT_TRUE(db.Folder_Exists(dir.path() + "/"));
     EXPECT_FALSE(db.Folder_Exists(dir / "nothing"));
+    EXPECT_TRUE(dialogs.boxes().empty()); // a missing folder is no failure
+    const std::string too_long = "/" + std::string(5000, 'x');
+    EXPECT_FALSE(db.Folder_Exists(too_long)); // the search itself fails
+    ASSERT_EQ(dialogs.boxes().size(), 1u);
+    EXPECT_EQ(dialogs.last()->text, "Error Finding: " + too_long + "/.");
+    EXPECT_EQ(dialogs.last()->title, "Directory Does Not Exist");
+    EXPECT_EQ(dialogs.last()->icon(), platform::vbCritical);
+    dialogs.clear();
     const char* old = std::getenv("TMPDIR");
     const std::string saved = old ? old : "";
     ::setenv("TMPDIR", dir.path().c_str(), 1);
