@@ -54,7 +54,10 @@ std::optional<Table> read_table(const BinaryFile& f)
     t.record_length = h[10] | (h[11] << 8);
     if (t.header_length < 33 || t.header_length > t.size) return std::nullopt;
     if (std::int64_t(t.header_length) + std::int64_t(t.count) * t.record_length > t.size) return std::nullopt;
-    const auto n = std::int64_t(std::nearbyint((double(t.header_length) - 33) / 32));
+    // Only whole descriptors that end before the header's terminator count:
+    // a header of another length then still gains exactly one field per
+    // field added.
+    const std::int64_t n = (std::int64_t(t.header_length) - 33) / 32;
     if (32 + 32 * n > t.size) return std::nullopt;
     if (std::size_t(32 + 32 * n) > h.size()) {
         h.resize(std::size_t(32 + 32 * n));

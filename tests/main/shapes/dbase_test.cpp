@@ -327,3 +327,21 @@ TEST_F(DBaseTest, OpenFindsATableWhoseNameDiffersInCase)
     EXPECT_EQ(db.DBF_GetRecordCount(t), 1);
     EXPECT_FALSE(std::filesystem::exists(dir / "a.dbf"));
 }
+
+TEST_F(DBaseTest, HeaderOfAnotherLengthGainsOneField)
+{
+    // 16 bytes more than two descriptors need (a fuzzer's find): still two
+    // fields, and three after one is added.
+    std::int16_t t = two_fields();
+    db.DBF_Close(t);
+    Bytes b = read_file(dir / "t.dbf");
+    b.insert(b.end(), 16, 0);
+    b[8] = 97 + 16;
+    write_file(dir / "t.dbf", b);
+    t = db.DBF_Open(dir / "t.dbf");
+    EXPECT_EQ(db.DBF_GetFields(t)->size(), 2u);
+    EXPECT_TRUE(db.DBF_AddFields(t, "x,C,4"));
+    EXPECT_EQ(*db.DBF_GetFields(t), (std::vector<std::string>{"NAME,C,10,0", "VALUE,N,12,2", "X,C,4,0"}));
+    EXPECT_EQ(db.DBF_AddRecord(t), 1);
+    EXPECT_EQ((*db.DBF_GetRecords(t, 1))[0][2], "    ");
+}
