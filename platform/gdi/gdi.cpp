@@ -29,10 +29,11 @@ struct Table {
     std::unordered_map<Handle, Context> contexts;
 };
 
+// Never destroyed: objects released during exit may still free handles.
 Table& table()
 {
-    static Table t;
-    return t;
+    static Table* t = new Table;
+    return *t;
 }
 
 // The section a context draws on, or null.
