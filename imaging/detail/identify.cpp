@@ -193,9 +193,11 @@ Identity Identify(ImageStream& s, bool advanced_check, int ppi_x, int ppi_y)
                 return id;
             }
         } else if (head[0] == 'B' && head[1] == 'M') {
-            std::uint8_t info[40];
-            std::uint32_t file_size = le32(head + 2), pixel_offset = le32(head + 10);
-            if (s.Seek(14) && s.Size() >= file_size && pixel_offset < file_size && s.ReadFull(info, 40)) {
+            std::uint8_t fh[14], info[40];
+            s.Seek(0);
+            if (!s.ReadFull(fh, 14)) fh[10] = fh[11] = fh[12] = fh[13] = 0xFF;
+            std::uint32_t file_size = le32(fh + 2), pixel_offset = le32(fh + 10);
+            if (s.Size() >= file_size && pixel_offset < file_size && s.ReadFull(info, 40)) {
                 std::int32_t w = std::int32_t(le32(info + 4)), h = std::int32_t(le32(info + 8));
                 int bits = int(le16(info + 14));
                 if (w > 0 && h > 0 && le32(info) == 40 && le16(info + 12) == 1) {
