@@ -26,8 +26,6 @@ private:
 
 } // namespace
 
-platform::ObjectRef CreateImageObject() { return std::make_shared<ImageObject>(); }
-
 } // namespace glimmerax
 
 #define GLIMMERAX_EXPORT extern "C" __attribute__((visibility("default")))

@@ -95,9 +95,9 @@ constexpr Row kMembers[] = {
     {0x3E, "VectorSizeY", Prop, "", 0},
     {0x3F, "GradientRect", Method, ".......", 6},
     {0x40, "FontSmoothing", PropPut, "", 0},
-    {0x41, "BmpImage", Method, ".v", 2},
+    {0x41, "BmpImage", Method, ".b", 2},
     {0x42, "SetBrushImage", Method, "....", 4},
-    {0x43, "WbmpImage", Method, ".v", 2},
+    {0x43, "WbmpImage", Method, ".b", 2},
     {0x44, "Resize", Method, ".........", 8},
     {0x45, "GetPixel", Method, "..l", 3},
     {0x46, "ApplyPalette", Method, ".", 0},
@@ -180,6 +180,8 @@ Variant PaletteVariant(const Palette& pal)
 }
 
 Variant ByteResult(std::vector<std::uint8_t> bytes) { return Variant(std::move(bytes), 0); }
+
+platform::ObjectRef CreateImageObject() { return std::make_shared<ImageObject>(); }
 
 ImageObject::ImageObject()
 {
