@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace glimmerax {
@@ -14,6 +15,13 @@ public:
     BitReader(const std::uint8_t* data, std::size_t size) : data_(data), bits_(std::uint64_t(size) * 8) {}
     std::uint32_t Peek(int n) const
     {
+        std::uint64_t byte = pos_ >> 3;
+        if (byte + 8 <= bits_ >> 3) { // whole bytes ahead: one load
+            std::uint64_t w;
+            std::memcpy(&w, data_ + byte, 8);
+            w = __builtin_bswap64(w);
+            return std::uint32_t((w << (pos_ & 7)) >> (64 - n));
+        }
         std::uint32_t v = 0;
         for (int i = 0; i < n; ++i) {
             std::uint64_t p = pos_ + std::uint64_t(i);

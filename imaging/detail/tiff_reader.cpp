@@ -160,12 +160,14 @@ struct RowSink {
     std::uint8_t* out = nullptr;
     std::uint8_t prev[3] = {0, 0, 0};
     std::uint8_t rgb[3] = {0, 0, 0};
+    int channel = 0;
 
     void begin(std::int64_t r)
     {
         row = r;
         at = 0;
         col = 0;
+        channel = 0;
         prev[0] = prev[1] = prev[2] = 0;
         std::int64_t ty = y + r;
         out = ty >= 0 && ty < t.height ? t.row(int(ty)) : nullptr;
@@ -197,18 +199,46 @@ struct RowSink {
         default: break;
         }
     }
+    // Raw bytes of the row, up to its end.
+    void put_span(const std::uint8_t* p, std::size_t n)
+    {
+        if (format != Format::Rgb) {
+            for (std::size_t i = 0; i < n; ++i) put(p[i]);
+            return;
+        }
+        n = std::size_t(std::min<std::uint64_t>(n, row_bytes - at));
+        at += n;
+        std::size_t i = 0;
+        // Whole pixels of a visible row straight into it.
+        if (channel == 0 && out) {
+            std::int64_t tx = x + col;
+            std::size_t whole = std::min<std::uint64_t>(n / 3, std::uint64_t(std::max<std::int64_t>(0, t.width - tx)));
+            if (tx >= 0 && col + std::int64_t(whole) <= std::int64_t(width)) {
+                std::uint8_t* q = out + tx * 3;
+                for (std::size_t k = 0; k < whole; ++k, i += 3, q += 3) {
+                    std::uint8_t r = p[i], g = p[i + 1], b = p[i + 2];
+                    if (predictor) r = prev[0] = std::uint8_t(r + prev[0]), g = prev[1] = std::uint8_t(g + prev[1]), b = prev[2] = std::uint8_t(b + prev[2]);
+                    q[0] = b, q[1] = g, q[2] = r;
+                }
+                col += std::int64_t(whole);
+            }
+        }
+        for (; i < n; ++i) {
+            std::uint8_t b = p[i];
+            if (predictor) b = std::uint8_t(b + prev[channel]), prev[channel] = b;
+            rgb[channel] = b;
+            if (++channel == 3) {
+                channel = 0;
+                if (col < width) pixel(rgb[0], rgb[1], rgb[2]);
+            }
+        }
+    }
     // One raw byte of the row.
     void put(std::uint8_t b)
     {
         if (at >= row_bytes) return;
+        if (format == Format::Rgb) return put_span(&b, 1);
         ++at;
-        if (format == Format::Rgb) {
-            std::uint64_t ch = (at - 1) % 3;
-            if (predictor) b = std::uint8_t(b + prev[ch]), prev[ch] = b;
-            rgb[ch] = b;
-            if (ch == 2 && col < width) pixel(rgb[0], rgb[1], rgb[2]);
-            return;
-        }
         if (bits == 8) {
             if (predictor) b = std::uint8_t(b + prev[0]), prev[0] = b;
             if (col < width) sample(b);
@@ -249,7 +279,9 @@ public:
     bool Row(RowSink& sink)
     {
         while (!sink.full()) {
-            while (pend_at_ < pend_len_ && !sink.full()) sink.put(pending_[pend_at_++]);
+            std::size_t n = std::size_t(std::min<std::uint64_t>(pend_len_ - pend_at_, sink.row_bytes - sink.at));
+            sink.put_span(pending_ + pend_at_, n);
+            pend_at_ += n;
             if (sink.full()) return true;
             if (!next()) return false;
         }
