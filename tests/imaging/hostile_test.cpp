@@ -56,6 +56,17 @@ TEST(Hostile, TiffClaimsEndDecoding)
         e[2][3] = 1;
         EXPECT_EQ(read(*o, tiff(e, Bytes{0, 0, 0, 0, 1, 0x13, 0x13, 0x13, 0x13, 0xFF, 0, 0, 0, 0, 0, 0})), 6) << c;
     }
+    // Strip arrays of SHORTs in the value field: two strips of one row each;
+    // rows beyond the last strip are not decoded.
+    auto shorts = grey(2, 4, 1, 0, 1);
+    shorts[5] = {273, 3, 2, data | (data + 2) << 16};
+    shorts[8] = {279, 3, 2, 2 | 2 << 16};
+    call(*o, "CreateImage", {L(8), L(8), L(2), out()});
+    EXPECT_EQ(read(*o, tiff(shorts, Bytes{10, 20, 30, 40})), 6);
+    Pixels p = canvas(*o);
+    EXPECT_EQ(p.at(1, 0), 0x141414u);
+    EXPECT_EQ(p.at(0, 1), 0x1E1E1Eu);
+    EXPECT_EQ(p.at(0, 2), 0u);
     // Two directories pointing at each other, both rejected (NewSubfileType 1).
     Bytes loop = tiff({{254, 4, 1, 1}}, {}, 8);
     EXPECT_EQ(read(*o, loop), 0);
