@@ -1,5 +1,6 @@
-// The BMP reader: the bytes (after a fixed header mark) are drawn
-// into a small canvas at an offset taken from the first byte.
+// ReadImage with one reader: the bytes after the first, their first two
+// replaced by the reader's mark (FUZZ_MARK: "BM" or "II"), are drawn into a
+// small canvas at an offset taken from the first byte.
 #include "imaging/glimmerax.h"
 #include "platform/automation/variant.h"
 
@@ -16,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
     }();
     if (size < 1) return 0;
     platform::Bytes b(data + 1, data + size);
-    const char* mark = "BM";
+    const char* mark = FUZZ_MARK;
     for (int i = 0; i < 2 && std::size_t(i) < b.size(); ++i) b[std::size_t(i)] = std::uint8_t(mark[i]);
     std::int32_t x = std::int32_t(data[0] & 15) - 8, y = std::int32_t(data[0] >> 4) - 8;
     std::vector<platform::Variant> a{platform::Variant(std::move(b)), {}, platform::Variant(x), platform::Variant(y),
