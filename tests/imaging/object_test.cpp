@@ -1,6 +1,7 @@
 // The image object through the class registry, as glimmerax-probe hosts it.
 #include "support.h"
 
+#include <dlfcn.h>
 #include <nlohmann/json.hpp>
 
 using nlohmann::json;
@@ -121,4 +122,38 @@ TEST(ImageObject, AnotherImageObjectIsMeasuredAndDrawn)
     for (int y = 0; y < 2; ++y)
         for (int x = 0; x < 3; ++x) EXPECT_EQ(pb.at(x + 1, y + 2), pa.at(x, y));
     EXPECT_EQ(call(*a, "GetFileDimensions", {Variant(a), out(), out(), missing(), out()})[4].ToInt32(), 0);
+}
+
+TEST(ImageObject, ProbeWritesTheCanvasAsPpm)
+{
+    auto ppm = temp_dir() / "canvas.ppm";
+    auto out = probe(R"({"call":"CreateImage","args":[2,1,2,{"out":true}]}
+{"ppm":")" + ppm.string() + "\"}\n");
+    ASSERT_EQ(out.size(), 2u);
+    EXPECT_EQ(out[1]["width"], 2);
+    EXPECT_EQ(out[1]["height"], 1);
+    Bytes want{'P', '6', '\n', '2', ' ', '1', '\n', '2', '5', '5', '\n', 0, 0, 0, 0, 0, 0};
+    EXPECT_EQ(read_file(ppm), want);
+}
+
+TEST(ImageObject, ClassObjectsHoldTheServer)
+{
+    std::string lib = std::string(TREKFOLD_BINARY_DIR) + "/bin/libglimmerax.so";
+    void* h = dlopen(lib.c_str(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_TRUE(h) << dlerror();
+    auto get = reinterpret_cast<long (*)(const char*, glimmerax::ClassFactory**)>(dlsym(h, "DllGetClassObject"));
+    auto can_unload = reinterpret_cast<long (*)()>(dlsym(h, "DllCanUnloadNow"));
+    glimmerax::ClassFactory* f = nullptr;
+    EXPECT_NE(get("{00000000-0000-0000-0000-000000000000}", &f), 0);
+    ASSERT_EQ(get(glimmerax::CLSID_ImageInfo, &f), 0);
+    EXPECT_EQ(can_unload(), 0);
+    f->LockServer(true);
+    EXPECT_EQ(can_unload(), 1);
+    f->LockServer(false);
+    {
+        auto info = f->CreateInstance();
+        EXPECT_EQ(platform::GetByName(*info, "ErrorCode").ToInt32(), 1);
+        EXPECT_EQ(can_unload(), 1);
+    }
+    EXPECT_EQ(can_unload(), 0);
 }

@@ -3,7 +3,11 @@
 // convert reads from them.
 #include "support.h"
 
+#include "platform/automation/enumerator.h"
+
 #include <tiffio.h>
+
+#include <map>
 
 using namespace imaging_test;
 
@@ -233,4 +237,50 @@ TEST(Peer, PhotoAndPngSizesEqualIdentifys)
     Args d = call(*o, "GetFileDimensions", {Variant(png), out(), out(), out(), out()});
     EXPECT_EQ(d[4].ToInt32(), 5);
     EXPECT_FALSE(d[3].IsEmpty()); // PLTE
+}
+
+// Every EXIF item of the camera photos that identify also reads, compared
+// by the storing rules: texts, Longs, and rationals as two-entry arrays.
+TEST(Peer, ExifItemsEqualIdentifysReading)
+{
+    if (!have_convert()) GTEST_SKIP() << "identify is not installed";
+    const std::map<std::string, std::string> alias{{"ISOSpeedRating", "PhotographicSensitivity"},
+                                                   {"ExifImageWidth", "PixelXDimension"},
+                                                   {"ExifImageHeight", "PixelYDimension"}};
+    for (const char* name : {"Canon_40D.jpg", "Nikon_D70.jpg", "DSCN0010.jpg"}) {
+        std::map<std::string, std::string> theirs_items;
+        std::string cmd = "identify -format '%[EXIF:*]' '" + data_file(name) + "' 2>/dev/null";
+        FILE* f = popen(cmd.c_str(), "r");
+        char line[4096];
+        while (f && fgets(line, sizeof line, f)) {
+            std::string l(line);
+            while (!l.empty() && (l.back() == '\n' || l.back() == '\r')) l.pop_back();
+            auto eq = l.find('=');
+            if (l.rfind("exif:", 0) == 0 && eq != std::string::npos) theirs_items[l.substr(5, eq - 5)] = l.substr(eq + 1);
+        }
+        if (f) pclose(f);
+        auto o = glimmerax::CreateImageObject();
+        Args r = call(*o, "GetImageInfo", {Variant(data_file(name)), missing(), out()});
+        auto info = r[2].ToObject();
+        auto e = std::dynamic_pointer_cast<platform::Enumerator>(platform::GetByName(*info, "_NewEnum").ToObject());
+        std::vector<Variant> got;
+        int compared = 0;
+        while (e->Next(1, got) == platform::S_OK) {
+            std::string n = got[0].ToString();
+            auto a = alias.find(n);
+            auto it = theirs_items.find(a == alias.end() ? n : a->second);
+            if (it == theirs_items.end()) continue;
+            Variant v = platform::GetByName(*info, "Item", {got[0]});
+            std::string mine;
+            if (v.Type() == platform::VarType::String || v.Type() == platform::VarType::Long) mine = v.ToString();
+            else if (v.Type() == platform::VarType::Array && v.ToArray().UBound(1) == 1 &&
+                     v.ToArray().at(0).Type() == platform::VarType::Long)
+                mine = v.ToArray().at(0).ToString() + "/" + v.ToArray().at(1).ToString();
+            else continue;
+            auto trim = [](std::string s) { while (!s.empty() && s.back() == ' ') s.pop_back(); return s; };
+            EXPECT_EQ(trim(mine), trim(it->second)) << name << " " << n;
+            ++compared;
+        }
+        EXPECT_GE(compared, 12) << name;
+    }
 }
