@@ -271,7 +271,8 @@ struct RowSink {
 };
 
 // TIFF LZW: codes most significant bit first, 256 clears, 257 ends, the
-// code width grows early (at 511, 1023 and 2047).
+// code width grows early (at 511, 1023 and 2047). Strings are decoded in
+// batches into a buffer and handed to the row together.
 class Lzw {
 public:
     Lzw(const std::uint8_t* data, std::size_t size) : bits_(data, size) { clear(); }
@@ -279,11 +280,19 @@ public:
     bool Row(RowSink& sink)
     {
         while (!sink.full()) {
+            if (pend_at_ == pend_len_) {
+                // Decode whole strings until the row's need (at most 4096 bytes) is met.
+                pend_at_ = pend_len_ = 0;
+                std::uint64_t need = std::min<std::uint64_t>(sink.row_bytes - sink.at, 4096);
+                while (pend_len_ < need)
+                    if (!next()) {
+                        sink.put_span(out_, pend_len_);
+                        return false;
+                    }
+            }
             std::size_t n = std::size_t(std::min<std::uint64_t>(pend_len_ - pend_at_, sink.row_bytes - sink.at));
-            sink.put_span(pending_ + pend_at_, n);
+            sink.put_span(out_ + pend_at_, n);
             pend_at_ += n;
-            if (sink.full()) return true;
-            if (!next()) return false;
         }
         return true;
     }
@@ -295,7 +304,7 @@ private:
         width_ = 9;
         prev_ = -1;
     }
-    // Decodes one code into the pending bytes.
+    // Decodes one code onto the end of the buffer.
     bool next()
     {
         for (;;) {
@@ -308,14 +317,15 @@ private:
                 continue;
             }
             if (code == 257) return false;
+            std::uint8_t* at = out_ + pend_len_;
             if (code < 256 || code < next_) {
-                expand(code);
-                if (prev_ >= 0) add(prev_, pending_[0]);
+                pend_len_ += expand(code, at);
+                if (prev_ >= 0) add(prev_, at[0]);
             } else if (code == next_ && prev_ >= 0) {
-                expand(prev_);
-                std::uint8_t first = pending_[0];
-                pending_[pend_len_++] = first;
-                add(prev_, first);
+                std::size_t len = expand(prev_, at);
+                at[len] = at[0];
+                pend_len_ += len + 1;
+                add(prev_, at[0]);
             } else {
                 return false; // a code above the next free one
             }
@@ -323,19 +333,20 @@ private:
             return true;
         }
     }
-    void expand(int code)
+    std::size_t expand(int code, std::uint8_t* to)
     {
-        int len = code < 256 ? 1 : length_[code];
-        pend_len_ = std::size_t(len);
-        pend_at_ = 0;
-        for (int c = code, i = len - 1; i >= 0; --i) {
-            if (c < 256) {
-                pending_[i] = std::uint8_t(c);
-                break;
-            }
-            pending_[i] = suffix_[c];
-            c = prefix_[c];
+        if (code < 256) {
+            to[0] = std::uint8_t(code);
+            return 1;
         }
+        std::size_t len = length_[code];
+        std::uint8_t* p = to + len;
+        while (code >= 256) {
+            *--p = suffix_[code];
+            code = prefix_[code];
+        }
+        *--p = std::uint8_t(code);
+        return len;
     }
     void add(int prefix, std::uint8_t suffix)
     {
@@ -354,7 +365,7 @@ private:
     std::uint16_t prefix_[4096] = {};
     std::uint8_t suffix_[4096] = {};
     std::uint16_t length_[4096] = {};
-    std::uint8_t pending_[4097] = {};
+    std::uint8_t out_[4096 + 4097] = {}; // a batch of up to 4096 bytes plus one longest string
     std::size_t pend_len_ = 0, pend_at_ = 0;
 };
 
