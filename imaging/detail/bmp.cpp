@@ -20,7 +20,7 @@ void put32(std::vector<std::uint8_t>& b, std::uint32_t v) { put16(b, v), put16(b
 // Draws unscaled at (x, y). Only the part of the picture that lands on the
 // target is read, and only the pixel bytes the stream holds: a header that
 // claims more rows than the file has draws the missing ones black.
-bool BmpRead(ImageStream& s, gdi::Handle dc, int x, int y, Palette* palette)
+bool BmpReader::Read(ImageStream& s, gdi::Handle dc, int x, int y, Palette* palette)
 {
     palette->clear();
     std::uint8_t fh[14], ih[64] = {};

@@ -83,7 +83,7 @@ void jpeg_quiet(j_common_ptr) {}
 
 } // namespace
 
-bool JpegReadSize(ImageStream& s, std::int32_t* width, std::int32_t* height)
+bool JpegCodec::ReadSize(ImageStream& s, std::int32_t* width, std::int32_t* height)
 {
     *width = *height = 0;
     jpeg_decompress_struct cinfo;
@@ -130,7 +130,7 @@ void png_fail(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 void png_warn(png_structp, png_const_charp) {}
 } // namespace
 
-bool PngReadSize(ImageStream& s, std::int32_t* width, std::int32_t* height, Palette* palette)
+bool PngCodec::ReadSize(ImageStream& s, std::int32_t* width, std::int32_t* height, Palette* palette)
 {
     *width = *height = 0;
     palette->clear();
@@ -188,7 +188,7 @@ Identity Identify(ImageStream& s, bool advanced_check, int ppi_x, int ppi_y)
         if (head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF) {
             s.Seek(0);
             std::int32_t w, h;
-            if (JpegReadSize(s, &w, &h)) {
+            if (JpegCodec::ReadSize(s, &w, &h)) {
                 id.kind = 2, id.width = w, id.height = h;
                 return id;
             }
@@ -219,7 +219,7 @@ Identity Identify(ImageStream& s, bool advanced_check, int ppi_x, int ppi_y)
     {
         std::int32_t w, h;
         Palette pal;
-        if (PngReadSize(s, &w, &h, &pal) && w >= 1 && h >= 1) {
+        if (PngCodec::ReadSize(s, &w, &h, &pal) && w >= 1 && h >= 1) {
             id.kind = 5, id.width = w, id.height = h;
             id.has_palette = !pal.empty();
             id.palette = std::move(pal);
@@ -319,7 +319,7 @@ void ImageObject::ReadImage(Args& a)
     switch (kind) {
     case 3: {
         Palette pal;
-        BmpRead(s, target_dc_, x, y, &pal);
+        BmpReader::Read(s, target_dc_, x, y, &pal);
         SetOut(a, 1, PaletteVariant(pal));
         SetOut(a, 5, Variant(std::int32_t(1)));
         a[6] = Variant(std::int32_t(3));

@@ -73,10 +73,10 @@ const char* name_of(const TagName (&table)[N], int kind, unsigned tag)
     return nullptr;
 }
 
-class ImageInfo : public platform::Dispatch {
+class GlimmeraxImageInfo : public platform::Dispatch {
 public:
-    ImageInfo() { ++g_alive; }
-    ~ImageInfo() override { --g_alive; }
+    GlimmeraxImageInfo() { ++g_alive; }
+    ~GlimmeraxImageInfo() override { --g_alive; }
 
     std::optional<platform::DispId> GetIDOfName(std::string_view name) const override
     {
@@ -125,7 +125,7 @@ public:
 
 class ExifReader {
 public:
-    ExifReader(ImageStream& s, std::uint64_t segment_end, ImageInfo& info) : s_(s), end_(segment_end), info_(info) {}
+    ExifReader(ImageStream& s, std::uint64_t segment_end, GlimmeraxImageInfo& info) : s_(s), end_(segment_end), info_(info) {}
 
     void Read()
     {
@@ -254,7 +254,7 @@ private:
 
     ImageStream& s_;
     std::uint64_t end_;
-    ImageInfo& info_;
+    GlimmeraxImageInfo& info_;
     std::uint64_t base_ = 0;
     ByteOrder order_;
     bool exif_ = false;
@@ -266,7 +266,7 @@ private:
 
 // ---- IPTC -----------------------------------------------------------------------
 
-void read_iptc(ImageStream& s, std::uint64_t length, ImageInfo& info)
+void read_iptc(ImageStream& s, std::uint64_t length, GlimmeraxImageInfo& info)
 {
     HeapBuffer buf;
     if (!buf.Resize(2000)) return;
@@ -317,12 +317,12 @@ void read_iptc(ImageStream& s, std::uint64_t length, ImageInfo& info)
 
 } // namespace
 
-platform::ObjectRef CreateImageInfo() { return std::make_shared<ImageInfo>(); }
+platform::ObjectRef CreateImageInfo() { return std::make_shared<GlimmeraxImageInfo>(); }
 
 // GetImageInfo(vFileName, vDataType opt, vObject[out])
 void ImageObject::GetImageInfo(Args& a)
 {
-    auto info = std::make_shared<ImageInfo>();
+    auto info = std::make_shared<GlimmeraxImageInfo>();
     a[2] = Variant(platform::ObjectRef(info));
     std::int32_t wanted = Num(arg(a, 1));
     const bool exif = wanted == 0 || wanted == 1, iptc = wanted == 0 || wanted == 2;

@@ -92,11 +92,17 @@ struct Identity {
 Identity Identify(ImageStream& s, bool advanced_check, int ppi_x, int ppi_y);
 
 // Size readers over libjpeg and libpng.
-bool JpegReadSize(ImageStream& s, std::int32_t* width, std::int32_t* height);
-bool PngReadSize(ImageStream& s, std::int32_t* width, std::int32_t* height, Palette* palette);
+struct JpegCodec {
+    static bool ReadSize(ImageStream& s, std::int32_t* width, std::int32_t* height);
+};
+struct PngCodec {
+    static bool ReadSize(ImageStream& s, std::int32_t* width, std::int32_t* height, Palette* palette);
+};
 
 // Draws a BMP of the stream into the context at (x, y); gives its colour table.
-bool BmpRead(ImageStream& s, platform::gdi::Handle dc, int x, int y, Palette* palette);
+struct BmpReader {
+    static bool Read(ImageStream& s, platform::gdi::Handle dc, int x, int y, Palette* palette);
+};
 
 // The canvas as a BMP file, and as a wireless bitmap.
 std::vector<std::uint8_t> BmpBytes(const ImageObject& o);
