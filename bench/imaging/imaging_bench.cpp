@@ -1,7 +1,8 @@
 // Imaging server speed and memory: a 4000 x 3000 LZW RGB TIFF drawn into
 // the canvas against libtiff's TIFFReadRGBAImage and against a whole
 // convert process; 300 photos' sizes and information against
-// identify -ping; the peak memory GetImageInfo adds over a 20 MB JPEG.
+// identify -ping; the peak memory GetImageInfo adds over a 20 MB JPEG;
+// hostile files.
 #include "imaging/glimmerax.h"
 #include "platform/automation/variant.h"
 
@@ -176,6 +177,58 @@ void BM_ImageInfo20MB_PeakMemory(benchmark::State& state)
     state.counters["peak_growth_kB"] = double(after.ru_maxrss - before.ru_maxrss);
 }
 BENCHMARK(BM_ImageInfo20MB_PeakMemory)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// Hostile input on a 4000 x 3000 canvas: a BMP claiming 2^30 x 2^30, TIFF
+// strips claiming 0xFFFFFFFF bytes and 2^31 rows, directories pointing at
+// each other, an EXIF directory of 101 entries and random bytes. Reports
+// the growth of the peak resident size in kilobytes.
+void BM_HostileFiles(benchmark::State& state)
+{
+    auto le = [](std::vector<std::uint8_t>& b, std::uint32_t v, int n) {
+        for (int i = 0; i < n; ++i) b.push_back(std::uint8_t(v >> (8 * i)));
+    };
+    std::vector<std::vector<std::uint8_t>> files;
+    std::vector<std::uint8_t> bmp{'B', 'M'};
+    le(bmp, 100, 4), le(bmp, 0, 4), le(bmp, 54, 4), le(bmp, 40, 4), le(bmp, 1u << 30, 4), le(bmp, 1u << 30, 4);
+    le(bmp, 1, 2), le(bmp, 24, 2);
+    bmp.resize(54, 0);
+    bmp.resize(100, 0x5A);
+    files.push_back(bmp);
+    for (std::uint32_t count : {0xFFFFFFFFu, 4u}) {
+        std::vector<std::uint8_t> t{'I', 'I', 42, 0, 8, 0, 0, 0};
+        const std::uint32_t e[][4] = {{256, 4, 1, 0x7FFFFFFF}, {257, 4, 1, 0x7FFFFFFF}, {258, 3, 1, 8}, {259, 3, 1, 5},
+                                      {262, 3, 1, 1}, {273, 4, 1, 8 + 2 + 12 * 8 + 4}, {277, 3, 1, 1}, {279, 4, 1, count}};
+        le(t, 8, 2);
+        for (auto& x : e) le(t, x[0], 2), le(t, x[1], 2), le(t, x[2], 4), le(t, x[3], 4);
+        le(t, 8, 4); // the next directory is itself
+        le(t, 0xFFFF0080, 4);
+        files.push_back(t);
+    }
+    std::vector<std::uint8_t> exif{0xFF, 0xD8, 0xFF, 0xE1, 0x04, 0xD8, 'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0, 101, 0};
+    for (int i = 0; i < 101; ++i) le(exif, 271, 2), le(exif, 2, 2), le(exif, 0x7FFFFFFF, 4), le(exif, 8, 4);
+    files.push_back(exif);
+    std::uint32_t seed = 7;
+    for (int k = 0; k < 50; ++k) {
+        std::vector<std::uint8_t> r(4096);
+        for (auto& c : r) c = std::uint8_t((seed = seed * 1103515245 + 12345) >> 16);
+        r[0] = k % 2 ? 'I' : 'B', r[1] = k % 2 ? 'I' : 'M';
+        files.push_back(r);
+    }
+    auto o = glimmerax::CreateImageObject();
+    call(*o, "CreateImage", {Variant(std::int32_t(4000)), Variant(std::int32_t(3000)), Variant(std::int32_t(2)), Variant()});
+    rusage before{};
+    getrusage(RUSAGE_SELF, &before);
+    for (auto _ : state)
+        for (const auto& f : files) {
+            Variant v(f);
+            call(*o, "ReadImage", {v, Variant(), Variant(std::int32_t(0)), Variant(std::int32_t(0)), Variant::Missing(), Variant(), Variant()});
+            call(*o, "GetImageInfo", {v, Variant::Missing(), Variant()});
+        }
+    rusage after{};
+    getrusage(RUSAGE_SELF, &after);
+    state.counters["peak_growth_kB"] = double(after.ru_maxrss - before.ru_maxrss);
+}
+BENCHMARK(BM_HostileFiles)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 } // namespace
 

@@ -76,12 +76,20 @@ bool BmpReader::Read(ImageStream& s, gdi::Handle dc, int x, int y, Palette* pale
     const std::int64_t first_byte = c0 * bpp / 8, skip = (c0 * bpp % 8) / bpp;
     const std::int64_t last_byte = (c1 * bpp + 7) / 8;
     const std::int64_t sub_w = skip + (c1 - c0), sub_stride = gdi::DibStride(sub_w, int(bpp)), rows = r1 - r0;
-    std::vector<std::uint8_t> band(std::size_t(sub_stride * rows), 0);
-    // Band rows keep the file's order, so bytes the file lacks are a suffix.
+    // Band rows keep the file's order, so bytes the file lacks are a suffix:
+    // the band holds only the rows that start within the file.
     const bool bottom_up = info.height > 0;
+    const std::int64_t k0 = bottom_up ? H - r1 : r0; // the band's first stored row
+    const std::int64_t size = std::int64_t(s.Size());
+    std::int64_t held = 0;
+    if (k0 <= size / stride) {
+        std::int64_t start = std::int64_t(pixels) + k0 * stride + first_byte;
+        if (start < size) held = std::min(rows, (size - start + stride - 1) / stride);
+    }
+    std::vector<std::uint8_t> band(std::size_t(sub_stride * held), 0);
     std::size_t valid = 0;
-    for (std::int64_t j = 0; j < rows; ++j) {
-        std::int64_t k = bottom_up ? H - r1 + j : r0 + j; // stored row in the file
+    for (std::int64_t j = 0; j < held; ++j) {
+        std::int64_t k = k0 + j; // stored row in the file
         std::uint64_t at = pixels + std::uint64_t(k * stride + first_byte);
         std::uint32_t want = std::uint32_t(last_byte - first_byte), got = 0;
         if (!s.Seek(at)) break;
@@ -93,8 +101,9 @@ bool BmpReader::Read(ImageStream& s, gdi::Handle dc, int x, int y, Palette* pale
     gdi::BitmapInfo sub = info;
     sub.width = std::int32_t(sub_w);
     sub.height = std::int32_t(bottom_up ? rows : -rows);
+    static const std::uint8_t none = 0;
     gdi::StretchDIBits(dc, int(x + c0), int(y + r0), int(c1 - c0), int(rows), int(skip), 0, int(c1 - c0), int(rows),
-                       band.data(), valid, sub, gdi::DIB_RGB_COLORS, gdi::SRCCOPY);
+                       band.empty() ? &none : band.data(), valid, sub, gdi::DIB_RGB_COLORS, gdi::SRCCOPY);
     return true;
 }
 
