@@ -1,6 +1,8 @@
 // Identification edge cases, BMP/WBMP output and the byte-array utilities.
 #include "support.h"
 
+#include "imaging/detail/image_stream.h"
+
 using namespace imaging_test;
 
 namespace {
@@ -169,4 +171,32 @@ TEST(ByteArrays, TheUtilities)
     r = call(*o, "ReadBinaryFile", {Variant(file.string()), L(3), out()});
     EXPECT_EQ(r[1].ToInt32(), 3);
     EXPECT_EQ(*r[2].BytesPtr(), (Bytes{2, 3, 9}));
+}
+
+TEST(ImageStream, EdgeRules)
+{
+    const std::uint8_t data[] = {1, 2, 3};
+    glimmerax::ImageStream s;
+    s.OpenMemory(data, 3);
+    std::uint8_t buf[4] = {9, 9, 9, 9};
+    std::uint32_t got = 7;
+    EXPECT_TRUE(s.Read(buf, 4, &got));
+    EXPECT_EQ(got, 3u);
+    EXPECT_EQ(buf[3], 0); // the buffer is zero-filled first
+    EXPECT_TRUE(s.Read(buf, 2, &got)); // exactly at the end: success with nothing
+    EXPECT_EQ(got, 0u);
+    EXPECT_EQ(buf[0], 0);
+    EXPECT_FALSE(s.Seek(3)); // the very end
+    EXPECT_EQ(s.Position(), 3u);
+    EXPECT_TRUE(s.Seek(2));
+    s.CreateMemory();
+    std::vector<std::uint8_t> big(5000, 1);
+    EXPECT_TRUE(s.Write(big.data(), big.size()));
+    EXPECT_EQ(s.Size(), 5000u);
+    EXPECT_EQ(s.Output().capacity(), 8192u);
+    auto file = temp_dir() / "stream.bin";
+    EXPECT_TRUE(glimmerax::SaveFile(file.string(), data, 3));
+    EXPECT_TRUE(s.OpenFile(file.string()));
+    EXPECT_EQ(s.Size(), 3u);
+    EXPECT_FALSE(s.OpenFile((temp_dir() / "absent").string()));
 }
