@@ -88,6 +88,13 @@ TEST(Hostile, TruncatedPhotosAndRandomBytes)
         Args i = call(*o, "GetImageInfo", {Variant(cut), missing(), out()});
         EXPECT_NE(platform::GetByName(*i[2].ToObject(), "ErrorCode").ToInt32(), 1);
     }
+    // A damaged photo: its header and EXIF block still read.
+    Args d = call(*o, "GetFileDimensions", {Variant(data_file("corrupted.jpg")), out(), out(), missing(), out()});
+    EXPECT_EQ(std::vector<std::int32_t>({d[4].ToInt32(), d[1].ToInt32(), d[2].ToInt32()}), std::vector<std::int32_t>({2, 3648, 2736}));
+    Args i = call(*o, "GetImageInfo", {Variant(data_file("corrupted.jpg")), missing(), out()});
+    EXPECT_EQ(platform::GetByName(*i[2].ToObject(), "Item", {Variant("DateTimeOriginal")}).ToString(), "2015:09:08 11:02:17");
+    i = call(*o, "GetImageInfo", {Variant(data_file("DSCN0012.jpg")), missing(), out()});
+    EXPECT_EQ(platform::GetByName(*i[2].ToObject(), "Item", {Variant("DateTimeOriginal")}).ToString(), "2008:10:22 16:29:49");
     std::mt19937 rng(22);
     for (int k = 0; k < 300; ++k) {
         Bytes b(std::size_t(rng() % 600), 0);
