@@ -27,8 +27,11 @@ ClassRegistry::~ClassRegistry() = default;
 
 void ClassRegistry::Register(std::string progid, std::string clsid, Factory factory)
 {
+    // A class may carry several program identifiers (the versioned one and
+    // the version-independent one); registering a program identifier again
+    // replaces its entry.
     for (Entry& e : entries_) {
-        if (NameEquals(e.progid, progid) || NameEquals(e.clsid, clsid)) {
+        if (NameEquals(e.progid, progid)) {
             e = Entry{std::move(progid), std::move(clsid), std::move(factory)};
             return;
         }

@@ -29,7 +29,10 @@ public:
     ClassRegistry(const ClassRegistry&) = delete;
     ClassRegistry& operator=(const ClassRegistry&) = delete;
 
+    // Registering a program identifier again replaces it; several program
+    // identifiers may name one class identifier.
     void Register(std::string progid, std::string clsid, Factory factory);
+    // By class identifier: every program identifier of the class.
     void Unregister(std::string_view progid_or_clsid);
     bool IsRegistered(std::string_view progid_or_clsid) const;
     std::string ClassIdOf(std::string_view progid) const; // empty when unknown

@@ -138,7 +138,7 @@ const Variant& VariantArray::at(std::int32_t i, std::int32_t j) const { return i
 // ---- Variant -------------------------------------------------------------
 
 // Arrays are values: copying a Variant copies its array.
-Variant::Variant(const Variant& other) : v_(other.v_)
+Variant::Variant(const Variant& other) : v_(other.v_), lbound_(other.lbound_)
 {
     if (auto* a = std::get_if<std::shared_ptr<VariantArray>>(&v_)) *a = std::make_shared<VariantArray>(**a);
 }
@@ -156,7 +156,8 @@ VarType Variant::Type() const
 {
     static constexpr VarType types[] = {VarType::Empty,  VarType::Null,   VarType::Boolean, VarType::Byte,
                                         VarType::Integer, VarType::Long,  VarType::Single,  VarType::Double,
-                                        VarType::String, VarType::Object, VarType::ByteArray, VarType::Array};
+                                        VarType::String, VarType::Object, VarType::ByteArray, VarType::Array,
+                                        VarType::Error};
     return types[v_.index()];
 }
 
@@ -263,6 +264,7 @@ bool Variant::operator==(const Variant& other) const
             if ((*a)->LBound(d) != b->LBound(d) || (*a)->UBound(d) != b->UBound(d)) return false;
         return (*a)->items() == b->items();
     }
+    if (IsArray() && lbound_ != other.lbound_) return false;
     return v_ == other.v_;
 }
 

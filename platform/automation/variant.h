@@ -26,6 +26,7 @@ enum class VarType : std::uint16_t {
     Double = 5,
     String = 8,
     Object = 9,
+    Error = 10, // only as the marker of a left-out argument
     Boolean = 11,
     Byte = 17,
     ByteArray = 0x2000 | 17,
@@ -64,6 +65,10 @@ using Bytes = std::vector<std::uint8_t>;
 struct NullValue {
     bool operator==(const NullValue&) const = default;
 };
+// The error variant that stands for an optional argument the caller left out.
+struct MissingValue {
+    bool operator==(const MissingValue&) const = default;
+};
 
 class Variant {
 public:
@@ -79,7 +84,9 @@ public:
     Variant(const char* s) : v_(std::string(s)) {}
     Variant(std::string_view s) : v_(std::string(s)) {}
     Variant(ObjectRef o) : v_(std::move(o)) {}
-    Variant(Bytes b) : v_(std::move(b)) {}
+    Variant(MissingValue) : v_(MissingValue{}) {}
+    // A byte array; its lower bound travels with it.
+    Variant(Bytes b, std::int32_t lbound = 0) : v_(std::move(b)), lbound_(lbound) {}
     Variant(VariantArray a) : v_(std::make_shared<VariantArray>(std::move(a))) {}
     Variant(const Variant& other);
     Variant& operator=(const Variant& other);
@@ -91,8 +98,15 @@ public:
     bool IsNull() const { return std::holds_alternative<NullValue>(v_); }
     bool IsObject() const { return std::holds_alternative<ObjectRef>(v_); }
     bool IsArray() const;
-    // An argument the caller left out (an empty Variant stands for it).
-    bool IsMissing() const { return IsEmpty(); }
+    // An argument the caller left out (the error variant; Empty is not missing).
+    bool IsMissing() const { return std::holds_alternative<MissingValue>(v_); }
+    static Variant Missing() { return Variant(MissingValue{}); }
+    // Empty or missing: an optional argument that takes its default.
+    bool IsOmitted() const { return IsEmpty() || IsMissing(); }
+    // The lower bound of a byte array (0 for anything else).
+    std::int32_t BytesLBound() const { return lbound_; }
+    // The bytes of a byte array without a copy; null for anything else.
+    const Bytes* BytesPtr() const { return std::get_if<Bytes>(&v_); }
 
     // Coercions with the Basic runtime's rules (CBool, CByte, CInt, CLng,
     // CSng, CDbl, CStr). Numbers round half to even when narrowed.
@@ -114,8 +128,9 @@ public:
 
 private:
     std::variant<std::monostate, NullValue, bool, std::uint8_t, std::int16_t, std::int32_t, float, double,
-                 std::string, ObjectRef, Bytes, std::shared_ptr<VariantArray>>
+                 std::string, ObjectRef, Bytes, std::shared_ptr<VariantArray>, MissingValue>
         v_;
+    std::int32_t lbound_ = 0; // of a byte array
 };
 
 // The automation boolean as a number: true = -1, false = 0.

@@ -1,0 +1,114 @@
+// The image object behind "glimmerax.image": its canvas state and the
+// members built so far. Each member takes its arguments by reference and
+// writes its results into them.
+#pragma once
+
+#include "imaging/detail/image_stream.h"
+#include "platform/automation/dispatch.h"
+#include "platform/gdi/gdi.h"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+namespace glimmerax {
+
+using platform::Variant;
+using Args = std::vector<Variant>;
+
+// Objects and server locks alive in the library.
+extern std::atomic<long> g_alive;
+
+// Argument helpers: the i-th argument, or a Missing one past the end.
+const Variant& arg(const Args& a, std::size_t i);
+std::int32_t Num(const Variant& v);  // a failed coercion gives 0
+bool Flag(const Variant& v, bool def = false);
+bool Text(const Variant& v, std::string* out); // false when it cannot be a text
+void SetOut(Args& a, std::size_t i, Variant v); // only when that argument was passed
+// A palette as a 2-D array (0..n-1, 0..2) of 16-bit Integers; Empty when n is outside 1..256.
+Variant PaletteVariant(const std::vector<std::array<std::uint8_t, 3>>& pal);
+
+using Palette = std::vector<std::array<std::uint8_t, 3>>; // red, green, blue
+
+class ImageObject : public platform::Dispatch {
+public:
+    ImageObject();
+    ~ImageObject() override;
+
+    std::optional<platform::DispId> GetIDOfName(std::string_view name) const override;
+    Variant Invoke(platform::DispId id, platform::InvokeKind kind, Args& args) override;
+    void* QueryInterface(std::string_view iid) override;
+
+    // Members (DISPID order).
+    void CreateImage(Args& a);
+    void GetFileDimensions(Args& a);
+    void ReadImage(Args& a);
+    void DestroyObject();
+    void GetInternalStatus(Args& a);
+    void BmpImage(Args& a);
+    void WbmpImage(Args& a);
+    void ReadBinaryFile(Args& a);
+    void WriteBinary(Args& a);
+    void FindInBinary(Args& a);
+    void ConvertValue(Args& a);
+    void GetImageInfo(Args& a);
+
+    // Opens a source as a stream: a byte array through the FileStart /
+    // FileSize window, anything else as a file name. False when not opened.
+    // The stream reads the source's bytes in place: keep it alive meanwhile.
+    bool OpenSource(const Variant& source, ImageStream& stream) const;
+
+    // Canvas state.
+    bool ready_ = false;
+    int pen_width_ = 1, pen_color_ = 0;
+    int font_quality_ = 2;
+    std::int32_t vector_size_y_ = 0, vector_size_x_ = 0;
+    bool advanced_check_ = false;
+    std::int32_t file_size_ = 0, file_start_ = 0;
+    int ppi_y_ = 1, ppi_x_ = 1;
+    std::int32_t ole_timeout_ = 0;
+    std::int32_t last_y_ = -2, last_x_ = -2;
+    platform::gdi::Handle target_dc_ = 0, canvas_dc_ = 0, canvas_bmp_ = 0;
+    std::array<std::array<std::uint8_t, 3>, 256> palette_{};
+    int palette_size_ = 2;
+    std::uint8_t* bits_ = nullptr;
+    int width_ = 0, height_ = 0;
+    std::int32_t resolution_ = 0;
+
+private:
+    void cleanup();
+    bool draw_kind(int kind, ImageStream& s, Args& a, int x, int y);
+};
+
+// Identification of a stream (steps 4 to 10): the kind, its size and its
+// palette. `ppi` are the pixels per inch for placeable metafiles.
+struct Identity {
+    int kind = 0;
+    std::int32_t width = 0, height = 0;
+    Palette palette;
+    bool has_palette = false;
+};
+Identity Identify(ImageStream& s, bool advanced_check, int ppi_x, int ppi_y);
+
+// Size readers over libjpeg and libpng.
+struct JpegCodec {
+    static bool ReadSize(ImageStream& s, std::int32_t* width, std::int32_t* height);
+};
+struct PngCodec {
+    static bool ReadSize(ImageStream& s, std::int32_t* width, std::int32_t* height, Palette* palette);
+};
+
+// Draws a BMP of the stream into the context at (x, y); gives its colour table.
+struct BmpReader {
+    static bool Read(ImageStream& s, platform::gdi::Handle dc, int x, int y, Palette* palette);
+};
+
+// The canvas as a BMP file, and as a wireless bitmap.
+std::vector<std::uint8_t> BmpBytes(const ImageObject& o);
+std::vector<std::uint8_t> WbmpBytes(const ImageObject& o);
+
+// The value of a byte-array result (lower bound 0).
+Variant ByteResult(std::vector<std::uint8_t> bytes);
+
+} // namespace glimmerax

@@ -1,0 +1,312 @@
+#include "platform/gdi/gdi.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <mutex>
+#include <utility>
+#include <unordered_map>
+
+namespace platform::gdi {
+namespace {
+
+struct Bitmap {
+    Section section;
+    Handle selected_in = 0;
+};
+
+struct Context {
+    Handle bitmap = 0;
+    int map_mode = MM_TEXT;
+};
+
+// The process's handle table: contexts and bitmaps by number.
+struct Table {
+    std::mutex lock;
+    Handle next = 0x10000;
+    std::unordered_map<Handle, Bitmap> bitmaps;
+    std::unordered_map<Handle, Context> contexts;
+};
+
+// Never destroyed: objects released during exit may still free handles.
+Table& table()
+{
+    static Table* t = new Table;
+    return *t;
+}
+
+// The section a context draws on, or null.
+const Section* target_of(Table& t, Handle dc)
+{
+    auto c = t.contexts.find(dc);
+    if (c == t.contexts.end() || !c->second.bitmap) return nullptr;
+    auto b = t.bitmaps.find(c->second.bitmap);
+    return b == t.bitmaps.end() ? nullptr : &b->second.section;
+}
+
+void put(const Section& s, int x, int y, std::uint32_t rgb)
+{
+    std::uint8_t* p = s.row(y) + std::size_t(x) * 3;
+    p[0] = std::uint8_t(rgb);
+    p[1] = std::uint8_t(rgb >> 8);
+    p[2] = std::uint8_t(rgb >> 16);
+}
+
+// One channel of a bit-field pixel scaled to eight bits.
+std::uint32_t field(std::uint32_t v, std::uint32_t mask)
+{
+    if (!mask) return 0;
+    int shift = 0, width = 0;
+    while (!((mask >> shift) & 1)) ++shift;
+    while (shift + width < 32 && ((mask >> (shift + width)) & 1)) ++width;
+    std::uint32_t f = (v & mask) >> shift;
+    return width >= 8 ? f >> (width - 8) : f << (8 - width);
+}
+
+// Reads pixels of an uncompressed or bit-field picture within the bytes given.
+struct Reader {
+    const std::uint8_t* bits;
+    std::size_t size;
+    const BitmapInfo& info;
+    std::int64_t stride;
+    std::int64_t rows;
+
+    // Pixel (x, y), y from the top; black outside the bytes.
+    std::uint32_t pixel(std::int64_t x, std::int64_t y) const
+    {
+        std::int64_t stored = info.height > 0 ? rows - 1 - y : y;
+        std::int64_t bit = x * info.bit_count;
+        std::int64_t at = stored * stride + bit / 8;
+        int bytes = std::max(1, info.bit_count / 8);
+        if (at < 0 || at + bytes > std::int64_t(size)) return 0;
+        const std::uint8_t* p = bits + at;
+        switch (info.bit_count) {
+        case 1:
+        case 2:
+        case 4:
+        case 8: {
+            unsigned index = (p[0] >> (8 - info.bit_count - bit % 8)) & ((1u << info.bit_count) - 1);
+            return index < info.colors.size() ? info.colors[index] & 0xFFFFFF : 0;
+        }
+        case 16: {
+            std::uint32_t v = p[0] | (p[1] << 8);
+            if (info.compression == BI_BITFIELDS)
+                return field(v, info.masks[0]) << 16 | field(v, info.masks[1]) << 8 | field(v, info.masks[2]);
+            return field(v, 0x7C00) << 16 | field(v, 0x03E0) << 8 | field(v, 0x001F);
+        }
+        case 24: return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16;
+        case 32: {
+            std::uint32_t v = p[0] | p[1] << 8 | p[2] << 16 | std::uint32_t(p[3]) << 24;
+            if (info.compression == BI_BITFIELDS)
+                return field(v, info.masks[0]) << 16 | field(v, info.masks[1]) << 8 | field(v, info.masks[2]);
+            return v & 0xFFFFFF;
+        }
+        }
+        return 0;
+    }
+};
+
+// Run-length pictures, decoded straight into the destination, unscaled.
+int draw_rle(const Section& s, int xd, int yd, int xs, int ys, int ws, int hs, const std::uint8_t* bits,
+             std::size_t size, const BitmapInfo& info)
+{
+    const bool four = info.compression == BI_RLE4;
+    const std::int64_t width = info.width, height = std::abs(std::int64_t(info.height));
+    std::int64_t x = 0, row = 0; // row counted from the bottom
+    auto emit = [&](unsigned index) {
+        if (x < width && row < height) {
+            std::int64_t top = height - 1 - row;
+            if (x >= xs && x < std::int64_t(xs) + ws && top >= ys && top < std::int64_t(ys) + hs) {
+                std::int64_t dx = xd + (x - xs), dy = yd + (top - ys);
+                if (dx >= 0 && dx < s.width && dy >= 0 && dy < s.height)
+                    put(s, int(dx), int(dy), index < info.colors.size() ? info.colors[index] & 0xFFFFFF : 0);
+            }
+        }
+        ++x;
+    };
+    std::size_t i = 0;
+    while (i + 1 < size && row < height) {
+        unsigned n = bits[i], v = bits[i + 1];
+        i += 2;
+        if (n) {
+            for (unsigned k = 0; k < n && x < width; ++k) emit(four ? ((k & 1) ? v & 15 : v >> 4) : v);
+            continue;
+        }
+        if (v == 0) {
+            x = 0;
+            ++row;
+        } else if (v == 1) {
+            break;
+        } else if (v == 2) {
+            if (i + 1 >= size) break;
+            x += bits[i];
+            row += bits[i + 1];
+            i += 2;
+        } else {
+            std::size_t bytes = four ? (v + 1) / 2 : v;
+            for (unsigned k = 0; k < v && i + (four ? k / 2 : k) < size; ++k) {
+                unsigned b = bits[i + (four ? k / 2 : k)];
+                if (x < width) emit(four ? ((k & 1) ? b & 15 : b >> 4) : b);
+            }
+            i += bytes + (bytes & 1);
+        }
+    }
+    return int(std::min<std::int64_t>(height, hs));
+}
+
+} // namespace
+
+Handle CreateDIBSection(int width, int height, std::uint8_t** bits)
+{
+    if (bits) *bits = nullptr;
+    if (width <= 0 || height <= 0) return 0;
+    std::int64_t stride = DibStride(width, 24);
+    if (stride * height > std::numeric_limits<std::int32_t>::max()) return 0;
+    auto* p = static_cast<std::uint8_t*>(std::calloc(std::size_t(stride * height), 1));
+    if (!p) return 0;
+    Table& t = table();
+    std::lock_guard g(t.lock);
+    Handle h = t.next++;
+    t.bitmaps[h] = Bitmap{Section{width, height, std::size_t(stride), p}, 0};
+    if (bits) *bits = p;
+    return h;
+}
+
+Handle CreateCompatibleDC()
+{
+    Table& t = table();
+    std::lock_guard g(t.lock);
+    Handle h = t.next++;
+    t.contexts[h] = Context{};
+    return h;
+}
+
+bool DeleteDC(Handle dc)
+{
+    Table& t = table();
+    std::lock_guard g(t.lock);
+    auto c = t.contexts.find(dc);
+    if (c == t.contexts.end()) return false;
+    auto b = t.bitmaps.find(c->second.bitmap);
+    if (b != t.bitmaps.end()) b->second.selected_in = 0;
+    t.contexts.erase(c);
+    return true;
+}
+
+bool DeleteObject(Handle bitmap)
+{
+    Table& t = table();
+    std::lock_guard g(t.lock);
+    auto b = t.bitmaps.find(bitmap);
+    if (b == t.bitmaps.end() || b->second.selected_in) return false; // still selected: refused, as GDI does
+    std::free(b->second.section.bits);
+    t.bitmaps.erase(b);
+    return true;
+}
+
+Handle SelectObject(Handle dc, Handle bitmap)
+{
+    Table& t = table();
+    std::lock_guard g(t.lock);
+    auto c = t.contexts.find(dc);
+    if (c == t.contexts.end()) return 0;
+    auto b = t.bitmaps.find(bitmap);
+    if (bitmap && b == t.bitmaps.end()) return 0;
+    Handle old = c->second.bitmap;
+    if (auto o = t.bitmaps.find(old); o != t.bitmaps.end()) o->second.selected_in = 0;
+    c->second.bitmap = bitmap;
+    if (bitmap) b->second.selected_in = dc;
+    return old;
+}
+
+Handle CurrentBitmap(Handle dc)
+{
+    Table& t = table();
+    std::lock_guard g(t.lock);
+    auto c = t.contexts.find(dc);
+    return c == t.contexts.end() ? 0 : c->second.bitmap;
+}
+
+int SetMapMode(Handle dc, int mode)
+{
+    Table& t = table();
+    std::lock_guard g(t.lock);
+    auto c = t.contexts.find(dc);
+    if (c == t.contexts.end()) return 0;
+    return std::exchange(c->second.map_mode, mode);
+}
+
+int GetDeviceCaps(Handle dc, int index)
+{
+    Table& t = table();
+    std::lock_guard g(t.lock);
+    if (!t.contexts.count(dc)) return 0;
+    return index == LOGPIXELSX || index == LOGPIXELSY ? 96 : 0;
+}
+
+bool GetSection(Handle bitmap, Section* out)
+{
+    Table& t = table();
+    std::lock_guard g(t.lock);
+    auto b = t.bitmaps.find(bitmap);
+    if (b == t.bitmaps.end()) return false;
+    if (out) *out = b->second.section;
+    return true;
+}
+
+bool BitBlt(Handle dst, int x, int y, int w, int h, Handle src, int sx, int sy, std::uint32_t rop)
+{
+    Table& t = table();
+    std::lock_guard g(t.lock);
+    const Section* d = target_of(t, dst);
+    const Section* s = target_of(t, src);
+    if (!d || !s || rop != SRCCOPY) return false;
+    // Clip the rectangle to both sections.
+    std::int64_t x0 = std::max<std::int64_t>({0, x, std::int64_t(x) - sx}), y0 = std::max<std::int64_t>({0, y, std::int64_t(y) - sy});
+    std::int64_t x1 = std::min<std::int64_t>({std::int64_t(x) + w, d->width, std::int64_t(x) - sx + s->width});
+    std::int64_t y1 = std::min<std::int64_t>({std::int64_t(y) + h, d->height, std::int64_t(y) - sy + s->height});
+    for (std::int64_t dy = y0; dy < y1; ++dy)
+        std::memmove(d->row(int(dy)) + x0 * 3, s->row(int(dy - y + sy)) + (x0 - x + sx) * 3, std::size_t(x1 - x0) * 3);
+    return true;
+}
+
+int StretchDIBits(Handle dc, int xd, int yd, int wd, int hd, int xs, int ys, int ws, int hs, const std::uint8_t* bits,
+                  std::size_t size, const BitmapInfo& info, std::uint32_t usage, std::uint32_t rop)
+{
+    Table& t = table();
+    std::lock_guard g(t.lock);
+    const Section* s = target_of(t, dc);
+    if (!s || !bits || rop != SRCCOPY || wd <= 0 || hd <= 0 || ws <= 0 || hs <= 0 || info.width <= 0 || !info.height)
+        return 0;
+    if (info.compression == BI_RLE8 || info.compression == BI_RLE4) {
+        if (info.height < 0 || wd != ws || hd != hs) return 0;
+        if (info.bit_count != (info.compression == BI_RLE8 ? 8 : 4)) return 0;
+        return draw_rle(*s, xd, yd, xs, ys, ws, hs, bits, size, info);
+    }
+    switch (info.bit_count) {
+    case 1: case 2: case 4: case 8: case 16: case 24: case 32: break;
+    default: return 0;
+    }
+    if (info.compression == BI_BITFIELDS && info.bit_count != 16 && info.bit_count != 32) return 0;
+    if (info.compression != BI_RGB && info.compression != BI_BITFIELDS) return 0;
+    Reader r{bits, size, info, DibStride(info.width, info.bit_count), std::abs(std::int64_t(info.height))};
+    std::int64_t x0 = std::max(0, xd), x1 = std::min<std::int64_t>(s->width, std::int64_t(xd) + wd);
+    std::int64_t y0 = std::max(0, yd), y1 = std::min<std::int64_t>(s->height, std::int64_t(yd) + hd);
+    for (std::int64_t dy = y0; dy < y1; ++dy) {
+        std::int64_t sy = ys + (dy - yd) * hs / hd;
+        std::uint8_t* out = s->row(int(dy));
+        for (std::int64_t dx = x0; dx < x1; ++dx) {
+            std::int64_t sx = xs + (dx - xd) * ws / wd;
+            std::uint32_t c = (sx < 0 || sx >= info.width || sy < 0 || sy >= r.rows) ? 0 : r.pixel(sx, sy);
+            out[dx * 3] = std::uint8_t(c);
+            out[dx * 3 + 1] = std::uint8_t(c >> 8);
+            out[dx * 3 + 2] = std::uint8_t(c >> 16);
+        }
+    }
+    return int(std::max<std::int64_t>(0, y1 - y0));
+}
+
+bool GdiFlush() { return true; }
+
+} // namespace platform::gdi

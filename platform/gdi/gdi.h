@@ -1,0 +1,75 @@
+// The drawing interface's device-independent pictures and memory contexts:
+// 24-bit bottom-up sections, memory contexts (MM_TEXT, 96 pixels per inch)
+// that hold one section each, plain pixel copies between contexts and the
+// drawing of a packed device-independent bitmap (1 to 32 bits a pixel,
+// uncompressed, run-length coded or with bit-field masks) into a context.
+// Handles are 32-bit numbers valid anywhere in the process; 0 is none.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace platform::gdi {
+
+using Handle = std::uint32_t;
+
+inline constexpr int MM_TEXT = 1;
+inline constexpr int LOGPIXELSX = 88;
+inline constexpr int LOGPIXELSY = 90;
+inline constexpr std::uint32_t SRCCOPY = 0x00CC0020;
+inline constexpr std::uint32_t BI_RGB = 0, BI_RLE8 = 1, BI_RLE4 = 2, BI_BITFIELDS = 3;
+inline constexpr std::uint32_t DIB_RGB_COLORS = 0;
+
+// A 24-bit section: width × height pixels, blue, green, red, rows bottom
+// first, each row padded to four bytes. At most 2^31 - 1 pixel bytes.
+struct Section {
+    int width = 0, height = 0;
+    std::size_t stride = 0;
+    std::uint8_t* bits = nullptr;
+    // Row y counted from the top.
+    std::uint8_t* row(int y) const { return bits + std::size_t(height - 1 - y) * stride; }
+};
+
+// The row length of a picture `width` pixels wide at `bits` bits a pixel.
+inline std::int64_t DibStride(std::int64_t width, int bits) { return ((width * bits + 31) / 32) * 4; }
+
+// 0 when the size is not positive, too large, or memory is short; *bits
+// then is null. Pixels start black.
+Handle CreateDIBSection(int width, int height, std::uint8_t** bits);
+Handle CreateCompatibleDC();
+bool DeleteDC(Handle dc);
+bool DeleteObject(Handle bitmap);
+// Selects a section into a context; gives the one selected before.
+Handle SelectObject(Handle dc, Handle bitmap);
+Handle CurrentBitmap(Handle dc);
+int SetMapMode(Handle dc, int mode);
+int GetDeviceCaps(Handle dc, int index);
+// The section of a bitmap handle, or false.
+bool GetSection(Handle bitmap, Section* out);
+
+// Copies a w × h rectangle between the sections of two contexts, clipped
+// to both (SRCCOPY only).
+bool BitBlt(Handle dst, int x, int y, int w, int h, Handle src, int sx, int sy, std::uint32_t rop);
+
+// The header of a packed device-independent bitmap, and its colour table
+// (blue, green, red, reserved) or, for BI_BITFIELDS, its three masks.
+struct BitmapInfo {
+    std::int32_t width = 0, height = 0; // a negative height is top-down
+    std::uint16_t bit_count = 0;
+    std::uint32_t compression = BI_RGB;
+    std::uint32_t masks[3] = {0, 0, 0};
+    std::vector<std::uint32_t> colors; // 0x00RRGGBB
+};
+
+// Draws the source rectangle (xs, ys from the picture's top-left, ws × hs)
+// stretched to (xd, yd, wd, hd) of the context's section, clipped to it.
+// Only the `size` bytes given are read: rows beyond them draw black.
+// Run-length pictures are drawn unscaled. Gives the rows drawn.
+int StretchDIBits(Handle dc, int xd, int yd, int wd, int hd, int xs, int ys, int ws, int hs, const std::uint8_t* bits,
+                  std::size_t size, const BitmapInfo& info, std::uint32_t usage, std::uint32_t rop);
+
+// Pending drawing reaches the pixels (drawing here is immediate).
+bool GdiFlush();
+
+} // namespace platform::gdi

@@ -1,0 +1,94 @@
+// Test support for the imaging server: calls on an image object by name,
+// the canvas as RGB pixels, temporary files and a hand-made JPEG builder.
+#pragma once
+
+#include "imaging/glimmerax.h"
+#include "platform/automation/vb_error.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace imaging_test {
+
+using platform::Variant;
+using Args = std::vector<Variant>;
+using Bytes = std::vector<std::uint8_t>;
+
+inline Variant out() { return Variant(); }
+inline Variant missing() { return Variant::Missing(); }
+inline Variant L(std::int32_t v) { return Variant(v); }
+
+// Calls a member and gives the arguments after the call.
+inline Args call(platform::Dispatch& o, const char* name, Args args)
+{
+    o.Invoke(platform::IdOfName(o, name), platform::InvokeKind::Method, args);
+    return args;
+}
+
+inline std::filesystem::path temp_dir()
+{
+    static std::filesystem::path dir = [] {
+        std::string t = (std::filesystem::temp_directory_path() / "glimmerax-test-XXXXXX").string();
+        return std::filesystem::path(mkdtemp(t.data()));
+    }();
+    return dir;
+}
+
+inline Bytes read_file(const std::filesystem::path& p)
+{
+    std::ifstream in(p, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+inline void write_file(const std::filesystem::path& p, const Bytes& b)
+{
+    std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
+}
+
+inline std::string data_file(const char* name) { return std::string(TREKFOLD_SOURCE_DIR) + "/tests/data/exif/" + name; }
+
+// The canvas as rows of 0xRRGGBB, from BmpImage's byte array.
+struct Pixels {
+    int w = 0, h = 0;
+    std::vector<std::uint32_t> px;
+    std::uint32_t at(int x, int y) const { return px[std::size_t(y) * std::size_t(w) + std::size_t(x)]; }
+};
+
+inline Pixels canvas(platform::Dispatch& o)
+{
+    Args r = call(o, "BmpImage", {Variant(""), out()});
+    const Bytes& b = *r[1].BytesPtr();
+    auto le32 = [&](int at) { return int(b[at] | b[at + 1] << 8 | b[at + 2] << 16 | b[at + 3] << 24); };
+    Pixels p;
+    p.w = le32(18), p.h = le32(22);
+    std::size_t row = std::size_t(3 * p.w + 3) & ~std::size_t(3);
+    for (int y = 0; y < p.h; ++y)
+        for (int x = 0; x < p.w; ++x) {
+            const std::uint8_t* q = b.data() + 54 + std::size_t(p.h - 1 - y) * row + std::size_t(x) * 3;
+            p.px.push_back(std::uint32_t(q[2]) << 16 | q[1] << 8 | q[0]);
+        }
+    return p;
+}
+
+// Big-endian 16-bit segment length helper for hand-made JPEGs.
+inline Bytes segment(std::uint8_t marker, const Bytes& data)
+{
+    Bytes s{0xFF, marker, std::uint8_t((data.size() + 2) >> 8), std::uint8_t(data.size() + 2)};
+    s.insert(s.end(), data.begin(), data.end());
+    return s;
+}
+
+inline Bytes jpeg(std::initializer_list<Bytes> segments)
+{
+    Bytes j{0xFF, 0xD8};
+    for (const Bytes& s : segments) j.insert(j.end(), s.begin(), s.end());
+    j.push_back(0xFF), j.push_back(0xD9);
+    return j;
+}
+
+} // namespace imaging_test
