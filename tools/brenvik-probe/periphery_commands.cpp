@@ -222,6 +222,7 @@ json Run_Periphery_Command(const Periphery_Command& c, platform::Dispatch& contr
         out["progress"] = ev.progress;
         const Picture none;
         const Picture& pic = ev.image ? *ev.image : none;
+        out["Palette_File"] = gps->Palette_File();
         out["width"] = pic.Width;
         out["height"] = pic.Height;
         if (ev.complete) write_file(c.text, ppm(pic));
