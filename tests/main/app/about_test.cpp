@@ -160,5 +160,17 @@ TEST(About, MenuCommandsOfTheMainWindow)
     EXPECT_EQ(r.dialogs.last()->text.rfind("Garmin documentation could not be found at /opt/trekfold.", 0), 0u);
 }
 
+TEST(About, CustomSplashUnloadsAfterTwoSeconds)
+{
+    platform::FakeEventPump pump;
+    app::frmCustomSplash splash(pump);
+    splash.Show();
+    EXPECT_TRUE(splash.window.visible);
+    pump.advance(1'999'000);
+    EXPECT_TRUE(splash.window.loaded);
+    pump.advance(2'000);
+    EXPECT_FALSE(splash.window.loaded);
+}
+
 } // namespace
 } // namespace apptest

@@ -141,6 +141,8 @@ TEST(GpsimScenario, BadFilesAreRefusedWithTheirName) {
   EXPECT_THROW(parse_scenario(json::parse(R"({"product": {"id": 1}})")), std::runtime_error);
   EXPECT_THROW(parse_scenario(json::parse(R"({"formats": {}, "waypoints": {}})")), std::runtime_error);
   EXPECT_THROW(load_scenario_file("/nonexistent/unit.json"), std::runtime_error);
+  EXPECT_THROW(parse_scenario(json::parse(R"({"formats": {}, "screens": [{"bits": 8, "pixels": 0, "lines": 1}]})")),
+               std::runtime_error);
   try {
     parse_scenario(json::parse(R"({"formats": {}, "link": "L003"})"), "unit.json");
     FAIL();
