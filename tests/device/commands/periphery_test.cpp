@@ -268,7 +268,6 @@ class UsbIcons : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        app();
         dir_ = ::testing::TempDir() + "usb_icons_" + std::to_string(::getpid());
         std::string colours = "00100000", pixels = "00100000";
         char hx[3];
@@ -281,25 +280,14 @@ protected:
                            {{"id", 887}, {"interrupt", {{{"id", 888}, {"data", "00100000"}}}}},
                            {{"id", 885}, {"interrupt", {{{"id", 888}, {"data", "00100000"}}}}}}}};
         scenario_ = dir_ + ".json";
-        record_ = dir_ + ".record";
         std::ofstream(scenario_) << sc.dump();
-        std::remove(record_.c_str());
-        setenv("TREKFOLD_USB_FAKE", scenario_.c_str(), 1);
-        setenv("TREKFOLD_USB_FAKE_RECORD", record_.c_str(), 1);
-        object_ = Create_Brenvik({});
-        gps_ = As_Brenvik(object_.get());
-        gps_->Advise(&ev_);
-        gps_->Port(0);
-        ASSERT_TRUE(gps_->PortOpen());
+        usb_ = std::make_unique<Usb_Control>(scenario_, ev_);
+        gps_ = usb_->gps;
+        record_ = usb_->record;
     }
     void TearDown() override
     {
-        gps_->Advise(nullptr);
-        gps_->PortClose();
-        object_.reset();
-        unsetenv("TREKFOLD_USB_FAKE");
-        unsetenv("TREKFOLD_USB_FAKE_RECORD");
-        std::remove(record_.c_str());
+        usb_.reset();
         std::remove(scenario_.c_str());
     }
     // The application-layer writes: "ID:data size".
@@ -316,7 +304,7 @@ protected:
     }
     platform::EventPump& pump_ = platform::qt_event_pump();
     std::string dir_, scenario_, record_;
-    std::shared_ptr<platform::Dispatch> object_;
+    std::unique_ptr<Usb_Control> usb_;
     Brenvik* gps_ = nullptr;
     Icon_Events ev_;
 };
