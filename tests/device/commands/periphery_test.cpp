@@ -99,13 +99,6 @@ void round_trip_almanac(Unit& u, bool with_svid)
     EXPECT_EQ(u.packets("in", 31), u.packets("out", 31));
 }
 
-TEST(Periphery, AlmanacD501DownloadsAndGoesBackByteExact)
-{
-    Unit u;
-    round_trip_almanac(u, false);
-    EXPECT_EQ(u.gps->Almanac_Data_Format(), "D501");
-}
-
 TEST(Periphery, AlmanacD500FromTheCapabilityTable)
 {
     json j = periphery_json();
@@ -166,25 +159,6 @@ TEST(Periphery, WithoutLapProtocolTwoSendsGiveOneError)
     ASSERT_EQ(u.events.errors.size(), 1u);
     EXPECT_EQ(u.events.errors[0].message, "GPS model/version does not support Lap Data");
     EXPECT_TRUE(u.packets("in", 149).empty());
-}
-
-TEST(Periphery, UnitIdNameAndNewName)
-{
-    Unit u;
-    u.gps->Request_Product_Data();
-    EXPECT_EQ(u.gps->Product_Data()->Unit_ID, "3735928559");
-    u.gps->Request_GPS_Name();
-    u.pump.wait_until([&] { return !u.gps->Product_Data()->GPS_Name.empty(); }, u.pump.clock().now_us() + 3'000'000);
-    EXPECT_EQ(u.gps->Product_Data()->GPS_Name, "MY ETREX");
-    u.gps->Change_GPS_Name("ABCDEFGHIJ");
-    // Size 17: length 11, expanded ID 525, the name and its NUL.
-    const auto sent = u.packets("in", 123);
-    ASSERT_FALSE(sent.empty());
-    EXPECT_EQ(sent.back(), "0B0000000D024142434445464748494A00");
-    u.gps->Request_GPS_Name();
-    u.pump.wait_until([&] { return u.gps->Product_Data()->GPS_Name == "ABCDEFGHIJ"; },
-                      u.pump.clock().now_us() + 3'000'000);
-    EXPECT_EQ(u.gps->Product_Data()->GPS_Name, "ABCDEFGHIJ");
 }
 
 // The BMP of icon n as the simulator draws it: colour byte i = 5i + n,

@@ -281,12 +281,3 @@ TEST(IconExchange, SerialContinuationsAndFloods)
     ASSERT_TRUE(short_one.bmp);
     EXPECT_EQ((*short_one.bmp)[1078], 0);
 }
-
-TEST(IconExchange, NameNeedsItsNul)
-{
-    Icon_Exchange ex;
-    Expanded_Values v;
-    EXPECT_EQ(ex.Receive(expanded(525, Cat({A("ETREX"), H("00")})), false, v).name, "ETREX");
-    EXPECT_FALSE(ex.Receive(expanded(525, A("ETREX")), false, v).name);
-    EXPECT_FALSE(ex.Receive(expanded(525, Cat({A("ETREX"), H("00")}), 999), true, v).name.value_or("").empty());
-}
