@@ -84,3 +84,22 @@ function(tf_fuzz name)
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
   add_dependencies(fuzz_all ${name})
 endfunction()
+
+# tf_version_note(<target>): writes the project version into the binary as
+# its file version note, read back by platform/version (the four 16-bit
+# parts: major, minor, patch, tweak; absent parts are 0).
+function(tf_version_note target)
+  foreach(_p MAJOR MINOR PATCH TWEAK)
+    set(_v_${_p} "${PROJECT_VERSION_${_p}}")
+    if(NOT _v_${_p})
+      set(_v_${_p} 0)
+    endif()
+  endforeach()
+  set(V_MAJOR ${_v_MAJOR})
+  set(V_MINOR ${_v_MINOR})
+  set(V_THIRD ${_v_PATCH})
+  set(V_FOURTH ${_v_TWEAK})
+  configure_file(${CMAKE_SOURCE_DIR}/platform/version/version_note.cpp.in
+                 ${CMAKE_CURRENT_BINARY_DIR}/${target}_version_note.cpp @ONLY)
+  target_sources(${target} PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/${target}_version_note.cpp)
+endfunction()

@@ -38,14 +38,6 @@ using ByteArray = std::vector<std::uint8_t>;
 inline constexpr int Control_Width = 540;
 inline constexpr int Control_Height = 570;
 
-// A picture handed out with screen and icon events: a device-independent
-// bitmap, 32-bit 0xAARRGGBB pixels, top row first.
-struct Picture {
-    std::int32_t Width = 0;
-    std::int32_t Height = 0;
-    std::vector<std::uint32_t> Pixels;
-};
-using PictureRef = std::shared_ptr<Picture>;
 
 // The events of `__Brenvik`, in their order (dispatch identifiers 1 to 17).
 class BrenvikEvents {
@@ -122,11 +114,11 @@ public:
     virtual bool Change_Baud_Rate(std::int32_t Baud) = 0;
     virtual void Send_Lap() = 0;
     virtual void Change_GPS_Name(const std::string& NewName) = 0;
-    virtual void Request_Icon(std::int32_t seq) = 0;
-    virtual void Send_Icon(std::int32_t seq, const ByteArray& BMP) = 0;
+    virtual void Request_Icon(std::int32_t& seq) = 0; // seq: -1 when the unit did not answer
+    virtual void Send_Icon(std::int32_t& seq, const ByteArray& BMP) = 0;
     virtual std::string xLate(const std::string& Phrase) = 0;
     virtual void Request_GPS_Name() = 0;
-    virtual void NMEA_Send(const std::string& message) = 0;
+    virtual void NMEA_Send(std::string& message) = 0; // message: the sentence sent, without CR LF
     virtual std::int32_t tf_test(const std::string& cmd) = 0;
 
     // Object-valued properties (read, and assignable by reference).

@@ -17,19 +17,24 @@ constexpr std::uint8_t kWriteOnly = 2;
 // support, or a record format the encoders do not know, sends nothing and
 // raises the "does not support" error once per transfer.
 template <class Encode>
-void Send_Record(Control& c, const std::string& protocol, const char* unsupported, Encode encode)
+void Send_Kind(Control& c, const std::string& protocol, const char* unsupported, Encode encode)
 {
     Encoded packet;
     if (!Is_Blank(protocol)) packet = encode();
-    if (!packet) {
-        if (!c.Unsupported_Reported) c.Report(unsupported, Packet{0});
-        c.Unsupported_Reported = true;
-        return;
-    }
-    c.Send_Packet(*packet, kWriteOnly, 0);
+    c.Send_Record(packet, unsupported);
 }
 
 } // namespace
+
+void Control::Send_Record(const std::optional<Packet>& packet, const char* unsupported)
+{
+    if (!packet) {
+        if (!Unsupported_Reported) Report(unsupported, Packet{0});
+        Unsupported_Reported = true;
+        return;
+    }
+    Send_Packet(*packet, kWriteOnly, 0);
+}
 
 void Control::Start_of_Records(std::int16_t ocount)
 {
@@ -59,7 +64,7 @@ void Control::Send_Waypoint()
     auto encode = [this] {
         return Encode_Waypoint(props_.Waypoint_Data_Format, *store_.Waypoint, props_.PID_Wpt_Data, false);
     };
-    Send_Record(*this, props_.WayPoint_Transfer_Protocol, "GPS model/version does not support Waypoints", encode);
+    Send_Kind(*this, props_.WayPoint_Transfer_Protocol, "GPS model/version does not support Waypoints", encode);
 }
 
 void Control::Send_Prox_Waypoint()
@@ -67,7 +72,7 @@ void Control::Send_Prox_Waypoint()
     auto encode = [this] {
         return Encode_Waypoint(props_.Prox_Wpt_Data_Format, *store_.Waypoint, props_.PID_Prx_Wpt_Data, true);
     };
-    Send_Record(*this, props_.Prox_Wpt_Transfer_Protocol,
+    Send_Kind(*this, props_.Prox_Wpt_Transfer_Protocol,
                     "GPS model/version does not support Proximity Waypoints", encode);
 }
 
@@ -76,32 +81,32 @@ void Control::Send_Route_Waypoint()
     auto encode = [this] {
         return Encode_Waypoint(props_.Route_Wpt_Data_Format, *store_.Waypoint, props_.PID_Rte_Wpt_Data, false);
     };
-    Send_Record(*this, props_.Route_Transfer_Protocol, "GPS model/version does not support Routes", encode);
+    Send_Kind(*this, props_.Route_Transfer_Protocol, "GPS model/version does not support Routes", encode);
 }
 
 void Control::Send_Route_Header()
 {
     auto encode = [this] { return Encode_Route_Header(props_.Route_Header_Format, *store_.Route, props_.PID_Rte_Hdr); };
-    Send_Record(*this, props_.Route_Transfer_Protocol, "GPS model/version does not support Routes", encode);
+    Send_Kind(*this, props_.Route_Transfer_Protocol, "GPS model/version does not support Routes", encode);
 }
 
 // Links always go in the D210 layout, whatever the unit names.
 void Control::Send_Route_Link()
 {
     auto encode = [this] { return Encoded(Encode_Route_Link(*store_.Route, props_.PID_Rte_Link)); };
-    Send_Record(*this, props_.Route_Transfer_Protocol, "GPS model/version does not support Routes", encode);
+    Send_Kind(*this, props_.Route_Transfer_Protocol, "GPS model/version does not support Routes", encode);
 }
 
 void Control::Send_Track_Header()
 {
     auto encode = [this] { return Encode_Track_Header(props_.Track_Header_Format, *store_.Track, props_.PID_Trk_Hdr); };
-    Send_Record(*this, props_.Track_Transfer_Protocol, "GPS model/version does not support Tracks", encode);
+    Send_Kind(*this, props_.Track_Transfer_Protocol, "GPS model/version does not support Tracks", encode);
 }
 
 void Control::Send_Track()
 {
     auto encode = [this] { return Encode_Track_Point(props_.Track_Point_Format, *store_.Track, props_.PID_Trk_Data); };
-    Send_Record(*this, props_.Track_Transfer_Protocol, "GPS model/version does not support Tracks", encode);
+    Send_Kind(*this, props_.Track_Transfer_Protocol, "GPS model/version does not support Tracks", encode);
 }
 
 // The position in radians; no protocol is checked.

@@ -90,12 +90,29 @@ const Method_Row kMethods[] = {
     {"Change_Baud_Rate", 0xB3, 1, 1, [](Control& c, Args& a) { return Variant(c.Change_Baud_Rate(a[0].ToInt32())); }},
     NOARGS(Send_Lap, 0xB7),
     {"Change_GPS_Name", 0xB8, 1, 1, [](Control& c, Args& a) { c.Change_GPS_Name(a[0].ToString()); return Variant(); }},
-    {"Request_Icon", 0xB9, 1, 1, [](Control& c, Args& a) { c.Request_Icon(a[0].ToInt32()); return Variant(); }},
+    {"Request_Icon", 0xB9, 1, 1,
+     [](Control& c, Args& a) {
+         std::int32_t seq = a[0].ToInt32();
+         c.Request_Icon(seq);
+         a[0] = Variant(seq);
+         return Variant();
+     }},
     {"Send_Icon", 0xBA, 2, 2,
-     [](Control& c, Args& a) { c.Send_Icon(a[0].ToInt32(), a[1].ToBytes()); return Variant(); }},
+     [](Control& c, Args& a) {
+         std::int32_t seq = a[0].ToInt32();
+         c.Send_Icon(seq, a[1].ToBytes());
+         a[0] = Variant(seq);
+         return Variant();
+     }},
     {"xLate", 0xBB, 1, 1, [](Control& c, Args& a) { return Variant(c.xLate(a[0].ToString())); }},
     NOARGS(Request_GPS_Name, 0xBC),
-    {"NMEA_Send", 0xBD, 1, 1, [](Control& c, Args& a) { c.NMEA_Send(a[0].ToString()); return Variant(); }},
+    {"NMEA_Send", 0xBD, 1, 1,
+     [](Control& c, Args& a) {
+         std::string message = a[0].ToString();
+         c.NMEA_Send(message);
+         a[0] = Variant(message);
+         return Variant();
+     }},
     {"tf_test", 0xC0, 1, 1, [](Control& c, Args& a) { return Variant(c.tf_test(a[0].ToString())); }},
 };
 #undef NOARGS

@@ -228,4 +228,13 @@ struct cSat {
     std::uint8_t status = 0;
 };
 
+// A picture handed out with screen and icon events: a device-independent
+// bitmap, 32-bit 0xAARRGGBB pixels, top row first.
+struct Picture {
+    std::int32_t Width = 0;
+    std::int32_t Height = 0;
+    std::vector<std::uint32_t> Pixels;
+};
+using PictureRef = std::shared_ptr<Picture>;
+
 } // namespace brenvik

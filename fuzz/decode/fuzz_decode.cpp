@@ -8,7 +8,10 @@
 
 namespace {
 
-enum class Kind { Waypoint, RouteHeader, RouteLink, TrackHeader, TrackPoint, DateTime, Position, Pvt, Sats, Records };
+enum class Kind {
+    Waypoint, RouteHeader, RouteLink, TrackHeader, TrackPoint, DateTime, Position, Pvt, Sats, Records,
+    Almanac, Lap, Flightbook, Small
+};
 
 struct Entry {
     Kind kind;
@@ -28,7 +31,9 @@ constexpr std::array entries{
     Entry{Kind::TrackPoint, "D300"}, Entry{Kind::TrackPoint, "D301"}, Entry{Kind::TrackPoint, "D302"},
     Entry{Kind::TrackPoint, "D303"}, Entry{Kind::TrackPoint, "D304"}, Entry{Kind::DateTime, "D600"},
     Entry{Kind::Position, "D700"}, Entry{Kind::Pvt, "D800"}, Entry{Kind::Sats, ""},
-    Entry{Kind::Records, ""},
+    Entry{Kind::Records, ""}, Entry{Kind::Almanac, "D500"}, Entry{Kind::Almanac, "D501"},
+    Entry{Kind::Almanac, "D550"}, Entry{Kind::Almanac, "D551"}, Entry{Kind::Lap, ""},
+    Entry{Kind::Flightbook, ""}, Entry{Kind::Small, ""},
 };
 
 } // namespace
@@ -56,6 +61,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     case Kind::Records:
         brenvik::Decode_Records(p);
         brenvik::Decode_Baud_Reply(p);
+        break;
+    case Kind::Almanac: {
+        brenvik::cAlmanac a;
+        brenvik::Decode_Almanac(e.format, p, a);
+        break;
+    }
+    case Kind::Lap: brenvik::Decode_Lap(p); break;
+    case Kind::Flightbook: brenvik::Decode_Flightbook(p); break;
+    case Kind::Small:
+        brenvik::Decode_Voltages(p);
+        brenvik::Decode_Unit_ID(p);
         break;
     }
     return 0;

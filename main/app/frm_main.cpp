@@ -1,5 +1,6 @@
 #include "main/app/frm_main.h"
 
+#include "main/app/frm_about.h"
 #include "main/app/frm_info.h"
 #include "main/app/properties.h"
 #include "main/coords/coords.h"
@@ -142,6 +143,7 @@ frmMain::frmMain(Services services, std::string program_folder)
                     });
     register_window("frmSplash", [this] { return frmSplash.loaded; }, [this] { unload_splash(); });
     register_window("frmInfo", [this] { return frmInfo_loaded(); }, [this] { info_.reset(); });
+    register_window("frmAbout", [this] { return about_ != nullptr; }, [this] { about_.reset(); });
 }
 
 frmMain::~frmMain() = default;
@@ -633,11 +635,42 @@ void frmMain::register_handlers()
     on_click("mnuColumnsAutoFit", [this](int) { table().Columns_AutoFit(); });
 
     on_click("mnuExit", [this](int) { mnuExit_Click(); });
+    on_click("mnuAbout", [this](int) { mnuAbout_Click(); });
+    on_click("mnuHelpFile", [this](int) { app::mnuHelpFile_Click(program_folder_, launcher(), dialogs()); });
     on_click("cmdAdvanced", [this](int) { cmdAdvanced_Click(); });
     on_click("optWpt", [this](int) { optWpt_Click(); });
     on_click("optTrk", [this](int) { optTrk_Click(); });
     on_click("optRte", [this](int) { optRte_Click(); });
     on_click("optRTWpt", [this](int) { optRTWpt_Click(); });
+}
+
+platform::Launcher& frmMain::launcher()
+{
+    if (launcher_) return *launcher_;
+    if (!own_launcher_) own_launcher_ = std::make_unique<platform::System_Launcher>();
+    return *own_launcher_;
+}
+
+const platform::Registry& frmMain::registry()
+{
+    if (!registry_) registry_ = std::make_unique<platform::Registry>(platform::Registry::Machine());
+    return *registry_;
+}
+
+void frmMain::set_registry(std::unique_ptr<platform::Registry> r) { registry_ = std::move(r); }
+
+// The About box, modal over the main window; whatever goes wrong is passed
+// over.
+void frmMain::mnuAbout_Click()
+{
+    try {
+        about_ = std::make_unique<frmAbout>(program_folder_, registry(), launcher(), dialogs());
+        about_->Form_Load();
+        about_->window.visible = true;
+        if (show_about_modal) show_about_modal(*about_);
+    } catch (...) {
+    }
+    about_.reset();
 }
 
 void frmMain::Set_Msg(const std::string& text)

@@ -24,6 +24,8 @@ class Cursor;
 class EventPump;
 class Timer;
 class PortMap;
+class Launcher;
+class Registry;
 } // namespace platform
 
 namespace transfer { class GpsTransfer; }
@@ -38,6 +40,7 @@ namespace app {
 
 class PropertiesDialog;
 struct InfoWindow;
+class frmAbout;
 
 // A button, option button, label or text box: position and size in twips.
 struct Control {
@@ -150,6 +153,19 @@ public:
     // The route defaults of the route option (Set_RouteDefault).
     std::function<void()> Set_RouteDefault;
 
+    // Outside programs (help viewer, system information) start through the
+    // launcher; the machine's registry values come from the registry. Both
+    // default to the system's; tests and probes put their own in.
+    platform::Launcher& launcher();
+    void set_launcher(platform::Launcher* l) { launcher_ = l; }
+    const platform::Registry& registry();
+    void set_registry(std::unique_ptr<platform::Registry> r);
+    // The About box while it is shown; shown modally through
+    // show_about_modal (the view's dialog), unloaded when that returns.
+    frmAbout* frmAbout_window() { return about_.get(); }
+    std::function<void(frmAbout&)> show_about_modal;
+    void mnuAbout_Click();
+
     // Other windows register here so shut-down can unload them in order.
     void register_window(const std::string& name, std::function<bool()> loaded, std::function<void()> unload);
 
@@ -227,6 +243,10 @@ private:
     std::unique_ptr<hotlink::Hotlinking> hotlink_;
     std::unique_ptr<PropertiesDialog> properties_;
     std::unique_ptr<InfoWindow> info_;
+    std::unique_ptr<frmAbout> about_;
+    std::unique_ptr<platform::Launcher> own_launcher_;
+    platform::Launcher* launcher_ = nullptr;
+    std::unique_ptr<platform::Registry> registry_;
     std::unique_ptr<flxgrd::Table> table_;
     std::unique_ptr<platform::Timer> splash_timer_;
     struct Window {

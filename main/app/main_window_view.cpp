@@ -1,5 +1,6 @@
 #include "main/app/main_window_view.h"
 
+#include "main/app/frm_about_view.h"
 #include "main/app/frm_main.h"
 #include "platform/grid/grid_model.h"
 
@@ -165,6 +166,7 @@ MainWindowView::MainWindowView(frmMain& main, QWidget* parent) : QMainWindow(par
     sl->addWidget(desc);
 
     main_.on_changed = [this](unsigned c) { refresh(c); };
+    main_.show_about_modal = [this](frmAbout& about) { Show_About_Modal(about, this); };
     main_.on_repaint_quiet_status = [this] {
         if (quiet_window_->isVisible()) quiet_label_->repaint();
     };
@@ -174,6 +176,7 @@ MainWindowView::MainWindowView(frmMain& main, QWidget* parent) : QMainWindow(par
 MainWindowView::~MainWindowView()
 {
     main_.on_changed = nullptr;
+    main_.show_about_modal = nullptr;
     main_.on_repaint_quiet_status = nullptr;
     delete quiet_window_;
     delete splash_window_;

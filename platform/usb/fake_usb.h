@@ -16,7 +16,9 @@
 // "size" (a size field that differs from the data), "raw" (hex bytes sent
 // as they are), "repeat". A rule: "type" (default 20), "id", "command" (the
 // first data byte, when given), "times" (how often it answers, default
-// always), "delay_ms".
+// always), "delay_ms". An expanded packet (icons, the unit name) travels
+// with its expanded ID as its USB ID, so a rule with "id": 881 answers the
+// host's 881 and a packet with "id": 887 arrives as expanded packet 887.
 // Selected by TREKFOLD_USB_FAKE=<scenario file>; TREKFOLD_USB_FAKE_RECORD=<file>
 // makes it append every write there as a line of hex.
 #pragma once

@@ -4,6 +4,7 @@
 // (with an upload's file) is read and checked before anything runs; the
 // first command that fails ends the run. `brenvik-probe --help` lists the
 // options, the commands and the upload file's form (kHelp below).
+#include "tools/brenvik-probe/periphery_commands.h"
 #include "tools/brenvik-probe/transfer_commands.h"
 
 #include "platform/automation/class_registry.h"
@@ -149,6 +150,24 @@ Commands:
                      and tracks the unit holds
   upload FILE        identify the unit, then upload the records of FILE in
                      the unit's own formats, one transfer per kind
+  screen FILE [MS]   capture the unit's screen (events run until the 100 %
+                     event or MS ms, default 10000); the picture goes to FILE
+                     as a binary PPM; prints complete, width, height, progress
+  palette PATH       colour 8-bit screens from the JASC palette file PATH
+                     ("" for the unit's colours and the default file)
+  almanac            download the almanac, a line per record
+  laps               download the laps, a line per record
+  flightbook         download the flight book, a line per record
+  send-almanac FILE  upload the "almanac" lines of FILE, one per acknowledgement
+  send-lap FILE      upload the "lap" lines of FILE
+  send-flightbook FILE  upload the "flightbook" lines of FILE
+  name               read the unit's name
+  change-name TEXT   give the unit a new name
+  icon N FILE        read custom icon N; its BMP goes to FILE
+  send-icon N FILE   send the BMP of FILE as custom icon N (USB only)
+  voltages           read the unit's supply voltages
+  nmea-send TEXT     send one NMEA sentence (its checksum completed) to the
+                     serial port
 
 Upload file: JSON lines as the downloads print them, each a record
   {"kind": "waypoint" | "proximity" | "route" | "track", ...}
@@ -182,7 +201,7 @@ using Usage_Error = std::invalid_argument;
 bool is_command(const std::string& s)
 {
     static const std::set<std::string> words{"open", "product", "findbaud", "change-baud", "send", "wait", "close", "port", "settings"};
-    return words.count(s) != 0 || brenvik::probe::Is_Transfer_Command(s);
+    return words.count(s) != 0 || brenvik::probe::Is_Transfer_Command(s) || brenvik::probe::Is_Periphery_Command(s);
 }
 
 // One command with its arguments read and checked.
@@ -192,6 +211,7 @@ struct Command {
     std::int64_t number = 0;  // port, change-baud, wait
     platform::Bytes bytes;    // send
     brenvik::probe::Transfer_Command transfer;
+    brenvik::probe::Periphery_Command periphery;
 };
 
 std::int16_t port_number(const std::string& what, const std::string& text)
@@ -230,6 +250,8 @@ std::vector<Command> parse_commands(const std::vector<std::string>& args, std::s
             if (c.bytes.empty()) throw Usage_Error("send needs the packet's bytes in hex");
         } else if (brenvik::probe::Is_Transfer_Command(c.name)) {
             c.transfer = brenvik::probe::Parse_Transfer_Command(c.name, args, i);
+        } else if (brenvik::probe::Is_Periphery_Command(c.name)) {
+            c.periphery = brenvik::probe::Parse_Periphery_Command(c.name, args, i);
         } else if (c.name != "open" && c.name != "close" && c.name != "product") {
             throw Usage_Error("unknown command " + c.name);
         }
@@ -327,7 +349,8 @@ int run(std::vector<std::string> args)
         if (c.name == "open") has_open = true;
     bool open_pending = !has_open;
     auto needs_port = [](const std::string& c) {
-        return c == "product" || c == "change-baud" || c == "send" || brenvik::probe::Is_Transfer_Command(c);
+        return c == "product" || c == "change-baud" || c == "send" || brenvik::probe::Is_Transfer_Command(c) ||
+               (brenvik::probe::Is_Periphery_Command(c) && c != "palette");
     };
 
     for (const Command& c : commands) {
@@ -386,6 +409,9 @@ int run(std::vector<std::string> args)
             platform::LetByName(*control, "Settings", Variant(c.text));
         } else if (brenvik::probe::Is_Transfer_Command(cmd)) {
             out = brenvik::probe::Run_Transfer_Command(c.transfer, *control, print);
+            if (out["ok"] == false) fail(out, out.value("why", std::string("not complete")));
+        } else if (brenvik::probe::Is_Periphery_Command(cmd)) {
+            out = brenvik::probe::Run_Periphery_Command(c.periphery, *control, print);
             if (out["ok"] == false) fail(out, out.value("why", std::string("not complete")));
         } else if (cmd == "wait") {
             platform::CallByName(*control, "WaitFor", {Variant(std::int32_t(std::max<std::int64_t>(30, c.number)))});

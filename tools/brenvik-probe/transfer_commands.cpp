@@ -341,6 +341,8 @@ Transfer_Command Parse_Transfer_Command(const std::string& cmd, const std::vecto
     return c;
 }
 
+std::string Read_Upload_File(const std::string& path) { return read_upload_file(path); }
+
 json Run_Transfer_Command(const Transfer_Command& c, platform::Dispatch& control,
                           const std::function<void(const json&)>& print)
 {

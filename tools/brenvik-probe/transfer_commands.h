@@ -64,6 +64,10 @@ nlohmann::json Parse_Upload_Set(const std::string& text);
 // naming `what` otherwise.
 std::int64_t Number_Argument(const std::string& what, const std::string& text, std::int64_t low, std::int64_t high);
 
+// The bytes of an upload file (a regular file of at most 512 MB); throws
+// std::invalid_argument naming the file and why it cannot be read.
+std::string Read_Upload_File(const std::string& path);
+
 // The most packets one transfer can announce.
 inline constexpr std::size_t kMaxTransferPackets = 32767;
 

@@ -289,6 +289,19 @@ const std::vector<Format>& formats() {
     t.push_back({"D501", almanac(false, true)});
     t.push_back({"D550", almanac(true, false)});
     t.push_back({"D551", almanac(true, true)});
+    // Laps and the flight book.
+    t.push_back({"D906", {{F::TIME, "time", 0, 0}, {F::I32, "total_time", 0, 0}, {F::F32, "total_distance", 0, 0},
+                          {F::SEMI, "begin_lat", 0, 0}, {F::SEMI, "begin_lon", 0, 0}, {F::SEMI, "end_lat", 0, 0},
+                          {F::SEMI, "end_lon", 0, 0}, {F::I16, "calories", 0, 0}, {F::U8, "track_index", 0, 0},
+                          {F::U8, "unused", 0, 0}}});
+    t.push_back({"D650", {{F::TIME, "takeoff_time", 0, 0}, {F::TIME, "landing_time", 0, 0},
+                          {F::SEMI, "takeoff_lat", 0, 0}, {F::SEMI, "takeoff_lon", 0, 0},
+                          {F::SEMI, "landing_lat", 0, 0}, {F::SEMI, "landing_lon", 0, 0},
+                          {F::I32, "night_time", 0, 0}, {F::I32, "num_landings", 0, 0},
+                          {F::F32, "max_speed", 0, 0}, {F::F32, "max_alt", 0, 0}, {F::F32, "distance", 0, 0},
+                          {F::U8, "cross_country", 0, 0}, {F::ZSTR, "departure_name", 0, 0},
+                          {F::ZSTR, "departure_ident", 0, 0}, {F::ZSTR, "arrival_name", 0, 0},
+                          {F::ZSTR, "arrival_ident", 0, 0}, {F::ZSTR, "aircraft_id", 0, 0}}});
     // Date and time, position, PVT, satellites.
     t.push_back({"D600", {{F::U8, "month", 0, 1}, {F::U8, "day", 0, 1}, {F::I16, "year", 0, 1990},
                           {F::I16, "hour", 0, 0}, {F::U8, "minute", 0, 0}, {F::U8, "second", 0, 0}}});

@@ -1,5 +1,7 @@
 #include "tools/gpsim/device.h"
 
+#include <cctype>
+
 #include <algorithm>
 #include <climits>
 #include <cerrno>
@@ -22,6 +24,21 @@ std::string hex(const Bytes& b) {
   std::string s;
   for (auto c : b) { s += d[c >> 4]; s += d[c & 15]; }
   return s;
+}
+
+// Hex digits (blanks between them allowed) to bytes; anything else ends it.
+Bytes from_hex(const std::string& text) {
+  Bytes out;
+  int half = -1;
+  for (char c : text) {
+    if (c == ' ') continue;
+    const int v = std::isdigit(static_cast<unsigned char>(c)) ? c - '0'
+                  : std::isxdigit(static_cast<unsigned char>(c)) ? (std::toupper(c) - 'A' + 10) : -1;
+    if (v < 0) break;
+    if (half < 0) half = v;
+    else { out.push_back(static_cast<std::uint8_t>(half << 4 | v)); half = -1; }
+  }
+  return out;
 }
 
 void put16(Bytes& b, int v) { b.push_back(v & 0xFF); b.push_back((v >> 8) & 0xFF); }
@@ -346,6 +363,36 @@ void Device::feed(const std::uint8_t* p, std::size_t n, Micros now) {
                {"why", "line at " + std::to_string(line_speed_) + ", unit at " + std::to_string(speed_)}}, now);
     return;
   }
+  // Text lines from the host (NMEA sentences) start with "$" between frames
+  // and end with CR LF; the trace shows each one.
+  std::size_t i = 0;
+  while (i < n) {
+    if (!nmea_in_.empty()) {
+      nmea_in_.push_back(static_cast<char>(p[i++]));
+      const std::size_t len = nmea_in_.size();
+      if (len >= 2 && nmea_in_.compare(len - 2, 2, "\r\n") == 0) {
+        log_trace({{"dir", "in"}, {"nmea", nmea_in_.substr(0, len - 2)}}, now);
+        nmea_in_.clear();
+      } else if (len > 300) {
+        log_trace({{"dir", "in"}, {"noise", hex(Bytes(nmea_in_.begin(), nmea_in_.end()))}}, now);
+        nmea_in_.clear();
+      }
+      continue;
+    }
+    std::size_t j = i;
+    while (j < n && p[j] != '$') ++j;
+    feed_frames(p + i, j - i, now);
+    i = j;
+    if (i < n) {
+      if (deframer_.idle()) nmea_in_ = "$";
+      else feed_frames(p + i, 1, now);
+      ++i;
+    }
+  }
+  pump(now);
+}
+
+void Device::feed_frames(const std::uint8_t* p, std::size_t n, Micros now) {
   for (auto& e : deframer_.feed(p, n)) {
     if (e.kind == Deframer::Event::Noise) {
       log_trace({{"dir", "in"}, {"noise", hex(e.noise)}}, now);
@@ -401,7 +448,6 @@ void Device::feed(const std::uint8_t* p, std::size_t n, Micros now) {
     ack(pk, kAck);
     handle(pk, now);
   }
-  pump(now);
 }
 
 void Device::handle(const Packet& p, Micros now) {
@@ -444,18 +490,8 @@ void Device::handle(const Packet& p, Micros now) {
     return;
   }
   if (p.id == kStopAsync) return;
-  if (p.id == I.expanded) {
-    // Expanded packet: u32 length, i16 expanded ID, payload. Only the unit
-    // name request (526) is answered, with 525 and the name.
-    if (p.data.size() < 6 || (p.data[4] | p.data[5] << 8) != 526 || sc_.unit_name.empty()) return;
-    std::string name = to_device_text(sc_.unit_name);
-    if (name.size() > 240) name.resize(240);
-    Bytes d;
-    put32(d, static_cast<std::uint32_t>(name.size() + 1));
-    put16(d, 525);
-    d.insert(d.end(), name.begin(), name.end());
-    d.push_back(0);
-    queue(Packet{static_cast<std::uint8_t>(I.expanded), d});
+  if (p.id == I.expanded || p.id == 125) {
+    handle_expanded(p);
     return;
   }
   if (p.id == I.baud_request) {
@@ -504,6 +540,129 @@ void Device::handle(const Packet& p, Micros now) {
   handle_upload(p);
 }
 
+// Expanded packets (ID 123: u32 length, i16 expanded ID, payload) and
+// continuation requests (ID 125: continued ID, 0, expanded ID, part).
+void Device::handle_expanded(const Packet& p) {
+  if (p.id == 125) {
+    if (p.data.size() < 5 || !long_reply_ || (p.data[2] | p.data[3] << 8) != long_reply_->expanded_id) {
+      log_trace({{"dir", "unit"}, {"event", "continuation request without a long reply"}}, now_);
+      return;
+    }
+    LongReply& r = *long_reply_;
+    const int part = p.data[0] == sc_.ids.expanded ? 0 : p.data[4] + 1;
+    const std::size_t n = std::min<std::size_t>(254, r.payload.size() - r.sent);
+    Bytes d{static_cast<std::uint8_t>(part)};
+    d.insert(d.end(), r.payload.begin() + static_cast<std::ptrdiff_t>(r.sent),
+             r.payload.begin() + static_cast<std::ptrdiff_t>(r.sent + n));
+    r.sent += n;
+    queue(Packet{124, d});
+    return;
+  }
+  if (p.data.size() < 6) return;
+  const int xid = p.data[4] | p.data[5] << 8;
+  const Bytes payload(p.data.begin() + 6, p.data.end());
+  auto icon_id = [&] {
+    return payload.size() >= 4 ? std::uint32_t(payload[0] | payload[1] << 8 | payload[2] << 16 | std::uint32_t(payload[3]) << 24) : 0u;
+  };
+  if (xid == 526) {
+    if (sc_.unit_name.empty()) return;
+    std::string name = to_device_text(sc_.unit_name);
+    if (name.size() > 240) name.resize(240);
+    Bytes d(name.begin(), name.end());
+    d.push_back(0);
+    reply_expanded(525, d);
+  } else if (xid == 525) {
+    const auto nul = std::find(payload.begin(), payload.end(), std::uint8_t{0});
+    sc_.unit_name = from_device_text(std::string(payload.begin(), nul));
+    log_dump({{"kind", "name"}, {"name", sc_.unit_name}});
+  } else if (!sc_.icons) {
+    log_trace({{"dir", "unit"}, {"event", "no icons on this unit"}, {"expanded_id", xid}}, now_);
+  } else if (xid == 881) {
+    icon_ = payload.empty() ? 0 : (payload[0] + 255) % 256;
+    Bytes d;
+    put32(d, 0x1000u + static_cast<std::uint32_t>(icon_));
+    reply_expanded(882, d);
+  } else if (xid == 886 || xid == 884) {
+    Bytes d;
+    put32(d, icon_id());
+    const bool colours = xid == 886;
+    for (int i = 0; i < (colours ? 1024 : 256); ++i) d.push_back(static_cast<std::uint8_t>((colours ? 5 : 3) * i + icon_));
+    reply_expanded(colours ? 887 : 885, d);
+  } else {
+    log_dump({{"kind", "icon"}, {"expanded_id", xid}, {"data", hex(payload)}});
+  }
+}
+
+// An expanded reply; one longer than a frame goes out in parts, the first
+// now and the rest as the host asks for them.
+void Device::reply_expanded(int expanded_id, const Bytes& payload) {
+  const std::size_t first = std::min<std::size_t>(payload.size(), 249);
+  Bytes d;
+  put32(d, static_cast<std::uint32_t>(payload.size()));
+  put16(d, expanded_id);
+  d.insert(d.end(), payload.begin(), payload.begin() + static_cast<std::ptrdiff_t>(first));
+  long_reply_.reset();
+  if (first < payload.size()) long_reply_ = LongReply{expanded_id, payload, first};
+  queue(Packet{static_cast<std::uint8_t>(sc_.ids.expanded), d});
+}
+
+// A screen: the header, the colour records and the pixel records, sent at
+// once; the host does not acknowledge display packets.
+void Device::send_screen(const json& sc, Micros now) {
+  const bool is_long = sc.value("header", std::string("short")) == "long";
+  const int bits = sc.value("bits", 1), pixels = sc.value("pixels", 1), lines = sc.value("lines", 1);
+  const int per_byte = bits == 1 ? 8 : bits == 2 ? 4 : 1;
+  const std::uint8_t pid = static_cast<std::uint8_t>(sc_.ids.display);
+  Bytes h;
+  put16(h, 0);
+  if (is_long) {
+    h.insert(h.end(), {0, 0, 1, 0, 0, 0});
+    put16(h, pixels);
+    put16(h, 0);
+    put16(h, bits);
+    put16(h, 0);
+    put16(h, sc.value("strict", pixels * per_byte));
+    put16(h, 0);
+    put16(h, lines);
+  } else {
+    h.insert(h.end(), 8, 0);
+    put16(h, pixels);
+    put16(h, bits);
+    put16(h, sc.value("line_length", pixels * per_byte));
+    put16(h, lines);
+  }
+  emit(Packet{pid, h}, now, "screen header");
+  // Colour and pixel records put their offset just before the first pixel
+  // byte: index 5 after a short header, 7 after a long one.
+  auto record = [&](int type, std::uint32_t offset) {
+    Bytes d;
+    put16(d, type);
+    if (is_long) put16(d, 0);
+    put32(d, offset);
+    return d;
+  };
+  int n = 0;
+  for (const auto& c : sc.value("colours", json::array())) {
+    Bytes d = record(2, static_cast<std::uint32_t>(3 * n++));
+    d.resize(8, 0);
+    d.push_back(static_cast<std::uint8_t>(c.at(2).get<int>()));
+    d.push_back(static_cast<std::uint8_t>(c.at(1).get<int>()));
+    d.push_back(static_cast<std::uint8_t>(c.at(0).get<int>()));
+    emit(Packet{pid, d}, now);
+  }
+  Bytes screen;
+  if (sc.contains("data")) screen = from_hex(sc["data"].get<std::string>());
+  else
+    for (int i = 0; i < pixels * lines; ++i) screen.push_back(static_cast<std::uint8_t>(i * 13 + 7));
+  const std::size_t chunk = static_cast<std::size_t>(sc.value("chunk", 200));
+  for (std::size_t off = 0; off < screen.size(); off += chunk) {
+    Bytes d = record(1, static_cast<std::uint32_t>(off));
+    d.insert(d.end(), screen.begin() + static_cast<std::ptrdiff_t>(off),
+             screen.begin() + static_cast<std::ptrdiff_t>(std::min(screen.size(), off + chunk)));
+    emit(Packet{pid, d}, now);
+  }
+}
+
 void Device::handle_command(int cmd, Micros now) {
   const LinkIds& I = sc_.ids;
   if (cmd == I.cmd_abort) {
@@ -522,10 +681,18 @@ void Device::handle_command(int cmd, Micros now) {
   } else if (cmd == I.cmd_stop_pvt) {
     pvt_on_ = false;
   } else if (cmd == I.cmd_laps || cmd == I.cmd_flightbook) {
-    // Units that list these protocols answer with an empty transfer.
-    const char* proto = cmd == I.cmd_laps ? "A906" : "A650";
-    if (std::find(sc_.protocol_array.begin(), sc_.protocol_array.end(), proto) != sc_.protocol_array.end())
-      queue_records(cmd, {});
+    // Units that list these protocols answer with their records.
+    const bool laps = cmd == I.cmd_laps;
+    const char* proto = laps ? "A906" : "A650";
+    if (std::find(sc_.protocol_array.begin(), sc_.protocol_array.end(), proto) == sc_.protocol_array.end()) return;
+    std::vector<Record> recs;
+    for (const auto& r : laps ? sc_.laps : sc_.flightbook)
+      recs.push_back({laps ? I.lap : I.flightbook, laps ? "D906" : "D650", r});
+    queue_records(cmd, recs);
+  } else if (cmd == I.cmd_screen) {
+    if (sc_.screens.empty()) return;
+    abort_transfer("new request");
+    send_screen(sc_.screens[next_screen_++ % sc_.screens.size()], now);
   } else if (cmd == I.cmd_voltages) {
     if (!sc_.has_voltages) return;
     Bytes d;
@@ -552,7 +719,9 @@ void Device::handle_upload(const Packet& p) {
       {I.rte_link, "route_link", "routes", F.route_link.empty() ? std::string("D210") : F.route_link},
       {I.trk_hdr, "track_header", "tracks", F.track_header},
       {I.trk_data, "track_point", "tracks", F.track_point},
-      {I.almanac, "almanac", "", F.almanac},
+      {I.almanac, "almanac", "almanac", F.almanac},
+      {I.lap, "lap", "laps", "D906"},
+      {I.flightbook, "flightbook", "flightbook", "D650"},
   };
   for (const auto& k : kinds) {
     if (p.id != k.pid) continue;
@@ -561,6 +730,12 @@ void Device::handle_upload(const Packet& p) {
     json line{{"kind", k.kind}, {"format", k.format}, {"record", rec}};
     if (!upload_.active) line["note"] = "outside a transfer";
     log_dump(line);
+    // Laps and flight-book records may come one at a time, outside a
+    // transfer: each joins the stored set.
+    const std::string store = k.store;
+    if (!upload_.active && !rec.contains("error") && (store == "laps" || store == "flightbook")) {
+      (store == "laps" ? sc_.laps : sc_.flightbook).push_back(rec);
+    }
     if (upload_.active && k.store[0]) {
       ++upload_.received;
       if (upload_.kind.empty()) upload_.kind = k.store;
@@ -580,13 +755,16 @@ void Device::finish_upload(const Packet& p) {
     else if (cmd == I.cmd_prx) kind = "proximity";
     else if (cmd == I.cmd_rte) kind = "routes";
     else if (cmd == I.cmd_trk) kind = "tracks";
+    else if (cmd == I.cmd_alm) kind = "almanac";
+    else if (cmd == I.cmd_laps) kind = "laps";
+    else if (cmd == I.cmd_flightbook) kind = "flightbook";
   }
   json set = json::array();
   for (const auto& r : upload_.records) {
     const std::string k = r["kind"];
     json rec = r["record"];
     if (rec.contains("error")) continue;
-    if (k == "waypoint" || k == "proximity") {
+    if (k == "waypoint" || k == "proximity" || k == "almanac" || k == "lap" || k == "flightbook") {
       set.push_back(rec);
     } else if (k == "route_header") {
       rec["points"] = json::array();
@@ -607,6 +785,9 @@ void Device::finish_upload(const Packet& p) {
   else if (kind == "proximity") sc_.proximity = set;
   else if (kind == "routes") sc_.routes = set;
   else if (kind == "tracks") sc_.tracks = set;
+  else if (kind == "almanac") sc_.almanac = set;
+  else if (kind == "laps") sc_.laps = set;
+  else if (kind == "flightbook") sc_.flightbook = set;
   log_dump({{"kind", "transfer_complete"}, {"stored", kind}, {"announced", upload_.announced},
             {"received", upload_.received}});
   upload_ = Upload{};

@@ -77,6 +77,10 @@ class Device {
   Packet next_endless();
   void queue_download(int cmd);
   void send_pvt(Micros now);
+  void send_screen(const json& screen, Micros now);
+  void handle_expanded(const Packet& p);
+  void reply_expanded(int expanded_id, const Bytes& payload);
+  void feed_frames(const std::uint8_t* p, std::size_t n, Micros now);
   void send_nmea(Micros now);
   void log_trace(json j, Micros now);
   void log_dump(json j);
@@ -115,6 +119,16 @@ class Device {
   Micros confirm_deadline_ = 0;  // 0 = nothing to confirm
 
   Upload upload_;
+  std::size_t next_screen_ = 0;
+  int icon_ = 0;  // the icon number of the last 881
+  std::string nmea_in_;  // a text line from the host, until its CR LF
+  // The unit's last long expanded reply on the serial link, served in parts.
+  struct LongReply {
+    int expanded_id = 0;
+    Bytes payload;
+    std::size_t sent = 0;
+  };
+  std::optional<LongReply> long_reply_;
   std::vector<json> trace_lines_, dump_lines_;
   std::ofstream trace_file_, dump_file_;
 };

@@ -10,12 +10,13 @@
 //   (program/main.cpp); each sets a field of Options or Faults below.
 //
 // Trace lines: {"t": ms, "dir": "in"|"out", "n", "id", "size", "data": hex,
-//   "fault", "note"}; also {"dir":"in","noise"|"ignored": hex}, {"dir":"line",
+//   "fault", "note"}; also {"dir":"in","noise"|"ignored": hex}, {"dir":"in",
+//   "nmea": a text line the host sent, without CR LF}, {"dir":"line",
 //   "line_speed"} and {"dir":"unit","event"} (speed changes, abandoned
 //   transfers, refused requests).
 // Dump lines: {"kind":"records","count"}, then per record {"kind": "waypoint"|
 //   "proximity"|"route_header"|"route_waypoint"|"route_link"|"track_header"|
-//   "track_point"|"almanac"|"position", "format", "record": {decoded values,
+//   "track_point"|"almanac"|"lap"|"flightbook"|"position", "format", "record": {decoded values,
 //   or "error"}}, and {"kind":"transfer_complete","stored","announced",
 //   "received"}. The stored set of that kind is replaced, so the next
 //   download returns what was uploaded.

@@ -172,6 +172,17 @@ Scenario parse_scenario(const json& j, const std::string& origin) {
   s.tracks = array_or_empty(j, "tracks", origin);
   s.almanac = array_or_empty(j, "almanac", origin);
   s.satellites = array_or_empty(j, "satellites", origin);
+  s.laps = array_or_empty(j, "laps", origin);
+  s.flightbook = array_or_empty(j, "flightbook", origin);
+  s.screens = array_or_empty(j, "screens", origin);
+  s.icons = j.value("icons", false);
+  for (const auto& sc : s.screens) {
+    const int bits = sc.is_object() ? sc.value("bits", 0) : 0;
+    if (!sc.is_object() || sc.value("pixels", 0) <= 0 || sc.value("lines", 0) <= 0 || bits <= 0)
+      fail(origin, "a screen needs \"bits\", \"pixels\" and \"lines\" above 0");
+    const int chunk = sc.value("chunk", 200);
+    if (chunk < 1 || chunk > 240) fail(origin, "a screen's \"chunk\" must be 1 to 240");
+  }
   s.date_time = j.value("date_time", json::object());
   s.position = j.value("position", json::object());
   s.pvt = j.value("pvt", json::object());

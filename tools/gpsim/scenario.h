@@ -18,7 +18,21 @@
 //   "tracks": [{"ident","color","display","index","points":[{"lat","lon",
 //       "time" ("2024-05-01T12:00:00Z") or "seconds","alt","depth","temp","new_segment"}]}],
 //   "almanac": [{"svid","wn","toa","af0",..,"hlth"}], "date_time": {"year",..},
-//   "position": {"lat","lon"}, "pvt": {D800 fields}, "satellites": [{"svid","snr","elev","azimuth","status"}].
+//   "position": {"lat","lon"}, "pvt": {D800 fields}, "satellites": [{"svid","snr","elev","azimuth","status"}],
+//   "laps": [{"time","total_time","total_distance","begin_lat","begin_lon","end_lat",
+//       "end_lon","calories","track_index"}] (D906, served with A906 in the array),
+//   "flightbook": [{"takeoff_time","landing_time","takeoff_lat",..,"night_time",
+//       "num_landings","max_speed","max_alt","distance","cross_country",
+//       "departure_name","departure_ident","arrival_name","arrival_ident","aircraft_id"}]
+//       (served with A650),
+//   "screens": [{"header": "short"|"long", "bits", "pixels" (bytes a line), "lines",
+//       "line_length" (short header; default from pixels and bits), "strict" (long
+//       header's visible width; default the same), "colours": [[r,g,b],..] (colour
+//       records, entry n in turn), "chunk" (pixel bytes a record, default 200),
+//       "data": hex (the screen's bytes; default byte i = (i * 13 + 7) & 255)}]:
+//       one screen per command 32, in turn,
+//   "icons": true (answers the icon exchange: icon n has colour byte i =
+//       (5i + n) & 255 and pixel i = (3i + n) & 255, identifier 0x1000 + n).
 #pragma once
 
 #include <cstdint>
@@ -39,7 +53,7 @@ struct LinkIds {
   int cmd_abort = 0, cmd_alm = 1, cmd_posn = 2, cmd_prx = 3, cmd_rte = 4, cmd_time = 5, cmd_trk = 6,
       cmd_wpt = 7, cmd_off = 8, cmd_unit_id = 14, cmd_start_pvt = 49, cmd_stop_pvt = 50,
       cmd_flightbook = 92, cmd_laps = 117, cmd_voltages = 17;
-  int voltages = 40, expanded = 123;
+  int voltages = 40, expanded = 123, lap = 149, flightbook = 134, display = 69, cmd_screen = 32;
 };
 
 struct Formats {
@@ -80,6 +94,10 @@ struct Scenario {
   json position = json::object();   // {lat, lon} degrees
   json pvt = json::object();        // D800 fields; lat/lon default to position
   json satellites = json::array();  // up to 12 {svid, snr, elev, azimuth, status}
+  json laps = json::array();        // D906 records
+  json flightbook = json::array();  // flight-book records
+  json screens = json::array();     // served in turn to command 32
+  bool icons = false;               // answers the icon exchange
 };
 
 // Reads a scenario; throws std::runtime_error with the file name and reason.

@@ -39,3 +39,18 @@ bool Read_Waypoint(std::string_view format, PacketView packet, cWaypoint& wpt);
 bool Read_Track_Point(std::string_view format, PacketView packet, cTrack& trk);
 
 } // namespace brenvik
+
+namespace brenvik {
+
+// The almanac in "D500", "D501", "D550" or "D551" into a (svid is kept for
+// D500 and D501); false, a unchanged, for any other format.
+bool Decode_Almanac(std::string_view format, PacketView packet, cAlmanac& a);
+cLap Decode_Lap(PacketView packet);
+// The five texts come from the size byte's text area (none below 45 bytes).
+cFlightbook_Record Decode_Flightbook(PacketView packet);
+cVoltages Decode_Voltages(PacketView packet); // hundredths of a volt
+// The unit ID read as unsigned, in decimal digits.
+std::string Decode_Unit_ID(PacketView packet);
+double ULong_To_Double(std::int32_t value);
+
+} // namespace brenvik

@@ -56,3 +56,17 @@ Packet Encode_Xfer_Cmplt(std::uint8_t id, std::uint16_t command = 0);
 Packet Encode_Position(const cPosition& position, std::uint8_t id);
 
 } // namespace brenvik
+
+namespace brenvik {
+
+// The almanac in "D500", "D501", "D550" or "D551"; nullopt for any other
+// format (blank included).
+Encoded Encode_Almanac(std::string_view format, const cAlmanac& a, std::uint8_t id);
+// The lap, 32 data bytes. Times: the stored seconds, or when 0 the count of
+// the time text.
+Packet Encode_Lap(const cLap& lap, std::uint8_t id);
+// The flight-book record: 45 bytes and the five texts upper-cased, each with
+// its NUL; texts cut from the last backwards so the data stays within 255.
+Packet Encode_Flightbook(const cFlightbook_Record& r, std::uint8_t id);
+
+} // namespace brenvik

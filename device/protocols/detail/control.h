@@ -5,6 +5,8 @@
 
 #include "device/link/link.h"
 #include "device/protocols/brenvik.h"
+#include "device/protocols/codec/icon.h"
+#include "device/protocols/codec/screen.h"
 #include "device/protocols/codec/store.h"
 #include "device/protocols/detail/capability_table.h"
 #include "device/protocols/detail/usb_device.h"
@@ -84,11 +86,11 @@ public:
     bool Change_Baud_Rate(std::int32_t Baud) override;
     void Send_Lap() override;
     void Change_GPS_Name(const std::string& NewName) override;
-    void Request_Icon(std::int32_t seq) override;
-    void Send_Icon(std::int32_t seq, const ByteArray& BMP) override;
+    void Request_Icon(std::int32_t& seq) override;
+    void Send_Icon(std::int32_t& seq, const ByteArray& BMP) override;
     std::string xLate(const std::string& Phrase) override { return sak_.xLate(Phrase); }
     void Request_GPS_Name() override;
-    void NMEA_Send(const std::string& message) override;
+    void NMEA_Send(std::string& message) override;
     std::int32_t tf_test(const std::string& cmd) override;
 
 #define BRENVIK_OBJECT_PROPERTY(Type, Name)                                                                            \
@@ -259,6 +261,13 @@ public:
     UsbDevice& usb() { return *usb_; }
     // A cError with code 0 and a translated message.
     void Report(const std::string& english, const Packet& packet = {});
+    // Sends a record Write_Only; without a packet (a kind or format the unit
+    // does not support) raises `unsupported` once per transfer instead.
+    void Send_Record(const std::optional<Packet>& packet, const char* unsupported);
+    // The serial port NMEA_Send writes to (tests look at it).
+    platform::SerialPort& serial() { return *serial_; }
+    cSAK& sak() { return sak_; }
+    Screen_Capture& screen() { return screen_; }
 
     ProtocolProperties& props() { return props_; }
     RecordStore& store() { return store_; }
@@ -294,6 +303,9 @@ private:
     bool dtr_enable_ = false;
     Handshaking_Values handshaking_ = comNone;
     std::string palette_file_;
+    Screen_Capture screen_;
+    Icon_Exchange icons_;
+    std::int16_t icon_seq_ = 0;
     bool protocol_array_received_ = false;
     std::int32_t accepted_baud_ = 0;
     BrenvikEvents* typed_sink_ = nullptr;

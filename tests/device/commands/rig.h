@@ -13,6 +13,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -112,6 +115,38 @@ struct Rig {
         pump.wait_until([&] { return read().size() >= at_least; }, pump.clock().now_us() + 30'000'000);
         settle(50);
         return read();
+    }
+};
+
+// A control on the scripted fake USB device (Port 0), its writes recorded
+// in a file of this process and test.
+struct Usb_Control {
+    std::string record;
+    std::shared_ptr<platform::Dispatch> object;
+    Brenvik* gps = nullptr;
+    Usb_Control(const std::string& scenario, BrenvikEvents& events)
+    {
+        app();
+        // One file per process: ctest runs the tests side by side.
+        record = ::testing::TempDir() + "usb_record_" + std::to_string(::getpid()) + "_" +
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".txt";
+        std::remove(record.c_str());
+        setenv("TREKFOLD_USB_FAKE", scenario.c_str(), 1);
+        setenv("TREKFOLD_USB_FAKE_RECORD", record.c_str(), 1);
+        object = Create_Brenvik({});
+        gps = As_Brenvik(object.get());
+        gps->Advise(&events);
+        gps->Port(0);
+        EXPECT_TRUE(gps->PortOpen());
+    }
+    ~Usb_Control()
+    {
+        gps->Advise(nullptr);
+        gps->PortClose();
+        object.reset();
+        unsetenv("TREKFOLD_USB_FAKE");
+        unsetenv("TREKFOLD_USB_FAKE_RECORD");
+        std::remove(record.c_str());
     }
 };
 

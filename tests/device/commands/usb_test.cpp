@@ -34,33 +34,16 @@ class Usb : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        app();
-        // One file per process: ctest runs the tests side by side.
-        record_ = ::testing::TempDir() + "usb_record_" + std::to_string(::getpid()) + "_" +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".txt";
-        std::remove(record_.c_str());
-        const std::string scenario = std::string(TREKFOLD_SOURCE_DIR) + "/tests/device/commands/usb/usb-unit.json";
-        setenv("TREKFOLD_USB_FAKE", scenario.c_str(), 1);
-        setenv("TREKFOLD_USB_FAKE_RECORD", record_.c_str(), 1);
-        object_ = Create_Brenvik({});
-        gps_ = As_Brenvik(object_.get());
-        gps_->Advise(&events_);
-        gps_->Port(0);
-        ASSERT_TRUE(gps_->PortOpen());
+        usb_ = std::make_unique<Usb_Control>(
+            std::string(TREKFOLD_SOURCE_DIR) + "/tests/device/commands/usb/usb-unit.json", events_);
+        gps_ = usb_->gps;
+        record_ = usb_->record;
     }
-    void TearDown() override
-    {
-        gps_->Advise(nullptr);
-        gps_->PortClose();
-        object_.reset();
-        unsetenv("TREKFOLD_USB_FAKE");
-        unsetenv("TREKFOLD_USB_FAKE_RECORD");
-        std::remove(record_.c_str());
-    }
+    void TearDown() override { usb_.reset(); }
 
     platform::EventPump& pump_ = platform::qt_event_pump();
     std::string record_;
-    std::shared_ptr<platform::Dispatch> object_;
+    std::unique_ptr<Usb_Control> usb_;
     Brenvik* gps_ = nullptr;
     Transfer_Events events_;
 };

@@ -5,6 +5,10 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <map>
+#include <sstream>
+
 #include <sys/file.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -87,7 +91,9 @@ TEST(ProbeProgram, HelpListsEveryCommandAndOptionAsTheReadmeDoes)
     for (const char* w : {"--port N", "--settings TEXT", "--lib FILE", "--debug", "--help", "open", "close", "port N",
                           "settings TEXT", "product", "findbaud SETTINGS", "change-baud BAUD", "send HEX...",
                           "wait MS", "waypoints", "proxwaypoints", "routes", "tracks", "datetime", "position",
-                          "pvt SECONDS", "counts", "upload FILE"}) {
+                          "pvt SECONDS", "counts", "upload FILE", "screen FILE [MS]", "palette PATH", "almanac",
+                          "laps", "flightbook", "send-almanac FILE", "send-lap FILE", "name", "change-name TEXT",
+                          "icon N FILE", "send-icon N FILE", "voltages", "nmea-send TEXT"}) {
         EXPECT_NE(r.out.find("\n  " + std::string(w) + " "), std::string::npos) << w;
         EXPECT_NE(readme.find("`" + std::string(w)), std::string::npos) << w;
     }
@@ -226,6 +232,145 @@ TEST(ProbeProgram, AnUploadTheUnitCannotTakeStopsBeforeItsFirstRecord)
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("upload failed: the unit takes no tracks"), std::string::npos) << r.err;
     for (const json& p : unit.received()) EXPECT_NE(p["id"], 27) << "a transfer began";
+}
+
+// ---- the periphery ---------------------------------------------------------
+
+// A picture written as binary PPM: width, height, then 0xRRGGBB per pixel.
+struct Ppm {
+    int w = 0, h = 0;
+    std::vector<std::uint32_t> px;
+    std::uint32_t at(int x, int y) const { return px[std::size_t(y * w + x)]; }
+};
+Ppm read_ppm(const std::string& path)
+{
+    std::istringstream in(tools_test::Slurp(path));
+    Ppm p;
+    std::string magic;
+    int max = 0;
+    in >> magic >> p.w >> p.h >> max;
+    in.get();
+    for (int i = 0; i < p.w * p.h; ++i) {
+        const int r = in.get(), g = in.get(), b = in.get();
+        p.px.push_back(std::uint32_t(r) << 16 | std::uint32_t(g) << 8 | std::uint32_t(b));
+    }
+    EXPECT_EQ(magic, "P6");
+    return p;
+}
+
+// The simulator's screen bytes: byte i = 13 i + 7.
+std::uint8_t screen_byte(int i) { return std::uint8_t(i * 13 + 7); }
+
+// The control's own library copied into dir, so the default palette file
+// lands there.
+std::string own_library(const TempDir& dir)
+{
+    std::system(("cp '" TREKFOLD_BINARY_DIR "/bin/libbrenvik2006.so' '" + dir.path + "/'").c_str());
+    return " --lib '" + dir.path + "/libbrenvik2006.so' --settings 115200,N,8,1 ";
+}
+
+TEST(ProbeProgram, ScreensOfEveryDepthAndTheDefaultPalette)
+{
+    Unit unit("periphery-unit");
+    TempDir dir;
+    const std::string f = dir.path + "/s";
+    Ran r = probe(unit.sim.slave_path(), own_library(dir) + "product screen " + f + "1.ppm screen " + f +
+                                             "2.ppm screen " + f + "8.ppm");
+    ASSERT_EQ(r.status, 0) << r.err << r.out;
+    // Each capture without a palette file writes the default one anew.
+    EXPECT_EQ(tools_test::Slurp(dir.path + "/Default-484.pal"),
+              "JASC-PAL\r\n0100\r\n256\r\n0 0 0\r\n255 0 0\r\n0 255 0\r\n0 0 255\r\n10 20 30\r\n");
+    auto shots = lines(r.out, "screen");
+    r = probe(unit.sim.slave_path(), own_library(dir) + "screen " + f + "4.ppm 1500");
+    ASSERT_EQ(r.status, 0) << r.err << r.out;
+    shots.push_back(lines(r.out, "screen").at(0));
+    ASSERT_EQ(shots.size(), 4u);
+    for (const json& s : shots) {
+        const auto pct = s["progress"].get<std::vector<int>>();
+        ASSERT_FALSE(pct.empty());
+        for (std::size_t k = 0; k + 1 < pct.size(); ++k) EXPECT_LT(pct[k], 100);
+        EXPECT_EQ(std::count(pct.begin(), pct.end(), 100), s["complete"].get<bool>() ? 1 : 0);
+    }
+    // 1 bit, short header: 16 x 3, the high bit leftmost, 1 black.
+    const Ppm one = read_ppm(f + "1.ppm");
+    ASSERT_EQ(one.w, 16);
+    ASSERT_EQ(one.h, 3);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 16; ++x)
+            EXPECT_EQ(one.at(x, y), (screen_byte(y * 2 + x / 8) >> (7 - x % 8) & 1) ? 0u : 0xFFFFFFu) << x << "," << y;
+    // 2 bits, long header, 160 x 100 with 40 bytes a line: turned, 100 wide.
+    const Ppm two = read_ppm(f + "2.ppm");
+    ASSERT_EQ(two.w, 100);
+    ASSERT_EQ(two.h, 160);
+    const std::uint32_t grey[] = {0xFFFFFF, 0xC0C0C0, 0x606060, 0};
+    for (int x = 0; x < 100; x += 7)
+        for (int y = 0; y < 160; y += 3)
+            EXPECT_EQ(two.at(x, y), grey[screen_byte((99 - x) * 40 + y / 4) >> (2 * (y % 4)) & 3]) << x << "," << y;
+    // 8 bits through the unit's colours.
+    const Ppm eight = read_ppm(f + "8.ppm");
+    ASSERT_EQ(eight.w, 6);
+    const std::uint32_t colours[] = {0x000000, 0xFF0000, 0x00FF00, 0x0000FF, 0x0A141E};
+    const int data[4][6] = {{0, 1, 2, 3, 4, 0}, {1, 2, 3, 4, 0, 1}, {2, 3, 4, 0, 1, 2}, {3, 4, 0, 1, 2, 3}};
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 6; ++x) EXPECT_EQ(eight.at(x, y), colours[data[y][x]]);
+    // 4 bits: progress, no picture.
+    EXPECT_FALSE(shots[3]["complete"].get<bool>());
+}
+
+TEST(ProbeProgram, PaletteFileReadableOrNot)
+{
+    Unit unit("periphery-unit");
+    TempDir dir;
+    const std::string pal = dir.write("mine.pal", "JASC-PAL\r\n0100\r\n256\r\n9 9 9\r\n1 2 3\r\n4 5 6\r\n7 8 9\r\n10 11 12\r\n");
+    const std::string f = dir.path + "/s";
+    Ran r = probe(unit.sim.slave_path(), own_library(dir) + "palette " + pal + " screen " + f + "1.ppm screen " + f +
+                                             "2.ppm screen " + f + "8.ppm");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Ppm eight = read_ppm(f + "8.ppm");
+    EXPECT_EQ(eight.at(0, 0), 0x090909u);
+    EXPECT_EQ(eight.at(4, 0), 0x0A0B0Cu);
+    EXPECT_FALSE(std::ifstream(dir.path + "/Default-484.pal").good());
+
+    const std::string missing = dir.path + "/missing.pal";
+    r = probe(unit.sim.slave_path(), own_library(dir) + "palette " + missing + " screen " + f + "x.ppm 3000");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\"Unable to open " + missing + "\""), std::string::npos) << r.out;
+    EXPECT_EQ(lines(r.out, "screen").at(0)["Palette_File"], "");
+}
+
+TEST(ProbeProgram, NameAndChangeName)
+{
+    Unit unit("periphery-unit");
+    const Ran r = probe(unit.sim.slave_path(), "--settings 115200,N,8,1 product name change-name 'NEW NAME' name");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(lines(r.out, "product").at(0)["Product_Data"]["Unit_ID"], "3735928559");
+    const auto names = lines(r.out, "name");
+    ASSERT_EQ(names.size(), 2u);
+    EXPECT_EQ(names[0]["GPS_Name"], "MY ETREX");
+    EXPECT_EQ(names[1]["GPS_Name"], "NEW NAME");
+}
+
+TEST(ProbeProgram, AlmanacLapsFlightbookIconAndVoltagesRoundTrip)
+{
+    Unit unit("periphery-unit");
+    TempDir dir;
+    Ran r = probe(unit.sim.slave_path(), "--settings 115200,N,8,1 almanac laps flightbook icon 3 " + dir.path +
+                                             "/i.bmp voltages nmea-send '$GPGLL,4916.45,N,12311.12,W'");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string saved = dir.write("down.json", r.out);
+    EXPECT_EQ(lines(r.out, "almanac").at(0)["records"], 32);
+    EXPECT_EQ(tools_test::Slurp(dir.path + "/i.bmp").size(), 1334u);
+    EXPECT_NEAR(lines(r.out, "voltages").at(0)["Internal_Voltage"].get<double>(), 12.34, 1e-5);
+    EXPECT_EQ(lines(r.out, "nmea-send").at(0)["sentence"], "$GPGLL,4916.45,N,12311.12,W*71");
+    r = probe(unit.sim.slave_path(), "--settings 115200,N,8,1 product send-almanac " + saved + " send-lap " + saved +
+                                         " send-flightbook " + saved);
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::map<int, std::vector<std::string>> in, out;
+    for (const json& t : unit.sim.trace())
+        if (t.contains("id") && (t["id"] == 31 || t["id"] == 149 || t["id"] == 134))
+            (t["dir"] == "in" ? in : out)[t["id"].get<int>()].push_back(t["data"]);
+    EXPECT_EQ(in[31].size(), 32u);
+    EXPECT_EQ(in, out);
 }
 
 } // namespace

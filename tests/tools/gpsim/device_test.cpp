@@ -386,6 +386,60 @@ TEST(GpsimDevice, UnitNameAndVoltages) {
   EXPECT_EQ(p[1].data, (Bytes{0xD2, 0x04, 0xFB, 0xFF}));  // 1234 and -5
 }
 
+TEST(GpsimDevice, ScreensComeUnacknowledgedInTurn) {
+  Scenario s = small_unit();
+  s.screens = json::parse(R"([{"header": "short", "bits": 1, "pixels": 2, "lines": 2, "chunk": 3},
+                              {"header": "long", "bits": 8, "pixels": 1, "lines": 1, "colours": [[1, 2, 3]]}])");
+  Host h(s);
+  h.send({10, {32, 0}});
+  auto p = h.packets();  // ACK, header, two pixel records: no waiting for ACKs
+  ASSERT_EQ(p.size(), 4u);
+  // Short header: Pixels 2, 1 bit, Line_Length 16, 2 lines.
+  EXPECT_EQ(p[1].data, (Bytes{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 1, 0, 16, 0, 2, 0}));
+  EXPECT_EQ(p[2].data, (Bytes{1, 0, 0, 0, 0, 0, 7, 20, 33}));  // bytes 13i + 7 from offset 0
+  EXPECT_EQ(p[3].data, (Bytes{1, 0, 3, 0, 0, 0, 46}));
+  h.send({10, {32, 0}});
+  p = h.packets();
+  ASSERT_EQ(p.size(), 4u);  // ACK, long header, one colour, one pixel record
+  EXPECT_EQ(p[1].data.size(), 22u);
+  EXPECT_EQ(p[2].data, (Bytes{2, 0, 0, 0, 0, 0, 0, 0, 3, 2, 1}));  // entry 0: blue, green, red at 11 to 13
+}
+
+TEST(GpsimDevice, NameChangesAndIconsComeInParts) {
+  Scenario s = small_unit();
+  s.unit_name = "OLD";
+  s.icons = true;
+  Host h(s);
+  h.send({123, {4, 0, 0, 0, 0x0D, 0x02, 'N', 'E', 'W', 0}});  // 525: the new name
+  h.packets();
+  h.send({123, {0, 0, 0, 0, 0x0E, 0x02}});
+  auto p = h.packets();
+  ASSERT_EQ(p.size(), 2u);
+  EXPECT_EQ(Bytes(p[1].data.begin() + 6, p[1].data.end()), (Bytes{'N', 'E', 'W', 0}));
+  h.ack(123);
+  h.send({123, {4, 0, 0, 0, 0x76, 0x03, 0x05, 0x10, 0, 0}});  // 886: colours of icon 0x1005
+  p = h.packets();
+  ASSERT_EQ(p.size(), 2u);
+  EXPECT_EQ(p[1].data.size(), 255u);  // 1028 bytes: the first 249 now
+  EXPECT_EQ(p[1].data[0] | p[1].data[1] << 8, 1028);
+  h.ack(123);
+  std::size_t got = 249;
+  for (int k = 0; k < 4; ++k) {
+    h.send({125, {std::uint8_t(k ? 124 : 123), 0, 0x77, 0x03, std::uint8_t(k ? k - 1 : 0)}});
+    p = h.packets();
+    ASSERT_EQ(p.size(), 2u);
+    EXPECT_EQ(p[1].id, 124);
+    EXPECT_EQ(p[1].data[0], k);  // part number
+    got += p[1].data.size() - 1;
+    h.ack(124);
+  }
+  EXPECT_EQ(got, 1028u);
+  h.send_raw({'$', 'G', 'P', 'X', '*', '0', '0', '\r', '\n'});
+  bool heard = false;
+  for (const json& t : h.dev.trace()) heard = heard || t.value("nmea", "") == "$GPX*00";
+  EXPECT_TRUE(heard);
+}
+
 TEST(GpsimDevice, FaultListsAndOptionValues) {
   EXPECT_EQ(parse_number_list("--drop", "3,5-7"), (std::set<int>{3, 5, 6, 7}));
   EXPECT_EQ(parse_pair_list("--cut", "2:100,4:5", 1000), (std::map<int, int>{{2, 100}, {4, 5}}));

@@ -132,7 +132,7 @@ TEST(GpsimScenario, EveryUnitServesItsRecords) {
     EXPECT_EQ(decode_record("D600", p[1].data)["year"], copy.date_time["year"]);
     h.ack(p[1].id);
   }
-  EXPECT_EQ(served, 11);
+  EXPECT_EQ(served, 12);
 }
 
 TEST(GpsimScenario, BadFilesAreRefusedWithTheirName) {
@@ -141,6 +141,8 @@ TEST(GpsimScenario, BadFilesAreRefusedWithTheirName) {
   EXPECT_THROW(parse_scenario(json::parse(R"({"product": {"id": 1}})")), std::runtime_error);
   EXPECT_THROW(parse_scenario(json::parse(R"({"formats": {}, "waypoints": {}})")), std::runtime_error);
   EXPECT_THROW(load_scenario_file("/nonexistent/unit.json"), std::runtime_error);
+  EXPECT_THROW(parse_scenario(json::parse(R"({"formats": {}, "screens": [{"bits": 8, "pixels": 0, "lines": 1}]})")),
+               std::runtime_error);
   try {
     parse_scenario(json::parse(R"({"formats": {}, "link": "L003"})"), "unit.json");
     FAIL();

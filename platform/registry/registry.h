@@ -1,0 +1,29 @@
+// The machine's registry values (install folders, tool paths), read only.
+// Here they live in an INI file, absent by default: a section per key, named
+// with its root ("HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Shared Tools\MSINFO"),
+// holding string values ("PATH=/usr/bin/tool"). Names ignore case.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+class Registry {
+public:
+    // The file named by TREKFOLD_REGISTRY, else
+    // $XDG_CONFIG_HOME/trekfold/registry.ini (or ~/.config/...); no file
+    // means no values.
+    static Registry Machine();
+    // A registry over INI text (tests).
+    static Registry From_Text(std::string_view ini_text);
+
+    // The string value `value` of `key` under `root`; nullopt when absent.
+    std::optional<std::string> Value(std::string_view root, std::string_view key, std::string_view value) const;
+
+private:
+    std::string text_;
+};
+
+} // namespace platform
