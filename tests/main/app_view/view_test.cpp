@@ -141,6 +141,31 @@ TEST_F(View, GridShowsTheRecordsTable)
     EXPECT_GT(v.grid_view()->horizontalHeader()->height(), 10);
 }
 
+TEST_F(View, GridEventsCarryTheSelectionAndFoldedRowsHide)
+{
+    Rig r(false);
+    app::MainWindowView v(r.main);
+    r.load();
+    for (int k = 0; k < 3; ++k) v.button("cmdAddRec")->click();
+    QTableView* t = v.grid_view();
+    QAbstractItemModel* m = t->model();
+    t->setCurrentIndex(m->index(2, 0));
+    t->selectionModel()->select(QItemSelection(m->index(0, 0), m->index(2, m->columnCount() - 1)),
+                                QItemSelectionModel::ClearAndSelect);
+    platform::Grid& g = r.main.MSFlexGrid1;
+    EXPECT_EQ(g.Row(), 3);
+    EXPECT_EQ(g.RowSel(), 1);
+    EXPECT_EQ(g.ColSel(), g.Cols() - 1);
+    EXPECT_EQ(v.status_panel(2)->text(), "3 of 3 Selected");
+    g.SetRowHeight(2, 0);
+    EXPECT_TRUE(t->isRowHidden(1));
+    g.SetRowHeight(2, 225);
+    EXPECT_FALSE(t->isRowHidden(1));
+    // A header click sorts a waypoint table (descending first).
+    emit t->horizontalHeader()->sectionClicked(1);
+    EXPECT_EQ(m->index(0, 1).data().toString(), "w3");
+}
+
 TEST_F(View, QuietStatusWindowAndShutDown)
 {
     Rig r(false);
