@@ -387,6 +387,7 @@ void Grid::Clear()
         col.back.clear();
         col.picture.clear();
     }
+    heights_.clear(); // folded rows come back too
     notify({GridChange::Reset});
 }
 

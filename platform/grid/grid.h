@@ -108,7 +108,8 @@ public:
     // Removes `count` rows from `index` on in one step (one change
     // reported); the same errors as RemoveItem, and nothing removed then.
     void RemoveItems(int index, int count);
-    // Empties every cell (texts, pictures, colours); keeps rows and columns.
+    // Empties every cell (texts, pictures, colours) and unfolds every row;
+    // keeps rows and columns.
     void Clear();
     // Sorts the non-fixed rows by one column.
     void Sort(int col, GridSort how);

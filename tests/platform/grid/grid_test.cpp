@@ -128,6 +128,8 @@ TEST(Grid, RemoveItemsTakesARunInOneChangeWithItsHeights)
     EXPECT_EQ(g.Rows(), 4);
     g.AddItem("x", 1);
     EXPECT_EQ(g.RowHeight(4), 0);
+    g.Clear();
+    EXPECT_EQ(g.RowHeight(4), 240);
     g.remove_observer(&rec);
 }
 
