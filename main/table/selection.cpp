@@ -1,8 +1,16 @@
-// The selected row range and the check of the selected values that the
-// projection commands, transfers and savers run before they act.
+// The selection of the records table: its range and the check of its
+// values that the projection commands, transfers and savers run before they
+// act; counting, clearing, deleting, editing, folding, copy and paste; and
+// the route defaults.
+#include "main/table/picker.h"
 #include "main/table/table.h"
 
 #include "platform/automation/vb_error.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace flxgrd {
 
@@ -30,18 +38,7 @@ bool Table::Selection_CheckValues(const platform::Grid& grid, const std::vector<
     return ok;
 }
 
-} // namespace flxgrd
-
 // --- selection, editing, copy and paste ---------------------------------------
-
-#include "main/table/picker.h"
-
-#include <algorithm>
-#include <cstdlib>
-#include <unordered_map>
-#include <unordered_set>
-
-namespace flxgrd {
 
 namespace {
 
