@@ -269,9 +269,12 @@ TEST(GridModel, FollowsTheGridConsistently)
     EXPECT_EQ(model.columnCount(), 1);
     g.RemoveItem(5);
     EXPECT_EQ(model.rowCount(), 51);
+    g.RemoveItems(3, 10);
+    g.SetRowHeight(4, 0);
+    EXPECT_EQ(model.rowCount(), 41);
     g.Sort(1, flexSortGenericAscending);
     g.Clear();
-    EXPECT_EQ(model.rowCount(), 51);
+    EXPECT_EQ(model.rowCount(), 41);
 }
 
 } // namespace
