@@ -2,10 +2,14 @@
 #include "../app/rig.h"
 
 #include "main/app/main_window_view.h"
+#include "main/table/picker.h"
 #include "main/table/table.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
+#include <QListWidget>
+#include <QTimer>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
@@ -164,6 +168,28 @@ TEST_F(View, GridEventsCarryTheSelectionAndFoldedRowsHide)
     // A header click sorts a waypoint table (descending first).
     emit t->horizontalHeader()->sectionClicked(1);
     EXPECT_EQ(m->index(0, 1).data().toString(), "w3");
+}
+
+TEST_F(View, PickerDialogSortsByNameAndAnswersOK)
+{
+    Rig r(false);
+    app::MainWindowView v(r.main);
+    r.load();
+    flxgrd::frmWptSelect& p = r.main.frmWptSelect();
+    QTimer::singleShot(0, [] {
+        auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(d, nullptr);
+        for (auto* o : d->findChildren<QRadioButton*>())
+            if (o->text() == "Name") o->click();
+        auto* list = d->findChild<QListWidget*>();
+        list->setCurrentRow(1);
+        for (auto* b : d->findChildren<QPushButton*>())
+            if (b->text() == "OK") b->click();
+    });
+    p.Show();
+    EXPECT_EQ(p.Tag, "OK");
+    EXPECT_TRUE(p.optSort[1]);
+    EXPECT_EQ(p.SelectedItem()->text, "Amusement Park (8204)");
 }
 
 TEST_F(View, QuietStatusWindowAndShutDown)
