@@ -1,6 +1,7 @@
 // Records table speed: filling a full table, switching its type, colouring
 // and fitting it, and looking columns up.
 #include "main/table/table.h"
+#include "platform/ui/clipboard.h"
 #include "platform/ui/scripted_dialogs.h"
 
 #include <benchmark/benchmark.h>
@@ -18,6 +19,8 @@ struct Fixture {
                                  real_time};
         ctx.Set_Msg = [this](const std::string& m) { benchmark::DoNotOptimize(m.data()); };
         ctx.Set_Controls = [](int) {};
+        ctx.clipboard = [this] { return &clipboard; };
+        ctx.Set_RouteDefault = [this] { table->Set_RouteDefault(); };
         table = std::make_unique<flxgrd::Table>(std::move(ctx));
         flxgrd::Fields_Repair(settings, "");
     }
@@ -45,6 +48,7 @@ struct Fixture {
     platform::Settings settings;
     platform::Grid grid;
     platform::ScriptedDialogs dialogs;
+    platform::MemoryClipboard clipboard;
     std::string type = "waypoint";
     std::int32_t records = 0, selected = 0, first = 1, last = 1, cursor = 0;
     std::int64_t segments = 0;
@@ -111,5 +115,121 @@ void BM_ColumnFind(benchmark::State& state)
 BENCHMARK(BM_ColumnFind);
 
 } // namespace
+
+// --- selection, editing, copy and paste, time columns, route defaults -----------
+
+void select(platform::Grid& g, int r1, int c1, int r2, int c2)
+{
+    g.SetRow(r1);
+    g.SetCol(c1);
+    g.SetRowSel(r2);
+    g.SetColSel(c2);
+}
+
+void BM_CopyEveryCell(benchmark::State& state)
+{
+    Fixture f;
+    f.fill(flxgrd::kMaxRecords);
+    select(f.grid, 1, 1, f.grid.Rows() - 1, f.grid.Cols() - 1);
+    for (auto _ : state)
+        f.table->Selection_Copy();
+    state.counters["bytes"] = double(f.clipboard.GetText().size());
+}
+BENCHMARK(BM_CopyEveryCell)->Unit(benchmark::kMillisecond);
+
+void BM_Paste10000Lines(benchmark::State& state)
+{
+    Fixture f;
+    f.fill(flxgrd::kMaxRecords);
+    std::string text;
+    for (int i = 0; i < 10000; ++i) {
+        std::string line = Fixture::values(100000 + i);
+        for (char& c : line)
+            if (c == ';') c = '\t';
+        text += line + "\r\n";
+    }
+    f.clipboard.SetText(text);
+    select(f.grid, 1, 1, 1, 1);
+    for (auto _ : state)
+        f.table->Selection_Paste(f.grid);
+}
+BENCHMARK(BM_Paste10000Lines)->Unit(benchmark::kMillisecond);
+
+void BM_Delete16000Rows(benchmark::State& state)
+{
+    Fixture f;
+    for (auto _ : state) {
+        state.PauseTiming();
+        f.fill(flxgrd::kMaxRecords);
+        select(f.grid, 1, 1, 16000, f.grid.Cols() - 1);
+        state.ResumeTiming();
+        f.table->Selection_Delete();
+    }
+}
+BENCHMARK(BM_Delete16000Rows)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_HeaderSort(benchmark::State& state)
+{
+    Fixture f;
+    f.fill(flxgrd::kMaxRecords);
+    int ident = f.table->Column_Find("ident", true);
+    bool up = false;
+    for (auto _ : state) {
+        f.grid.Sort(ident, up ? platform::flexSortGenericAscending : platform::flexSortGenericDescending);
+        up = !up;
+    }
+}
+BENCHMARK(BM_HeaderSort)->Unit(benchmark::kMillisecond);
+
+void BM_CellEditWholeColumn(benchmark::State& state)
+{
+    Fixture f;
+    f.fill(flxgrd::kMaxRecords);
+    int comment = f.table->Column_Find("comment", true);
+    select(f.grid, 1, comment, f.grid.Rows() - 1, comment);
+    bool odd = false;
+    for (auto _ : state) {
+        f.dialogs.input((odd = !odd) ? "edited" : "changed"); // every cell changes each time
+        f.table->Cell_Edit();
+    }
+}
+BENCHMARK(BM_CellEditWholeColumn)->Unit(benchmark::kMillisecond);
+
+void BM_TimeCalculateLocal(benchmark::State& state)
+{
+    Fixture f;
+    f.fill(flxgrd::kMaxRecords);
+    const char* zone = state.range(0) ? "Local Computer Time" : "-6  (Central)";
+    for (auto _ : state)
+        flxgrd::Time_CalculateLocal(*f.table, zone, false);
+}
+BENCHMARK(BM_TimeCalculateLocal)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+void BM_SetRouteDefault(benchmark::State& state)
+{
+    Fixture f;
+    f.fill(flxgrd::kMaxRecords);
+    f.table->Table_ChangeType("route");
+    for (auto _ : state)
+        f.table->Set_RouteDefault();
+}
+BENCHMARK(BM_SetRouteDefault)->Unit(benchmark::kMillisecond);
+
+// A route table built record by record, a new route every 10 rows: the
+// route defaults run over the whole table at each start.
+void BM_RouteBuiltByInserts(benchmark::State& state)
+{
+    Fixture f;
+    for (auto _ : state) {
+        f.type = "route";
+        f.table->Table_SetType("route");
+        int seg = f.table->Column_Find("new_seg", true);
+        int lat = f.table->Column_Find("lat", true);
+        for (int i = 1; i <= flxgrd::kMaxRecords; ++i)
+            f.table->Records_Insert(std::string(i % 10 == 1 ? "true" : "false") + ";" + std::to_string(i),
+                                    std::to_string(seg) + ";" + std::to_string(lat));
+    }
+}
+BENCHMARK(BM_RouteBuiltByInserts)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 BENCHMARK_MAIN();

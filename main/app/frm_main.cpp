@@ -6,6 +6,7 @@
 #include "main/coords/coords.h"
 #include "main/files/files.h"
 #include "main/hotlink/hotlink.h"
+#include "main/table/picker.h"
 #include "main/table/table.h"
 #include "main/links/links.h"
 #include "main/realtime/realtime.h"
@@ -15,6 +16,7 @@
 #include "platform/serial/portmap.h"
 #include "platform/settings/settings.h"
 #include "platform/text/vb.h"
+#include "platform/ui/clipboard.h"
 #include "platform/ui/cursor.h"
 #include "platform/ui/dialogs.h"
 
@@ -22,6 +24,7 @@
 #include <cerrno>
 #include <climits>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <new>
 #include <spawn.h>
@@ -134,7 +137,10 @@ frmMain::frmMain(Services services, std::string program_folder)
     // program (main/app/compose.h); the settings dialog is our own.
     properties_ = make_properties_dialog(*this);
 
+    clipboard_ = std::make_unique<platform::MemoryClipboard>();
     make_table();
+    wpt_select_ = std::make_unique<flxgrd::frmWptSelect>(table().ImageList1(), state_.d103_symbols);
+    Set_RouteDefault = [this] { table().Set_RouteDefault(); };
     register_handlers();
     register_window("frmQuietStatus", [this] { return frmQuietStatus.loaded; },
                     [this] {
@@ -144,6 +150,7 @@ frmMain::frmMain(Services services, std::string program_folder)
     register_window("frmSplash", [this] { return frmSplash.loaded; }, [this] { unload_splash(); });
     register_window("frmInfo", [this] { return frmInfo_loaded(); }, [this] { info_.reset(); });
     register_window("frmAbout", [this] { return about_ != nullptr; }, [this] { about_.reset(); });
+    register_window("frmWptSelect", [this] { return wpt_select_->loaded; }, [this] { wpt_select_->Unload(); });
 }
 
 frmMain::~frmMain() = default;
@@ -155,6 +162,7 @@ void frmMain::set_files(std::unique_ptr<files::FileFormats> f) { files_ = std::m
 void frmMain::set_realtime(std::unique_ptr<realtime::RealTime> r) { realtime_ = std::move(r); }
 void frmMain::set_hotlink(std::unique_ptr<hotlink::Hotlinking> h) { hotlink_ = std::move(h); }
 void frmMain::set_properties(std::unique_ptr<PropertiesDialog> p) { properties_ = std::move(p); }
+void frmMain::set_clipboard(std::unique_ptr<platform::Clipboard> c) { clipboard_ = std::move(c); }
 
 void frmMain::register_window(const std::string& name, std::function<bool()> loaded, std::function<void()> unload)
 {
@@ -480,6 +488,32 @@ void frmMain::optRte_Click()
 
 void frmMain::optRTWpt_Click() { change_type(optRTWpt); }
 
+void frmMain::MSFlexGrid1_Click()
+{
+    platform::Grid& g = MSFlexGrid1;
+    const int row = g.MouseRow();
+    const std::string& type = state_.record_type;
+    if (hotlink_ && hotlink_->frmTimeCalibrate_Visible() && row != 0) {
+        // The clicked record's time goes into the calibration window.
+        int col = table().Column_Find(type != "route" && type != "waypoint" ? "time" : "comment", true);
+        if (col == -1) return;
+        std::string text = g.TextMatrix(row, col);
+        if (type == "rtimewpt") text = g.TextMatrix(row, table().Column_Find("date", true)) + " " + text;
+        flxgrd::Date_Validate(text, false);
+        if (!vb::IsDate(text)) return;
+        vb::Date d = vb::CDate(text);
+        char date[16], time[16];
+        std::snprintf(date, sizeof date, "%02d/%02d/%04d", d.month, d.day, d.year);
+        std::snprintf(time, sizeof time, "%02d:%02d:%02d", d.hour, d.minute, d.second);
+        hotlink_->frmTimeCalibrate_SetGPS(date, time);
+    } else if (type == "waypoint" && row == 0) {
+        // The first header click sorts descending, the next ascending.
+        g.Sort(g.MouseCol(), state_.header_sort ? platform::flexSortGenericAscending
+                                                : platform::flexSortGenericDescending);
+        state_.header_sort = !state_.header_sort;
+    }
+}
+
 void frmMain::make_table()
 {
     flxgrd::TableContext ctx{
@@ -521,6 +555,10 @@ void frmMain::make_table()
     };
     ctx.SetFieldSettings = [this](const std::string& type) { frmProperties().SetFieldSettings(type); };
     ctx.cursor = &svc_.cursor;
+    ctx.clipboard = [this] { return clipboard_.get(); };
+    ctx.picker = [this] { return wpt_select_.get(); };
+    ctx.unload_properties = [this] { frmProperties().Unload(); };
+    ctx.msfgTable = [this](std::string& folder) { return hotlink_ ? hotlink_->msfgTable_Active(folder) : nullptr; };
     table_ = std::make_unique<flxgrd::Table>(std::move(ctx));
 }
 
@@ -633,6 +671,22 @@ void frmMain::register_handlers()
         Set_Msg("Table has been cleared");
     });
     on_click("mnuColumnsAutoFit", [this](int) { table().Columns_AutoFit(); });
+    const std::pair<const char*, void (flxgrd::Table::*)()> table_commands[] = {
+        {"cmdDeleteSel", &flxgrd::Table::Selection_Delete}, {"mnuDelete", &flxgrd::Table::Selection_Delete},
+        {"cmdClearSel", &flxgrd::Table::Selection_Clear},   {"mnuClearSelection", &flxgrd::Table::Selection_Clear},
+        {"cmdCopy", &flxgrd::Table::Selection_Copy},        {"mnuCopy", &flxgrd::Table::Selection_Copy},
+        {"MSFlexGrid1_DblClick", &flxgrd::Table::Cell_Edit}};
+    for (auto [n, command] : table_commands) on_click(n, [this, command = command](int) { (table().*command)(); });
+    for (const char* n : {"cmdPaste", "mnuPaste"}) on_click(n, [this](int) { table().Selection_Paste(MSFlexGrid1); });
+    on_click("mnuCalculateLocalTime", [this](int) { flxgrd::Time_CalculateLocal(table(), state_.time_zone, false); });
+    on_click("mnuCalculateUTCTime", [this](int) { flxgrd::Time_CalculateLocal(table(), state_.time_zone, true); });
+    on_click("MSFlexGrid1_Click", [this](int) { MSFlexGrid1_Click(); });
+    on_click("MSFlexGrid1_SelChange", [this](int) {
+        auto [first, last, count] = table().Selection_Count();
+        (void)count;
+        state_.first_selected_row = first;
+        state_.last_selected_row = last;
+    });
 
     on_click("mnuExit", [this](int) { mnuExit_Click(); });
     on_click("mnuAbout", [this](int) { mnuAbout_Click(); });

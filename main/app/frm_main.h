@@ -26,6 +26,7 @@ class Timer;
 class PortMap;
 class Launcher;
 class Registry;
+class Clipboard;
 } // namespace platform
 
 namespace transfer { class GpsTransfer; }
@@ -34,7 +35,7 @@ namespace coords { class Coordinates; }
 namespace files { class FileFormats; }
 namespace realtime { class RealTime; }
 namespace hotlink { class Hotlinking; }
-namespace flxgrd { class Table; }
+namespace flxgrd { class Table; class frmWptSelect; }
 
 namespace app {
 
@@ -140,6 +141,11 @@ public:
     InfoWindow& frmInfo();
     bool frmInfo_loaded() const { return info_ != nullptr; }
     flxgrd::Table& table() { return *table_; } // the records table (flxgrd)
+    // The waypoint picker, kept between uses (loaded on first show).
+    flxgrd::frmWptSelect& frmWptSelect() { return *wpt_select_; }
+    // The clipboard (an in-memory one until the program installs the system's).
+    platform::Clipboard& clipboard() { return *clipboard_; }
+    void set_clipboard(std::unique_ptr<platform::Clipboard> c);
     // Install or replace a subsystem (the program's composition installs
     // them all; tests wrap them to watch the calls).
     void set_transfer(std::unique_ptr<transfer::GpsTransfer> t);
@@ -180,6 +186,9 @@ public:
     void optTrk_Click();
     void optRte_Click();
     void optRTWpt_Click();
+    // The records grid's click: the calibration copy, or the header sort
+    // of a waypoint table.
+    void MSFlexGrid1_Click();
     // A menu item or button chosen, by control name (and menu-array
     // index); runs its handler. Items without one do nothing. An error the
     // handler lets through ends in the box "Error #n - description" titled
@@ -248,6 +257,8 @@ private:
     platform::Launcher* launcher_ = nullptr;
     std::unique_ptr<platform::Registry> registry_;
     std::unique_ptr<flxgrd::Table> table_;
+    std::unique_ptr<flxgrd::frmWptSelect> wpt_select_;
+    std::unique_ptr<platform::Clipboard> clipboard_;
     std::unique_ptr<platform::Timer> splash_timer_;
     struct Window {
         std::string name;

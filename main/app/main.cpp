@@ -8,6 +8,7 @@
 #include "platform/serial/portmap.h"
 #include "platform/settings/settings.h"
 #include "platform/settings/stored_file.h"
+#include "platform/ui/clipboard.h"
 #include "platform/ui/qt_dialogs.h"
 
 #include <QApplication>
@@ -41,6 +42,7 @@ int main(int argc, char** argv)
     app::frmMain frm({settings, dialogs, cursor, platform::qt_event_pump(), ports},
                      QCoreApplication::applicationDirPath().toStdString());
     app::install_subsystems(frm);
+    frm.set_clipboard(platform::make_qt_clipboard());
     frm.state().command_line = command_line;
     if (QScreen* s = QGuiApplication::primaryScreen()) {
         frm.screen_width = s->geometry().width() * 15;

@@ -2,6 +2,8 @@
 
 #include "main/app/frm_about_view.h"
 #include "main/app/frm_main.h"
+#include "main/app/picker_view.h"
+#include "main/table/picker.h"
 #include "platform/grid/grid_model.h"
 
 #include <QAction>
@@ -119,10 +121,31 @@ MainWindowView::MainWindowView(frmMain& main, QWidget* parent) : QMainWindow(par
     // height the model's size hints suggest.
     grid_view_->horizontalHeader()->setFixedHeight(grid_view_->fontMetrics().height() + 6);
     // The grid's events go to frmMain's handlers, which trap their errors.
-    connect(grid_view_, &QTableView::clicked, this, [this] { main_.grid_Event("Click"); });
-    connect(grid_view_, &QTableView::doubleClicked, this, [this] { main_.grid_Event("DblClick"); });
-    connect(grid_view_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this] { main_.grid_Event("SelChange"); });
+    // The grid learns the view's current cell, opposite corner and the
+    // cell under the mouse before each event.
+    connect(grid_view_, &QTableView::clicked, this, [this](const QModelIndex& i) {
+        take_selection();
+        main_.MSFlexGrid1.set_mouse(i.row() + main_.MSFlexGrid1.FixedRows(), i.column() + main_.MSFlexGrid1.FixedCols());
+        main_.grid_Event("Click");
+    });
+    connect(grid_view_->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int section) {
+        main_.MSFlexGrid1.set_mouse(0, section + main_.MSFlexGrid1.FixedCols());
+        main_.grid_Event("Click");
+    });
+    connect(grid_view_, &QTableView::doubleClicked, this, [this] {
+        take_selection();
+        main_.grid_Event("DblClick");
+    });
+    connect(grid_view_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        take_selection();
+        main_.grid_Event("SelChange");
+    });
+    main_.frmWptSelect().on_show = [this](flxgrd::frmWptSelect& p) { show_picker_dialog(p, main_.table(), this); };
+    // Folded rows (height 0) are hidden.
+    connect(model_, &QAbstractItemModel::headerDataChanged, this, [this](Qt::Orientation o, int first, int last) {
+        if (o == Qt::Vertical) sync_grid_heights(first, last);
+    });
+    connect(model_, &QAbstractItemModel::modelReset, this, [this] { sync_grid_heights(0, model_->rowCount() - 1); });
     connect(model_, &QAbstractItemModel::modelReset, this, [this] { sync_grid_widths(); });
     connect(model_, &QAbstractItemModel::layoutChanged, this, [this] { sync_grid_widths(); });
     connect(model_, &QAbstractItemModel::headerDataChanged, this, [this] { sync_grid_widths(); });
@@ -349,6 +372,33 @@ void MainWindowView::sync_grid_widths()
         if (w > 0) grid_view_->setColumnWidth(c, w);
     }
     grid_view_->verticalHeader()->setFixedWidth(std::max(1, px(main_.MSFlexGrid1.ColWidth(0))));
+}
+
+void MainWindowView::sync_grid_heights(int first, int last)
+{
+    const platform::Grid& g = main_.MSFlexGrid1;
+    for (int r = std::max(first, 0); r <= last && r + g.FixedRows() < g.Rows(); ++r)
+        grid_view_->setRowHidden(r, g.RowHeight(r + g.FixedRows()) == 0);
+}
+
+void MainWindowView::take_selection()
+{
+    platform::Grid& g = main_.MSFlexGrid1;
+    QModelIndex current = grid_view_->currentIndex();
+    if (!current.isValid()) return;
+    int row = current.row(), col = current.column(), row_sel = row, col_sel = col;
+    for (const QItemSelectionRange& range : grid_view_->selectionModel()->selection())
+        if (range.contains(current)) {
+            row_sel = row == range.top() ? range.bottom() : range.top();
+            col_sel = col == range.left() ? range.right() : range.left();
+            break;
+        }
+    const int fr = g.FixedRows(), fc = g.FixedCols();
+    if (row + fr >= g.Rows() || col + fc >= g.Cols() || row_sel + fr >= g.Rows() || col_sel + fc >= g.Cols()) return;
+    g.SetRow(row + fr);
+    g.SetCol(col + fc);
+    g.SetRowSel(row_sel + fr);
+    g.SetColSel(col_sel + fc);
 }
 
 void MainWindowView::resizeEvent(QResizeEvent* e)

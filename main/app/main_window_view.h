@@ -54,6 +54,8 @@ private:
     void sync_controls();
     void sync_geometry();
     void sync_grid_widths();
+    void sync_grid_heights(int first, int last); // model rows
+    void take_selection();
     void place(QWidget* w, const Control& c);
     int menu_height() const;
 

@@ -28,6 +28,8 @@ public:
     // Whether the dialog is showing, and whether its EPSG list is chosen.
     virtual bool Visible() const { return false; }
     virtual bool optEPSG() const { return false; }
+    // Unloads the dialog, so it is built afresh when next shown.
+    virtual void Unload() {}
 };
 
 // The dialog as far as it is built: the field-definition repair of the

@@ -2,8 +2,10 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 namespace app { class frmMain; }
+namespace platform { class Grid; }
 
 namespace hotlink {
 
@@ -12,6 +14,20 @@ public:
     virtual ~Hotlinking() = default;
     // Shows the photo hotlinking window without blocking.
     virtual void show_frmHotlinking() = 0;
+    // The time calibration window: whether it is visible, and its GPS date
+    // ("MM/dd/yyyy") and time ("HH:mm:ss") boxes.
+    virtual bool frmTimeCalibrate_Visible() const { return false; }
+    virtual void frmTimeCalibrate_SetGPS(const std::string& date, const std::string& time)
+    {
+        (void)date, (void)time;
+    }
+    // The hotlinking window's table and current folder while that window
+    // is loaded and active; nullptr otherwise.
+    virtual const platform::Grid* msfgTable_Active(std::string& folder) const
+    {
+        (void)folder;
+        return nullptr;
+    }
 };
 
 std::unique_ptr<Hotlinking> make_hotlinking(app::frmMain& main);

@@ -11,6 +11,7 @@
 #include "platform/grid/grid.h"
 #include "platform/settings/settings.h"
 #include "platform/text/vb.h"
+#include "platform/ui/clipboard.h"
 #include "platform/ui/cursor.h"
 #include "platform/ui/dialogs.h"
 
@@ -22,6 +23,8 @@
 #include <vector>
 
 namespace flxgrd {
+
+class frmWptSelect;
 
 struct TableContext {
     platform::Grid& grid;         // MSFlexGrid1
@@ -52,6 +55,14 @@ struct TableContext {
     // The settings dialog's repair of the stored lists; unset: Fields_Repair.
     std::function<void(const std::string&)> SetFieldSettings = {};
     platform::Cursor* cursor = nullptr;          // hourglass while colouring
+    // Editing and copying: the clipboard, the waypoint picker (kept by the
+    // main window), the settings dialog's unload (hiding columns rebuilds
+    // it), and the photo-hotlinking window's table with its folder when
+    // that window is loaded and active (copy reads it then).
+    std::function<platform::Clipboard*()> clipboard = {};
+    std::function<frmWptSelect*()> picker = {};
+    std::function<void()> unload_properties = {};
+    std::function<const platform::Grid*(std::string& folder)> msfgTable = {};
     std::function<platform::vb::Date()> now = {};      // unset: the system clock
 };
 
@@ -108,6 +119,27 @@ public:
     // so far.
     bool Selection_CheckValues(const platform::Grid& grid, const std::vector<int>& columns,
                                const std::string& kind) const;
+
+    // --- selection and editing (selection.cpp) --------------------------
+    // The grid's selection change: panel 3 and the selection count;
+    // returns first row, last row, count (0 unless whole rows).
+    std::array<int, 3> Selection_Count();
+    void Selection_Clear();
+    // Deletes the selected whole rows, hides the selected whole columns
+    // (the required ones stay), blanks a block, or clears the table.
+    void Selection_Delete();
+    // Double-click editing of the selected cells (the picker for symbols).
+    void Cell_Edit();
+    // Folds or unfolds the rows after the segment start `row`.
+    void Segment_Toggle(int row);
+    static double Text_FirstNumber(std::string_view text);
+    // The selected visible cells, tab and CR LF separated, to the clipboard.
+    void Selection_Copy();
+    // Clipboard text into `grid` from the selection end on; never adds rows.
+    void Selection_Paste(platform::Grid& grid);
+    // Default point names ("Rte" n) and route names ("Route" n) of a route table.
+    void Set_RouteDefault();
+
     platform::PictureRef Symbol_GetPicture(const std::string& symbol, const std::string& unused = {}) const;
     static bool Value_IsTrue(std::string_view value);
 

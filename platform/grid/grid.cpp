@@ -11,6 +11,7 @@ namespace platform {
 namespace {
 
 constexpr int kDefaultWidth = 960;
+constexpr int kDefaultHeight = 240;
 // The control keeps a row and column count in 32 bits; anything beyond this
 // is a caller's mistake, not a table.
 constexpr int kMaxRows = 4'000'000;
@@ -83,6 +84,8 @@ void Grid::SetRows(int rows)
         if (!c.picture.empty())
             c.picture.resize(size_t(rows));
     }
+    if (!heights_.empty())
+        heights_.resize(size_t(rows), kDefaultHeight);
     rows_ = rows;
     if (fixed_rows_ > rows_)
         fixed_rows_ = rows_;
@@ -143,6 +146,27 @@ void Grid::SetTextMatrix(int row, int col, std::string_view text)
     if (row < fixed_rows_)
         ++header_version_;
     notify({GridChange::Cells, row, row, col, col});
+}
+
+int Grid::RowHeight(int row) const
+{
+    if (row < 0 || row >= rows_)
+        bad_index();
+    return heights_.empty() ? kDefaultHeight : heights_[size_t(row)];
+}
+
+void Grid::SetRowHeight(int row, int twips)
+{
+    if (row < 0 || row >= rows_)
+        bad_index();
+    if (twips < 0)
+        twips = kDefaultHeight;
+    if (RowHeight(row) == twips)
+        return;
+    if (heights_.empty())
+        heights_.assign(size_t(rows_), kDefaultHeight);
+    heights_[size_t(row)] = twips;
+    notify({GridChange::Heights, row, row});
 }
 
 int Grid::ColWidth(int col) const
@@ -296,6 +320,8 @@ void Grid::AddItem(std::string_view text, int index)
             if (!col.picture.empty())
                 col.picture.emplace_back();
         }
+        if (!heights_.empty())
+            heights_.push_back(kDefaultHeight);
         ++rows_;
         notify({GridChange::RowsInserted, at, at});
         return;
@@ -320,27 +346,36 @@ void Grid::AddItem(std::string_view text, int index)
         if (!col.picture.empty())
             col.picture.insert(col.picture.begin() + at, nullptr);
     }
+    if (!heights_.empty())
+        heights_.insert(heights_.begin() + at, kDefaultHeight);
     ++rows_;
     notify({GridChange::RowsInserted, at, at});
 }
 
-void Grid::RemoveItem(int index)
+void Grid::RemoveItem(int index) { RemoveItems(index, 1); }
+
+void Grid::RemoveItems(int index, int count)
 {
-    if (index < fixed_rows_ || index >= rows_) // fixed rows are never removed
+    if (count < 1)
+        return;
+    if (index < fixed_rows_ || count > rows_ - index) // fixed rows are never removed
         throw VbError(30009, "MSHFlexGrid", "Invalid Row value");
-    if (rows_ - fixed_rows_ <= 1)
+    if (rows_ - fixed_rows_ <= count)
         throw VbError(30015, "MSHFlexGrid", "Cannot remove last non-fixed row");
+    auto cut = [&](auto& v) {
+        if (!v.empty())
+            v.erase(v.begin() + index, v.begin() + index + count);
+    };
     for (auto& col : cols_) {
-        col.text.erase(col.text.begin() + index);
-        if (!col.back.empty())
-            col.back.erase(col.back.begin() + index);
-        if (!col.picture.empty())
-            col.picture.erase(col.picture.begin() + index);
+        cut(col.text);
+        cut(col.back);
+        cut(col.picture);
     }
-    --rows_;
+    cut(heights_);
+    rows_ -= count;
     row_ = std::min(row_, std::max(rows_ - 1, 0));
     row_sel_ = std::min(row_sel_, std::max(rows_ - 1, 0));
-    notify({GridChange::RowsRemoved, index, index});
+    notify({GridChange::RowsRemoved, index, index + count - 1});
 }
 
 void Grid::Clear()
@@ -352,6 +387,7 @@ void Grid::Clear()
         col.back.clear();
         col.picture.clear();
     }
+    heights_.clear(); // folded rows come back too
     notify({GridChange::Reset});
 }
 
@@ -418,6 +454,12 @@ void Grid::Sort(int col, GridSort how)
                 p.push_back(std::move(c.picture[size_t(r)]));
             c.picture = std::move(p);
         }
+    }
+    if (!heights_.empty()) {
+        std::vector<int> h(heights_.begin(), heights_.begin() + fixed_rows_);
+        for (int r : order)
+            h.push_back(heights_[size_t(r)]);
+        heights_ = std::move(h);
     }
     notify({GridChange::Reset});
 }

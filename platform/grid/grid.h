@@ -33,7 +33,7 @@ struct Picture {
 using PictureRef = std::shared_ptr<const Picture>;
 
 struct GridChange {
-    enum Kind { Reset, RowsInserted, RowsRemoved, Cells, Widths } kind;
+    enum Kind { Reset, RowsInserted, RowsRemoved, Cells, Widths, Heights } kind;
     int first = 0, last = 0;         // rows (inclusive)
     int col_first = 0, col_last = 0; // columns (Cells)
 };
@@ -66,6 +66,10 @@ public:
     const std::string& TextMatrix(int row, int col) const;
     void SetTextMatrix(int row, int col, std::string_view text);
 
+    // Row heights in twips; a row of height 0 is hidden (folded away).
+    int RowHeight(int row) const;
+    void SetRowHeight(int row, int twips);
+
     int ColWidth(int col) const;
     void SetColWidth(int col, int twips);
     // Moves column `col` to position `position` (the control's ColPosition).
@@ -91,12 +95,21 @@ public:
     void SetCol(int c);
     void SetRowSel(int r);
     void SetColSel(int c);
+    // The cell under the mouse at the last click (MouseRow, MouseCol); the
+    // view sets it before it raises the click.
+    int MouseRow() const { return mouse_row_; }
+    int MouseCol() const { return mouse_col_; }
+    void set_mouse(int row, int col) { mouse_row_ = row, mouse_col_ = col; }
 
     // A new row from tab-separated texts, at the end or before `index`.
     void AddItem(std::string_view text, int index = -1);
     // Removes a non-fixed row; throws 30015 when it is the last one.
     void RemoveItem(int index);
-    // Empties every cell (texts, pictures, colours); keeps rows and columns.
+    // Removes `count` rows from `index` on in one step (one change
+    // reported); the same errors as RemoveItem, and nothing removed then.
+    void RemoveItems(int index, int count);
+    // Empties every cell (texts, pictures, colours) and unfolds every row;
+    // keeps rows and columns.
     void Clear();
     // Sorts the non-fixed rows by one column.
     void Sort(int col, GridSort how);
@@ -128,6 +141,8 @@ private:
     Color back_color_ = RGB(255, 255, 255);
     Color back_color_bkg_ = RGB(128, 128, 128);
     int row_ = 1, col_ = 1, row_sel_ = 1, col_sel_ = 1;
+    int mouse_row_ = 0, mouse_col_ = 0;
+    std::vector<int> heights_; // empty until a height is set
     bool redraw_ = true;
     struct Pending {
         bool reset = false, cells = false, widths = false;

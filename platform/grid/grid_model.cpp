@@ -121,7 +121,7 @@ void GridModel::grid_changed(const GridChange& ch)
         }
         break;
     case GridChange::RowsRemoved:
-        if (same_frame && ch.first >= fixed_rows_ && rows_ - 1 == grid_.Rows() - fixed_rows_) {
+        if (same_frame && ch.first >= fixed_rows_ && rows_ - (ch.last - ch.first + 1) == grid_.Rows() - fixed_rows_) {
             beginRemoveRows({}, ch.first - fixed_rows_, ch.last - fixed_rows_);
             rows_ = grid_.Rows() - fixed_rows_;
             endRemoveRows();
@@ -149,6 +149,12 @@ void GridModel::grid_changed(const GridChange& ch)
         if (ch.col_first >= fixed_cols_ && cols_ > 0)
             emit headerDataChanged(Qt::Horizontal, ch.col_first - fixed_cols_,
                                    std::min(ch.col_last - fixed_cols_, cols_ - 1));
+        return;
+    case GridChange::Heights:
+        // The view hides the rows of height 0 as it redraws the row headers.
+        if (same_frame && ch.last >= fixed_rows_ && rows_ > 0)
+            emit headerDataChanged(Qt::Vertical, std::clamp(ch.first - fixed_rows_, 0, rows_ - 1),
+                                   std::clamp(ch.last - fixed_rows_, 0, rows_ - 1));
         return;
     case GridChange::Reset: break;
     }

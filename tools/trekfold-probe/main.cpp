@@ -3,22 +3,28 @@
 // Every later check of the main window goes through it.
 #include "main/app/compose.h"
 #include "main/app/frm_main.h"
+#include "main/table/picker.h"
 #include "main/table/table.h"
+#include "main/transfer/probe/probe.h"
 #include "platform/events/events.h"
 #include "platform/serial/portmap.h"
 #include "platform/settings/settings.h"
 #include "platform/settings/stored_file.h"
 #include "platform/text/vb.h"
+#include "platform/ui/clipboard.h"
 #include "platform/ui/cursor.h"
 #include "platform/ui/dialogs.h"
 
 #include <QCoreApplication>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <iterator>
 #include <optional>
 #include <set>
 #include <string>
@@ -56,6 +62,27 @@ Commands:
   wait MS                 let events run for MS milliseconds
   idle [MS]               let events run until no transfer is busy (at most
                           MS milliseconds, default 600000)
+  rows N FIELD=VALUE...   append N rows as "row" does; "{n}" in a value
+                          becomes 1..N
+  select FIRST LAST       whole rows FIRST to LAST selected, then the grid's
+                          selection change: {"select":{"first","last","count"}}
+  select R1 C1 R2 C2      current cell (R1, C1), opposite corner (R2, C2),
+                          then the selection change (same output)
+  click R C               the grid's click with the mouse over cell (R, C);
+                          the selection stays
+  dblclick                the grid's double-click
+  clipboard TEXT|@FILE    set the clipboard: TEXT with \t \r \n \\ escapes,
+                          or the bytes of FILE
+  clipboard?              {"clipboard":TEXT}
+  grid?                   {"rows","cols","row","col","rowsel","colsel",
+                          "widths":[twips],"folded":[rows of height 0],
+                          "selected":PANEL3,"selection":[first,last,count]}
+  picker code|name other|d103
+                          tick the waypoint picker's options and run its
+                          sort option's click (the picker loaded first)
+  picker?                 {"picker":[item texts],"selected":TEXT}
+  The picker, when shown, takes the next answer: an item's text (selected,
+  then OK) or "Cancel"; without one it answers OK.
 
 Output, one JSON object per line, as it happens:
   {"file":PATH}           a file the program completed (written whole and
@@ -129,6 +156,20 @@ std::vector<Command> parse_commands(const std::vector<std::string>& words)
             if (!parse_int(c.args[0], n, 0, 86400000)) throw ProbeError{"bad milliseconds \"" + c.args[0] + "\""};
         } else if (w == "idle") {
             if (i < words.size() && parse_int(words[i], n, 0, 86400000)) c.args.push_back(words[i++]);
+        } else if (w == "rows") {
+            c.args = need(w, 1);
+            if (!parse_int(c.args[0], n, 1, 32766)) throw ProbeError{"bad row count \"" + c.args[0] + "\""};
+            while (i < words.size() && words[i].find('=') != std::string::npos) c.args.push_back(words[i++]);
+            if (c.args.size() < 2) throw ProbeError{"\"rows\" needs FIELD=VALUE words"};
+        } else if (w == "select" || w == "click") {
+            while (i < words.size() && c.args.size() < 4 && parse_int(words[i], n, 0, 4000000)) c.args.push_back(words[i++]);
+            if (c.args.size() != 2 && (w == "click" || c.args.size() != 4))
+                throw ProbeError{"\"" + w + "\" needs " + (w == "click" ? "2" : "2 or 4") + " row and column numbers"};
+        } else if (w == "clipboard" || w == "picker") {
+            c.args = need(w, w == "picker" ? 2 : 1);
+            if (w == "picker" && ((c.args[0] != "code" && c.args[0] != "name") || (c.args[1] != "other" && c.args[1] != "d103")))
+                throw ProbeError{"\"picker\" needs code|name other|d103"};
+        } else if (w == "dblclick" || w == "clipboard?" || w == "grid?" || w == "picker?") {
         } else {
             throw ProbeError{"unknown command \"" + w + "\""};
         }
@@ -212,6 +253,7 @@ public:
         : dialogs_(dialogs), main_({settings, dialogs, cursor_, platform::qt_event_pump(), ports}, folder)
     {
         app::install_subsystems(main_);
+        main_.frmWptSelect().on_show = [this](flxgrd::frmWptSelect& p) { answer_picker(p); };
         main_.on_changed = [this](unsigned what) {
             // Set_Msg reports the status line and the quiet-mode window
             // together, and nothing else.
@@ -254,6 +296,8 @@ public:
         else if (c.word == "idle")
             main_.pump().wait_until([this] { return !main_.state().transfer_busy; },
                                     deadline(a.empty() ? 600000 : std::stoll(a[0])));
+        else
+            table_word(c);
         check_answers();
     }
 
@@ -327,6 +371,99 @@ private:
             for (int c = 1; c < g.Cols(); ++c) row[fields[c - 1]] = g.TextMatrix(r, c);
             print_line(row);
         }
+    }
+
+    // --- the records table's words ----------------------------------------
+    void table_word(const Command& c)
+    {
+        const auto& a = c.args;
+        platform::Grid& g = main_.MSFlexGrid1;
+        auto num = [](const std::string& t) { return std::stoi(t); };
+        if (c.word == "rows") {
+            for (int k = 1; k <= num(a[0]); ++k) {
+                std::vector<std::string> pairs(a.begin() + 1, a.end());
+                for (auto& p : pairs) p = vb::Replace(p, "{n}", std::to_string(k));
+                row(pairs);
+            }
+        } else if (c.word == "select" && a.size() == 2) {
+            print_line(transfer::probe::select(main_, num(a[0]), num(a[1])));
+        } else if (c.word == "select") {
+            g.SetRow(num(a[0]));
+            g.SetCol(num(a[1]));
+            g.SetRowSel(num(a[2]));
+            g.SetColSel(num(a[3]));
+            main_.grid_Event("SelChange");
+            const app::AppState& s = main_.state();
+            print_line({{"select", {{"first", s.first_selected_row}, {"last", s.last_selected_row}, {"count", s.selection_count}}}});
+        } else if (c.word == "click") {
+            if (num(a[0]) >= g.Rows() || num(a[1]) >= g.Cols()) throw ProbeError{"no cell " + a[0] + " " + a[1]};
+            g.set_mouse(num(a[0]), num(a[1]));
+            main_.grid_Event("Click");
+        } else if (c.word == "dblclick") {
+            main_.grid_Event("DblClick");
+        } else if (c.word == "clipboard") {
+            main_.clipboard().SetText(clipboard_text(a[0]));
+        } else if (c.word == "clipboard?") {
+            print_line({{"clipboard", main_.clipboard().GetText()}});
+        } else if (c.word == "grid?") {
+            std::vector<int> widths, folded;
+            for (int k = 0; k < g.Cols(); ++k) widths.push_back(g.ColWidth(k));
+            for (int r = 0; r < g.Rows(); ++r)
+                if (g.RowHeight(r) == 0) folded.push_back(r);
+            const app::AppState& s = main_.state();
+            print_line({{"rows", g.Rows()}, {"cols", g.Cols()}, {"row", g.Row()}, {"col", g.Col()}, {"rowsel", g.RowSel()},
+                        {"colsel", g.ColSel()}, {"widths", widths}, {"folded", folded}, {"selected", main_.StatusBar1[2]},
+                        {"selection", {s.first_selected_row, s.last_selected_row, s.selection_count}}});
+        } else if (c.word == "picker") {
+            flxgrd::frmWptSelect& p = main_.frmWptSelect();
+            if (!p.loaded) p.Form_Load();
+            p.optID = {a[1] == "other", a[1] == "d103"};
+            p.optSort_Click(a[0] == "name" ? 1 : 0);
+        } else if (c.word == "picker?") {
+            const flxgrd::frmWptSelect& p = main_.frmWptSelect();
+            std::vector<std::string> items;
+            for (const auto& item : p.listView) items.push_back(item.text);
+            print_line({{"picker", items}, {"selected", p.SelectedItem() ? p.SelectedItem()->text : ""}});
+        }
+    }
+
+    // TEXT with its escapes undone, or the bytes of @FILE.
+    static std::string clipboard_text(const std::string& arg)
+    {
+        if (arg.rfind('@', 0) == 0) {
+            std::ifstream in(arg.substr(1), std::ios::binary);
+            if (!in) throw ProbeError{"cannot read \"" + arg.substr(1) + "\""};
+            return std::string(std::istreambuf_iterator<char>(in), {});
+        }
+        std::string out;
+        for (std::size_t k = 0; k < arg.size(); ++k) {
+            if (arg[k] != '\\' || k + 1 == arg.size()) {
+                out += arg[k];
+                continue;
+            }
+            char e = arg[++k];
+            out += e == 't' ? '\t' : e == 'r' ? '\r' : e == 'n' ? '\n' : e;
+        }
+        return out;
+    }
+
+    // The shown picker takes the next answer: an item's text, or Cancel.
+    void answer_picker(flxgrd::frmWptSelect& p)
+    {
+        const bool queued = !dialogs_.answers.empty();
+        const std::string word = queued ? dialogs_.answers.front() : std::string();
+        if (queued) dialogs_.answers.pop_front();
+        auto it = std::find_if(p.listView.begin(), p.listView.end(), [&](const auto& item) { return item.text == word; });
+        if (!queued) {
+            p.OKButton_Click();
+        } else if (it != p.listView.end()) {
+            p.selected = int(it - p.listView.begin());
+            p.OKButton_Click();
+        } else {
+            if (word != "Cancel" && !dialogs_.misfit) dialogs_.misfit = "answer \"" + word + "\" is no item of the picker";
+            p.CancelButton_Click();
+        }
+        print_line({{"box", p.Caption}, {"title", "frmWptSelect"}, {"answer", p.Tag}, {"queued", queued}});
     }
 
     ProbeDialogs& dialogs_;

@@ -71,16 +71,9 @@ Json select(app::frmMain& main, int first, int last)
     g.SetCol(1);
     g.SetRowSel(last);
     g.SetColSel(g.Cols() - 1);
-    // As the grid's selection change counts it: whole rows only.
-    int rows = std::abs(g.RowSel() - g.Row()) + 1;
-    if (std::abs(g.ColSel() - g.Col()) + 1 != g.Cols() - 1) rows = 0;
-    app::AppState& s = main.state();
-    s.first_selected_row = std::min(g.Row(), g.RowSel());
-    s.last_selected_row = std::max(g.Row(), g.RowSel());
-    s.selection_count = rows;
-    main.StatusBar1[2] = std::to_string(rows) + " of " + std::to_string(g.Rows() - 1) + " Selected";
-    main.changed(app::ChangeStatus);
-    return {{"select", {{"first", s.first_selected_row}, {"last", s.last_selected_row}, {"count", rows}}}};
+    main.grid_Event("SelChange");
+    const app::AppState& s = main.state();
+    return {{"select", {{"first", s.first_selected_row}, {"last", s.last_selected_row}, {"count", s.selection_count}}}};
 }
 
 Json menus(const app::frmMain& main)

@@ -16,8 +16,8 @@ using Json = nlohmann::ordered_json;
 // controls N: Set_Controls(N); {"controls":N}.
 Json controls(app::frmMain& main, std::int16_t state);
 // select FIRST LAST: whole rows FIRST to LAST selected (current cell
-// (FIRST, 1), opposite corner (LAST, last column)), the first, last and
-// count stored as the grid's selection change stores them;
+// (FIRST, 1), opposite corner (LAST, last column)), then the grid's
+// selection-change handler; the first, last and count it stored:
 // {"select":{"first":N,"last":N,"count":N}}.
 Json select(app::frmMain& main, int first, int last);
 // menus: {"menus":{"NAME" or "NAME(INDEX)":{"enabled":B,"checked":B}}}.

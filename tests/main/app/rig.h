@@ -135,6 +135,7 @@ public:
     void optESRI_Click() override { log_.push_back("optESRI_Click"); }
     void optArcMap_Click() override { log_.push_back("optArcMap_Click"); }
     void Show(int tab) override { log_.push_back("Show(" + std::to_string(tab) + ")"); }
+    void Unload() override { log_.push_back("frmProperties.Unload"); }
     bool fail = false;
 
 private:

@@ -2,10 +2,14 @@
 #include "../app/rig.h"
 
 #include "main/app/main_window_view.h"
+#include "main/table/picker.h"
 #include "main/table/table.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
+#include <QListWidget>
+#include <QTimer>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
@@ -139,6 +143,53 @@ TEST_F(View, GridShowsTheRecordsTable)
     EXPECT_EQ(v.status_panel(2)->text(), "0 of 2 Selected");
     // The header row is shown.
     EXPECT_GT(v.grid_view()->horizontalHeader()->height(), 10);
+}
+
+TEST_F(View, GridEventsCarryTheSelectionAndFoldedRowsHide)
+{
+    Rig r(false);
+    app::MainWindowView v(r.main);
+    r.load();
+    for (int k = 0; k < 3; ++k) v.button("cmdAddRec")->click();
+    QTableView* t = v.grid_view();
+    QAbstractItemModel* m = t->model();
+    t->setCurrentIndex(m->index(2, 0));
+    t->selectionModel()->select(QItemSelection(m->index(0, 0), m->index(2, m->columnCount() - 1)),
+                                QItemSelectionModel::ClearAndSelect);
+    platform::Grid& g = r.main.MSFlexGrid1;
+    EXPECT_EQ(g.Row(), 3);
+    EXPECT_EQ(g.RowSel(), 1);
+    EXPECT_EQ(g.ColSel(), g.Cols() - 1);
+    EXPECT_EQ(v.status_panel(2)->text(), "3 of 3 Selected");
+    g.SetRowHeight(2, 0);
+    EXPECT_TRUE(t->isRowHidden(1));
+    g.SetRowHeight(2, 225);
+    EXPECT_FALSE(t->isRowHidden(1));
+    // A header click sorts a waypoint table (descending first).
+    emit t->horizontalHeader()->sectionClicked(1);
+    EXPECT_EQ(m->index(0, 1).data().toString(), "w3");
+}
+
+TEST_F(View, PickerDialogSortsByNameAndAnswersOK)
+{
+    Rig r(false);
+    app::MainWindowView v(r.main);
+    r.load();
+    flxgrd::frmWptSelect& p = r.main.frmWptSelect();
+    QTimer::singleShot(0, [] {
+        auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(d, nullptr);
+        for (auto* o : d->findChildren<QRadioButton*>())
+            if (o->text() == "Name") o->click();
+        auto* list = d->findChild<QListWidget*>();
+        list->setCurrentRow(1);
+        for (auto* b : d->findChildren<QPushButton*>())
+            if (b->text() == "OK") b->click();
+    });
+    p.Show();
+    EXPECT_EQ(p.Tag, "OK");
+    EXPECT_TRUE(p.optSort[1]);
+    EXPECT_EQ(p.SelectedItem()->text, "Amusement Park (8204)");
 }
 
 TEST_F(View, QuietStatusWindowAndShutDown)

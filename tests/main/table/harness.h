@@ -2,6 +2,7 @@
 // and callbacks recorded.
 #pragma once
 
+#include "main/table/picker.h"
 #include "main/table/table.h"
 #include "platform/ui/scripted_dialogs.h"
 
@@ -27,7 +28,11 @@ struct TableHarness {
         ctx.Set_RouteDefault = [this] { ++route_defaults; };
         ctx.cursor = &cursor;
         ctx.now = [] { return platform::vb::Date{2006, 5, 1, 14, 5, 0}; };
+        ctx.clipboard = [this] { return &clipboard; };
+        ctx.picker = [this] { return picker.get(); };
+        ctx.unload_properties = [this] { ++properties_unloads; };
         table = std::make_unique<flxgrd::Table>(std::move(ctx));
+        picker = std::make_unique<flxgrd::frmWptSelect>(table->ImageList1(), d103);
     }
     ~TableHarness() { std::filesystem::remove_all(dir); }
 
@@ -63,6 +68,9 @@ struct TableHarness {
     std::vector<int> controls;
     std::string last_msg, selected;
     bool panel = false;
-    int panel_clicks = 0, route_defaults = 0;
+    int panel_clicks = 0, route_defaults = 0, properties_unloads = 0;
+    platform::MemoryClipboard clipboard;
+    platform::Collection<std::int32_t> d103;
     std::unique_ptr<flxgrd::Table> table;
+    std::unique_ptr<flxgrd::frmWptSelect> picker;
 };

@@ -108,6 +108,31 @@ TEST(Grid, RemoveItemKeepsTheLastNonFixedRow)
     EXPECT_EQ(g.Rows(), 2);
 }
 
+TEST(Grid, RemoveItemsTakesARunInOneChangeWithItsHeights)
+{
+    Grid g(6, 2);
+    Recorder rec;
+    g.add_observer(&rec);
+    for (int r = 1; r < 6; ++r) g.SetTextMatrix(r, 1, std::to_string(r));
+    g.SetRowHeight(5, 0);
+    EXPECT_EQ(g.RowHeight(4), 240);
+    rec.changes.clear();
+    g.RemoveItems(2, 2);
+    EXPECT_EQ(column(g, 1), (std::vector<std::string>{"", "1", "4", "5"}));
+    EXPECT_EQ(g.RowHeight(3), 0);
+    ASSERT_EQ(rec.changes.size(), 1u);
+    EXPECT_EQ(rec.changes[0].kind, GridChange::RowsRemoved);
+    EXPECT_EQ(rec.changes[0].last, 3);
+    EXPECT_THROW(g.RemoveItems(1, 3), VbError); // would leave no data row
+    EXPECT_THROW(g.RemoveItems(2, 3), VbError); // past the end
+    EXPECT_EQ(g.Rows(), 4);
+    g.AddItem("x", 1);
+    EXPECT_EQ(g.RowHeight(4), 0);
+    g.Clear();
+    EXPECT_EQ(g.RowHeight(4), 240);
+    g.remove_observer(&rec);
+}
+
 TEST(Grid, GenericSortPutsNumbersAsNumbersBeforeTexts)
 {
     Grid g(1, 2);
@@ -244,9 +269,12 @@ TEST(GridModel, FollowsTheGridConsistently)
     EXPECT_EQ(model.columnCount(), 1);
     g.RemoveItem(5);
     EXPECT_EQ(model.rowCount(), 51);
+    g.RemoveItems(3, 10);
+    g.SetRowHeight(4, 0);
+    EXPECT_EQ(model.rowCount(), 41);
     g.Sort(1, flexSortGenericAscending);
     g.Clear();
-    EXPECT_EQ(model.rowCount(), 51);
+    EXPECT_EQ(model.rowCount(), 41);
 }
 
 } // namespace

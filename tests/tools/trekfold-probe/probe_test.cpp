@@ -158,10 +158,37 @@ TEST(TrekfoldProbe, LibraryErrorsStopTheTable)
 
 }
 
+TEST(TrekfoldProbe, TableSelectionEditingAndFolding)
+{
+    ProbeRun r = probe({"rows", "10", "ident=W{n}", "lat=45.{n}", "long=-93.{n}", "select", "5", "3", "select", "3",
+                        "2", "5", "3", "grid?", "menu", "cmdClearSel", "select", "1", "2", "2", "4", "menu", "cmdCopy",
+                        "clipboard?", "picker", "name", "d103", "picker?", "answer", "Flag (178)", "select", "1", "9",
+                        "2", "9", "dblclick", "table"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    auto sel = r.with("select");
+    EXPECT_EQ(sel.at(0), (json{{"select", {{"first", 3}, {"last", 5}, {"count", 3}}}}));
+    EXPECT_EQ(sel.at(1)["select"]["count"], 0);
+    EXPECT_EQ(r.with("rows").at(0)["selected"], "0 of 10 Selected");
+    EXPECT_EQ(r.with("clipboard").at(0)["clipboard"], "W1\t45.1\t-93.1\r\nW2\t45.2\t-93.2\r\n");
+    auto picker = r.with("picker").at(0);
+    EXPECT_EQ(picker["picker"].size(), 16u);
+    EXPECT_EQ(picker["selected"], "Boat Ramp (150)");
+    EXPECT_EQ(r.rows().at(1)["symbol"], "178");
+    EXPECT_EQ(r.rows().at(2)["symbol"], "");
+
+    ProbeRun fold = probe({"type", "track", "rows", "3", "ident=T{n}", "row", "new_seg=true", "rows", "2", "ident=U{n}",
+                           "menu", "optTrk", "select", "1", "1", "1", "1", "dblclick", "grid?", "dblclick", "grid?"});
+    ASSERT_EQ(fold.status, 0) << fold.err;
+    auto grids = fold.with("folded");
+    EXPECT_EQ(grids.at(0)["folded"], (json{2, 3}));
+    EXPECT_EQ(grids.at(1)["folded"], json::array());
+}
+
 TEST(TrekfoldProbe, CommandsItCannotCarryOutExitWithTwo)
 {
     for (const auto& args : std::vector<std::vector<std::string>>{
-             {"frobnicate"}, {"menu", "mnuNoSuch"}, {"row", "nosuch=1"}, {"wait", "soon"}, {"type", "boat"}}) {
+             {"frobnicate"}, {"menu", "mnuNoSuch"}, {"row", "nosuch=1"}, {"wait", "soon"}, {"type", "boat"},
+             {"select", "1"}, {"picker", "code", "all"}, {"rows", "2", "ident=a", "answer", "Nope", "select", "1", "9", "1", "9", "dblclick"}}) {
         ProbeRun r = probe(args);
         EXPECT_EQ(r.status, 2) << args[0];
         EXPECT_FALSE(r.err.empty()) << args[0];
