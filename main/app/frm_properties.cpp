@@ -176,7 +176,11 @@ void frmProperties::select(DialogControl& list, int index)
 
 void frmProperties::ensure_loaded()
 {
-    if (!loaded_) Form_Load();
+    if (loaded_) return;
+    Form_Load();
+    // Loaded again after an unload: the stored projection mode comes back
+    // too (at start-up the main window runs it itself).
+    if (reloading_) main_.select_projection_mode();
 }
 
 void frmProperties::Form_Load()
@@ -193,6 +197,7 @@ void frmProperties::Form_Load()
 void frmProperties::Unload()
 {
     loaded_ = visible_ = false;
+    reloading_ = true;
     controls_.clear();
     groups_.clear();
     changed();

@@ -116,7 +116,7 @@ private:
     void changed() { if (on_changed) on_changed(); }
 
     frmMain& main_;
-    bool loaded_ = false, visible_ = false;
+    bool loaded_ = false, visible_ = false, reloading_ = false;
     int tab_ = 0;
     std::vector<DialogControl> controls_;
     std::array<platform::Grid, 4> grids_;

@@ -326,6 +326,9 @@ TEST(Properties, UnloadDropsUnsavedEditsAndTheNextUseLoadsAfresh)
     dlg.CellClick("msfgWaypoint", comment, 0, false);
     dlg.Unload();
     EXPECT_FALSE(dlg.Visible());
+    EXPECT_FALSE(dlg.optEPSG());
+    dlg.SetFieldSettings("track"); // as the table's column loading may
+    EXPECT_TRUE(dlg.optEPSG());
     d.main.Open_Properties(1);
     EXPECT_TRUE(dlg.mark(0, comment));
     EXPECT_EQ(d.ctl("cbxPOSCCodes"), "26915");
