@@ -698,12 +698,21 @@ void frmProperties::trapped(const std::string& procedure, const std::function<vo
     }
 }
 
-frmProperties::Result frmProperties::Click(const std::string& name)
+// The control of that name when it is one of `kinds` (any kind when none
+// are given) and can be used.
+frmProperties::Result frmProperties::reach(const std::string& name, std::initializer_list<DialogControl::Kind> kinds,
+                                           DialogControl*& c)
 {
     ensure_loaded();
-    DialogControl* c = find(name);
-    if (!c || (c->kind != DialogControl::Button && c->kind != DialogControl::Option)) return NoControl;
-    if (!usable(*c)) return Disabled;
+    c = find(name);
+    if (!c || (kinds.size() && std::find(kinds.begin(), kinds.end(), c->kind) == kinds.end())) return NoControl;
+    return usable(*c) ? Done : Disabled;
+}
+
+frmProperties::Result frmProperties::Click(const std::string& name)
+{
+    DialogControl* c = nullptr;
+    if (Result r = reach(name, {DialogControl::Button, DialogControl::Option}, c); r != Done) return r;
     static const std::pair<const char*, void (frmProperties::*)()> handlers[] = {
         {"optEPSG", &frmProperties::optEPSG_Click},     {"optESRI", &frmProperties::optESRI_Click},
         {"optArcMap", &frmProperties::optArcMap_Click}, {"cmdOK", &frmProperties::cmdOK_Click},
@@ -717,10 +726,8 @@ frmProperties::Result frmProperties::Click(const std::string& name)
 
 frmProperties::Result frmProperties::SetValue(const std::string& name, bool checked)
 {
-    ensure_loaded();
-    DialogControl* c = find(name);
-    if (!c || c->kind != DialogControl::Check) return NoControl;
-    if (!usable(*c)) return Disabled;
+    DialogControl* c = nullptr;
+    if (Result r = reach(name, {DialogControl::Check}, c); r != Done) return r;
     if (c->value == checked) return Done;
     c->value = checked;
     if (name == "chkAMCalcArea") area_changed("Area");
@@ -731,10 +738,8 @@ frmProperties::Result frmProperties::SetValue(const std::string& name, bool chec
 
 frmProperties::Result frmProperties::SetText(const std::string& name, const std::string& text)
 {
-    ensure_loaded();
-    DialogControl* c = find(name);
-    if (!c || (c->kind != DialogControl::Text && c->kind != DialogControl::Combo)) return NoControl;
-    if (!usable(*c)) return Disabled;
+    DialogControl* c = nullptr;
+    if (Result r = reach(name, {DialogControl::Text, DialogControl::Combo}, c); r != Done) return r;
     c->text = text;
     if (c->kind == DialogControl::Combo) c->ListIndex = -1;
     changed();
@@ -743,10 +748,8 @@ frmProperties::Result frmProperties::SetText(const std::string& name, const std:
 
 frmProperties::Result frmProperties::Choose(const std::string& name, const std::string& item)
 {
-    ensure_loaded();
-    DialogControl* c = find(name);
-    if (!c || (c->kind != DialogControl::List && c->kind != DialogControl::Combo)) return NoControl;
-    if (!usable(*c)) return Disabled;
+    DialogControl* c = nullptr;
+    if (Result r = reach(name, {DialogControl::List, DialogControl::Combo}, c); r != Done) return r;
     int i = index_of(c->items, item);
     if (i < 0) return NoItem;
     select(*c, i);
@@ -763,20 +766,16 @@ frmProperties::Result frmProperties::Choose(const std::string& name, const std::
 
 frmProperties::Result frmProperties::KeyPress(const std::string& name, int code)
 {
-    ensure_loaded();
-    DialogControl* c = find(name);
-    if (!c) return NoControl;
-    if (!usable(*c)) return Disabled;
+    DialogControl* c = nullptr;
+    if (Result r = reach(name, {}, c); r != Done) return r;
     if (name == "cbxPOSCCodes" && code == 13) trapped("cbxPOSCCodes_KeyPress", [this] { cbxPOSCCodes_Click(); });
     return Done;
 }
 
 frmProperties::Result frmProperties::CellClick(const std::string& grid, int row, int col, bool twice)
 {
-    ensure_loaded();
-    DialogControl* c = find(grid);
-    if (!c || c->kind != DialogControl::Grid) return NoControl;
-    if (!usable(*c)) return Disabled;
+    DialogControl* c = nullptr;
+    if (Result r = reach(grid, {DialogControl::Grid}, c); r != Done) return r;
     const int i = int(std::find(std::begin(kGrids), std::end(kGrids), grid) - std::begin(kGrids));
     trapped(grid + (twice ? "_DblClick" : "_Click"), [&] {
         if (twice)

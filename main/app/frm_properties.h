@@ -11,6 +11,7 @@
 
 #include <array>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -112,6 +113,7 @@ private:
     void describe(const std::string& line);
     void save_grids();
     std::string log_path(std::string path) const;
+    Result reach(const std::string& name, std::initializer_list<DialogControl::Kind> kinds, DialogControl*& c);
     void trapped(const std::string& procedure, const std::function<void()>& handler);
     void changed() { if (on_changed) on_changed(); }
 
