@@ -372,6 +372,12 @@ void frmProperties::save_grids()
 void frmProperties::cmdOK_Click()
 {
     ensure_loaded();
+    // The settings are written in one save at the end (each save rewrites
+    // the whole file); a save that fails is reported like any other error.
+    platform::Settings& s = main_.settings();
+    s.hold();
+    int number = 0;
+    std::string description;
     try {
         if (control("optArcMap").value && control("tbxPRJ").text.empty()) {
             SSTProperties_Click(0);
@@ -383,7 +389,6 @@ void frmProperties::cmdOK_Click()
         changed();
         main_.table().Columns_Load("");
 
-        platform::Settings& s = main_.settings();
         const bool arcmap = control("optArcMap").value;
         const std::string prj = control("tbxPRJ").text;
         if (arcmap) {
@@ -418,12 +423,16 @@ void frmProperties::cmdOK_Click()
             s.SaveSetting("time", "timezone", z.text);
         }
     } catch (const VbError& e) {
-        main_.dialogs().MsgBox("Error #" + std::to_string(e.number) + ". " + e.description, platform::vbCritical,
-                               "frmProperties.cmdOK_Click");
+        number = e.number, description = e.description;
     } catch (const std::exception& e) {
-        main_.dialogs().MsgBox(std::string("Error #51. ") + e.what(), platform::vbCritical,
-                               "frmProperties.cmdOK_Click");
+        number = 51, description = e.what();
     }
+    // What was stored before an error stays stored.
+    if (std::string why = s.release(); !why.empty() && !number)
+        number = 75, description = "Path/File access error: " + why;
+    if (number)
+        main_.dialogs().MsgBox("Error #" + std::to_string(number) + ". " + description, platform::vbCritical,
+                               "frmProperties.cmdOK_Click");
     changed();
 }
 
