@@ -223,6 +223,11 @@ void bind_properties_view(frmProperties& dialog, QWidget* parent)
         view->rebuild();
         if (dialog.Visible()) view->exec();
     };
+    // The dialog class may outlive its view (the main window's view goes first).
+    QObject::connect(view, &QObject::destroyed, [&dialog] {
+        dialog.on_changed = nullptr;
+        dialog.on_show_modal = nullptr;
+    });
 }
 
 } // namespace app
