@@ -205,6 +205,8 @@ public:
     void on_click(const std::string& name, std::function<void(int index)> handler);
     // Opens the settings dialog on a tab, its projection list rebuilt.
     void Open_Properties(int tab);
+    // Runs the settings dialog's handler of the stored projection mode.
+    void select_projection_mode();
     // Shows a progress or result text in the status bar and the quiet-mode
     // status window (created hidden when needed).
     void Set_Msg(const std::string& text);
@@ -229,7 +231,6 @@ private:
     void load_port_settings();
     void load_refresh();
     void show_at_start();
-    void select_projection_mode();
     void unload_splash();
     void register_handlers();
     void make_table();

@@ -2,7 +2,9 @@
 // start, and runs the event loop until the window's unload ends it.
 #include "main/app/compose.h"
 #include "main/app/frm_main.h"
+#include "main/app/frm_properties.h"
 #include "main/app/main_window_view.h"
+#include "main/app/properties_view.h"
 #include "main/app/signal_closer.h"
 #include "platform/events/events.h"
 #include "platform/serial/portmap.h"
@@ -51,6 +53,7 @@ int main(int argc, char** argv)
 
     app::MainWindowView view(frm);
     dialogs.set_parent(&view);
+    if (auto* p = dynamic_cast<app::frmProperties*>(&frm.frmProperties())) app::bind_properties_view(*p, &view);
 
     app::SignalCloser closer([&frm](int) {
         int cancel = 0;

@@ -1,6 +1,6 @@
 // The settings dialog frmProperties as the main window uses it at start-up
 // and from its menus: repairing the stored field definitions, choosing the
-// projection mode and showing a tab.
+// projection mode and showing a tab. The dialog itself: frm_properties.h.
 #pragma once
 
 #include <memory>
@@ -28,13 +28,11 @@ public:
     // Whether the dialog is showing, and whether its EPSG list is chosen.
     virtual bool Visible() const { return false; }
     virtual bool optEPSG() const { return false; }
-    // Unloads the dialog, so it is built afresh when next shown.
+    // Drops the dialog (column hiding does); the next use loads it afresh.
     virtual void Unload() {}
 };
 
-// The dialog as far as it is built: the field-definition repair of the
-// records table, and the projection options, which tick themselves and
-// load their projection list ("epsg", "esri"); the dialog is never shown.
+// The settings dialog of a main window (frmProperties, loaded at first use).
 std::unique_ptr<PropertiesDialog> make_properties_dialog(frmMain& main);
 
 } // namespace app

@@ -34,7 +34,10 @@ void ProjectionCatalogue::add_line(std::string_view line)
     if (close == std::string_view::npos || close < 1) invalid_call("frmMain.LoadProjections");
     std::string code(line.substr(1, close - 1));
 
-    if (!index_.count(code)) index_.emplace(code, ProjectionEntry{code, group_, name_, std::string(line)});
+    if (!index_.count(code)) {
+        index_.emplace(code, ProjectionEntry{code, group_, name_, std::string(line)});
+        codes_.push_back(code);
+    }
 
     Group& g = groups_[group_];
     g.last = ++sequence_;

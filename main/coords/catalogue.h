@@ -39,6 +39,8 @@ public:
     // The entry of a code (the first definition of it), or nullptr.
     const ProjectionEntry* find(const std::string& code) const;
     std::size_t size() const { return index_.size(); }
+    // The codes in the order of their first definition.
+    const std::vector<std::string>& codes() const { return codes_; }
 
 private:
     struct Group {
@@ -50,6 +52,7 @@ private:
     std::size_t sequence_ = 0;
     std::unordered_map<std::string, Group> groups_;
     std::unordered_map<std::string, ProjectionEntry> index_;
+    std::vector<std::string> codes_;
 };
 
 // The PROJ definition of a definition line: its tokens that begin with "+",

@@ -1,10 +1,9 @@
 #include "platform/registry/registry.h"
 
 #include "platform/settings/ini.h"
+#include "platform/settings/stored_file.h"
 
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 
 namespace platform {
 
@@ -19,10 +18,9 @@ Registry Registry::Machine()
         if (xdg && *xdg) path = std::string(xdg) + "/trekfold/registry.ini";
         else if (home && *home) path = std::string(home) + "/.config/trekfold/registry.ini";
     }
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    if (in) s << in.rdbuf();
-    return From_Text(s.str());
+    std::string text, why;
+    if (path.empty() || read_stored_file(path, max_stored_file_bytes, text, why) != ReadResult::Read) text.clear();
+    return From_Text(text);
 }
 
 Registry Registry::From_Text(std::string_view ini_text)
@@ -38,6 +36,11 @@ std::optional<std::string> Registry::Value(std::string_view root, std::string_vi
     const std::string* v = doc.value(std::string(root) + "\\" + std::string(key), value);
     if (!v) return std::nullopt;
     return *v;
+}
+
+std::string Reg_GetValue(const std::string& key_path, const std::string& name)
+{
+    return Registry::Machine().Value("HKEY_LOCAL_MACHINE", key_path, name).value_or("");
 }
 
 } // namespace platform

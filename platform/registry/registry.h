@@ -26,4 +26,8 @@ private:
     std::string text_;
 };
 
+// A string value of the machine's HKEY_LOCAL_MACHINE key `key_path`
+// ("SOFTWARE\ESRI\ArcGIS"); "" when the key or value is missing.
+std::string Reg_GetValue(const std::string& key_path, const std::string& name);
+
 } // namespace platform

@@ -66,6 +66,24 @@ std::string Dialogs::InputBox(const std::string& prompt, const std::string& titl
     return answer;
 }
 
+std::optional<std::string> Dialogs::GetOpenFileName(const OpenFileRequest& request)
+{
+    if (quiet_) {
+        quiet_open(request);
+        return std::nullopt;
+    }
+    std::string path;
+    if (!show_open(request, path)) return std::nullopt;
+    return path;
+}
+
+bool Dialogs::show_open(const OpenFileRequest&, std::string&) { return false; }
+
+void Dialogs::quiet_open(const OpenFileRequest& request)
+{
+    log("Open [" + request.title + "] " + request.filter + " -> cancelled");
+}
+
 void Dialogs::quiet_msgbox(const std::string& prompt, int style, const std::string& title, int)
 {
     log("MsgBox " + msgbox_describe(prompt, style, title));

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace platform {
@@ -43,6 +44,17 @@ int msgbox_default_answer(int style);
 // Text form of a box for logs: "[title] text (buttons)".
 std::string msgbox_describe(const std::string& text, int style, const std::string& title);
 
+// What an open-file dialog offers: its filter is pairs of description and
+// patterns, "|"-separated ("ESRI Projection File (*.prj)|*.prj"); the
+// default extension (".prj") is added to a typed name without one.
+struct OpenFileRequest {
+    std::string title;
+    std::string initial_folder; // "" leaves the choice to the dialog
+    std::string file_name;
+    std::string filter;
+    std::string default_ext;
+};
+
 class Dialogs {
 public:
     virtual ~Dialogs() = default;
@@ -52,6 +64,9 @@ public:
     // Shows an input box; returns the entered text, "" when cancelled.
     std::string InputBox(const std::string& prompt, const std::string& title = {},
                          const std::string& default_text = {});
+    // Shows an open-file dialog; the chosen path, or nothing when cancelled.
+    // Quiet mode logs it and cancels.
+    std::optional<std::string> GetOpenFileName(const OpenFileRequest& request);
 
     // Quiet mode: boxes are logged and answered with their default.
     void set_quiet(bool on) { quiet_ = on; }
@@ -65,11 +80,14 @@ protected:
     // Returns false when the user cancelled.
     virtual bool show_inputbox(const std::string& prompt, const std::string& title,
                                const std::string& default_text, std::string& answer) = 0;
+    // Returns false when the user cancelled (the default: no file dialog).
+    virtual bool show_open(const OpenFileRequest& request, std::string& path);
 
     // A box answered in quiet mode; the default writes it to the log.
     virtual void quiet_msgbox(const std::string& prompt, int style, const std::string& title, int answer);
     virtual void quiet_inputbox(const std::string& prompt, const std::string& title,
                                 const std::string& default_text);
+    virtual void quiet_open(const OpenFileRequest& request);
     void log(const std::string& line);
 
 private:

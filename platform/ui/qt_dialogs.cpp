@@ -1,6 +1,7 @@
 #include "platform/ui/qt_dialogs.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
@@ -84,6 +85,28 @@ bool QtDialogs::show_inputbox(const std::string& prompt, const std::string& titl
                                          QLineEdit::Normal, q(default_text), &ok);
     if (!ok) return false;
     answer = text.toStdString();
+    return true;
+}
+
+bool QtDialogs::show_open(const OpenFileRequest& request, std::string& path)
+{
+    // "description|patterns|..." to Qt's "description (patterns);;..."; a
+    // description naming its patterns already is kept as it is.
+    QStringList parts = q(request.filter).split(QLatin1Char('|'));
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QString patterns = parts[i + 1].replace(QLatin1Char(';'), QLatin1Char(' '));
+        filters << (parts[i].contains(QLatin1Char('(')) ? parts[i] : parts[i] + " (" + patterns + ")");
+    }
+    QFileDialog dialog(parent_, request.title.empty() ? QStringLiteral("Open") : q(request.title),
+                       q(request.initial_folder));
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    if (!filters.isEmpty()) dialog.setNameFilters(filters);
+    if (!request.default_ext.empty()) dialog.setDefaultSuffix(q(request.default_ext).remove(0, request.default_ext[0] == '.' ? 1 : 0));
+    if (!request.file_name.empty()) dialog.selectFile(q(request.file_name));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
+    path = dialog.selectedFiles().front().toStdString();
     return true;
 }
 

@@ -1,5 +1,6 @@
 // The Dialogs and Cursor services on Qt Widgets: message boxes
-// (QMessageBox), input boxes (QInputDialog) and the hourglass as the
+// (QMessageBox), input boxes (QInputDialog), open-file dialogs
+// (QFileDialog) and the hourglass as the
 // application's override cursor.
 #pragma once
 
@@ -21,6 +22,7 @@ protected:
     int show_msgbox(const std::string& prompt, int style, const std::string& title) override;
     bool show_inputbox(const std::string& prompt, const std::string& title, const std::string& default_text,
                        std::string& answer) override;
+    bool show_open(const OpenFileRequest& request, std::string& path) override;
 
 private:
     QWidget* parent_;

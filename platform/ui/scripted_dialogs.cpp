@@ -27,6 +27,16 @@ bool ScriptedDialogs::show_inputbox(const std::string& prompt, const std::string
     return ok;
 }
 
+bool ScriptedDialogs::show_open(const OpenFileRequest& request, std::string& path)
+{
+    last_open_ = request;
+    bool ok = !files_.empty() && !files_.front().cancel;
+    path = ok ? files_.front().text : std::string();
+    if (!files_.empty()) files_.pop_front();
+    boxes_.push_back(Box{Box::OpenFile, request.filter, request.title, 0, request.initial_folder, 0, path});
+    return ok;
+}
+
 void ScriptedDialogs::quiet_msgbox(const std::string& prompt, int style, const std::string& title, int answer)
 {
     Dialogs::quiet_msgbox(prompt, style, title, answer);

@@ -13,13 +13,13 @@ namespace platform {
 class ScriptedDialogs : public Dialogs {
 public:
     struct Box {
-        enum Kind { Message, Input } kind;
+        enum Kind { Message, Input, OpenFile } kind;
         std::string text;
         std::string title;
         int style = 0;            // message boxes: buttons + icon
-        std::string default_text; // input boxes
+        std::string default_text; // input boxes; file dialogs: the initial folder
         int answer = 0;           // message boxes
-        std::string input;        // input boxes: the text returned
+        std::string input;        // input boxes: the text returned; file dialogs: the path
         int buttons() const { return msgbox_buttons(style); }
         int icon() const { return msgbox_icon(style); }
     };
@@ -28,6 +28,10 @@ public:
     void answer(int result) { answers_.push_back(result); }
     // Texts for the next input boxes; cancel = true answers with Cancel.
     void input(std::string text, bool cancel = false) { inputs_.push_back({std::move(text), cancel}); }
+    // Paths for the next file dialogs; cancel = true (or none queued) cancels.
+    void file(std::string path, bool cancel = false) { files_.push_back({std::move(path), cancel}); }
+    // The request of the last file dialog.
+    const OpenFileRequest& last_open() const { return last_open_; }
 
     // Every box shown so far, quiet ones included.
     const std::vector<Box>& boxes() const { return boxes_; }
@@ -38,6 +42,7 @@ protected:
     int show_msgbox(const std::string& prompt, int style, const std::string& title) override;
     bool show_inputbox(const std::string& prompt, const std::string& title, const std::string& default_text,
                        std::string& answer) override;
+    bool show_open(const OpenFileRequest& request, std::string& path) override;
     void quiet_msgbox(const std::string& prompt, int style, const std::string& title, int answer) override;
     void quiet_inputbox(const std::string& prompt, const std::string& title,
                         const std::string& default_text) override;
@@ -49,6 +54,8 @@ private:
     };
     std::deque<int> answers_;
     std::deque<Input> inputs_;
+    std::deque<Input> files_;
+    OpenFileRequest last_open_;
     std::vector<Box> boxes_;
 };
 

@@ -3,6 +3,7 @@
 // Every later check of the main window goes through it.
 #include "main/app/compose.h"
 #include "main/app/frm_main.h"
+#include "main/app/frm_properties.h"
 #include "main/table/picker.h"
 #include "main/table/table.h"
 #include "main/transfer/probe/probe.h"
@@ -37,13 +38,13 @@ namespace {
 using json = nlohmann::ordered_json; // keys in the order written
 namespace vb = platform::vb;
 
-const char* const kUsage = R"(usage: trekfold-probe [--home DIR] [--port N] COMMAND...
+const char* const kUsage = R"(usage: trekfold-probe [--home DIR] [--port N] [--arcgis] COMMAND...
 
 Runs the main window's start-up (Form_Load), the commands in order, then its
 shut-down (Form_Unload). Settings live in DIR/trekfold/trekfold.ini (default:
 a fresh temporary folder, removed at exit); the program folder is the probe's
 own. --port N stores port/port = N before start-up (port n is the device
-TREKFOLD_COM<n> names).
+TREKFOLD_COM<n> names). --arcgis: ArcGIS counts as installed.
 
 Commands:
   menu NAME [INDEX]       choose a menu item, button or option (INDEX: the
@@ -84,6 +85,21 @@ Commands:
   The picker, when shown, takes the next answer: an item's text (selected,
   then OK) or "Cancel"; without one it answers OK.
 
+The settings dialog (loaded hidden at start-up; a modal show returns at
+once and the dialog stays shown until OK or Cancel hides it):
+  menu frmProperties.NAME   click a button or option
+  check frmProperties.NAME 0|1      set a check box
+  text frmProperties.NAME TEXT      type into a text box or combo
+  choose frmProperties.NAME ITEM    click a list or combo entry by its text
+  key frmProperties.NAME CODE       a key typed (13 = Enter)
+  tab frmProperties N               switch to tab N (0..6)
+  cell|dblcell frmProperties.GRID ROW COL   click or double-click a cell
+  resize frmProperties W H          resize (twips)
+  window frmProperties              print the dialog (see below)
+  A control disabled, hidden or in a disabled frame is not used:
+  {"disabled":"frmProperties.NAME"}. A file dialog takes the next answer
+  (its path; "" cancels), as an input box does.
+
 Output, one JSON object per line, as it happens:
   {"file":PATH}           a file the program completed (written whole and
                           renamed into place)
@@ -93,6 +109,11 @@ Output, one JSON object per line, as it happens:
   {"status":TEXT}   the status line, each time it is set
   {"caption":TEXT}  the window caption, each time it changes
   {"unused":[...]}  at exit: answers no box took
+  {"window":"frmProperties","caption":C,"visible":B,"tab":N,"width":W,
+   "height":H,"controls":{NAME:{"enabled","visible",...},...},
+   "grids":{GRID:[[mark,name,alias,type,length,precision],...]}}
+      the dialog: controls carry "caption", "text", "value", "items" (the
+      lists lbxDatums and cbxPOSCCodes a "count"); marks "check"/"uncheck"
 
 Exit status: 0, or 2 with a message on standard error when a command cannot
 be carried out (unknown word, menu name or field, bad argument, an answer
@@ -139,8 +160,12 @@ std::vector<Command> parse_commands(const std::vector<std::string>& words)
         if (w == "menu") {
             c.args = need(w, 1);
             if (i < words.size() && parse_int(words[i], n, 0, 32767)) c.args.push_back(words[i++]);
-        } else if (w == "answer") {
+        } else if (w == "answer" || w == "window") {
             c.args = need(w, 1);
+        } else if (w == "check" || w == "text" || w == "choose" || w == "key" || w == "tab") {
+            c.args = need(w, 2);
+        } else if (w == "cell" || w == "dblcell" || w == "resize") {
+            c.args = need(w, 3);
         } else if (w == "type") {
             c.args = need(w, 1);
             static const std::set<std::string> types{"waypoint", "track", "route", "realtime"};
@@ -199,6 +224,16 @@ protected:
         }
         print_box(prompt, style, title, result, queued);
         return result;
+    }
+    bool show_open(const platform::OpenFileRequest& request, std::string& path) override
+    {
+        bool queued = !answers.empty();
+        if (queued) {
+            path = answers.front();
+            answers.pop_front();
+        }
+        print_line({{"open", request.filter}, {"folder", request.initial_folder}, {"answer", path}, {"queued", queued}});
+        return !path.empty();
     }
     bool show_inputbox(const std::string& prompt, const std::string& title, const std::string& default_text,
                        std::string& answer) override
@@ -265,6 +300,9 @@ public:
         };
     }
 
+    // A stand-in for the detection of an installed ArcGIS.
+    void arcgis(bool installed) { main_.state().arcgis_installed = installed; }
+
     void start()
     {
         main_.Form_Load();
@@ -275,6 +313,11 @@ public:
         int cancel = 0;
         main_.Form_Unload(cancel);
     }
+
+    // The settings dialog's words ("menu frmProperties.NAME" goes through
+    // menu()); "window" names frmProperties there, else frmMain or frmInfo.
+    inline static const std::set<std::string> kDialogWords{"window", "check", "text", "choose", "key",
+                                                           "tab",    "cell",  "dblcell", "resize"};
 
     void run(const Command& c)
     {
@@ -297,6 +340,11 @@ public:
             main_.pump().wait_until([this] { return !main_.state().transfer_busy; },
                                     deadline(a.empty() ? 600000 : std::stoll(a[0])));
         else
+        else if (c.word == "window" && vb::LCase(a[0]) != "frmproperties")
+            print_line(transfer::probe::window(main_, a[0]));
+        else if (kDialogWords.count(c.word))
+            dialog(c.word, a);
+        else
             table_word(c);
         check_answers();
     }
@@ -309,8 +357,88 @@ private:
         if (dialogs_.misfit) throw ProbeError{*dialogs_.misfit};
     }
 
+    // --- the settings dialog -----------------------------------------------
+    app::frmProperties& properties() { return static_cast<app::frmProperties&>(main_.frmProperties()); }
+
+    // NAME of "frmProperties.NAME".
+    static std::string dialog_control(const std::string& target)
+    {
+        static const std::string prefix = "frmProperties.";
+        if (target.rfind(prefix, 0) != 0) throw ProbeError{"no window control \"" + target + "\""};
+        return target.substr(prefix.size());
+    }
+    static int number(const std::string& text)
+    {
+        long long n = 0;
+        if (!parse_int(text, n, -1000000, 1000000)) throw ProbeError{"bad number \"" + text + "\""};
+        return int(n);
+    }
+
+    void dialog(const std::string& word, const std::vector<std::string>& a)
+    {
+        app::frmProperties& p = properties();
+        if (word == "window" || word == "tab" || word == "resize") {
+            if (a[0] != "frmProperties") throw ProbeError{"no window \"" + a[0] + "\""};
+            if (word == "window") return window();
+            if (word == "tab") return p.SSTProperties_Click(number(a[1]));
+            return p.Form_Resize(number(a[1]), number(a[2]));
+        }
+        const std::string name = dialog_control(a[0]);
+        app::frmProperties::Result r = app::frmProperties::NoControl;
+        if (word == "menu")
+            r = p.Click(name);
+        else if (word == "check")
+            r = p.SetValue(name, number(a[1]) != 0);
+        else if (word == "text")
+            r = p.SetText(name, a[1]);
+        else if (word == "choose")
+            r = p.Choose(name, a[1]);
+        else if (word == "key")
+            r = p.KeyPress(name, number(a[1]));
+        else
+            r = p.CellClick(name, number(a[1]), number(a[2]), word == "dblcell");
+        if (r == app::frmProperties::Disabled) print_line({{"disabled", a[0]}});
+        if (r == app::frmProperties::NoControl) throw ProbeError{"no control for \"" + word + "\": \"" + a[0] + "\""};
+        if (r == app::frmProperties::NoItem) throw ProbeError{"no entry \"" + a[1] + "\" in " + a[0]};
+    }
+
+    void window()
+    {
+        app::frmProperties& p = properties();
+        json controls = json::object();
+        for (const app::DialogControl& c : p.controls()) {
+            json j = {{"enabled", c.enabled}, {"visible", c.visible}};
+            if (!c.caption.empty()) j["caption"] = c.caption;
+            if (c.kind == app::DialogControl::Option || c.kind == app::DialogControl::Check) j["value"] = c.value;
+            if (c.kind == app::DialogControl::Text || c.kind == app::DialogControl::Combo ||
+                c.kind == app::DialogControl::List)
+                j["text"] = c.text;
+            if (c.name == "lbxDatums" || c.name == "cbxPOSCCodes")
+                j["count"] = c.items.size();
+            else if (c.kind == app::DialogControl::Combo || c.kind == app::DialogControl::List)
+                j["items"] = c.items;
+            j["left"] = c.left, j["top"] = c.top, j["width"] = c.width, j["height"] = c.height;
+            controls[c.name] = j;
+        }
+        json grids = json::object();
+        for (int i = 0; i < 4; ++i) {
+            const platform::Grid& g = p.grid(i);
+            json rows = json::array();
+            for (int r = 1; r < g.Rows(); ++r) {
+                if (g.TextMatrix(r, 1).empty()) continue;
+                json row = {p.mark(i, r) ? "check" : "uncheck"};
+                for (int c = 1; c < 6; ++c) row.push_back(g.TextMatrix(r, c));
+                rows.push_back(row);
+            }
+            grids[app::frmProperties::kGrids[i]] = rows;
+        }
+        print_line({{"window", "frmProperties"}, {"caption", p.Caption}, {"visible", p.Visible()}, {"tab", p.tab()},
+                    {"width", p.Width}, {"height", p.Height}, {"controls", controls}, {"grids", grids}});
+    }
+
     void menu(const std::string& name, int index)
     {
+        if (name.rfind("frmProperties.", 0) == 0) return dialog("menu", {name});
         static const std::set<std::string> controls{"cmdAdvanced", "cmdAddRec", "cmdDeleteSel", "cmdClearSel",
                                                     "cmdCopy",     "cmdPaste",  "cmdConvert",   "optWpt",
                                                     "optTrk",      "optRte",    "optRTWpt"};
@@ -481,6 +609,7 @@ int main(int argc, char** argv)
 
     std::string home;
     std::optional<std::string> port;
+    bool arcgis = false;
     std::size_t i = 0;
     std::vector<Command> commands;
     try {
@@ -488,6 +617,10 @@ int main(int argc, char** argv)
             if (words[i] == "--help") {
                 std::cout << kUsage;
                 return 0;
+            }
+            if (words[i] == "--arcgis") {
+                arcgis = true;
+                continue;
             }
             if ((words[i] == "--home" || words[i] == "--port") && i + 1 < words.size()) {
                 (words[i] == "--home" ? home : port.emplace()) = words[i + 1];
@@ -528,6 +661,7 @@ int main(int argc, char** argv)
         Probe probe(settings, dialogs, ports, QCoreApplication::applicationDirPath().toStdString());
         try {
             if (port) settings.SaveSetting("port", "port", *port);
+            probe.arcgis(arcgis);
             // Answers before the first other command are start-up's.
             std::size_t c = 0;
             for (; c < commands.size() && commands[c].word == "answer"; ++c) dialogs.answers.push_back(commands[c].args[0]);

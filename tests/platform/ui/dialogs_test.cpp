@@ -58,6 +58,21 @@ TEST(ScriptedDialogs, QuietModeNeverWaitsAndLogsTheBox)
     EXPECT_EQ(d.MsgBox("Now?", vbYesNo), vbNo); // the queued answer is still there
 }
 
+TEST(ScriptedDialogs, OpenFileAnswersFromItsQueueAndQuietModeCancels)
+{
+    ScriptedDialogs d;
+    d.set_log([](const std::string&) {});
+    OpenFileRequest r{"", "/opt", "", "Text (*.txt)|*.txt", ".txt"};
+    d.file("/tmp/a.txt");
+    EXPECT_EQ(d.GetOpenFileName(r), std::optional<std::string>("/tmp/a.txt"));
+    EXPECT_EQ(d.GetOpenFileName(r), std::nullopt); // nothing queued: cancelled
+    EXPECT_EQ(d.boxes().at(0).kind, ScriptedDialogs::Box::OpenFile);
+    EXPECT_EQ(d.boxes().at(0).default_text, "/opt");
+    d.file("/tmp/b.txt");
+    d.set_quiet(true);
+    EXPECT_EQ(d.GetOpenFileName(r), std::nullopt);
+}
+
 TEST(Cursor, HourglassOnAndOff)
 {
     RecordingCursor c;

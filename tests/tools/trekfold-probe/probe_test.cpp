@@ -184,11 +184,59 @@ TEST(TrekfoldProbe, TableSelectionEditingAndFolding)
     EXPECT_EQ(grids.at(1)["folded"], json::array());
 }
 
+TEST(TrekfoldProbe, SettingsDialogChoosesAProjectionAndReprojectsTheTable)
+{
+    // Start-up's No opens the dialog on 4326; 26915 + Enter and OK
+    // re-project the row once.
+    ProbeRun r = probe({"answer", "No", "row", "ident=A", "lat=45.25", "long=-93.5", "text",
+                        "frmProperties.cbxPOSCCodes", "26915", "key", "frmProperties.cbxPOSCCodes", "13", "window",
+                        "frmProperties", "menu", "frmProperties.cmdOK", "table", "window", "frmProperties"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    auto windows = r.with("window");
+    ASSERT_EQ(windows.size(), 2u);
+    EXPECT_EQ(windows[0]["controls"]["lbxDatums"]["text"], "NAD83");
+    EXPECT_EQ(windows[0]["controls"]["lbxProjections"]["text"], "UTM zone 15N");
+    EXPECT_EQ(windows[0]["controls"]["lbxDesc"]["items"][1], "+proj=utm");
+    EXPECT_EQ(windows[0]["controls"]["tbxPRJ"]["text"], "");
+    EXPECT_EQ(windows[1]["visible"], false);
+    EXPECT_EQ(r.with("status").back()["status"], "Projection: NAD83 - UTM zone 15N");
+    ASSERT_EQ(r.rows().size(), 1u);
+    EXPECT_NEAR(number(r.rows()[0], "x_proj"), 460764.1033, 1e-3);
+    EXPECT_NEAR(number(r.rows()[0], "y_proj"), 5010844.4262, 1e-3);
+}
+
+TEST(TrekfoldProbe, SettingsDialogArcMapNeedsArcGisAndAPrjText)
+{
+    Home home;
+    const std::string prj = home.path + "/three.prj";
+    std::ofstream(prj) << "a\nb\nc\n";
+    ProbeRun without = probe({"answer", "Yes", "menu", "mnuSetProjection", "menu", "frmProperties.optArcMap"});
+    EXPECT_EQ(without.with("disabled").at(0)["disabled"], "frmProperties.optArcMap");
+    ProbeRun r = probe({"--arcgis", "answer", "Yes", "menu", "mnuArcMapProperties", "check",
+                        "frmProperties.chkAMCalcArea", "1", "choose", "frmProperties.cboAMAreaUnits", "Acres", "tab",
+                        "frmProperties", "0", "menu", "frmProperties.optArcMap", "menu", "frmProperties.cmdOK",
+                        "window", "frmProperties", "answer", prj, "menu", "frmProperties.cmdPRJLoad", "resize",
+                        "frmProperties", "3000", "3000", "window", "frmProperties"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    auto boxes = r.boxes();
+    EXPECT_EQ(boxes.back()["box"], "Error #1. You must specify a PRJ file to perform Arcmap projections");
+    EXPECT_EQ(boxes.back()["title"], "frmProperties.cmdOK_Click");
+    auto windows = r.with("window");
+    EXPECT_EQ(windows[0]["visible"], true);
+    EXPECT_EQ(windows[0]["tab"], 0);
+    EXPECT_EQ(windows[1]["controls"]["tbxPRJ"]["text"], "a\nb\nc");
+    EXPECT_EQ(windows[1]["width"], 4770);
+    EXPECT_EQ(windows[1]["height"], 7035);
+    EXPECT_EQ(r.with("open").at(0)["open"], "ESRI Projection File (*.prj)|*.prj");
+}
+
 TEST(TrekfoldProbe, CommandsItCannotCarryOutExitWithTwo)
 {
     for (const auto& args : std::vector<std::vector<std::string>>{
              {"frobnicate"}, {"menu", "mnuNoSuch"}, {"row", "nosuch=1"}, {"wait", "soon"}, {"type", "boat"},
-             {"select", "1"}, {"picker", "code", "all"}, {"rows", "2", "ident=a", "answer", "Nope", "select", "1", "9", "1", "9", "dblclick"}}) {
+             {"select", "1"}, {"picker", "code", "all"}, {"rows", "2", "ident=a", "answer", "Nope", "select", "1", "9", "1", "9", "dblclick"},
+             {"answer", "No", "choose", "frmProperties.lbxDatums", "Mars"}, {"check", "frmProperties.nosuch", "1"},
+             {"tab", "frmOther", "1"}}) {
         ProbeRun r = probe(args);
         EXPECT_EQ(r.status, 2) << args[0];
         EXPECT_FALSE(r.err.empty()) << args[0];

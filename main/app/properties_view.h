@@ -1,0 +1,49 @@
+// The Qt view of frmProperties: a modal QDialog with the seven tabs, each
+// control of the dialog class drawn at its place (15 twips to a pixel) and
+// the four field grids as table views over their grid models. User actions
+// go to the class by control name; the class's changes come back through
+// its on_changed. Showing the dialog waits until OK or Cancel hides it.
+#pragma once
+
+#include <QDialog>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QTabWidget;
+
+namespace app {
+
+class frmProperties;
+
+class PropertiesView : public QDialog {
+public:
+    explicit PropertiesView(frmProperties& dialog, QWidget* parent = nullptr);
+    ~PropertiesView() override;
+
+    // Builds the widgets afresh from the class (after a load) and draws it.
+    void rebuild();
+    // Draws what the class holds now.
+    void sync();
+    QWidget* widget(const std::string& name) const;
+    QTabWidget* tabs() const { return tabs_; }
+
+protected:
+    void resizeEvent(QResizeEvent* e) override;
+    void reject() override; // the close box: Cancel
+
+private:
+    struct Bound;
+    frmProperties& dlg_;
+    QTabWidget* tabs_ = nullptr;
+    std::vector<QWidget*> pages_;
+    std::map<std::string, std::unique_ptr<Bound>> bound_;
+    bool applying_ = false;
+};
+
+// Binds a view to the dialog: every modal show runs the view's event loop.
+void bind_properties_view(frmProperties& dialog, QWidget* parent);
+
+} // namespace app
