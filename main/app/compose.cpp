@@ -1,5 +1,6 @@
 #include "main/app/compose.h"
 
+#include "main/app/properties.h"
 #include "main/coords/coords.h"
 #include "main/files/files.h"
 #include "main/hotlink/hotlink.h"
@@ -11,6 +12,7 @@ namespace app {
 
 void install_subsystems(frmMain& main)
 {
+    main.set_properties(make_properties_dialog(main));
     main.set_transfer(transfer::make_gps_transfer(main));
     main.set_links(links::make_gis_links(main));
     main.set_coords(coords::make_coordinates(main));

@@ -7,8 +7,9 @@
 
 namespace app {
 
-// Installs the GPS transfer, GIS links, coordinates, file formats, real
-// time and hotlinking into a new main window (before its Form_Load).
+// Installs the settings dialog, GPS transfer, GIS links, coordinates, file
+// formats, real time and hotlinking into a new main window (before its
+// Form_Load).
 void install_subsystems(frmMain& main);
 
 } // namespace app

@@ -339,7 +339,6 @@ public:
         else if (c.word == "idle")
             main_.pump().wait_until([this] { return !main_.state().transfer_busy; },
                                     deadline(a.empty() ? 600000 : std::stoll(a[0])));
-        else
         else if (c.word == "window" && vb::LCase(a[0]) != "frmproperties")
             print_line(transfer::probe::window(main_, a[0]));
         else if (kDialogWords.count(c.word))

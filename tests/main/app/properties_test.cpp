@@ -249,7 +249,7 @@ TEST(Properties, LoadPrjJoinsTheLinesAndCancellingChangesNothing)
 {
     Dialog d;
     std::filesystem::create_directories(d.folder + "/arcgis/Coordinate Systems");
-    d.write("registry.ini", "[SOFTWARE\\ESRI\\ArcGIS]\nInstallDir=" + d.folder + "/arcgis/\n");
+    d.write("registry.ini", "[HKEY_LOCAL_MACHINE\\SOFTWARE\\ESRI\\ArcGIS]\nInstallDir=" + d.folder + "/arcgis/\n");
     ::setenv("TREKFOLD_REGISTRY", (d.folder + "/registry.ini").c_str(), 1);
     d.write("three.prj", "one\r\ntwo\nthree\n");
     auto& dlg = d.dlg();
