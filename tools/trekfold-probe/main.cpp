@@ -3,6 +3,7 @@
 // Every later check of the main window goes through it.
 #include "main/app/compose.h"
 #include "main/app/frm_main.h"
+#include "main/app/frm_about.h"
 #include "main/app/frm_properties.h"
 #include "main/table/picker.h"
 #include "main/table/table.h"
@@ -101,6 +102,11 @@ once and the dialog stays shown until OK or Cancel hides it):
   (its path; "" cancels), as an input box does.
 
 Output, one JSON object per line, as it happens:
+  {"launch":[ARGS]}       a program the main window would start (it is not
+                          started)
+  {"window":"frmAbout",...}
+                          the About box when it is shown modally (as
+                          "window" prints a window)
   {"file":PATH}           a file the program completed (written whole and
                           renamed into place)
   {"box":TEXT,"title":T,"style":N,"answer":"Yes","queued":true}
@@ -282,12 +288,35 @@ private:
     }
 };
 
+// Programs the main window starts are reported, never started.
+class PrintingLauncher : public platform::Launcher {
+public:
+    bool Start(const std::vector<std::string>& argv) override
+    {
+        print_line({{"launch", argv}});
+        return true;
+    }
+};
+
+// A modal window other than the settings dialog prints as "window" does.
+json about_window(const app::frmAbout& a)
+{
+    json controls = json::object();
+    for (const app::Control* c : {&a.lblTitle, &a.lblPath, &a.lblVersion, &a.tbxText, &a.lblDisclaimer, &a.cmdOK,
+                                  &a.cmdSysInfo, &a.lblVersionLabel, &a.lblPathLabel})
+        controls[c->name] = {{"text", c->caption}, {"enabled", c->enabled}, {"visible", c->visible}, {"value", c->value}};
+    return {{"window", "frmAbout"}, {"loaded", a.window.loaded}, {"visible", a.window.visible},
+            {"caption", a.window.caption}, {"controls", controls}};
+}
+
 class Probe {
 public:
     Probe(platform::Settings& settings, ProbeDialogs& dialogs, platform::PortMap& ports, const std::string& folder)
         : dialogs_(dialogs), main_({settings, dialogs, cursor_, platform::qt_event_pump(), ports}, folder)
     {
         app::install_subsystems(main_);
+        main_.set_launcher(&launcher_);
+        main_.show_about_modal = [](app::frmAbout& a) { print_line(about_window(a)); };
         main_.frmWptSelect().on_show = [this](flxgrd::frmWptSelect& p) { answer_picker(p); };
         main_.on_changed = [this](unsigned what) {
             // Set_Msg reports the status line and the quiet-mode window
@@ -595,6 +624,7 @@ private:
 
     ProbeDialogs& dialogs_;
     platform::RecordingCursor cursor_;
+    PrintingLauncher launcher_; // outlives the window that holds it
     app::frmMain main_;
     std::string caption_;
 };
