@@ -41,6 +41,13 @@ int main(int argc, char** argv)
     app::frmMain frm({settings, dialogs, cursor, platform::qt_event_pump(), ports},
                      QCoreApplication::applicationDirPath().toStdString());
     app::install_subsystems(frm);
+    {
+        std::string why;
+        if (auto control = app::make_brenvik_control(why))
+            frm.host_garmin_owned(std::move(control));
+        else
+            std::cerr << "trekfold: no device control: " << why << '\n';
+    }
     frm.state().command_line = command_line;
     if (QScreen* s = QGuiApplication::primaryScreen()) {
         frm.screen_width = s->geometry().width() * 15;
