@@ -94,8 +94,8 @@ public:
 };
 
 // Creates the device control "brenvik2006.Brenvik" through the class
-// registry (libraries in the program folder). Null, with the reason in
-// `why`, when no library serves it.
-std::unique_ptr<GarminControl> make_brenvik_control(std::string& why);
+// registry (libraries in the program folder, then in `folder` when given).
+// Null, with the reason in `why`, when no library serves it.
+std::unique_ptr<GarminControl> make_brenvik_control(std::string& why, const std::string& folder = {});
 
 } // namespace app

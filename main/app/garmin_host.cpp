@@ -89,10 +89,11 @@ private:
 
 } // namespace
 
-std::unique_ptr<GarminControl> make_brenvik_control(std::string& why)
+std::unique_ptr<GarminControl> make_brenvik_control(std::string& why, const std::string& folder)
 {
     try {
         auto registry = std::make_unique<platform::ClassRegistry>();
+        if (!folder.empty()) registry->AddFolder(folder);
         platform::ObjectRef object = registry->CreateObject(brenvik::ProgID_Brenvik);
         brenvik::Brenvik* typed = brenvik::As_Brenvik(object.get());
         if (!typed) {
