@@ -81,8 +81,9 @@ struct AppState {
     bool google_earth_running = false;
     bool arcgis_installed = false;
     bool arcmap_extension_loaded = false;
-    // The ArcMap extension's automation object; its subsystem gives it its type.
-    std::shared_ptr<void> arcmap_extension;
+    // The ArcMap extension's automation object (called late-bound, null
+    // when none is connected).
+    platform::ObjectRef arcmap_extension;
     // The connected mass-storage unit; none while the device control links.
     std::shared_ptr<transfer::clsGarminUSB> GPS_MassStorageUnit;
 

@@ -23,10 +23,16 @@ public:
     // Shows the dialog modally on a tab: 0 Projection, 1 Waypoint, 2 Track,
     // 3 Route, 4 RTimeWpt, 5 ArcMap, 6 Units.
     virtual void Show(int tab) = 0;
+    // Fills the datum and projection lists from the projection catalogue.
+    virtual void loadProjectionListboxes() {}
+    // Whether the dialog is showing, and whether its EPSG list is chosen.
+    virtual bool Visible() const { return false; }
+    virtual bool optEPSG() const { return false; }
 };
 
 // The dialog as far as it is built: the field-definition repair of the
-// records table; the projection options and showing do nothing yet.
+// records table, and the projection options, which tick themselves and
+// load their projection list ("epsg", "esri"); the dialog is never shown.
 std::unique_ptr<PropertiesDialog> make_properties_dialog(frmMain& main);
 
 } // namespace app

@@ -14,6 +14,7 @@
 #include "platform/ui/cursor.h"
 #include "platform/ui/dialogs.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -98,6 +99,15 @@ public:
     void Columns_AutoFit();
     void Column_FitWidth(int col, int lower_width = 0, int other_width = 0);
     void Selection_Reset();
+    // The first and last selected row; 1 and the grid's last row when no
+    // whole rows are selected.
+    std::array<int, 2> Selection_GetRange(const platform::Grid& grid) const;
+    // False when, in a row of that range, a listed column holds blank text
+    // or, with kind "number", text that is not a number. Every cell is
+    // examined; a column outside the grid ends the check with its result
+    // so far.
+    bool Selection_CheckValues(const platform::Grid& grid, const std::vector<int>& columns,
+                               const std::string& kind) const;
     platform::PictureRef Symbol_GetPicture(const std::string& symbol, const std::string& unused = {}) const;
     static bool Value_IsTrue(std::string_view value);
 

@@ -11,6 +11,8 @@ mode="${3:-early}"
 cfg=$(mktemp -d)
 trap 'rm -rf "$cfg"' EXIT
 ready="$cfg/ready"
+# A projection already chosen, so start-up asks nothing.
+mkdir -p "$cfg/trekfold" && printf '[proj]\nproj=4326\nprojfile=epsg\n' > "$cfg/trekfold/trekfold.ini"
 (trap '' INT; XDG_CONFIG_HOME=$cfg TREKFOLD_READY=$ready QT_QPA_PLATFORM=offscreen exec "$prog" minimize) &
 pid=$!
 

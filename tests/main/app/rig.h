@@ -6,6 +6,7 @@
 #include "main/app/compose.h"
 #include "main/app/frm_main.h"
 #include "main/app/properties.h"
+#include "main/coords/coords.h"
 #include "tests/main/app/fake_garmin.h"
 #include "main/links/links_seam.h"
 #include "main/transfer/transfer.h"
@@ -111,6 +112,27 @@ private:
     Log& log_;
 };
 
+// The coordinates without the projection lists (the program folder of these
+// tests holds none): loading a list does nothing, the rest goes through.
+class ListlessCoords : public coords::Coordinates {
+public:
+    explicit ListlessCoords(app::frmMain& main) : inner_(coords::make_coordinates(main)) {}
+    bool Project_Point(double& x, double& y, bool f, double& ox, double& oy) override
+    {
+        return inner_->Project_Point(x, y, f, ox, oy);
+    }
+    bool Project_Table(bool forward) override { return inner_->Project_Table(forward); }
+    void LoadProjections(const std::string&) override {}
+    std::string getProjectionDescription() override { return inner_->getProjectionDescription(); }
+    std::string getProjectionName(bool arcmap) override { return inner_->getProjectionName(arcmap); }
+    const coords::ProjectionCatalogue* catalogue() const override { return inner_->catalogue(); }
+    void show_frmCalculateCEP() override { inner_->show_frmCalculateCEP(); }
+    void menu_Click(const std::string& n, int i) override { inner_->menu_Click(n, i); }
+
+private:
+    std::unique_ptr<coords::Coordinates> inner_;
+};
+
 class RecordingProperties : public app::PropertiesDialog {
 public:
     explicit RecordingProperties(Log& log) : log_(log) {}
@@ -145,6 +167,7 @@ struct Rig {
     {
         std::filesystem::create_directories(dir.path + "/dev");
         app::install_subsystems(main);
+        main.set_coords(std::make_unique<ListlessCoords>(main));
         auto t = std::make_unique<RecordingTransfer>(transfer::make_gps_transfer(main), log);
         main.set_transfer(std::move(t));
         auto l = std::make_unique<RecordingLinks>(main, log);

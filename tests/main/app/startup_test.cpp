@@ -347,6 +347,7 @@ TEST(StartUp, ASettingsFileThatCannotBeSavedGivesOneBoxAtTheEnd)
     platform::PortMap ports(&blocked);
     app::frmMain main({blocked, r.dialogs, r.cursor, r.pump, ports}, "/opt/trekfold");
     app::install_subsystems(main);
+    main.set_coords(std::make_unique<apptest::ListlessCoords>(main));
     main.Form_Load();
     ASSERT_EQ(r.dialogs.boxes().size(), 1u);
     EXPECT_EQ(r.dialogs.boxes()[0].text, "The settings file " + blocked.path() +

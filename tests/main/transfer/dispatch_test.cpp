@@ -14,8 +14,28 @@ using apptest::Rig;
 
 namespace {
 
+// Conversions are the coordinates' business: here they only count.
+struct CountingCoords : coords::Coordinates {
+    int tables = 0;
+    bool Project_Point(double&, double&, bool, double&, double&) override { return true; }
+    bool Project_Table(bool) override { return ++tables, true; }
+    void LoadProjections(const std::string&) override {}
+    std::string getProjectionDescription() override { return {}; }
+    std::string getProjectionName(bool) override { return {}; }
+    const coords::ProjectionCatalogue* catalogue() const override { return nullptr; }
+    void show_frmCalculateCEP() override {}
+    void menu_Click(const std::string&, int) override {}
+};
+
 struct Drive : Rig {
-    Drive() : Rig(false) { load(); }
+    Drive() : Rig(false)
+    {
+        auto c = std::make_unique<CountingCoords>();
+        projections = c.get();
+        main.set_coords(std::move(c));
+        load();
+    }
+    CountingCoords* projections = nullptr;
     app::AppState& s() { return main.state(); }
     std::string cell(int row, const char* field)
     {
@@ -92,6 +112,7 @@ TEST(Download, WaypointsFillTheTableInThePartsFormsAndHoldTheLinkUntilTheEnd)
     EXPECT_EQ(d.texts(), (std::vector<std::string>{"Received 2 records."}));
     EXPECT_EQ(d.main.StatusBar1[1], "Received 2 of 2 waypoints");
     EXPECT_TRUE(d.main.MSFlexGrid1.Redraw());
+    EXPECT_EQ(d.projections->tables, 1);
 }
 
 TEST(Download, D103SymbolsAreLookedUpAndAMissingOneDropsOnlyItsRow)

@@ -1,0 +1,176 @@
+// The probe end to end: the first-run question, the projection commands on
+// the real projection library and lists, and the exit status of commands it
+// cannot carry out.
+#include <QProcess>
+#include <QStringList>
+#include <nlohmann/json.hpp>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <stdlib.h>
+
+namespace {
+
+using nlohmann::json;
+
+struct ProbeRun {
+    int status = -1;
+    std::vector<json> lines;
+    std::string err, out;
+
+    std::vector<json> boxes() const { return with("box"); }
+    std::vector<json> with(const char* key) const
+    {
+        std::vector<json> out;
+        for (const auto& l : lines)
+            if (l.contains(key)) out.push_back(l);
+        return out;
+    }
+    // The data rows of the last "table" command.
+    std::vector<json> rows() const
+    {
+        std::vector<json> out;
+        for (const auto& l : lines) {
+            if (l.contains("fields")) out.clear();
+            if (l.contains("row")) out.push_back(l);
+        }
+        return out;
+    }
+};
+
+ProbeRun probe(const std::vector<std::string>& args)
+{
+    QProcess p;
+    QStringList a;
+    for (const auto& s : args) a << QString::fromStdString(s);
+    p.start(TREKFOLD_PROBE, a);
+    p.waitForFinished(-1);
+    ProbeRun r;
+    r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.err = p.readAllStandardError().toStdString();
+    r.out = p.readAllStandardOutput().toStdString();
+    std::istringstream out(r.out);
+    for (std::string line; std::getline(out, line);)
+        if (!line.empty() && line[0] == '{') r.lines.push_back(json::parse(line));
+    return r;
+}
+
+struct Home {
+    Home()
+    {
+        char tmpl[] = "/tmp/tf-probe-XXXXXX";
+        path = ::mkdtemp(tmpl);
+    }
+    ~Home() { std::filesystem::remove_all(path); }
+    std::string ini() const
+    {
+        std::ifstream in(path + "/trekfold/trekfold.ini");
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    std::string path;
+};
+
+double number(const json& row, const char* field) { return std::stod(row.at(field).get<std::string>()); }
+
+TEST(TrekfoldProbe, FirstRunQuestionAndItsAnswers)
+{
+    Home home;
+    ProbeRun first = probe({"--home", home.path, "menu", "mnuGetProjection"});
+    ASSERT_EQ(first.status, 0) << first.err;
+    auto boxes = first.boxes();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0]["box"], "Would you like to use the Default Projection (NAD83 - UTM Zone 15)?  Answering NO "
+                               "will allow you to select a different projection.");
+    EXPECT_EQ(boxes[0]["title"], "Set Default Projection");
+    EXPECT_EQ(boxes[0]["style"], 4);
+    EXPECT_EQ(boxes[0]["answer"], "Yes");
+    EXPECT_EQ(boxes[0]["queued"], false);
+    EXPECT_EQ(boxes[1]["box"], "NAD83 - UTM zone 15N");
+    EXPECT_EQ(boxes[1]["title"], "Current Projection");
+    auto statuses = first.with("status");
+    EXPECT_NE(std::find(statuses.begin(), statuses.end(), json{{"status", "Projection: NAD83 - UTM zone 15N"}}),
+              statuses.end());
+    EXPECT_NE(home.ini().find("26915"), std::string::npos);
+
+    ProbeRun again = probe({"--home", home.path});
+    EXPECT_TRUE(again.boxes().empty());
+
+    Home other;
+    ProbeRun no = probe({"--home", other.path, "answer", "No"});
+    ASSERT_EQ(no.status, 0) << no.err;
+    EXPECT_EQ(no.boxes().at(0)["answer"], "No");
+    EXPECT_EQ(no.boxes().at(0)["queued"], true);
+    EXPECT_NE(other.ini().find("4326"), std::string::npos);
+    EXPECT_EQ(no.lines.back(), (json{{"unused", json::array()}}));
+}
+
+TEST(TrekfoldProbe, ProjectsAndUnprojectsOnUtm15)
+{
+    ProbeRun r = probe({"setting", "proj", "proj", "26915", "type", "waypoint", "row", "ident=A", "lat=45.25",
+                   "long=-93.5", "menu", "mnuProjectCoordinates", "table", "menu", "mnuUnProjectCoordinates",
+                   "table"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    auto table = r.with("row");
+    ASSERT_EQ(table.size(), 2u);
+    EXPECT_NEAR(number(table[0], "x_proj"), 460764.1033, 1e-3);
+    EXPECT_NEAR(number(table[0], "y_proj"), 5010844.4262, 1e-3);
+    EXPECT_NEAR(number(table[1], "lat"), 45.25, 1e-9);
+    EXPECT_NEAR(number(table[1], "long"), -93.5, 1e-9);
+
+    ProbeRun wgs = probe({"answer", "No", "row", "ident=A", "lat=45.25", "long=-93.5", "menu", "mnuProjectCoordinates",
+                     "table"});
+    ASSERT_EQ(wgs.rows().size(), 1u);
+    EXPECT_EQ(wgs.rows()[0]["x_proj"], "-93.5");
+    EXPECT_EQ(wgs.rows()[0]["y_proj"], "45.25");
+}
+
+TEST(TrekfoldProbe, LibraryErrorsStopTheTable)
+{
+    auto box_texts = [](const ProbeRun& r) {
+        std::vector<std::string> t;
+        for (const auto& b : r.boxes())
+            if (b["title"] != "Set Default Projection") t.push_back(b["box"]); // start-up's question
+        return t;
+    };
+    ProbeRun limits = probe({"setting", "proj", "proj", "26915", "row", "ident=A", "lat=45.25", "long=-93.5", "row",
+                        "ident=B", "lat=95", "long=-93.5", "row", "ident=C", "lat=45", "long=-93", "menu",
+                        "mnuProjectCoordinates", "table"});
+    EXPECT_EQ(box_texts(limits),
+              std::vector<std::string>{"Projection Error [-14]: latitude or longitude exceeded limits"});
+    ASSERT_EQ(limits.rows().size(), 3u);
+    EXPECT_NE(limits.rows()[0]["x_proj"], "");
+    EXPECT_EQ(limits.rows()[1]["x_proj"], "");
+    EXPECT_EQ(limits.rows()[2]["x_proj"], "");
+
+    ProbeRun nad27 = probe({"setting", "proj", "proj", "26715", "row", "ident=A", "lat=45.25", "long=-93.5", "menu",
+                       "mnuProjectCoordinates", "table"});
+    EXPECT_EQ(box_texts(nad27),
+              std::vector<std::string>{"Projection Error [-38]: failed to load NAD27-83 correction file"});
+    EXPECT_EQ(nad27.rows().at(0)["x_proj"], "");
+
+}
+
+TEST(TrekfoldProbe, CommandsItCannotCarryOutExitWithTwo)
+{
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"frobnicate"}, {"menu", "mnuNoSuch"}, {"row", "nosuch=1"}, {"wait", "soon"}, {"type", "boat"}}) {
+        ProbeRun r = probe(args);
+        EXPECT_EQ(r.status, 2) << args[0];
+        EXPECT_FALSE(r.err.empty()) << args[0];
+    }
+    ProbeRun help = probe({"--help"});
+    EXPECT_EQ(help.status, 0);
+    for (const char* word : {"menu NAME", "answer TEXT", "type ", "row FIELD=VALUE", "setting SECTION", "table",
+                             "wait MS", "idle [MS]"})
+        EXPECT_NE(help.out.find(word), std::string::npos) << word;
+}
+
+} // namespace

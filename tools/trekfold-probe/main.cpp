@@ -1,0 +1,406 @@
+// trekfold-probe: drives the main window (its logic, no view) from the
+// command line and prints what it shows as JSON lines on standard output.
+// Every later check of the main window goes through it.
+#include "main/app/compose.h"
+#include "main/app/frm_main.h"
+#include "main/table/table.h"
+#include "platform/events/events.h"
+#include "platform/serial/portmap.h"
+#include "platform/settings/settings.h"
+#include "platform/text/vb.h"
+#include "platform/ui/cursor.h"
+#include "platform/ui/dialogs.h"
+
+#include <QCoreApplication>
+#include <nlohmann/json.hpp>
+
+#include <cstdlib>
+#include <deque>
+#include <filesystem>
+#include <iostream>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <stdlib.h>
+
+namespace {
+
+using json = nlohmann::ordered_json; // keys in the order written
+namespace vb = platform::vb;
+
+const char* const kUsage = R"(usage: trekfold-probe [--home DIR] [--port N] COMMAND...
+
+Runs the main window's start-up (Form_Load), the commands in order, then its
+shut-down (Form_Unload). Settings live in DIR/trekfold/trekfold.ini (default:
+a fresh temporary folder, removed at exit); the program folder is the probe's
+own. --port N stores port/port = N before start-up (port n is the device
+TREKFOLD_COM<n> names).
+
+Commands:
+  menu NAME [INDEX]       choose a menu item, button or option (INDEX: the
+                          item's place in a menu array)
+  answer TEXT             queue the answer to the next box: a button word
+                          (OK, Cancel, Yes, No, Abort, Retry, Ignore), an
+                          input box's text; "" cancels. Answers given before
+                          any other command answer start-up's boxes
+  type waypoint|track|route|realtime
+                          choose the record type
+  row FIELD=VALUE...      append one row (fields by name or alias)
+  setting SECTION KEY VALUE
+                          store a setting
+  table                   print the table: {"fields":[...],"aliases":[...]},
+                          then {"row":n,"FIELD":"text",...} per data row
+  wait MS                 let events run for MS milliseconds
+  idle [MS]               let events run until no transfer is busy (at most
+                          MS milliseconds, default 600000)
+
+Output, one JSON object per line, as it happens:
+  {"box":TEXT,"title":T,"style":N,"answer":"Yes","queued":true}
+      a message box (input boxes carry "input":DEFAULT instead of "style");
+      "queued" tells whether the answer came from an answer command
+  {"status":TEXT}   the status line, each time it is set
+  {"caption":TEXT}  the window caption, each time it changes
+  {"unused":[...]}  at exit: answers no box took
+
+Exit status: 0, or 2 with a message on standard error when a command cannot
+be carried out (unknown word, menu name or field, bad argument, an answer
+that fits no button of its box).
+)";
+
+void print_line(const json& j) { std::cout << j.dump(-1, ' ', false, json::error_handler_t::replace) << std::endl; }
+
+// A command that cannot be carried out.
+struct ProbeError {
+    std::string message;
+};
+
+struct Command {
+    std::string word;
+    std::vector<std::string> args;
+};
+
+bool parse_int(const std::string& text, long long& out, long long lo, long long hi)
+{
+    if (text.empty()) return false;
+    char* end = nullptr;
+    errno = 0;
+    long long v = std::strtoll(text.c_str(), &end, 10);
+    if (errno || *end || v < lo || v > hi) return false;
+    out = v;
+    return true;
+}
+
+std::vector<Command> parse_commands(const std::vector<std::string>& words)
+{
+    std::vector<Command> out;
+    std::size_t i = 0;
+    auto need = [&](const std::string& word, std::size_t n) {
+        if (i + n > words.size()) throw ProbeError{"\"" + word + "\" needs " + std::to_string(n) + " argument(s)"};
+        std::vector<std::string> a(words.begin() + i, words.begin() + i + n);
+        i += n;
+        return a;
+    };
+    long long n = 0;
+    while (i < words.size()) {
+        std::string w = words[i++];
+        Command c{w, {}};
+        if (w == "menu") {
+            c.args = need(w, 1);
+            if (i < words.size() && parse_int(words[i], n, 0, 32767)) c.args.push_back(words[i++]);
+        } else if (w == "answer") {
+            c.args = need(w, 1);
+        } else if (w == "type") {
+            c.args = need(w, 1);
+            static const std::set<std::string> types{"waypoint", "track", "route", "realtime"};
+            if (!types.count(c.args[0])) throw ProbeError{"unknown record type \"" + c.args[0] + "\""};
+        } else if (w == "row") {
+            while (i < words.size() && words[i].find('=') != std::string::npos) c.args.push_back(words[i++]);
+            if (c.args.empty()) throw ProbeError{"\"row\" needs FIELD=VALUE words"};
+        } else if (w == "setting") {
+            c.args = need(w, 3);
+        } else if (w == "table") {
+        } else if (w == "wait") {
+            c.args = need(w, 1);
+            if (!parse_int(c.args[0], n, 0, 86400000)) throw ProbeError{"bad milliseconds \"" + c.args[0] + "\""};
+        } else if (w == "idle") {
+            if (i < words.size() && parse_int(words[i], n, 0, 86400000)) c.args.push_back(words[i++]);
+        } else {
+            throw ProbeError{"unknown command \"" + w + "\""};
+        }
+        out.push_back(std::move(c));
+    }
+    return out;
+}
+
+// Boxes answered from one queue of answer words and printed.
+class ProbeDialogs : public platform::Dialogs {
+public:
+    std::deque<std::string> answers;
+    std::optional<std::string> misfit; // an answer that fitted no button
+
+protected:
+    int show_msgbox(const std::string& prompt, int style, const std::string& title) override
+    {
+        int result = platform::msgbox_default_answer(style);
+        bool queued = !answers.empty();
+        if (queued) {
+            std::string word = answers.front();
+            answers.pop_front();
+            if (int r = button_of(word, style))
+                result = r;
+            else if (!misfit)
+                misfit = "answer \"" + word + "\" fits no button of the box \"" + prompt + "\"";
+        }
+        print_box(prompt, style, title, result, queued);
+        return result;
+    }
+    bool show_inputbox(const std::string& prompt, const std::string& title, const std::string& default_text,
+                       std::string& answer) override
+    {
+        bool queued = !answers.empty();
+        answer = default_text;
+        if (queued) {
+            answer = answers.front();
+            answers.pop_front();
+        }
+        print_line({{"box", prompt}, {"title", title}, {"input", default_text}, {"answer", answer}, {"queued", queued}});
+        return !answer.empty() || !queued;
+    }
+    void quiet_msgbox(const std::string& prompt, int style, const std::string& title, int answer) override
+    {
+        print_box(prompt, style, title, answer, false);
+    }
+    void quiet_inputbox(const std::string& prompt, const std::string& title, const std::string& default_text) override
+    {
+        print_line({{"box", prompt}, {"title", title}, {"input", default_text}, {"answer", default_text}, {"queued", false}});
+    }
+
+private:
+    static const char* name_of(int result)
+    {
+        static const char* const names[] = {"", "OK", "Cancel", "Abort", "Retry", "Ignore", "Yes", "No"};
+        return result >= 1 && result <= 7 ? names[result] : "";
+    }
+    // The answer of a button word the box offers ("" is its Cancel); 0 when none.
+    static int button_of(const std::string& word, int style)
+    {
+        static const std::vector<int> sets[] = {{platform::vbOK},
+                                                {platform::vbOK, platform::vbCancel},
+                                                {platform::vbAbort, platform::vbRetry, platform::vbIgnore},
+                                                {platform::vbYes, platform::vbNo, platform::vbCancel},
+                                                {platform::vbYes, platform::vbNo},
+                                                {platform::vbRetry, platform::vbCancel}};
+        int b = platform::msgbox_buttons(style);
+        for (int r : sets[b < 6 ? b : 0])
+            if (word.empty() ? r == platform::vbCancel : vb::LCase(word) == vb::LCase(name_of(r))) return r;
+        return 0;
+    }
+    static void print_box(const std::string& prompt, int style, const std::string& title, int answer, bool queued)
+    {
+        print_line({{"box", prompt}, {"title", title}, {"style", style}, {"answer", name_of(answer)}, {"queued", queued}});
+    }
+};
+
+class Probe {
+public:
+    Probe(platform::Settings& settings, ProbeDialogs& dialogs, platform::PortMap& ports, const std::string& folder)
+        : dialogs_(dialogs), main_({settings, dialogs, cursor_, platform::qt_event_pump(), ports}, folder)
+    {
+        app::install_subsystems(main_);
+        main_.on_changed = [this](unsigned what) {
+            // Set_Msg reports the status line and the quiet-mode window
+            // together, and nothing else.
+            if (what == (app::ChangeStatus | app::ChangeQuietStatus)) print_line({{"status", main_.StatusBar1[1]}});
+            if ((what & app::ChangeCaption) && main_.Caption != caption_) {
+                caption_ = main_.Caption;
+                print_line({{"caption", caption_}});
+            }
+        };
+    }
+
+    void start()
+    {
+        main_.Form_Load();
+        check_answers();
+    }
+    void stop()
+    {
+        int cancel = 0;
+        main_.Form_Unload(cancel);
+    }
+
+    void run(const Command& c)
+    {
+        const auto& a = c.args;
+        if (c.word == "menu")
+            menu(a[0], a.size() > 1 ? std::stoi(a[1]) : -1);
+        else if (c.word == "answer")
+            dialogs_.answers.push_back(a[0]);
+        else if (c.word == "type")
+            type(a[0]);
+        else if (c.word == "row")
+            row(a);
+        else if (c.word == "setting")
+            main_.settings().SaveSetting(a[0], a[1], a[2]);
+        else if (c.word == "table")
+            table();
+        else if (c.word == "wait")
+            main_.pump().wait_until([] { return false; }, deadline(std::stoll(a[0])));
+        else if (c.word == "idle")
+            main_.pump().wait_until([this] { return !main_.state().transfer_busy; },
+                                    deadline(a.empty() ? 600000 : std::stoll(a[0])));
+        check_answers();
+    }
+
+private:
+    std::int64_t deadline(long long ms) { return main_.pump().clock().now_us() + ms * 1000; }
+
+    void check_answers()
+    {
+        if (dialogs_.misfit) throw ProbeError{*dialogs_.misfit};
+    }
+
+    void menu(const std::string& name, int index)
+    {
+        static const std::set<std::string> controls{"cmdAdvanced", "cmdAddRec", "cmdDeleteSel", "cmdClearSel",
+                                                    "cmdCopy",     "cmdPaste",  "cmdConvert",   "optWpt",
+                                                    "optTrk",      "optRte",    "optRTWpt"};
+        if (!main_.menus().find(name, index) && !(index < 0 && controls.count(name)))
+            throw ProbeError{"no menu item, button or option \"" + name +
+                             (index >= 0 ? "(" + std::to_string(index) + ")" : std::string()) + "\""};
+        main_.menu_Click(name, index);
+    }
+
+    void type(const std::string& t)
+    {
+        if (t == "waypoint")
+            main_.optWpt_Click();
+        else if (t == "track")
+            main_.optTrk_Click();
+        else if (t == "route")
+            main_.optRte_Click();
+        else
+            main_.optRTWpt_Click();
+    }
+
+    void row(const std::vector<std::string>& pairs)
+    {
+        // The fields are looked up in the table of the current type (laid
+        // out first when the table is still empty).
+        flxgrd::Table& t = main_.table();
+        if (main_.MSFlexGrid1.Cols() < 2 || main_.MSFlexGrid1.TextMatrix(0, 1).empty())
+            t.Table_SetType(main_.state().record_type);
+        static const char kSep[] = "\x1f";
+        std::string values, columns;
+        for (const std::string& p : pairs) {
+            std::size_t eq = p.find('=');
+            std::string field = p.substr(0, eq);
+            int col = t.Column_Find(field, true);
+            if (col < 0) throw ProbeError{"no field \"" + field + "\" in the " + main_.state().record_type + " table"};
+            if (!columns.empty()) values += kSep, columns += ';';
+            values += p.substr(eq + 1);
+            columns += std::to_string(col);
+        }
+        t.Records_Insert(values, columns, "", kSep, false);
+    }
+
+    void table()
+    {
+        const platform::Grid& g = main_.MSFlexGrid1;
+        flxgrd::Table& t = main_.table();
+        std::vector<std::string> fields, aliases;
+        for (int c = 1; c < g.Cols(); ++c) {
+            const std::string& alias = g.TextMatrix(0, c);
+            std::string name = t.Field_GetName(alias, main_.state().record_type);
+            fields.push_back(name.empty() ? alias : name);
+            aliases.push_back(alias);
+        }
+        print_line({{"fields", fields}, {"aliases", aliases}});
+        for (int r = 1; r < g.Rows(); ++r) {
+            if (g.TextMatrix(r, 0).empty()) continue; // the empty table's blank row
+            json row = {{"row", r}};
+            for (int c = 1; c < g.Cols(); ++c) row[fields[c - 1]] = g.TextMatrix(r, c);
+            print_line(row);
+        }
+    }
+
+    ProbeDialogs& dialogs_;
+    platform::RecordingCursor cursor_;
+    app::frmMain main_;
+    std::string caption_;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication qapp(argc, argv);
+    std::vector<std::string> words(argv + 1, argv + argc);
+
+    std::string home;
+    std::optional<std::string> port;
+    std::size_t i = 0;
+    std::vector<Command> commands;
+    try {
+        for (; i < words.size() && words[i].rfind("--", 0) == 0; ++i) {
+            if (words[i] == "--help") {
+                std::cout << kUsage;
+                return 0;
+            }
+            if ((words[i] == "--home" || words[i] == "--port") && i + 1 < words.size()) {
+                (words[i] == "--home" ? home : port.emplace()) = words[i + 1];
+                ++i;
+                continue;
+            }
+            throw ProbeError{"unknown option \"" + words[i] + "\""};
+        }
+        long long n = 0;
+        if (port && !parse_int(*port, n, 0, 20)) throw ProbeError{"bad port \"" + *port + "\""};
+        commands = parse_commands({words.begin() + i, words.end()});
+    } catch (const ProbeError& e) {
+        std::cerr << "trekfold-probe: " << e.message << "\n" << kUsage;
+        return 2;
+    }
+
+    bool temporary_home = home.empty();
+    if (temporary_home) {
+        std::string tmpl = std::filesystem::temp_directory_path().string() + "/trekfold-probe-XXXXXX";
+        if (!::mkdtemp(tmpl.data())) {
+            std::cerr << "trekfold-probe: cannot make a temporary folder\n";
+            return 2;
+        }
+        home = tmpl;
+    }
+    ::setenv("XDG_CONFIG_HOME", home.c_str(), 1);
+
+    int status = 0;
+    {
+        platform::Settings settings(home + "/trekfold/trekfold.ini");
+        ProbeDialogs dialogs;
+        platform::PortMap ports(&settings);
+        Probe probe(settings, dialogs, ports, QCoreApplication::applicationDirPath().toStdString());
+        try {
+            if (port) settings.SaveSetting("port", "port", *port);
+            // Answers before the first other command are start-up's.
+            std::size_t c = 0;
+            for (; c < commands.size() && commands[c].word == "answer"; ++c) dialogs.answers.push_back(commands[c].args[0]);
+            probe.start();
+            for (; c < commands.size(); ++c) probe.run(commands[c]);
+        } catch (const ProbeError& e) {
+            std::cerr << "trekfold-probe: " << e.message << "\n";
+            status = 2;
+        } catch (const std::exception& e) {
+            std::cerr << "trekfold-probe: " << e.what() << "\n";
+            status = 2;
+        }
+        probe.stop();
+        print_line({{"unused", std::vector<std::string>(dialogs.answers.begin(), dialogs.answers.end())}});
+    }
+    if (temporary_home) {
+        std::error_code ec;
+        std::filesystem::remove_all(home, ec);
+    }
+    return status;
+}
