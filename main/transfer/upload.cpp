@@ -287,7 +287,7 @@ bool start(app::frmMain& main)
                                   "generated from your projected XY values?",
                                   platform::vbYesNo) != platform::vbYes)
             return false;
-        main.coords().Project_Table(false);
+        if (!main.coords().Project_Table(false)) return false;
     }
 
     if (s.GPS_MassStorageUnit) {

@@ -2,7 +2,11 @@
 // command line and prints what it shows as JSON lines on standard output.
 // Every later check of the main window goes through it.
 #include "main/app/compose.h"
+#include "main/app/frm_info.h"
 #include "main/app/frm_main.h"
+#include "main/files/files.h"
+#include "main/transfer/probe/probe.h"
+#include "main/transfer/transfer.h"
 #include "main/table/table.h"
 #include "platform/events/events.h"
 #include "platform/serial/portmap.h"
@@ -30,7 +34,7 @@ namespace {
 using json = nlohmann::ordered_json; // keys in the order written
 namespace vb = platform::vb;
 
-const char* const kUsage = R"(usage: trekfold-probe [--home DIR] [--port N] COMMAND...
+const char* const kUsage = R"USAGE(usage: trekfold-probe [--home DIR] [--port N] COMMAND...
 
 Runs the main window's start-up (Form_Load), the commands in order, then its
 shut-down (Form_Unload). Settings live in DIR/trekfold/trekfold.ini (default:
@@ -53,8 +57,26 @@ Commands:
   table                   print the table: {"fields":[...],"aliases":[...]},
                           then {"row":n,"FIELD":"text",...} per data row
   wait MS                 let events run for MS milliseconds
-  idle [MS]               let events run until no transfer is busy (at most
-                          MS milliseconds, default 600000)
+  idle [MS]               let events run until no download or upload runs
+                          and the link is free (at most MS milliseconds,
+                          default 600000)
+  connect                 open the stored port (port/port, port/Settings)
+                          through the device control and ask for the product
+                          data: UI state 3 when the unit answered, else 1
+  controls N              Set_Controls(N): {"controls":N}
+  select FIRST LAST       select whole rows: {"select":{"first":N,"last":N,
+                          "count":N}}
+  menus                   {"menus":{"NAME" or "NAME(INDEX)":{"enabled":B,
+                          "checked":B}}}
+  window NAME             frmMain or frmInfo: {"window":NAME,"loaded":B,
+                          "visible":B,"caption":T,"controls":{...}}
+  symbols                 {"d103":{KEY:N},"d1xx":{KEY:N}}
+  massstorage DIR         read DIR as a mass-storage unit's drive, kept as
+                          the connected unit when it is one:
+                          {"LoadGPS":B, PROPERTY:T...}
+  gpx-save FILE [append]  write the table as a GPX file: {"gpx_save":B}
+  gpx-load TYPE FILE      load a GPX file's waypoints, tracks or routes:
+                          {"gpx_load":B}
 
 Output, one JSON object per line, as it happens:
   {"box":TEXT,"title":T,"style":N,"answer":"Yes","queued":true}
@@ -63,11 +85,12 @@ Output, one JSON object per line, as it happens:
   {"status":TEXT}   the status line, each time it is set
   {"caption":TEXT}  the window caption, each time it changes
   {"unused":[...]}  at exit: answers no box took
+  A window shown modally (frmInfo) prints as "window" does and closes.
 
 Exit status: 0, or 2 with a message on standard error when a command cannot
 be carried out (unknown word, menu name or field, bad argument, an answer
 that fits no button of its box).
-)";
+)USAGE";
 
 void print_line(const json& j) { std::cout << j.dump(-1, ' ', false, json::error_handler_t::replace) << std::endl; }
 
@@ -126,6 +149,21 @@ std::vector<Command> parse_commands(const std::vector<std::string>& words)
             if (!parse_int(c.args[0], n, 0, 86400000)) throw ProbeError{"bad milliseconds \"" + c.args[0] + "\""};
         } else if (w == "idle") {
             if (i < words.size() && parse_int(words[i], n, 0, 86400000)) c.args.push_back(words[i++]);
+        } else if (w == "connect" || w == "menus" || w == "symbols") {
+        } else if (w == "controls") {
+            c.args = need(w, 1);
+            if (!parse_int(c.args[0], n, -32768, 32767)) throw ProbeError{"bad state \"" + c.args[0] + "\""};
+        } else if (w == "select") {
+            c.args = need(w, 2);
+            for (const std::string& a : c.args)
+                if (!parse_int(a, n, 0, 32767)) throw ProbeError{"bad row \"" + a + "\""};
+        } else if (w == "window" || w == "massstorage") {
+            c.args = need(w, 1);
+        } else if (w == "gpx-save") {
+            c.args = need(w, 1);
+            if (i < words.size() && words[i] == "append") c.args.push_back(words[i++]);
+        } else if (w == "gpx-load") {
+            c.args = need(w, 2);
         } else {
             throw ProbeError{"unknown command \"" + w + "\""};
         }
@@ -209,6 +247,11 @@ public:
         : dialogs_(dialogs), main_({settings, dialogs, cursor_, platform::qt_event_pump(), ports}, folder)
     {
         app::install_subsystems(main_);
+        std::string why;
+        if (auto control = app::make_brenvik_control(why)) main_.host_garmin_owned(std::move(control));
+        main_.on_show_modal = [this](const std::string& name) {
+            print_line(transfer::probe::window(main_, name));
+        };
         main_.on_changed = [this](unsigned what) {
             // Set_Msg reports the status line and the quiet-mode window
             // together, and nothing else.
@@ -249,13 +292,44 @@ public:
         else if (c.word == "wait")
             main_.pump().wait_until([] { return false; }, deadline(std::stoll(a[0])));
         else if (c.word == "idle")
-            main_.pump().wait_until([this] { return !main_.state().transfer_busy; },
-                                    deadline(a.empty() ? 600000 : std::stoll(a[0])));
+            main_.pump().wait_until(
+                [this] { return !main_.state().transfer_busy && !main_.state().transfer_running; },
+                deadline(a.empty() ? 600000 : std::stoll(a[0])));
+        else if (c.word == "connect")
+            connect();
+        else if (c.word == "controls")
+            print_line(transfer::probe::controls(main_, static_cast<std::int16_t>(std::stoi(a[0]))));
+        else if (c.word == "select")
+            print_line(transfer::probe::select(main_, std::stoi(a[0]), std::stoi(a[1])));
+        else if (c.word == "menus")
+            print_line(transfer::probe::menus(main_));
+        else if (c.word == "window")
+            print_line(transfer::probe::window(main_, a[0]));
+        else if (c.word == "symbols")
+            print_line(transfer::probe::symbols(main_));
+        else if (c.word == "massstorage")
+            print_line(transfer::probe::massstorage(main_, a[0]));
+        else if (c.word == "gpx-save")
+            print_line({{"gpx_save", files::GPXFile_Save(main_, a[0], a.size() > 1)}});
+        else if (c.word == "gpx-load")
+            print_line({{"gpx_load", files::GPXFile_Load(main_, a[0], a[1])}});
         check_answers();
     }
 
 private:
     std::int64_t deadline(long long ms) { return main_.pump().clock().now_us() + ms * 1000; }
+
+    // The connection set-up: the stored port and settings, the port
+    // opened, the product asked for.
+    void connect()
+    {
+        app::GarminControl* g = main_.garmin;
+        if (!g) throw ProbeError{"no device control could be made"};
+        g->Port(main_.state().port);
+        g->Settings(main_.state().port_settings);
+        if (g->PortOpen()) g->Request_Product_Data();
+        main_.transfer().Set_Controls(main_.frmInfo().lblProductID.caption.empty() ? 1 : 3);
+    }
 
     void check_answers()
     {
