@@ -323,12 +323,8 @@ private:
     // opened, the product asked for.
     void connect()
     {
-        app::GarminControl* g = main_.garmin;
-        if (!g) throw ProbeError{"no device control could be made"};
-        g->Port(main_.state().port);
-        g->Settings(main_.state().port_settings);
-        if (g->PortOpen()) g->Request_Product_Data();
-        main_.transfer().Set_Controls(main_.frmInfo().lblProductID.caption.empty() ? 1 : 3);
+        if (!main_.garmin) throw ProbeError{"no device control could be made"};
+        transfer::Open_StoredPort(main_);
     }
 
     void check_answers()
