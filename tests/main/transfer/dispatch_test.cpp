@@ -471,3 +471,18 @@ TEST(Info, ProductProtocolsDateAndScanning)
     EXPECT_EQ(info.lblTrackPointscnt.caption, "4");
     EXPECT_EQ(info.lblProxWaypointscnt.caption, "2");
 }
+
+TEST(Download, PastTheTablesLimitOneBoxAndTheRestDroppedQuietly)
+{
+    Drive d;
+    std::vector<std::pair<const char*, std::function<void()>>> points(32767, {"PID_Trk_Data", nullptr});
+    d.play("Request_Tracks", 32767, points);
+    transfer::mnuTDownload_Click(d.main);
+    EXPECT_EQ(d.main.MSFlexGrid1.Rows() - 1, 32766);
+    int full = 0;
+    for (const auto& b : d.dialogs.boxes()) full += b.text.find("Table is Full") != std::string::npos;
+    EXPECT_EQ(full, 1);
+    EXPECT_EQ(d.dialogs.boxes().back().text,
+              "Error - Record counts don't match\r\nGPS claims to have sent 32767 records.");
+    EXPECT_FALSE(d.s().transfer_busy);
+}
