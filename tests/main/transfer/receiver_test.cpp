@@ -35,10 +35,17 @@ QCoreApplication& qt()
 
 struct Unit {
     gpsim::Simulator sim;
+    // A unit of tools/gpsim/scenarios, or of this folder's data.
     explicit Unit(const std::string& name, gpsim::Options o = {})
-        : sim(gpsim::load_scenario_file(TREKFOLD_SOURCE_DIR "/tools/gpsim/scenarios/" + name + ".json"), o)
+        : sim(gpsim::load_scenario_file(path(name)), o)
     {
         sim.start();
+    }
+    static std::string path(const std::string& name)
+    {
+        const std::string own = TREKFOLD_SOURCE_DIR "/tests/main/transfer/data/" + name + ".json";
+        if (std::filesystem::exists(own)) return own;
+        return TREKFOLD_SOURCE_DIR "/tools/gpsim/scenarios/" + name + ".json";
     }
 };
 
