@@ -158,15 +158,7 @@ void dispatch(app::frmMain& main, app::GarminControl& g, const app::Packet& pack
 void garmin_Receive(app::frmMain& main, const app::Packet& packet)
 {
     if (main.frmInfo().lblProductID.caption == "NMEA" || !main.garmin) return;
-    try {
-        dispatch(main, *main.garmin, packet);
-    } catch (const platform::VbError& e) {
-        main.dialogs().MsgBox("Error #" + std::to_string(e.number) + " - " + e.description, platform::vbCritical,
-                              "frmMain.Garmin.Receive");
-    } catch (const std::exception& e) {
-        main.dialogs().MsgBox(std::string("Error #5 - ") + e.what(), platform::vbCritical,
-                              "frmMain.Garmin.Receive");
-    }
+    main.run_trapped("Garmin.Receive", [&] { dispatch(main, *main.garmin, packet); });
 }
 
 void Transfer_Abandon(app::frmMain& main, const std::string& message)
@@ -188,7 +180,7 @@ void garmin_cError(app::frmMain& main, std::int16_t& cErr, const std::string& me
 {
     app::AppState& s = main.state();
     platform::Dialogs& d = main.dialogs();
-    try {
+    main.run_trapped("cError", [&] {
         switch (cErr) {
         case 1:
         case 2: {
@@ -221,10 +213,7 @@ void garmin_cError(app::frmMain& main, std::int16_t& cErr, const std::string& me
             Transfer_Abandon(main, message);
             break;
         }
-    } catch (const platform::VbError& e) {
-        d.MsgBox("Error #" + std::to_string(e.number) + " - " + e.description, platform::vbCritical,
-                 "frmMain.cError");
-    }
+    });
 }
 
 void garmin_ReceiveCounts(app::frmMain& main, std::int16_t w, std::int16_t p, std::int16_t r, std::int16_t t)

@@ -83,19 +83,6 @@ std::string route_header_text(app::GarminControl& g)
     return vb::Join(v, kRowSeparator);
 }
 
-void trapped(app::frmMain& main, const char* procedure, const std::function<void()>& body)
-{
-    try {
-        body();
-    } catch (const platform::VbError& e) {
-        main.dialogs().MsgBox("Error #" + std::to_string(e.number) + " - " + e.description, platform::vbCritical,
-                              std::string("frmMain.") + procedure);
-    } catch (const std::exception& e) {
-        main.dialogs().MsgBox(std::string("Error #5 - ") + e.what(), platform::vbCritical,
-                              std::string("frmMain.") + procedure);
-    }
-}
-
 enum class Kind { Waypoint, Track, Route };
 
 void download(app::frmMain& main, Kind kind)
@@ -107,7 +94,7 @@ void download(app::frmMain& main, Kind kind)
     const int k = static_cast<int>(kind);
     app::AppState& s = main.state();
     bool flag_set = false;
-    trapped(main, kProcedures[k], [&] {
+    main.run_trapped(kProcedures[k], [&] {
         s.record_type = kTypes[k];
         if (!Transfer_WaitIdle(main)) return;
         if (kind != Kind::Waypoint && s.real_time) return;
@@ -251,7 +238,7 @@ std::vector<std::string> Route_Values(app::frmMain& main)
 
 void Receive_Waypoint(app::frmMain& main)
 {
-    trapped(main, "Receive_Waypoint", [&] {
+    main.run_trapped("Receive_Waypoint", [&] {
         main.pump().run_pending();
         append_row(main, Waypoint_Values(main));
     });
@@ -259,7 +246,7 @@ void Receive_Waypoint(app::frmMain& main)
 
 void Receive_Track_Point(app::frmMain& main)
 {
-    trapped(main, "Receive_Track_Point", [&] {
+    main.run_trapped("Receive_Track_Point", [&] {
         main.pump().run_pending();
         append_row(main, Track_Values(main));
     });
@@ -267,7 +254,7 @@ void Receive_Track_Point(app::frmMain& main)
 
 void Receive_Route_Header(app::frmMain& main)
 {
-    trapped(main, "Receive_Route_Header", [&] {
+    main.run_trapped("Receive_Route_Header", [&] {
         main.state().route_header_text = route_header_text(*main.garmin);
         main.state().route_header = true;
     });
@@ -275,7 +262,7 @@ void Receive_Route_Header(app::frmMain& main)
 
 void Receive_Rte_Waypoint(app::frmMain& main)
 {
-    trapped(main, "Receive_Rte_Waypoint", [&] {
+    main.run_trapped("Receive_Rte_Waypoint", [&] {
         main.pump().run_pending();
         std::vector<std::string> row = Route_Values(main);
         main.state().route_header = false;

@@ -60,7 +60,7 @@ void Receive_Product_Data(app::frmMain& main)
 
 void Receive_Protocol_Array(app::frmMain& main)
 {
-    try {
+    main.run_trapped("Receive_Protocol_Array", [&] {
         app::GarminControl& g = *main.garmin;
         app::InfoWindow& info = main.frmInfo();
         const std::string none = "    ";
@@ -94,10 +94,7 @@ void Receive_Protocol_Array(app::frmMain& main)
                                  {"  POS:", g.Posn_Data_Format()},
                                  {"  PVT:", g.Pvt_Data_Format()}})
             info.lblFormat3.caption += tag + name;
-    } catch (const platform::VbError& e) {
-        main.dialogs().MsgBox("Error #" + std::to_string(e.number) + " - " + e.description, platform::vbCritical,
-                              "frmMain.Receive_Protocol_Array");
-    }
+    });
 }
 
 void Receive_Date_Time(app::frmMain& main)
@@ -187,7 +184,7 @@ void mnuClose_Click(app::frmMain& main)
 void Reset_Garmin(app::frmMain& main)
 {
     app::AppState& s = main.state();
-    try {
+    main.run_trapped("Reset_Garmin", [&] {
         s.last_record_pid = 0;
         if (!main.garmin) return;
         main.garmin->Reset();
@@ -197,10 +194,7 @@ void Reset_Garmin(app::frmMain& main)
         s.transfer_busy = false;
         Transfer_Abandon(main, "");
         main.garmin->PortOpen();
-    } catch (const platform::VbError& e) {
-        main.dialogs().MsgBox("Error #" + std::to_string(e.number) + " - " + e.description, platform::vbCritical,
-                              "frmMain.Reset_Garmin");
-    }
+    });
 }
 
 void mnuReset_Click(app::frmMain& main)

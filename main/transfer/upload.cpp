@@ -70,12 +70,6 @@ private:
 
 app::GarminControl& gps(app::frmMain& main) { return *main.garmin; }
 
-void error_box(app::frmMain& main, const char* procedure, int number, const std::string& description)
-{
-    main.dialogs().MsgBox("Error #" + std::to_string(number) + " - " + description, platform::vbCritical,
-                          std::string("frmMain.") + procedure);
-}
-
 // The first row that cannot be sent ends the transfer: one box, one
 // End_of_Records; the completion box then counts what went.
 void stop_upload(app::frmMain& main)
@@ -88,15 +82,12 @@ void stop_upload(app::frmMain& main)
 // ends the upload.
 void step(app::frmMain& main, const char* procedure, const std::function<void()>& body)
 {
-    try {
+    bool done = false;
+    main.run_trapped(procedure, [&] {
         body();
-    } catch (const platform::VbError& e) {
-        error_box(main, procedure, e.number, e.description);
-        stop_upload(main);
-    } catch (const std::exception& e) {
-        error_box(main, procedure, 5, e.what());
-        stop_upload(main);
-    }
+        done = true;
+    });
+    if (!done) stop_upload(main);
 }
 
 // Turns a cursor of 0 into 1; true (after End_of_Records) when the cursor
@@ -342,13 +333,7 @@ void StartUpload(app::frmMain& main)
 {
     app::AppState& s = main.state();
     bool running = false;
-    try {
-        running = start(main);
-    } catch (const platform::VbError& e) {
-        error_box(main, "StartUpload", e.number, e.description);
-    } catch (const std::exception& e) {
-        error_box(main, "StartUpload", 5, e.what());
-    }
+    main.run_trapped("StartUpload", [&] { running = start(main); });
     if (running) return;
     main.cursor().hourglass(false);
     s.transfer_busy = false;
