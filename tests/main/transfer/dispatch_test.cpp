@@ -434,3 +434,31 @@ TEST(Download, PastTheTablesLimitOneBoxAndTheRestDroppedQuietly)
               "Error - Record counts don't match\r\nGPS claims to have sent 32767 records.");
     EXPECT_FALSE(d.s().transfer_busy);
 }
+
+TEST(Upload, ARealTimeTableEndsAtOnceOnTheSerialRoadToo)
+{
+    Drive d;
+    rows(d, "rtimewpt", {"RTIMEWPT;rt1;1;1"});
+    transfer::StartUpload(d.main);
+    EXPECT_EQ(d.count("garmin.Start_of_Records(1)"), 1);
+    EXPECT_EQ(d.count("garmin.End_of_Records"), 1);
+    EXPECT_FALSE(d.s().transfer_busy);
+    EXPECT_TRUE(d.s().transfer_complete);
+    EXPECT_TRUE(d.dialogs.boxes().empty());
+}
+
+TEST(RealTime, DebugTextAndSentencesMarkNmeaMode)
+{
+    Drive d;
+    d.main.realtime().garmin_HexDebug("PID 255");
+    EXPECT_FALSE(d.s().nmea_mode);
+    d.main.realtime().garmin_HexDebug("$GPGGA,1");
+    EXPECT_TRUE(d.s().nmea_mode);
+    EXPECT_EQ(d.main.frmInfo().lblMode1.caption, "NMEA");
+    d.main.realtime().garmin_NMEA("$GPRMC,1", false);
+    EXPECT_EQ(d.main.frmInfo().lblProductID.caption, "NMEA");
+    EXPECT_EQ(d.main.lblGPSDesc1.caption, "NMEA Mode");
+    // A link error in NMEA mode offers OK only.
+    d.garmin.error(1, "Unable to communicate with device");
+    EXPECT_EQ(d.dialogs.boxes().back().style, platform::vbOKOnly);
+}
