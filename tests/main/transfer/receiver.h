@@ -42,6 +42,7 @@ struct Unit {
     {
         sim.start();
     }
+    Unit(gpsim::Scenario scenario, gpsim::Options o) : sim(std::move(scenario), o) { sim.start(); }
     static std::string path(const std::string& name)
     {
         const std::string own = TREKFOLD_SOURCE_DIR "/tests/main/transfer/data/" + name + ".json";
@@ -59,7 +60,7 @@ struct Window {
     platform::PortMap ports;
     app::frmMain main;
 
-    explicit Window(Unit& unit)
+    explicit Window(Unit& unit, const std::string& port_settings = "9600,N,8,1")
         : dir(make_dir()), settings(dir + "/trekfold.ini"), ports(&settings),
           main({settings, dialogs, cursor, (qt(), platform::qt_event_pump()), ports}, TREKFOLD_BINARY_DIR "/bin")
     {
@@ -72,7 +73,7 @@ struct Window {
         settings.SaveSetting("proj", "proj", "4326");
         main.Form_Load();
         main.garmin->Port(7);
-        main.garmin->Settings("9600,N,8,1");
+        main.garmin->Settings(port_settings);
         if (!main.garmin->PortOpen()) throw std::runtime_error("port did not open");
         main.garmin->Request_Product_Data();
         main.transfer().Set_Controls(3);
