@@ -24,14 +24,26 @@ gpsim::Scenario long_track(int points)
     return gpsim::parse_scenario(j, "bench");
 }
 
+gpsim::Options paced()
+{
+    gpsim::Options o;
+    o.pace = true;
+    return o;
+}
+
+// The window linked at 115200 baud to a pacing unit with a track of `points`.
+struct Paced {
+    explicit Paced(int points) : unit(long_track(points), paced()), w(unit, "115200,N,8,1") {}
+    receivertest::Unit unit;
+    receivertest::Window w;
+};
+
 void BM_WindowTrackDownload10000(benchmark::State& state)
 {
     for (auto _ : state) {
         state.PauseTiming();
-        gpsim::Options o;
-        o.pace = true;
-        receivertest::Unit unit(long_track(10000), o);
-        receivertest::Window w(unit, "115200,N,8,1");
+        Paced p(10000);
+        receivertest::Window& w = p.w;
         state.ResumeTiming();
         w.run("mnuTDownload");
         state.PauseTiming();
@@ -47,10 +59,8 @@ void BM_WindowWaypointUpload1000(benchmark::State& state)
 {
     for (auto _ : state) {
         state.PauseTiming();
-        gpsim::Options o;
-        o.pace = true;
-        receivertest::Unit unit(long_track(0), o);
-        receivertest::Window w(unit, "115200,N,8,1");
+        Paced p(0);
+        receivertest::Window& w = p.w;
         w.main.state().record_type = "waypoint";
         w.main.table().Table_SetType("waypoint");
         for (int i = 0; i < 1000; ++i)
