@@ -55,6 +55,13 @@ struct AppState {
     std::string route_header_text;         // the last route header's fields, joined by ";"
     bool nmea_mode = false;                // the receiver answered in NMEA text
     std::int32_t reported_baud_rate = 0;   // the four data bytes of the last baud reply
+    bool route_link = false;               // upload: a route waypoint went, its link is due
+    // A download or upload is under way (from its request or record count
+    // until its transfer-complete packet, its acknowledgement or its end).
+    bool transfer_running = false;
+    bool upload_stopped = false;           // a row could not be sent: the upload ends
+    bool table_full = false;               // the download met the table's limit (one box)
+    bool screen_capture = true;            // the connected receiver can deliver a screen capture
     // Units found by the last search, in order. Each entry is an array:
     // protocol and NMEA units (description 1, description 2, port,
     // settings), mass-storage units six elements (Description, Version, 0,

@@ -152,7 +152,53 @@ frmMain::frmMain(Services services, std::string program_folder)
     register_window("frmWptSelect", [this] { return wpt_select_->loaded; }, [this] { wpt_select_->Unload(); });
 }
 
-frmMain::~frmMain() = default;
+class frmMain::GarminSink : public GarminEvents {
+public:
+    explicit GarminSink(frmMain& main) : main_(main) {}
+    void Receive(const Packet& packet) override { main_.transfer().garmin_Receive(packet); }
+    void cError(std::int16_t& cErr, const std::string& message, const Packet& packet) override
+    {
+        main_.transfer().garmin_cError(cErr, message, packet);
+    }
+    void ReceiveCounts(std::int16_t w, std::int16_t p, std::int16_t r, std::int16_t t) override
+    {
+        main_.transfer().garmin_ReceiveCounts(w, p, r, t);
+    }
+    void HexDebug(const std::string& text) override { main_.realtime().garmin_HexDebug(text); }
+    void NMEA(const std::string& sentence, bool chkerr) override { main_.realtime().garmin_NMEA(sentence, chkerr); }
+
+private:
+    frmMain& main_;
+};
+
+frmMain::~frmMain()
+{
+    host_garmin(nullptr);
+}
+
+void frmMain::host_garmin(GarminControl* control)
+{
+    if (garmin) garmin->Advise(nullptr);
+    garmin = control;
+    if (!garmin) return;
+    if (!garmin_sink_) garmin_sink_ = std::make_unique<GarminSink>(*this);
+    garmin->Advise(garmin_sink_.get());
+}
+
+void frmMain::show_modal(const std::string& window)
+{
+    if (window != "frmInfo") return;
+    InfoWindow& info = frmInfo();
+    info.window.visible = true;
+    if (on_show_modal) on_show_modal(window);
+    info.window.visible = false;
+}
+
+void frmMain::host_garmin_owned(std::unique_ptr<GarminControl> control)
+{
+    host_garmin(control.get());
+    garmin_owned_ = std::move(control);
+}
 
 void frmMain::set_transfer(std::unique_ptr<transfer::GpsTransfer> t) { transfer_ = std::move(t); }
 void frmMain::set_links(std::unique_ptr<links::GisLinks> l) { links_ = std::move(l); }
@@ -322,7 +368,7 @@ void frmMain::load_port()
     }
     state_.port = static_cast<std::int16_t>(port);
     for (MenuItem* m : menus_.array("mnuPort")) m->checked = (m->index == port);
-    if (garmin) garmin->set_Port(state_.port);
+    if (garmin) garmin->Port(state_.port);
     changed(ChangeMenus);
 }
 
@@ -331,7 +377,7 @@ void frmMain::load_port_settings()
     state_.port_settings = svc_.settings.GetSetting("port", "Settings", "9600,N,8,1");
     for (MenuItem* m : menus_.array("mnuBaud"))
         m->checked = m->index >= 0 && m->index < 7 && state_.port_settings == kBaudSettings[m->index];
-    if (garmin) garmin->set_Settings(state_.port_settings);
+    if (garmin) garmin->Settings(state_.port_settings);
     changed(ChangeMenus);
 }
 

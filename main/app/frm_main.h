@@ -129,7 +129,12 @@ public:
     std::unique_ptr<platform::Timer> Timer1;
 
     // --- the hosted device control and the neighbour subsystems -----------
-    GarminControl* garmin = nullptr; // not hosted yet
+    // The hosted device control; null while none is hosted. Its events
+    // reach the GPS transfer's handlers (garmin_Receive and the others).
+    GarminControl* garmin = nullptr;
+    // Hosts `control` as `garmin` (null unhosts); host_garmin_owned keeps it.
+    void host_garmin(GarminControl* control);
+    void host_garmin_owned(std::unique_ptr<GarminControl> control);
     transfer::GpsTransfer& transfer() { return *transfer_; }
     links::GisLinks& links() { return *links_; }
     coords::Coordinates& coords() { return *coords_; }
@@ -214,6 +219,12 @@ public:
     // Returns the exit status (-1 when it could not be started).
     int Shell_Wait(const std::string& command_line);
 
+    // Shows another window modally, owned by this one ("frmInfo"): the
+    // window is visible while on_show_modal runs (the view or a probe shows
+    // it and returns when it closes).
+    void show_modal(const std::string& window);
+    std::function<void(const std::string& window)> on_show_modal;
+
     // Whether the table panel is open (cmdAdvanced's caption says so).
     bool panel_open() const;
     bool ended() const { return ended_; }
@@ -260,6 +271,10 @@ private:
     std::unique_ptr<flxgrd::Table> table_;
     std::unique_ptr<flxgrd::frmWptSelect> wpt_select_;
     std::unique_ptr<platform::Clipboard> clipboard_;
+    // Hands the control's events to the GPS transfer.
+    class GarminSink;
+    std::unique_ptr<GarminSink> garmin_sink_;
+    std::unique_ptr<GarminControl> garmin_owned_;
     std::unique_ptr<platform::Timer> splash_timer_;
     struct Window {
         std::string name;

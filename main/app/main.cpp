@@ -6,6 +6,7 @@
 #include "main/app/main_window_view.h"
 #include "main/app/properties_view.h"
 #include "main/app/signal_closer.h"
+#include "main/transfer/transfer.h"
 #include "platform/events/events.h"
 #include "platform/serial/portmap.h"
 #include "platform/settings/settings.h"
@@ -20,6 +21,7 @@
 
 #include <cstdlib>
 #include <iostream>
+#include <sstream>
 #include <string>
 #include <unistd.h>
 
@@ -45,6 +47,13 @@ int main(int argc, char** argv)
                      QCoreApplication::applicationDirPath().toStdString());
     app::install_subsystems(frm);
     frm.set_clipboard(platform::make_qt_clipboard());
+    {
+        std::string why;
+        if (auto control = app::make_brenvik_control(why))
+            frm.host_garmin_owned(std::move(control));
+        else
+            std::cerr << "trekfold: no device control: " << why << '\n';
+    }
     frm.state().command_line = command_line;
     if (QScreen* s = QGuiApplication::primaryScreen()) {
         frm.screen_width = s->geometry().width() * 15;
@@ -69,6 +78,22 @@ int main(int argc, char** argv)
             std::string why;
             if (!platform::save_stored_file(ready, std::to_string(::getpid()) + "\n", why, 0644))
                 std::cerr << "trekfold: could not write " << ready << ": " << why << '\n';
+        }
+        // Test support: TREKFOLD_DEMO="mnuWDownload mnuRDownload ..." opens
+        // the stored port and chooses those menu items in turn, each once
+        // the transfer before it has ended; boxes are answered as in quiet
+        // mode and logged.
+        if (const char* demo = std::getenv("TREKFOLD_DEMO"); demo && *demo) {
+            dialogs.set_quiet(true);
+            transfer::Open_StoredPort(frm);
+            std::istringstream menus(demo);
+            for (std::string menu; menus >> menu && !frm.ended();) {
+                frm.menu_Click(menu);
+                platform::EventPump& pump = platform::qt_event_pump();
+                pump.wait_until([&] { return !frm.state().transfer_running || frm.ended(); },
+                                pump.clock().now_us() + 600'000'000);
+            }
+            dialogs.set_quiet(false);
         }
         // Test support: TREKFOLD_SCREENSHOT=<file.png> saves a picture of the
         // window once it has been drawn, then closes the program normally.

@@ -1,7 +1,11 @@
 // Real-time tracking and NMEA as the main window reaches them: the Real
-// Time menu's start and stop entries and the NMEA viewer.
+// Time menu's start and stop entries, the NMEA viewer, and the handlers of
+// the device control's position, NMEA and debug-text events.
 #pragma once
 
+#include "platform/automation/variant.h"
+
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -16,8 +20,20 @@ public:
     virtual void show_frmNMEAViewer() = 0;
     // mnuStartRealTime, mnuStopRealTime.
     virtual void menu_Click(const std::string& name, int index) = 0;
+    // One decoded position record of the control (the dispatch calls it
+    // for every PVT packet).
+    virtual void Receive_Pvt_data() = 0;
+    // The control's NMEA event: during a port search the port is recorded
+    // once as an NMEA unit; otherwise the unit is marked as talking NMEA.
+    virtual void garmin_NMEA(const std::string& sentence, bool chkerr) = 0;
+    // The control's debug-text event: "$GP..." text marks NMEA mode.
+    virtual void garmin_HexDebug(const std::string& dbgText) = 0;
 };
 
 std::unique_ptr<RealTime> make_real_time(app::frmMain& main);
+
+// The search's entry of an NMEA unit on `port`: ("NMEA on Port " & port,
+// "", port, settings).
+platform::Variant NMEA_UnitEntry(std::int16_t port, const std::string& settings);
 
 } // namespace realtime

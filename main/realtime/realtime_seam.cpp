@@ -1,18 +1,62 @@
-// Real-time tracking as far as it is built: its menu entries and the NMEA
-// viewer do nothing yet.
+// Real-time tracking as far as it is built: its menu entries, the NMEA
+// viewer and the position record do nothing yet; NMEA traffic is noticed.
 #include "main/realtime/realtime.h"
+
+#include "main/app/frm_info.h"
+#include "main/app/frm_main.h"
 
 namespace realtime {
 namespace {
 
 class RealTimeSeam : public RealTime {
 public:
+    explicit RealTimeSeam(app::frmMain& main) : main_(main) {}
     void show_frmNMEAViewer() override {}
     void menu_Click(const std::string&, int) override {}
+    void Receive_Pvt_data() override {}
+
+    void garmin_NMEA(const std::string&, bool) override
+    {
+        app::AppState& s = main_.state();
+        if (!main_.garmin) return;
+        const std::int16_t port = main_.garmin->Port();
+        if (s.GPS_Scanning) {
+            for (const platform::Variant& e : s.GPS_UnitList)
+                if (e.IsArray() && e.ToArray().UBound() >= 2 && e.ToArray().at(2).ToInt32() == port) return;
+            s.GPS_UnitList.push_back(NMEA_UnitEntry(port, main_.garmin->Settings()));
+            return;
+        }
+        app::InfoWindow& info = main_.frmInfo();
+        info.lblProductID.caption = "NMEA";
+        info.lblFormat2.caption.clear();
+        info.lblFormat1.caption.clear();
+        main_.lblGPSDesc1.caption = "NMEA Mode";
+        main_.changed(app::ChangeControls);
+    }
+
+    void garmin_HexDebug(const std::string& text) override
+    {
+        if (text.rfind("$GP", 0) != 0) return;
+        main_.state().nmea_mode = true;
+        main_.frmInfo().lblMode1.caption = "NMEA";
+    }
+
+private:
+    app::frmMain& main_;
 };
 
 } // namespace
 
-std::unique_ptr<RealTime> make_real_time(app::frmMain&) { return std::make_unique<RealTimeSeam>(); }
+platform::Variant NMEA_UnitEntry(std::int16_t port, const std::string& settings)
+{
+    platform::VariantArray a(0, 4);
+    a.at(0) = "NMEA on Port " + std::to_string(port);
+    a.at(1) = std::string();
+    a.at(2) = port;
+    a.at(3) = settings;
+    return a;
+}
+
+std::unique_ptr<RealTime> make_real_time(app::frmMain& main) { return std::make_unique<RealTimeSeam>(main); }
 
 } // namespace realtime

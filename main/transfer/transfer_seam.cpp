@@ -1,6 +1,7 @@
-// GPS transfer as far as it is built: the menu states, the port menu
-// following the computer's serial ports and the symbol tables; connecting,
-// the receiver search and the menu commands come later.
+// GPS transfer as the main window reaches it: the menu states, the port
+// menu following the computer's serial ports, the symbol tables, the
+// download, upload and link commands and the control's events; connecting
+// and the receiver search come later.
 #include "main/transfer/transfer.h"
 
 #include "main/app/frm_main.h"
@@ -27,7 +28,29 @@ public:
 
     void mnuOpen_Click() override {}
     void GPS_Find(bool&) override {}
-    void menu_Click(const std::string&, int) override {}
+    void menu_Click(const std::string& name, int index) override
+    {
+        static const std::pair<const char*, void (*)(app::frmMain&)> kCommands[] = {
+            {"mnuWDownload", mnuWDownload_Click}, {"mnuTDownload", mnuTDownload_Click},
+            {"mnuRDownload", mnuRDownload_Click}, {"mnuWUpload", mnuWUpload_Click},
+            {"mnuTUpload", mnuTUpload_Click},     {"mnuRUpload", mnuRUpload_Click},
+            {"mnuClose", mnuClose_Click},         {"mnuReset", mnuReset_Click},
+            {"mnuGInfo", mnuGInfo_Click},
+        };
+        if (name == "mnuBaud") return mnuBaud_Click(main_, index);
+        for (auto [n, command] : kCommands)
+            if (name == n) return command(main_);
+    }
+
+    void garmin_Receive(const app::Packet& packet) override { transfer::garmin_Receive(main_, packet); }
+    void garmin_cError(std::int16_t& cErr, const std::string& message, const app::Packet& packet) override
+    {
+        transfer::garmin_cError(main_, cErr, message, packet);
+    }
+    void garmin_ReceiveCounts(std::int16_t w, std::int16_t p, std::int16_t r, std::int16_t t) override
+    {
+        transfer::garmin_ReceiveCounts(main_, w, p, r, t);
+    }
 
 private:
     app::frmMain& main_;

@@ -282,7 +282,14 @@ void Device::queue_records(int xfer_cmd, const std::vector<Record>& records) {
   Bytes count;
   put16(count, static_cast<int>(records.size()));
   queue(Packet{static_cast<std::uint8_t>(sc_.ids.records), count});
-  for (const auto& r : records) queue(record_packet(r.pid, r.format, r.rec));
+  const int stall = opt_.faults.stall;
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    if (stall > 0 && static_cast<int>(i) == stall) {
+      log_trace({{"dir", "unit"}, {"event", "transfer stalls"}, {"after", stall}}, now_);
+      return;
+    }
+    queue(record_packet(records[i].pid, records[i].format, records[i].rec));
+  }
   if (opt_.faults.endless && !records.empty()) {
     log_trace({{"dir", "unit"}, {"event", "endless records"}, {"announced", records.size()}}, now_);
     endless_ = Endless{records};

@@ -54,6 +54,7 @@ struct Faults {
   std::set<int> nak_host, withhold_ack;                  // host packet numbers
   std::map<int, int> delay_ack;                          // host packet -> ms
   int silent_after = 0;                                  // 0 = never
+  int stall = 0;  // a download stops after this many records (0 = never); later requests are answered
   bool byte_writes = false, merge_writes = false, dle_payload = false;
   bool endless = false;  // a download of records never ends (the announced ones, then again and again)
 };

@@ -2,10 +2,14 @@
 // command line and prints what it shows as JSON lines on standard output.
 // Every later check of the main window goes through it.
 #include "main/app/compose.h"
+#include "main/app/frm_info.h"
 #include "main/app/frm_main.h"
 #include "main/app/frm_about.h"
 #include "main/app/frm_properties.h"
 #include "main/table/picker.h"
+#include "main/files/files.h"
+#include "main/transfer/probe/probe.h"
+#include "main/transfer/transfer.h"
 #include "main/table/table.h"
 #include "main/transfer/probe/probe.h"
 #include "platform/events/events.h"
@@ -39,7 +43,7 @@ namespace {
 using json = nlohmann::ordered_json; // keys in the order written
 namespace vb = platform::vb;
 
-const char* const kUsage = R"(usage: trekfold-probe [--home DIR] [--port N] [--arcgis] COMMAND...
+const char* const kUsage = R"USAGE(usage: trekfold-probe [--home DIR] [--port N] [--arcgis] COMMAND...
 
 Runs the main window's start-up (Form_Load), the commands in order, then its
 shut-down (Form_Unload). Settings live in DIR/trekfold/trekfold.ini (default:
@@ -62,8 +66,24 @@ Commands:
   table                   print the table: {"fields":[...],"aliases":[...]},
                           then {"row":n,"FIELD":"text",...} per data row
   wait MS                 let events run for MS milliseconds
-  idle [MS]               let events run until no transfer is busy (at most
-                          MS milliseconds, default 600000)
+  idle [MS]               let events run until no download or upload runs
+                          and the link is free (at most MS milliseconds,
+                          default 600000)
+  connect                 open the stored port (port/port, port/Settings)
+                          through the device control and ask for the product
+                          data: UI state 3 when the unit answered, else 1
+  controls N              Set_Controls(N): {"controls":N}
+  menus                   {"menus":{"NAME" or "NAME(INDEX)":{"enabled":B,
+                          "checked":B}}}
+  window NAME             frmMain or frmInfo: {"window":NAME,"loaded":B,
+                          "visible":B,"caption":T,"controls":{...}}
+  symbols                 {"d103":{KEY:N},"d1xx":{KEY:N}}
+  massstorage DIR         read DIR as a mass-storage unit's drive, kept as
+                          the connected unit when it is one:
+                          {"LoadGPS":B, PROPERTY:T...}
+  gpx-save FILE [append]  write the table as a GPX file: {"gpx_save":B}
+  gpx-load TYPE FILE      load a GPX file's waypoints, tracks or routes:
+                          {"gpx_load":B}
   rows N FIELD=VALUE...   append N rows as "row" does; "{n}" in a value
                           becomes 1..N
   select FIRST LAST       whole rows FIRST to LAST selected, then the grid's
@@ -120,11 +140,12 @@ Output, one JSON object per line, as it happens:
    "grids":{GRID:[[mark,name,alias,type,length,precision],...]}}
       the dialog: controls carry "caption", "text", "value", "items" (the
       lists lbxDatums and cbxPOSCCodes a "count"); marks "check"/"uncheck"
+  A window shown modally (frmInfo) prints as "window" does and closes.
 
 Exit status: 0, or 2 with a message on standard error when a command cannot
 be carried out (unknown word, menu name or field, bad argument, an answer
 that fits no button of its box).
-)";
+)USAGE";
 
 void print_line(const json& j) { std::cout << j.dump(-1, ' ', false, json::error_handler_t::replace) << std::endl; }
 
@@ -201,6 +222,17 @@ std::vector<Command> parse_commands(const std::vector<std::string>& words)
             if (w == "picker" && ((c.args[0] != "code" && c.args[0] != "name") || (c.args[1] != "other" && c.args[1] != "d103")))
                 throw ProbeError{"\"picker\" needs code|name other|d103"};
         } else if (w == "dblclick" || w == "clipboard?" || w == "grid?" || w == "picker?") {
+        } else if (w == "connect" || w == "menus" || w == "symbols") {
+        } else if (w == "controls") {
+            c.args = need(w, 1);
+            if (!parse_int(c.args[0], n, -32768, 32767)) throw ProbeError{"bad state \"" + c.args[0] + "\""};
+        } else if (w == "massstorage") {
+            c.args = need(w, 1);
+        } else if (w == "gpx-save") {
+            c.args = need(w, 1);
+            if (i < words.size() && words[i] == "append") c.args.push_back(words[i++]);
+        } else if (w == "gpx-load") {
+            c.args = need(w, 2);
         } else {
             throw ProbeError{"unknown command \"" + w + "\""};
         }
@@ -318,6 +350,11 @@ public:
         main_.set_launcher(&launcher_);
         main_.show_about_modal = [](app::frmAbout& a) { print_line(about_window(a)); };
         main_.frmWptSelect().on_show = [this](flxgrd::frmWptSelect& p) { answer_picker(p); };
+        std::string why;
+        if (auto control = app::make_brenvik_control(why)) main_.host_garmin_owned(std::move(control));
+        main_.on_show_modal = [this](const std::string& name) {
+            print_line(transfer::probe::window(main_, name));
+        };
         main_.on_changed = [this](unsigned what) {
             // Set_Msg reports the status line and the quiet-mode window
             // together, and nothing else.
@@ -366,8 +403,23 @@ public:
         else if (c.word == "wait")
             main_.pump().wait_until([] { return false; }, deadline(std::stoll(a[0])));
         else if (c.word == "idle")
-            main_.pump().wait_until([this] { return !main_.state().transfer_busy; },
-                                    deadline(a.empty() ? 600000 : std::stoll(a[0])));
+            main_.pump().wait_until(
+                [this] { return !main_.state().transfer_busy && !main_.state().transfer_running; },
+                deadline(a.empty() ? 600000 : std::stoll(a[0])));
+        else if (c.word == "connect")
+            connect();
+        else if (c.word == "controls")
+            print_line(transfer::probe::controls(main_, static_cast<std::int16_t>(std::stoi(a[0]))));
+        else if (c.word == "menus")
+            print_line(transfer::probe::menus(main_));
+        else if (c.word == "symbols")
+            print_line(transfer::probe::symbols(main_));
+        else if (c.word == "massstorage")
+            print_line(transfer::probe::massstorage(main_, a[0]));
+        else if (c.word == "gpx-save")
+            print_line({{"gpx_save", files::GPXFile_Save(main_, a[0], a.size() > 1)}});
+        else if (c.word == "gpx-load")
+            print_line({{"gpx_load", files::GPXFile_Load(main_, a[0], a[1])}});
         else if (c.word == "window" && vb::LCase(a[0]) != "frmproperties")
             print_line(transfer::probe::window(main_, a[0]));
         else if (kDialogWords.count(c.word))
@@ -379,6 +431,14 @@ public:
 
 private:
     std::int64_t deadline(long long ms) { return main_.pump().clock().now_us() + ms * 1000; }
+
+    // The connection set-up: the stored port and settings, the port
+    // opened, the product asked for.
+    void connect()
+    {
+        if (!main_.garmin) throw ProbeError{"no device control could be made"};
+        transfer::Open_StoredPort(main_);
+    }
 
     void check_answers()
     {

@@ -7,6 +7,7 @@
 #include "main/app/frm_main.h"
 #include "main/app/properties.h"
 #include "main/coords/coords.h"
+#include "tests/main/app/fake_garmin.h"
 #include "main/links/links_seam.h"
 #include "main/transfer/transfer.h"
 #include "platform/events/fake_events.h"
@@ -65,7 +66,18 @@ public:
     void menu_Click(const std::string& n, int i) override
     {
         log_.push_back("transfer." + n + "(" + std::to_string(i) + ")");
+        if (forward_menus) inner_->menu_Click(n, i);
     }
+    void garmin_Receive(const app::Packet& p) override { inner_->garmin_Receive(p); }
+    void garmin_cError(std::int16_t& c, const std::string& m, const app::Packet& p) override
+    {
+        inner_->garmin_cError(c, m, p);
+    }
+    void garmin_ReceiveCounts(std::int16_t w, std::int16_t p, std::int16_t r, std::int16_t t) override
+    {
+        inner_->garmin_ReceiveCounts(w, p, r, t);
+    }
+    bool forward_menus = false; // tests of the handlers themselves set it
 
 private:
     std::unique_ptr<transfer::GpsTransfer> inner_;
@@ -142,17 +154,7 @@ private:
     Log& log_;
 };
 
-class RecordingGarmin : public app::GarminControl {
-public:
-    explicit RecordingGarmin(Log& log) : log_(log) {}
-    void set_Port(std::int16_t p) override { log_.push_back("garmin.Port=" + std::to_string(p)); }
-    void set_Settings(const std::string& s) override { log_.push_back("garmin.Settings=" + s); }
-    void PortOpen() override { log_.push_back("garmin.PortOpen"); }
-    void PortClose() override { log_.push_back("garmin.PortClose"); }
-
-private:
-    Log& log_;
-};
+using RecordingGarmin = FakeGarmin;
 
 struct Rig {
     explicit Rig(bool record_properties = true)
@@ -177,8 +179,10 @@ struct Rig {
             properties = p.get();
             main.set_properties(std::move(p));
         }
-        main.garmin = &garmin;
+        main.host_garmin(&garmin);
     }
+
+    ~Rig() { main.host_garmin(nullptr); }
 
     void load(const std::string& command_line = {})
     {

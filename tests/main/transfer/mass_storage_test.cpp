@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -185,4 +186,39 @@ TEST(GarminUSB, GpxDownloadFromTheUnitOpensTheTableWithTheUnitsModel)
     };
     EXPECT_EQ(cell("model"), "eTrex Vista HCx & more");
     EXPECT_EQ(cell("ident"), "Fish & Chips");
+}
+
+TEST(GarminUSB, MenusOfAConnectedUnitLoadItsFileAndWriteOneForTheSelection)
+{
+    Rig r(false);
+    r.load();
+    Drive d;
+    ASSERT_TRUE(d.load(device_xml(kGpsFiles)));
+    r.main.state().GPS_MassStorageUnit = std::make_shared<transfer::clsGarminUSB>(d.unit);
+    write(d.unit.DownloadLocation, "<?xml version=\"1.0\"?>\n<gpx version=\"1.0\">\n"
+                                   "<wpt lat=\"45.5\" lon=\"-122.25\"><name>A</name></wpt>\n"
+                                   "<wpt lat=\"46.5\" lon=\"-121.25\"><name>B</name></wpt>\n</gpx>\n");
+    transfer::mnuWDownload_Click(r.main);
+    ASSERT_EQ(r.main.MSFlexGrid1.Rows(), 3);
+    EXPECT_FALSE(r.main.state().transfer_busy);
+    EXPECT_EQ(r.log.end(), std::find(r.log.begin(), r.log.end(), "garmin.Request_Waypoints"));
+
+    // One of the two rows selected: the box counts the one written.
+    r.main.state().selection_count = 1;
+    r.main.state().first_selected_row = r.main.state().last_selected_row = 2;
+    r.dialogs.clear();
+    fs::create_directories(d.unit.UploadLocation);
+    transfer::mnuWUpload_Click(r.main);
+    ASSERT_FALSE(r.dialogs.boxes().empty());
+    EXPECT_EQ(r.dialogs.boxes().back().text, "Transfer Complete. 1 waypoint points uploaded.");
+    int files = 0;
+    for (const auto& e : fs::directory_iterator(d.unit.UploadLocation)) {
+        const std::string name = e.path().filename().string();
+        EXPECT_EQ(name.size(), std::string("yyyymmdd-hhnnss.gpx").size()) << name;
+        EXPECT_EQ(name.substr(8, 1), "-");
+        ++files;
+    }
+    EXPECT_EQ(files, 1);
+    EXPECT_TRUE(r.main.state().transfer_complete);
+    EXPECT_FALSE(r.main.state().transfer_busy);
 }

@@ -248,4 +248,50 @@ TEST(TrekfoldProbe, CommandsItCannotCarryOutExitWithTwo)
         EXPECT_NE(help.out.find(word), std::string::npos) << word;
 }
 
+// The receiver simulator as a program on a pty link in `home`.
+struct Simulator {
+    QProcess p;
+    std::string link;
+    Simulator(const std::string& home, const std::string& scenario, QStringList extra = {})
+        : link(home + "/gps0")
+    {
+        QStringList a{"--scenario", QString::fromStdString(TREKFOLD_SOURCE_DIR "/tools/gpsim/scenarios/" + scenario),
+                      "--link", QString::fromStdString(link)};
+        p.start(TREKFOLD_BINARY_DIR "/bin/gpsim", a + extra);
+        for (int i = 0; i < 600 && !std::filesystem::exists(link); ++i) p.waitForFinished(100);
+        ::setenv("TREKFOLD_COM3", link.c_str(), 1);
+    }
+    ~Simulator()
+    {
+        p.terminate();
+        p.waitForFinished(10000);
+    }
+};
+
+TEST(TrekfoldProbe, ConnectDownloadAndTheInformationWindow)
+{
+    Home home;
+    Simulator sim(home.path, "d110-array-unit.json");
+    ASSERT_TRUE(std::filesystem::exists(sim.link));
+    ProbeRun r = probe({"--home", home.path, "--port", "3", "setting", "proj", "proj", "4326", "connect", "menu",
+                        "mnuWDownload", "idle", "table", "menu", "mnuGInfo"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto rows = r.rows();
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0]["ident"], "TRAILHEAD");
+    EXPECT_EQ(rows[0]["x_proj"], "-71.30361102");
+    bool counted = false;
+    for (const auto& b : r.boxes()) counted |= b["box"] == "Received 3 records.";
+    EXPECT_TRUE(counted);
+    const auto windows = r.with("window");
+    ASSERT_EQ(windows.size(), 1u); // shown modally, printed, closed
+    const json& c = windows[0]["controls"];
+    EXPECT_EQ(c["lblProductID"]["text"], "PID 292");
+    EXPECT_EQ(c["lblGPSDesc1"]["text"], "GPSMAP 60CSx Software Version 3.60");
+    EXPECT_EQ(c["lbldate"]["text"], "9/10/2023");
+    EXPECT_EQ(c["lblTime"]["text"], "11:0:0");
+    EXPECT_EQ(c["lblWaypointscnt"]["text"], "3");
+    EXPECT_EQ(c["lblFormat1"]["text"].get<std::string>().substr(0, 30), "Supported Protocols: Link:L001");
+}
+
 } // namespace

@@ -52,6 +52,9 @@ ACKed are numbered from 1; the trace shows both numbers):
   --byte-writes        one write() per byte
   --merge-writes       one write() per step
   --dle-payload        add a waypoint whose bytes are full of 0x10 and 0x10 0x03
+  --stall N            a download stops after its N-th record (the count still
+                       announces all; no transfer-complete packet); later
+                       requests are answered
   --endless            never end a download of records: after the announced
                        records the unit sends them again and again (every
                        other round a little further north or south, so no
@@ -108,6 +111,7 @@ int main(int argc, char** argv) {
       else if (a == "--merge-writes") f.merge_writes = true;
       else if (a == "--dle-payload") f.dle_payload = true;
       else if (a == "--endless") f.endless = true;
+      else if (a == "--stall") f.stall = static_cast<int>(whole(1, std::numeric_limits<int>::max()));
       else return usage("unknown option " + a);
     }
   } catch (const std::exception& e) {

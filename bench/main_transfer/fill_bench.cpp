@@ -1,0 +1,53 @@
+// The table fill of a track download: 10,000 points handed over by a fake
+// control, each through the dispatch into a row (projection apart), and
+// the process's memory after it.
+#include "tests/main/transfer/drive.h"
+
+#include <benchmark/benchmark.h>
+
+#include <fstream>
+#include <string>
+
+namespace {
+
+constexpr int kPoints = 10000;
+
+long resident_kb()
+{
+    std::ifstream in("/proc/self/status");
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+    return 0;
+}
+
+void BM_TrackFill10000(benchmark::State& state)
+{
+    long grown = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        apptest::Drive d;
+        std::vector<std::pair<const char*, std::function<void()>>> points;
+        int i = 0;
+        for (int k = 0; k < kPoints; ++k)
+            points.push_back({"PID_Trk_Data", [&d, &i] {
+                                  d.garmin.track.Lat = 45.0 + i * 1e-5;
+                                  d.garmin.track.Lon = -93.0 - i * 1e-5;
+                                  d.garmin.track.Time = "2024/06/01-09:00:00";
+                                  ++i;
+                              }});
+        d.play("Request_Tracks", kPoints, points);
+        const long before = resident_kb();
+        state.ResumeTiming();
+        transfer::mnuTDownload_Click(d.main);
+        state.PauseTiming();
+        if (d.main.MSFlexGrid1.Rows() - 1 != kPoints) state.SkipWithError("rows missing");
+        grown = resident_kb() - before;
+        state.ResumeTiming();
+    }
+    state.counters["rows_MB"] = grown / 1024.0;
+}
+BENCHMARK(BM_TrackFill10000)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+} // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,102 @@
+// The main window against the receiver simulator over a pty, through the
+// real device control: downloads into the table, uploads from it, and the
+// ends of transfers the receiver abandons.
+#include "tests/main/transfer/receiver.h"
+
+namespace {
+
+using namespace receivertest;
+
+TEST(Receiver, ArrayUnitDownloadsEveryKindInTheTablesForms)
+{
+    Unit unit("d110-array-unit");
+    Window w(unit);
+    w.run("mnuWDownload");
+    ASSERT_EQ(w.rows(), 3);
+    EXPECT_EQ(w.cell(1, "ident"), "TRAILHEAD");
+    EXPECT_EQ(w.cell(1, "lat"), "44.27083301"); // to the nearest semicircle
+    EXPECT_EQ(w.cell(1, "comment"), "PARKING LOT");
+    EXPECT_EQ(w.cell(1, "altitude"), "610");
+    EXPECT_EQ(w.cell(1, "model"), "GPSMAP 60CSx");
+    EXPECT_NE(w.cell(1, "ltime"), "");
+    EXPECT_EQ(w.cell(1, "x_proj"), "-71.30361102"); // WGS84: the degrees again
+    EXPECT_EQ(w.texts(), (std::vector<std::string>{"Received 3 records."}));
+
+    w.run("mnuRDownload");
+    ASSERT_EQ(w.rows(), 3);
+    EXPECT_EQ(w.cell(1, "type"), "Route");
+    EXPECT_EQ(w.cell(1, "rident"), "ASCENT");
+    EXPECT_EQ(w.texts(), (std::vector<std::string>{"Received 3 records."}));
+
+    w.run("mnuTDownload");
+    ASSERT_EQ(w.rows(), 4);
+    EXPECT_EQ(w.cell(4, "lat"), "44.27055599");
+    EXPECT_EQ(w.texts(), (std::vector<std::string>{"Received 4 records."}));
+    EXPECT_FALSE(w.main.state().transfer_busy);
+    EXPECT_TRUE(w.main.state().transfer_complete);
+}
+
+TEST(Receiver, A200UnitRoutesCountWithoutLinksAndTextsStayWhole)
+{
+    Unit unit("a200-unit");
+    Window w(unit);
+    w.run("mnuRDownload");
+    ASSERT_EQ(w.rows(), 5);
+    EXPECT_EQ(w.texts(), (std::vector<std::string>{"Received 5 records."}));
+    w.run("mnuWDownload");
+    EXPECT_EQ(w.cell(1, "comment"), "DOCK; NORTH SIDE");
+    EXPECT_EQ(w.cell(1, "symbol"), "170");
+    EXPECT_EQ(w.texts(), (std::vector<std::string>{"Received 2 records."}));
+}
+
+TEST(Receiver, AStalledDownloadEndsOnSilenceAndTheNextOneRuns)
+{
+    gpsim::Options o;
+    o.faults.stall = 2;
+    Unit unit("d110-array-unit", o);
+    Window w(unit);
+    w.run("mnuTDownload");
+    EXPECT_EQ(w.main.StatusBar1[1], "No response from device");
+    EXPECT_FALSE(w.main.state().transfer_busy);
+    EXPECT_TRUE(w.main.state().transfer_complete);
+    EXPECT_EQ(w.rows(), 1); // the header and one point came
+    w.texts();
+    w.run("mnuWDownload");
+    EXPECT_EQ(w.rows(), 2); // this one stalls too, and ends likewise
+}
+
+TEST(Receiver, DownloadUploadDownloadKeepsTheRows)
+{
+    for (const std::string kind : {"W", "T", "R"}) {
+        Unit from("d110-array-unit");
+        Unit to("a200-unit");
+        Window w(from);
+        w.run(("mnu" + kind + "Download").c_str());
+        std::vector<std::vector<std::string>> first;
+        for (int r = 1; r <= w.rows(); ++r)
+            first.push_back({w.cell(r, "ident"), w.cell(r, "lat"), w.cell(r, "long"), w.cell(r, "time")});
+        w.texts();
+        // The same window, now linked to a second unit: upload, download.
+        w.main.garmin->PortClose();
+        ::setenv("TREKFOLD_COM7", to.sim.slave_path().c_str(), 1);
+        ASSERT_TRUE(w.main.garmin->PortOpen());
+        w.main.garmin->Request_Product_Data();
+        w.run(("mnu" + kind + "Upload").c_str());
+        const auto boxes = w.texts();
+        ASSERT_EQ(boxes.size(), 1u) << kind;
+        EXPECT_EQ(boxes[0].rfind("Transfer Complete.", 0), 0u) << boxes[0];
+        w.run(("mnu" + kind + "Download").c_str());
+        w.texts();
+        if (kind == "R") continue; // the second unit keeps its own routes beside ours
+        std::vector<std::vector<std::string>> again;
+        for (int r = w.rows() - static_cast<int>(first.size()) + 1; r <= w.rows(); ++r)
+            again.push_back({w.cell(r, "ident"), w.cell(r, "lat"), w.cell(r, "long"), w.cell(r, "time")});
+        EXPECT_EQ(again.size(), first.size());
+        for (std::size_t i = 0; i < first.size() && i < again.size(); ++i) {
+            EXPECT_NEAR(std::stod(again[i][1]), std::stod(first[i][1]), 1e-5) << kind << i;
+            EXPECT_NEAR(std::stod(again[i][2]), std::stod(first[i][2]), 1e-5) << kind << i;
+        }
+    }
+}
+
+} // namespace
