@@ -3,9 +3,11 @@
 // Every later check of the main window goes through it.
 #include "main/app/compose.h"
 #include "main/app/frm_main.h"
+#include "main/files/files.h"
 #include "main/table/picker.h"
 #include "main/table/table.h"
 #include "main/transfer/probe/probe.h"
+#include "platform/automation/vb_error.h"
 #include "platform/events/events.h"
 #include "platform/serial/portmap.h"
 #include "platform/settings/settings.h"
@@ -83,6 +85,10 @@ Commands:
   picker?                 {"picker":[item texts],"selected":TEXT}
   The picker, when shown, takes the next answer: an item's text (selected,
   then OK) or "Cancel"; without one it answers OK.
+  kml-save [point|line|polygon] FILE [append]   kml-load TYPE FILE
+  lowrance-save FILE [append]   lowrance-load FILE
+                          save or load the table's rows; prints {"kml_save":B}
+                          and so on (a load error adds "error":TEXT)
 
 Output, one JSON object per line, as it happens:
   {"file":PATH}           a file the program completed (written whole and
@@ -170,6 +176,15 @@ std::vector<Command> parse_commands(const std::vector<std::string>& words)
             if (w == "picker" && ((c.args[0] != "code" && c.args[0] != "name") || (c.args[1] != "other" && c.args[1] != "d103")))
                 throw ProbeError{"\"picker\" needs code|name other|d103"};
         } else if (w == "dblclick" || w == "clipboard?" || w == "grid?" || w == "picker?") {
+        } else if (w == "kml-save" || w == "kml-load" || w == "lowrance-save" || w == "lowrance-load") {
+            // [SHAPE] FILE [append] / TYPE FILE / FILE [append] / FILE
+            bool save = w.find("save") != std::string::npos;
+            if (w == "kml-save") {
+                bool shape = i + 1 < words.size() && std::set<std::string>{"point", "line", "polygon"}.count(vb::LCase(words[i]));
+                c.args.push_back(shape ? words[i++] : "point");
+            }
+            for (const auto& a : need(w, w == "kml-load" ? 2 : 1)) c.args.push_back(a);
+            if (save && i < words.size() && words[i] == "append") c.args.push_back(words[i++]);
         } else {
             throw ProbeError{"unknown command \"" + w + "\""};
         }
@@ -296,6 +311,18 @@ public:
         else if (c.word == "idle")
             main_.pump().wait_until([this] { return !main_.state().transfer_busy; },
                                     deadline(a.empty() ? 600000 : std::stoll(a[0])));
+        else if (c.word == "kml-save")
+            print_line({{"kml_save", files::KMLFile_Save(main_, a[0], a[1], a.size() > 2)}});
+        else if (c.word == "kml-load")
+            print_line({{"kml_load", files::KMLFile_Load(main_, a[0], a[1])}});
+        else if (c.word == "lowrance-save")
+            print_line({{"lowrance_save", files::LowranceFile_Save(main_, a[0], a.size() > 1)}});
+        else if (c.word == "lowrance-load")
+            try {
+                print_line({{"lowrance_load", files::LowranceFile_Load(main_, a[0])}});
+            } catch (const platform::VbError& e) {
+                print_line({{"lowrance_load", false}, {"error", "Error #" + std::to_string(e.number) + " - " + e.description}});
+            }
         else
             table_word(c);
         check_answers();
