@@ -192,4 +192,12 @@ TEST(KmlPlacemark, ReadsWhatOtherProgramsWrite)
     EXPECT_EQ(files::CGPlacemark::Get_KMLFooter(), "</Document>\r\n</kml>");
 }
 
+TEST(KmlPlacemark, GoogleEarthPlaceFileUnderTheHome)
+{
+    std::string old = std::getenv("HOME") ? std::getenv("HOME") : "";
+    ::setenv("HOME", "/home/ann/", 1);
+    EXPECT_EQ(files::MyPlaces_File(), "/home/ann/.googleearth/myplaces.kml");
+    ::setenv("HOME", old.c_str(), 1);
+}
+
 } // namespace
