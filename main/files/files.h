@@ -37,4 +37,24 @@ bool GPXFile_Load(app::frmMain& main, const std::string& type, const std::string
 // numbers only ("" otherwise), written in the general number format.
 std::string GPX_ConvertUnits(const std::string& units, const std::string& value, bool to_feet);
 
+// --- Lowrance text and KML files (FileIO) ------------------------------------
+// The selected rows (all rows when none is selected) as "lat, long, ident"
+// lines in Windows-1252, CR LF ended; `append` adds them to the end of the
+// file. Failures are shown and leave the file as it was (False).
+bool LowranceFile_Save(app::frmMain& main, const std::string& path, bool append);
+// A waypoint table from a Lowrance text (lines end at CR LF, LF or CR; blank
+// lines are skipped). A file that cannot be read throws VbError to the
+// caller with the table untouched; False when the table refused a row.
+bool LowranceFile_Load(app::frmMain& main, const std::string& path);
+// KML 2.1 placemarks of the selected rows: `shape` "point", "line" or
+// "polygon" (any case), one line or polygon per segment. `append` inserts
+// them into an existing document. Failures are shown (False, file unchanged).
+bool KMLFile_Save(app::frmMain& main, const std::string& shape, const std::string& path, bool append);
+// The placemarks of that shape as waypoint ("point") or track rows; the
+// others are skipped. Failures are shown (False; a missing or unreadable
+// file leaves the table as it was, a full table keeps the rows before).
+bool KMLFile_Load(app::frmMain& main, const std::string& shape, const std::string& path);
+// Google Earth's own place file: "$HOME/.googleearth/myplaces.kml".
+std::string MyPlaces_File();
+
 } // namespace files

@@ -12,6 +12,7 @@
 #include "main/transfer/transfer.h"
 #include "main/table/table.h"
 #include "main/transfer/probe/probe.h"
+#include "platform/automation/vb_error.h"
 #include "platform/events/events.h"
 #include "platform/serial/portmap.h"
 #include "platform/settings/settings.h"
@@ -105,6 +106,10 @@ Commands:
   picker?                 {"picker":[item texts],"selected":TEXT}
   The picker, when shown, takes the next answer: an item's text (selected,
   then OK) or "Cancel"; without one it answers OK.
+  kml-save [point|line|polygon] FILE [append]   kml-load TYPE FILE
+  lowrance-save FILE [append]   lowrance-load FILE
+                          save or load the table's rows; prints {"kml_save":B}
+                          and so on (a load error adds "error":TEXT)
 
 The settings dialog (loaded hidden at start-up; a modal show returns at
 once and the dialog stays shown until OK or Cancel hides it):
@@ -233,6 +238,15 @@ std::vector<Command> parse_commands(const std::vector<std::string>& words)
             if (i < words.size() && words[i] == "append") c.args.push_back(words[i++]);
         } else if (w == "gpx-load") {
             c.args = need(w, 2);
+        } else if (w == "kml-save" || w == "kml-load" || w == "lowrance-save" || w == "lowrance-load") {
+            // [SHAPE] FILE [append] / TYPE FILE / FILE [append] / FILE
+            bool save = w.find("save") != std::string::npos;
+            if (w == "kml-save") {
+                bool shape = i + 1 < words.size() && std::set<std::string>{"point", "line", "polygon"}.count(vb::LCase(words[i]));
+                c.args.push_back(shape ? words[i++] : "point");
+            }
+            for (const auto& a : need(w, w == "kml-load" ? 2 : 1)) c.args.push_back(a);
+            if (save && i < words.size() && words[i] == "append") c.args.push_back(words[i++]);
         } else {
             throw ProbeError{"unknown command \"" + w + "\""};
         }
@@ -424,6 +438,18 @@ public:
             print_line(transfer::probe::window(main_, a[0]));
         else if (kDialogWords.count(c.word))
             dialog(c.word, a);
+        else if (c.word == "kml-save")
+            print_line({{"kml_save", files::KMLFile_Save(main_, a[0], a[1], a.size() > 2)}});
+        else if (c.word == "kml-load")
+            print_line({{"kml_load", files::KMLFile_Load(main_, a[0], a[1])}});
+        else if (c.word == "lowrance-save")
+            print_line({{"lowrance_save", files::LowranceFile_Save(main_, a[0], a.size() > 1)}});
+        else if (c.word == "lowrance-load")
+            try {
+                print_line({{"lowrance_load", files::LowranceFile_Load(main_, a[0])}});
+            } catch (const platform::VbError& e) {
+                print_line({{"lowrance_load", false}, {"error", "Error #" + std::to_string(e.number) + " - " + e.description}});
+            }
         else
             table_word(c);
         check_answers();
