@@ -208,6 +208,7 @@ void Device::emit(const Packet& p, Micros now, const char* note) {
     if (f.duplicate.count(n)) write(wire);
   }
   if (f.silent_after > 0 && n >= f.silent_after) silent_ = true;
+  if (f.hold_line_after > 0 && n >= f.hold_line_after) line_held_ = true;
 }
 
 void Device::emit_text(const std::string& line, Micros now) {

@@ -29,6 +29,8 @@ class Device {
   void tick(Micros now);
   Micros next_deadline() const;  // INT64_MAX when nothing is due
   std::vector<Bytes> take_writes();
+  // The unit no longer reads and holds the host's output (hold_line_after).
+  bool line_held() const { return line_held_; }
 
   int speed() const;
   std::vector<json> uploads() const;
@@ -111,6 +113,7 @@ class Device {
   int frames_out_ = 0;
   int host_packets_ = 0;
   bool silent_ = false;
+  bool line_held_ = false;
 
   bool pvt_on_ = false;
   Micros next_pvt_ = 0;

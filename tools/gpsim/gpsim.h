@@ -54,6 +54,9 @@ struct Faults {
   std::set<int> nak_host, withhold_ack;                  // host packet numbers
   std::map<int, int> delay_ack;                          // host packet -> ms
   int silent_after = 0;                                  // 0 = never
+  // After this many frames out, the unit stops reading and holds the host's
+  // output, as a receiver holding CTS low (0 = never).
+  int hold_line_after = 0;
   int stall = 0;  // a download stops after this many records (0 = never); later requests are answered
   bool byte_writes = false, merge_writes = false, dle_payload = false;
   bool endless = false;  // a download of records never ends (the announced ones, then again and again)
@@ -113,6 +116,7 @@ class Simulator {
   std::atomic<bool> running_{false};
   int wake_[2] = {-1, -1};
   bool options_pace_ = false;
+  bool line_held_ = false;
   int line_speed_ = 0;
 };
 

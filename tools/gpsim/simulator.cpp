@@ -209,7 +209,13 @@ void Simulator::step(int timeout_ms) {
     std::int64_t ms = (due - now + 999) / 1000;
     if (ms < wait) wait = ms < 0 ? 0 : static_cast<int>(ms);
   }
-  pollfd fds[2] = {{master_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
+  if (device_->line_held() && !line_held_) {
+    // Output on the line stops for every opener of the slave: the host's
+    // writes go nowhere, and nothing more is read from it.
+    tcflow(slave_, TCOOFF);
+    line_held_ = true;
+  }
+  pollfd fds[2] = {{master_, short(line_held_ ? 0 : POLLIN), 0}, {wake_[0], POLLIN, 0}};
   int r = poll(fds, 2, wait);
   if (r < 0 && errno != EINTR) return;
   if (fds[1].revents & POLLIN) {

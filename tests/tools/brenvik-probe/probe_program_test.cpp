@@ -183,6 +183,22 @@ TEST(ProbeProgram, ASilentUnitOrAFailedTransferGivesANonZeroStatus)
     EXPECT_EQ(lines(r.out, "upload")[0]["ok"], false);
 }
 
+// A unit that answers the identification, then neither reads nor lets the
+// host write (CTS held low): the upload ends with the write error, not a hang.
+TEST(ProbeProgram, AnUploadToAUnitHoldingTheLineFailsToWrite)
+{
+    gpsim::Options o;
+    o.faults.hold_line_after = 7; // the identification's frames
+    Unit held("d110-array-unit", o);
+    std::string many;
+    for (int i = 0; i < 1000; ++i)
+        many += "{\"kind\": \"waypoint\", \"ident\": \"W" + std::to_string(i) + "\", \"lat\": 45, \"lon\": -93}\n";
+    TempDir dir;
+    Ran r = probe(held.sim.slave_path(), "upload " + dir.write("w.jsonl", many));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Unable to write to port 7"), std::string::npos) << r.err;
+}
+
 TEST(ProbeProgram, ItsOwnDownloadUploadsByteTrueToAD110Unit)
 {
     Unit from("d110-array-unit");

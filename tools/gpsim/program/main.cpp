@@ -49,6 +49,8 @@ ACKed are numbered from 1; the trace shows both numbers):
   --delay-ack N:MS[,N:MS]...
                        ACK (and process) host packet N after MS ms (0 to 600000)
   --silent-after N     write nothing after the N-th frame
+  --hold-line-after N  after the N-th frame, stop reading and hold the host's
+                       output (as CTS held low)
   --byte-writes        one write() per byte
   --merge-writes       one write() per step
   --dle-payload        add a waypoint whose bytes are full of 0x10 and 0x10 0x03
@@ -107,6 +109,7 @@ int main(int argc, char** argv) {
       else if (a == "--withhold-ack") f.withhold_ack = gpsim::parse_number_list(a, value());
       else if (a == "--delay-ack") f.delay_ack = gpsim::parse_pair_list(a, value(), 600000);
       else if (a == "--silent-after") f.silent_after = static_cast<int>(whole(0, std::numeric_limits<int>::max()));
+      else if (a == "--hold-line-after") f.hold_line_after = static_cast<int>(whole(0, std::numeric_limits<int>::max()));
       else if (a == "--byte-writes") f.byte_writes = true;
       else if (a == "--merge-writes") f.merge_writes = true;
       else if (a == "--dle-payload") f.dle_payload = true;
