@@ -1,0 +1,101 @@
+// The records table saved to and loaded from delimited text files, with the
+// program's text log and log file, and the mapping of a loaded file's
+// columns to the table's fields (frmFields, "Identify Fields").
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace app { class frmMain; }
+
+namespace files {
+
+struct FieldList {
+    std::string tag;   // the table field it stands for
+    std::string label; // the caption of its label
+    bool visible = true;
+    std::vector<std::string> items;
+    int ListIndex = -1;
+    std::string Text() const { return ListIndex >= 0 && ListIndex < int(items.size()) ? items[std::size_t(ListIndex)] : ""; }
+    // Selects the item with that text; false when there is none.
+    bool select(const std::string& text);
+};
+
+// "Identify Fields": a list of file columns for each required field.
+struct frmFields {
+    std::string Caption = "Identify Fields";
+    std::string Label1 = "Select Required Fields ";
+    std::string cpDescription = "Description Information:";
+    std::string cpSpatial = "Spatial Information:";
+    bool cpSpatial_visible = true;
+    FieldList cbxIdent{"ident", "Ident:"}, cbxComment{"comment", "Comment:"}, cbxLat{"lat", "Lat:"},
+        cbxLong{"long", "Long:"}, cbxY_Proj{"y_proj", "Y_Proj:"}, cbxX_Proj{"x_proj", "X_Proj:"};
+    std::string cmdOK_Caption = "OK", cmdCancel_Caption = "Cancel";
+    std::string cmdOK_Tag; // "OK" or "Cancel": the last answer
+    bool Visible = false;
+
+    std::array<FieldList*, 6> lists() { return {&cbxIdent, &cbxComment, &cbxLat, &cbxLong, &cbxY_Proj, &cbxX_Proj}; }
+    void cmdOK_Click() { cmdOK_Tag = "OK", Visible = false; }
+    void cmdCancel_Click() { cmdOK_Tag = "Cancel", Visible = false; }
+};
+
+// The table's file writers and readers of the main window.
+class TableFiles {
+public:
+    explicit TableFiles(app::frmMain& main);
+
+    app::frmMain& main() { return main_; }
+    frmFields& fields_dialog() { return fields_; }
+    // Shows frmFields modally: the view (or a test) answers it with
+    // cmdOK_Click or cmdCancel_Click. Unset: the dialog is cancelled.
+    std::function<void(frmFields&)> show_fields;
+
+    // The table column (or -1) for each file column, ";"-joined, and the
+    // projection mode (1: lat/long chosen, compute the projected columns;
+    // 2: y_proj/x_proj chosen, compute lat/long; 0 otherwise). `names` are
+    // the file's column names joined with ";"; chosen columns are renamed
+    // in it to their fields' aliases. An empty list when cancelled.
+    std::pair<std::string, std::int16_t> get_Required_Fields(std::string& names, const std::string& kind,
+                                                             const std::string& type);
+    // The same on column names already apart (names may hold ";").
+    std::pair<std::string, std::int16_t> required_fields(std::vector<std::string>& names, const std::string& kind,
+                                                         const std::string& type);
+
+    // --- delimited text ---------------------------------------------------
+    bool Save_TextFile(const std::string& path, std::string delimiter, bool append);
+    // Raises (VbError) what it cannot read; true at the file's end.
+    bool Open_Textfile(const std::string& path);
+    bool Textfile_Save(std::string& line, std::string path, bool append);
+    // Raises what it cannot write.
+    void Logfile_Write(const std::string& text, std::string path, bool raw, bool overwrite);
+
+private:
+    void set_record_type(const std::string& type);
+    void set_controls(int state);
+    std::string temp_folder();
+
+    app::frmMain& main_;
+    frmFields fields_;
+};
+
+// --- the delimited-text format ----------------------------------------------
+// One line of cells: a cell holding the delimiter, a double quote or a line
+// break is quoted, its quotes doubled; an empty cell is one blank.
+std::string Text_JoinCells(const std::vector<std::string>& cells, const std::string& delimiter);
+// The next record of `text` from `pos` (moved past its line end): cells split
+// at the delimiter, a quoted cell taken whole (line breaks included). Lines
+// end in CR LF, LF or CR. False at the end of the text.
+bool Text_NextRecord(std::string_view text, std::size_t& pos, char delimiter, std::vector<std::string>& cells);
+// The bytes of a text file as UTF-8: bytes that are not valid UTF-8 are
+// read as Windows-1252.
+std::string Text_Decode(std::string_view bytes);
+// The record type a "type" value names (trimmed, any case); "waypoint" for
+// any other text.
+std::string Text_RecordType(const std::string& value);
+
+} // namespace files
