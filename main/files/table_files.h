@@ -44,6 +44,19 @@ struct frmFields {
     void cmdCancel_Click() { cmdOK_Tag = "Cancel", Visible = false; }
 };
 
+// "Add World Files": the width of the images and where they lie.
+struct frmWorldFiles {
+    std::string Caption = "Add World Files";
+    std::string Label1 = "Maximum Image Width (in Projected Coordinate Units):";
+    std::string Label2 = "Where should the image reside in relation to the point?";
+    std::string tbxWidth;
+    std::string cboLocation = "Center";
+    const std::vector<std::string> cboLocation_items{"Center",    "North", "Northeast", "East",     "Southeast",
+                                                     "South",     "Southwest", "West", "Northwest"};
+    bool cmdOK_Enabled = false;
+    void tbxWidth_Change(const std::string& text);
+};
+
 // The table's file writers and readers of the main window.
 class TableFiles {
 public:
@@ -74,6 +87,18 @@ public:
     // Raises what it cannot write.
     void Logfile_Write(const std::string& text, std::string path, bool raw, bool overwrite);
 
+    // --- dBASE tables, projection and world files ------------------------------
+    bool Save_DBF(const std::string& path, bool append);
+    bool Open_DBF(const std::string& path);
+    // `base`: the path without extension. Silent.
+    void WritePRJ(const std::string& base, bool projected);
+    // "point", "multipoint", "line", "polygon", "unknown"; "" on a failure.
+    std::string get_ShapeFileType(const std::string& path);
+    frmWorldFiles& world_files_dialog() { return world_; }
+    // frmWorldFiles' OK: writes the world files and closes the dialog.
+    void frmWorldFiles_cmdOK_Click();
+    void WorldFiles_Write(const std::string& width, const std::string& location);
+
 private:
     void set_record_type(const std::string& type);
     void set_controls(int state);
@@ -81,7 +106,12 @@ private:
 
     app::frmMain& main_;
     frmFields fields_;
+    frmWorldFiles world_;
 };
+
+// The world file beside an image: the extension becomes its first and last
+// letters and "w" (upper case for an upper-case extension).
+std::string WorldFile_Name(const std::string& image);
 
 // --- the delimited-text format ----------------------------------------------
 // One line of cells: a cell holding the delimiter, a double quote or a line
