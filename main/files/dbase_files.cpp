@@ -33,20 +33,29 @@ std::string stored_name(const std::string& heading) { return vb::UCase(heading).
 
 } // namespace
 
+std::vector<flxgrd::CatalogField> TableFiles::field_entries()
+{
+    flxgrd::Table& table = main_.table();
+    const std::string& type = main_.state().record_type;
+    std::vector<flxgrd::CatalogField> out;
+    for (const auto& alias : table.Fields_GetList(type, true, true))
+        if (const flxgrd::CatalogField* c = flxgrd::Catalog_Find(table.Field_GetName(alias, type))) {
+            out.push_back(*c);
+            out.back().name = alias;
+        }
+    return out;
+}
+
 bool TableFiles::Save_DBF(const std::string& path, bool append)
 {
     DBase db(main_.dialogs());
     std::int16_t file = -1;
     try {
         flxgrd::Table& table = main_.table();
-        const std::string& type = main_.state().record_type;
         std::vector<std::string> specs;
-        for (const auto& alias : table.Fields_GetList(type, true, true)) {
-            const flxgrd::CatalogField* c = flxgrd::Catalog_Find(table.Field_GetName(alias, type));
-            if (!c) continue;
-            specs.push_back(stored_name(alias) + "," + c->type + "," + std::to_string(c->width) + "," +
-                            std::to_string(c->decimals) + "," + std::to_string(c->ordinal));
-        }
+        for (const auto& c : field_entries())
+            specs.push_back(stored_name(c.name) + "," + c.type + "," + std::to_string(c.width) + "," +
+                            std::to_string(c.decimals) + "," + std::to_string(c.ordinal));
         // The table is written as a temporary beside the file (for an
         // append, a copy of it) that replaces it once written whole.
         platform::StagedFiles staged({path});

@@ -11,6 +11,9 @@
 #include <utility>
 #include <vector>
 
+#include "main/table/table.h"
+#include "platform/shapefiles/shapefiles.h"
+
 namespace app { class frmMain; }
 
 namespace files {
@@ -99,7 +102,22 @@ public:
     void frmWorldFiles_cmdOK_Click();
     void WorldFiles_Write(const std::string& width, const std::string& location);
 
+    // --- shapefiles through the shapefile control -------------------------------
+    bool Shapefile_Save(const std::string& shape, bool projected, const std::string& path, bool append);
+    // `data`: columns of rows, row 0 holding the aliases; every row one vertex.
+    bool Shapefile_SaveFromArray(const std::string& shape, const std::vector<std::vector<std::string>>& data,
+                                 const std::string& path, bool append, const std::string& ident,
+                                 std::int32_t& counter);
+    bool Shapefile_NewEmpty(const std::string& shape, const std::string& path, bool append, std::int32_t& count);
+    bool Shapefile_Load(const std::string& path);
+    platform::ShapeFiles& ShapeFiles1() { return shapefiles_; }
+
 private:
+    struct ShapeWriter;
+    std::vector<flxgrd::CatalogField> field_entries();
+    // Adds the entries' missing fields; true when one was added.
+    bool add_missing_fields(const std::vector<flxgrd::CatalogField>& entries);
+    bool control_free(const char* operation);
     void set_record_type(const std::string& type);
     void set_controls(int state);
     std::string temp_folder();
@@ -107,7 +125,17 @@ private:
     app::frmMain& main_;
     frmFields fields_;
     frmWorldFiles world_;
+    platform::ShapeFiles shapefiles_;
+    bool shapefiles_busy_ = false;
 };
+
+// The field number (from 1) whose name equals `name` cut to 10 characters,
+// in any case; -1 when none.
+int Shapefile_FieldIndex(const std::vector<platform::ShapeFiles::Field>& fields, const std::string& name);
+// "N" 19, "C" 10, else 0.
+std::int32_t Shapefile_FieldType(const std::string& letter);
+// "point" 1, "line" 3, "polygon" 5, else 0.
+std::int32_t Shapefile_ShapeTypeCode(const std::string& shape);
 
 // The world file beside an image: the extension becomes its first and last
 // letters and "w" (upper case for an upper-case extension).
