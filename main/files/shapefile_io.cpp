@@ -131,6 +131,18 @@ struct Hold {
 };
 } // namespace
 
+void TableFiles::open_staged(platform::StagedFiles& staged, bool append, std::int32_t code,
+                             const std::vector<flxgrd::CatalogField>& entries)
+{
+    std::string reason;
+    if (!staged.stage(append, reason)) throw VbError(75, "", "Path/File access error (" + reason + ")");
+    shapefiles_.Open(staged.temp_stem() + ".shp", append ? 3 : 1, code);
+    if (append && shapefiles_.ShapeType() != code)
+        throw VbError(266, "FileIO.Shapefile_Save",
+                      "Incoming shapes do not match existing shapefile's shape type.  Aborting.");
+    if (add_missing_fields(entries)) append ? shapefiles_.AppendFields() : shapefiles_.CreateFields();
+}
+
 bool TableFiles::Shapefile_Save(const std::string& shape, bool projected, const std::string& path, bool append)
 {
     if (!control_free("Shapefile_Save")) return false;
@@ -162,13 +174,8 @@ bool TableFiles::Shapefile_Save(const std::string& shape, bool projected, const 
         const auto range = table.Selection_GetRange(g);
         const std::string base = base_of(path);
         Staged staged(base);
+        open_staged(staged.files, append, code, entries);
         std::string reason;
-        if (!staged.files.stage(append, reason)) throw VbError(75, "", "Path/File access error (" + reason + ")");
-        shapefiles_.Open(staged.files.temp_stem() + ".shp", append ? 3 : 1, code);
-        if (append && shapefiles_.ShapeType() != code)
-            throw VbError(266, "FileIO.Shapefile_Save",
-                          "Incoming shapes do not match existing shapefile's shape type.  Aborting.");
-        if (add_missing_fields(entries)) append ? shapefiles_.AppendFields() : shapefiles_.CreateFields();
 
         std::vector<std::pair<int, int>> attributes; // table column, field index from 1
         for (int c = 1; c < g.Cols(); ++c)
@@ -226,13 +233,8 @@ bool TableFiles::Shapefile_SaveFromArray(const std::string& shape, const std::ve
         if (code == 0) throw VbError(5, "", "Invalid procedure call or argument");
         const std::string base = base_of(path);
         Staged staged(base);
+        open_staged(staged.files, append, code, field_entries());
         std::string reason;
-        if (!staged.files.stage(append, reason)) throw VbError(75, "", "Path/File access error (" + reason + ")");
-        shapefiles_.Open(staged.files.temp_stem() + ".shp", append ? 3 : 1, code);
-        if (append && shapefiles_.ShapeType() != code)
-            throw VbError(266, "FileIO.Shapefile_Save",
-                          "Incoming shapes do not match existing shapefile's shape type.  Aborting.");
-        if (add_missing_fields(field_entries())) append ? shapefiles_.AppendFields() : shapefiles_.CreateFields();
         std::vector<int> fields;
         for (const auto& col : data) fields.push_back(Shapefile_FieldIndex(shapefiles_.Fields, col[0]));
         ShapeWriter w{shapefiles_, word};

@@ -15,6 +15,7 @@
 #include "platform/shapefiles/shapefiles.h"
 
 namespace app { class frmMain; }
+namespace platform { class StagedFiles; }
 
 namespace files {
 
@@ -118,6 +119,10 @@ private:
     // Adds the entries' missing fields; true when one was added.
     bool add_missing_fields(const std::vector<flxgrd::CatalogField>& entries);
     bool control_free(const char* operation);
+    // Stages the files, opens the temporaries (appending: checks the shape
+    // type) and adds the missing fields.
+    void open_staged(platform::StagedFiles& staged, bool append, std::int32_t code,
+                     const std::vector<flxgrd::CatalogField>& entries);
     void set_record_type(const std::string& type);
     void set_controls(int state);
     std::string temp_folder();
