@@ -351,4 +351,28 @@ bool TableFiles::Shapefile_Load(const std::string& path)
     return false;
 }
 
+void TableFiles::Graphics_Save(const std::string& shape, GraphicsTarget& target)
+{
+    try {
+        flxgrd::Table& table = main_.table();
+        const platform::Grid& g = main_.MSFlexGrid1;
+        const int seg = table.Column_Find("new_seg", true);
+        const int cols[4] = {table.Column_Find("lat", true), table.Column_Find("long", true),
+                             table.Column_Find("y_proj", true), table.Column_Find("x_proj", true)};
+        auto cell = [&](int r, int c) { return c < 0 ? std::string() : g.TextMatrix(r, c); };
+        const auto range = table.Selection_GetRange(g);
+        int n = 0;
+        for (int r = range[0]; r <= range[1] && r < g.Rows(); ++r) {
+            const bool starts = seg < 0 || r == range[0] || flxgrd::Table::Value_IsTrue(g.TextMatrix(r, seg));
+            target.Graphics_SaveTo(shape, cell(r, cols[0]), cell(r, cols[1]), cell(r, cols[2]), cell(r, cols[3]),
+                                   starts, r == range[1]);
+            main_.Set_Msg("Converting " + main_.state().record_type + " Record " + std::to_string(++n) + " to " +
+                          shape + " graphic");
+        }
+    } catch (const VbError& e) {
+        main_.dialogs().MsgBox("Error " + std::to_string(e.number) + ": " + e.description, platform::vbCritical,
+                               "Graphics_Save");
+    }
+}
+
 } // namespace files

@@ -48,6 +48,15 @@ struct frmFields {
     void cmdCancel_Click() { cmdOK_Tag = "Cancel", Visible = false; }
 };
 
+// What the ArcMap link's class object takes graphics through.
+class GraphicsTarget {
+public:
+    virtual ~GraphicsTarget() = default;
+    virtual void Graphics_SaveTo(const std::string& shape, const std::string& lat, const std::string& lon,
+                                 const std::string& y_proj, const std::string& x_proj, bool new_segment,
+                                 bool end) = 0;
+};
+
 // "Add World Files": the width of the images and where they lie.
 struct frmWorldFiles {
     std::string Caption = "Add World Files";
@@ -111,6 +120,9 @@ public:
                                  std::int32_t& counter);
     bool Shapefile_NewEmpty(const std::string& shape, const std::string& path, bool append, std::int32_t& count);
     bool Shapefile_Load(const std::string& path);
+    // Sends the selected rows (all rows when none is selected) to the
+    // ArcMap link as graphics, one vertex at a time.
+    void Graphics_Save(const std::string& shape, GraphicsTarget& target);
     platform::ShapeFiles& ShapeFiles1() { return shapefiles_; }
 
 private:

@@ -202,4 +202,23 @@ TEST(ShapefileArray, ArrayRowsAndEmptyFiles)
     EXPECT_EQ(files::Shapefile_ShapeTypeCode("POLYGON"), 5);
 }
 
+TEST(GraphicsSave, EveryRowOnceTheFirstStartsAShape)
+{
+    struct Fake : files::GraphicsTarget {
+        std::vector<std::string> calls;
+        void Graphics_SaveTo(const std::string& shape, const std::string& lat, const std::string& lon,
+                             const std::string&, const std::string&, bool new_segment, bool end) override
+        {
+            calls.push_back(shape + " " + lat + " " + lon + " " + (new_segment ? "S" : "-") + (end ? "E" : "-"));
+        }
+    } fake;
+    FilesRig rig;
+    rig.fill("track", {{{"lat", "1"}, {"long", "2"}, {"new_seg", "False"}},
+                       {{"lat", "3"}, {"long", "4"}, {"new_seg", "True"}},
+                       {{"lat", "5"}, {"long", "6"}, {"new_seg", "False"}}});
+    rig.tf.Graphics_Save("Line", fake);
+    EXPECT_EQ(fake.calls, (std::vector<std::string>{"Line 1 2 S-", "Line 3 4 S-", "Line 5 6 -E"}));
+    EXPECT_EQ(rig.main.StatusBar1[1], "Converting track Record 3 to Line graphic");
+}
+
 } // namespace
