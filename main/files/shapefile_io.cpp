@@ -310,8 +310,7 @@ bool TableFiles::Shapefile_Load(const std::string& path)
         set_record_type(type);
         std::vector<std::string> names;
         for (const auto& f : shapefiles_.Fields) names.push_back(f.Name);
-        auto [columns, mode] = required_fields(names, "shp", type);
-        (void)mode;
+        std::string columns = required_fields(names, "shp", type).first;
         if (columns.empty() && !names.empty()) return false;
         if (!columns.empty()) columns += ';';
         columns += std::to_string(table.Column_Find("y_proj", true)) + ";" +

@@ -20,6 +20,7 @@ namespace platform { class StagedFiles; }
 namespace files {
 
 struct FieldList {
+    FieldList(std::string t, std::string l) : tag(std::move(t)), label(std::move(l)) {}
     std::string tag;   // the table field it stands for
     std::string label; // the caption of its label
     bool visible = true;
