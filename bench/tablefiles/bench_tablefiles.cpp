@@ -15,6 +15,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -25,7 +26,9 @@ const std::string& scratch()
 {
     static const std::string dir = [] {
         char tmpl[] = "/tmp/tf-bench-tablefiles-XXXXXX";
-        return std::string(::mkdtemp(tmpl));
+        static const std::string made = ::mkdtemp(tmpl);
+        std::atexit([] { std::filesystem::remove_all(made); });
+        return made;
     }();
     return dir;
 }
@@ -105,9 +108,9 @@ void BM_Ogr2ogr(benchmark::State& state)
 {
     window().files.Save_TextFile(scratch() + "/w.csv", ",", false);
     const std::string d = scratch();
-    const std::string cmd = "ogr2ogr -overwrite -f 'ESRI Shapefile' " + d + "/ogr.shp " + d +
+    const std::string cmd = "rm -f " + d + "/ogr.* && ogr2ogr -f 'ESRI Shapefile' " + d + "/ogr.shp " + d +
                             "/w.csv -oo X_POSSIBLE_NAMES=long -oo Y_POSSIBLE_NAMES=lat >/dev/null 2>&1 && ogr2ogr "
-                            "-overwrite -f CSV " + d + "/ogr.csv " + d + "/ogr.shp >/dev/null 2>&1";
+                            "-f CSV " + d + "/ogr.csv " + d + "/ogr.shp >/dev/null 2>&1";
     for (auto _ : state)
         if (std::system(cmd.c_str()) != 0) state.SkipWithError("ogr2ogr failed");
 }
