@@ -6,6 +6,7 @@
 
 namespace app { class frmMain; }
 namespace platform { class Grid; }
+namespace platform { class Dialogs; }
 
 namespace hotlink {
 
@@ -29,6 +30,10 @@ public:
         return nullptr;
     }
 };
+
+// frmHotlinking.getImageDimensions: the pixel size of an image file from
+// its header; false (after a box) when it cannot be read.
+bool getImageDimensions(platform::Dialogs& dialogs, const std::string& path, int& width, int& height);
 
 std::unique_ptr<Hotlinking> make_hotlinking(app::frmMain& main);
 

@@ -432,6 +432,18 @@ bool Table::Value_IsTrue(std::string_view value)
 bool Table::Records_Insert(const std::string& values, const std::string& columns, const std::string&,
                            const std::string& delimiter, bool)
 {
+    if (values.empty()) return insert_row(nullptr, columns);
+    const auto vals = vb::Split(values, delimiter.empty() ? ";" : delimiter);
+    return insert_row(&vals, columns);
+}
+
+bool Table::Records_InsertValues(const std::vector<std::string>& values, const std::string& columns)
+{
+    return insert_row(&values, columns);
+}
+
+bool Table::insert_row(const std::vector<std::string>* values, const std::string& columns)
+{
     auto& g = ctx_.grid;
     const std::int32_t saved_records = ctx_.record_counter;
     const std::int64_t saved_segments = ctx_.segment_counter;
@@ -461,8 +473,8 @@ bool Table::Records_Insert(const std::string& values, const std::string& columns
         const std::string row_text = std::to_string(row);
         g.SetTextMatrix(row, 0, row_text);
 
-        if (!values.empty()) {
-            auto vals = vb::Split(values, delimiter.empty() ? ";" : delimiter);
+        if (values) {
+            const auto& vals = *values;
             std::vector<int> cols;
             if (!columns.empty()) {
                 for (const auto& c : vb::Split(columns, ";"))

@@ -103,6 +103,9 @@ public:
     void Table_Clear();
     bool Records_Insert(const std::string& values, const std::string& columns = {},
                         const std::string& unused = {}, const std::string& delimiter = ";", bool flag = false);
+    // The same insert with the values already apart: each value goes whole
+    // into its column (a value may hold any delimiter).
+    bool Records_InsertValues(const std::vector<std::string>& values, const std::string& columns = {});
     std::string RecordType_Get() const;
     void Table_ChangeType(const std::string& type);
     void Columns_Load(const std::string& type);
@@ -164,6 +167,7 @@ public:
     TableContext& context() { return ctx_; }
 
 private:
+    bool insert_row(const std::vector<std::string>* values, const std::string& columns);
     struct Impl;
     TableContext ctx_;
     std::unique_ptr<Impl> impl_;

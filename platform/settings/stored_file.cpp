@@ -149,4 +149,88 @@ bool save_stored_file(const std::string& path, std::string_view text, std::strin
 
 void observe_saves(std::function<void(const std::string&)> observer) { save_observer() = std::move(observer); }
 
+namespace {
+std::string extension_of(const std::string& path)
+{
+    std::size_t slash = path.rfind('/'), dot = path.rfind('.');
+    return dot != std::string::npos && (slash == std::string::npos || dot > slash) ? path.substr(dot) : "";
+}
+
+bool copy_file(const std::string& from, const std::string& to, std::string& reason)
+{
+    int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) return reason = error_text(errno), false;
+    int out = ::open(to.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    bool ok = out >= 0;
+    char buf[65536];
+    while (ok) {
+        ssize_t n = ::read(in, buf, sizeof buf);
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        ok = write_all(out, std::string_view(buf, std::size_t(n)));
+    }
+    if (!ok) reason = error_text(errno);
+    ::close(in);
+    if (out >= 0) ::close(out);
+    return ok;
+}
+} // namespace
+
+StagedFiles::StagedFiles(std::vector<std::string> targets) : targets_(std::move(targets)) {}
+
+StagedFiles::~StagedFiles()
+{
+    for (const auto& t : temps_) ::unlink(t.c_str());
+    if (!marker_.empty()) ::unlink(marker_.c_str());
+}
+
+bool StagedFiles::stage(bool copy_existing, std::string& reason)
+{
+    if (targets_.empty()) return true;
+    const std::string& first = targets_.front();
+    std::size_t slash = first.rfind('/');
+    std::string dir = slash == std::string::npos ? "" : first.substr(0, slash + 1);
+    marker_ = dir + ".trekfold-save-XXXXXX";
+    int fd = ::mkstemp(marker_.data());
+    if (fd < 0) {
+        reason = error_text(errno);
+        marker_.clear();
+        return false;
+    }
+    ::close(fd);
+    stem_ = marker_ + "-new";
+    for (const auto& target : targets_) {
+        std::string temp = stem_ + extension_of(target);
+        struct stat st {};
+        bool exists = ::stat(target.c_str(), &st) == 0;
+        if (exists && (!S_ISREG(st.st_mode) || ::access(target.c_str(), W_OK) != 0)) {
+            reason = S_ISREG(st.st_mode) ? error_text(errno) : "Not a regular file";
+            return false;
+        }
+        mode_t mask = ::umask(0);
+        ::umask(mask);
+        int t = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, exists ? st.st_mode & 07777 : 0666 & ~mask);
+        if (t < 0) return reason = error_text(errno), false;
+        ::close(t);
+        temps_.push_back(temp);
+        if (exists && copy_existing && !copy_file(target, temp, reason)) return false;
+    }
+    return true;
+}
+
+bool StagedFiles::commit(std::string& reason)
+{
+    for (std::size_t i = 0; i < targets_.size(); ++i) {
+        struct stat st {};
+        bool made = ::stat(temps_[i].c_str(), &st) == 0;
+        if (made && ::rename(temps_[i].c_str(), targets_[i].c_str()) != 0) return reason = error_text(errno), false;
+    }
+    for (std::size_t i = 0; i < targets_.size(); ++i)
+        if (save_observer()) save_observer()(targets_[i]);
+    temps_.clear();
+    return true;
+}
+
 } // namespace platform

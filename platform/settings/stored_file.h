@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -28,6 +29,28 @@ ReadResult read_stored_file(const std::string& path, std::size_t max_bytes, std:
 // file gets `new_mode`. False with `reason` set when nothing was changed.
 bool save_stored_file(const std::string& path, std::string_view text, std::string& reason,
                       unsigned new_mode = 0600);
+
+// The same save for files another writer makes from a path (a library):
+// each target gets a temporary beside it, all sharing one stem so that
+// "x.shp", "x.shx" and "x.dbf" stay a set; commit() renames them over
+// their targets. Temporaries not committed are removed. A temporary of an
+// existing target is a copy of it when `copy_existing` (an append).
+class StagedFiles {
+public:
+    explicit StagedFiles(std::vector<std::string> targets);
+    ~StagedFiles();
+    StagedFiles(const StagedFiles&) = delete;
+    StagedFiles& operator=(const StagedFiles&) = delete;
+    bool stage(bool copy_existing, std::string& reason);
+    const std::string& temp(std::size_t i) const { return temps_[i]; }
+    // The temporaries' common path without extension.
+    const std::string& temp_stem() const { return stem_; }
+    bool commit(std::string& reason);
+
+private:
+    std::vector<std::string> targets_, temps_;
+    std::string stem_, marker_;
+};
 
 // Test support: `observer` is told the path of every file a save completes
 // (the probes report the files a command wrote). Empty: nobody is told.

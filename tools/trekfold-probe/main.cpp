@@ -10,6 +10,8 @@
 #include "main/files/files.h"
 #include "main/transfer/probe/probe.h"
 #include "main/transfer/transfer.h"
+#include "main/files/table_files.h"
+#include "platform/automation/vb_error.h"
 #include "main/table/table.h"
 #include "main/transfer/probe/probe.h"
 #include "platform/automation/vb_error.h"
@@ -125,6 +127,16 @@ once and the dialog stays shown until OK or Cancel hides it):
   A control disabled, hidden or in a disabled frame is not used:
   {"disabled":"frmProperties.NAME"}. A file dialog takes the next answer
   (its path; "" cancels), as an input box does.
+  save KEY FILE [SHAPE] [append]
+                          save the table as the save command does for the
+                          type key: shp_p, shp_u (SHAPE, default Point), dbf,
+                          txt_comma, txt; prints {"save":bool}
+  load shp|dbf|txt FILE   load a file into the table; {"load":bool}
+  shapetype FILE          {"shapetype":TEXT}
+  worldfiles WIDTH LOCATION
+                          fill "Add World Files" and click OK when enabled;
+                          {"worldfiles":OK enabled}
+  log TEXT [FILE]         write a line to the program log (or FILE)
 
 Output, one JSON object per line, as it happens:
   {"launch":[ARGS]}       a program the main window would start (it is not
@@ -137,6 +149,10 @@ Output, one JSON object per line, as it happens:
   {"box":TEXT,"title":T,"style":N,"answer":"Yes","queued":true}
       a message box (input boxes carry "input":DEFAULT instead of "style");
       "queued" tells whether the answer came from an answer command
+  {"dialog":"Identify Fields","lists":{"ident":TEXT,...},"answer":A,"queued":Q}
+      the field dialog with each shown list's selection; it takes an answer
+      "OK", "Cancel" or FIELD=COLUMN pairs joined by ";" (then OK)
+  {"error":{"number":N,"description":T}}  an error a command passed on
   {"status":TEXT}   the status line, each time it is set
   {"caption":TEXT}  the window caption, each time it changes
   {"unused":[...]}  at exit: answers no box took
@@ -173,6 +189,13 @@ bool parse_int(const std::string& text, long long& out, long long lo, long long 
     if (errno || *end || v < lo || v > hi) return false;
     out = v;
     return true;
+}
+
+bool command_word(const std::string& w)
+{
+    static const std::set<std::string> words{"menu", "answer", "type", "row", "setting", "table", "wait", "idle",
+                                             "save", "load", "shapetype", "worldfiles", "log"};
+    return words.count(w) > 0;
 }
 
 std::vector<Command> parse_commands(const std::vector<std::string>& words)
@@ -247,6 +270,24 @@ std::vector<Command> parse_commands(const std::vector<std::string>& words)
             }
             for (const auto& a : need(w, w == "kml-load" ? 2 : 1)) c.args.push_back(a);
             if (save && i < words.size() && words[i] == "append") c.args.push_back(words[i++]);
+        } else if (w == "save") {
+            c.args = need(w, 2);
+            static const std::set<std::string> keys{"shp_p", "shp_u", "dbf", "txt_comma", "txt"};
+            if (!keys.count(c.args[0])) throw ProbeError{"unknown type key \"" + c.args[0] + "\""};
+            if (i < words.size() && words[i] != "append" && !command_word(words[i])) c.args.push_back(words[i++]);
+            if (c.args.size() == 2) c.args.push_back("Point");
+            if (i < words.size() && words[i] == "append") c.args.push_back(words[i++]);
+        } else if (w == "load") {
+            c.args = need(w, 2);
+            if (c.args[0] != "shp" && c.args[0] != "dbf" && c.args[0] != "txt")
+                throw ProbeError{"unknown file kind \"" + c.args[0] + "\""};
+        } else if (w == "shapetype") {
+            c.args = need(w, 1);
+        } else if (w == "worldfiles") {
+            c.args = need(w, 2);
+        } else if (w == "log") {
+            c.args = need(w, 1);
+            if (i < words.size() && !command_word(words[i])) c.args.push_back(words[i++]);
         } else {
             throw ProbeError{"unknown command \"" + w + "\""};
         }
@@ -358,7 +399,8 @@ json about_window(const app::frmAbout& a)
 class Probe {
 public:
     Probe(platform::Settings& settings, ProbeDialogs& dialogs, platform::PortMap& ports, const std::string& folder)
-        : dialogs_(dialogs), main_({settings, dialogs, cursor_, platform::qt_event_pump(), ports}, folder)
+        : dialogs_(dialogs), main_({settings, dialogs, cursor_, platform::qt_event_pump(), ports}, folder),
+          files_(main_)
     {
         app::install_subsystems(main_);
         main_.set_launcher(&launcher_);
@@ -369,6 +411,7 @@ public:
         main_.on_show_modal = [this](const std::string& name) {
             print_line(transfer::probe::window(main_, name));
         };
+        files_.show_fields = [this](files::frmFields& f) { answer_fields(f); };
         main_.on_changed = [this](unsigned what) {
             // Set_Msg reports the status line and the quiet-mode window
             // together, and nothing else.
@@ -416,6 +459,9 @@ public:
             table();
         else if (c.word == "wait")
             main_.pump().wait_until([] { return false; }, deadline(std::stoll(a[0])));
+        else if (c.word == "save" || c.word == "load" || c.word == "shapetype" || c.word == "worldfiles" ||
+                 c.word == "log")
+            table_files(c.word, a);
         else if (c.word == "idle")
             main_.pump().wait_until(
                 [this] { return !main_.state().transfer_busy && !main_.state().transfer_running; },
@@ -548,6 +594,62 @@ private:
         }
         print_line({{"window", "frmProperties"}, {"caption", p.Caption}, {"visible", p.Visible()}, {"tab", p.tab()},
                     {"width", p.Width}, {"height", p.Height}, {"controls", controls}, {"grids", grids}});
+    // The table's file writers and readers, as the File menu calls them.
+    void table_files(const std::string& word, const std::vector<std::string>& a)
+    {
+        try {
+            if (word == "save") {
+                const std::string& key = a[0];
+                const bool append = a.size() > 3;
+                bool ok = key == "dbf"         ? files_.Save_DBF(a[1], append)
+                          : key == "txt_comma" ? files_.Save_TextFile(a[1], ",", append)
+                          : key == "txt"       ? files_.Save_TextFile(a[1], ";", append)
+                                               : files_.Shapefile_Save(a[2], key == "shp_p", a[1], append);
+                print_line({{"save", ok}});
+            } else if (word == "load") {
+                bool ok = a[0] == "shp"   ? files_.Shapefile_Load(a[1])
+                          : a[0] == "dbf" ? files_.Open_DBF(a[1])
+                                          : files_.Open_Textfile(a[1]);
+                print_line({{"load", ok}});
+            } else if (word == "shapetype") {
+                print_line({{"shapetype", files_.get_ShapeFileType(a[0])}});
+            } else if (word == "worldfiles") {
+                files::frmWorldFiles& d = files_.world_files_dialog();
+                d.tbxWidth_Change(a[0]);
+                d.cboLocation = a[1];
+                const bool enabled = d.cmdOK_Enabled;
+                files_.frmWorldFiles_cmdOK_Click();
+                print_line({{"worldfiles", enabled}});
+            } else {
+                files_.Logfile_Write(a[0], a.size() > 1 ? a[1] : "", false, false);
+            }
+        } catch (const platform::VbError& e) {
+            print_line({{"error", {{"number", e.number}, {"description", e.description}}}});
+        }
+    }
+
+    // "Identify Fields" answered from the queue: OK, Cancel, or
+    // FIELD=COLUMN pairs (then OK).
+    void answer_fields(files::frmFields& f)
+    {
+        json lists = json::object();
+        for (files::FieldList* l : f.lists())
+            if (l->visible && (f.cpSpatial_visible || l->tag == "ident" || l->tag == "comment")) lists[l->tag] = l->Text();
+        bool queued = !dialogs_.answers.empty();
+        std::string word = queued ? dialogs_.answers.front() : "Cancel";
+        if (queued) dialogs_.answers.pop_front();
+        print_line({{"dialog", f.Caption}, {"lists", lists}, {"answer", word}, {"queued", queued}});
+        if (vb::LCase(word) == "cancel" || word.empty()) return f.cmdCancel_Click();
+        if (vb::LCase(word) != "ok")
+            for (const std::string& pair : vb::Split(word, ";")) {
+                const std::size_t eq = pair.find('=');
+                bool done = false;
+                for (files::FieldList* l : f.lists())
+                    if (eq != std::string::npos && vb::LCase(pair.substr(0, eq)) == l->tag)
+                        done = l->select(pair.substr(eq + 1));
+                if (!done && !dialogs_.misfit) dialogs_.misfit = "answer \"" + pair + "\" fits no list of \"Identify Fields\"";
+            }
+        f.cmdOK_Click();
     }
 
     void menu(const std::string& name, int index)
@@ -712,6 +814,7 @@ private:
     platform::RecordingCursor cursor_;
     PrintingLauncher launcher_; // outlives the window that holds it
     app::frmMain main_;
+    files::TableFiles files_;
     std::string caption_;
 };
 

@@ -295,3 +295,67 @@ TEST(TrekfoldProbe, ConnectDownloadAndTheInformationWindow)
 }
 
 } // namespace
+
+// Table files through the probe: every save key loads back the same rows,
+// and a text file without ident asks "Identify Fields".
+namespace {
+
+TEST(TrekfoldProbe, TableFilesRoundTrip)
+{
+    Home home;
+    struct Case {
+        const char* key;
+        const char* kind;
+        const char* file;
+        const char* proj;
+    };
+    for (const Case& c : {Case{"shp_u", "shp", "u.shp", "4326"}, Case{"shp_p", "shp", "p.shp", "26915"},
+                          Case{"dbf", "dbf", "t.dbf", "26915"}, Case{"txt", "txt", "t.txt", "26915"},
+                          Case{"txt_comma", "txt", "c.txt", "26915"}}) {
+        const std::string file = home.path + "/" + c.file;
+        ProbeRun r = probe({"--home", home.path, "answer", "Yes", "setting", "proj", "proj", c.proj, "type", "waypoint",
+                            "row", "ident=A;1", "lat=45.25", "long=-93.5", "comment=say \"hi\", ok", "row", "ident=B",
+                            "lat=46", "long=-93", "menu", "mnuProjectCoordinates", "table", "save", c.key, file,
+                            "load", c.kind, file, "table"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.with("save").at(0)["save"], true) << c.key;
+        EXPECT_EQ(r.with("load").at(0)["load"], true) << c.key;
+        auto rows = r.with("row");
+        ASSERT_EQ(rows.size(), 4u) << c.key;
+        for (int i = 0; i < 2; ++i) {
+            EXPECT_EQ(rows[i]["ident"], rows[i + 2]["ident"]) << c.key;
+            for (const char* f : {"lat", "long", "x_proj", "y_proj"})
+                EXPECT_NEAR(number(rows[i], f), number(rows[i + 2], f), 1e-6) << c.key << " " << f;
+        }
+        EXPECT_EQ(rows[2]["comment"], "say \"hi\", ok") << c.key;
+    }
+}
+
+TEST(TrekfoldProbe, IdentifyFieldsAndErrors)
+{
+    Home home;
+    {
+        std::ofstream(home.path + "/n.txt") << "name;lat;long;y_proj;x_proj\r\nP;1;2;3;4\r\n";
+    }
+    ProbeRun r = probe({"--home", home.path, "answer", "Yes", "answer", "ident=name", "load", "txt", home.path + "/n.txt",
+                        "table", "answer", "Cancel", "load", "txt", home.path + "/n.txt", "table", "load", "txt",
+                        home.path + "/none.txt", "shapetype", home.path + "/none.shp", "worldfiles", "x", "Center"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    auto dialogs = r.with("dialog");
+    ASSERT_EQ(dialogs.size(), 2u);
+    EXPECT_EQ(dialogs[0]["dialog"], "Identify Fields");
+    EXPECT_EQ(dialogs[0]["lists"]["ident"], "Sequential ID");
+    EXPECT_EQ(dialogs[0]["lists"]["lat"], "lat");
+    auto loads = r.with("load");
+    EXPECT_EQ(loads.at(0)["load"], true);
+    EXPECT_EQ(loads.at(1)["load"], false);
+    EXPECT_TRUE(r.rows().empty());
+    EXPECT_EQ(r.with("error").at(0)["error"]["number"], 53);
+    EXPECT_EQ(r.with("shapetype").at(0)["shapetype"], "");
+    EXPECT_EQ(r.with("worldfiles").at(0)["worldfiles"], false);
+    auto first = r.with("row");
+    ASSERT_FALSE(first.empty());
+    EXPECT_EQ(first[0]["ident"], "P");
+}
+
+} // namespace

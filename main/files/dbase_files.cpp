@@ -1,0 +1,257 @@
+// The records table saved to and loaded from dBASE tables, the projection
+// file beside a shapefile, the shape type of a shapefile, and world files.
+#include "main/app/frm_main.h"
+#include "main/coords/coords.h"
+#include "main/files/dbase.h"
+#include "main/files/shapefile.h"
+#include "main/files/table_files.h"
+#include "main/hotlink/hotlink.h"
+#include "main/table/table.h"
+#include "platform/automation/vb_error.h"
+#include "platform/settings/settings.h"
+#include "platform/settings/stored_file.h"
+#include "platform/text/vb.h"
+#include "platform/ui/dialogs.h"
+
+#include <sys/stat.h>
+
+namespace files {
+
+namespace vb = platform::vb;
+using platform::VbError;
+
+namespace {
+
+bool is_file(const std::string& path)
+{
+    struct stat st{};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// The stored name of a field: its heading upper-cased, cut to 10 characters.
+std::string stored_name(const std::string& heading) { return vb::UCase(heading).substr(0, 10); }
+
+} // namespace
+
+std::vector<flxgrd::CatalogField> TableFiles::field_entries()
+{
+    flxgrd::Table& table = main_.table();
+    const std::string& type = main_.state().record_type;
+    std::vector<flxgrd::CatalogField> out;
+    for (const auto& alias : table.Fields_GetList(type, true, true))
+        if (const flxgrd::CatalogField* c = flxgrd::Catalog_Find(table.Field_GetName(alias, type))) {
+            out.push_back(*c);
+            out.back().name = alias;
+        }
+    return out;
+}
+
+bool TableFiles::Save_DBF(const std::string& path, bool append)
+{
+    DBase db(main_.dialogs());
+    std::int16_t file = -1;
+    try {
+        flxgrd::Table& table = main_.table();
+        std::vector<std::string> specs;
+        for (const auto& c : field_entries())
+            specs.push_back(stored_name(c.name) + "," + c.type + "," + std::to_string(c.width) + "," +
+                            std::to_string(c.decimals) + "," + std::to_string(c.ordinal));
+        // The table is written as a temporary beside the file (for an
+        // append, a copy of it) that replaces it once written whole.
+        platform::StagedFiles staged({path});
+        std::string reason;
+        if (!staged.stage(append, reason)) throw VbError(545, "Save_DBF", "Error Creating Table (" + reason + ")");
+        if (append && is_file(path)) {
+            file = db.DBF_Open(staged.temp(0));
+            if (file < 0) throw VbError(545, "Save_DBF", "Error Opening Table");
+            for (const auto& s : specs) db.DBF_AddFields(file, s);
+        } else {
+            file = db.DBF_Create(staged.temp(0), specs);
+            if (file < 0) throw VbError(545, "Save_DBF", "Error Creating Table");
+        }
+        const platform::Grid& g = main_.MSFlexGrid1;
+        std::vector<std::pair<int, std::string>> columns;
+        for (int c = 1; c < g.Cols(); ++c)
+            if (g.ColWidth(c) > 0) columns.emplace_back(c, stored_name(g.TextMatrix(0, c)));
+        const auto range = table.Selection_GetRange(g);
+        main_.state().record_counter = 0;
+        for (int r = range[0]; r <= range[1] && r < g.Rows(); ++r) {
+            if (g.TextMatrix(r, 0).empty() && g.Rows() == 2) continue; // the empty table's blank row
+            const std::int32_t recno = db.DBF_AddRecord(file);
+            if (recno < 0) throw VbError(545, "Save_DBF", "Error Writing Table");
+            for (const auto& [c, name] : columns) db.DBF_PutRecord(file, name, recno, g.TextMatrix(r, c));
+            ++main_.state().record_counter;
+            main_.Set_Msg("Saving records: " + std::to_string(main_.state().record_counter));
+        }
+        db.DBF_Close(file);
+        file = -1;
+        if (!staged.commit(reason)) throw VbError(545, "Save_DBF", "Error Writing Table (" + reason + ")");
+        main_.Set_Msg("");
+        return true;
+    } catch (const VbError& e) {
+        if (file >= 0) db.DBF_Close(file);
+        main_.Set_Msg("");
+        main_.dialogs().MsgBox("Save_DBF Error #" + std::to_string(e.number) + " - " + e.description,
+                               platform::vbOKOnly, "Save_DBF");
+    }
+    return false;
+}
+
+bool TableFiles::Open_DBF(const std::string& path)
+{
+    DBase db(main_.dialogs());
+    std::int16_t file = -1;
+    struct Close {
+        DBase& db;
+        std::int16_t& file;
+        ~Close()
+        {
+            if (file >= 0) db.DBF_Close(file);
+        }
+    } close{db, file};
+    try {
+        // A missing table is never created by loading it.
+        if (is_file(path)) file = db.DBF_Open(path);
+        if (file < 0) throw VbError(514, "Open_DBF", "Error Opening Table");
+        flxgrd::Table& table = main_.table();
+        table.Table_Clear();
+        if (!main_.panel_open()) main_.cmdAdvanced_Click();
+        main_.state().record_counter = 0;
+
+        const auto fields = db.DBF_GetFields(file);
+        const auto records = fields ? db.DBF_GetRecords(file, 0) : std::nullopt;
+        if (!records) throw VbError(514, "Open_DBF", "Error Opening Table");
+        std::vector<std::string> names;
+        std::vector<bool> numeric;
+        int type_pos = -1;
+        for (const auto& f : *fields) {
+            const auto parts = vb::Split(f, ",");
+            if (vb::LCase(parts[0]) == "type") type_pos = int(names.size());
+            names.push_back(parts[0]);
+            numeric.push_back(parts.size() > 1 && parts[1] == "N");
+        }
+        std::string type = "waypoint";
+        if (type_pos >= 0 && !records->empty()) type = Text_RecordType(records->front()[std::size_t(type_pos)]);
+        set_record_type(type);
+        const auto [columns, mode] = required_fields(names, "dbf", type);
+        if (columns.empty()) throw VbError(515, "Open_DBF", "Required fields not found");
+        std::int32_t k = 0;
+        for (auto values : *records) {
+            main_.Set_Msg("Loading record: " + std::to_string(++k));
+            for (std::size_t i = 0; i < values.size() && i < numeric.size(); ++i) {
+                values[i] = vb::Trim(values[i]);
+                if (numeric[i] && values[i].empty()) values[i] = "0"; // a null number
+            }
+            if (!table.Records_InsertValues(values, columns)) return false;
+        }
+        if (mode == 1) main_.coords().Project_Table(true);
+        if (mode == 2) main_.coords().Project_Table(false);
+        return true;
+    } catch (const VbError& e) {
+        main_.dialogs().MsgBox("Open_DBF Error #" + std::to_string(e.number) + ": " + e.source, platform::vbOKOnly,
+                               e.description);
+    }
+    return false;
+}
+
+void TableFiles::WritePRJ(const std::string& base, bool projected)
+{
+    const platform::Settings& s = main_.settings();
+    std::string key = projected ? s.GetSetting("proj", "proj") : "4326";
+    std::string text;
+    if (projected && vb::LCase(s.GetSetting("proj", "projfile")) == "arcmap")
+        text = s.GetSetting("proj", "am_proj");
+    else if (!key.empty())
+        text = s.GetSetting("proj", key);
+    if (text.empty()) return;
+    std::string reason;
+    platform::save_stored_file(base + ".prj", text + "\r\n", reason, 0644);
+}
+
+std::string TableFiles::get_ShapeFileType(const std::string& path)
+{
+    try {
+        CFileName name;
+        name.SetFileSpec(path);
+        CShapeFile shp;
+        shp.SetFileSpec(name, 0);
+        switch (shp.fileType()) {
+        case 1: return "point";
+        case 8: return "multipoint";
+        case 3: return "line";
+        case 5: return "polygon";
+        default: return "unknown";
+        }
+    } catch (const std::exception&) {
+        return "";
+    }
+}
+
+// --- world files ----------------------------------------------------------------
+
+void frmWorldFiles::tbxWidth_Change(const std::string& text)
+{
+    tbxWidth = text;
+    cmdOK_Enabled = vb::IsNumeric(text);
+}
+
+void TableFiles::frmWorldFiles_cmdOK_Click()
+{
+    if (!world_.cmdOK_Enabled) return;
+    WorldFiles_Write(world_.tbxWidth, world_.cboLocation);
+}
+
+std::string WorldFile_Name(const std::string& image)
+{
+    const std::size_t slash = image.rfind('/'), dot = image.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash) || dot + 1 >= image.size())
+        return image + "w";
+    const std::string ext = image.substr(dot + 1);
+    const bool upper = vb::UCase(ext) == ext && vb::LCase(ext) != ext;
+    return image.substr(0, dot + 1) + ext.front() + ext.back() + (upper ? "W" : "w");
+}
+
+void TableFiles::WorldFiles_Write(const std::string& width, const std::string& location)
+{
+    try {
+        const double W = vb::CDbl(width);
+        const std::string where = vb::LCase(location);
+        flxgrd::Table& table = main_.table();
+        const int file_col = table.Column_Find("FileName", true);
+        if (file_col < 0) throw VbError(1, "frmMain.WorldFiles_Write", "Couldn't find FILENAME field");
+        const int x_col = table.Column_Find("x_proj", true), y_col = table.Column_Find("y_proj", true);
+        const platform::Grid& g = main_.MSFlexGrid1;
+        int count = 0;
+        for (int r = 1; r < g.Rows(); ++r) {
+            const std::string image = g.TextMatrix(r, file_col);
+            int pw = 0, ph = 0;
+            if (!is_file(image) || !hotlink::getImageDimensions(main_.dialogs(), image, pw, ph) || pw < 1 || ph < 1)
+                continue;
+            const double H = W * ph / pw;
+            double dx = W, dy = H;
+            if (where == "north") dx = -W / 2, dy = H;
+            else if (where == "northeast") dx = 0, dy = H;
+            else if (where == "east") dx = 0, dy = H / 2;
+            else if (where == "southeast") dx = 0, dy = 0;
+            else if (where == "south") dx = -W / 2, dy = 0;
+            else if (where == "southwest") dx = -W, dy = 0;
+            else if (where == "west") dx = -W, dy = H / 2;
+            else if (where == "northwest") dx = -W, dy = H;
+            else if (where == "center") dx = -W / 2, dy = H / 2;
+            const double x = vb::CDbl(x_col < 0 ? "" : g.TextMatrix(r, x_col)) + dx;
+            const double y = vb::CDbl(y_col < 0 ? "" : g.TextMatrix(r, y_col)) + dy;
+            const double size = W / pw;
+            const std::string text = vb::CStr(size) + "\r\n0\r\n0\r\n" + vb::CStr(-size) + "\r\n" + vb::CStr(x) +
+                                     "\r\n" + vb::CStr(y);
+            Logfile_Write(text, WorldFile_Name(image), true, true);
+            ++count;
+        }
+        main_.dialogs().MsgBox("World files created successfully for " + std::to_string(count) + " records.",
+                               platform::vbOKOnly, "Write World Files");
+    } catch (const VbError& e) {
+        main_.dialogs().MsgBox("Error " + std::to_string(e.number) + ": " + e.description + ". Source: " + e.source,
+                               platform::vbCritical, "frmMain.WriteWorldFiles");
+    }
+}
+
+} // namespace files

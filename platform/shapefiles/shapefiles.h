@@ -1,0 +1,77 @@
+// The shapefile control (ShapeFiles): one shapefile (.shp, .shx, .dbf) at a
+// time, opened for reading, created, or opened for appending; the current
+// shape's vertices, parts and attribute values as collections the program
+// fills or reads. Texts are UTF-8 here and Windows-1252 in the .dbf.
+// Failures raise VbError. Whatever was written is a valid file set once
+// the control is closed or destroyed.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+class ShapeFiles {
+public:
+    struct Field {
+        std::string Name;
+        std::int32_t Type = 10; // 10 text (C), 19 number (N)
+        std::int16_t Width = 0, Decimals = 0;
+        std::string Value;
+    };
+    struct Vertex {
+        double X = 0, Y = 0;
+    };
+    struct Part {
+        std::int32_t FirstVertex = 1, LastVertex = 0; // inclusive, from 1
+    };
+
+    ShapeFiles() = default;
+    ~ShapeFiles();
+    ShapeFiles(const ShapeFiles&) = delete;
+    ShapeFiles& operator=(const ShapeFiles&) = delete;
+
+    // mode 0 reads (the first record made current), 1 creates a shapefile
+    // of `type`, 3 opens one for appending. `file` is the .shp path.
+    void Open(const std::string& file, std::int32_t mode, std::int32_t type = 0);
+    bool ReadOption = false;
+    std::int32_t ShapeType() const { return type_; }
+    std::int32_t RecordCount() const { return count_; }
+    bool is_open() const { return shp_ != nullptr; }
+
+    std::vector<Field> Fields;     // from index 0 (the program counts from 1)
+    std::vector<Vertex> Vertices;  // of the current shape
+    std::vector<Part> Parts;       // of the current shape (read)
+    // Whether the current record is flagged deleted in the .dbf (read).
+    bool Deleted() const { return deleted_; }
+
+    void Fields_Add(const std::string& name, std::int32_t type, const std::string& width, const std::string& decimals);
+    void Vertices_Add(double x, double y) { Vertices.push_back({x, y}); }
+    void MoveNext();
+    // Writes the vertices as one record with the fields' values, then
+    // empties the vertices (the values stay).
+    void WriteShape();
+    void CreateFields();
+    void AppendFields();
+    // Makes the vertices a clockwise ring (an outer ring).
+    void PrepareRing(std::int16_t, std::int32_t);
+    void InitAppend() {}
+    // Ends the writing: the files are closed and complete.
+    void FinishWrite() { Close(); }
+    void Close();
+
+private:
+    void read_current();
+    void make_dbf();
+    void add_dbf_field(const Field& f);
+
+    void* shp_ = nullptr; // SHPHandle
+    void* dbf_ = nullptr; // DBFHandle
+    std::string base_;
+    std::int32_t type_ = 0, count_ = 0, current_ = 0, mode_ = 0;
+    std::size_t dbf_fields_ = 0; // fields already in the .dbf
+    bool deleted_ = false;
+};
+
+} // namespace platform

@@ -1,0 +1,159 @@
+// dBASE tables of the records table, .prj files, shape type words and
+// world files.
+#include "tablefiles_rig.h"
+
+#include "main/files/dbase.h"
+#include "main/hotlink/hotlink.h"
+
+#include <filesystem>
+
+using gpxtest::read_file;
+using gpxtest::write_file;
+using tablefiles::FilesRig;
+
+namespace {
+
+const std::vector<gpxtest::Row> kRows = {
+    {{"ident", "A;1"}, {"lat", "45.12345678"}, {"long", "-75.25"}, {"comment", "say \"hi\", ok"}},
+    {{"ident", "B"}, {"lat", "46"}, {"long", "-75"}, {"comment", "x"}},
+    {{"ident", "C"}, {"lat", "47"}, {"long", "-74"}, {"comment", "y"}, {"altitude", ""}}};
+
+TEST(DbfTable, SaveAndLoadKeepEveryValue)
+{
+    FilesRig rig;
+    rig.fill("waypoint", kRows);
+    std::vector<std::string> status;
+    rig.main.on_changed = [&](unsigned) { status.push_back(rig.main.StatusBar1[1]); };
+    std::string file = rig.path("w.dbf");
+    ASSERT_TRUE(rig.tf.Save_DBF(file, false));
+    EXPECT_NE(std::find(status.begin(), status.end(), "Saving records: 3"), status.end());
+    EXPECT_EQ(rig.main.StatusBar1[1], "");
+    files::DBase db(rig.dialogs);
+    auto f = db.DBF_Open(file);
+    auto fields = db.DBF_GetFields(f);
+    ASSERT_TRUE(fields);
+    EXPECT_EQ((*fields)[1], "IDENT,C,24,0");
+    EXPECT_EQ((*fields)[2], "LAT,N,18,8");
+    EXPECT_EQ(db.DBF_GetRecordCount(f), 3);
+    db.DBF_Close(f);
+
+    rig.table().Table_Clear();
+    ASSERT_TRUE(rig.tf.Open_DBF(file));
+    ASSERT_EQ(rig.rows(), 3);
+    EXPECT_EQ(rig.cell(1, "ident"), "A;1");
+    EXPECT_EQ(rig.cell(1, "comment"), "say \"hi\", ok");
+    EXPECT_DOUBLE_EQ(std::stod(rig.cell(1, "lat")), 45.12345678);
+    EXPECT_EQ(std::stod(rig.cell(3, "altitude")), 0); // a null number comes back as 0
+    EXPECT_EQ(rig.main.StatusBar1[1], "Loaded 3 records");
+    EXPECT_EQ(rig.main.state().record_counter, 3);
+
+    // Appending adds rows and no field.
+    ASSERT_TRUE(rig.tf.Save_DBF(file, true));
+    f = db.DBF_Open(file);
+    EXPECT_EQ(db.DBF_GetRecordCount(f), 6);
+    EXPECT_EQ(db.DBF_GetFields(f)->size(), fields->size());
+    db.DBF_Close(f);
+}
+
+TEST(DbfTable, TypesAndMappingFailures)
+{
+    FilesRig rig;
+    files::DBase db(rig.dialogs);
+    std::string file = rig.path("t.dbf");
+    auto f = db.DBF_Create(file, {"TYPE,C,10", "IDENT,C,10", "LAT,N,10,4", "LONG,N,10,4", "Y_PROJ,N,5", "X_PROJ,N,5"});
+    for (const char* t : {"TRACK ", "track"}) {
+        auto r = db.DBF_AddRecord(f);
+        db.DBF_PutRecord(f, "TYPE", r, t), db.DBF_PutRecord(f, "IDENT", r, "a;b"), db.DBF_PutRecord(f, "LAT", r, "1"),
+            db.DBF_PutRecord(f, "LONG", r, "2");
+    }
+    db.DBF_Close(f);
+    ASSERT_TRUE(rig.tf.Open_DBF(file));
+    EXPECT_EQ(rig.main.state().record_type, "track");
+    EXPECT_EQ(rig.cell(2, "ident"), "a;b");
+
+    // Unmapped fields: the user cancels.
+    f = db.DBF_Create(file, {"NAME,C,10"});
+    db.DBF_AddRecord(f);
+    db.DBF_Close(f);
+    EXPECT_FALSE(rig.tf.Open_DBF(file));
+    EXPECT_EQ(rig.boxes_titled("Required fields not found"), 1);
+    EXPECT_EQ(rig.dialogs.boxes().back().text, "Open_DBF Error #515: Open_DBF");
+
+    // More records claimed than held; a missing file is not created.
+    std::string bytes = read_file(file);
+    bytes[4] = 9;
+    write_file(file, bytes);
+    EXPECT_FALSE(rig.tf.Open_DBF(file));
+    EXPECT_EQ(rig.dialogs.boxes().back().text, "Open_DBF Error #514: Open_DBF");
+    EXPECT_EQ(rig.dialogs.boxes().back().title, "Error Opening Table");
+    EXPECT_EQ(rig.main.state().record_counter, 0);
+    EXPECT_FALSE(rig.tf.Open_DBF(rig.path("none.dbf")));
+    EXPECT_FALSE(std::filesystem::exists(rig.path("none.dbf")));
+}
+
+TEST(DbfTable, FailedSaveLeavesThePreviousTable)
+{
+    FilesRig rig;
+    rig.fill("waypoint", kRows);
+    std::string file = rig.path("w.dbf");
+    ASSERT_TRUE(rig.tf.Save_DBF(file, false));
+    const std::string before = read_file(file);
+    {
+        tablefiles::FileSizeLimit limit(before.size() + 10);
+        EXPECT_FALSE(rig.tf.Save_DBF(file, true));
+    }
+    EXPECT_EQ(read_file(file), before);
+    for (const auto& e : std::filesystem::directory_iterator(rig.dir.path))
+        EXPECT_EQ(e.path().filename().string().find(".trekfold-save"), std::string::npos);
+}
+
+TEST(Projection, PrjFromTheStoredText)
+{
+    FilesRig rig;
+    rig.tf.WritePRJ(rig.path("a"), false);
+    EXPECT_FALSE(std::filesystem::exists(rig.path("a.prj")));
+    rig.settings.SaveSetting("proj", "4326", "GEOGCS[\"WGS 84\"]");
+    rig.settings.SaveSetting("proj", "proj", "26915");
+    rig.settings.SaveSetting("proj", "26915", "PROJCS[\"UTM 15\"]");
+    rig.tf.WritePRJ(rig.path("a"), false);
+    EXPECT_EQ(read_file(rig.path("a.prj")), "GEOGCS[\"WGS 84\"]\r\n");
+    rig.tf.WritePRJ(rig.path("b"), true);
+    EXPECT_EQ(read_file(rig.path("b.prj")), "PROJCS[\"UTM 15\"]\r\n");
+    rig.settings.SaveSetting("proj", "projfile", "ArcMap");
+    rig.settings.SaveSetting("proj", "am_proj", "AM");
+    rig.tf.WritePRJ(rig.path("b"), true);
+    EXPECT_EQ(read_file(rig.path("b.prj")), "AM\r\n");
+    EXPECT_EQ(rig.tf.get_ShapeFileType(rig.path("missing.shp")), "");
+}
+
+TEST(WorldFiles, SixLinesBesideEachPhoto)
+{
+    EXPECT_EQ(files::WorldFile_Name("/p/photo.jpeg"), "/p/photo.jgw");
+    EXPECT_EQ(files::WorldFile_Name("/p/DSCN0010.JPG"), "/p/DSCN0010.JGW");
+    EXPECT_EQ(files::WorldFile_Name("/p/a.tif"), "/p/a.tfw");
+
+    FilesRig rig;
+    std::string photo = rig.path("photo.ppm");
+    write_file(photo, "P6\n400 300\n255\n" + std::string(400 * 300 * 3, '\x7f'));
+    rig.fill("waypoint", {{{"filename", photo}, {"x_proj", "1000"}, {"y_proj", "5000"}},
+                          {{"filename", rig.path("gone.jpg")}, {"x_proj", "1"}, {"y_proj", "1"}},
+                          {{"filename", ""}}});
+    files::frmWorldFiles& d = rig.tf.world_files_dialog();
+    EXPECT_EQ(d.cboLocation_items.size(), 9u);
+    d.tbxWidth_Change("abc");
+    EXPECT_FALSE(d.cmdOK_Enabled);
+    d.tbxWidth_Change("100");
+    ASSERT_TRUE(d.cmdOK_Enabled);
+    rig.tf.frmWorldFiles_cmdOK_Click();
+    EXPECT_EQ(read_file(rig.path("photo.pmw")), "0.25\r\n0\r\n0\r\n-0.25\r\n950\r\n5037.5\r\n");
+    EXPECT_EQ(rig.dialogs.boxes().back().text, "World files created successfully for 1 records.");
+    rig.tf.WorldFiles_Write("100", "Southwest");
+    EXPECT_EQ(read_file(rig.path("photo.pmw")), "0.25\r\n0\r\n0\r\n-0.25\r\n900\r\n5000\r\n");
+
+    int w = 0, h = 0;
+    write_file(rig.path("bad.jpg"), "not an image");
+    EXPECT_FALSE(hotlink::getImageDimensions(rig.dialogs, rig.path("bad.jpg"), w, h));
+    EXPECT_EQ(rig.dialogs.boxes().back().title, "frmHotlinking.getImageDimensions");
+}
+
+} // namespace
