@@ -193,8 +193,14 @@ bool parse_int(const std::string& text, long long& out, long long lo, long long 
 
 bool command_word(const std::string& w)
 {
-    static const std::set<std::string> words{"menu", "answer", "type", "row", "setting", "table", "wait", "idle",
-                                             "save", "load", "shapetype", "worldfiles", "log"};
+    static const std::set<std::string> words{
+        "menu",      "answer",        "type",       "row",          "setting",       "table",     "wait",
+        "idle",      "save",          "load",       "shapetype",    "worldfiles",    "log",       "connect",
+        "controls",  "menus",         "window",     "symbols",      "massstorage",   "gpx-save",  "gpx-load",
+        "rows",      "select",        "click",      "dblclick",     "clipboard",     "clipboard?", "grid?",
+        "picker",    "picker?",       "check",      "text",         "choose",        "key",       "tab",
+        "cell",      "dblcell",       "resize",     "kml-save",     "kml-load",      "lowrance-save",
+        "lowrance-load"};
     return words.count(w) > 0;
 }
 
@@ -594,6 +600,8 @@ private:
         }
         print_line({{"window", "frmProperties"}, {"caption", p.Caption}, {"visible", p.Visible()}, {"tab", p.tab()},
                     {"width", p.Width}, {"height", p.Height}, {"controls", controls}, {"grids", grids}});
+    }
+
     // The table's file writers and readers, as the File menu calls them.
     void table_files(const std::string& word, const std::vector<std::string>& a)
     {
