@@ -4,6 +4,8 @@
 
 #include <random>
 
+#include <zlib.h>
+
 using namespace imaging_test;
 
 namespace {
@@ -105,4 +107,46 @@ TEST(Hostile, TruncatedPhotosAndRandomBytes)
         read(*o, b);
         call(*o, "GetImageInfo", {Variant(b), missing(), out()});
     }
+}
+
+namespace {
+void be32(Bytes& b, std::uint32_t v)
+{
+    for (int s = 24; s >= 0; s -= 8) b.push_back(std::uint8_t(v >> s));
+}
+void png_chunk(Bytes& png, const char* type, const Bytes& data)
+{
+    be32(png, std::uint32_t(data.size()));
+    Bytes body(type, type + 4);
+    body.insert(body.end(), data.begin(), data.end());
+    png.insert(png.end(), body.begin(), body.end());
+    be32(png, std::uint32_t(crc32(0, body.data(), unsigned(body.size()))));
+}
+} // namespace
+
+TEST(Hostile, HugeJpegAndPngClaimsEndAtOnce)
+{
+    auto o = glimmerax::CreateImageObject();
+    call(*o, "CreateImage", {L(8), L(8), L(2), out()});
+    // A small JPEG, baseline and progressive, whose frame claims 65500 × 65500.
+    for (int progressive : {0, 1}) {
+        Bytes j = *call(*o, "JpegImage", {L(75), L(progressive), Variant(""), missing(), missing(), missing(), missing(), out()})[7].BytesPtr();
+        std::uint8_t sof = progressive ? 0xC2 : 0xC0;
+        for (std::size_t i = 0; i + 9 < j.size(); ++i)
+            if (j[i] == 0xFF && j[i + 1] == sof) j[i + 5] = j[i + 7] = 0xFF, j[i + 6] = j[i + 8] = 0xDC;
+        EXPECT_EQ(read(*o, j), 2);
+    }
+    // A PNG of 10^6 × 10^6 grey pixels whose data runs out after 20 rows.
+    Bytes png{0x89, 'P', 'N', 'G', 13, 10, 26, 10}, ihdr;
+    be32(ihdr, 1000000), be32(ihdr, 1000000);
+    ihdr.insert(ihdr.end(), {8, 0, 0, 0, 0});
+    png_chunk(png, "IHDR", ihdr);
+    Bytes raw(20 * 1000001, 0x80), z(compressBound(uLong(raw.size())));
+    for (std::size_t r = 0; r < 20; ++r) raw[r * 1000001] = 0;
+    uLongf n = z.size();
+    compress(z.data(), &n, raw.data(), uLong(raw.size()));
+    z.resize(n);
+    png_chunk(png, "IDAT", z);
+    EXPECT_EQ(read(*o, png), 5);
+    EXPECT_EQ(canvas(*o).at(7, 7), 0x808080u);
 }

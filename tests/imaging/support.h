@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -73,6 +74,42 @@ inline Pixels canvas(platform::Dispatch& o)
             p.px.push_back(std::uint32_t(q[2]) << 16 | q[1] << 8 | q[0]);
         }
     return p;
+}
+
+// Outside programs (convert, identify) as peers.
+inline bool run(const std::string& cmd) { return std::system((cmd + " >/dev/null 2>&1").c_str()) == 0; }
+
+inline bool have_convert()
+{
+    static bool ok = run("convert -version");
+    return ok;
+}
+
+// convert's reading of a picture as 0xRRGGBB pixels.
+inline Pixels theirs(const std::string& file)
+{
+    Pixels p;
+    std::string cmd = "convert '" + file + "[0]' -strip -depth 8 ppm:- 2>/dev/null";
+    FILE* f = popen(cmd.c_str(), "r");
+    int max = 0;
+    if (!f || fscanf(f, "P6 %d %d %d", &p.w, &p.h, &max) != 3) return {};
+    fgetc(f);
+    for (int i = 0; i < p.w * p.h; ++i) {
+        int r = fgetc(f), g = fgetc(f), b = fgetc(f);
+        p.px.push_back(std::uint32_t(r) << 16 | std::uint32_t(g) << 8 | std::uint32_t(b));
+    }
+    pclose(f);
+    return p;
+}
+
+inline std::string source_png()
+{
+    static std::string png = [] {
+        std::string p = (temp_dir() / "src.png").string();
+        run("convert -size 37x23 plasma:fractal -seed 5 -depth 8 " + p);
+        return p;
+    }();
+    return png;
 }
 
 // Big-endian 16-bit segment length helper for hand-made JPEGs.
