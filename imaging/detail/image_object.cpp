@@ -215,6 +215,15 @@ void ImageObject::cleanup()
         gdi::DeleteObject(canvas_bmp_);
         canvas_bmp_ = 0;
     }
+    if (clip_dc_) {
+        gdi::SelectObject(clip_dc_, 0);
+        gdi::DeleteDC(clip_dc_);
+        clip_dc_ = 0;
+    }
+    if (clip_bmp_) {
+        gdi::DeleteObject(clip_bmp_);
+        clip_bmp_ = 0;
+    }
     target_dc_ = 0;
     track_ = GifTrack{};
     bits_ = nullptr;
@@ -297,7 +306,12 @@ Variant ImageObject::Invoke(DispId id, InvokeKind kind, Args& a)
     case 0x07: GifPartialImage(a, true); break;
     case 0x17: BuildPalette(a); break;
     case 0x1C: WebPalette(); break;
+    case 0x1F: InitClipboard(a); break;
+    case 0x20: SelectClipboard(a); break;
     case 0x22: GifPartialImage(a, false); break;
+    case 0x44: Resize(a); break;
+    case 0x48: TransparentCopy(a); break;
+    case 0x47: case 0x4B: case 0x4C: case 0x50: case 0x51: case 0x52: case 0x53: Filter(id, a); break;
     case 0x2D: ChangePaletteSize(a); break;
     case 0x46: ApplyPalette(a); break;
     case 0x26: ReadBinaryFile(a); break;
@@ -356,12 +370,16 @@ void ImageObject::GetInternalStatus(Args& a)
 {
     std::vector<std::uint8_t> s(12, 0);
     auto le16 = [&](int at, std::uint32_t v) { s[at] = std::uint8_t(v), s[at + 1] = std::uint8_t(v >> 8); };
-    le16(0, std::uint32_t(width_));
-    le16(2, std::uint32_t(height_));
+    // The target's size and handles: the clipboard while it is selected.
+    gdi::Section t;
+    const gdi::Handle bmp = target_dc_ == clip_dc_ && clip_dc_ ? clip_bmp_ : canvas_bmp_;
+    if (!gdi::GetSection(bmp, &t)) t.width = width_, t.height = height_;
+    le16(0, std::uint32_t(t.width));
+    le16(2, std::uint32_t(t.height));
     le16(4, target_dc_);
     le16(6, target_dc_ >> 16);
-    le16(8, canvas_bmp_);
-    le16(10, canvas_bmp_ >> 16);
+    le16(8, bmp);
+    le16(10, bmp >> 16);
     a[0] = ByteResult(std::move(s));
 }
 

@@ -88,6 +88,11 @@ public:
     void ApplyPalette(Args& a);
     void WebPalette();
     void ChangePaletteSize(Args& a);
+    void InitClipboard(Args& a);
+    void SelectClipboard(Args& a);
+    void Filter(platform::DispId id, Args& a); // GrayScale, Invert, Flip, Brightness, Contrast, Blur, Sharpen
+    void TransparentCopy(Args& a);
+    void Resize(Args& a);
     void PngImage(Args& a);
 
     // Opens a source as a stream: a byte array through the FileStart /
@@ -106,6 +111,7 @@ public:
     std::int32_t ole_timeout_ = 0;
     std::int32_t last_y_ = -2, last_x_ = -2;
     platform::gdi::Handle target_dc_ = 0, canvas_dc_ = 0, canvas_bmp_ = 0;
+    platform::gdi::Handle clip_dc_ = 0, clip_bmp_ = 0;
     std::array<std::array<std::uint8_t, 3>, 256> palette_{};
     int palette_size_ = 2;
     std::uint8_t* bits_ = nullptr;
@@ -117,6 +123,8 @@ public:
     bool CanvasSection(platform::gdi::Section* out) const;
     // The current drawing target's section (canvas or clipboard).
     bool TargetSection(platform::gdi::Section* out) const;
+    // The picture that is not the target (needs both canvas and clipboard).
+    bool OtherSection(platform::gdi::Section* out) const;
     // The rectangle of optional arguments a[i..i+3] cut to the canvas; false
     // when it is empty or its corner lies outside.
     bool CanvasRect(const Args& a, std::size_t i, int* x, int* y, int* w, int* h) const;
