@@ -85,6 +85,7 @@ void ImageObject::InitClipboard(Args& a)
     gdi::SelectObject(clip_dc_, bmp);
     if (clip_bmp_) gdi::DeleteObject(clip_bmp_);
     clip_bmp_ = bmp;
+    SelectTools();
     a[2] = Variant(true);
 }
 

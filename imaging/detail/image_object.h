@@ -92,6 +92,12 @@ public:
     void SelectClipboard(Args& a);
     void Filter(platform::DispId id, Args& a); // GrayScale, Invert, Flip, Brightness, Contrast, Blur, Sharpen
     void TransparentCopy(Args& a);
+    // Colours, pens, brushes, shapes, lines, pixels, fills, gradients, Copy.
+    void Draw(platform::DispId id, Args& a);
+    bool Colour(const Variant& index, std::uint32_t* rgb) const; // false outside the palette
+    void SelectTools();                                         // the pen and brush into both contexts
+    void CornerRule(int* l, int* t, int* r, int* b) const;
+    std::vector<std::pair<int, int>> Points(const Variant& v) const;
     void Resize(Args& a);
     void PngImage(Args& a);
 
@@ -112,6 +118,8 @@ public:
     std::int32_t last_y_ = -2, last_x_ = -2;
     platform::gdi::Handle target_dc_ = 0, canvas_dc_ = 0, canvas_bmp_ = 0;
     platform::gdi::Handle clip_dc_ = 0, clip_bmp_ = 0;
+    platform::gdi::Pen pen_;
+    platform::gdi::Brush brush_{true, 0}; // none until one is made
     std::array<std::array<std::uint8_t, 3>, 256> palette_{};
     int palette_size_ = 2;
     std::uint8_t* bits_ = nullptr;

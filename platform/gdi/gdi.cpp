@@ -19,6 +19,11 @@ struct Bitmap {
 struct Context {
     Handle bitmap = 0;
     int map_mode = MM_TEXT;
+    // Drawing state.
+    Pen pen;
+    Brush brush;
+    int x = 0, y = 0;
+    int mode = GM_COMPATIBLE;
 };
 
 // The process's handle table: contexts and bitmaps by number.
@@ -308,5 +313,233 @@ int StretchDIBits(Handle dc, int xd, int yd, int wd, int hd, int xs, int ys, int
 }
 
 bool GdiFlush() { return true; }
+
+} // namespace platform::gdi
+
+// ---- drawing ---------------------------------------------------------------
+
+namespace platform::gdi {
+namespace {
+
+// The section and drawing state of a context, under the table's lock.
+struct Locked {
+    std::lock_guard<std::mutex> guard;
+    const Section* s;
+    Context* st;
+    explicit Locked(Handle dc) : guard(table().lock), s(target_of(table(), dc))
+    {
+        auto c = table().contexts.find(dc);
+        st = c == table().contexts.end() ? nullptr : &c->second;
+    }
+    explicit operator bool() const { return s && st; }
+};
+
+void fill(const Section& s, std::int64_t l, std::int64_t t, std::int64_t r, std::int64_t b, std::uint32_t c)
+{
+    l = std::max<std::int64_t>(l, 0), t = std::max<std::int64_t>(t, 0);
+    r = std::min<std::int64_t>(r, s.width), b = std::min<std::int64_t>(b, s.height);
+    for (std::int64_t y = t; y < b; ++y)
+        for (std::int64_t x = l; x < r; ++x) put(s, int(x), int(y), c);
+}
+
+std::uint32_t get(const Section& s, int x, int y)
+{
+    const std::uint8_t* p = s.row(y) + std::size_t(x) * 3;
+    return std::uint32_t(p[2]) << 16 | std::uint32_t(p[1]) << 8 | p[0];
+}
+
+// A pen dot: a square of the pen's width centred on (x, y).
+void dot(const Section& s, const Pen& pen, int x, int y)
+{
+    const int lo = (pen.width - 1) / 2, w = std::max(pen.width, 1);
+    fill(s, std::int64_t(x) - lo, std::int64_t(y) - lo, std::int64_t(x) - lo + w, std::int64_t(y) - lo + w, pen.color);
+}
+
+// Bresenham from (x0, y0) to (x1, y1), the end point left out.
+void line(const Section& s, const Pen& pen, int x0, int y0, int x1, int y1)
+{
+    if (pen.style == PS_NULL) return;
+    std::int64_t dx = std::llabs(std::int64_t(x1) - x0), dy = -std::llabs(std::int64_t(y1) - y0);
+    const int sx = x0 < x1 ? 1 : -1, sy = y0 < y1 ? 1 : -1;
+    std::int64_t err = dx + dy;
+    std::int64_t x = x0, y = y0;
+    while (x != x1 || y != y1) {
+        if (x > -pen.width && y > -pen.width && x < s.width + pen.width && y < s.height + pen.width) dot(s, pen, int(x), int(y));
+        std::int64_t e2 = 2 * err;
+        if (e2 >= dy) err += dy, x += sx;
+        if (e2 <= dx) err += dx, y += sy;
+    }
+}
+
+} // namespace
+
+bool SelectPen(Handle dc, const Pen& pen)
+{
+    Locked l(dc);
+    if (!l.st) return false;
+    l.st->pen = pen;
+    return true;
+}
+
+bool SelectBrush(Handle dc, const Brush& brush)
+{
+    Locked l(dc);
+    if (!l.st) return false;
+    l.st->brush = brush;
+    return true;
+}
+
+int SetGraphicsMode(Handle dc, int mode)
+{
+    Locked l(dc);
+    if (!l.st || (mode != GM_COMPATIBLE && mode != GM_ADVANCED)) return 0;
+    return std::exchange(l.st->mode, mode);
+}
+
+int GetGraphicsMode(Handle dc)
+{
+    Locked l(dc);
+    return l.st ? l.st->mode : 0;
+}
+
+bool FillRect(Handle dc, int left, int top, int right, int bottom, const Brush& brush)
+{
+    Locked l(dc);
+    if (!l || brush.hollow) return false;
+    fill(*l.s, left, top, right, bottom, brush.color);
+    return true;
+}
+
+bool FrameRect(Handle dc, int left, int top, int right, int bottom, const Brush& brush)
+{
+    Locked l(dc);
+    if (!l || brush.hollow || right <= left || bottom <= top) return false;
+    fill(*l.s, left, top, right, top + 1, brush.color);
+    fill(*l.s, left, bottom - 1, right, bottom, brush.color);
+    fill(*l.s, left, top, left + 1, bottom, brush.color);
+    fill(*l.s, right - 1, top, right, bottom, brush.color);
+    return true;
+}
+
+bool Rectangle(Handle dc, int left, int top, int right, int bottom)
+{
+    Locked l(dc);
+    if (!l) return false;
+    if (right < left) std::swap(left, right);
+    if (bottom < top) std::swap(top, bottom);
+    const Pen& pen = l.st->pen;
+    const int inner = pen.style == PS_NULL ? 0 : 1;
+    if (!l.st->brush.hollow) fill(*l.s, left + inner, top + inner, right - inner, bottom - inner, l.st->brush.color);
+    if (pen.style == PS_NULL) return true;
+    const int r = right - 1, b = bottom - 1;
+    line(*l.s, pen, left, top, r, top);
+    line(*l.s, pen, r, top, r, b);
+    line(*l.s, pen, r, b, left, b);
+    line(*l.s, pen, left, b, left, top);
+    return true;
+}
+
+bool MoveToEx(Handle dc, int x, int y)
+{
+    Locked l(dc);
+    if (!l.st) return false;
+    l.st->x = x, l.st->y = y;
+    return true;
+}
+
+bool LineTo(Handle dc, int x, int y)
+{
+    Locked l(dc);
+    if (!l) return false;
+    line(*l.s, l.st->pen, l.st->x, l.st->y, x, y);
+    l.st->x = x, l.st->y = y;
+    return true;
+}
+
+bool SetPixel(Handle dc, int x, int y, std::uint32_t color)
+{
+    Locked l(dc);
+    if (!l || x < 0 || y < 0 || x >= l.s->width || y >= l.s->height) return false;
+    put(*l.s, x, y, color & 0xFFFFFF);
+    return true;
+}
+
+bool GetPixel(Handle dc, int x, int y, std::uint32_t* color)
+{
+    Locked l(dc);
+    if (!l || x < 0 || y < 0 || x >= l.s->width || y >= l.s->height) return false;
+    *color = get(*l.s, x, y);
+    return true;
+}
+
+bool ExtFloodFill(Handle dc, int x, int y, std::uint32_t color, int type)
+{
+    Locked l(dc);
+    if (!l || l.st->brush.hollow || x < 0 || y < 0 || x >= l.s->width || y >= l.s->height) return false;
+    const Section& s = *l.s;
+    const std::uint32_t paint = l.st->brush.color;
+    // Pixels already painted are remembered, so a brush of the bounding
+    // colour cannot make the fill run for ever.
+    std::vector<bool> done(std::size_t(s.width) * std::size_t(s.height));
+    auto inside = [&](int px, int py) {
+        if (done[std::size_t(py) * std::size_t(s.width) + std::size_t(px)]) return false;
+        std::uint32_t c = get(s, px, py);
+        return type == FLOODFILLSURFACE ? c == color : c != color;
+    };
+    if (!inside(x, y)) return false;
+    std::vector<std::pair<int, int>> stack{{x, y}};
+    while (!stack.empty()) {
+        auto [px, py] = stack.back();
+        stack.pop_back();
+        if (!inside(px, py)) continue;
+        int a = px, b = px;
+        while (a > 0 && inside(a - 1, py)) --a;
+        while (b + 1 < s.width && inside(b + 1, py)) ++b;
+        for (int i = a; i <= b; ++i) {
+            put(s, i, py, paint);
+            done[std::size_t(py) * std::size_t(s.width) + std::size_t(i)] = true;
+        }
+        for (int ny : {py - 1, py + 1}) {
+            if (ny < 0 || ny >= s.height) continue;
+            for (int i = a; i <= b; ++i)
+                if (inside(i, ny) && (i == a || !inside(i - 1, ny))) stack.push_back({i, ny});
+        }
+    }
+    return true;
+}
+
+bool BitBltRop(Handle dst, int x, int y, int w, int h, Handle src, int sx, int sy, std::uint32_t rop)
+{
+    if (rop == SRCCOPY) return BitBlt(dst, x, y, w, h, src, sx, sy, rop);
+    Table& t = table();
+    std::lock_guard g(t.lock);
+    const Section* d = target_of(t, dst);
+    const Section* s = target_of(t, src);
+    if (!d || !s) return false;
+    const std::uint32_t pat = t.contexts[dst].brush.color;
+    auto op = [&](std::uint32_t S, std::uint32_t D) -> std::uint32_t {
+        switch (rop) {
+        case SRCPAINT: return S | D;
+        case SRCAND: return S & D;
+        case SRCINVERT: return S ^ D;
+        case SRCERASE: return S & ~D;
+        case NOTSRCCOPY: return ~S;
+        case MERGECOPY: return S & pat;
+        case MERGEPAINT: return ~S | D;
+        case PATCOPY: return pat;
+        case PATPAINT: return pat | ~S | D;
+        case PATINVERT: return pat ^ D;
+        case DSTINVERT: return ~D;
+        default: return S;
+        }
+    };
+    std::int64_t x0 = std::max<std::int64_t>({0, x, std::int64_t(x) - sx}), y0 = std::max<std::int64_t>({0, y, std::int64_t(y) - sy});
+    std::int64_t x1 = std::min<std::int64_t>({std::int64_t(x) + w, d->width, std::int64_t(x) - sx + s->width});
+    std::int64_t y1 = std::min<std::int64_t>({std::int64_t(y) + h, d->height, std::int64_t(y) - sy + s->height});
+    for (std::int64_t dy = y0; dy < y1; ++dy)
+        for (std::int64_t dx = x0; dx < x1; ++dx)
+            put(*d, int(dx), int(dy), op(get(*s, int(dx - x + sx), int(dy - y + sy)), get(*d, int(dx), int(dy))) & 0xFFFFFF);
+    return true;
+}
 
 } // namespace platform::gdi

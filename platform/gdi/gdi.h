@@ -69,6 +69,54 @@ struct BitmapInfo {
 int StretchDIBits(Handle dc, int xd, int yd, int wd, int hd, int xs, int ys, int ws, int hs, const std::uint8_t* bits,
                   std::size_t size, const BitmapInfo& info, std::uint32_t usage, std::uint32_t rop);
 
+// ---- drawing ---------------------------------------------------------------
+// Colours are 0x00RRGGBB. A context holds one pen and one brush (values,
+// not handles), a current position and a graphics mode.
+
+inline constexpr std::uint32_t SRCPAINT = 0x00EE0086, SRCAND = 0x008800C6, SRCINVERT = 0x00660046,
+                               SRCERASE = 0x00440328, NOTSRCCOPY = 0x00330008, MERGECOPY = 0x00C000CA,
+                               MERGEPAINT = 0x00BB0226, PATCOPY = 0x00F00021, PATPAINT = 0x00FB0A09,
+                               PATINVERT = 0x005A0049, DSTINVERT = 0x00550009;
+inline constexpr int PS_SOLID = 0, PS_NULL = 5;
+inline constexpr int GM_COMPATIBLE = 1, GM_ADVANCED = 2;
+inline constexpr int FLOODFILLBORDER = 0, FLOODFILLSURFACE = 1;
+
+struct Pen {
+    int style = PS_SOLID;
+    int width = 1;
+    std::uint32_t color = 0;
+};
+struct Brush {
+    bool hollow = false;
+    std::uint32_t color = 0xFFFFFF;
+};
+
+bool SelectPen(Handle dc, const Pen& pen);
+bool SelectBrush(Handle dc, const Brush& brush);
+int SetGraphicsMode(Handle dc, int mode); // gives the old mode, 0 on failure
+int GetGraphicsMode(Handle dc);
+
+// Fills [left, right) × [top, bottom) with the brush given.
+bool FillRect(Handle dc, int left, int top, int right, int bottom, const Brush& brush);
+// Frames [left, right) × [top, bottom) one pixel wide with the brush given.
+bool FrameRect(Handle dc, int left, int top, int right, int bottom, const Brush& brush);
+// The pen's outline along the inside of [left, right) × [top, bottom), the
+// brush inside it.
+bool Rectangle(Handle dc, int left, int top, int right, int bottom);
+bool MoveToEx(Handle dc, int x, int y);
+// A pen line from the current position, stopping before (x, y), which
+// becomes the current position.
+bool LineTo(Handle dc, int x, int y);
+bool SetPixel(Handle dc, int x, int y, std::uint32_t color);
+bool GetPixel(Handle dc, int x, int y, std::uint32_t* color);
+// Fills with the current brush the area bounded by `color`
+// (FLOODFILLBORDER) or of `color` (FLOODFILLSURFACE), four-connected, with
+// an explicit stack of spans.
+bool ExtFloodFill(Handle dc, int x, int y, std::uint32_t color, int type);
+// Copies between contexts with a raster operation (the PAT operations use
+// the destination context's brush), clipped to both sections.
+bool BitBltRop(Handle dst, int x, int y, int w, int h, Handle src, int sx, int sy, std::uint32_t rop);
+
 // Pending drawing reaches the pixels (drawing here is immediate).
 bool GdiFlush();
 
