@@ -194,6 +194,21 @@ void ImageObject::ReadImage(Args& a)
         SetOut(a, 5, Variant(std::int32_t(frames)));
         break;
     }
+    case 4: {
+        // The metafile after its 22-byte placeable header, when the file's
+        // length is exactly what the header says.
+        std::vector<std::uint8_t> all(std::size_t(std::min<std::uint64_t>(s.Size(), 1u << 30)));
+        if (!s.Seek(0) || !s.ReadFull(all.data(), std::uint32_t(all.size())) || all.size() < 40) return;
+        if (all.size() != 22 + 2 * std::uint64_t(le32(all.data() + 28))) return;
+        gdi::Viewport vp;
+        vp.cx = vector_size_x_ > 0 ? vector_size_x_ : Num(dims[1]);
+        vp.cy = vector_size_y_ > 0 ? vector_size_y_ : Num(dims[2]);
+        vp.x = MulDiv(x, 100, ppi_x_);
+        vp.y = MulDiv(y, 100, ppi_x_);
+        gdi::PlayMetaFile(target_dc_, all.data() + 22, all.size() - 22, vp);
+        a[6] = Variant(std::int32_t(4));
+        break;
+    }
     case 2:
         JpegCodec::Decode(s, target, x, y);
         SetOut(a, 5, Variant(std::int32_t(1)));

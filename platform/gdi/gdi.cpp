@@ -1,6 +1,7 @@
 #include "platform/gdi/gdi.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -355,10 +356,39 @@ void dot(const Section& s, const Pen& pen, int x, int y)
     fill(s, std::int64_t(x) - lo, std::int64_t(y) - lo, std::int64_t(x) - lo + w, std::int64_t(y) - lo + w, pen.color);
 }
 
-// Bresenham from (x0, y0) to (x1, y1), the end point left out.
+void bresenham(const Section& s, const Pen& pen, int x0, int y0, int x1, int y1, bool last);
+
+// A pen line from (x0, y0) to (x1, y1), the end point left out. A line
+// reaching far outside the section is first cut to it (with a margin of the
+// pen's width), so its length never sets the work.
 void line(const Section& s, const Pen& pen, int x0, int y0, int x1, int y1)
 {
     if (pen.style == PS_NULL) return;
+    const double m = pen.width + 2, lo_x = -m, lo_y = -m, hi_x = s.width + m, hi_y = s.height + m;
+    auto inside = [&](int x, int y) { return x >= lo_x && x <= hi_x && y >= lo_y && y <= hi_y; };
+    if (inside(x0, y0) && inside(x1, y1)) return bresenham(s, pen, x0, y0, x1, y1, false);
+    // Liang-Barsky on the widened section.
+    const double dx = double(x1) - x0, dy = double(y1) - y0;
+    double t0 = 0, t1 = 1;
+    const double p[4] = {-dx, dx, -dy, dy}, q[4] = {x0 - lo_x, hi_x - x0, y0 - lo_y, hi_y - y0};
+    for (int i = 0; i < 4; ++i) {
+        if (p[i] == 0) {
+            if (q[i] < 0) return;
+            continue;
+        }
+        const double t = q[i] / p[i];
+        if (p[i] < 0) t0 = std::max(t0, t);
+        else t1 = std::min(t1, t);
+    }
+    if (t0 > t1) return;
+    bresenham(s, pen, int(std::lround(x0 + t0 * dx)), int(std::lround(y0 + t0 * dy)), int(std::lround(x0 + t1 * dx)),
+              int(std::lround(y0 + t1 * dy)), t1 < 1);
+}
+
+// Bresenham from (x0, y0) to (x1, y1); the end point only when `last`.
+void bresenham(const Section& s, const Pen& pen, int x0, int y0, int x1, int y1, bool last)
+{
+    if (last) dot(s, pen, x1, y1);
     std::int64_t dx = std::llabs(std::int64_t(x1) - x0), dy = -std::llabs(std::int64_t(y1) - y0);
     const int sx = x0 < x1 ? 1 : -1, sy = y0 < y1 ? 1 : -1;
     std::int64_t err = dx + dy;
@@ -378,6 +408,14 @@ bool SelectPen(Handle dc, const Pen& pen)
     Locked l(dc);
     if (!l.st) return false;
     l.st->pen = pen;
+    return true;
+}
+
+bool GetTools(Handle dc, Pen* pen, Brush* brush)
+{
+    Locked l(dc);
+    if (!l.st) return false;
+    *pen = l.st->pen, *brush = l.st->brush;
     return true;
 }
 

@@ -117,6 +117,19 @@ bool ExtFloodFill(Handle dc, int x, int y, std::uint32_t color, int type);
 // the destination context's brush), clipped to both sections.
 bool BitBltRop(Handle dst, int x, int y, int w, int h, Handle src, int sx, int sy, std::uint32_t rop);
 
+bool GetTools(Handle dc, Pen* pen, Brush* brush);
+
+// Plays the records of a Windows metafile (its 18-byte header first) into
+// the context: logical coordinates map through the metafile's window onto
+// the viewport (origin, extent in pixels). Drawing records are played,
+// others skipped; a record below 3 words or past the end stops the
+// playback, and a record's parameters are read only within its own size.
+// The context's pen and brush are restored afterwards.
+struct Viewport {
+    int x = 0, y = 0, cx = 1, cy = 1;
+};
+bool PlayMetaFile(Handle dc, const std::uint8_t* data, std::size_t size, const Viewport& vp);
+
 // Pending drawing reaches the pixels (drawing here is immediate).
 bool GdiFlush();
 

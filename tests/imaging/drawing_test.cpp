@@ -112,3 +112,92 @@ TEST(Drawing, CopiesBetweenThePictures)
     EXPECT_EQ(canvas(*o).at(3, 3), 0u);        // white xor white
     EXPECT_EQ(canvas(*o).at(0, 0), 0xFFFFFFu); // black xor white
 }
+
+namespace {
+
+// A placeable metafile of 20 × 10 units at 96 units an inch: window 20 × 10,
+// a hollow pen, a solid brush of `rgb` and one rectangle over the window;
+// `extra` records go before the end record.
+Bytes metafile(std::uint32_t rgb, const Bytes& extra = {})
+{
+    Bytes recs;
+    auto w16 = [](Bytes& b, int v) { b.push_back(std::uint8_t(v)), b.push_back(std::uint8_t(v >> 8)); };
+    auto rec = [&](int function, std::vector<int> params) {
+        std::uint32_t words = 3 + std::uint32_t(params.size());
+        w16(recs, int(words & 0xFFFF)), w16(recs, int(words >> 16)), w16(recs, function);
+        for (int p : params) w16(recs, p);
+    };
+    rec(0x020B, {0, 0});                                                          // SETWINDOWORG
+    rec(0x020C, {10, 20});                                                        // SETWINDOWEXT
+    rec(0x02FC, {0, int((rgb >> 16) | (rgb & 0xFF00)), int(rgb & 0xFF), 0});      // CREATEBRUSHINDIRECT
+    rec(0x012D, {0});                                                             // SELECTOBJECT
+    rec(0x02FA, {5, 0, 0, 0, 0});                                                 // CREATEPENINDIRECT, PS_NULL
+    rec(0x012D, {1});
+    rec(0x041B, {10, 20, 0, 0});                                                  // RECTANGLE
+    recs.insert(recs.end(), extra.begin(), extra.end());
+    rec(0, {});                                                                   // EOF
+    Bytes m{0xD7, 0xCD, 0xC6, 0x9A, 0, 0};
+    for (int v : {0, 0, 19, 9, 96, 0, 0, 0}) w16(m, v);
+    std::uint32_t total = 9 + std::uint32_t(recs.size() / 2);
+    for (int v : {1, 9, 0x300, int(total & 0xFFFF), int(total >> 16), 2, 8, 0, 0}) w16(m, v);
+    m.insert(m.end(), recs.begin(), recs.end());
+    return m;
+}
+
+void put(platform::Dispatch& o, const char* name, Variant v)
+{
+    Args a{std::move(v)};
+    o.Invoke(platform::IdOfName(o, name), platform::InvokeKind::PropertyPut, a);
+}
+
+} // namespace
+
+TEST(Drawing, PlaceableMetafiles)
+{
+    auto o = glimmerax::CreateImageObject();
+    call(*o, "CreateImage", {L(120), L(130), L(2), out()});
+    Bytes m = metafile(0x123456);
+    EXPECT_EQ(call(*o, "ReadImage", {Variant(m), out(), L(48), L(96), missing(), out(), out()})[6].ToInt32(), 0);
+    put(*o, "AdvancedCheck", Variant(true));
+    EXPECT_EQ(call(*o, "ReadImage", {Variant(m), out(), L(48), L(96), missing(), out(), out()})[6].ToInt32(), 4);
+    Pixels p = canvas(*o);
+    EXPECT_EQ(p.at(50, 100), 0x123456u); // MulDiv(48, 100, 96), MulDiv(96, 100, 96)
+    EXPECT_EQ(p.at(69, 109), 0x123456u);
+    EXPECT_EQ(p.at(70, 100), 0u);
+    EXPECT_EQ(p.at(50, 110), 0u);
+    EXPECT_EQ(p.at(49, 100), 0u);
+    put(*o, "VectorSizeX", L(40));
+    put(*o, "VectorSizeY", L(20));
+    call(*o, "ReadImage", {Variant(metafile(0xABCDEF)), out(), L(0), L(0), missing(), out(), out()});
+    p = canvas(*o);
+    EXPECT_EQ(p.at(39, 19), 0xABCDEFu);
+    EXPECT_EQ(p.at(40, 19), 0u);
+    // A record of 2 words stops the playback; a record claiming more than is
+    // left stops it too; a length that differs from the header draws nothing.
+    o = glimmerax::CreateImageObject();
+    call(*o, "CreateImage", {L(30), L(30), L(2), out()});
+    put(*o, "AdvancedCheck", Variant(true));
+    Bytes rect2{7, 0, 0, 0, 0x1B, 4, 30, 0, 30, 0, 20, 0, 20, 0};
+    for (Bytes bad : {Bytes{2, 0, 0, 0, 0x1B, 4}, Bytes{0xFF, 0xFF, 0, 0, 0x1B, 4}}) {
+        bad.insert(bad.end(), rect2.begin(), rect2.end());
+        call(*o, "ReadImage", {Variant(metafile(0x010101, bad)), out(), L(0), L(0), missing(), out(), out()});
+        EXPECT_EQ(canvas(*o).at(5, 5), 0x010101u);
+        EXPECT_EQ(canvas(*o).at(25, 25), 0u);
+    }
+    m = metafile(0x020202);
+    m.push_back(0), m.push_back(0);
+    EXPECT_EQ(call(*o, "ReadImage", {Variant(m), out(), L(0), L(0), missing(), out(), out()})[6].ToInt32(), 0);
+    EXPECT_EQ(canvas(*o).at(5, 5), 0x010101u);
+}
+
+TEST(Drawing, FarLinesAreCutToThePicture)
+{
+    auto o = board();
+    call(*o, "SetDrawColor", {L(1)});
+    call(*o, "Line", {L(-2000000000), L(3), L(2000000000), L(3)});
+    call(*o, "Polyline", {Variant(""), numbers({5, -2000000000, 5, 2000000000})});
+    Pixels p = canvas(*o);
+    EXPECT_EQ(marks(p, 0xFF0000).substr(13 * 3, 13), "############\n");
+    EXPECT_EQ(p.at(5, 0), 0xFF0000u);
+    EXPECT_EQ(p.at(5, 9), 0xFF0000u);
+}
