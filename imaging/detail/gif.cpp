@@ -309,24 +309,37 @@ int GifRead(ImageStream& s, const gdi::Section& t, int x, int y, bool transparen
             in.skip_blocks();
             continue;
         }
-        std::int64_t k = 0;
-        const std::int64_t total = std::int64_t(iw) * ih;
+        // The image's current row and column; rows are mapped through the
+        // interlace passes once per row.
+        int col = 0, stored = 0, r = interlaced ? interlaced_row(0, ih) : 0;
+        std::uint8_t* q = nullptr;
+        std::uint8_t* b = nullptr;
+        auto start_row = [&] {
+            const std::int64_t ty = std::int64_t(y) + top + r;
+            const bool on = r < ih && top + r < sh && ty >= cy0 && ty < cy1;
+            q = on ? t.row(int(ty)) : nullptr;
+            b = on ? &comp[std::size_t(ty - cy0) * std::size_t(cw) * 3] : nullptr;
+        };
+        start_row();
+        const std::int64_t xoff = std::int64_t(x) + left;
         lzw_decode(in, n, [&](std::uint8_t v) {
-            if (k >= total) return;
-            int r = int(k / std::max(iw, 1)), col = int(k % std::max(iw, 1));
-            ++k;
-            if (interlaced) r = interlaced_row(r, ih);
-            int sx = left + col, sy = top + r;
-            if (sx >= sw || sy >= sh) return;
-            std::int64_t tx = std::int64_t(x) + sx, ty = std::int64_t(y) + sy;
-            if (tx < cx0 || tx >= cx1 || ty < cy0 || ty >= cy1) return;
-            std::uint8_t* b = &comp[(std::size_t(ty - cy0) * std::size_t(cw) + std::size_t(tx - cx0)) * 3];
-            std::uint8_t* q = t.row(int(ty)) + tx * 3;
-            if (v == trans) {
-                std::memcpy(q, b, 3);
-            } else {
-                const auto& e = pal[v];
-                q[0] = b[0] = e[2], q[1] = b[1] = e[1], q[2] = b[2] = e[0];
+            if (stored >= ih) return;
+            const std::int64_t tx = xoff + col;
+            if (q && left + col < sw && tx >= cx0 && tx < cx1) {
+                std::uint8_t* pq = q + tx * 3;
+                std::uint8_t* pb = b + (tx - cx0) * 3;
+                if (v == trans) {
+                    std::memcpy(pq, pb, 3);
+                } else {
+                    const auto& e = pal[v];
+                    pq[0] = pb[0] = e[2], pq[1] = pb[1] = e[1], pq[2] = pb[2] = e[0];
+                }
+            }
+            if (++col >= iw) {
+                col = 0;
+                ++stored;
+                r = interlaced ? interlaced_row(stored, ih) : stored;
+                start_row();
             }
         });
     }
