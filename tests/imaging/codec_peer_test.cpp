@@ -29,14 +29,6 @@ std::vector<std::array<int, 4>> rgba(const std::string& file)
     return px;
 }
 
-std::string shell(const std::string& cmd)
-{
-    std::string s;
-    FILE* f = popen(cmd.c_str(), "r");
-    for (int c; (c = fgetc(f)) != EOF;) s += char(c);
-    pclose(f);
-    return s;
-}
 
 std::uint32_t be32(const Bytes& b, std::size_t at) { return std::uint32_t(b[at]) << 24 | b[at + 1] << 16 | b[at + 2] << 8 | b[at + 3]; }
 
@@ -80,11 +72,6 @@ platform::ObjectRef known(int w, int h)
 
 bool contains(const Bytes& b, const Bytes& part) { return std::search(b.begin(), b.end(), part.begin(), part.end()) != b.end(); }
 
-void put(platform::Dispatch& o, const char* name, Variant v)
-{
-    Args a{std::move(v)};
-    o.Invoke(platform::IdOfName(o, name), platform::InvokeKind::PropertyPut, a);
-}
 
 } // namespace
 

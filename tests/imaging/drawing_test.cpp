@@ -144,11 +144,6 @@ Bytes metafile(std::uint32_t rgb, const Bytes& extra = {})
     return m;
 }
 
-void put(platform::Dispatch& o, const char* name, Variant v)
-{
-    Args a{std::move(v)};
-    o.Invoke(platform::IdOfName(o, name), platform::InvokeKind::PropertyPut, a);
-}
 
 } // namespace
 

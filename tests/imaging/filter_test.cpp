@@ -8,22 +8,13 @@ using namespace imaging_test;
 
 namespace {
 
-// A canvas of w × h holding a 24-bit BMP of the pixels made by `f`.
+// A canvas of w × h of the pixels made by `f`.
 platform::ObjectRef painted(int w, int h, std::uint32_t (*f)(int, int))
 {
-    std::size_t row = std::size_t(3 * w + 3) & ~std::size_t(3);
-    Bytes b(54 + row * std::size_t(h), 0);
-    auto le32 = [&](int at, std::uint32_t v) { for (int i = 0; i < 4; ++i) b[std::size_t(at + i)] = std::uint8_t(v >> (8 * i)); };
-    b[0] = 'B', b[1] = 'M';
-    le32(2, std::uint32_t(b.size())), le32(10, 54), le32(14, 40), le32(18, std::uint32_t(w)), le32(22, std::uint32_t(h));
-    b[26] = 1, b[28] = 24;
+    std::vector<std::uint32_t> px;
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            for (int c = 0; c < 3; ++c) b[54 + std::size_t(h - 1 - y) * row + std::size_t(x) * 3 + std::size_t(c)] = std::uint8_t(f(x, y) >> (8 * c));
-    auto o = glimmerax::CreateImageObject();
-    call(*o, "CreateImage", {L(w), L(h), L(2), out()});
-    call(*o, "ReadImage", {Variant(b), out(), L(0), L(0), missing(), out(), out()});
-    return o;
+        for (int x = 0; x < w; ++x) px.push_back(f(x, y));
+    return picture(w, h, px);
 }
 
 std::uint32_t noise(int x, int y) { return std::uint32_t((x * 7919 + y * 104729) * 2654435761u >> 8) & 0xFFFFFF; }

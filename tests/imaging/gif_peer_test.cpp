@@ -8,14 +8,6 @@ using namespace imaging_test;
 
 namespace {
 
-std::string shell(const std::string& cmd)
-{
-    std::string s;
-    FILE* f = popen(cmd.c_str(), "r");
-    for (int c; (c = fgetc(f)) != EOF;) s += char(c);
-    pclose(f);
-    return s;
-}
 
 // A canvas holding convert's picture quantised to `colours`, its palette
 // set to the picture's.

@@ -6,26 +6,6 @@ using namespace imaging_test;
 
 namespace {
 
-// An image object whose canvas holds the w × h pixels given (0xRRGGBB),
-// drawn from a 24-bit BMP written here.
-platform::ObjectRef picture(int w, int h, const std::vector<std::uint32_t>& px, int colours)
-{
-    std::size_t row = std::size_t(3 * w + 3) & ~std::size_t(3);
-    Bytes b(54 + row * std::size_t(h), 0);
-    auto le32 = [&](int at, std::uint32_t v) { for (int i = 0; i < 4; ++i) b[std::size_t(at + i)] = std::uint8_t(v >> (8 * i)); };
-    b[0] = 'B', b[1] = 'M';
-    le32(2, std::uint32_t(b.size())), le32(10, 54), le32(14, 40), le32(18, std::uint32_t(w)), le32(22, std::uint32_t(h));
-    b[26] = 1, b[28] = 24;
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            for (int c = 0; c < 3; ++c)
-                b[54 + std::size_t(h - 1 - y) * row + std::size_t(x) * 3 + std::size_t(c)] = std::uint8_t(px[std::size_t(y * w + x)] >> (8 * c));
-    auto o = glimmerax::CreateImageObject();
-    call(*o, "CreateImage", {L(w), L(h), L(colours), out()});
-    call(*o, "ReadImage", {Variant(b), out(), L(0), L(0), missing(), out(), out()});
-    return o;
-}
-
 // The palette's entries as 0xRRGGBB, through a GIF's global table.
 std::vector<std::uint32_t> palette(platform::Dispatch& o, int n)
 {
