@@ -46,7 +46,7 @@ bool ImageObject::Colour(const Variant& index, std::uint32_t* rgb) const
 void ImageObject::SelectTools()
 {
     for (gdi::Handle dc : {canvas_dc_, clip_dc_})
-        if (dc) gdi::SelectPen(dc, pen_), gdi::SelectBrush(dc, brush_);
+        if (dc) gdi::SelectPen(dc, pen_), gdi::SelectBrush(dc, brush_), gdi::SelectFont(dc, font_);
 }
 
 // In compatible mode the two corners are ordered and widened so that both

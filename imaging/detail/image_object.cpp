@@ -308,6 +308,7 @@ Variant ImageObject::Invoke(DispId id, InvokeKind kind, Args& a)
     case 0x1C: WebPalette(); break;
     case 0x03: case 0x04: case 0x05: case 0x06: case 0x08: case 0x09: case 0x0A: case 0x0C: case 0x15: case 0x19:
     case 0x1D: case 0x21: case 0x24: case 0x25: case 0x3F: case 0x45: Draw(id, a); break;
+    case 0x0D: case 0x0E: case 0x0F: case 0x10: case 0x11: case 0x18: case 0x36: TextMember(id, a); break;
     case 0x1F: InitClipboard(a); break;
     case 0x20: SelectClipboard(a); break;
     case 0x22: GifPartialImage(a, false); break;

@@ -98,6 +98,9 @@ public:
     void SelectTools();                                         // the pen and brush into both contexts
     void CornerRule(int* l, int* t, int* r, int* b) const;
     std::vector<std::pair<int, int>> Points(const Variant& v) const;
+    // Fonts, text colours, alignment, TextOut and GetTextDimensions.
+    void TextMember(platform::DispId id, Args& a);
+    std::u32string TextArg(const Variant& text, const Variant& unicode) const;
     void Resize(Args& a);
     void PngImage(Args& a);
 
@@ -120,6 +123,7 @@ public:
     platform::gdi::Handle clip_dc_ = 0, clip_bmp_ = 0;
     platform::gdi::Pen pen_;
     platform::gdi::Brush brush_{true, 0}; // none until one is made
+    platform::gdi::Font font_;
     std::array<std::array<std::uint8_t, 3>, 256> palette_{};
     int palette_size_ = 2;
     std::uint8_t* bits_ = nullptr;

@@ -1,11 +1,16 @@
 #include "platform/gdi/gdi.h"
 
+#include <fontconfig/fontconfig.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <mutex>
+#include <string>
 #include <utility>
 #include <unordered_map>
 
@@ -25,6 +30,9 @@ struct Context {
     Brush brush;
     int x = 0, y = 0;
     int mode = GM_COMPATIBLE;
+    Font font;
+    std::uint32_t text_color = 0, bk_color = 0xFFFFFF;
+    int bk_mode = OPAQUE, align = 0;
 };
 
 // The process's handle table: contexts and bitmaps by number.
@@ -577,6 +585,178 @@ bool BitBltRop(Handle dst, int x, int y, int w, int h, Handle src, int sx, int s
     for (std::int64_t dy = y0; dy < y1; ++dy)
         for (std::int64_t dx = x0; dx < x1; ++dx)
             put(*d, int(dx), int(dy), op(get(*s, int(dx - x + sx), int(dy - y + sy)), get(*d, int(dx), int(dy))) & 0xFFFFFF);
+    return true;
+}
+
+} // namespace platform::gdi
+
+// ---- text ----------------------------------------------------------------------
+
+namespace platform::gdi {
+namespace {
+
+// FreeType faces by font file, loaded once; the library lives as long as
+// the process (faces are used under the handle table's lock).
+struct Fonts {
+    FT_Library lib = nullptr;
+    std::unordered_map<std::string, FT_Face> faces;
+    std::unordered_map<std::string, std::string> files; // family|weight|italic -> file
+    Fonts() { FT_Init_FreeType(&lib); }
+};
+
+Fonts& fonts()
+{
+    static Fonts* f = new Fonts;
+    return *f;
+}
+
+// The face of a font, sized; null when none can be found.
+FT_Face face_of(const Font& font)
+{
+    Fonts& f = fonts();
+    if (!f.lib) return nullptr;
+    const std::string family = font.family.empty() ? "DejaVu Sans" : font.family;
+    const std::string key = family + "|" + std::to_string(font.weight) + "|" + (font.italic ? "i" : "");
+    auto known = f.files.find(key);
+    if (known == f.files.end()) {
+        std::string file;
+        FcPattern* pat = FcPatternCreate();
+        FcPatternAddString(pat, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
+        FcPatternAddInteger(pat, FC_WEIGHT, FcWeightFromOpenType(std::clamp(font.weight, 1, 1000)));
+        FcPatternAddInteger(pat, FC_SLANT, font.italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+        FcConfigSubstitute(nullptr, pat, FcMatchPattern);
+        FcDefaultSubstitute(pat);
+        FcResult res;
+        if (FcPattern* match = FcFontMatch(nullptr, pat, &res)) {
+            FcChar8* name = nullptr;
+            if (FcPatternGetString(match, FC_FILE, 0, &name) == FcResultMatch) file = reinterpret_cast<const char*>(name);
+            FcPatternDestroy(match);
+        }
+        FcPatternDestroy(pat);
+        known = f.files.emplace(key, file).first;
+    }
+    const std::string& file = known->second;
+    if (file.empty()) return nullptr;
+    auto it = f.faces.find(file);
+    if (it == f.faces.end()) {
+        FT_Face face = nullptr;
+        if (FT_New_Face(f.lib, file.c_str(), 0, &face)) return nullptr;
+        it = f.faces.emplace(file, face).first;
+    }
+    FT_Face face = it->second;
+    int px = font.height == 0 ? 16 : std::abs(font.height);
+    if (font.height > 0 && face->ascender - face->descender > 0)
+        px = std::max(1, int(std::lround(double(font.height) * face->units_per_EM / (face->ascender - face->descender))));
+    FT_Set_Pixel_Sizes(face, 0, FT_UInt(std::min(px, 2000)));
+    return face;
+}
+
+struct Extent {
+    int width = 0, ascent = 0, height = 0;
+};
+
+Extent measure(FT_Face face, const std::u32string& text, bool mono)
+{
+    Extent e;
+    e.ascent = int(face->size->metrics.ascender >> 6);
+    e.height = e.ascent + int(-face->size->metrics.descender >> 6);
+    for (char32_t c : text)
+        if (!FT_Load_Char(face, c, FT_LOAD_DEFAULT | (mono ? FT_LOAD_TARGET_MONO : 0))) e.width += int(face->glyph->advance.x >> 6);
+    return e;
+}
+
+} // namespace
+
+bool SelectFont(Handle dc, const Font& font)
+{
+    Locked l(dc);
+    if (!l.st) return false;
+    l.st->font = font;
+    return true;
+}
+
+bool SetTextColor(Handle dc, std::uint32_t color)
+{
+    Locked l(dc);
+    if (!l.st) return false;
+    l.st->text_color = color;
+    return true;
+}
+
+bool SetBkColor(Handle dc, std::uint32_t color)
+{
+    Locked l(dc);
+    if (!l.st) return false;
+    l.st->bk_color = color;
+    return true;
+}
+
+bool SetBkMode(Handle dc, int mode)
+{
+    Locked l(dc);
+    if (!l.st) return false;
+    l.st->bk_mode = mode;
+    return true;
+}
+
+bool SetTextAlign(Handle dc, int flags)
+{
+    Locked l(dc);
+    if (!l.st) return false;
+    l.st->align = flags;
+    return true;
+}
+
+bool GetTextExtentPoint(Handle dc, const std::u32string& text, int* width, int* height)
+{
+    Locked l(dc);
+    FT_Face face = l.st ? face_of(l.st->font) : nullptr;
+    if (!face) return false;
+    Extent e = measure(face, text, l.st->font.quality == NONANTIALIASED_QUALITY);
+    *width = e.width, *height = e.height;
+    return true;
+}
+
+bool TextOut(Handle dc, int x, int y, const std::u32string& text)
+{
+    Locked l(dc);
+    FT_Face face = l ? face_of(l.st->font) : nullptr;
+    if (!face) return false;
+    const Context& st = *l.st;
+    const Section& s = *l.s;
+    const bool mono = st.font.quality == NONANTIALIASED_QUALITY;
+    const Extent e = measure(face, text, mono);
+    std::int64_t left = x, top = y;
+    if ((st.align & TA_CENTER) == TA_CENTER) left -= e.width / 2;
+    else if (st.align & TA_RIGHT) left -= e.width;
+    if ((st.align & TA_BASELINE) == TA_BASELINE) top -= e.ascent;
+    else if (st.align & TA_BOTTOM) top -= e.height;
+    if (st.bk_mode == OPAQUE) fill(s, left, top, left + e.width, top + e.height, st.bk_color);
+    const std::uint32_t tc = st.text_color;
+    std::int64_t pen = left;
+    const std::int64_t base = top + e.ascent;
+    for (char32_t c : text) {
+        if (FT_Load_Char(face, c, FT_LOAD_RENDER | (mono ? FT_LOAD_TARGET_MONO : 0))) continue;
+        const FT_GlyphSlot g = face->glyph;
+        const FT_Bitmap& bm = g->bitmap;
+        for (unsigned r = 0; r < bm.rows; ++r) {
+            const std::int64_t py = base - g->bitmap_top + r;
+            if (py < 0 || py >= s.height) continue;
+            const unsigned char* row = bm.buffer + std::int64_t(r) * bm.pitch;
+            for (unsigned i = 0; i < bm.width; ++i) {
+                const std::int64_t px = pen + g->bitmap_left + i;
+                if (px < 0 || px >= s.width) continue;
+                unsigned a = bm.pixel_mode == FT_PIXEL_MODE_MONO ? ((row[i / 8] >> (7 - i % 8)) & 1) * 255 : row[i];
+                if (!a) continue;
+                std::uint8_t* p = s.row(int(py)) + px * 3;
+                for (int k = 0; k < 3; ++k) p[k] = std::uint8_t((p[k] * (255 - a) + (tc >> (8 * k) & 255) * a) / 255);
+            }
+        }
+        pen += g->advance.x >> 6;
+    }
+    const int thick = std::max(1, e.height / 16);
+    if (st.font.underline) fill(s, left, base + 1, pen, base + 1 + thick, tc);
+    if (st.font.strikeout) fill(s, left, base - e.ascent / 3, pen, base - e.ascent / 3 + thick, tc);
     return true;
 }
 

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace platform::gdi {
@@ -118,6 +119,32 @@ bool ExtFloodFill(Handle dc, int x, int y, std::uint32_t color, int type);
 bool BitBltRop(Handle dst, int x, int y, int w, int h, Handle src, int sx, int sy, std::uint32_t rop);
 
 bool GetTools(Handle dc, Pen* pen, Brush* brush);
+
+// ---- text --------------------------------------------------------------------
+// Fonts are found by fontconfig and drawn by FreeType.
+
+inline constexpr int TA_LEFT = 0, TA_RIGHT = 2, TA_CENTER = 6, TA_TOP = 0, TA_BOTTOM = 8, TA_BASELINE = 24;
+inline constexpr int OPAQUE = 2, TRANSPARENT = 1;
+inline constexpr int NONANTIALIASED_QUALITY = 3;
+
+struct Font {
+    std::string family;
+    int height = 0; // pixels; negative: the characters' height, positive: the cell's
+    int weight = 400;
+    bool italic = false, underline = false, strikeout = false;
+    int quality = 0; // NONANTIALIASED_QUALITY draws the text colour only
+};
+
+bool SelectFont(Handle dc, const Font& font);
+bool SetTextColor(Handle dc, std::uint32_t color);
+bool SetBkColor(Handle dc, std::uint32_t color);
+bool SetBkMode(Handle dc, int mode);
+bool SetTextAlign(Handle dc, int flags);
+// Draws the text (code points) at (x, y) per the alignment; the background
+// box is filled in opaque mode.
+bool TextOut(Handle dc, int x, int y, const std::u32string& text);
+// The width and height of the text's box.
+bool GetTextExtentPoint(Handle dc, const std::u32string& text, int* width, int* height);
 
 // Plays the records of a Windows metafile (its 18-byte header first) into
 // the context: logical coordinates map through the metafile's window onto

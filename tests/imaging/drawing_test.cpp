@@ -196,3 +196,53 @@ TEST(Drawing, FarLinesAreCutToThePicture)
     EXPECT_EQ(p.at(5, 0), 0xFF0000u);
     EXPECT_EQ(p.at(5, 9), 0xFF0000u);
 }
+
+TEST(Drawing, TextStaysInItsMeasuredBox)
+{
+    for (bool smooth : {false, true}) {
+        auto o = glimmerax::CreateImageObject();
+        call(*o, "CreateImage", {L(80), L(40), L(4), out()});
+        call(*o, "SetColor", {L(1), L(255), L(0), L(0), out()});
+        call(*o, "SetColor", {L(3), L(255), L(255), L(255), out()});
+        call(*o, "SetBgColor", {L(3)});
+        call(*o, "FillRect", {L(0), L(0), L(79), L(39)});
+        put(*o, "FontSmoothing", L(smooth ? 0 : 1));
+        call(*o, "CreateFont", {Variant("DejaVu Sans"), L(0), L(-14), L(0), Variant("FW_BOLD"), Variant(false), Variant(false), Variant(false), missing()});
+        call(*o, "SetTextColor", {L(1)});
+        call(*o, "SetBkMode", {Variant("TRANSPARENT")});
+        Args d = call(*o, "GetTextDimensions", {Variant("Hag"), out(), out(), missing()});
+        const int w = d[1].ToInt32(), h = d[2].ToInt32();
+        EXPECT_GT(w, 15);
+        EXPECT_GT(h, 12);
+        EXPECT_EQ(o->Invoke(platform::IdOfName(*o, "lastX"), platform::InvokeKind::PropertyGet, *std::make_unique<Args>()).ToInt32(), w);
+        call(*o, "TextOut", {L(5), L(6), Variant("Hag"), missing()});
+        Pixels p = canvas(*o);
+        int inked = 0, outside = 0, mixed = 0;
+        for (int y = 0; y < 40; ++y)
+            for (int x = 0; x < 80; ++x) {
+                std::uint32_t c = p.at(x, y);
+                if (c == 0xFFFFFF) continue;
+                ++inked;
+                outside += x < 5 || x >= 5 + w || y < 6 || y >= 6 + h;
+                mixed += c != 0xFF0000;
+            }
+        EXPECT_GT(inked, 20);
+        EXPECT_EQ(outside, 0);
+        if (smooth) EXPECT_GT(mixed, 0);
+        else EXPECT_EQ(mixed, 0); // FontSmoothing 1: the text colour only
+        // Opaque mode fills the box; centred alignment moves it by half its width.
+        call(*o, "SetBkMode", {Variant("OPAQUE")});
+        call(*o, "SetColor", {L(2), L(0), L(0), L(0), out()});
+        call(*o, "SetBkColor", {L(2)});
+        call(*o, "SetTextAlign", {Variant("TA_CENTER"), Variant("TA_TOP")});
+        call(*o, "TextOut", {L(40), L(20), Variant("Hag"), missing()});
+        p = canvas(*o);
+        EXPECT_EQ(p.at(40 - w / 2, 20), 0u);
+        EXPECT_EQ(p.at(40 - w / 2 - 1, 20), 0xFFFFFFu);
+    }
+    // A code page number: the text's system code-page byte C6 read as code page 1251.
+    auto o = glimmerax::CreateImageObject();
+    call(*o, "CreateImage", {L(40), L(20), L(2), out()});
+    int w1 = call(*o, "GetTextDimensions", {Variant("\xC3\x86"), out(), out(), L(1251)})[1].ToInt32();
+    EXPECT_GT(w1, 0);
+}
