@@ -138,13 +138,28 @@ void ImageObject::Draw(platform::DispId id, Args& a)
         gdi::ExtFloodFill(target_dc_, Num(a[0]), Num(a[1]), c, type == "FLOODFILLSURFACE" ? gdi::FLOODFILLSURFACE : gdi::FLOODFILLBORDER);
         return;
     }
-    case 0x25: { // Polyline(varMode, varPs): the polyline form
-        std::vector<std::pair<int, int>> pts = Points(a[1]);
-        if (pts.empty()) return;
+    case 0x0B: // Ellipse
+        rect(0, &l, &t, &r, &b);
+        gdi::Ellipse(target_dc_, l, t, r, b);
+        return;
+    case 0x25: { // Polyline(varMode, varPs): "" a polyline, else a filled polygon
+        gdi::Points pts = Points(a[1]);
+        std::string mode;
+        if (pts.empty() || !Text(a[0], &mode)) return;
+        if (!mode.empty()) {
+            gdi::Polygon(target_dc_, pts, mode == "WINDING");
+            return;
+        }
         gdi::MoveToEx(target_dc_, pts[0].first, pts[0].second);
         for (std::size_t i = 1; i < pts.size(); ++i) gdi::LineTo(target_dc_, pts[i].first, pts[i].second);
         return;
     }
+    case 0x2C: // PolyBezier(varPs)
+        gdi::PolyBezier(target_dc_, Points(a[0]));
+        return;
+    case 0x4F: // Curve(varPoints, varComplete, varSharpFactor)
+        Curve(Points(a[0]), Flag(arg(a, 1)), arg(a, 2).IsMissing() ? 1.0 : arg(a, 2).ToDouble());
+        return;
     case 0x3F: { // GradientRect(varX1, varY1, varX2, varY2, varC1, varC2, varHorizontal)
         auto index = [&](const Variant& v) { return std::clamp(Num(v), 0, palette_size_ - 1); };
         const auto& c1 = palette_[std::size_t(index(a[4]))];
@@ -188,6 +203,42 @@ void ImageObject::Draw(platform::DispId id, Args& a)
     }
     }
     SelectTools();
+}
+
+// A smooth curve through the anchors as Bezier segments: the control
+// points of each anchor follow its neighbours, scaled by `k`.
+void ImageObject::Curve(const gdi::Points& p, bool closed, double k)
+{
+    const std::size_t n = p.size();
+    if (n < 2) return;
+    if (n == 2) {
+        gdi::MoveToEx(target_dc_, p[0].first, p[0].second);
+        gdi::LineTo(target_dc_, p[1].first, p[1].second);
+        return;
+    }
+    std::vector<std::pair<double, double>> before(n), after(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto& P = p[i];
+        const auto& A = p[(i + n - 1) % n];
+        const auto& B = p[(i + 1) % n];
+        const double m1x = (A.first + P.first) / 2.0, m1y = (A.second + P.second) / 2.0;
+        const double m2x = (P.first + B.first) / 2.0, m2y = (P.second + B.second) / 2.0;
+        const double d1 = std::hypot(P.first - A.first, P.second - A.second), d2 = std::hypot(B.first - P.first, B.second - P.second);
+        before[i] = after[i] = {P.first, P.second};
+        if (d1 + d2 == 0) continue;
+        const double hx = (m2x - m1x) * d1 / (d1 + d2), hy = (m2y - m1y) * d1 / (d1 + d2);
+        before[i] = {P.first - k * hx, P.second - k * hy};
+        after[i] = {P.first + k * ((m2x - m1x) - hx), P.second + k * ((m2y - m1y) - hy)};
+    }
+    if (!closed) before[0] = {p[0].first, p[0].second}, after[n - 1] = {p[n - 1].first, p[n - 1].second};
+    auto pt = [](std::pair<double, double> q) { return std::pair<int, int>{int(std::lround(q.first)), int(std::lround(q.second))}; };
+    gdi::Points bez{p[0]};
+    const std::size_t segments = closed ? n : n - 1;
+    for (std::size_t i = 0; i < segments; ++i) {
+        const std::size_t j = (i + 1) % n;
+        bez.push_back(pt(after[i])), bez.push_back(pt(before[j])), bez.push_back(p[j]);
+    }
+    gdi::PolyBezier(target_dc_, bez);
 }
 
 // Points of a 1-D array x, y, x, y, … or a 2-D array with x at (i, lower

@@ -98,6 +98,7 @@ public:
     void SelectTools();                                         // the pen and brush into both contexts
     void CornerRule(int* l, int* t, int* r, int* b) const;
     std::vector<std::pair<int, int>> Points(const Variant& v) const;
+    void Curve(const std::vector<std::pair<int, int>>& points, bool closed, double k);
     // Fonts, text colours, alignment, TextOut and GetTextDimensions.
     void TextMember(platform::DispId id, Args& a);
     std::u32string TextArg(const Variant& text, const Variant& unicode) const;

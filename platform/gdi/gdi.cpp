@@ -761,3 +761,92 @@ bool TextOut(Handle dc, int x, int y, const std::u32string& text)
 }
 
 } // namespace platform::gdi
+
+// ---- polygons, ellipses, curves ------------------------------------------------
+
+namespace platform::gdi {
+
+bool Polygon(Handle dc, const Points& pts, bool winding)
+{
+    {
+        Locked l(dc);
+        if (!l || pts.size() < 2) return false;
+        const Section& s = *l.s;
+        if (!l.st->brush.hollow && pts.size() >= 3) {
+            int top = pts[0].second, bottom = top;
+            for (auto& p : pts) top = std::min(top, p.second), bottom = std::max(bottom, p.second);
+            top = std::max(top, 0), bottom = std::min(bottom, s.height);
+            std::vector<std::pair<double, int>> xs; // crossing, direction
+            for (int y = top; y < bottom; ++y) {
+                xs.clear();
+                const double cy = y + 0.5;
+                for (std::size_t i = 0; i < pts.size(); ++i) {
+                    auto [x0, y0] = pts[i];
+                    auto [x1, y1] = pts[(i + 1) % pts.size()];
+                    if ((y0 <= cy) != (y1 <= cy)) xs.push_back({x0 + (cy - y0) * (double(x1) - x0) / (double(y1) - y0), y1 > y0 ? 1 : -1});
+                }
+                std::sort(xs.begin(), xs.end());
+                int wind = 0;
+                for (std::size_t i = 0; i + 1 < xs.size(); ++i) {
+                    wind += xs[i].second;
+                    const bool in = winding ? wind != 0 : (i % 2 == 0);
+                    if (in)
+                        fill(s, std::int64_t(std::ceil(xs[i].first - 0.5)), y, std::int64_t(std::ceil(xs[i + 1].first - 0.5)), y + 1,
+                             l.st->brush.color);
+                }
+            }
+        }
+    }
+    MoveToEx(dc, pts[0].first, pts[0].second);
+    for (std::size_t i = 1; i <= pts.size(); ++i) LineTo(dc, pts[i % pts.size()].first, pts[i % pts.size()].second);
+    return true;
+}
+
+bool Ellipse(Handle dc, int left, int top, int right, int bottom)
+{
+    Locked l(dc);
+    if (!l) return false;
+    if (right < left) std::swap(left, right);
+    if (bottom < top) std::swap(top, bottom);
+    const double cx = (double(left) + right - 1) / 2, cy = (double(top) + bottom - 1) / 2;
+    const double rx = (double(right) - left - 1) / 2, ry = (double(bottom) - top - 1) / 2;
+    if (rx < 0 || ry < 0) return false;
+    const int y0 = std::max(top, 0), y1 = std::min(bottom, l.s->height);
+    for (int y = y0; y < y1; ++y) {
+        const double dy = ry > 0 ? (y - cy) / ry : 0;
+        const double half = rx * std::sqrt(std::max(0.0, 1 - dy * dy));
+        const std::int64_t a = std::llround(cx - half - 1e-9), b = std::llround(cx + half);
+        if (!l.st->brush.hollow) fill(*l.s, a, y, b + 1, y + 1, l.st->brush.color);
+        if (l.st->pen.style != PS_NULL) {
+            // The edge: both ends of the span, and the run to the next row's ends.
+            const double ny = ry > 0 ? (y + (y < cy ? 1 : -1) - cy) / ry : 0;
+            const double nhalf = rx * std::sqrt(std::max(0.0, 1 - ny * ny));
+            const std::int64_t na = std::llround(cx - nhalf - 1e-9), nb = std::llround(cx + nhalf);
+            const bool cap = y == top || y == bottom - 1;
+            fill(*l.s, a, y, cap ? b + 1 : std::max(a + 1, na), y + 1, l.st->pen.color);
+            fill(*l.s, cap ? a : std::min(b, nb), y, b + 1, y + 1, l.st->pen.color);
+        }
+    }
+    return true;
+}
+
+bool PolyBezier(Handle dc, const Points& pts)
+{
+    if (pts.size() < 4 || (pts.size() - 1) % 3) return false;
+    MoveToEx(dc, pts[0].first, pts[0].second);
+    for (std::size_t i = 0; i + 3 < pts.size(); i += 3) {
+        const auto &p0 = pts[i], &p1 = pts[i + 1], &p2 = pts[i + 2], &p3 = pts[i + 3];
+        const double len = std::hypot(p1.first - p0.first, p1.second - p0.second) + std::hypot(p2.first - p1.first, p2.second - p1.second) +
+                           std::hypot(p3.first - p2.first, p3.second - p2.second);
+        const int steps = std::clamp(int(len / 4), 1, 256);
+        for (int k = 1; k <= steps; ++k) {
+            const double t = double(k) / steps, u = 1 - t;
+            const double x = u * u * u * p0.first + 3 * u * u * t * p1.first + 3 * u * t * t * p2.first + t * t * t * p3.first;
+            const double y = u * u * u * p0.second + 3 * u * u * t * p1.second + 3 * u * t * t * p2.second + t * t * t * p3.second;
+            LineTo(dc, int(std::lround(x)), int(std::lround(y)));
+        }
+    }
+    return true;
+}
+
+} // namespace platform::gdi

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace platform::gdi {
@@ -109,6 +110,15 @@ bool MoveToEx(Handle dc, int x, int y);
 // becomes the current position.
 bool LineTo(Handle dc, int x, int y);
 bool SetPixel(Handle dc, int x, int y, std::uint32_t color);
+using Points = std::vector<std::pair<int, int>>;
+// A closed polygon: filled with the brush (alternate or winding), framed
+// with the pen.
+bool Polygon(Handle dc, const Points& pts, bool winding);
+// The ellipse inscribed in [left, right) × [top, bottom): brush inside, pen
+// on its edge.
+bool Ellipse(Handle dc, int left, int top, int right, int bottom);
+// Cubic Bezier curves: a start point and three points per curve.
+bool PolyBezier(Handle dc, const Points& pts);
 bool GetPixel(Handle dc, int x, int y, std::uint32_t* color);
 // Fills with the current brush the area bounded by `color`
 // (FLOODFILLBORDER) or of `color` (FLOODFILLSURFACE), four-connected, with

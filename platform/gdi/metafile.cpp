@@ -78,43 +78,6 @@ struct Player {
         return pts;
     }
 
-    // Even-odd fill of a polygon with the brush, one span per crossing pair.
-    void fill_polygon(const std::vector<std::pair<int, int>>& pts) const
-    {
-        if (brush.hollow || pts.size() < 3) return;
-        int top = pts[0].second, bottom = top;
-        for (auto& p : pts) top = std::min(top, p.second), bottom = std::max(bottom, p.second);
-        std::vector<double> xs;
-        for (int y = top; y < bottom; ++y) {
-            xs.clear();
-            const double cy = y + 0.5;
-            for (std::size_t i = 0; i < pts.size(); ++i) {
-                auto [x0, y0] = pts[i];
-                auto [x1, y1] = pts[(i + 1) % pts.size()];
-                if ((y0 <= cy) != (y1 <= cy)) xs.push_back(x0 + (cy - y0) * (x1 - x0) / double(y1 - y0));
-            }
-            std::sort(xs.begin(), xs.end());
-            for (std::size_t i = 0; i + 1 < xs.size(); i += 2)
-                FillRect(dc, int(std::ceil(xs[i] - 0.5)), y, int(std::ceil(xs[i + 1] - 0.5)), y + 1, brush);
-        }
-    }
-
-    void ellipse(int l, int t, int r, int b) const
-    {
-        if (r < l) std::swap(l, r);
-        if (b < t) std::swap(t, b);
-        const double cx = (l + r - 1) / 2.0, cy = (t + b - 1) / 2.0, rx = (r - l) / 2.0, ry = (b - t) / 2.0;
-        if (rx <= 0 || ry <= 0) return;
-        for (int y = t; y < b; ++y) {
-            const double dy = (y - cy) / ry;
-            if (dy * dy > 1) continue;
-            const double half = rx * std::sqrt(1 - dy * dy);
-            const int x0 = int(std::lround(cx - half)), x1 = int(std::lround(cx + half));
-            if (!brush.hollow) FillRect(dc, x0, y, x1 + 1, y + 1, brush);
-            if (pen.style != PS_NULL) SetPixel(dc, x0, y, pen.color), SetPixel(dc, x1, y, pen.color);
-        }
-    }
-
     void play(std::uint16_t function, const Params& a)
     {
         switch (function) {
@@ -123,13 +86,16 @@ struct Player {
         case META_MOVETO: MoveToEx(dc, X(a.s16(1)), Y(a.s16(0))); break;
         case META_LINETO: LineTo(dc, X(a.s16(1)), Y(a.s16(0))); break;
         case META_RECTANGLE: Rectangle(dc, X(a.s16(3)), Y(a.s16(2)), X(a.s16(1)), Y(a.s16(0))); break;
-        case META_ELLIPSE: ellipse(X(a.s16(3)), Y(a.s16(2)), X(a.s16(1)), Y(a.s16(0))); break;
+        case META_ELLIPSE: Ellipse(dc, X(a.s16(3)), Y(a.s16(2)), X(a.s16(1)), Y(a.s16(0))); break;
         case META_SETPIXEL: SetPixel(dc, X(a.s16(3)), Y(a.s16(2)), a.colour(0)); break;
         case META_POLYLINE:
         case META_POLYGON: {
             auto pts = points(a);
             if (pts.empty()) break;
-            if (function == META_POLYGON) fill_polygon(pts), pts.push_back(pts[0]);
+            if (function == META_POLYGON) {
+                Polygon(dc, pts, false);
+                break;
+            }
             MoveToEx(dc, pts[0].first, pts[0].second);
             for (std::size_t i = 1; i < pts.size(); ++i) LineTo(dc, pts[i].first, pts[i].second);
             break;

@@ -246,3 +246,36 @@ TEST(Drawing, TextStaysInItsMeasuredBox)
     int w1 = call(*o, "GetTextDimensions", {Variant("\xC3\x86"), out(), out(), L(1251)})[1].ToInt32();
     EXPECT_GT(w1, 0);
 }
+
+TEST(Drawing, PolygonsEllipsesAndCurves)
+{
+    auto o = board();
+    call(*o, "SetDrawColor", {L(0)});
+    call(*o, "SetBgColor", {L(1)});
+    call(*o, "Polyline", {Variant("ALTERNATE"), numbers({1, 1, 6, 1, 6, 5, 1, 5})});
+    Pixels p = canvas(*o);
+    EXPECT_EQ(marks(p, 0xFF0000).substr(13 * 2, 13 * 2), "..####......\n..####......\n");
+    EXPECT_EQ(marks(p, 0).substr(13, 13), ".######.....\n");
+    // Inside its box: x 2..9, y 1..8.
+    o = board();
+    call(*o, "SetDrawColor", {L(0)});
+    call(*o, "SetBgColor", {L(1)});
+    call(*o, "Ellipse", {L(2), L(1), L(9), L(8)});
+    p = canvas(*o);
+    int outside = 0;
+    for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 12; ++x) outside += p.at(x, y) != 0xFFFFFF && (x < 2 || x > 9 || y < 1 || y > 8);
+    EXPECT_EQ(outside, 0);
+    EXPECT_EQ(p.at(5, 4), 0xFF0000u);
+    EXPECT_EQ(p.at(5, 1), 0u);
+    EXPECT_EQ(p.at(2, 1), 0xFFFFFFu);
+    // A curve of two points is a straight line; a curve of three passes through its anchors.
+    o = board();
+    call(*o, "SetDrawColor", {L(0)});
+    call(*o, "Curve", {numbers({0, 2, 8, 2}), missing(), missing()});
+    EXPECT_EQ(marks(canvas(*o), 0).substr(13 * 2, 13), "########....\n");
+    call(*o, "Curve", {numbers({0, 9, 5, 5, 11, 9}), missing(), missing()});
+    p = canvas(*o);
+    EXPECT_EQ(p.at(0, 9), 0u);
+    EXPECT_EQ(p.at(5, 5), 0u);
+}
