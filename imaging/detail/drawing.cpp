@@ -195,6 +195,17 @@ void ImageObject::Draw(platform::DispId id, Args& a)
         a[7] = Variant(gdi::BitBltRop(other, Num(a[0]), Num(a[1]), Num(a[2]), Num(a[3]), target_dc_, Num(a[4]), Num(a[5]), rop));
         return;
     }
+    case 0x33: { // Stretch(varDx, varDy, varDW, varDH, varSX, varSY, varSW, varSH, varROP, varMode)
+        if (!clip_dc_) return;
+        const gdi::Handle other = target_dc_ == clip_dc_ ? canvas_dc_ : clip_dc_;
+        std::string mode;
+        Text(arg(a, 9), &mode);
+        const int m = mode == "BLACKONWHITE" ? gdi::BLACKONWHITE : mode == "WHITEONBLACK" ? gdi::WHITEONBLACK
+                    : mode == "COLORONCOLOR" ? gdi::COLORONCOLOR : gdi::HALFTONE;
+        gdi::StretchBlt(other, Num(a[0]), Num(a[1]), Num(a[2]), Num(a[3]), target_dc_, Num(a[4]), Num(a[5]), Num(a[6]), Num(a[7]),
+                        lookup(arg(a, 8), kRops, gdi::SRCCOPY), m);
+        return;
+    }
     case 0x1D: { // SetGraphicsMode(varMode, res)
         std::string mode;
         Text(a[0], &mode);

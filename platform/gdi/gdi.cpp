@@ -357,11 +357,14 @@ std::uint32_t get(const Section& s, int x, int y)
     return std::uint32_t(p[2]) << 16 | std::uint32_t(p[1]) << 8 | p[0];
 }
 
-// A pen dot: a square of the pen's width centred on (x, y).
-void dot(const Section& s, const Pen& pen, int x, int y)
+// A pen's cross-section at (x, y): a run of the pen's width across the
+// line's major axis, centred on the point, so a line costs its length
+// times the width.
+void dot(const Section& s, const Pen& pen, int x, int y, bool across_y)
 {
-    const int lo = (pen.width - 1) / 2, w = std::max(pen.width, 1);
-    fill(s, std::int64_t(x) - lo, std::int64_t(y) - lo, std::int64_t(x) - lo + w, std::int64_t(y) - lo + w, pen.color);
+    const std::int64_t lo = (std::int64_t(pen.width) - 1) / 2, w = std::max(pen.width, 1);
+    if (across_y) fill(s, x, y - lo, std::int64_t(x) + 1, y - lo + w, pen.color);
+    else fill(s, x - lo, y, x - lo + w, std::int64_t(y) + 1, pen.color);
 }
 
 void bresenham(const Section& s, const Pen& pen, int x0, int y0, int x1, int y1, bool last);
@@ -372,7 +375,7 @@ void bresenham(const Section& s, const Pen& pen, int x0, int y0, int x1, int y1,
 void line(const Section& s, const Pen& pen, int x0, int y0, int x1, int y1)
 {
     if (pen.style == PS_NULL) return;
-    const double m = pen.width + 2, lo_x = -m, lo_y = -m, hi_x = s.width + m, hi_y = s.height + m;
+    const double m = std::min<double>(pen.width, double(s.width) + s.height) + 2, lo_x = -m, lo_y = -m, hi_x = s.width + m, hi_y = s.height + m;
     auto inside = [&](int x, int y) { return x >= lo_x && x <= hi_x && y >= lo_y && y <= hi_y; };
     if (inside(x0, y0) && inside(x1, y1)) return bresenham(s, pen, x0, y0, x1, y1, false);
     // Liang-Barsky on the widened section.
@@ -396,13 +399,15 @@ void line(const Section& s, const Pen& pen, int x0, int y0, int x1, int y1)
 // Bresenham from (x0, y0) to (x1, y1); the end point only when `last`.
 void bresenham(const Section& s, const Pen& pen, int x0, int y0, int x1, int y1, bool last)
 {
-    if (last) dot(s, pen, x1, y1);
+    const bool across_y = std::llabs(std::int64_t(x1) - x0) >= std::llabs(std::int64_t(y1) - y0);
+    if (last) dot(s, pen, x1, y1, across_y);
     std::int64_t dx = std::llabs(std::int64_t(x1) - x0), dy = -std::llabs(std::int64_t(y1) - y0);
     const int sx = x0 < x1 ? 1 : -1, sy = y0 < y1 ? 1 : -1;
     std::int64_t err = dx + dy;
     std::int64_t x = x0, y = y0;
     while (x != x1 || y != y1) {
-        if (x > -pen.width && y > -pen.width && x < s.width + pen.width && y < s.height + pen.width) dot(s, pen, int(x), int(y));
+        if (x > -pen.width && y > -pen.width && x < std::int64_t(s.width) + pen.width && y < std::int64_t(s.height) + pen.width)
+            dot(s, pen, int(x), int(y), across_y);
         std::int64_t e2 = 2 * err;
         if (e2 >= dy) err += dy, x += sx;
         if (e2 <= dx) err += dx, y += sy;
@@ -554,6 +559,64 @@ bool ExtFloodFill(Handle dc, int x, int y, std::uint32_t color, int type)
     return true;
 }
 
+namespace {
+// A raster operation on source, destination and pattern colours.
+std::uint32_t raster(std::uint32_t rop, std::uint32_t S, std::uint32_t D, std::uint32_t pat)
+{
+    switch (rop) {
+    case SRCPAINT: return S | D;
+    case SRCAND: return S & D;
+    case SRCINVERT: return S ^ D;
+    case SRCERASE: return S & ~D;
+    case NOTSRCCOPY: return ~S & 0xFFFFFF;
+    case MERGECOPY: return S & pat;
+    case MERGEPAINT: return (~S | D) & 0xFFFFFF;
+    case PATCOPY: return pat;
+    case PATPAINT: return (pat | ~S | D) & 0xFFFFFF;
+    case PATINVERT: return pat ^ D;
+    case DSTINVERT: return ~D & 0xFFFFFF;
+    default: return S;
+    }
+}
+} // namespace
+
+bool StretchBlt(Handle dst, int x, int y, int w, int h, Handle src, int sx, int sy, int sw, int sh, std::uint32_t rop, int mode)
+{
+    Table& t = table();
+    std::lock_guard g(t.lock);
+    const Section* d = target_of(t, dst);
+    const Section* s = target_of(t, src);
+    if (!d || !s || w == 0 || h == 0 || sw == 0 || sh == 0) return false;
+    const std::uint32_t pat = t.contexts[dst].brush.color;
+    // Negative sizes mirror; each destination pixel takes the source pixels
+    // its area covers (their average in HALFTONE mode, else the first).
+    const int aw = std::abs(w), ah = std::abs(h);
+    const std::int64_t cx0 = std::max<std::int64_t>(0, std::min<std::int64_t>(x, std::int64_t(x) + w)), cy0 = std::max<std::int64_t>(0, std::min<std::int64_t>(y, std::int64_t(y) + h));
+    const std::int64_t cx1 = std::min<std::int64_t>(d->width, std::max<std::int64_t>(x, std::int64_t(x) + w));
+    const std::int64_t cy1 = std::min<std::int64_t>(d->height, std::max<std::int64_t>(y, std::int64_t(y) + h));
+    for (std::int64_t ty = cy0; ty < cy1; ++ty) {
+        const std::int64_t j = h > 0 ? ty - y : y - 1 - ty;
+        const std::int64_t s0 = sy + j * sh / ah, s1 = std::max(s0 + (sh > 0 ? 1 : -1), sy + (j + 1) * sh / ah);
+        for (std::int64_t tx = cx0; tx < cx1; ++tx) {
+            const std::int64_t i = w > 0 ? tx - x : x - 1 - tx;
+            const std::int64_t r0 = sx + i * sw / aw, r1 = std::max(r0 + (sw > 0 ? 1 : -1), sx + (i + 1) * sw / aw);
+            std::uint64_t sum[3] = {0, 0, 0}, n = 0;
+            const std::int64_t ya = std::min(s0, s1 + 1), yb = std::max(s0 + 1, s1), xa = std::min(r0, r1 + 1), xb = std::max(r0 + 1, r1);
+            for (std::int64_t yy = ya; yy < yb && (mode == HALFTONE || n == 0); ++yy)
+                for (std::int64_t xx = xa; xx < xb && (mode == HALFTONE || n == 0); ++xx) {
+                    if (xx < 0 || yy < 0 || xx >= s->width || yy >= s->height) continue;
+                    const std::uint32_t c = get(*s, int(xx), int(yy));
+                    for (int k = 0; k < 3; ++k) sum[k] += c >> (8 * k) & 255;
+                    ++n;
+                }
+            if (!n) continue;
+            const std::uint32_t S = std::uint32_t(sum[0] / n) | std::uint32_t(sum[1] / n) << 8 | std::uint32_t(sum[2] / n) << 16;
+            put(*d, int(tx), int(ty), raster(rop, S, get(*d, int(tx), int(ty)), pat) & 0xFFFFFF);
+        }
+    }
+    return true;
+}
+
 bool BitBltRop(Handle dst, int x, int y, int w, int h, Handle src, int sx, int sy, std::uint32_t rop)
 {
     if (rop == SRCCOPY) return BitBlt(dst, x, y, w, h, src, sx, sy, rop);
@@ -563,22 +626,7 @@ bool BitBltRop(Handle dst, int x, int y, int w, int h, Handle src, int sx, int s
     const Section* s = target_of(t, src);
     if (!d || !s) return false;
     const std::uint32_t pat = t.contexts[dst].brush.color;
-    auto op = [&](std::uint32_t S, std::uint32_t D) -> std::uint32_t {
-        switch (rop) {
-        case SRCPAINT: return S | D;
-        case SRCAND: return S & D;
-        case SRCINVERT: return S ^ D;
-        case SRCERASE: return S & ~D;
-        case NOTSRCCOPY: return ~S;
-        case MERGECOPY: return S & pat;
-        case MERGEPAINT: return ~S | D;
-        case PATCOPY: return pat;
-        case PATPAINT: return pat | ~S | D;
-        case PATINVERT: return pat ^ D;
-        case DSTINVERT: return ~D;
-        default: return S;
-        }
-    };
+    auto op = [&](std::uint32_t S, std::uint32_t D) { return raster(rop, S, D, pat); };
     std::int64_t x0 = std::max<std::int64_t>({0, x, std::int64_t(x) - sx}), y0 = std::max<std::int64_t>({0, y, std::int64_t(y) - sy});
     std::int64_t x1 = std::min<std::int64_t>({std::int64_t(x) + w, d->width, std::int64_t(x) - sx + s->width});
     std::int64_t y1 = std::min<std::int64_t>({std::int64_t(y) + h, d->height, std::int64_t(y) - sy + s->height});

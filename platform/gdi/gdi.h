@@ -167,6 +167,12 @@ struct Viewport {
 };
 bool PlayMetaFile(Handle dc, const std::uint8_t* data, std::size_t size, const Viewport& vp);
 
+inline constexpr int BLACKONWHITE = 1, WHITEONBLACK = 2, COLORONCOLOR = 3, HALFTONE = 4;
+// Stretches a source rectangle onto a destination rectangle (negative sizes
+// mirror) with a raster operation, clipped to both sections.
+bool StretchBlt(Handle dst, int x, int y, int w, int h, Handle src, int sx, int sy, int sw, int sh, std::uint32_t rop,
+                int mode);
+
 // Pending drawing reaches the pixels (drawing here is immediate).
 bool GdiFlush();
 

@@ -57,7 +57,7 @@ TEST(Drawing, CornerRuleShapesAndPens)
     call(*o, "CreatePen", {Variant("PS_SOLID"), L(3), L(1)});
     call(*o, "Line", {L(1), L(4), L(9), L(4)});
     Pixels p = canvas(*o);
-    EXPECT_EQ(marks(p, 0xFF0000).substr(13 * 2, 13 * 5), "............\n##########..\n##########..\n##########..\n............\n");
+    EXPECT_EQ(marks(p, 0xFF0000).substr(13 * 2, 13 * 5), "............\n.########...\n.#########..\n.########...\n............\n");
 }
 
 TEST(Drawing, PixelsFillsPolylinesAndGradients)
@@ -278,4 +278,26 @@ TEST(Drawing, PolygonsEllipsesAndCurves)
     p = canvas(*o);
     EXPECT_EQ(p.at(0, 9), 0u);
     EXPECT_EQ(p.at(5, 5), 0u);
+}
+
+TEST(Drawing, StretchesIntoTheOtherPicture)
+{
+    auto o = picture(4, 2, {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF, 0, 0x808080, 0x102030, 0x405060});
+    call(*o, "InitClipboard", {L(8), L(4), out()});
+    call(*o, "Stretch", {L(0), L(0), L(8), L(4), L(0), L(0), L(4), L(2), Variant(""), Variant("COLORONCOLOR")});
+    call(*o, "SelectClipboard", {Variant(true)});
+    auto px = [&](int x, int y) {
+        Args r = call(*o, "GetPixel", {L(x), L(y), out()});
+        const auto& a = r[2].ToArray();
+        return std::uint32_t(a.at(0).ToInt32()) << 16 | a.at(1).ToInt32() << 8 | a.at(2).ToInt32();
+    };
+    EXPECT_EQ(px(0, 0), 0xFF0000u);
+    EXPECT_EQ(px(1, 1), 0xFF0000u);
+    EXPECT_EQ(px(2, 0), 0x00FF00u);
+    EXPECT_EQ(px(7, 3), 0x405060u);
+    // Halving with HALFTONE averages each 2 × 2 block, back onto the canvas:
+    // from x 1 the first block holds two red and two green pixels.
+    call(*o, "Stretch", {L(0), L(0), L(2), L(1), L(1), L(0), L(4), L(2), missing(), missing()});
+    call(*o, "SelectClipboard", {Variant(false)});
+    EXPECT_EQ(px(0, 0), 0x7F7F00u);
 }
