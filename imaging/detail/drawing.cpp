@@ -114,6 +114,10 @@ void ImageObject::Draw(platform::DispId id, Args& a)
     case 0x06:
     case 0x24: { // Line / VBALine(x1, y1, x2, y2, varAA)
         const int x2 = Num(a[2]), y2 = Num(a[3]);
+        if (Flag(arg(a, 4)) && Num(a[0]) != x2 && Num(a[1]) != y2) {
+            SmoothLine(Num(a[0]), Num(a[1]), x2, y2);
+            return;
+        }
         gdi::MoveToEx(target_dc_, Num(a[0]), Num(a[1]));
         gdi::LineTo(target_dc_, x2, y2);
         // The pen's line stops short of its end; the end pixel is set too.
@@ -214,6 +218,37 @@ void ImageObject::Draw(platform::DispId id, Args& a)
     }
     }
     SelectTools();
+}
+
+// An antialiased line written straight into the target's pixels: along the
+// major axis a run of pen-width pixels across the line takes the drawing
+// colour, and the pixels just beyond the run's two ends are blended by how
+// far the exact line lies towards them.
+void ImageObject::SmoothLine(int x1, int y1, int x2, int y2)
+{
+    gdi::Section s;
+    if (!TargetSection(&s) || pen_.style == gdi::PS_NULL) return;
+    const bool steep = std::abs(y2 - y1) > std::abs(x2 - x1);
+    if (steep) std::swap(x1, y1), std::swap(x2, y2);
+    if (x1 > x2) std::swap(x1, x2), std::swap(y1, y2);
+    const double slope = double(y2 - y1) / (x2 - x1);
+    const int w = std::max(pen_.width, 1), lo = (w - 1) / 2;
+    auto blend = [&](int u, int v, double weight) {
+        const int x = steep ? v : u, y = steep ? u : v;
+        if (x < 0 || y < 0 || x >= s.width || y >= s.height || weight <= 0) return;
+        std::uint8_t* p = s.row(y) + std::size_t(x) * 3;
+        for (int k = 0; k < 3; ++k) p[k] = std::uint8_t(std::lround(p[k] * (1 - weight) + (pen_.color >> (8 * k) & 255) * weight));
+    };
+    // Only the columns that can land on the target are walked.
+    const int u0 = std::max(x1, -w), u1 = std::min(x2, (steep ? s.height : s.width) + w);
+    for (int u = u0; u <= u1; ++u) {
+        const double exact = y1 + (u - x1) * slope;
+        const int v = int(std::floor(exact));
+        const double f = exact - v;
+        for (int k = 0; k < w; ++k) blend(u, v - lo + k, 1.0);
+        blend(u, v - lo - 1, 1 - f);
+        blend(u, v - lo + w, f);
+    }
 }
 
 // A smooth curve through the anchors as Bezier segments: the control

@@ -99,6 +99,7 @@ public:
     void CornerRule(int* l, int* t, int* r, int* b) const;
     std::vector<std::pair<int, int>> Points(const Variant& v) const;
     void Curve(const std::vector<std::pair<int, int>>& points, bool closed, double k);
+    void SmoothLine(int x1, int y1, int x2, int y2);
     // Fonts, text colours, alignment, TextOut and GetTextDimensions.
     void TextMember(platform::DispId id, Args& a);
     std::u32string TextArg(const Variant& text, const Variant& unicode) const;

@@ -301,3 +301,20 @@ TEST(Drawing, StretchesIntoTheOtherPicture)
     call(*o, "SelectClipboard", {Variant(false)});
     EXPECT_EQ(px(0, 0), 0x7F7F00u);
 }
+
+TEST(Drawing, AntialiasedLines)
+{
+    auto o = board();
+    call(*o, "SetDrawColor", {L(0)});
+    call(*o, "Line", {L(0), L(2), L(11), L(2), Variant(true)}); // horizontal: a plain line
+    EXPECT_EQ(marks(canvas(*o), 0).substr(13 * 2, 13), "############\n");
+    call(*o, "Line", {L(0), L(4), L(10), L(9), Variant(true)});
+    Pixels p = canvas(*o);
+    EXPECT_EQ(p.at(0, 4), 0u);
+    EXPECT_EQ(p.at(10, 9), 0u);
+    // (1, 4.5): half on row 4, half on row 5.
+    EXPECT_NEAR(int(p.at(1, 5) & 255), 128, 2);
+    int grey = 0;
+    for (std::uint32_t c : p.px) grey += c != 0 && c != 0xFFFFFF;
+    EXPECT_GT(grey, 5);
+}
