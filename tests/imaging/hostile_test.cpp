@@ -150,3 +150,23 @@ TEST(Hostile, HugeJpegAndPngClaimsEndAtOnce)
     EXPECT_EQ(read(*o, png), 5);
     EXPECT_EQ(canvas(*o).at(7, 7), 0x808080u);
 }
+
+TEST(Hostile, GifClaimsAndBadCodes)
+{
+    auto o = glimmerax::CreateImageObject();
+    call(*o, "CreateImage", {L(8), L(8), L(2), out()});
+    // A 65535 × 65535 screen and image, two colours, whose data is a few
+    // codes of size 2: clear, 1, then a code past the next free one (7), 1, end.
+    Bytes g{'G', 'I', 'F', '8', '9', 'a', 0xFF, 0xFF, 0xFF, 0xFF, 0x80, 0, 0, 0, 0, 0, 255, 0, 0,
+            0x2C, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 2, 2, 0xcc, 0x53, 0, 0x3B};
+    Args r;
+    EXPECT_EQ(read(*o, g, &r), 1);
+    EXPECT_EQ(r[5].ToInt32(), 1);
+    Pixels p = canvas(*o);
+    EXPECT_EQ(p.at(0, 0), 0xFF0000u); // the code before the bad one
+    EXPECT_EQ(p.at(1, 0), 0u);        // the background (entry 0): the image ended there
+    // Indices past a 2-entry local table read as black.
+    Bytes h{'G', 'I', 'F', '8', '7', 'a', 4, 0, 1, 0, 0, 0, 0, 0x2C, 0, 0, 0, 0, 4, 0, 1, 0, 0x80, 255, 255, 255, 0, 0, 0, 2, 2, 0x9c, 0xa, 0, 0x3B};
+    EXPECT_EQ(read(*o, h, &r), 1);
+    EXPECT_EQ(canvas(*o).at(0, 0), 0u);
+}
