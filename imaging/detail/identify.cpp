@@ -4,13 +4,7 @@
 #include "imaging/detail/tiff_reader.h"
 #include "imaging/glimmerax.h"
 
-#include <csetjmp>
-#include <cstdio>
 #include <cstring>
-
-#include <jpeglib.h>
-#include <jerror.h>
-#include <png.h>
 
 namespace glimmerax {
 namespace gdi = platform::gdi;
@@ -20,6 +14,8 @@ namespace {
 std::uint32_t le16(const std::uint8_t* p) { return p[0] | p[1] << 8; }
 std::uint32_t le32(const std::uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | std::uint32_t(p[3]) << 24; }
 
+} // namespace
+
 // a × b / c rounded half away from zero, as MulDiv does.
 std::int32_t MulDiv(std::int64_t a, std::int64_t b, std::int64_t c)
 {
@@ -28,137 +24,6 @@ std::int32_t MulDiv(std::int64_t a, std::int64_t b, std::int64_t c)
     bool neg = (p < 0) != (c < 0);
     std::int64_t q = (std::llabs(p) + std::llabs(c) / 2) / std::llabs(c);
     return std::int32_t(neg ? -q : q);
-}
-
-// ---- JPEG size ------------------------------------------------------------
-
-struct JpegSource {
-    jpeg_source_mgr pub;
-    ImageStream* stream;
-    JOCTET* buffer;
-    bool start_of_file;
-};
-
-struct JpegError {
-    jpeg_error_mgr pub;
-    std::jmp_buf jump;
-};
-
-void jpeg_init_source(j_decompress_ptr cinfo) { reinterpret_cast<JpegSource*>(cinfo->src)->start_of_file = true; }
-
-boolean jpeg_fill(j_decompress_ptr cinfo)
-{
-    auto* src = reinterpret_cast<JpegSource*>(cinfo->src);
-    std::uint32_t got = 0;
-    src->stream->Read(src->buffer, 4096, &got);
-    if (got == 0) {
-        if (src->start_of_file) ERREXIT(cinfo, JERR_INPUT_EMPTY); // "Empty input file"
-        WARNMS(cinfo, JWRN_JPEG_EOF);                                // "Premature end of JPEG file"
-        src->buffer[0] = 0xFF;                                       // a fake EOI
-        src->buffer[1] = JPEG_EOI;
-        got = 2;
-    }
-    src->pub.next_input_byte = src->buffer;
-    src->pub.bytes_in_buffer = got;
-    src->start_of_file = false;
-    return TRUE;
-}
-
-void jpeg_skip(j_decompress_ptr cinfo, long count)
-{
-    auto* src = reinterpret_cast<JpegSource*>(cinfo->src);
-    if (count <= 0) return;
-    while (count > long(src->pub.bytes_in_buffer)) {
-        count -= long(src->pub.bytes_in_buffer);
-        jpeg_fill(cinfo);
-    }
-    src->pub.next_input_byte += count;
-    src->pub.bytes_in_buffer -= std::size_t(count);
-}
-
-void jpeg_term(j_decompress_ptr) {}
-
-void jpeg_quiet(j_common_ptr) {}
-[[noreturn]] void jpeg_fail(j_common_ptr cinfo) { std::longjmp(reinterpret_cast<JpegError*>(cinfo->err)->jump, 1); }
-
-} // namespace
-
-bool JpegCodec::ReadSize(ImageStream& s, std::int32_t* width, std::int32_t* height)
-{
-    *width = *height = 0;
-    jpeg_decompress_struct cinfo;
-    JpegError err;
-    cinfo.err = jpeg_std_error(&err.pub);
-    err.pub.error_exit = jpeg_fail;
-    err.pub.output_message = jpeg_quiet;
-    if (setjmp(err.jump)) {
-        jpeg_destroy_decompress(&cinfo);
-        *width = *height = 0;
-        return false;
-    }
-    jpeg_create_decompress(&cinfo);
-    auto* src = static_cast<JpegSource*>(
-        (*cinfo.mem->alloc_small)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_PERMANENT, sizeof(JpegSource)));
-    src->buffer = static_cast<JOCTET*>(
-        (*cinfo.mem->alloc_small)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_PERMANENT, 4096));
-    src->stream = &s;
-    src->pub.init_source = jpeg_init_source;
-    src->pub.fill_input_buffer = jpeg_fill;
-    src->pub.skip_input_data = jpeg_skip;
-    src->pub.resync_to_restart = jpeg_resync_to_restart;
-    src->pub.term_source = jpeg_term;
-    src->pub.bytes_in_buffer = 0;
-    src->pub.next_input_byte = nullptr;
-    cinfo.src = &src->pub;
-    jpeg_read_header(&cinfo, TRUE);
-    *width = std::int32_t(cinfo.image_width);
-    *height = std::int32_t(cinfo.image_height);
-    jpeg_destroy_decompress(&cinfo);
-    return *width > 0 && *height > 0;
-}
-
-// ---- PNG size -------------------------------------------------------------
-
-namespace {
-void png_read(png_structp png, png_bytep data, png_size_t length)
-{
-    auto* s = static_cast<ImageStream*>(png_get_io_ptr(png));
-    std::uint32_t got = 0;
-    if (length > 0xFFFFFFFFu || !s->Read(data, std::uint32_t(length), &got) || got != length) png_error(png, "short read");
-}
-void png_fail(png_structp png, png_const_charp) { png_longjmp(png, 1); }
-void png_warn(png_structp, png_const_charp) {}
-} // namespace
-
-bool PngCodec::ReadSize(ImageStream& s, std::int32_t* width, std::int32_t* height, Palette* palette)
-{
-    *width = *height = 0;
-    palette->clear();
-    png_byte sig[8];
-    if (!s.ReadFull(sig, 8) || png_sig_cmp(sig, 0, 8) != 0) return false;
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, png_fail, png_warn);
-    if (!png) return false;
-    png_infop info = png_create_info_struct(png);
-    if (!info || setjmp(png_jmpbuf(png))) {
-        png_destroy_read_struct(&png, info ? &info : nullptr, nullptr);
-        *width = *height = 0;
-        palette->clear();
-        return false;
-    }
-    png_set_read_fn(png, &s, png_read);
-    png_set_sig_bytes(png, 8);
-    png_read_info(png, info);
-    png_uint_32 w = 0, h = 0;
-    int depth, color, interlace, compression, filter;
-    png_get_IHDR(png, info, &w, &h, &depth, &color, &interlace, &compression, &filter);
-    png_colorp pal = nullptr;
-    int n = 0;
-    if (png_get_PLTE(png, info, &pal, &n) && pal)
-        for (int i = 0; i < n && i < 256; ++i) palette->push_back({pal[i].red, pal[i].green, pal[i].blue});
-    png_destroy_read_struct(&png, &info, nullptr);
-    *width = std::int32_t(w);
-    *height = std::int32_t(h);
-    return w > 0 && h > 0;
 }
 
 // ---- identification -------------------------------------------------------
@@ -316,7 +181,47 @@ void ImageObject::ReadImage(Args& a)
     ImageStream s;
     if (!kind || !OpenSource(source, s)) return;
     gdi::GdiFlush();
+    gdi::Section target;
+    if (!gdi::GetSection(gdi::CurrentBitmap(target_dc_), &target)) return;
     switch (kind) {
+    case 1: {
+        Palette pal;
+        int frames = 0;
+        if (GifRead(s, target, x, y, Flag(arg(a, 4), true), &pal, &frames) > 0) {
+            a[6] = Variant(std::int32_t(1));
+            SetOut(a, 1, PaletteVariant(pal));
+        }
+        SetOut(a, 5, Variant(std::int32_t(frames)));
+        break;
+    }
+    case 4: {
+        // The metafile after its 22-byte placeable header, when the file's
+        // length is exactly what the header says.
+        std::vector<std::uint8_t> all(std::size_t(std::min<std::uint64_t>(s.Size(), 1u << 30)));
+        if (!s.Seek(0) || !s.ReadFull(all.data(), std::uint32_t(all.size())) || all.size() < 40) return;
+        if (all.size() != 22 + 2 * std::uint64_t(le32(all.data() + 28))) return;
+        gdi::Viewport vp;
+        vp.cx = vector_size_x_ > 0 ? vector_size_x_ : Num(dims[1]);
+        vp.cy = vector_size_y_ > 0 ? vector_size_y_ : Num(dims[2]);
+        vp.x = MulDiv(x, 100, ppi_x_);
+        vp.y = MulDiv(y, 100, ppi_x_);
+        gdi::PlayMetaFile(target_dc_, all.data() + 22, all.size() - 22, vp);
+        a[6] = Variant(std::int32_t(4));
+        break;
+    }
+    case 2:
+        JpegCodec::Decode(s, target, x, y);
+        SetOut(a, 5, Variant(std::int32_t(1)));
+        a[6] = Variant(std::int32_t(2));
+        break;
+    case 5: {
+        Palette pal;
+        PngCodec::Decode(s, target, x, y, Flag(arg(a, 4), true), &pal);
+        if (!pal.empty()) SetOut(a, 1, PaletteVariant(pal));
+        SetOut(a, 5, Variant(std::int32_t(1)));
+        a[6] = Variant(std::int32_t(5));
+        break;
+    }
     case 3: {
         Palette pal;
         BmpReader::Read(s, target_dc_, x, y, &pal);
@@ -328,8 +233,7 @@ void ImageObject::ReadImage(Args& a)
     case 6: {
         TiffReader tiff;
         if (!tiff.Open(s, true, true)) return;
-        gdi::Section sec;
-        if (gdi::GetSection(gdi::CurrentBitmap(target_dc_), &sec)) tiff.Decode(sec, x, y);
+        tiff.Decode(target, x, y);
         SetOut(a, 1, PaletteVariant(tiff.GetPalette()));
         SetOut(a, 5, Variant(std::int32_t(tiff.PageCount())));
         a[6] = Variant(std::int32_t(6));

@@ -215,7 +215,17 @@ void ImageObject::cleanup()
         gdi::DeleteObject(canvas_bmp_);
         canvas_bmp_ = 0;
     }
+    if (clip_dc_) {
+        gdi::SelectObject(clip_dc_, 0);
+        gdi::DeleteDC(clip_dc_);
+        clip_dc_ = 0;
+    }
+    if (clip_bmp_) {
+        gdi::DeleteObject(clip_bmp_);
+        clip_bmp_ = 0;
+    }
     target_dc_ = 0;
+    track_ = GifTrack{};
     bits_ = nullptr;
     width_ = height_ = 0;
     ready_ = false;
@@ -285,12 +295,40 @@ Variant ImageObject::Invoke(DispId id, InvokeKind kind, Args& a)
     }
     switch (id) {
     case 0x01: CreateImage(a); break;
+    case 0x02: {
+        // SetColor(ind, r, g, b, res): each channel keeps its low byte.
+        std::int32_t i = Num(a[0]);
+        if (i < 0 || i >= palette_size_) break;
+        palette_[std::size_t(i)] = {std::uint8_t(Num(a[1])), std::uint8_t(Num(a[2])), std::uint8_t(Num(a[3]))};
+        a[4] = Variant(true);
+        break;
+    }
+    case 0x07: GifPartialImage(a, true); break;
+    case 0x17: BuildPalette(a); break;
+    case 0x1C: WebPalette(); break;
+    case 0x03: case 0x04: case 0x05: case 0x06: case 0x08: case 0x09: case 0x0A: case 0x0C: case 0x15: case 0x19:
+    case 0x1D: case 0x21: case 0x24: case 0x25: case 0x3F: case 0x45: case 0x0B: case 0x2C: case 0x4F: case 0x33: Draw(id, a); break;
+    case 0x0D: case 0x0E: case 0x0F: case 0x10: case 0x11: case 0x18: case 0x36: TextMember(id, a); break;
+    case 0x1F: InitClipboard(a); break;
+    case 0x20: SelectClipboard(a); break;
+    case 0x22: GifPartialImage(a, false); break;
+    case 0x44: Resize(a); break;
+    case 0x48: TransparentCopy(a); break;
+    case 0x47: case 0x4B: case 0x4C: case 0x50: case 0x51: case 0x52: case 0x53: Filter(id, a); break;
+    case 0x2D: ChangePaletteSize(a); break;
+    case 0x46: ApplyPalette(a); break;
     case 0x26: ReadBinaryFile(a); break;
     case 0x27: WriteBinary(a); break;
     case 0x28: FindInBinary(a); break;
     case 0x29: GetFileDimensions(a); break;
     case 0x2A: DestroyObject(); break;
     case 0x2B: ReadImage(a); break;
+    case 0x2E: TrackAdd(a); break;
+    case 0x2F: TrackPlay(a); break;
+    case 0x30:
+        track_.loop = true;
+        track_.loop_count = std::uint16_t(Num(a[0]));
+        break;
     case 0x31: ConvertValue(a); break;
     case 0x37: {
         // Delay: sleeps the given seconds.
@@ -300,7 +338,9 @@ Variant ImageObject::Invoke(DispId id, InvokeKind kind, Args& a)
     }
     case 0x41: BmpImage(a); break;
     case 0x43: WbmpImage(a); break;
+    case 0x38: JpegImage(a); break;
     case 0x49: GetInternalStatus(a); break;
+    case 0x4A: PngImage(a); break;
     case 0x54: GetImageInfo(a); break;
     default: break; // not built yet: results stay cleared
     }
@@ -333,12 +373,16 @@ void ImageObject::GetInternalStatus(Args& a)
 {
     std::vector<std::uint8_t> s(12, 0);
     auto le16 = [&](int at, std::uint32_t v) { s[at] = std::uint8_t(v), s[at + 1] = std::uint8_t(v >> 8); };
-    le16(0, std::uint32_t(width_));
-    le16(2, std::uint32_t(height_));
+    // The target's size and handles: the clipboard while it is selected.
+    gdi::Section t;
+    const gdi::Handle bmp = target_dc_ == clip_dc_ && clip_dc_ ? clip_bmp_ : canvas_bmp_;
+    if (!gdi::GetSection(bmp, &t)) t.width = width_, t.height = height_;
+    le16(0, std::uint32_t(t.width));
+    le16(2, std::uint32_t(t.height));
     le16(4, target_dc_);
     le16(6, target_dc_ >> 16);
-    le16(8, canvas_bmp_);
-    le16(10, canvas_bmp_ >> 16);
+    le16(8, bmp);
+    le16(10, bmp >> 16);
     a[0] = ByteResult(std::move(s));
 }
 
@@ -359,6 +403,31 @@ bool ImageObject::OpenSource(const Variant& source, ImageStream& stream) const
     std::string name;
     if (!Text(source, &name) || name.empty()) return false;
     return stream.OpenFile(name);
+}
+
+} // namespace glimmerax
+
+namespace glimmerax {
+
+bool ImageObject::CanvasSection(gdi::Section* out) const { return bits_ && gdi::GetSection(canvas_bmp_, out); }
+
+bool ImageObject::CanvasRect(const Args& a, std::size_t i, int* x, int* y, int* w, int* h) const
+{
+    auto get = [&](std::size_t k, std::int32_t def) { return arg(a, i + k).IsMissing() ? def : Num(arg(a, i + k)); };
+    *x = std::max(0, get(0, 0));
+    *y = std::max(0, get(1, 0));
+    if (*x >= width_ || *y >= height_) return false;
+    *w = std::min<std::int64_t>(get(2, width_), width_ - *x);
+    *h = std::min<std::int64_t>(get(3, height_), height_ - *y);
+    return *w >= 1 && *h >= 1;
+}
+
+void ImageObject::WriteOut(const Variant& file, Variant& res, std::vector<std::uint8_t> bytes, bool file_res) const
+{
+    std::string name;
+    if (!Text(file, &name)) return;
+    if (name.empty()) res = ByteResult(std::move(bytes));
+    else if (SaveFile(name, bytes.data(), bytes.size()) && file_res) res = Variant(true);
 }
 
 } // namespace glimmerax

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <atomic>
+#include <unordered_map>
 #include <cstdint>
 #include <vector>
 
@@ -30,6 +31,32 @@ void SetOut(Args& a, std::size_t i, Variant v); // only when that argument was p
 Variant PaletteVariant(const std::vector<std::array<std::uint8_t, 3>>& pal);
 
 using Palette = std::vector<std::array<std::uint8_t, 3>>; // red, green, blue
+
+// A palette's entry of a pixel by exact colour match: the first entry of
+// that colour, 0 when none matches.
+class ExactIndex {
+public:
+    ExactIndex(const std::array<std::uint8_t, 3>* entries, int n);
+    std::uint8_t operator()(const std::uint8_t* bgr) const; // blue, green, red as stored
+private:
+    static std::uint32_t key(std::uint32_t r, std::uint32_t g, std::uint32_t b) { return r << 16 | g << 8 | b; }
+    std::unordered_map<std::uint32_t, std::uint8_t> map_;
+};
+
+// One frame of the animation track: its place on the screen and its indices.
+struct GifFrame {
+    int delay = 0, disposal = 0, transparent = -1;
+    int left = 0, top = 0, width = 0, height = 0;
+    std::vector<std::uint8_t> pixels;
+};
+struct GifTrack {
+    int width = 0, height = 0;
+    std::array<std::array<std::uint8_t, 3>, 256> palette{};
+    int entries = 0;
+    bool loop = false;
+    std::uint16_t loop_count = 0;
+    std::vector<GifFrame> frames;
+};
 
 class ImageObject : public platform::Dispatch {
 public:
@@ -53,6 +80,31 @@ public:
     void FindInBinary(Args& a);
     void ConvertValue(Args& a);
     void GetImageInfo(Args& a);
+    void JpegImage(Args& a);
+    void GifPartialImage(Args& a, bool whole);
+    void TrackAdd(Args& a);
+    void TrackPlay(Args& a);
+    void BuildPalette(Args& a);
+    void ApplyPalette(Args& a);
+    void WebPalette();
+    void ChangePaletteSize(Args& a);
+    void InitClipboard(Args& a);
+    void SelectClipboard(Args& a);
+    void Filter(platform::DispId id, Args& a); // GrayScale, Invert, Flip, Brightness, Contrast, Blur, Sharpen
+    void TransparentCopy(Args& a);
+    // Colours, pens, brushes, shapes, lines, pixels, fills, gradients, Copy.
+    void Draw(platform::DispId id, Args& a);
+    bool Colour(const Variant& index, std::uint32_t* rgb) const; // false outside the palette
+    void SelectTools();                                         // the pen and brush into both contexts
+    void CornerRule(int* l, int* t, int* r, int* b) const;
+    std::vector<std::pair<int, int>> Points(const Variant& v) const;
+    void Curve(const std::vector<std::pair<int, int>>& points, bool closed, double k);
+    void SmoothLine(int x1, int y1, int x2, int y2);
+    // Fonts, text colours, alignment, TextOut and GetTextDimensions.
+    void TextMember(platform::DispId id, Args& a);
+    std::u32string TextArg(const Variant& text, const Variant& unicode) const;
+    void Resize(Args& a);
+    void PngImage(Args& a);
 
     // Opens a source as a stream: a byte array through the FileStart /
     // FileSize window, anything else as a file name. False when not opened.
@@ -70,11 +122,28 @@ public:
     std::int32_t ole_timeout_ = 0;
     std::int32_t last_y_ = -2, last_x_ = -2;
     platform::gdi::Handle target_dc_ = 0, canvas_dc_ = 0, canvas_bmp_ = 0;
+    platform::gdi::Handle clip_dc_ = 0, clip_bmp_ = 0;
+    platform::gdi::Pen pen_;
+    platform::gdi::Brush brush_{true, 0}; // none until one is made
+    platform::gdi::Font font_;
     std::array<std::array<std::uint8_t, 3>, 256> palette_{};
     int palette_size_ = 2;
     std::uint8_t* bits_ = nullptr;
     int width_ = 0, height_ = 0;
     std::int32_t resolution_ = 0;
+    GifTrack track_;
+
+    // The canvas's section, or false without a canvas.
+    bool CanvasSection(platform::gdi::Section* out) const;
+    // The current drawing target's section (canvas or clipboard).
+    bool TargetSection(platform::gdi::Section* out) const;
+    // The picture that is not the target (needs both canvas and clipboard).
+    bool OtherSection(platform::gdi::Section* out) const;
+    // The rectangle of optional arguments a[i..i+3] cut to the canvas; false
+    // when it is empty or its corner lies outside.
+    bool CanvasRect(const Args& a, std::size_t i, int* x, int* y, int* w, int* h) const;
+    // vFile, res: writes a file, or with an empty name gives the bytes as res.
+    void WriteOut(const Variant& file, Variant& res, std::vector<std::uint8_t> bytes, bool file_res) const;
 
 private:
     void cleanup();
@@ -91,13 +160,33 @@ struct Identity {
 };
 Identity Identify(ImageStream& s, bool advanced_check, int ppi_x, int ppi_y);
 
-// Size readers over libjpeg and libpng.
+// a × b / c rounded half away from zero (-1 when c is 0), as MulDiv does.
+std::int32_t MulDiv(std::int64_t a, std::int64_t b, std::int64_t c);
+
+// JPEG and PNG over libjpeg and libpng. Decoders draw into a section at
+// (x, y), clipped to it, and read no further than the section needs.
 struct JpegCodec {
     static bool ReadSize(ImageStream& s, std::int32_t* width, std::int32_t* height);
+    static void Decode(ImageStream& s, const platform::gdi::Section& target, int x, int y);
 };
+// The JPEG of a rectangle of a section; empty on failure.
+std::vector<std::uint8_t> JpegEncode(const platform::gdi::Section& canvas, int x, int y, int w, int h, int quality,
+                                     bool progressive, std::uint16_t resolution);
 struct PngCodec {
     static bool ReadSize(ImageStream& s, std::int32_t* width, std::int32_t* height, Palette* palette);
+    static void Decode(ImageStream& s, const platform::gdi::Section& target, int x, int y, bool transparency,
+                       Palette* palette);
+    // Indexed with `palette`, or true colour whose transparent colour is
+    // that palette entry. `transparent` below 0: none.
+    static std::vector<std::uint8_t> Encode(const platform::gdi::Section& canvas, int x, int y, int w, int h,
+                                            const Palette& palette, bool indexed, int transparent,
+                                            std::int32_t resolution);
 };
+
+// Draws every image of a GIF into the section at (x, y); gives the global
+// palette's entry count (0: not a GIF), the palette and the images read.
+int GifRead(ImageStream& s, const platform::gdi::Section& target, int x, int y, bool transparency, Palette* palette,
+            int* frames);
 
 // Draws a BMP of the stream into the context at (x, y); gives its colour table.
 struct BmpReader {

@@ -1,10 +1,16 @@
 #include "platform/gdi/gdi.h"
 
+#include <fontconfig/fontconfig.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
+
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <mutex>
+#include <string>
 #include <utility>
 #include <unordered_map>
 
@@ -19,6 +25,14 @@ struct Bitmap {
 struct Context {
     Handle bitmap = 0;
     int map_mode = MM_TEXT;
+    // Drawing state.
+    Pen pen;
+    Brush brush;
+    int x = 0, y = 0;
+    int mode = GM_COMPATIBLE;
+    Font font;
+    std::uint32_t text_color = 0, bk_color = 0xFFFFFF;
+    int bk_mode = OPAQUE, align = 0;
 };
 
 // The process's handle table: contexts and bitmaps by number.
@@ -308,5 +322,579 @@ int StretchDIBits(Handle dc, int xd, int yd, int wd, int hd, int xs, int ys, int
 }
 
 bool GdiFlush() { return true; }
+
+} // namespace platform::gdi
+
+// ---- drawing ---------------------------------------------------------------
+
+namespace platform::gdi {
+namespace {
+
+// The section and drawing state of a context, under the table's lock.
+struct Locked {
+    std::lock_guard<std::mutex> guard;
+    const Section* s;
+    Context* st;
+    explicit Locked(Handle dc) : guard(table().lock), s(target_of(table(), dc))
+    {
+        auto c = table().contexts.find(dc);
+        st = c == table().contexts.end() ? nullptr : &c->second;
+    }
+    explicit operator bool() const { return s && st; }
+};
+
+void fill(const Section& s, std::int64_t l, std::int64_t t, std::int64_t r, std::int64_t b, std::uint32_t c)
+{
+    l = std::max<std::int64_t>(l, 0), t = std::max<std::int64_t>(t, 0);
+    r = std::min<std::int64_t>(r, s.width), b = std::min<std::int64_t>(b, s.height);
+    for (std::int64_t y = t; y < b; ++y)
+        for (std::int64_t x = l; x < r; ++x) put(s, int(x), int(y), c);
+}
+
+std::uint32_t get(const Section& s, int x, int y)
+{
+    const std::uint8_t* p = s.row(y) + std::size_t(x) * 3;
+    return std::uint32_t(p[2]) << 16 | std::uint32_t(p[1]) << 8 | p[0];
+}
+
+// A pen's cross-section at (x, y): a run of the pen's width across the
+// line's major axis, centred on the point, so a line costs its length
+// times the width.
+void dot(const Section& s, const Pen& pen, int x, int y, bool across_y)
+{
+    const std::int64_t lo = (std::int64_t(pen.width) - 1) / 2, w = std::max(pen.width, 1);
+    if (across_y) fill(s, x, y - lo, std::int64_t(x) + 1, y - lo + w, pen.color);
+    else fill(s, x - lo, y, x - lo + w, std::int64_t(y) + 1, pen.color);
+}
+
+void bresenham(const Section& s, const Pen& pen, int x0, int y0, int x1, int y1, bool last);
+
+// A pen line from (x0, y0) to (x1, y1), the end point left out. A line
+// reaching far outside the section is first cut to it (with a margin of the
+// pen's width), so its length never sets the work.
+void line(const Section& s, const Pen& pen, int x0, int y0, int x1, int y1)
+{
+    if (pen.style == PS_NULL) return;
+    const double m = std::min<double>(pen.width, double(s.width) + s.height) + 2, lo_x = -m, lo_y = -m, hi_x = s.width + m, hi_y = s.height + m;
+    auto inside = [&](int x, int y) { return x >= lo_x && x <= hi_x && y >= lo_y && y <= hi_y; };
+    if (inside(x0, y0) && inside(x1, y1)) return bresenham(s, pen, x0, y0, x1, y1, false);
+    // Liang-Barsky on the widened section.
+    const double dx = double(x1) - x0, dy = double(y1) - y0;
+    double t0 = 0, t1 = 1;
+    const double p[4] = {-dx, dx, -dy, dy}, q[4] = {x0 - lo_x, hi_x - x0, y0 - lo_y, hi_y - y0};
+    for (int i = 0; i < 4; ++i) {
+        if (p[i] == 0) {
+            if (q[i] < 0) return;
+            continue;
+        }
+        const double t = q[i] / p[i];
+        if (p[i] < 0) t0 = std::max(t0, t);
+        else t1 = std::min(t1, t);
+    }
+    if (t0 > t1) return;
+    bresenham(s, pen, int(std::lround(x0 + t0 * dx)), int(std::lround(y0 + t0 * dy)), int(std::lround(x0 + t1 * dx)),
+              int(std::lround(y0 + t1 * dy)), t1 < 1);
+}
+
+// Bresenham from (x0, y0) to (x1, y1); the end point only when `last`.
+void bresenham(const Section& s, const Pen& pen, int x0, int y0, int x1, int y1, bool last)
+{
+    const bool across_y = std::llabs(std::int64_t(x1) - x0) >= std::llabs(std::int64_t(y1) - y0);
+    if (last) dot(s, pen, x1, y1, across_y);
+    std::int64_t dx = std::llabs(std::int64_t(x1) - x0), dy = -std::llabs(std::int64_t(y1) - y0);
+    const int sx = x0 < x1 ? 1 : -1, sy = y0 < y1 ? 1 : -1;
+    std::int64_t err = dx + dy;
+    std::int64_t x = x0, y = y0;
+    while (x != x1 || y != y1) {
+        if (x > -pen.width && y > -pen.width && x < std::int64_t(s.width) + pen.width && y < std::int64_t(s.height) + pen.width)
+            dot(s, pen, int(x), int(y), across_y);
+        std::int64_t e2 = 2 * err;
+        if (e2 >= dy) err += dy, x += sx;
+        if (e2 <= dx) err += dx, y += sy;
+    }
+}
+
+} // namespace
+
+bool SelectPen(Handle dc, const Pen& pen)
+{
+    Locked l(dc);
+    if (!l.st) return false;
+    l.st->pen = pen;
+    return true;
+}
+
+bool GetTools(Handle dc, Pen* pen, Brush* brush)
+{
+    Locked l(dc);
+    if (!l.st) return false;
+    *pen = l.st->pen, *brush = l.st->brush;
+    return true;
+}
+
+bool SelectBrush(Handle dc, const Brush& brush)
+{
+    Locked l(dc);
+    if (!l.st) return false;
+    l.st->brush = brush;
+    return true;
+}
+
+int SetGraphicsMode(Handle dc, int mode)
+{
+    Locked l(dc);
+    if (!l.st || (mode != GM_COMPATIBLE && mode != GM_ADVANCED)) return 0;
+    return std::exchange(l.st->mode, mode);
+}
+
+int GetGraphicsMode(Handle dc)
+{
+    Locked l(dc);
+    return l.st ? l.st->mode : 0;
+}
+
+bool FillRect(Handle dc, int left, int top, int right, int bottom, const Brush& brush)
+{
+    Locked l(dc);
+    if (!l || brush.hollow) return false;
+    fill(*l.s, left, top, right, bottom, brush.color);
+    return true;
+}
+
+bool FrameRect(Handle dc, int left, int top, int right, int bottom, const Brush& brush)
+{
+    Locked l(dc);
+    if (!l || brush.hollow || right <= left || bottom <= top) return false;
+    fill(*l.s, left, top, right, top + 1, brush.color);
+    fill(*l.s, left, bottom - 1, right, bottom, brush.color);
+    fill(*l.s, left, top, left + 1, bottom, brush.color);
+    fill(*l.s, right - 1, top, right, bottom, brush.color);
+    return true;
+}
+
+bool Rectangle(Handle dc, int left, int top, int right, int bottom)
+{
+    Locked l(dc);
+    if (!l) return false;
+    if (right < left) std::swap(left, right);
+    if (bottom < top) std::swap(top, bottom);
+    const Pen& pen = l.st->pen;
+    const int inner = pen.style == PS_NULL ? 0 : 1;
+    if (!l.st->brush.hollow) fill(*l.s, left + inner, top + inner, right - inner, bottom - inner, l.st->brush.color);
+    if (pen.style == PS_NULL) return true;
+    const int r = right - 1, b = bottom - 1;
+    line(*l.s, pen, left, top, r, top);
+    line(*l.s, pen, r, top, r, b);
+    line(*l.s, pen, r, b, left, b);
+    line(*l.s, pen, left, b, left, top);
+    return true;
+}
+
+bool MoveToEx(Handle dc, int x, int y)
+{
+    Locked l(dc);
+    if (!l.st) return false;
+    l.st->x = x, l.st->y = y;
+    return true;
+}
+
+bool LineTo(Handle dc, int x, int y)
+{
+    Locked l(dc);
+    if (!l) return false;
+    line(*l.s, l.st->pen, l.st->x, l.st->y, x, y);
+    l.st->x = x, l.st->y = y;
+    return true;
+}
+
+bool SetPixel(Handle dc, int x, int y, std::uint32_t color)
+{
+    Locked l(dc);
+    if (!l || x < 0 || y < 0 || x >= l.s->width || y >= l.s->height) return false;
+    put(*l.s, x, y, color & 0xFFFFFF);
+    return true;
+}
+
+bool GetPixel(Handle dc, int x, int y, std::uint32_t* color)
+{
+    Locked l(dc);
+    if (!l || x < 0 || y < 0 || x >= l.s->width || y >= l.s->height) return false;
+    *color = get(*l.s, x, y);
+    return true;
+}
+
+bool ExtFloodFill(Handle dc, int x, int y, std::uint32_t color, int type)
+{
+    Locked l(dc);
+    if (!l || l.st->brush.hollow || x < 0 || y < 0 || x >= l.s->width || y >= l.s->height) return false;
+    const Section& s = *l.s;
+    const std::uint32_t paint = l.st->brush.color;
+    // Pixels already painted are remembered, so a brush of the bounding
+    // colour cannot make the fill run for ever.
+    std::vector<bool> done(std::size_t(s.width) * std::size_t(s.height));
+    auto inside = [&](int px, int py) {
+        if (done[std::size_t(py) * std::size_t(s.width) + std::size_t(px)]) return false;
+        std::uint32_t c = get(s, px, py);
+        return type == FLOODFILLSURFACE ? c == color : c != color;
+    };
+    if (!inside(x, y)) return false;
+    std::vector<std::pair<int, int>> stack{{x, y}};
+    while (!stack.empty()) {
+        auto [px, py] = stack.back();
+        stack.pop_back();
+        if (!inside(px, py)) continue;
+        int a = px, b = px;
+        while (a > 0 && inside(a - 1, py)) --a;
+        while (b + 1 < s.width && inside(b + 1, py)) ++b;
+        for (int i = a; i <= b; ++i) {
+            put(s, i, py, paint);
+            done[std::size_t(py) * std::size_t(s.width) + std::size_t(i)] = true;
+        }
+        for (int ny : {py - 1, py + 1}) {
+            if (ny < 0 || ny >= s.height) continue;
+            for (int i = a; i <= b; ++i)
+                if (inside(i, ny) && (i == a || !inside(i - 1, ny))) stack.push_back({i, ny});
+        }
+    }
+    return true;
+}
+
+namespace {
+// A raster operation on source, destination and pattern colours.
+std::uint32_t raster(std::uint32_t rop, std::uint32_t S, std::uint32_t D, std::uint32_t pat)
+{
+    switch (rop) {
+    case SRCPAINT: return S | D;
+    case SRCAND: return S & D;
+    case SRCINVERT: return S ^ D;
+    case SRCERASE: return S & ~D;
+    case NOTSRCCOPY: return ~S & 0xFFFFFF;
+    case MERGECOPY: return S & pat;
+    case MERGEPAINT: return (~S | D) & 0xFFFFFF;
+    case PATCOPY: return pat;
+    case PATPAINT: return (pat | ~S | D) & 0xFFFFFF;
+    case PATINVERT: return pat ^ D;
+    case DSTINVERT: return ~D & 0xFFFFFF;
+    default: return S;
+    }
+}
+} // namespace
+
+bool StretchBlt(Handle dst, int x, int y, int w, int h, Handle src, int sx, int sy, int sw, int sh, std::uint32_t rop, int mode)
+{
+    Table& t = table();
+    std::lock_guard g(t.lock);
+    const Section* d = target_of(t, dst);
+    const Section* s = target_of(t, src);
+    if (!d || !s || w == 0 || h == 0 || sw == 0 || sh == 0) return false;
+    const std::uint32_t pat = t.contexts[dst].brush.color;
+    // Negative sizes mirror; each destination pixel takes the source pixels
+    // its area covers (their average in HALFTONE mode, else the first).
+    const int aw = std::abs(w), ah = std::abs(h);
+    const std::int64_t cx0 = std::max<std::int64_t>(0, std::min<std::int64_t>(x, std::int64_t(x) + w)), cy0 = std::max<std::int64_t>(0, std::min<std::int64_t>(y, std::int64_t(y) + h));
+    const std::int64_t cx1 = std::min<std::int64_t>(d->width, std::max<std::int64_t>(x, std::int64_t(x) + w));
+    const std::int64_t cy1 = std::min<std::int64_t>(d->height, std::max<std::int64_t>(y, std::int64_t(y) + h));
+    for (std::int64_t ty = cy0; ty < cy1; ++ty) {
+        const std::int64_t j = h > 0 ? ty - y : y - 1 - ty;
+        const std::int64_t s0 = sy + j * sh / ah, s1 = std::max(s0 + (sh > 0 ? 1 : -1), sy + (j + 1) * sh / ah);
+        for (std::int64_t tx = cx0; tx < cx1; ++tx) {
+            const std::int64_t i = w > 0 ? tx - x : x - 1 - tx;
+            const std::int64_t r0 = sx + i * sw / aw, r1 = std::max(r0 + (sw > 0 ? 1 : -1), sx + (i + 1) * sw / aw);
+            std::uint64_t sum[3] = {0, 0, 0}, n = 0;
+            const std::int64_t ya = std::min(s0, s1 + 1), yb = std::max(s0 + 1, s1), xa = std::min(r0, r1 + 1), xb = std::max(r0 + 1, r1);
+            for (std::int64_t yy = ya; yy < yb && (mode == HALFTONE || n == 0); ++yy)
+                for (std::int64_t xx = xa; xx < xb && (mode == HALFTONE || n == 0); ++xx) {
+                    if (xx < 0 || yy < 0 || xx >= s->width || yy >= s->height) continue;
+                    const std::uint32_t c = get(*s, int(xx), int(yy));
+                    for (int k = 0; k < 3; ++k) sum[k] += c >> (8 * k) & 255;
+                    ++n;
+                }
+            if (!n) continue;
+            const std::uint32_t S = std::uint32_t(sum[0] / n) | std::uint32_t(sum[1] / n) << 8 | std::uint32_t(sum[2] / n) << 16;
+            put(*d, int(tx), int(ty), raster(rop, S, get(*d, int(tx), int(ty)), pat) & 0xFFFFFF);
+        }
+    }
+    return true;
+}
+
+bool BitBltRop(Handle dst, int x, int y, int w, int h, Handle src, int sx, int sy, std::uint32_t rop)
+{
+    if (rop == SRCCOPY) return BitBlt(dst, x, y, w, h, src, sx, sy, rop);
+    Table& t = table();
+    std::lock_guard g(t.lock);
+    const Section* d = target_of(t, dst);
+    const Section* s = target_of(t, src);
+    if (!d || !s) return false;
+    const std::uint32_t pat = t.contexts[dst].brush.color;
+    auto op = [&](std::uint32_t S, std::uint32_t D) { return raster(rop, S, D, pat); };
+    std::int64_t x0 = std::max<std::int64_t>({0, x, std::int64_t(x) - sx}), y0 = std::max<std::int64_t>({0, y, std::int64_t(y) - sy});
+    std::int64_t x1 = std::min<std::int64_t>({std::int64_t(x) + w, d->width, std::int64_t(x) - sx + s->width});
+    std::int64_t y1 = std::min<std::int64_t>({std::int64_t(y) + h, d->height, std::int64_t(y) - sy + s->height});
+    for (std::int64_t dy = y0; dy < y1; ++dy)
+        for (std::int64_t dx = x0; dx < x1; ++dx)
+            put(*d, int(dx), int(dy), op(get(*s, int(dx - x + sx), int(dy - y + sy)), get(*d, int(dx), int(dy))) & 0xFFFFFF);
+    return true;
+}
+
+} // namespace platform::gdi
+
+// ---- text ----------------------------------------------------------------------
+
+namespace platform::gdi {
+namespace {
+
+// FreeType faces by font file, loaded once; the library lives as long as
+// the process (faces are used under the handle table's lock).
+struct Fonts {
+    FT_Library lib = nullptr;
+    std::unordered_map<std::string, FT_Face> faces;
+    std::unordered_map<std::string, std::string> files; // family|weight|italic -> file
+    Fonts() { FT_Init_FreeType(&lib); }
+};
+
+Fonts& fonts()
+{
+    static Fonts* f = new Fonts;
+    return *f;
+}
+
+// The face of a font, sized; null when none can be found.
+FT_Face face_of(const Font& font)
+{
+    Fonts& f = fonts();
+    if (!f.lib) return nullptr;
+    const std::string family = font.family.empty() ? "DejaVu Sans" : font.family;
+    const std::string key = family + "|" + std::to_string(font.weight) + "|" + (font.italic ? "i" : "");
+    auto known = f.files.find(key);
+    if (known == f.files.end()) {
+        std::string file;
+        FcPattern* pat = FcPatternCreate();
+        FcPatternAddString(pat, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
+        FcPatternAddInteger(pat, FC_WEIGHT, FcWeightFromOpenType(std::clamp(font.weight, 1, 1000)));
+        FcPatternAddInteger(pat, FC_SLANT, font.italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+        FcConfigSubstitute(nullptr, pat, FcMatchPattern);
+        FcDefaultSubstitute(pat);
+        FcResult res;
+        if (FcPattern* match = FcFontMatch(nullptr, pat, &res)) {
+            FcChar8* name = nullptr;
+            if (FcPatternGetString(match, FC_FILE, 0, &name) == FcResultMatch) file = reinterpret_cast<const char*>(name);
+            FcPatternDestroy(match);
+        }
+        FcPatternDestroy(pat);
+        known = f.files.emplace(key, file).first;
+    }
+    const std::string& file = known->second;
+    if (file.empty()) return nullptr;
+    auto it = f.faces.find(file);
+    if (it == f.faces.end()) {
+        FT_Face face = nullptr;
+        if (FT_New_Face(f.lib, file.c_str(), 0, &face)) return nullptr;
+        it = f.faces.emplace(file, face).first;
+    }
+    FT_Face face = it->second;
+    int px = font.height == 0 ? 16 : std::abs(font.height);
+    if (font.height > 0 && face->ascender - face->descender > 0)
+        px = std::max(1, int(std::lround(double(font.height) * face->units_per_EM / (face->ascender - face->descender))));
+    FT_Set_Pixel_Sizes(face, 0, FT_UInt(std::min(px, 2000)));
+    return face;
+}
+
+struct Extent {
+    int width = 0, ascent = 0, height = 0;
+};
+
+Extent measure(FT_Face face, const std::u32string& text, bool mono)
+{
+    Extent e;
+    e.ascent = int(face->size->metrics.ascender >> 6);
+    e.height = e.ascent + int(-face->size->metrics.descender >> 6);
+    for (char32_t c : text)
+        if (!FT_Load_Char(face, c, FT_LOAD_DEFAULT | (mono ? FT_LOAD_TARGET_MONO : 0))) e.width += int(face->glyph->advance.x >> 6);
+    return e;
+}
+
+} // namespace
+
+bool SelectFont(Handle dc, const Font& font)
+{
+    Locked l(dc);
+    if (!l.st) return false;
+    l.st->font = font;
+    return true;
+}
+
+bool SetTextColor(Handle dc, std::uint32_t color)
+{
+    Locked l(dc);
+    if (!l.st) return false;
+    l.st->text_color = color;
+    return true;
+}
+
+bool SetBkColor(Handle dc, std::uint32_t color)
+{
+    Locked l(dc);
+    if (!l.st) return false;
+    l.st->bk_color = color;
+    return true;
+}
+
+bool SetBkMode(Handle dc, int mode)
+{
+    Locked l(dc);
+    if (!l.st) return false;
+    l.st->bk_mode = mode;
+    return true;
+}
+
+bool SetTextAlign(Handle dc, int flags)
+{
+    Locked l(dc);
+    if (!l.st) return false;
+    l.st->align = flags;
+    return true;
+}
+
+bool GetTextExtentPoint(Handle dc, const std::u32string& text, int* width, int* height)
+{
+    Locked l(dc);
+    FT_Face face = l.st ? face_of(l.st->font) : nullptr;
+    if (!face) return false;
+    Extent e = measure(face, text, l.st->font.quality == NONANTIALIASED_QUALITY);
+    *width = e.width, *height = e.height;
+    return true;
+}
+
+bool TextOut(Handle dc, int x, int y, const std::u32string& text)
+{
+    Locked l(dc);
+    FT_Face face = l ? face_of(l.st->font) : nullptr;
+    if (!face) return false;
+    const Context& st = *l.st;
+    const Section& s = *l.s;
+    const bool mono = st.font.quality == NONANTIALIASED_QUALITY;
+    const Extent e = measure(face, text, mono);
+    std::int64_t left = x, top = y;
+    if ((st.align & TA_CENTER) == TA_CENTER) left -= e.width / 2;
+    else if (st.align & TA_RIGHT) left -= e.width;
+    if ((st.align & TA_BASELINE) == TA_BASELINE) top -= e.ascent;
+    else if (st.align & TA_BOTTOM) top -= e.height;
+    if (st.bk_mode == OPAQUE) fill(s, left, top, left + e.width, top + e.height, st.bk_color);
+    const std::uint32_t tc = st.text_color;
+    std::int64_t pen = left;
+    const std::int64_t base = top + e.ascent;
+    for (char32_t c : text) {
+        if (FT_Load_Char(face, c, FT_LOAD_RENDER | (mono ? FT_LOAD_TARGET_MONO : 0))) continue;
+        const FT_GlyphSlot g = face->glyph;
+        const FT_Bitmap& bm = g->bitmap;
+        for (unsigned r = 0; r < bm.rows; ++r) {
+            const std::int64_t py = base - g->bitmap_top + r;
+            if (py < 0 || py >= s.height) continue;
+            const unsigned char* row = bm.buffer + std::int64_t(r) * bm.pitch;
+            for (unsigned i = 0; i < bm.width; ++i) {
+                const std::int64_t px = pen + g->bitmap_left + i;
+                if (px < 0 || px >= s.width) continue;
+                unsigned a = bm.pixel_mode == FT_PIXEL_MODE_MONO ? ((row[i / 8] >> (7 - i % 8)) & 1) * 255 : row[i];
+                if (!a) continue;
+                std::uint8_t* p = s.row(int(py)) + px * 3;
+                for (int k = 0; k < 3; ++k) p[k] = std::uint8_t((p[k] * (255 - a) + (tc >> (8 * k) & 255) * a) / 255);
+            }
+        }
+        pen += g->advance.x >> 6;
+    }
+    const int thick = std::max(1, e.height / 16);
+    if (st.font.underline) fill(s, left, base + 1, pen, base + 1 + thick, tc);
+    if (st.font.strikeout) fill(s, left, base - e.ascent / 3, pen, base - e.ascent / 3 + thick, tc);
+    return true;
+}
+
+} // namespace platform::gdi
+
+// ---- polygons, ellipses, curves ------------------------------------------------
+
+namespace platform::gdi {
+
+bool Polygon(Handle dc, const Points& pts, bool winding)
+{
+    {
+        Locked l(dc);
+        if (!l || pts.size() < 2) return false;
+        const Section& s = *l.s;
+        if (!l.st->brush.hollow && pts.size() >= 3) {
+            int top = pts[0].second, bottom = top;
+            for (auto& p : pts) top = std::min(top, p.second), bottom = std::max(bottom, p.second);
+            top = std::max(top, 0), bottom = std::min(bottom, s.height);
+            std::vector<std::pair<double, int>> xs; // crossing, direction
+            for (int y = top; y < bottom; ++y) {
+                xs.clear();
+                const double cy = y + 0.5;
+                for (std::size_t i = 0; i < pts.size(); ++i) {
+                    auto [x0, y0] = pts[i];
+                    auto [x1, y1] = pts[(i + 1) % pts.size()];
+                    if ((y0 <= cy) != (y1 <= cy)) xs.push_back({x0 + (cy - y0) * (double(x1) - x0) / (double(y1) - y0), y1 > y0 ? 1 : -1});
+                }
+                std::sort(xs.begin(), xs.end());
+                int wind = 0;
+                for (std::size_t i = 0; i + 1 < xs.size(); ++i) {
+                    wind += xs[i].second;
+                    const bool in = winding ? wind != 0 : (i % 2 == 0);
+                    if (in)
+                        fill(s, std::int64_t(std::ceil(xs[i].first - 0.5)), y, std::int64_t(std::ceil(xs[i + 1].first - 0.5)), y + 1,
+                             l.st->brush.color);
+                }
+            }
+        }
+    }
+    MoveToEx(dc, pts[0].first, pts[0].second);
+    for (std::size_t i = 1; i <= pts.size(); ++i) LineTo(dc, pts[i % pts.size()].first, pts[i % pts.size()].second);
+    return true;
+}
+
+bool Ellipse(Handle dc, int left, int top, int right, int bottom)
+{
+    Locked l(dc);
+    if (!l) return false;
+    if (right < left) std::swap(left, right);
+    if (bottom < top) std::swap(top, bottom);
+    const double cx = (double(left) + right - 1) / 2, cy = (double(top) + bottom - 1) / 2;
+    const double rx = (double(right) - left - 1) / 2, ry = (double(bottom) - top - 1) / 2;
+    if (rx < 0 || ry < 0) return false;
+    const int y0 = std::max(top, 0), y1 = std::min(bottom, l.s->height);
+    for (int y = y0; y < y1; ++y) {
+        const double dy = ry > 0 ? (y - cy) / ry : 0;
+        const double half = rx * std::sqrt(std::max(0.0, 1 - dy * dy));
+        const std::int64_t a = std::llround(cx - half - 1e-9), b = std::llround(cx + half);
+        if (!l.st->brush.hollow) fill(*l.s, a, y, b + 1, y + 1, l.st->brush.color);
+        if (l.st->pen.style != PS_NULL) {
+            // The edge: both ends of the span, and the run to the next row's ends.
+            const double ny = ry > 0 ? (y + (y < cy ? 1 : -1) - cy) / ry : 0;
+            const double nhalf = rx * std::sqrt(std::max(0.0, 1 - ny * ny));
+            const std::int64_t na = std::llround(cx - nhalf - 1e-9), nb = std::llround(cx + nhalf);
+            const bool cap = y == top || y == bottom - 1;
+            fill(*l.s, a, y, cap ? b + 1 : std::max(a + 1, na), y + 1, l.st->pen.color);
+            fill(*l.s, cap ? a : std::min(b, nb), y, b + 1, y + 1, l.st->pen.color);
+        }
+    }
+    return true;
+}
+
+bool PolyBezier(Handle dc, const Points& pts)
+{
+    if (pts.size() < 4 || (pts.size() - 1) % 3) return false;
+    MoveToEx(dc, pts[0].first, pts[0].second);
+    for (std::size_t i = 0; i + 3 < pts.size(); i += 3) {
+        const auto &p0 = pts[i], &p1 = pts[i + 1], &p2 = pts[i + 2], &p3 = pts[i + 3];
+        const double len = std::hypot(p1.first - p0.first, p1.second - p0.second) + std::hypot(p2.first - p1.first, p2.second - p1.second) +
+                           std::hypot(p3.first - p2.first, p3.second - p2.second);
+        const int steps = std::clamp(int(len / 4), 1, 256);
+        for (int k = 1; k <= steps; ++k) {
+            const double t = double(k) / steps, u = 1 - t;
+            const double x = u * u * u * p0.first + 3 * u * u * t * p1.first + 3 * u * t * t * p2.first + t * t * t * p3.first;
+            const double y = u * u * u * p0.second + 3 * u * u * t * p1.second + 3 * u * t * t * p2.second + t * t * t * p3.second;
+            LineTo(dc, int(std::lround(x)), int(std::lround(y)));
+        }
+    }
+    return true;
+}
 
 } // namespace platform::gdi

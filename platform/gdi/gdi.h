@@ -8,6 +8,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace platform::gdi {
@@ -68,6 +70,108 @@ struct BitmapInfo {
 // Run-length pictures are drawn unscaled. Gives the rows drawn.
 int StretchDIBits(Handle dc, int xd, int yd, int wd, int hd, int xs, int ys, int ws, int hs, const std::uint8_t* bits,
                   std::size_t size, const BitmapInfo& info, std::uint32_t usage, std::uint32_t rop);
+
+// ---- drawing ---------------------------------------------------------------
+// Colours are 0x00RRGGBB. A context holds one pen and one brush (values,
+// not handles), a current position and a graphics mode.
+
+inline constexpr std::uint32_t SRCPAINT = 0x00EE0086, SRCAND = 0x008800C6, SRCINVERT = 0x00660046,
+                               SRCERASE = 0x00440328, NOTSRCCOPY = 0x00330008, MERGECOPY = 0x00C000CA,
+                               MERGEPAINT = 0x00BB0226, PATCOPY = 0x00F00021, PATPAINT = 0x00FB0A09,
+                               PATINVERT = 0x005A0049, DSTINVERT = 0x00550009;
+inline constexpr int PS_SOLID = 0, PS_NULL = 5;
+inline constexpr int GM_COMPATIBLE = 1, GM_ADVANCED = 2;
+inline constexpr int FLOODFILLBORDER = 0, FLOODFILLSURFACE = 1;
+
+struct Pen {
+    int style = PS_SOLID;
+    int width = 1;
+    std::uint32_t color = 0;
+};
+struct Brush {
+    bool hollow = false;
+    std::uint32_t color = 0xFFFFFF;
+};
+
+bool SelectPen(Handle dc, const Pen& pen);
+bool SelectBrush(Handle dc, const Brush& brush);
+int SetGraphicsMode(Handle dc, int mode); // gives the old mode, 0 on failure
+int GetGraphicsMode(Handle dc);
+
+// Fills [left, right) × [top, bottom) with the brush given.
+bool FillRect(Handle dc, int left, int top, int right, int bottom, const Brush& brush);
+// Frames [left, right) × [top, bottom) one pixel wide with the brush given.
+bool FrameRect(Handle dc, int left, int top, int right, int bottom, const Brush& brush);
+// The pen's outline along the inside of [left, right) × [top, bottom), the
+// brush inside it.
+bool Rectangle(Handle dc, int left, int top, int right, int bottom);
+bool MoveToEx(Handle dc, int x, int y);
+// A pen line from the current position, stopping before (x, y), which
+// becomes the current position.
+bool LineTo(Handle dc, int x, int y);
+bool SetPixel(Handle dc, int x, int y, std::uint32_t color);
+using Points = std::vector<std::pair<int, int>>;
+// A closed polygon: filled with the brush (alternate or winding), framed
+// with the pen.
+bool Polygon(Handle dc, const Points& pts, bool winding);
+// The ellipse inscribed in [left, right) × [top, bottom): brush inside, pen
+// on its edge.
+bool Ellipse(Handle dc, int left, int top, int right, int bottom);
+// Cubic Bezier curves: a start point and three points per curve.
+bool PolyBezier(Handle dc, const Points& pts);
+bool GetPixel(Handle dc, int x, int y, std::uint32_t* color);
+// Fills with the current brush the area bounded by `color`
+// (FLOODFILLBORDER) or of `color` (FLOODFILLSURFACE), four-connected, with
+// an explicit stack of spans.
+bool ExtFloodFill(Handle dc, int x, int y, std::uint32_t color, int type);
+// Copies between contexts with a raster operation (the PAT operations use
+// the destination context's brush), clipped to both sections.
+bool BitBltRop(Handle dst, int x, int y, int w, int h, Handle src, int sx, int sy, std::uint32_t rop);
+
+bool GetTools(Handle dc, Pen* pen, Brush* brush);
+
+// ---- text --------------------------------------------------------------------
+// Fonts are found by fontconfig and drawn by FreeType.
+
+inline constexpr int TA_LEFT = 0, TA_RIGHT = 2, TA_CENTER = 6, TA_TOP = 0, TA_BOTTOM = 8, TA_BASELINE = 24;
+inline constexpr int OPAQUE = 2, TRANSPARENT = 1;
+inline constexpr int NONANTIALIASED_QUALITY = 3;
+
+struct Font {
+    std::string family;
+    int height = 0; // pixels; negative: the characters' height, positive: the cell's
+    int weight = 400;
+    bool italic = false, underline = false, strikeout = false;
+    int quality = 0; // NONANTIALIASED_QUALITY draws the text colour only
+};
+
+bool SelectFont(Handle dc, const Font& font);
+bool SetTextColor(Handle dc, std::uint32_t color);
+bool SetBkColor(Handle dc, std::uint32_t color);
+bool SetBkMode(Handle dc, int mode);
+bool SetTextAlign(Handle dc, int flags);
+// Draws the text (code points) at (x, y) per the alignment; the background
+// box is filled in opaque mode.
+bool TextOut(Handle dc, int x, int y, const std::u32string& text);
+// The width and height of the text's box.
+bool GetTextExtentPoint(Handle dc, const std::u32string& text, int* width, int* height);
+
+// Plays the records of a Windows metafile (its 18-byte header first) into
+// the context: logical coordinates map through the metafile's window onto
+// the viewport (origin, extent in pixels). Drawing records are played,
+// others skipped; a record below 3 words or past the end stops the
+// playback, and a record's parameters are read only within its own size.
+// The context's pen and brush are restored afterwards.
+struct Viewport {
+    int x = 0, y = 0, cx = 1, cy = 1;
+};
+bool PlayMetaFile(Handle dc, const std::uint8_t* data, std::size_t size, const Viewport& vp);
+
+inline constexpr int BLACKONWHITE = 1, WHITEONBLACK = 2, COLORONCOLOR = 3, HALFTONE = 4;
+// Stretches a source rectangle onto a destination rectangle (negative sizes
+// mirror) with a raster operation, clipped to both sections.
+bool StretchBlt(Handle dst, int x, int y, int w, int h, Handle src, int sx, int sy, int sw, int sh, std::uint32_t rop,
+                int mode);
 
 // Pending drawing reaches the pixels (drawing here is immediate).
 bool GdiFlush();

@@ -4,6 +4,8 @@
 
 #include <random>
 
+#include <zlib.h>
+
 using namespace imaging_test;
 
 namespace {
@@ -105,4 +107,66 @@ TEST(Hostile, TruncatedPhotosAndRandomBytes)
         read(*o, b);
         call(*o, "GetImageInfo", {Variant(b), missing(), out()});
     }
+}
+
+namespace {
+void be32(Bytes& b, std::uint32_t v)
+{
+    for (int s = 24; s >= 0; s -= 8) b.push_back(std::uint8_t(v >> s));
+}
+void png_chunk(Bytes& png, const char* type, const Bytes& data)
+{
+    be32(png, std::uint32_t(data.size()));
+    Bytes body(type, type + 4);
+    body.insert(body.end(), data.begin(), data.end());
+    png.insert(png.end(), body.begin(), body.end());
+    be32(png, std::uint32_t(crc32(0, body.data(), unsigned(body.size()))));
+}
+} // namespace
+
+TEST(Hostile, HugeJpegAndPngClaimsEndAtOnce)
+{
+    auto o = glimmerax::CreateImageObject();
+    call(*o, "CreateImage", {L(8), L(8), L(2), out()});
+    // A small JPEG, baseline and progressive, whose frame claims 65500 × 65500.
+    for (int progressive : {0, 1}) {
+        Bytes j = *call(*o, "JpegImage", {L(75), L(progressive), Variant(""), missing(), missing(), missing(), missing(), out()})[7].BytesPtr();
+        std::uint8_t sof = progressive ? 0xC2 : 0xC0;
+        for (std::size_t i = 0; i + 9 < j.size(); ++i)
+            if (j[i] == 0xFF && j[i + 1] == sof) j[i + 5] = j[i + 7] = 0xFF, j[i + 6] = j[i + 8] = 0xDC;
+        EXPECT_EQ(read(*o, j), 2);
+    }
+    // A PNG of 10^6 × 10^6 grey pixels whose data runs out after 20 rows.
+    Bytes png{0x89, 'P', 'N', 'G', 13, 10, 26, 10}, ihdr;
+    be32(ihdr, 1000000), be32(ihdr, 1000000);
+    ihdr.insert(ihdr.end(), {8, 0, 0, 0, 0});
+    png_chunk(png, "IHDR", ihdr);
+    Bytes raw(20 * 1000001, 0x80), z(compressBound(uLong(raw.size())));
+    for (std::size_t r = 0; r < 20; ++r) raw[r * 1000001] = 0;
+    uLongf n = z.size();
+    compress(z.data(), &n, raw.data(), uLong(raw.size()));
+    z.resize(n);
+    png_chunk(png, "IDAT", z);
+    EXPECT_EQ(read(*o, png), 5);
+    EXPECT_EQ(canvas(*o).at(7, 7), 0x808080u);
+}
+
+TEST(Hostile, GifClaimsAndBadCodes)
+{
+    auto o = glimmerax::CreateImageObject();
+    call(*o, "CreateImage", {L(8), L(8), L(2), out()});
+    // A 65535 × 65535 screen and image, two colours, whose data is a few
+    // codes of size 2: clear, 1, then a code past the next free one (7), 1, end.
+    Bytes g{'G', 'I', 'F', '8', '9', 'a', 0xFF, 0xFF, 0xFF, 0xFF, 0x80, 0, 0, 0, 0, 0, 255, 0, 0,
+            0x2C, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 2, 2, 0xcc, 0x53, 0, 0x3B};
+    Args r;
+    EXPECT_EQ(read(*o, g, &r), 1);
+    EXPECT_EQ(r[5].ToInt32(), 1);
+    Pixels p = canvas(*o);
+    EXPECT_EQ(p.at(0, 0), 0xFF0000u); // the code before the bad one
+    EXPECT_EQ(p.at(1, 0), 0u);        // the background (entry 0): the image ended there
+    // Indices past a 2-entry local table read as black.
+    Bytes h{'G', 'I', 'F', '8', '7', 'a', 4, 0, 1, 0, 0, 0, 0, 0x2C, 0, 0, 0, 0, 4, 0, 1, 0, 0x80, 255, 255, 255, 0, 0, 0, 2, 2, 0x9c, 0xa, 0, 0x3B};
+    EXPECT_EQ(read(*o, h, &r), 1);
+    EXPECT_EQ(canvas(*o).at(0, 0), 0u);
 }

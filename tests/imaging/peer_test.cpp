@@ -13,41 +13,6 @@ using namespace imaging_test;
 
 namespace {
 
-bool run(const std::string& cmd) { return std::system((cmd + " >/dev/null 2>&1").c_str()) == 0; }
-
-bool have_convert()
-{
-    static bool ok = run("convert -version");
-    return ok;
-}
-
-// convert's reading of a picture as 0xRRGGBB pixels.
-Pixels theirs(const std::string& file)
-{
-    Pixels p;
-    std::string cmd = "convert '" + file + "[0]' -strip -depth 8 ppm:- 2>/dev/null";
-    FILE* f = popen(cmd.c_str(), "r");
-    int max = 0;
-    if (!f || fscanf(f, "P6 %d %d %d", &p.w, &p.h, &max) != 3) return {};
-    fgetc(f);
-    for (int i = 0; i < p.w * p.h; ++i) {
-        int r = fgetc(f), g = fgetc(f), b = fgetc(f);
-        p.px.push_back(std::uint32_t(r) << 16 | std::uint32_t(g) << 8 | std::uint32_t(b));
-    }
-    pclose(f);
-    return p;
-}
-
-std::string source_png()
-{
-    static std::string png = [] {
-        std::string p = (temp_dir() / "src.png").string();
-        run("convert -size 37x23 plasma:fractal -seed 5 -depth 8 " + p);
-        return p;
-    }();
-    return png;
-}
-
 // Draws `file` at (x, y) on a canvas of its size and checks every pixel
 // that lands against convert's.
 void expect_drawn(const std::string& file, int x, int y, int kind)

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -73,6 +74,79 @@ inline Pixels canvas(platform::Dispatch& o)
             p.px.push_back(std::uint32_t(q[2]) << 16 | q[1] << 8 | q[0]);
         }
     return p;
+}
+
+// An image object whose canvas of w × h (palette of `colours`) holds the
+// pixels given (0xRRGGBB, rows from the top), drawn from a 24-bit BMP.
+inline platform::ObjectRef picture(int w, int h, const std::vector<std::uint32_t>& px, int colours = 2)
+{
+    std::size_t row = std::size_t(3 * w + 3) & ~std::size_t(3);
+    Bytes b(54 + row * std::size_t(h), 0);
+    auto le32 = [&](int at, std::uint32_t v) { for (int i = 0; i < 4; ++i) b[std::size_t(at + i)] = std::uint8_t(v >> (8 * i)); };
+    b[0] = 'B', b[1] = 'M';
+    le32(2, std::uint32_t(b.size())), le32(10, 54), le32(14, 40), le32(18, std::uint32_t(w)), le32(22, std::uint32_t(h));
+    b[26] = 1, b[28] = 24;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            for (int c = 0; c < 3; ++c)
+                b[54 + std::size_t(h - 1 - y) * row + std::size_t(x) * 3 + std::size_t(c)] = std::uint8_t(px[std::size_t(y * w + x)] >> (8 * c));
+    auto o = glimmerax::CreateImageObject();
+    call(*o, "CreateImage", {L(w), L(h), L(colours), out()});
+    call(*o, "ReadImage", {Variant(b), out(), L(0), L(0), missing(), out(), out()});
+    return o;
+}
+
+// Sets a property.
+inline void put(platform::Dispatch& o, const char* name, Variant v)
+{
+    Args a{std::move(v)};
+    o.Invoke(platform::IdOfName(o, name), platform::InvokeKind::PropertyPut, a);
+}
+
+// The standard output of a shell command.
+inline std::string shell(const std::string& cmd)
+{
+    std::string s;
+    FILE* f = popen(cmd.c_str(), "r");
+    for (int c; (c = fgetc(f)) != EOF;) s += char(c);
+    pclose(f);
+    return s;
+}
+
+// Outside programs (convert, identify) as peers.
+inline bool run(const std::string& cmd) { return std::system((cmd + " >/dev/null 2>&1").c_str()) == 0; }
+
+inline bool have_convert()
+{
+    static bool ok = run("convert -version");
+    return ok;
+}
+
+// convert's reading of a picture as 0xRRGGBB pixels.
+inline Pixels theirs(const std::string& file)
+{
+    Pixels p;
+    std::string cmd = "convert '" + file + "[0]' -strip -depth 8 ppm:- 2>/dev/null";
+    FILE* f = popen(cmd.c_str(), "r");
+    int max = 0;
+    if (!f || fscanf(f, "P6 %d %d %d", &p.w, &p.h, &max) != 3) return {};
+    fgetc(f);
+    for (int i = 0; i < p.w * p.h; ++i) {
+        int r = fgetc(f), g = fgetc(f), b = fgetc(f);
+        p.px.push_back(std::uint32_t(r) << 16 | std::uint32_t(g) << 8 | std::uint32_t(b));
+    }
+    pclose(f);
+    return p;
+}
+
+inline std::string source_png()
+{
+    static std::string png = [] {
+        std::string p = (temp_dir() / "src.png").string();
+        run("convert -size 37x23 plasma:fractal -seed 5 -depth 8 " + p);
+        return p;
+    }();
+    return png;
 }
 
 // Big-endian 16-bit segment length helper for hand-made JPEGs.
