@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // a packet is still converted (and must not crash); only the round trip
     // leaves it out.
     const auto h1 = Read_Header(in);
-    const bool has_host_form = h1 && !(h1->id == Expanded_Packet_ID && h1->size < 256);
+    const bool has_host_form = h1 && !(h1->id == brenvik::Expanded_Packet_ID && h1->size < 256);
     if (auto host = Host_From_Usb(in); host && has_host_form) {
         // A reported packet converts back to a USB packet of the same ID and data.
         auto back = Usb_From_Host(*host);
