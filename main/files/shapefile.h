@@ -12,7 +12,7 @@
 
 namespace files {
 
-// A file specification: an absolute path with a name and an extension.
+// A file name as the shapefile classes take it: an absolute path with a name and an extension.
 // The setters raise 515 "The FileSpec is invalid".
 class CFileName {
 public:
