@@ -2,9 +2,14 @@
 // lines, pixels, flood fills, polylines, gradients and copies into the
 // other picture.
 #include "imaging/detail/image_object.h"
+#include "platform/automation/vb_error.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cmath>
+#include <ctime>
 
 namespace glimmerax {
 namespace gdi = platform::gdi;
@@ -21,6 +26,16 @@ constexpr Name kRops[] = {{"SRCPAINT", gdi::SRCPAINT},     {"SRCINVERT", gdi::SR
                           {"SRCAND", gdi::SRCAND},         {"PATPAINT", gdi::PATPAINT},     {"PATINVERT", gdi::PATINVERT},
                           {"PATCOPY", gdi::PATCOPY},       {"NOTSRCCOPY", gdi::NOTSRCCOPY}, {"MERGEPAINT", gdi::MERGEPAINT},
                           {"MERGECOPY", gdi::MERGECOPY},   {"DSTINVERT", gdi::DSTINVERT}};
+
+constexpr Name kPens[] = {{"PS_NULL", gdi::PS_NULL},           {"PS_DASH", gdi::PS_DASH},
+                          {"PS_DOT", gdi::PS_DOT},             {"PS_DASHDOT", gdi::PS_DASHDOT},
+                          {"PS_DASHDOTDOT", gdi::PS_DASHDOTDOT}, {"PS_INSIDEFRAME", gdi::PS_INSIDEFRAME}};
+constexpr Name kHatches[] = {{"HS_BDIAGONAL", gdi::HS_BDIAGONAL}, {"HS_CROSS", gdi::HS_CROSS},
+                             {"HS_DIAGCROSS", gdi::HS_DIAGCROSS}, {"HS_FDIAGONAL", gdi::HS_FDIAGONAL},
+                             {"HS_HORIZONTAL", gdi::HS_HORIZONTAL}, {"HS_VERTICAL", gdi::HS_VERTICAL}};
+
+// The largest pattern picture (pixels) a brush is made from.
+constexpr std::int64_t kMaxPattern = std::int64_t(1) << 24;
 
 // The value of an exactly matching name (case-sensitive), else `def`.
 template <std::size_t N> std::uint32_t lookup(const Variant& v, const Name (&table)[N], std::uint32_t def)
@@ -82,9 +97,7 @@ void ImageObject::Draw(platform::DispId id, Args& a)
         break;
     case 0x08: { // CreatePen(style, width, color)
         if (!Colour(a[2], &c)) return;
-        std::string style;
-        Text(a[0], &style);
-        pen_ = {style == "PS_NULL" ? gdi::PS_NULL : gdi::PS_SOLID, std::max(1, Num(a[1])), c};
+        pen_ = {int(lookup(a[0], kPens, gdi::PS_SOLID)), std::max(1, Num(a[1])), c};
         pen_width_ = pen_.width, pen_color_ = Num(a[2]);
         break;
     }
@@ -95,9 +108,25 @@ void ImageObject::Draw(platform::DispId id, Args& a)
             brush_ = {true, 0};
             break;
         }
+        if (style == "BS_IMAGE" && brush_pattern_width_ > 0) {
+            brush_ = {false, 0, -1, brush_pattern_, brush_pattern_width_};
+            break;
+        }
         if (!Colour(a[1], &c)) return;
-        brush_ = {false, c};
+        brush_ = {false, c, style == "BS_HATCHED" ? int(lookup(a[2], kHatches, gdi::HS_HORIZONTAL)) : -1};
         break;
+    }
+    case 0x42: { // SetBrushImage(varX, varY, varWidth, varHeight)
+        const std::int64_t x = Num(a[0]), y = Num(a[1]), w = Num(a[2]), h = Num(a[3]);
+        if (w <= 0 || h <= 0 || w * h > kMaxPattern) return;
+        // Pixels outside the target stay black, as in a fresh picture.
+        std::vector<std::uint32_t> px(std::size_t(w * h), 0);
+        for (std::int64_t j = 0; j < h; ++j)
+            for (std::int64_t i = 0; i < w; ++i)
+                if (x + i >= 0 && y + j >= 0 && x + i <= INT32_MAX && y + j <= INT32_MAX)
+                    gdi::GetPixel(target_dc_, int(x + i), int(y + j), &px[std::size_t(j * w + i)]);
+        brush_pattern_ = std::move(px), brush_pattern_width_ = int(w);
+        return;
     }
     case 0x05: // FillRect(x1, y1, x2, y2)
         rect(0, &l, &t, &r, &b);
@@ -145,6 +174,17 @@ void ImageObject::Draw(platform::DispId id, Args& a)
     case 0x0B: // Ellipse
         rect(0, &l, &t, &r, &b);
         gdi::Ellipse(target_dc_, l, t, r, b);
+        return;
+    case 0x12:
+    case 0x13:
+    case 0x16: // Pie, Chord, Arc(x1, y1, x2, y2, xr1, yr1, xr2, yr2)
+        rect(0, &l, &t, &r, &b);
+        gdi::ArcShape(target_dc_, l, t, r, b, Num(a[4]), Num(a[5]), Num(a[6]), Num(a[7]),
+                      id == 0x12 ? gdi::ArcKind::Pie : id == 0x13 ? gdi::ArcKind::Chord : gdi::ArcKind::Arc);
+        return;
+    case 0x14: // RoundRect(x1, y1, x2, y2, xr, yr)
+        rect(0, &l, &t, &r, &b);
+        gdi::RoundRect(target_dc_, l, t, r, b, Num(a[4]), Num(a[5]));
         return;
     case 0x25: { // Polyline(varMode, varPs): "" a polyline, else a filled polygon
         gdi::Points pts = Points(a[1]);
@@ -214,6 +254,17 @@ void ImageObject::Draw(platform::DispId id, Args& a)
         std::string mode;
         Text(a[0], &mode);
         a[1] = Variant(gdi::SetGraphicsMode(target_dc_, mode == "GM_ADVANCED" ? gdi::GM_ADVANCED : gdi::GM_COMPATIBLE) != 0);
+        return;
+    }
+    case 0x1E: { // SetTransformation(varM11, varM12, varM21, varM22, varDx, varDy, res)
+        double m[6];
+        try {
+            for (std::size_t i = 0; i < 6; ++i) m[i] = a[i].ToDouble();
+        } catch (const platform::VbError&) {
+            a[6] = Variant(false);
+            return;
+        }
+        a[6] = Variant(gdi::SetWorldTransform(target_dc_, {m[0], m[1], m[2], m[3], m[4], m[5]}));
         return;
     }
     }
@@ -301,6 +352,34 @@ std::vector<std::pair<int, int>> ImageObject::Points(const Variant& v) const
             pts.push_back({Num(arr.at(i, arr.LBound(2))), Num(arr.at(i, arr.LBound(2) + 1))});
     }
     return pts;
+}
+
+namespace {
+// A date variant's time for utimensat: UTIME_OMIT for anything else or 0.
+timespec file_time(const Variant& v)
+{
+    timespec ts{0, UTIME_OMIT};
+    if (!v.IsDate() || v.ToDouble() == 0) return ts;
+    const platform::CivilTime c = platform::CivilFromDays(v.ToDouble());
+    std::tm tm{};
+    tm.tm_year = c.year - 1900, tm.tm_mon = c.month - 1, tm.tm_mday = c.day;
+    tm.tm_hour = c.hour, tm.tm_min = c.minute, tm.tm_sec = c.second, tm.tm_isdst = -1;
+    const std::time_t t = std::mktime(&tm);
+    if (t != std::time_t(-1)) ts = {t, 0};
+    return ts;
+}
+} // namespace
+
+void SetFileTime(Args& a)
+{
+    std::string name;
+    SetOut(a, 4, Variant(false));
+    if (!Text(a[0], &name) || name.empty()) return;
+    const timespec times[2] = {file_time(a[3]), file_time(a[2])}; // access, modification
+    struct stat st;
+    const bool ok = (times[0].tv_nsec == UTIME_OMIT && times[1].tv_nsec == UTIME_OMIT) ? ::stat(name.c_str(), &st) == 0
+                                                                                          : ::utimensat(AT_FDCWD, name.c_str(), times, 0) == 0;
+    SetOut(a, 4, Variant(ok));
 }
 
 } // namespace glimmerax

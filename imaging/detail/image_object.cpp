@@ -224,6 +224,7 @@ void ImageObject::cleanup()
         gdi::DeleteObject(clip_bmp_);
         clip_bmp_ = 0;
     }
+    brush_pattern_.clear(), brush_pattern_width_ = 0;
     target_dc_ = 0;
     track_ = GifTrack{};
     bits_ = nullptr;
@@ -307,7 +308,8 @@ Variant ImageObject::Invoke(DispId id, InvokeKind kind, Args& a)
     case 0x17: BuildPalette(a); break;
     case 0x1C: WebPalette(); break;
     case 0x03: case 0x04: case 0x05: case 0x06: case 0x08: case 0x09: case 0x0A: case 0x0C: case 0x15: case 0x19:
-    case 0x1D: case 0x21: case 0x24: case 0x25: case 0x3F: case 0x45: case 0x0B: case 0x2C: case 0x4F: case 0x33: Draw(id, a); break;
+    case 0x1D: case 0x21: case 0x24: case 0x25: case 0x3F: case 0x45: case 0x0B: case 0x2C: case 0x4F: case 0x33:
+    case 0x12: case 0x13: case 0x14: case 0x16: case 0x42: case 0x1E: Draw(id, a); break;
     case 0x0D: case 0x0E: case 0x0F: case 0x10: case 0x11: case 0x18: case 0x36: TextMember(id, a); break;
     case 0x1F: InitClipboard(a); break;
     case 0x20: SelectClipboard(a); break;
@@ -322,6 +324,7 @@ Variant ImageObject::Invoke(DispId id, InvokeKind kind, Args& a)
     case 0x28: FindInBinary(a); break;
     case 0x29: GetFileDimensions(a); break;
     case 0x2A: DestroyObject(); break;
+    case 0x23: SetFileTime(a); break;
     case 0x2B: ReadImage(a); break;
     case 0x2E: TrackAdd(a); break;
     case 0x2F: TrackPlay(a); break;

@@ -27,6 +27,10 @@ std::int32_t Num(const Variant& v);  // a failed coercion gives 0
 bool Flag(const Variant& v, bool def = false);
 bool Text(const Variant& v, std::string* out); // false when it cannot be a text
 void SetOut(Args& a, std::size_t i, Variant v); // only when that argument was passed
+// SetFileTime(varFile, varCre, varMod, varAcc, res): sets the last-write and
+// last-access times given as non-zero dates (local time); Linux keeps no
+// settable creation time, so varCre is ignored.
+void SetFileTime(Args& a);
 // A palette as a 2-D array (0..n-1, 0..2) of 16-bit Integers; Empty when n is outside 1..256.
 Variant PaletteVariant(const std::vector<std::array<std::uint8_t, 3>>& pal);
 
@@ -125,6 +129,9 @@ public:
     platform::gdi::Handle clip_dc_ = 0, clip_bmp_ = 0;
     platform::gdi::Pen pen_;
     platform::gdi::Brush brush_{true, 0}; // none until one is made
+    // The pattern picture of SetBrushImage (rows top first), for "BS_IMAGE".
+    std::vector<std::uint32_t> brush_pattern_;
+    int brush_pattern_width_ = 0;
     platform::gdi::Font font_;
     std::array<std::array<std::uint8_t, 3>, 256> palette_{};
     int palette_size_ = 2;

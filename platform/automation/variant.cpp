@@ -2,6 +2,7 @@
 
 #include "platform/automation/vb_error.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -157,7 +158,7 @@ VarType Variant::Type() const
     static constexpr VarType types[] = {VarType::Empty,  VarType::Null,   VarType::Boolean, VarType::Byte,
                                         VarType::Integer, VarType::Long,  VarType::Single,  VarType::Double,
                                         VarType::String, VarType::Object, VarType::ByteArray, VarType::Array,
-                                        VarType::Error};
+                                        VarType::Error, VarType::Date};
     return types[v_.index()];
 }
 
@@ -178,6 +179,7 @@ double Variant::ToDouble() const
     case 6: return std::get<float>(v_);
     case 7: return std::get<double>(v_);
     case 8: return text_to_double(std::get<std::string>(v_));
+    case 13: return std::get<DateValue>(v_).days;
     default: type_mismatch();
     }
 }
@@ -216,6 +218,12 @@ std::string Variant::ToString() const
     case 6: return number_text(std::get<float>(v_), 7);
     case 7: return number_text(std::get<double>(v_), 15);
     case 8: return std::get<std::string>(v_);
+    case 13: {
+        const CivilTime t = CivilFromDays(std::get<DateValue>(v_).days);
+        char buf[40];
+        std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute, t.second);
+        return buf;
+    }
     default: type_mismatch();
     }
 }
@@ -266,6 +274,59 @@ bool Variant::operator==(const Variant& other) const
     }
     if (IsArray() && lbound_ != other.lbound_) return false;
     return v_ == other.v_;
+}
+
+// ---- dates ---------------------------------------------------------------
+
+namespace {
+// Days from 1970-01-01 of a proleptic Gregorian date, and back.
+std::int64_t days_from_epoch(std::int64_t y, int m, int d)
+{
+    y -= m <= 2;
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400, yoe = y - era * 400;
+    const std::int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1, doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+constexpr std::int64_t kEpochDays = 25569; // 1899-12-30 to 1970-01-01
+} // namespace
+
+double DaysFromCivil(const CivilTime& t)
+{
+    // Before 1899-12-30 the day counts down while the time of day still
+    // counts up: 1899-12-29 06:00 is -1.25.
+    const double day = double(days_from_epoch(t.year, t.month, t.day) + kEpochDays);
+    const double time = (t.hour * 3600.0 + t.minute * 60.0 + t.second) / 86400.0;
+    return day < 0 ? day - time : day + time;
+}
+
+CivilTime CivilFromDays(double days)
+{
+    days = std::clamp(days, -1e7, 1e7);
+    if (days < 0) days = 2 * std::trunc(days) - days; // back to a steady count
+    const std::int64_t secs = std::llround(days * 86400.0);
+    std::int64_t z = (secs >= 0 ? secs / 86400 : (secs - 86399) / 86400) - kEpochDays;
+    const std::int64_t rest = secs - (z + kEpochDays) * 86400;
+    z += 719468;
+    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097, doe = z - era * 146097;
+    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365, doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const std::int64_t mp = (5 * doy + 2) / 153, d = doy - (153 * mp + 2) / 5 + 1, m = mp + (mp < 10 ? 3 : -9);
+    return {int(yoe + era * 400 + (m <= 2)), int(m), int(d), int(rest / 3600), int(rest / 60 % 60), int(rest % 60)};
+}
+
+bool ParseDate(std::string_view text, DateValue* out)
+{
+    CivilTime t;
+    char tail = 0;
+    const std::string s(text);
+    if (std::sscanf(s.c_str(), "%4d-%2d-%2d %2d:%2d:%2d%c", &t.year, &t.month, &t.day, &t.hour, &t.minute, &t.second, &tail) != 6)
+        return false;
+    if (t.month < 1 || t.month > 12 || t.day < 1 || t.hour > 23 || t.minute > 59 || t.second > 59 || t.hour < 0 || t.minute < 0 ||
+        t.second < 0 || t.year < 100)
+        return false;
+    const CivilTime back = CivilFromDays(DaysFromCivil(t));
+    if (back.day != t.day || back.month != t.month) return false; // 31 April and the like
+    out->days = DaysFromCivil(t);
+    return true;
 }
 
 } // namespace platform

@@ -24,6 +24,7 @@ enum class VarType : std::uint16_t {
     Long = 3,    // int32
     Single = 4,
     Double = 5,
+    Date = 7, // days since 1899-12-30 00:00, the fraction the time of day
     String = 8,
     Object = 9,
     Error = 10, // only as the marker of a left-out argument
@@ -65,6 +66,12 @@ using Bytes = std::vector<std::uint8_t>;
 struct NullValue {
     bool operator==(const NullValue&) const = default;
 };
+// A date: days since 1899-12-30 00:00 (local time), the fraction the time
+// of day. Converts to numbers as those days.
+struct DateValue {
+    double days = 0;
+    bool operator==(const DateValue&) const = default;
+};
 // The error variant that stands for an optional argument the caller left out.
 struct MissingValue {
     bool operator==(const MissingValue&) const = default;
@@ -85,6 +92,7 @@ public:
     Variant(std::string_view s) : v_(std::string(s)) {}
     Variant(ObjectRef o) : v_(std::move(o)) {}
     Variant(MissingValue) : v_(MissingValue{}) {}
+    Variant(DateValue d) : v_(d) {}
     // A byte array; its lower bound travels with it.
     Variant(Bytes b, std::int32_t lbound = 0) : v_(std::move(b)), lbound_(lbound) {}
     Variant(VariantArray a) : v_(std::make_shared<VariantArray>(std::move(a))) {}
@@ -97,6 +105,7 @@ public:
     bool IsEmpty() const { return v_.index() == 0; }
     bool IsNull() const { return std::holds_alternative<NullValue>(v_); }
     bool IsObject() const { return std::holds_alternative<ObjectRef>(v_); }
+    bool IsDate() const { return std::holds_alternative<DateValue>(v_); }
     bool IsArray() const;
     // An argument the caller left out (the error variant; Empty is not missing).
     bool IsMissing() const { return std::holds_alternative<MissingValue>(v_); }
@@ -128,10 +137,19 @@ public:
 
 private:
     std::variant<std::monostate, NullValue, bool, std::uint8_t, std::int16_t, std::int32_t, float, double,
-                 std::string, ObjectRef, Bytes, std::shared_ptr<VariantArray>, MissingValue>
+                 std::string, ObjectRef, Bytes, std::shared_ptr<VariantArray>, MissingValue, DateValue>
         v_;
     std::int32_t lbound_ = 0; // of a byte array
 };
+
+// A civil date and time and the date variant's days, both ways; parsing
+// takes "yyyy-mm-dd hh:mm:ss" and fails on anything else or an invalid date.
+struct CivilTime {
+    int year = 1899, month = 12, day = 30, hour = 0, minute = 0, second = 0;
+};
+double DaysFromCivil(const CivilTime& t);
+CivilTime CivilFromDays(double days);
+bool ParseDate(std::string_view text, DateValue* out);
 
 // The automation boolean as a number: true = -1, false = 0.
 inline std::int16_t VbBool(bool b) { return b ? -1 : 0; }

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <limits>
 #include <mutex>
+#include <tuple>
 #include <string>
 #include <utility>
 #include <unordered_map>
@@ -30,6 +31,7 @@ struct Context {
     Brush brush;
     int x = 0, y = 0;
     int mode = GM_COMPATIBLE;
+    XForm xf;
     Font font;
     std::uint32_t text_color = 0, bk_color = 0xFFFFFF;
     int bk_mode = OPAQUE, align = 0;
@@ -357,6 +359,78 @@ std::uint32_t get(const Section& s, int x, int y)
     return std::uint32_t(p[2]) << 16 | std::uint32_t(p[1]) << 8 | p[0];
 }
 
+// The brush's colour at (x, y); false where a hatch's gap in transparent
+// background mode leaves the pixel as it is.
+bool brush_at(const Brush& b, const Context& st, std::int64_t x, std::int64_t y, std::uint32_t* c)
+{
+    if (b.pattern_width > 0 && b.pattern.size() >= std::size_t(b.pattern_width)) {
+        const std::int64_t w = b.pattern_width, h = std::int64_t(b.pattern.size()) / w;
+        *c = b.pattern[std::size_t(((y % h + h) % h) * w + (x % w + w) % w)];
+        return true;
+    }
+    *c = b.color;
+    if (b.hatch < 0) return true;
+    const std::int64_t u = x & 7, v = y & 7;
+    const bool across = v == 0, down = u == 0, fdiag = u == v, bdiag = u + v == 7;
+    const bool on = b.hatch == HS_VERTICAL    ? down
+                    : b.hatch == HS_FDIAGONAL ? fdiag
+                    : b.hatch == HS_BDIAGONAL ? bdiag
+                    : b.hatch == HS_CROSS     ? across || down
+                    : b.hatch == HS_DIAGCROSS ? fdiag || bdiag
+                                              : across;
+    if (on) return true;
+    *c = st.bk_color;
+    return st.bk_mode == OPAQUE;
+}
+
+// Fills [l, r) × [t, b) with a brush.
+void paint(const Section& s, std::int64_t l, std::int64_t t, std::int64_t r, std::int64_t b, const Brush& br, const Context& st)
+{
+    if (br.hatch < 0 && br.pattern_width <= 0) return fill(s, l, t, r, b, br.color);
+    l = std::max<std::int64_t>(l, 0), t = std::max<std::int64_t>(t, 0);
+    r = std::min<std::int64_t>(r, s.width), b = std::min<std::int64_t>(b, s.height);
+    std::uint32_t c = 0;
+    for (std::int64_t y = t; y < b; ++y)
+        for (std::int64_t x = l; x < r; ++x)
+            if (brush_at(br, st, x, y, &c)) put(s, int(x), int(y), c);
+}
+
+// A logical point in device pixels, through the world transformation.
+std::pair<int, int> to_device(const Context& st, double x, double y)
+{
+    const XForm& f = st.xf;
+    auto clampi = [](double v) { return int(std::clamp(std::round(v), -1e9, 1e9)); };
+    return {clampi(x * f.m11 + y * f.m21 + f.dx), clampi(x * f.m12 + y * f.m22 + f.dy)};
+}
+
+// Fills a polygon (device points) with a brush, alternate or winding; a
+// pixel is inside when its centre is.
+void fill_polygon(const Section& s, const Context& st, const Brush& brush, const Points& pts, bool winding)
+{
+    if (brush.hollow || pts.size() < 3) return;
+    int top = pts[0].second, bottom = top;
+    for (auto& p : pts) top = std::min(top, p.second), bottom = std::max(bottom, p.second);
+    top = std::max(top, 0), bottom = std::min(bottom, s.height);
+    std::vector<std::pair<double, int>> xs; // crossing, direction
+    for (int y = top; y < bottom; ++y) {
+        xs.clear();
+        const double cy = y + 0.5;
+        for (std::size_t i = 0; i < pts.size(); ++i) {
+            auto [x0, y0] = pts[i];
+            auto [x1, y1] = pts[(i + 1) % pts.size()];
+            if ((y0 <= cy) != (y1 <= cy)) xs.push_back({x0 + (cy - y0) * (double(x1) - x0) / (double(y1) - y0), y1 > y0 ? 1 : -1});
+        }
+        std::sort(xs.begin(), xs.end());
+        int wind = 0;
+        for (std::size_t i = 0; i + 1 < xs.size(); ++i) {
+            wind += xs[i].second;
+            const bool in = winding ? wind != 0 : (i % 2 == 0);
+            if (in)
+                paint(s, std::int64_t(std::ceil(xs[i].first - 0.5)), y, std::int64_t(std::ceil(xs[i + 1].first - 0.5)), y + 1, brush, st);
+        }
+    }
+}
+
 // A pen's cross-section at (x, y): a run of the pen's width across the
 // line's major axis, centred on the point, so a line costs its length
 // times the width.
@@ -367,17 +441,18 @@ void dot(const Section& s, const Pen& pen, int x, int y, bool across_y)
     else fill(s, x - lo, y, x - lo + w, std::int64_t(y) + 1, pen.color);
 }
 
-void bresenham(const Section& s, const Pen& pen, int x0, int y0, int x1, int y1, bool last);
+void bresenham(const Section& s, const Context& st, int x0, int y0, int x1, int y1, bool last, std::int64_t phase);
 
 // A pen line from (x0, y0) to (x1, y1), the end point left out. A line
 // reaching far outside the section is first cut to it (with a margin of the
 // pen's width), so its length never sets the work.
-void line(const Section& s, const Pen& pen, int x0, int y0, int x1, int y1)
+void line(const Section& s, const Context& st, int x0, int y0, int x1, int y1)
 {
+    const Pen& pen = st.pen;
     if (pen.style == PS_NULL) return;
     const double m = std::min<double>(pen.width, double(s.width) + s.height) + 2, lo_x = -m, lo_y = -m, hi_x = s.width + m, hi_y = s.height + m;
     auto inside = [&](int x, int y) { return x >= lo_x && x <= hi_x && y >= lo_y && y <= hi_y; };
-    if (inside(x0, y0) && inside(x1, y1)) return bresenham(s, pen, x0, y0, x1, y1, false);
+    if (inside(x0, y0) && inside(x1, y1)) return bresenham(s, st, x0, y0, x1, y1, false, 0);
     // Liang-Barsky on the widened section.
     const double dx = double(x1) - x0, dy = double(y1) - y0;
     double t0 = 0, t1 = 1;
@@ -392,13 +467,32 @@ void line(const Section& s, const Pen& pen, int x0, int y0, int x1, int y1)
         else t1 = std::min(t1, t);
     }
     if (t0 > t1) return;
-    bresenham(s, pen, int(std::lround(x0 + t0 * dx)), int(std::lround(y0 + t0 * dy)), int(std::lround(x0 + t1 * dx)),
-              int(std::lround(y0 + t1 * dy)), t1 < 1);
+    const std::int64_t skipped = std::llround(std::max(std::fabs(dx), std::fabs(dy)) * t0);
+    bresenham(s, st, int(std::lround(x0 + t0 * dx)), int(std::lround(y0 + t0 * dy)), int(std::lround(x0 + t1 * dx)),
+              int(std::lround(y0 + t1 * dy)), t1 < 1, skipped);
 }
 
 // Bresenham from (x0, y0) to (x1, y1); the end point only when `last`.
-void bresenham(const Section& s, const Pen& pen, int x0, int y0, int x1, int y1, bool last)
+// Whether step k of a dashed pen's line is drawn (dashes of 18 and 9,
+// dots and gaps of 3 and 6, as GDI's cosmetic pens).
+bool dash_on(int style, std::int64_t k)
 {
+    static const std::vector<int> kRuns[] = {{18, 6}, {3, 3}, {9, 6, 3, 6}, {9, 3, 3, 3, 3, 3}};
+    const std::vector<int>& runs = kRuns[style - PS_DASH];
+    std::int64_t total = 0;
+    for (int r : runs) total += r;
+    k %= total;
+    for (std::size_t i = 0;; ++i) {
+        if (k < runs[i]) return i % 2 == 0;
+        k -= runs[i];
+    }
+}
+
+void bresenham(const Section& s, const Context& st, int x0, int y0, int x1, int y1, bool last, std::int64_t phase)
+{
+    const Pen& pen = st.pen;
+    const bool dashed = pen.width <= 1 && pen.style >= PS_DASH && pen.style <= PS_DASHDOTDOT;
+    const Pen gap{PS_SOLID, 1, st.bk_color};
     const bool across_y = std::llabs(std::int64_t(x1) - x0) >= std::llabs(std::int64_t(y1) - y0);
     if (last) dot(s, pen, x1, y1, across_y);
     std::int64_t dx = std::llabs(std::int64_t(x1) - x0), dy = -std::llabs(std::int64_t(y1) - y0);
@@ -406,12 +500,49 @@ void bresenham(const Section& s, const Pen& pen, int x0, int y0, int x1, int y1,
     std::int64_t err = dx + dy;
     std::int64_t x = x0, y = y0;
     while (x != x1 || y != y1) {
-        if (x > -pen.width && y > -pen.width && x < std::int64_t(s.width) + pen.width && y < std::int64_t(s.height) + pen.width)
-            dot(s, pen, int(x), int(y), across_y);
+        if (x > -pen.width && y > -pen.width && x < std::int64_t(s.width) + pen.width && y < std::int64_t(s.height) + pen.width) {
+            if (!dashed || dash_on(pen.style, phase)) dot(s, pen, int(x), int(y), across_y);
+            else if (st.bk_mode == OPAQUE) dot(s, gap, int(x), int(y), across_y);
+        }
+        ++phase;
         std::int64_t e2 = 2 * err;
         if (e2 >= dy) err += dy, x += sx;
         if (e2 <= dx) err += dx, y += sy;
     }
+}
+
+constexpr double kPi = 3.14159265358979323846;
+
+// Points along an ellipse around (cx, cy) with radii rx, ry from angle a0
+// counter-clockwise by `sweep` (radians, y pointing up).
+void ellipse_points(Points* out, double cx, double cy, double rx, double ry, double a0, double sweep)
+{
+    const int n = std::clamp(int(sweep * std::max(rx, ry) / 2) + 1, 2, 1024);
+    for (int k = 0; k <= n; ++k) {
+        const double a = a0 + sweep * k / n;
+        const std::pair<int, int> p{int(std::lround(cx + rx * std::cos(a))), int(std::lround(cy - ry * std::sin(a)))};
+        if (out->empty() || out->back() != p) out->push_back(p);
+    }
+}
+
+// Runs a drawing that moves the current position and puts the position back.
+template <class F> bool keeping_position(Handle dc, F draw)
+{
+    int x = 0, y = 0;
+    {
+        Locked l(dc);
+        if (!l) return false;
+        x = l.st->x, y = l.st->y;
+    }
+    draw();
+    return MoveToEx(dc, x, y);
+}
+
+// Whether the context draws through a world transformation.
+bool transformed(Handle dc)
+{
+    Locked l(dc);
+    return l.st && !l.st->xf.identity();
 }
 
 } // namespace
@@ -444,7 +575,19 @@ int SetGraphicsMode(Handle dc, int mode)
 {
     Locked l(dc);
     if (!l.st || (mode != GM_COMPATIBLE && mode != GM_ADVANCED)) return 0;
+    if (mode == GM_COMPATIBLE) l.st->xf = XForm{};
     return std::exchange(l.st->mode, mode);
+}
+
+bool SetWorldTransform(Handle dc, const XForm& xf)
+{
+    Locked l(dc);
+    if (!l.st || l.st->mode != GM_ADVANCED) return false;
+    for (double v : {xf.m11, xf.m12, xf.m21, xf.m22, xf.dx, xf.dy})
+        if (!std::isfinite(v) || std::fabs(v) > 1e9) return false;
+    if (xf.m11 * xf.m22 - xf.m12 * xf.m21 == 0) return false;
+    l.st->xf = xf;
+    return true;
 }
 
 int GetGraphicsMode(Handle dc)
@@ -457,7 +600,13 @@ bool FillRect(Handle dc, int left, int top, int right, int bottom, const Brush& 
 {
     Locked l(dc);
     if (!l || brush.hollow) return false;
-    fill(*l.s, left, top, right, bottom, brush.color);
+    if (!l.st->xf.identity()) {
+        const Points dev{to_device(*l.st, left, top), to_device(*l.st, right, top), to_device(*l.st, right, bottom),
+                         to_device(*l.st, left, bottom)};
+        fill_polygon(*l.s, *l.st, brush, dev, false);
+        return true;
+    }
+    paint(*l.s, left, top, right, bottom, brush, *l.st);
     return true;
 }
 
@@ -465,28 +614,31 @@ bool FrameRect(Handle dc, int left, int top, int right, int bottom, const Brush&
 {
     Locked l(dc);
     if (!l || brush.hollow || right <= left || bottom <= top) return false;
-    fill(*l.s, left, top, right, top + 1, brush.color);
-    fill(*l.s, left, bottom - 1, right, bottom, brush.color);
-    fill(*l.s, left, top, left + 1, bottom, brush.color);
-    fill(*l.s, right - 1, top, right, bottom, brush.color);
+    paint(*l.s, left, top, right, top + 1, brush, *l.st);
+    paint(*l.s, left, bottom - 1, right, bottom, brush, *l.st);
+    paint(*l.s, left, top, left + 1, bottom, brush, *l.st);
+    paint(*l.s, right - 1, top, right, bottom, brush, *l.st);
     return true;
 }
 
 bool Rectangle(Handle dc, int left, int top, int right, int bottom)
 {
+    if (transformed(dc)) {
+        return keeping_position(dc, [&] { Polygon(dc, {{left, top}, {right - 1, top}, {right - 1, bottom - 1}, {left, bottom - 1}}, false); });
+    }
     Locked l(dc);
     if (!l) return false;
     if (right < left) std::swap(left, right);
     if (bottom < top) std::swap(top, bottom);
     const Pen& pen = l.st->pen;
     const int inner = pen.style == PS_NULL ? 0 : 1;
-    if (!l.st->brush.hollow) fill(*l.s, left + inner, top + inner, right - inner, bottom - inner, l.st->brush.color);
+    if (!l.st->brush.hollow) paint(*l.s, left + inner, top + inner, right - inner, bottom - inner, l.st->brush, *l.st);
     if (pen.style == PS_NULL) return true;
     const int r = right - 1, b = bottom - 1;
-    line(*l.s, pen, left, top, r, top);
-    line(*l.s, pen, r, top, r, b);
-    line(*l.s, pen, r, b, left, b);
-    line(*l.s, pen, left, b, left, top);
+    line(*l.s, *l.st, left, top, r, top);
+    line(*l.s, *l.st, r, top, r, b);
+    line(*l.s, *l.st, r, b, left, b);
+    line(*l.s, *l.st, left, b, left, top);
     return true;
 }
 
@@ -502,7 +654,8 @@ bool LineTo(Handle dc, int x, int y)
 {
     Locked l(dc);
     if (!l) return false;
-    line(*l.s, l.st->pen, l.st->x, l.st->y, x, y);
+    const auto a = to_device(*l.st, l.st->x, l.st->y), b = to_device(*l.st, x, y);
+    line(*l.s, *l.st, a.first, a.second, b.first, b.second);
     l.st->x = x, l.st->y = y;
     return true;
 }
@@ -510,6 +663,7 @@ bool LineTo(Handle dc, int x, int y)
 bool SetPixel(Handle dc, int x, int y, std::uint32_t color)
 {
     Locked l(dc);
+    if (l) std::tie(x, y) = to_device(*l.st, x, y);
     if (!l || x < 0 || y < 0 || x >= l.s->width || y >= l.s->height) return false;
     put(*l.s, x, y, color & 0xFFFFFF);
     return true;
@@ -526,9 +680,9 @@ bool GetPixel(Handle dc, int x, int y, std::uint32_t* color)
 bool ExtFloodFill(Handle dc, int x, int y, std::uint32_t color, int type)
 {
     Locked l(dc);
+    if (l) std::tie(x, y) = to_device(*l.st, x, y);
     if (!l || l.st->brush.hollow || x < 0 || y < 0 || x >= l.s->width || y >= l.s->height) return false;
     const Section& s = *l.s;
-    const std::uint32_t paint = l.st->brush.color;
     // Pixels already painted are remembered, so a brush of the bounding
     // colour cannot make the fill run for ever.
     std::vector<bool> done(std::size_t(s.width) * std::size_t(s.height));
@@ -547,7 +701,7 @@ bool ExtFloodFill(Handle dc, int x, int y, std::uint32_t color, int type)
         while (a > 0 && inside(a - 1, py)) --a;
         while (b + 1 < s.width && inside(b + 1, py)) ++b;
         for (int i = a; i <= b; ++i) {
-            put(s, i, py, paint);
+            if (std::uint32_t c = 0; brush_at(l.st->brush, *l.st, i, py, &c)) put(s, i, py, c);
             done[std::size_t(py) * std::size_t(s.width) + std::size_t(i)] = true;
         }
         for (int ny : {py - 1, py + 1}) {
@@ -587,7 +741,12 @@ bool StretchBlt(Handle dst, int x, int y, int w, int h, Handle src, int sx, int 
     const Section* d = target_of(t, dst);
     const Section* s = target_of(t, src);
     if (!d || !s || w == 0 || h == 0 || sw == 0 || sh == 0) return false;
-    const std::uint32_t pat = t.contexts[dst].brush.color;
+    const Context& dc = t.contexts[dst];
+    auto pat = [&](std::int64_t px, std::int64_t py) {
+        std::uint32_t c = 0;
+        brush_at(dc.brush, dc, px, py, &c);
+        return c;
+    };
     // Negative sizes mirror; each destination pixel takes the source pixels
     // its area covers (their average in HALFTONE mode, else the first).
     const int aw = std::abs(w), ah = std::abs(h);
@@ -611,7 +770,7 @@ bool StretchBlt(Handle dst, int x, int y, int w, int h, Handle src, int sx, int 
                 }
             if (!n) continue;
             const std::uint32_t S = std::uint32_t(sum[0] / n) | std::uint32_t(sum[1] / n) << 8 | std::uint32_t(sum[2] / n) << 16;
-            put(*d, int(tx), int(ty), raster(rop, S, get(*d, int(tx), int(ty)), pat) & 0xFFFFFF);
+            put(*d, int(tx), int(ty), raster(rop, S, get(*d, int(tx), int(ty)), pat(tx, ty)) & 0xFFFFFF);
         }
     }
     return true;
@@ -625,14 +784,18 @@ bool BitBltRop(Handle dst, int x, int y, int w, int h, Handle src, int sx, int s
     const Section* d = target_of(t, dst);
     const Section* s = target_of(t, src);
     if (!d || !s) return false;
-    const std::uint32_t pat = t.contexts[dst].brush.color;
-    auto op = [&](std::uint32_t S, std::uint32_t D) { return raster(rop, S, D, pat); };
+    const Context& dc = t.contexts[dst];
+    auto op = [&](std::uint32_t S, std::uint32_t D, std::int64_t px, std::int64_t py) {
+        std::uint32_t pat = 0;
+        brush_at(dc.brush, dc, px, py, &pat);
+        return raster(rop, S, D, pat);
+    };
     std::int64_t x0 = std::max<std::int64_t>({0, x, std::int64_t(x) - sx}), y0 = std::max<std::int64_t>({0, y, std::int64_t(y) - sy});
     std::int64_t x1 = std::min<std::int64_t>({std::int64_t(x) + w, d->width, std::int64_t(x) - sx + s->width});
     std::int64_t y1 = std::min<std::int64_t>({std::int64_t(y) + h, d->height, std::int64_t(y) - sy + s->height});
     for (std::int64_t dy = y0; dy < y1; ++dy)
         for (std::int64_t dx = x0; dx < x1; ++dx)
-            put(*d, int(dx), int(dy), op(get(*s, int(dx - x + sx), int(dy - y + sy)), get(*d, int(dx), int(dy))) & 0xFFFFFF);
+            put(*d, int(dx), int(dy), op(get(*s, int(dx - x + sx), int(dy - y + sy)), get(*d, int(dx), int(dy)), dx, dy) & 0xFFFFFF);
     return true;
 }
 
@@ -819,31 +982,9 @@ bool Polygon(Handle dc, const Points& pts, bool winding)
     {
         Locked l(dc);
         if (!l || pts.size() < 2) return false;
-        const Section& s = *l.s;
-        if (!l.st->brush.hollow && pts.size() >= 3) {
-            int top = pts[0].second, bottom = top;
-            for (auto& p : pts) top = std::min(top, p.second), bottom = std::max(bottom, p.second);
-            top = std::max(top, 0), bottom = std::min(bottom, s.height);
-            std::vector<std::pair<double, int>> xs; // crossing, direction
-            for (int y = top; y < bottom; ++y) {
-                xs.clear();
-                const double cy = y + 0.5;
-                for (std::size_t i = 0; i < pts.size(); ++i) {
-                    auto [x0, y0] = pts[i];
-                    auto [x1, y1] = pts[(i + 1) % pts.size()];
-                    if ((y0 <= cy) != (y1 <= cy)) xs.push_back({x0 + (cy - y0) * (double(x1) - x0) / (double(y1) - y0), y1 > y0 ? 1 : -1});
-                }
-                std::sort(xs.begin(), xs.end());
-                int wind = 0;
-                for (std::size_t i = 0; i + 1 < xs.size(); ++i) {
-                    wind += xs[i].second;
-                    const bool in = winding ? wind != 0 : (i % 2 == 0);
-                    if (in)
-                        fill(s, std::int64_t(std::ceil(xs[i].first - 0.5)), y, std::int64_t(std::ceil(xs[i + 1].first - 0.5)), y + 1,
-                             l.st->brush.color);
-                }
-            }
-        }
+        Points dev;
+        for (auto& p : pts) dev.push_back(to_device(*l.st, p.first, p.second));
+        fill_polygon(*l.s, *l.st, l.st->brush, dev, winding);
     }
     MoveToEx(dc, pts[0].first, pts[0].second);
     for (std::size_t i = 1; i <= pts.size(); ++i) LineTo(dc, pts[i % pts.size()].first, pts[i % pts.size()].second);
@@ -852,6 +993,7 @@ bool Polygon(Handle dc, const Points& pts, bool winding)
 
 bool Ellipse(Handle dc, int left, int top, int right, int bottom)
 {
+    if (transformed(dc)) return ArcShape(dc, left, top, right, bottom, right, top, right, top, ArcKind::Chord);
     Locked l(dc);
     if (!l) return false;
     if (right < left) std::swap(left, right);
@@ -864,7 +1006,7 @@ bool Ellipse(Handle dc, int left, int top, int right, int bottom)
         const double dy = ry > 0 ? (y - cy) / ry : 0;
         const double half = rx * std::sqrt(std::max(0.0, 1 - dy * dy));
         const std::int64_t a = std::llround(cx - half - 1e-9), b = std::llround(cx + half);
-        if (!l.st->brush.hollow) fill(*l.s, a, y, b + 1, y + 1, l.st->brush.color);
+        if (!l.st->brush.hollow) paint(*l.s, a, y, b + 1, y + 1, l.st->brush, *l.st);
         if (l.st->pen.style != PS_NULL) {
             // The edge: both ends of the span, and the run to the next row's ends.
             const double ny = ry > 0 ? (y + (y < cy ? 1 : -1) - cy) / ry : 0;
@@ -876,6 +1018,45 @@ bool Ellipse(Handle dc, int left, int top, int right, int bottom)
         }
     }
     return true;
+}
+
+
+bool ArcShape(Handle dc, int left, int top, int right, int bottom, int xr1, int yr1, int xr2, int yr2, ArcKind kind)
+{
+    if (right < left) std::swap(left, right);
+    if (bottom < top) std::swap(top, bottom);
+    const double cx = (double(left) + right - 1) / 2, cy = (double(top) + bottom - 1) / 2;
+    const double rx = (double(right) - left - 1) / 2, ry = (double(bottom) - top - 1) / 2;
+    if (rx < 0 || ry < 0) return false;
+    const double a0 = std::atan2(cy - yr1, xr1 - cx), a1 = std::atan2(cy - yr2, xr2 - cx);
+    double sweep = a1 - a0;
+    if (sweep <= 0) sweep += 2 * kPi;
+    Points pts;
+    ellipse_points(&pts, cx, cy, rx, ry, a0, sweep);
+    return keeping_position(dc, [&] {
+        if (kind == ArcKind::Arc) {
+            MoveToEx(dc, pts[0].first, pts[0].second);
+            for (std::size_t i = 1; i < pts.size(); ++i) LineTo(dc, pts[i].first, pts[i].second);
+            return;
+        }
+        if (kind == ArcKind::Pie) pts.push_back({int(std::lround(cx)), int(std::lround(cy))});
+        if (pts.size() >= 2) Polygon(dc, pts, false);
+    });
+}
+
+bool RoundRect(Handle dc, int left, int top, int right, int bottom, int w, int h)
+{
+    if (right < left) std::swap(left, right);
+    if (bottom < top) std::swap(top, bottom);
+    const double rx = std::clamp((double(std::abs(w)) - 1) / 2, 0.0, (double(right) - left - 1) / 2);
+    const double ry = std::clamp((double(std::abs(h)) - 1) / 2, 0.0, (double(bottom) - top - 1) / 2);
+    const double l = left + rx, r = right - 1 - rx, t = top + ry, b = bottom - 1 - ry;
+    Points pts;
+    ellipse_points(&pts, r, t, rx, ry, 0, kPi / 2);
+    ellipse_points(&pts, l, t, rx, ry, kPi / 2, kPi / 2);
+    ellipse_points(&pts, l, b, rx, ry, kPi, kPi / 2);
+    ellipse_points(&pts, r, b, rx, ry, 3 * kPi / 2, kPi / 2);
+    return keeping_position(dc, [&] { Polygon(dc, pts, false); });
 }
 
 bool PolyBezier(Handle dc, const Points& pts)

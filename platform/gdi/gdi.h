@@ -79,7 +79,9 @@ inline constexpr std::uint32_t SRCPAINT = 0x00EE0086, SRCAND = 0x008800C6, SRCIN
                                SRCERASE = 0x00440328, NOTSRCCOPY = 0x00330008, MERGECOPY = 0x00C000CA,
                                MERGEPAINT = 0x00BB0226, PATCOPY = 0x00F00021, PATPAINT = 0x00FB0A09,
                                PATINVERT = 0x005A0049, DSTINVERT = 0x00550009;
-inline constexpr int PS_SOLID = 0, PS_NULL = 5;
+// Dashed styles apply to pens one pixel wide (wider ones draw solid); their
+// gaps take the background colour in opaque background mode.
+inline constexpr int PS_SOLID = 0, PS_DASH = 1, PS_DOT = 2, PS_DASHDOT = 3, PS_DASHDOTDOT = 4, PS_NULL = 5, PS_INSIDEFRAME = 6;
 inline constexpr int GM_COMPATIBLE = 1, GM_ADVANCED = 2;
 inline constexpr int FLOODFILLBORDER = 0, FLOODFILLSURFACE = 1;
 
@@ -88,15 +90,34 @@ struct Pen {
     int width = 1;
     std::uint32_t color = 0;
 };
+inline constexpr int HS_HORIZONTAL = 0, HS_VERTICAL = 1, HS_FDIAGONAL = 2, HS_BDIAGONAL = 3, HS_CROSS = 4, HS_DIAGCROSS = 5;
+// A solid brush, a hatched one (hatch ≥ 0: lines of the colour every eight
+// pixels from the origin, the gaps in the background colour when the
+// background mode is opaque) or a pattern brush (pattern_width × the rest,
+// rows top first, tiled from the origin).
 struct Brush {
     bool hollow = false;
     std::uint32_t color = 0xFFFFFF;
+    int hatch = -1;
+    std::vector<std::uint32_t> pattern;
+    int pattern_width = 0;
 };
 
 bool SelectPen(Handle dc, const Pen& pen);
 bool SelectBrush(Handle dc, const Brush& brush);
-int SetGraphicsMode(Handle dc, int mode); // gives the old mode, 0 on failure
+// Gives the old mode, 0 on failure. Back in compatible mode the world
+// transformation is the identity again.
+int SetGraphicsMode(Handle dc, int mode);
 int GetGraphicsMode(Handle dc);
+// The world transformation: device x = x·m11 + y·m21 + dx, device y =
+// x·m12 + y·m22 + dy. Accepted in advanced mode only. It moves the points of
+// lines, pixels, flood fills and the shapes (a shape no longer upright is
+// drawn as the polygon of its outline); copies and text are not moved.
+struct XForm {
+    double m11 = 1, m12 = 0, m21 = 0, m22 = 1, dx = 0, dy = 0;
+    bool identity() const { return m11 == 1 && m12 == 0 && m21 == 0 && m22 == 1 && dx == 0 && dy == 0; }
+};
+bool SetWorldTransform(Handle dc, const XForm& xf);
 
 // Fills [left, right) × [top, bottom) with the brush given.
 bool FillRect(Handle dc, int left, int top, int right, int bottom, const Brush& brush);
@@ -117,6 +138,15 @@ bool Polygon(Handle dc, const Points& pts, bool winding);
 // The ellipse inscribed in [left, right) × [top, bottom): brush inside, pen
 // on its edge.
 bool Ellipse(Handle dc, int left, int top, int right, int bottom);
+// Part of the ellipse inscribed in [left, right) × [top, bottom), running
+// counter-clockwise from the ray towards (xr1, yr1) to the ray towards
+// (xr2, yr2): an arc (pen only), a chord (closed by a straight line) or a
+// pie (closed through the centre); the closed ones are filled with the
+// brush. The current position is kept.
+enum class ArcKind { Arc, Chord, Pie };
+bool ArcShape(Handle dc, int left, int top, int right, int bottom, int xr1, int yr1, int xr2, int yr2, ArcKind kind);
+// A rectangle whose corners are quarters of a w × h ellipse.
+bool RoundRect(Handle dc, int left, int top, int right, int bottom, int w, int h);
 // Cubic Bezier curves: a start point and three points per curve.
 bool PolyBezier(Handle dc, const Points& pts);
 bool GetPixel(Handle dc, int x, int y, std::uint32_t* color);

@@ -2,6 +2,8 @@
 // polylines, gradients and copies between the pictures.
 #include "support.h"
 
+#include <algorithm>
+
 using namespace imaging_test;
 
 namespace {
@@ -317,4 +319,129 @@ TEST(Drawing, AntialiasedLines)
     int grey = 0;
     for (std::uint32_t c : p.px) grey += c != 0 && c != 0xFFFFFF;
     EXPECT_GT(grey, 5);
+}
+
+// Arcs, chords, pies and rounded rectangles stay inside their box (x 1..10,
+// y 1..8 with both corners included) and fill only their own side.
+TEST(Drawing, ArcsChordsPiesAndRoundedRectangles)
+{
+    auto shape = [](const char* name, std::vector<Variant> args) {
+        auto o = board();
+        call(*o, "SetDrawColor", {L(0)});
+        call(*o, "SetBgColor", {L(1)});
+        call(*o, name, args);
+        return canvas(*o);
+    };
+    auto outside = [](const Pixels& p) {
+        int n = 0;
+        for (int y = 0; y < p.h; ++y)
+            for (int x = 0; x < p.w; ++x) n += p.at(x, y) != 0xFFFFFF && (x < 1 || x > 10 || y < 1 || y > 8);
+        return n;
+    };
+    // The right half (from the bottom ray counter-clockwise to the top one).
+    Pixels chord = shape("Chord", {L(1), L(1), L(10), L(8), L(5), L(11), L(5), L(0)});
+    EXPECT_EQ(outside(chord), 0);
+    EXPECT_EQ(chord.at(8, 4), 0xFF0000u);
+    EXPECT_EQ(chord.at(3, 4), 0xFFFFFFu);
+    EXPECT_EQ(chord.at(10, 4), 0u);
+    // A quarter pie: top-right, with the pen through the centre.
+    Pixels pie = shape("Pie", {L(1), L(1), L(10), L(8), L(11), L(4), L(5), L(0)});
+    EXPECT_EQ(outside(pie), 0);
+    EXPECT_EQ(pie.at(8, 3), 0xFF0000u);
+    EXPECT_EQ(pie.at(3, 6), 0xFFFFFFu);
+    EXPECT_EQ(pie.at(8, 6), 0xFFFFFFu);
+    // An arc has no fill, and its end point ray stays bare.
+    Pixels arc = shape("Arc", {L(1), L(1), L(10), L(8), L(5), L(11), L(5), L(0)});
+    EXPECT_EQ(outside(arc), 0);
+    EXPECT_EQ(arc.at(10, 4), 0u);
+    EXPECT_EQ(arc.at(1, 4), 0xFFFFFFu);
+    EXPECT_EQ(std::count(arc.px.begin(), arc.px.end(), 0xFF0000u), 0);
+    // Rounded corners leave the box's corners white; the sides are straight.
+    Pixels round = shape("RoundRect", {L(1), L(1), L(10), L(8), L(8), L(8)});
+    EXPECT_EQ(outside(round), 0);
+    EXPECT_EQ(round.at(1, 1), 0xFFFFFFu);
+    EXPECT_EQ(round.at(10, 8), 0xFFFFFFu);
+    EXPECT_EQ(round.at(5, 1), 0u);
+    EXPECT_EQ(round.at(10, 4), 0u);
+    EXPECT_EQ(round.at(1, 4), 0u);
+    EXPECT_EQ(round.at(5, 4), 0xFF0000u);
+}
+
+// Hatches repeat every eight pixels from the origin, their gaps in the
+// background colour (opaque) or untouched (transparent); a pattern brush
+// tiles the picture SetBrushImage took.
+TEST(Drawing, HatchedAndPatternBrushes)
+{
+    auto o = board();
+    call(*o, "SetBkColor", {L(2)});
+    call(*o, "CreateBrush", {Variant("BS_HATCHED"), L(0), Variant("HS_VERTICAL")});
+    call(*o, "FillRect", {L(0), L(0), L(11), L(1)});
+    EXPECT_EQ(marks(canvas(*o), 0).substr(0, 13), "#.......#...\n");
+    EXPECT_EQ(marks(canvas(*o), 0x00FF00).substr(0, 13), ".#######.###\n");
+    call(*o, "SetBkMode", {Variant("TRANSPARENT")});
+    call(*o, "CreateBrush", {Variant("BS_HATCHED"), L(1), Variant("HS_FDIAGONAL")});
+    call(*o, "FillRect", {L(0), L(2), L(11), L(3)});
+    Pixels p = canvas(*o);
+    EXPECT_EQ(marks(p, 0xFF0000).substr(13 * 2, 26), "..#.......#.\n...#.......#\n");
+    EXPECT_EQ(p.at(0, 2), 0xFFFFFFu);
+    call(*o, "CreateBrush", {Variant("BS_HATCHED"), L(1), Variant("HS_BDIAGONAL")});
+    call(*o, "FillRect", {L(0), L(5), L(3), L(6)});
+    EXPECT_EQ(marks(canvas(*o), 0xFF0000).substr(13 * 5, 13), "..#.........\n");
+    // A 2 × 1 pattern of red and green.
+    o = board();
+    call(*o, "SetPixel", {L(0), L(0), L(1)});
+    call(*o, "SetPixel", {L(1), L(0), L(2)});
+    call(*o, "SetBrushImage", {L(0), L(0), L(2), L(1)});
+    call(*o, "CreateBrush", {Variant("BS_IMAGE"), L(0), Variant("")});
+    call(*o, "FillRect", {L(0), L(3), L(5), L(4)});
+    EXPECT_EQ(marks(canvas(*o), 0xFF0000).substr(13 * 3, 26), "#.#.#.......\n#.#.#.......\n");
+    EXPECT_EQ(canvas(*o).at(3, 4), 0x00FF00u);
+    // Without a pattern, BS_IMAGE is solid.
+    o = board();
+    call(*o, "CreateBrush", {Variant("BS_IMAGE"), L(1), Variant("")});
+    call(*o, "FillRect", {L(0), L(0), L(1), L(1)});
+    EXPECT_EQ(marks(canvas(*o), 0xFF0000).substr(0, 13), "##..........\n");
+}
+
+// Dotted pens: three on, three off, the gaps in the background colour; a
+// wide dashed pen draws solid.
+TEST(Drawing, DashedPens)
+{
+    auto o = board();
+    call(*o, "SetBkColor", {L(2)});
+    call(*o, "CreatePen", {Variant("PS_DOT"), L(1), L(0)});
+    call(*o, "Line", {L(0), L(2), L(11), L(2)});
+    EXPECT_EQ(marks(canvas(*o), 0).substr(13 * 2, 13), "###...###..#\n");
+    EXPECT_EQ(marks(canvas(*o), 0x00FF00).substr(13 * 2, 13), "...###...##.\n");
+    call(*o, "SetBkMode", {Variant("TRANSPARENT")});
+    call(*o, "CreatePen", {Variant("PS_DASHDOT"), L(1), L(1)});
+    call(*o, "Line", {L(0), L(4), L(11), L(4)});
+    EXPECT_EQ(marks(canvas(*o), 0xFFFFFF).substr(13 * 4, 13), ".........##.\n");
+    call(*o, "CreatePen", {Variant("PS_DASH"), L(2), L(0)});
+    call(*o, "Line", {L(0), L(7), L(10), L(7)});
+    EXPECT_EQ(marks(canvas(*o), 0).substr(13 * 7, 13), "###########.\n");
+}
+
+// A quarter turn in advanced mode: x' = 11 − y, y' = x.
+TEST(Drawing, WorldTransformations)
+{
+    auto o = board();
+    call(*o, "SetDrawColor", {L(0)});
+    EXPECT_FALSE(call(*o, "SetTransformation", {L(0), L(1), L(-1), L(0), L(11), L(0), out()})[6].ToBool());
+    EXPECT_TRUE(call(*o, "SetGraphicsMode", {Variant("GM_ADVANCED"), out()})[1].ToBool());
+    EXPECT_TRUE(call(*o, "SetTransformation", {L(0), L(1), L(-1), L(0), L(11), L(0), out()})[6].ToBool());
+    EXPECT_FALSE(call(*o, "SetTransformation", {L(0), L(0), L(0), L(0), L(0), L(0), out()})[6].ToBool());
+    call(*o, "Line", {L(0), L(0), L(5), L(0)});
+    call(*o, "SetBgColor", {L(1)});
+    call(*o, "FillRect", {L(1), L(1), L(3), L(2)});
+    Pixels p = canvas(*o);
+    for (int y = 0; y < 5; ++y) EXPECT_EQ(p.at(11, y), 0u) << y;
+    EXPECT_EQ(p.at(11, 5), 0xFFFFFFu);
+    EXPECT_EQ(p.at(9, 1), 0xFF0000u);
+    EXPECT_EQ(p.at(9, 2), 0xFF0000u);
+    EXPECT_EQ(std::count(p.px.begin(), p.px.end(), 0xFF0000u), 2);
+    // Back in compatible mode the transformation is gone.
+    call(*o, "SetGraphicsMode", {Variant(""), out()});
+    call(*o, "SetPixel", {L(0), L(9), L(0)});
+    EXPECT_EQ(canvas(*o).at(0, 9), 0u);
 }

@@ -2,6 +2,9 @@
 #include "support.h"
 
 #include <dlfcn.h>
+#include <sys/stat.h>
+
+#include <ctime>
 #include <nlohmann/json.hpp>
 
 using nlohmann::json;
@@ -156,4 +159,33 @@ TEST(ImageObject, ClassObjectsHoldTheServer)
         EXPECT_EQ(can_unload(), 1);
     }
     EXPECT_EQ(can_unload(), 0);
+}
+
+// Modification and access times as local dates; the creation time and a 0
+// date leave the file's times alone.
+TEST(ImageObject, SetFileTimeShowsInStat)
+{
+    const auto file = std::filesystem::path(testing::TempDir()) / "glimmerax-times.txt";
+    std::ofstream(file) << "x";
+    struct stat before {};
+    ASSERT_EQ(::stat(file.c_str(), &before), 0);
+    int status = 0;
+    auto out = probe(R"({"new":"a","progid":"glimmerax.image.1"}
+{"call":"SetFileTime","args":[")" + file.string() + R"(",{"date":"2001-02-03 04:05:06"},{"date":"2020-05-06 07:08:09"},0,{"out":true}]}
+{"call":"SetFileTime","args":["/nonexistent/x",null,{"date":"2020-05-06 07:08:09"},null,{"out":true}]}
+{"call":"SetFileTime","args":["x",null,{"date":"2020-02-30 07:08:09"},null,{"out":true}]}
+)",
+                     &status);
+    ASSERT_EQ(out.size(), 3u); // the invalid date stops the probe
+    EXPECT_NE(status, 0);
+    EXPECT_EQ(out[1]["args"][4], true) << out[1];
+    EXPECT_EQ(out[2]["args"][4], false) << out[2];
+    struct stat st {};
+    ASSERT_EQ(::stat(file.c_str(), &st), 0);
+    std::tm tm{};
+    localtime_r(&st.st_mtime, &tm);
+    EXPECT_EQ(std::vector<int>({tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec}),
+              std::vector<int>({2020, 5, 6, 7, 8, 9}));
+    EXPECT_EQ(st.st_atime, before.st_atime);
+    std::filesystem::remove(file);
 }

@@ -19,7 +19,8 @@
 // Values: null (Empty), true/false, string, integer (Long), {"i16":N},
 // {"u8":N}, {"f32":X}, {"f64":X}, {"bytes":HEX,"lbound":N},
 // {"file":PATH,"lbound":N}, {"array":[V],"lbound":N},
-// {"array2":[[V]],"lbound":[A,B]}, {"object":NAME}, {"missing":true};
+// {"array2":[[V]],"lbound":[A,B]}, {"object":NAME}, {"missing":true},
+// {"date":"yyyy-mm-dd hh:mm:ss"};
 // [out] arguments {"out":true}, or {"out":PATH} to write a byte-array
 // result there (shown as {"file":PATH,"size":N}).
 // Exit status: 0; 1 when the object cannot be created; 2 on a line that
@@ -99,6 +100,11 @@ Variant to_variant(const json& j)
     if (j.contains("bytes")) return Variant(unhex(j["bytes"].get<std::string>()), lb);
     if (j.contains("file")) return Variant(read_file(j["file"].get<std::string>()), lb);
     if (j.contains("missing")) return Variant::Missing();
+    if (j.contains("date")) {
+        platform::DateValue d;
+        if (!j["date"].is_string() || !platform::ParseDate(j["date"].get<std::string>(), &d)) throw BadLine("bad date");
+        return Variant(d);
+    }
     if (j.contains("object")) {
         auto it = objects.find(j["object"].get<std::string>());
         return it == objects.end() ? Variant(platform::ObjectRef()) : Variant(it->second);
@@ -136,6 +142,7 @@ json to_json(const Variant& v)
     case VarType::Byte: return json{{"u8", v.ToByte()}};
     case VarType::Single: return json{{"f32", v.ToSingle()}};
     case VarType::Double: return json{{"f64", v.ToDouble()}};
+    case VarType::Date: return json{{"date", v.ToString()}};
     case VarType::ByteArray: return json{{"bytes", hex(*v.BytesPtr())}, {"lbound", v.BytesLBound()}};
     case VarType::Object: {
         auto o = v.ToObject();

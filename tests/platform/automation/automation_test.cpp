@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 using namespace platform;
 
 TEST(Variant, MissingIsTheErrorVariantAndDiffersFromEmpty)
@@ -25,6 +27,24 @@ TEST(Variant, ByteArraysKeepTheirLowerBound)
     EXPECT_EQ(*copy.BytesPtr(), (Bytes{1, 2, 3}));
     EXPECT_TRUE(copy == a);
     EXPECT_FALSE(Variant(Bytes{1, 2, 3}) == a);
+}
+
+// Dates count days from 1899-12-30; before it the day counts down while the
+// time of day still counts up.
+TEST(Variant, DatesCountDaysFrom1899)
+{
+    DateValue d;
+    ASSERT_TRUE(ParseDate("2000-01-01 12:00:00", &d));
+    EXPECT_DOUBLE_EQ(d.days, 36526.5);
+    ASSERT_TRUE(ParseDate("1899-12-29 06:00:00", &d));
+    EXPECT_DOUBLE_EQ(d.days, -1.25);
+    EXPECT_EQ(Variant(d).ToString(), "1899-12-29 06:00:00");
+    ASSERT_TRUE(ParseDate("2024-02-29 23:59:59", &d));
+    EXPECT_EQ(Variant(d).Type(), VarType::Date);
+    EXPECT_EQ(Variant(d).ToString(), "2024-02-29 23:59:59");
+    EXPECT_EQ(std::floor(Variant(d).ToDouble()), 45351);
+    for (const char* bad : {"2023-02-29 00:00:00", "2020-13-01 00:00:00", "2020-01-01", "2020-01-01 24:00:00", "2020-01-01 00:00:00x"})
+        EXPECT_FALSE(ParseDate(bad, &d)) << bad;
 }
 
 TEST(ClassRegistry, OneClassMayCarryTwoProgramIdentifiers)
