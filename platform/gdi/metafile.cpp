@@ -18,6 +18,10 @@ enum : std::uint16_t {
     META_ELLIPSE = 0x0418,
     META_RECTANGLE = 0x041B,
     META_SETPIXEL = 0x041F,
+    META_ROUNDRECT = 0x061C,
+    META_ARC = 0x0817,
+    META_PIE = 0x081A,
+    META_CHORD = 0x0830,
     META_POLYGON = 0x0324,
     META_POLYLINE = 0x0325,
     META_SELECTOBJECT = 0x012D,
@@ -87,6 +91,15 @@ struct Player {
         case META_LINETO: LineTo(dc, X(a.s16(1)), Y(a.s16(0))); break;
         case META_RECTANGLE: Rectangle(dc, X(a.s16(3)), Y(a.s16(2)), X(a.s16(1)), Y(a.s16(0))); break;
         case META_ELLIPSE: Ellipse(dc, X(a.s16(3)), Y(a.s16(2)), X(a.s16(1)), Y(a.s16(0))); break;
+        case META_ROUNDRECT:
+            RoundRect(dc, X(a.s16(5)), Y(a.s16(4)), X(a.s16(3)), Y(a.s16(2)), X(a.s16(1)) - X(0), Y(a.s16(0)) - Y(0));
+            break;
+        case META_ARC:
+        case META_PIE:
+        case META_CHORD:
+            ArcShape(dc, X(a.s16(7)), Y(a.s16(6)), X(a.s16(5)), Y(a.s16(4)), X(a.s16(3)), Y(a.s16(2)), X(a.s16(1)), Y(a.s16(0)),
+                     function == META_ARC ? ArcKind::Arc : function == META_PIE ? ArcKind::Pie : ArcKind::Chord);
+            break;
         case META_SETPIXEL: SetPixel(dc, X(a.s16(3)), Y(a.s16(2)), a.colour(0)); break;
         case META_POLYLINE:
         case META_POLYGON: {
@@ -102,10 +115,13 @@ struct Player {
         }
         case META_CREATEPENINDIRECT: {
             const double scale = std::abs(double(vp.cx) / (wcx ? wcx : 1));
-            add(Pen{(a.u16(0) & 0xF) == PS_NULL ? PS_NULL : PS_SOLID, std::max(1, int(a.s16(1) * scale)), a.colour(3)});
+            const int style = a.u16(0) & 0xF;
+            add(Pen{style <= PS_INSIDEFRAME ? style : PS_SOLID, std::max(1, int(a.s16(1) * scale)), a.colour(3)});
             break;
         }
-        case META_CREATEBRUSHINDIRECT: add(Brush{a.u16(0) == 1, a.colour(1)}); break;
+        case META_CREATEBRUSHINDIRECT: // style 1 hollow, 2 hatched
+            add(Brush{a.u16(0) == 1, a.colour(1), a.u16(0) == 2 && a.u16(3) <= HS_DIAGCROSS ? int(a.u16(3)) : -1});
+            break;
         case META_CREATEPALETTE:
         case META_CREATEPATTERNBRUSH:
         case META_CREATEFONTINDIRECT:

@@ -169,6 +169,15 @@ TEST(Drawing, PlaceableMetafiles)
     p = canvas(*o);
     EXPECT_EQ(p.at(39, 19), 0xABCDEFu);
     EXPECT_EQ(p.at(40, 19), 0u);
+    // A vertical hatch (white gaps) and a pie over the right half, at 2 × 2.
+    Bytes extra;
+    for (int v : {7, 0, 0x02FC, 2, 0x2211, 0x00, 1, 4, 0, 0x012D, 2, 11, 0, 0x081A, 0, 20, 20, 20, 10, 20, 0, 0})
+        extra.push_back(std::uint8_t(v)), extra.push_back(std::uint8_t(v >> 8));
+    call(*o, "ReadImage", {Variant(metafile(0xABCDEF, extra)), out(), L(0), L(0), missing(), out(), out()});
+    p = canvas(*o);
+    EXPECT_EQ(p.at(32, 10), 0x112200u);
+    EXPECT_EQ(p.at(33, 10), 0xFFFFFFu);
+    EXPECT_EQ(p.at(5, 10), 0xABCDEFu);
     // A record of 2 words stops the playback; a record claiming more than is
     // left stops it too; a length that differs from the header draws nothing.
     o = glimmerax::CreateImageObject();
