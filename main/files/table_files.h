@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "main/table/table.h"
+#include "platform/automation/variant.h"
 #include "platform/shapefiles/shapefiles.h"
 
 namespace app { class frmMain; }

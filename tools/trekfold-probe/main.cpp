@@ -64,6 +64,11 @@ Commands:
                           dialog's path; "Output Shape" / "Feature Type": an
                           option caption (Point, Line, Polygon, Waypoint,
                           Track, Route) or Cancel (the close box)
+  save-array              print {"array":[[...],...]}, the table as the
+                          ArcMap link's array, indexed (field, record)
+  open-array FILE         load a JSON array of that shape (true/false
+                          Boolean, null Empty, numbers Double); prints
+                          {"open_array":RESULT}
   filter N                the filter index the next file dialog answers with
                           (else its preset); file dialogs print
                           {"dialog":"save"|"open","filter":F,"filterindex":P,
@@ -208,7 +213,7 @@ bool command_word(const std::string& w)
         "rows",      "select",        "click",      "dblclick",     "clipboard",     "clipboard?", "grid?",
         "picker",    "picker?",       "check",      "text",         "choose",        "key",       "tab",
         "cell",      "dblcell",       "resize",     "kml-save",     "kml-load",      "lowrance-save",
-        "lowrance-load", "filter"};
+        "lowrance-load", "filter", "save-array", "open-array"};
     return words.count(w) > 0;
 }
 
@@ -231,6 +236,9 @@ std::vector<Command> parse_commands(const std::vector<std::string>& words)
             if (i < words.size() && parse_int(words[i], n, 0, 32767)) c.args.push_back(words[i++]);
         } else if (w == "answer" || w == "window") {
             c.args = need(w, 1);
+        } else if (w == "open-array") {
+            c.args = need(w, 1);
+        } else if (w == "save-array") {
         } else if (w == "filter") {
             c.args = need(w, 1);
             if (!parse_int(c.args[0], n, 1, 32767)) throw ProbeError{"\"filter\" needs a number from 1"};
@@ -525,6 +533,8 @@ public:
             print_line({{"kml_load", files::KMLFile_Load(main_, a[0], a[1])}});
         else if (c.word == "lowrance-save")
             print_line({{"lowrance_save", files::LowranceFile_Save(main_, a[0], a.size() > 1)}});
+        else if (c.word == "save-array" || c.word == "open-array")
+            table_array(c.word, a);
         else if (c.word == "lowrance-load")
             try {
                 print_line({{"lowrance_load", files::LowranceFile_Load(main_, a[0])}});
@@ -687,6 +697,39 @@ private:
                 if (!done && !dialogs_.misfit) dialogs_.misfit = "answer \"" + pair + "\" fits no list of \"Identify Fields\"";
             }
         f.cmdOK_Click();
+    }
+
+    // save-array: {"array":[[...],...]} indexed (field, record); open-array
+    // FILE: a JSON array of that shape (Boolean, null Empty, numbers Double).
+    void table_array(const std::string& word, const std::vector<std::string>& a)
+    {
+        if (word == "save-array") {
+            platform::Variant v = files_.Save_Array();
+            json out = json::array();
+            if (v.IsArray()) {
+                platform::VariantArray& arr = v.ArrayRef();
+                for (int f = arr.LBound(1); f <= arr.UBound(1); ++f) {
+                    json field = json::array();
+                    for (int r = arr.LBound(2); r <= arr.UBound(2); ++r) field.push_back(arr.at(f, r).ToString());
+                    out.push_back(field);
+                }
+            }
+            return print_line({{"array", out}});
+        }
+        std::ifstream in(a[0]);
+        json j = json::parse(in, nullptr, false);
+        if (!j.is_array() || j.empty() || !j[0].is_array()) throw ProbeError{"\"" + a[0] + "\" holds no array of fields"};
+        platform::VariantArray arr(0, std::int32_t(j.size()), 0, std::int32_t(j[0].size()));
+        for (std::size_t f = 0; f < j.size(); ++f)
+            for (std::size_t r = 0; r < j[0].size() && r < j[f].size(); ++r) {
+                const json& x = j[f][r];
+                platform::Variant& cell = arr.at(std::int32_t(f), std::int32_t(r));
+                if (x.is_boolean()) cell = x.get<bool>();
+                else if (x.is_number()) cell = x.get<double>();
+                else if (x.is_string()) cell = x.get<std::string>();
+            }
+        platform::Variant v(std::move(arr));
+        print_line({{"open_array", files_.Open_Array(v)}});
     }
 
     // "Output Shape" and "Feature Type" answered with an option caption or

@@ -384,4 +384,21 @@ TEST(TrekfoldProbe, SaveAndLoadFrontEnd)
     EXPECT_FALSE(std::filesystem::exists(home.path + "/t.kml"));
 }
 
+TEST(TrekfoldProbe, TableArrays)
+{
+    Home home;
+    std::string one = home.path + "/one.json";
+    std::ofstream(one) << R"([["ident", "A", null]])";
+    ProbeRun r = probe({"--home", home.path, "row", "lat=45.5", "long=-93.25", "save-array", "open-array", one});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const json a = r.with("array").at(0)["array"];
+    ASSERT_GE(a.size(), 2u);
+    bool blank_ident = false; // an empty cell arrives as one blank
+    for (const json& field : a)
+        blank_ident |= field.size() == 2 && field[0] == "y_proj" &&
+                       field[1] == " ";
+    EXPECT_TRUE(blank_ident) << a.dump();
+    EXPECT_EQ(r.with("open_array").at(0)["open_array"], false);
+}
+
 } // namespace
