@@ -3,6 +3,7 @@
 // (the element tree itself is main/files/gpx.h).
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -20,6 +21,93 @@ public:
 };
 
 std::unique_ptr<FileFormats> make_file_formats(app::frmMain& main);
+
+class TableFiles;
+
+// "Output Shape": the shape a track or route is written as.
+struct frmShape {
+    std::string Caption = "Output Shape";
+    std::string Label1 = "Please Define the Output Shape";
+    bool optPolygon = false, optLine = true, optPoint = false; // captions and tags: their words
+    std::string cmdOK_Tag = "False";
+    bool Visible = false;
+    void Form_Unload() { Visible = false; }
+    void cmdOK_Click() { Form_Unload(), cmdOK_Tag = "True"; }
+    // The close box: the window is unloaded, the next show loads it afresh.
+    void close() { *this = frmShape{}; }
+};
+
+// "Feature Type": the record type a GPX file is loaded as.
+struct frmFeatureType {
+    std::string Caption = "Feature Type";
+    std::string Label1 = "Please Define the Feature Type";
+    bool optWaypoint = false, optTrack = true, optRoute = false;
+    std::string cmdOK_Tag = "False";
+    bool Visible = false;
+    void Form_Unload() { Visible = false; }
+    void cmdOK_Click() { Form_Unload(), cmdOK_Tag = "True"; }
+    void close() { *this = frmFeatureType{}; }
+};
+
+// What getFileInfo answers: an empty name when the user cancelled.
+struct FileInfo {
+    std::string name;
+    std::string type_key; // extension + filter suffix ("shp_p", "txt_comma"...), or "graphic"
+    std::string shape;    // "Point", "Line", "Polygon"
+    bool append = false;
+};
+
+// The save and load front end of the main window: asks for the file, the
+// format, the shape and the append mode, and hands the table to the
+// matching writer or reader.
+class FileFrontEnd : public FileFormats {
+public:
+    explicit FileFrontEnd(app::frmMain& main);
+    ~FileFrontEnd() override;
+    void menu_Click(const std::string& name, int index) override;
+
+    // Modal shows of the two dialogs and of frmWorldFiles: the view (or a
+    // test) answers with cmdOK_Click or close. Unset: the dialogs confirm
+    // the option they show; frmWorldFiles is not shown.
+    std::function<void(frmShape&)> show_shape;
+    std::function<void(frmFeatureType&)> show_feature_type;
+    std::function<void()> show_world_files;
+    frmShape& shape_dialog() { return shape_; }
+    frmFeatureType& feature_type_dialog() { return feature_; }
+    TableFiles& table_files() { return *tf_; }
+
+    // "" (every format), "graphic" (the temporary shapefile, no dialog) or
+    // another word (shapefiles only).
+    FileInfo getFileInfo(const std::string& target);
+    // The name, with `target` rewritten to the type key; "" when cancelled.
+    std::string getFileInfo_UserFilename(std::string& target, bool& append);
+    // "Point" for points; tracks and routes bound for a shapefile, the
+    // graphic or KML ask frmShape. "" when the dialog was closed.
+    std::string getFileInfo_UserShapeType(const std::string& type_key, const std::string& record_type);
+    // True with `type` ("waypoint", "track", "route") when confirmed.
+    bool getFileInfo_UserFeatureType(std::string& type);
+    // A shapefile of the table; its name, "" when nothing was written.
+    std::string WriteShapefile();
+    void mnuAFile_Click();
+    void mnuFileL_Click();
+    void mnuAddWorldFile_Click();
+
+private:
+    void error_box(const std::exception& e, const std::string& where);
+    void to_arcmap(const std::string& path);
+
+    app::frmMain& main_;
+    std::unique_ptr<TableFiles> tf_;
+    frmShape shape_;
+    frmFeatureType feature_;
+};
+
+// The save and load dialogs' filters ("|"-joined description/pattern pairs).
+extern const char* const kSaveFilters;
+extern const char* const kLoadFilters;
+// The file's last three characters in lower case with the suffix of the
+// save filter entry (1 "_p", 2 "_u", 4 "_comma", 8 "_lowrance").
+std::string FileInfo_TypeKey(const std::string& path, int filter_index);
 
 // --- GPX files (FileIO) -------------------------------------------------------
 // Writes the selected rows (all rows when none is selected) of the current

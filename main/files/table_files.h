@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "main/table/table.h"
+#include "platform/automation/variant.h"
 #include "platform/shapefiles/shapefiles.h"
 
 namespace app { class frmMain; }
@@ -125,6 +126,17 @@ public:
     // ArcMap link as graphics, one vertex at a time.
     void Graphics_Save(const std::string& shape, GraphicsTarget& target);
     platform::ShapeFiles& ShapeFiles1() { return shapefiles_; }
+
+    // --- table arrays for the ArcMap link ------------------------------------
+    // The visible columns of the selected rows (all rows when none is
+    // selected) as a 2-D array indexed (field, record): record 0 the
+    // headers, an empty cell " ". Empty after a failure (shown).
+    platform::Variant Save_Array();
+    // An array of that layout (at least two fields) into the table: the
+    // "type" field of record 1 gives the record type, every value its own
+    // cell, the missing coordinate pair is computed. False when nothing or
+    // not every record was loaded.
+    bool Open_Array(platform::Variant& array);
 
 private:
     struct ShapeWriter;

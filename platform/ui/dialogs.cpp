@@ -68,6 +68,12 @@ std::string Dialogs::InputBox(const std::string& prompt, const std::string& titl
 
 std::optional<std::string> Dialogs::GetOpenFileName(const OpenFileRequest& request)
 {
+    OpenFileRequest copy = request;
+    return GetOpenFileName(copy);
+}
+
+std::optional<std::string> Dialogs::GetOpenFileName(OpenFileRequest& request)
+{
     if (quiet_) {
         quiet_open(request);
         return std::nullopt;
@@ -77,11 +83,23 @@ std::optional<std::string> Dialogs::GetOpenFileName(const OpenFileRequest& reque
     return path;
 }
 
-bool Dialogs::show_open(const OpenFileRequest&, std::string&) { return false; }
-
-void Dialogs::quiet_open(const OpenFileRequest& request)
+std::optional<std::string> Dialogs::GetSaveFileName(OpenFileRequest& request)
 {
-    log("Open [" + request.title + "] " + request.filter + " -> cancelled");
+    if (quiet_) {
+        quiet_open(request, true);
+        return std::nullopt;
+    }
+    std::string path;
+    if (!show_save(request, path)) return std::nullopt;
+    return path;
+}
+
+bool Dialogs::show_open(OpenFileRequest&, std::string&) { return false; }
+bool Dialogs::show_save(OpenFileRequest&, std::string&) { return false; }
+
+void Dialogs::quiet_open(const OpenFileRequest& request, bool save)
+{
+    log(std::string(save ? "Save [" : "Open [") + request.title + "] " + request.filter + " -> cancelled");
 }
 
 void Dialogs::quiet_msgbox(const std::string& prompt, int style, const std::string& title, int)

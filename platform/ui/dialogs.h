@@ -53,6 +53,9 @@ struct OpenFileRequest {
     std::string file_name;
     std::string filter;
     std::string default_ext;
+    // The filter entry shown first (from 1); after an answered dialog, the
+    // entry the user chose.
+    int filter_index = 1;
 };
 
 class Dialogs {
@@ -67,6 +70,11 @@ public:
     // Shows an open-file dialog; the chosen path, or nothing when cancelled.
     // Quiet mode logs it and cancels.
     std::optional<std::string> GetOpenFileName(const OpenFileRequest& request);
+    // The same, keeping the chosen filter entry in request.filter_index.
+    std::optional<std::string> GetOpenFileName(OpenFileRequest& request);
+    // Shows a save-file dialog; the chosen path (request.filter_index the
+    // chosen filter entry), or nothing when cancelled. Quiet mode cancels.
+    std::optional<std::string> GetSaveFileName(OpenFileRequest& request);
 
     // Quiet mode: boxes are logged and answered with their default.
     void set_quiet(bool on) { quiet_ = on; }
@@ -81,13 +89,14 @@ protected:
     virtual bool show_inputbox(const std::string& prompt, const std::string& title,
                                const std::string& default_text, std::string& answer) = 0;
     // Returns false when the user cancelled (the default: no file dialog).
-    virtual bool show_open(const OpenFileRequest& request, std::string& path);
+    virtual bool show_open(OpenFileRequest& request, std::string& path);
+    virtual bool show_save(OpenFileRequest& request, std::string& path);
 
     // A box answered in quiet mode; the default writes it to the log.
     virtual void quiet_msgbox(const std::string& prompt, int style, const std::string& title, int answer);
     virtual void quiet_inputbox(const std::string& prompt, const std::string& title,
                                 const std::string& default_text);
-    virtual void quiet_open(const OpenFileRequest& request);
+    virtual void quiet_open(const OpenFileRequest& request, bool save = false);
     void log(const std::string& line);
 
 private:

@@ -88,7 +88,11 @@ bool QtDialogs::show_inputbox(const std::string& prompt, const std::string& titl
     return true;
 }
 
-bool QtDialogs::show_open(const OpenFileRequest& request, std::string& path)
+bool QtDialogs::show_open(OpenFileRequest& request, std::string& path) { return show_file(request, path, false); }
+
+bool QtDialogs::show_save(OpenFileRequest& request, std::string& path) { return show_file(request, path, true); }
+
+bool QtDialogs::show_file(OpenFileRequest& request, std::string& path, bool save)
 {
     // "description|patterns|..." to Qt's "description (patterns);;..."; a
     // description naming its patterns already is kept as it is.
@@ -98,15 +102,20 @@ bool QtDialogs::show_open(const OpenFileRequest& request, std::string& path)
         QString patterns = parts[i + 1].replace(QLatin1Char(';'), QLatin1Char(' '));
         filters << (parts[i].contains(QLatin1Char('(')) ? parts[i] : parts[i] + " (" + patterns + ")");
     }
-    QFileDialog dialog(parent_, request.title.empty() ? QStringLiteral("Open") : q(request.title),
-                       q(request.initial_folder));
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    QString title = request.title.empty() ? (save ? QStringLiteral("Save As") : QStringLiteral("Open"))
+                                          : q(request.title);
+    QFileDialog dialog(parent_, title, q(request.initial_folder));
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     if (!filters.isEmpty()) dialog.setNameFilters(filters);
+    if (request.filter_index >= 1 && request.filter_index <= filters.size())
+        dialog.selectNameFilter(filters[request.filter_index - 1]);
     if (!request.default_ext.empty()) dialog.setDefaultSuffix(q(request.default_ext).remove(0, request.default_ext[0] == '.' ? 1 : 0));
     if (!request.file_name.empty()) dialog.selectFile(q(request.file_name));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
     path = dialog.selectedFiles().front().toStdString();
+    if (qsizetype chosen = filters.indexOf(dialog.selectedNameFilter()); chosen >= 0)
+        request.filter_index = int(chosen) + 1;
     return true;
 }
 

@@ -22,9 +22,11 @@ protected:
     int show_msgbox(const std::string& prompt, int style, const std::string& title) override;
     bool show_inputbox(const std::string& prompt, const std::string& title, const std::string& default_text,
                        std::string& answer) override;
-    bool show_open(const OpenFileRequest& request, std::string& path) override;
+    bool show_open(OpenFileRequest& request, std::string& path) override;
+    bool show_save(OpenFileRequest& request, std::string& path) override;
 
 private:
+    bool show_file(OpenFileRequest& request, std::string& path, bool save);
     QWidget* parent_;
 };
 

@@ -27,13 +27,24 @@ bool ScriptedDialogs::show_inputbox(const std::string& prompt, const std::string
     return ok;
 }
 
-bool ScriptedDialogs::show_open(const OpenFileRequest& request, std::string& path)
+bool ScriptedDialogs::show_open(OpenFileRequest& request, std::string& path)
+{
+    return show_file(request, path, Box::OpenFile);
+}
+
+bool ScriptedDialogs::show_save(OpenFileRequest& request, std::string& path)
+{
+    return show_file(request, path, Box::SaveFile);
+}
+
+bool ScriptedDialogs::show_file(OpenFileRequest& request, std::string& path, Box::Kind kind)
 {
     last_open_ = request;
     bool ok = !files_.empty() && !files_.front().cancel;
     path = ok ? files_.front().text : std::string();
+    if (ok && files_.front().index > 0) request.filter_index = files_.front().index;
     if (!files_.empty()) files_.pop_front();
-    boxes_.push_back(Box{Box::OpenFile, request.filter, request.title, 0, request.initial_folder, 0, path});
+    boxes_.push_back(Box{kind, request.filter, request.title, 0, request.initial_folder, 0, path});
     return ok;
 }
 

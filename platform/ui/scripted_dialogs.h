@@ -13,7 +13,7 @@ namespace platform {
 class ScriptedDialogs : public Dialogs {
 public:
     struct Box {
-        enum Kind { Message, Input, OpenFile } kind;
+        enum Kind { Message, Input, OpenFile, SaveFile } kind;
         std::string text;
         std::string title;
         int style = 0;            // message boxes: buttons + icon
@@ -29,7 +29,11 @@ public:
     // Texts for the next input boxes; cancel = true answers with Cancel.
     void input(std::string text, bool cancel = false) { inputs_.push_back({std::move(text), cancel}); }
     // Paths for the next file dialogs; cancel = true (or none queued) cancels.
-    void file(std::string path, bool cancel = false) { files_.push_back({std::move(path), cancel}); }
+    // `index` (from 1) is the filter entry chosen; 0 keeps the preset one.
+    void file(std::string path, bool cancel = false, int index = 0)
+    {
+        files_.push_back({std::move(path), cancel, index});
+    }
     // The request of the last file dialog.
     const OpenFileRequest& last_open() const { return last_open_; }
 
@@ -42,7 +46,8 @@ protected:
     int show_msgbox(const std::string& prompt, int style, const std::string& title) override;
     bool show_inputbox(const std::string& prompt, const std::string& title, const std::string& default_text,
                        std::string& answer) override;
-    bool show_open(const OpenFileRequest& request, std::string& path) override;
+    bool show_open(OpenFileRequest& request, std::string& path) override;
+    bool show_save(OpenFileRequest& request, std::string& path) override;
     void quiet_msgbox(const std::string& prompt, int style, const std::string& title, int answer) override;
     void quiet_inputbox(const std::string& prompt, const std::string& title,
                         const std::string& default_text) override;
@@ -51,7 +56,9 @@ private:
     struct Input {
         std::string text;
         bool cancel;
+        int index = 0;
     };
+    bool show_file(OpenFileRequest& request, std::string& path, Box::Kind kind);
     std::deque<int> answers_;
     std::deque<Input> inputs_;
     std::deque<Input> files_;

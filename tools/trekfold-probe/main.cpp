@@ -60,7 +60,20 @@ Commands:
   answer TEXT             queue the answer to the next box: a button word
                           (OK, Cancel, Yes, No, Abort, Retry, Ignore), an
                           input box's text; "" cancels. Answers given before
-                          any other command answer start-up's boxes
+                          any other command answer start-up's boxes; a file
+                          dialog's path; "Output Shape" / "Feature Type": an
+                          option caption (Point, Line, Polygon, Waypoint,
+                          Track, Route) or Cancel (the close box)
+  save-array              print {"array":[[...],...]}, the table as the
+                          ArcMap link's array, indexed (field, record)
+  open-array FILE         load a JSON array of that shape (true/false
+                          Boolean, null Empty, numbers Double); prints
+                          {"open_array":RESULT}
+  filter N                the filter index the next file dialog answers with
+                          (else its preset); file dialogs print
+                          {"dialog":"save"|"open","filter":F,"filterindex":P,
+                          "answer":PATH,"answerindex":N}, the two option
+                          dialogs {"dialog":CAPTION,"answer":A,"queued":B}
   type waypoint|track|route|realtime
                           choose the record type
   row FIELD=VALUE...      append one row (fields by name or alias)
@@ -200,7 +213,7 @@ bool command_word(const std::string& w)
         "rows",      "select",        "click",      "dblclick",     "clipboard",     "clipboard?", "grid?",
         "picker",    "picker?",       "check",      "text",         "choose",        "key",       "tab",
         "cell",      "dblcell",       "resize",     "kml-save",     "kml-load",      "lowrance-save",
-        "lowrance-load"};
+        "lowrance-load", "filter", "save-array", "open-array"};
     return words.count(w) > 0;
 }
 
@@ -223,6 +236,12 @@ std::vector<Command> parse_commands(const std::vector<std::string>& words)
             if (i < words.size() && parse_int(words[i], n, 0, 32767)) c.args.push_back(words[i++]);
         } else if (w == "answer" || w == "window") {
             c.args = need(w, 1);
+        } else if (w == "open-array") {
+            c.args = need(w, 1);
+        } else if (w == "save-array") {
+        } else if (w == "filter") {
+            c.args = need(w, 1);
+            if (!parse_int(c.args[0], n, 1, 32767)) throw ProbeError{"\"filter\" needs a number from 1"};
         } else if (w == "check" || w == "text" || w == "choose" || w == "key" || w == "tab") {
             c.args = need(w, 2);
         } else if (w == "cell" || w == "dblcell" || w == "resize") {
@@ -307,6 +326,7 @@ class ProbeDialogs : public platform::Dialogs {
 public:
     std::deque<std::string> answers;
     std::optional<std::string> misfit; // an answer that fitted no button
+    std::optional<int> filter;         // "filter N": the index the next file dialog answers with
 
 protected:
     int show_msgbox(const std::string& prompt, int style, const std::string& title) override
@@ -324,14 +344,19 @@ protected:
         print_box(prompt, style, title, result, queued);
         return result;
     }
-    bool show_open(const platform::OpenFileRequest& request, std::string& path) override
+    bool show_open(platform::OpenFileRequest& request, std::string& path) override { return file(request, path, "open"); }
+    bool show_save(platform::OpenFileRequest& request, std::string& path) override { return file(request, path, "save"); }
+    bool file(platform::OpenFileRequest& request, std::string& path, const char* kind)
     {
         bool queued = !answers.empty();
         if (queued) {
             path = answers.front();
             answers.pop_front();
         }
-        print_line({{"open", request.filter}, {"folder", request.initial_folder}, {"answer", path}, {"queued", queued}});
+        int preset = request.filter_index;
+        if (filter) request.filter_index = *filter, filter.reset();
+        print_line({{"dialog", kind}, {"filter", request.filter}, {"filterindex", preset}, {"answer", path},
+                    {"answerindex", request.filter_index}});
         return !path.empty();
     }
     bool show_inputbox(const std::string& prompt, const std::string& title, const std::string& default_text,
@@ -418,6 +443,16 @@ public:
             print_line(transfer::probe::window(main_, name));
         };
         files_.show_fields = [this](files::frmFields& f) { answer_fields(f); };
+        if (auto* fe = dynamic_cast<files::FileFrontEnd*>(&main_.files())) {
+            fe->table_files().show_fields = files_.show_fields;
+            fe->show_shape = [this](files::frmShape& f) {
+                answer_options(f.Caption, f, {{"Polygon", &f.optPolygon}, {"Line", &f.optLine}, {"Point", &f.optPoint}});
+            };
+            fe->show_feature_type = [this](files::frmFeatureType& f) {
+                answer_options(f.Caption, f,
+                               {{"Waypoint", &f.optWaypoint}, {"Track", &f.optTrack}, {"Route", &f.optRoute}});
+            };
+        }
         main_.on_changed = [this](unsigned what) {
             // Set_Msg reports the status line and the quiet-mode window
             // together, and nothing else.
@@ -455,6 +490,8 @@ public:
             menu(a[0], a.size() > 1 ? std::stoi(a[1]) : -1);
         else if (c.word == "answer")
             dialogs_.answers.push_back(a[0]);
+        else if (c.word == "filter")
+            dialogs_.filter = std::stoi(a[0]);
         else if (c.word == "type")
             type(a[0]);
         else if (c.word == "row")
@@ -496,6 +533,8 @@ public:
             print_line({{"kml_load", files::KMLFile_Load(main_, a[0], a[1])}});
         else if (c.word == "lowrance-save")
             print_line({{"lowrance_save", files::LowranceFile_Save(main_, a[0], a.size() > 1)}});
+        else if (c.word == "save-array" || c.word == "open-array")
+            table_array(c.word, a);
         else if (c.word == "lowrance-load")
             try {
                 print_line({{"lowrance_load", files::LowranceFile_Load(main_, a[0])}});
@@ -657,6 +696,58 @@ private:
                         done = l->select(pair.substr(eq + 1));
                 if (!done && !dialogs_.misfit) dialogs_.misfit = "answer \"" + pair + "\" fits no list of \"Identify Fields\"";
             }
+        f.cmdOK_Click();
+    }
+
+    // save-array: {"array":[[...],...]} indexed (field, record); open-array
+    // FILE: a JSON array of that shape (Boolean, null Empty, numbers Double).
+    void table_array(const std::string& word, const std::vector<std::string>& a)
+    {
+        if (word == "save-array") {
+            platform::Variant v = files_.Save_Array();
+            json out = json::array();
+            if (v.IsArray()) {
+                platform::VariantArray& arr = v.ArrayRef();
+                for (int f = arr.LBound(1); f <= arr.UBound(1); ++f) {
+                    json field = json::array();
+                    for (int r = arr.LBound(2); r <= arr.UBound(2); ++r) field.push_back(arr.at(f, r).ToString());
+                    out.push_back(field);
+                }
+            }
+            return print_line({{"array", out}});
+        }
+        std::ifstream in(a[0]);
+        json j = json::parse(in, nullptr, false);
+        if (!j.is_array() || j.empty() || !j[0].is_array()) throw ProbeError{"\"" + a[0] + "\" holds no array of fields"};
+        platform::VariantArray arr(0, std::int32_t(j.size()), 0, std::int32_t(j[0].size()));
+        for (std::size_t f = 0; f < j.size(); ++f)
+            for (std::size_t r = 0; r < j[0].size() && r < j[f].size(); ++r) {
+                const json& x = j[f][r];
+                platform::Variant& cell = arr.at(std::int32_t(f), std::int32_t(r));
+                if (x.is_boolean()) cell = x.get<bool>();
+                else if (x.is_number()) cell = x.get<double>();
+                else if (x.is_string()) cell = x.get<std::string>();
+            }
+        platform::Variant v(std::move(arr));
+        print_line({{"open_array", files_.Open_Array(v)}});
+    }
+
+    // "Output Shape" and "Feature Type" answered with an option caption or
+    // "Cancel" (the close box); unanswered they confirm the option shown.
+    template <class Form>
+    void answer_options(const std::string& caption, Form& f, std::vector<std::pair<std::string, bool*>> options)
+    {
+        bool queued = !dialogs_.answers.empty();
+        std::string word;
+        for (auto& [name, on] : options)
+            if (*on && word.empty()) word = name;
+        if (queued) word = dialogs_.answers.front(), dialogs_.answers.pop_front();
+        print_line({{"dialog", caption}, {"answer", word}, {"queued", queued}});
+        if (vb::LCase(word) == "cancel") return f.close();
+        bool known = false;
+        for (auto& [name, on] : options) known |= vb::LCase(name) == vb::LCase(word);
+        if (!known && !dialogs_.misfit) dialogs_.misfit = "answer \"" + word + "\" fits no option of \"" + caption + "\"";
+        for (auto& [name, on] : options) *on = known ? vb::LCase(name) == vb::LCase(word) : *on;
         f.cmdOK_Click();
     }
 

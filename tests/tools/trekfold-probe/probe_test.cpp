@@ -227,7 +227,8 @@ TEST(TrekfoldProbe, SettingsDialogArcMapNeedsArcGisAndAPrjText)
     EXPECT_EQ(windows[1]["controls"]["tbxPRJ"]["text"], "a\nb\nc");
     EXPECT_EQ(windows[1]["width"], 4770);
     EXPECT_EQ(windows[1]["height"], 7035);
-    EXPECT_EQ(r.with("open").at(0)["open"], "ESRI Projection File (*.prj)|*.prj");
+    EXPECT_EQ(r.with("dialog").at(0)["filter"], "ESRI Projection File (*.prj)|*.prj");
+    EXPECT_EQ(r.with("dialog").at(0)["dialog"], "open");
 }
 
 TEST(TrekfoldProbe, CommandsItCannotCarryOutExitWithTwo)
@@ -356,6 +357,48 @@ TEST(TrekfoldProbe, IdentifyFieldsAndErrors)
     auto first = r.with("row");
     ASSERT_FALSE(first.empty());
     EXPECT_EQ(first[0]["ident"], "P");
+}
+
+TEST(TrekfoldProbe, SaveAndLoadFrontEnd)
+{
+    Home home;
+    std::string file = home.path + "/w.txt";
+    ProbeRun r = probe({"--home", home.path, "row", "ident=HOME", "lat=45.5", "long=-93.25", "answer", file, "filter", "8",
+                        "menu", "mnuAFile", "answer", file, "filter", "6", "menu", "mnuFileL", "type", "track",
+                        "answer", home.path + "/t.kml", "filter", "6", "answer", "Cancel", "menu", "mnuAFile"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    auto dialogs = r.with("dialog");
+    ASSERT_EQ(dialogs.size(), 4u);
+    EXPECT_EQ(dialogs[0]["dialog"], "save");
+    EXPECT_EQ(dialogs[0]["filterindex"], 4);
+    EXPECT_EQ(dialogs[0]["answerindex"], 8);
+    EXPECT_EQ(dialogs[1]["dialog"], "open");
+    EXPECT_EQ(dialogs[1]["filterindex"], 3);
+    EXPECT_EQ(dialogs[3], (json{{"dialog", "Output Shape"}, {"answer", "Cancel"}, {"queued", true}}));
+    std::ifstream in(file, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "45.5, -93.25, HOME\r\n");
+    auto boxes = r.boxes(); // the load's projection question first; the closed shape dialog ends silently
+    ASSERT_GE(boxes.size(), 2u);
+    EXPECT_EQ(boxes.back()["box"], "File was loaded successfully from " + file);
+    EXPECT_EQ(boxes.end()[-2]["box"], "File was written successfully to " + file);
+    EXPECT_FALSE(std::filesystem::exists(home.path + "/t.kml"));
+}
+
+TEST(TrekfoldProbe, TableArrays)
+{
+    Home home;
+    std::string one = home.path + "/one.json";
+    std::ofstream(one) << R"([["ident", "A", null]])";
+    ProbeRun r = probe({"--home", home.path, "row", "lat=45.5", "long=-93.25", "save-array", "open-array", one});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const json a = r.with("array").at(0)["array"];
+    ASSERT_GE(a.size(), 2u);
+    bool blank_ident = false; // an empty cell arrives as one blank
+    for (const json& field : a)
+        blank_ident |= field.size() == 2 && field[0] == "y_proj" &&
+                       field[1] == " ";
+    EXPECT_TRUE(blank_ident) << a.dump();
+    EXPECT_EQ(r.with("open_array").at(0)["open_array"], false);
 }
 
 } // namespace
