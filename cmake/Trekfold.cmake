@@ -103,3 +103,18 @@ function(tf_version_note target)
                  ${CMAKE_CURRENT_BINARY_DIR}/${target}_version_note.cpp @ONLY)
   target_sources(${target} PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/${target}_version_note.cpp)
 endfunction()
+
+# tf_program_test(<test> PROGRAM <target> LABELS <labels...> SOURCES <files>
+# LIBS <libs>): a GoogleTest program run whole as one ctest test, so it
+# carries every label (peer tests that run outside programs in turn).
+function(tf_program_test test)
+  cmake_parse_arguments(P "" "PROGRAM" "LABELS;SOURCES;LIBS" ${ARGN})
+  add_executable(${P_PROGRAM} ${P_SOURCES})
+  set_target_properties(${P_PROGRAM} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  target_include_directories(${P_PROGRAM} PRIVATE ${CMAKE_SOURCE_DIR})
+  target_link_libraries(${P_PROGRAM} PRIVATE ${P_LIBS} GTest::gtest_main)
+  target_compile_definitions(${P_PROGRAM} PRIVATE TREKFOLD_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+  add_test(NAME ${test} COMMAND ${P_PROGRAM})
+  set_tests_properties(${test} PROPERTIES LABELS "${P_LABELS}" TIMEOUT 600
+                       ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=0")
+endfunction()
