@@ -214,6 +214,17 @@ void frmMain::register_window(const std::string& name, std::function<bool()> loa
     windows_.push_back({name, std::move(loaded), std::move(unload)});
 }
 
+void frmMain::register_form(const std::string& name, std::function<Form&()> get)
+{
+    forms_[name] = std::move(get);
+}
+
+Form* frmMain::form(const std::string& name)
+{
+    auto it = forms_.find(name);
+    return it == forms_.end() ? nullptr : &it->second();
+}
+
 InfoWindow& frmMain::frmInfo()
 {
     if (!info_) {

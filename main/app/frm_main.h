@@ -40,6 +40,7 @@ namespace flxgrd { class Table; class frmWptSelect; }
 namespace app {
 
 class PropertiesDialog;
+class Form;
 struct InfoWindow;
 class frmAbout;
 
@@ -179,6 +180,12 @@ public:
 
     // Other windows register here so shut-down can unload them in order.
     void register_window(const std::string& name, std::function<bool()> loaded, std::function<void()> unload);
+    // Windows that are driven by control name (the screen window, the
+    // receiver chooser, the CEP calculator) register how to reach them;
+    // form(name) gives the window, made on first use, or nullptr for a name
+    // nobody registered.
+    void register_form(const std::string& name, std::function<Form&()> get);
+    Form* form(const std::string& name);
 
     // --- handlers -----------------------------------------------------------
     void Form_Load();
@@ -282,6 +289,7 @@ private:
         std::function<void()> unload;
     };
     std::vector<Window> windows_;
+    std::map<std::string, std::function<Form&()>> forms_;
     std::map<std::string, std::function<void(int)>> handlers_;
     bool ended_ = false;
 };

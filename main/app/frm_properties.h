@@ -5,6 +5,7 @@
 // tests and the probe drive it by control name.
 #pragma once
 
+#include "main/app/form.h"
 #include "main/app/properties.h"
 #include "main/coords/catalogue.h"
 #include "platform/grid/grid.h"
@@ -16,21 +17,6 @@
 #include <vector>
 
 namespace app {
-
-struct DialogControl {
-    enum Kind { Button, Option, Check, Label, Text, List, Combo, Frame, Grid };
-    std::string name;
-    Kind kind = Label;
-    std::string caption, tooltip;
-    int tab = -1;      // the tab it sits on; -1: on the dialog itself
-    std::string frame; // the frame holding it, if any
-    int left = 0, top = 0, width = 0, height = 0;
-    bool enabled = true, visible = true;
-    bool value = false;              // options and check boxes
-    std::string text;                // text boxes, combos; lists: the selected entry
-    std::vector<std::string> items;  // lists and combos
-    int ListIndex = -1;
-};
 
 class frmProperties : public PropertiesDialog {
 public:
