@@ -6,6 +6,7 @@
 #include "platform/text/vb.h"
 #include "platform/ui/dialogs.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -16,16 +17,14 @@
 
 namespace files {
 
-namespace {
-
-using detail::BinaryFile;
-using Bytes = std::vector<std::uint8_t>;
+namespace detail {
 
 struct Field {
     std::string name; // stored bytes without the zero bytes
     char type = 'N';
     int width = 0, decimals = 0;
     std::int64_t offset = 0; // from the record's first byte (the flag)
+    std::string key;         // the name as field names compare: UTF-8, trimmed, upper-cased
 };
 
 struct Table {
@@ -36,6 +35,15 @@ struct Table {
     std::vector<Field> fields;
     std::int64_t size = 0;
 };
+
+} // namespace detail
+
+namespace {
+
+using detail::BinaryFile;
+using detail::Field;
+using detail::Table;
+using Bytes = std::vector<std::uint8_t>;
 
 // The header and descriptors, checked against the real file: the header,
 // the descriptors and count x record length must all lie inside it.
@@ -73,6 +81,7 @@ std::optional<Table> read_table(const BinaryFile& f)
         fd.type = char(p[11]);
         fd.width = p[16];
         fd.decimals = p[17];
+        fd.key = platform::vb::UCase(platform::vb::Trim(platform::cp1252_to_utf8(fd.name)));
         fd.offset = offset;
         offset += fd.width;
         t.fields.push_back(std::move(fd));
@@ -150,10 +159,9 @@ std::string blank_value(char type, int width, int decimals)
     return number_bytes("0", width, fits);
 }
 
-bool same_name(const std::string& stored, const std::string& given)
+std::string name_key(const std::string& given)
 {
-    using namespace platform::vb;
-    return UCase(Trim(platform::cp1252_to_utf8(stored))) == UCase(Trim(given));
+    return platform::vb::UCase(platform::vb::Trim(given));
 }
 
 } // namespace
@@ -169,11 +177,24 @@ BinaryFile* DBase::file_of(std::int16_t file)
     return it == files_.end() || !it->second.is_open() ? nullptr : &it->second;
 }
 
+std::shared_ptr<Table> DBase::table_of(std::int16_t file)
+{
+    BinaryFile* f = file_of(file);
+    if (!f) return nullptr;
+    auto& cached = tables_[file];
+    if (!cached) {
+        auto t = read_table(*f);
+        if (t) cached = std::make_shared<Table>(std::move(*t));
+    }
+    return cached;
+}
+
 std::int16_t DBase::add_file(BinaryFile f)
 {
     for (std::int16_t n = 1; n <= 511; ++n)
         if (!files_.count(n)) {
             files_.emplace(n, std::move(f));
+            tables_.erase(n);
             return n;
         }
     return -1;
@@ -200,6 +221,7 @@ std::int16_t DBase::DBF_Open(const std::string& fileName)
 bool DBase::DBF_Close(std::int16_t file)
 {
     files_.erase(file);
+    tables_.erase(file);
     return true;
 }
 
@@ -263,18 +285,14 @@ bool DBase::writable_table(const BinaryFile& f, std::uint8_t version)
 
 std::int32_t DBase::DBF_GetRecordCount(std::int16_t file)
 {
-    BinaryFile* f = file_of(file);
-    if (!f) return -1;
-    const auto t = read_table(*f);
+    const auto t = table_of(file);
     if (!t || t->count > 0x7FFFFFFF) return -1;
     return std::int32_t(t->count);
 }
 
 std::optional<std::vector<std::string>> DBase::DBF_GetFields(std::int16_t file)
 {
-    BinaryFile* f = file_of(file);
-    if (!f) return std::nullopt;
-    const auto t = read_table(*f);
+    const auto t = table_of(file);
     if (!t) return std::nullopt;
     std::vector<std::string> out;
     for (const auto& fd : t->fields)
@@ -286,9 +304,10 @@ std::optional<std::vector<std::string>> DBase::DBF_GetFields(std::int16_t file)
 std::int32_t DBase::DBF_AddRecord(std::int16_t file)
 {
     BinaryFile* fp = file_of(file);
-    const auto t = fp ? read_table(*fp) : std::nullopt;
+    const auto t = table_of(file);
     if (!t || !writable_table(*fp, t->version) || t->fields.empty() || t->count >= 0x7FFFFFFF) return -1;
     BinaryFile& f = *fp;
+    tables_.erase(file); // put back below once the count, date and size are written
     bool date_ok = false;
     const auto date = date_bytes(date_ok);
     if (!date_ok) return -1;
@@ -305,14 +324,17 @@ std::int32_t DBase::DBF_AddRecord(std::int16_t file)
     std::memcpy(h, date.data(), 3);
     detail::put_u32le(h + 3, t->count + 1);
     if (!f.write_at(1, h, 7)) return -1;
-    return std::int32_t(t->count + 1);
+    t->count += 1;
+    t->date = date;
+    t->size = std::max(t->size, at + std::int64_t(rec.size()));
+    tables_[file] = t;
+    return std::int32_t(t->count);
 }
 
 std::optional<DBase::Records> DBase::DBF_GetRecords(std::int16_t file, std::int32_t recno)
 {
     BinaryFile* f = file_of(file);
-    if (!f) return std::nullopt;
-    const auto t = read_table(*f);
+    const auto t = table_of(file);
     if (!t) return std::nullopt;
     Records out;
     if (t->fields.empty()) return out;
@@ -342,7 +364,11 @@ std::optional<DBase::Records> DBase::DBF_GetRecords(std::int16_t file, std::int3
 bool DBase::put_field(std::int16_t file, const std::string& bytes, bool fits)
 {
     BinaryFile* f = file_of(file);
-    return f && f->put(bytes) && fits;
+    if (!f) return false;
+    // A value written into the header makes the table read again.
+    auto t = tables_.find(file);
+    if (t != tables_.end() && t->second && f->position() < std::int64_t(t->second->header_length)) tables_.erase(t);
+    return f->put(bytes) && fits;
 }
 
 bool DBase::Field_PutText(std::int16_t file, const std::string& text, int width, std::uint8_t fill)
@@ -370,18 +396,23 @@ bool DBase::DBF_PutRecord(std::int16_t file, const std::string& fieldName, std::
                           const std::string& value)
 {
     BinaryFile* fp = file_of(file);
-    const auto t = fp ? read_table(*fp) : std::nullopt;
+    const auto t = table_of(file);
     if (!t || !writable_table(*fp, t->version) || t->fields.empty()) return false;
     BinaryFile& f = *fp;
     bool date_ok = false;
     const auto date = date_bytes(date_ok);
-    if (!date_ok || (date != t->date && !f.write_at(1, date.data(), 3))) return false;
+    if (!date_ok) return false;
+    if (date != t->date) {
+        if (!f.write_at(1, date.data(), 3)) return false;
+        t->date = date;
+    }
     if (recno < 1 || std::uint32_t(recno) > t->count) return false;
 
     const std::int64_t start = std::int64_t(t->header_length) + std::int64_t(recno - 1) * t->record_length;
     bool matched = false, ok = true;
+    const std::string key = name_key(fieldName);
     for (const auto& fd : t->fields) {
-        if (!same_name(fd.name, fieldName)) continue;
+        if (fd.key != key) continue;
         matched = true;
         f.seek(start + fd.offset);
         if (fd.type == 'C') {
@@ -415,12 +446,13 @@ bool DBase::DBF_AddFields(std::int16_t file, const std::string& spec)
     BinaryFile* fp = file_of(file);
     if (!fp) return false;
     BinaryFile& f = *fp;
-    const auto t = read_table(f);
+    const auto t = table_of(file);
     if (!writable_table(f, t ? t->version : 0)) return false;
     const auto s = parse_spec(spec);
     if (s && t)
         for (const auto& fd : t->fields)
-            if (same_name(fd.name, platform::cp1252_to_utf8(s->name))) return false;
+            if (fd.key == name_key(platform::cp1252_to_utf8(s->name))) return false;
+    tables_.erase(file); // the table is rebuilt below
 
     const std::string path = f.path();
     const auto fail = [&] {

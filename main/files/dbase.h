@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,6 +19,8 @@ namespace platform { class Dialogs; }
 namespace platform::vb { struct Date; }
 
 namespace files {
+
+namespace detail { struct Table; }
 
 class DBase {
 public:
@@ -68,6 +71,9 @@ public:
 
 private:
     detail::BinaryFile* file_of(std::int16_t file);
+    // The table's header and descriptors as last read; read again after
+    // anything that may have changed them. Null on a read failure.
+    std::shared_ptr<detail::Table> table_of(std::int16_t file);
     bool ask_to_write();
     bool writable_table(const detail::BinaryFile& f, std::uint8_t version);
     bool put_field(std::int16_t file, const std::string& bytes, bool fits);
@@ -77,6 +83,7 @@ private:
     platform::Dialogs& dialogs_;
     Today today_;
     std::map<std::int16_t, detail::BinaryFile> files_;
+    std::map<std::int16_t, std::shared_ptr<detail::Table>> tables_;
 };
 
 } // namespace files

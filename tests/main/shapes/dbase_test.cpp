@@ -345,3 +345,31 @@ TEST_F(DBaseTest, HeaderOfAnotherLengthGainsOneField)
     EXPECT_EQ(db.DBF_AddRecord(t), 1);
     EXPECT_EQ((*db.DBF_GetRecords(t, 1))[0][2], "    ");
 }
+
+// The header is read once and kept between writes: whatever changes it
+// (records added, a field added, bytes written into the header) must be
+// seen by the next call.
+TEST_F(DBaseTest, WritesThatChangeTheHeaderAreSeenByTheNextCall)
+{
+    const std::int16_t t = two_fields();
+    ASSERT_GT(t, 0);
+    ASSERT_EQ(db.DBF_AddRecord(t), 1);
+    EXPECT_EQ(db.DBF_AddRecord(t), 2);
+    EXPECT_EQ(db.DBF_GetRecordCount(t), 2);
+    EXPECT_TRUE(db.DBF_PutRecord(t, "value", 2, "1.5"));
+
+    ASSERT_TRUE(db.DBF_AddFields(t, "extra,C,3"));
+    EXPECT_TRUE(db.DBF_PutRecord(t, "EXTRA", 2, "abc"));
+    auto r = db.DBF_GetRecords(t, 2);
+    ASSERT_TRUE(r && r->size() == 1);
+    EXPECT_EQ((*r)[0], (std::vector<std::string>{"          ", "        1.50", "abc"}));
+
+    // The version byte overwritten at a freshly opened table's start:
+    // the next writer sees version 4 and asks.
+    const std::int16_t again = db.DBF_Open(dir / "t.dbf");
+    ASSERT_TRUE(db.DBF_GetFields(again));
+    EXPECT_TRUE(db.Field_PutText(again, "\x04", 1, ' '));
+    dialogs.input("no");
+    EXPECT_FALSE(db.DBF_PutRecord(again, "name", 1, "x"));
+    EXPECT_EQ(dialogs.boxes().size(), 1u);
+}
