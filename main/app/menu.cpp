@@ -181,13 +181,32 @@ void walk(Items& items, const Fn& fn)
 
 MenuTree::MenuTree() : top_(design_menus()) {}
 
+
+MenuTree::MenuTree(const MenuTree& other) : top_(other.top_) {}
+
+MenuTree& MenuTree::operator=(const MenuTree& other)
+{
+    top_ = other.top_;
+    index_.clear();
+    indexed_ = false;
+    return *this;
+}
+
+void MenuTree::reindex()
+{
+    index_.clear();
+    walk(top_, [&](MenuItem& m) { index_[m.name].push_back(&m); });
+    indexed_ = true;
+}
+
 MenuItem* MenuTree::find(std::string_view name, int index)
 {
-    MenuItem* hit = nullptr;
-    walk(top_, [&](MenuItem& m) {
-        if (!hit && m.name == name && m.index == index) hit = &m;
-    });
-    return hit;
+    if (!indexed_) reindex();
+    auto it = index_.find(name);
+    if (it == index_.end()) return nullptr;
+    for (MenuItem* m : it->second)
+        if (m->index == index) return m;
+    return nullptr;
 }
 
 const MenuItem* MenuTree::find(std::string_view name, int index) const
@@ -203,10 +222,12 @@ MenuItem& MenuTree::at(std::string_view name, int index)
 
 std::vector<MenuItem*> MenuTree::array(std::string_view name)
 {
+    if (!indexed_) reindex();
     std::vector<MenuItem*> v;
-    walk(top_, [&](MenuItem& m) {
-        if (m.name == name && m.index >= 0) v.push_back(&m);
-    });
+    auto it = index_.find(name);
+    if (it != index_.end())
+        for (MenuItem* m : it->second)
+            if (m->index >= 0) v.push_back(m);
     return v;
 }
 

@@ -3,6 +3,8 @@
 // mnuBaud, mnuUnit) are items sharing one name, told apart by their index.
 #pragma once
 
+#include <functional>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,8 +27,16 @@ class MenuTree {
 public:
     // The main window's menus as they stand at design time.
     MenuTree();
+    MenuTree(const MenuTree& other);
+    MenuTree& operator=(const MenuTree& other);
 
-    std::vector<MenuItem>& top() { return top_; }
+    // The mutable tree: items may be added or moved through it, so lookups
+    // index it afresh afterwards.
+    std::vector<MenuItem>& top()
+    {
+        indexed_ = false;
+        return top_;
+    }
     const std::vector<MenuItem>& top() const { return top_; }
 
     // The item of that name (and array index), or nullptr. Names compare
@@ -41,7 +51,12 @@ public:
     std::vector<MenuItem*> array(std::string_view name);
 
 private:
+    void reindex();
+
     std::vector<MenuItem> top_;
+    // Every item by name, in tree order (menu arrays share a name).
+    std::map<std::string, std::vector<MenuItem*>, std::less<>> index_;
+    bool indexed_ = false;
 };
 
 } // namespace app

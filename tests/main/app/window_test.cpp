@@ -263,6 +263,17 @@ TEST(MenuTree, ItemsAndArraysAsDesigned)
     // Each measure tool leads to its three shapes.
     ASSERT_EQ(t.at("mnuLandviewMeasureToolLoad").children.size(), 3u);
     EXPECT_EQ(t.at("mnuLandviewMeasureToolSave").children[2].name, "mnuLandviewMeasureToolPolygon");
+
+    // Lookups are indexed: items added through top() (the vectors may move)
+    // are found, and a copy finds its own items, not the original's.
+    t.top().push_back({"mnuAdded", "Added"});
+    t.top().front().children.insert(t.top().front().children.begin(), {"mnuFirst", "First"});
+    ASSERT_NE(t.find("mnuAdded"), nullptr);
+    EXPECT_EQ(t.at("mnuFirst").caption, "First");
+    EXPECT_EQ(t.at("mnuExit").caption, "E&xit");
+    app::MenuTree copy = t;
+    copy.at("mnuExit").caption = "changed";
+    EXPECT_EQ(t.at("mnuExit").caption, "E&xit");
 }
 
 TEST(ShellWait, WaitsForTheCommandAndReturnsItsStatus)
