@@ -227,28 +227,20 @@ TEST(ImageObject, OleTestObjectsThroughTheProbe)
                      &status);
     ASSERT_EQ(out.size(), 22u);
     EXPECT_EQ(status, 0); // also: no sanitizer report ended the probe
-    auto rgb = [&](std::size_t line, std::size_t arg) {
-        const json& a = out[line]["args"][arg]["array"];
-        return a.size() == 3 ? std::vector<int>{a[0]["i16"], a[1]["i16"], a[2]["i16"]} : std::vector<int>{};
-    };
+    // The view's blue fills (2, 3) to (6, 6); the picture, twice its size, (10, 0) to (17, 3).
+    const std::pair<std::size_t, std::vector<int>> pixels[] = {{5, {0, 0, 255}},  {6, {0, 0, 255}},  {7, {0, 0, 0}},  {8, {0, 0, 0}},
+                                                                {12, {255, 0, 0}}, {13, {0, 255, 0}}, {14, {0, 255, 0}}, {15, {0, 0, 0}}};
+    for (const auto& [line, want] : pixels) {
+        const json& a = out[line]["args"][2]["array"];
+        const std::vector<int> got = a.size() == 3 ? std::vector<int>{a[0]["i16"], a[1]["i16"], a[2]["i16"]} : std::vector<int>{};
+        EXPECT_EQ(got, want) << out[line];
+    }
     EXPECT_EQ(out[4]["args"][7], true);
-    EXPECT_EQ(rgb(5, 2), (std::vector<int>{0, 0, 255}));
-    EXPECT_EQ(rgb(6, 2), (std::vector<int>{0, 0, 255}));
-    EXPECT_EQ(rgb(7, 2), (std::vector<int>{0, 0, 0}));
-    EXPECT_EQ(rgb(8, 2), (std::vector<int>{0, 0, 0}));
-    EXPECT_EQ(out[9]["args"][1], 192);
-    EXPECT_EQ(out[9]["args"][2], 96);
-    EXPECT_EQ(out[10]["args"][4], 1001);
-    EXPECT_EQ(out[10]["args"][1], 8);
-    EXPECT_EQ(out[10]["args"][2], 4);
+    EXPECT_EQ(out[9]["args"], json::parse(R"([{"object":"v"},192,96])"));
+    EXPECT_EQ(out[10]["args"], json::parse(R"([{"object":"p"},8,4,{"missing":true},1001])"));
     EXPECT_EQ(out[11]["args"][6], 1001);
-    EXPECT_EQ(rgb(12, 2), (std::vector<int>{255, 0, 0}));
-    EXPECT_EQ(rgb(13, 2), (std::vector<int>{0, 255, 0}));
-    EXPECT_EQ(rgb(14, 2), (std::vector<int>{0, 255, 0}));
-    EXPECT_EQ(rgb(15, 2), (std::vector<int>{0, 0, 0}));
     // The slow object had not answered within the second: 0, 0.
-    EXPECT_EQ(out[17]["args"][1], 0);
-    EXPECT_EQ(out[17]["args"][2], 0);
+    EXPECT_EQ(out[17]["args"], json::parse(R"([{"object":"slow"},0,0])"));
     EXPECT_EQ(out[18]["value"], 0);
     EXPECT_EQ(out[20]["await_unloadable"], true);
 }
