@@ -279,8 +279,9 @@ bool GetSection(Handle bitmap, Section* out)
 bool BitBlt(Handle dst, int x, int y, int w, int h, Handle src, int sx, int sy, std::uint32_t rop)
 {
     if (rop != SRCCOPY) return false;
-    if (bool done = false, ok = transformed_blit(dst, x, y, w, h, src, sx, sy, w, h, rop, &done); done)
-        return ok && w > 0 && h > 0;
+    // An empty rectangle copies nothing, transformed or not.
+    if (bool done = false, ok = w > 0 && h > 0 && transformed_blit(dst, x, y, w, h, src, sx, sy, w, h, rop, &done); done)
+        return ok;
     Table& t = table();
     std::lock_guard g(t.lock);
     const Section* d = target_of(t, dst);
@@ -845,8 +846,8 @@ bool StretchBlt(Handle dst, int x, int y, int w, int h, Handle src, int sx, int 
 bool BitBltRop(Handle dst, int x, int y, int w, int h, Handle src, int sx, int sy, std::uint32_t rop)
 {
     if (rop == SRCCOPY) return BitBlt(dst, x, y, w, h, src, sx, sy, rop);
-    if (w <= 0 || h <= 0) return false;
-    if (bool done = false, ok = transformed_blit(dst, x, y, w, h, src, sx, sy, w, h, rop, &done); done) return ok;
+    if (bool done = false, ok = w > 0 && h > 0 && transformed_blit(dst, x, y, w, h, src, sx, sy, w, h, rop, &done); done)
+        return ok;
     Table& t = table();
     std::lock_guard g(t.lock);
     const Section* d = target_of(t, dst);
