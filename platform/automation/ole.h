@@ -14,10 +14,8 @@
 
 namespace platform {
 
-inline constexpr std::uint32_t E_NOTIMPL = 0x80004001u;
 inline constexpr std::uint32_t E_FAIL = 0x80004005u;
 inline constexpr std::uint32_t E_INVALIDARG = 0x80070057u;
-inline constexpr std::uint32_t OLE_E_BLANK = 0x80040007u; // the object has no view of that aspect
 
 inline constexpr const char* IID_IPicture = "{7BF80980-BF32-101A-8BBB-00AA00300CAB}";
 inline constexpr const char* IID_IViewObject2 = "{00000127-0000-0000-C000-000000000046}";
