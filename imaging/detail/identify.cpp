@@ -126,7 +126,18 @@ void ImageObject::GetFileDimensions(Args& a)
     const Variant& source = a[0];
     if (source.IsObject()) {
         platform::ObjectRef other = source.ToObject();
-        if (!other || !other->QueryInterface(IID_IGlimmerax)) return;
+        if (!other) return;
+        if (!other->QueryInterface(IID_IGlimmerax)) {
+            // A picture: its HIMETRIC size in pixels.
+            PictureExtent e;
+            platform::Picture* picture = PictureOf(other);
+            if (!picture || !PictureSize(picture, ppi_x_, ppi_y_, &e)) return;
+            a[4] = Variant(std::int32_t(1001));
+            a[1] = Variant(e.x);
+            a[2] = Variant(e.y);
+            last_x_ = e.x, last_y_ = e.y;
+            return;
+        }
         Args status{Variant()};
         other->Invoke(0x49, platform::InvokeKind::Method, status); // failures pass on to the caller
         const auto* st = status[0].BytesPtr();
@@ -162,7 +173,18 @@ void ImageObject::ReadImage(Args& a)
     const Variant& source = a[0];
     if (source.IsObject()) {
         platform::ObjectRef other = source.ToObject();
-        if (!other || !other->QueryInterface(IID_IGlimmerax)) return;
+        if (!other) return;
+        if (!other->QueryInterface(IID_IGlimmerax)) {
+            // A picture renders itself, whole and upright, at its pixel size.
+            PictureExtent e;
+            platform::Picture* picture = PictureOf(other);
+            gdi::Section target;
+            if (!picture || !PictureSize(picture, ppi_x_, ppi_y_, &e) || !TargetSection(&target)) return;
+            a[6] = Variant(std::int32_t(1001));
+            gdi::GdiFlush();
+            picture->Render(DrawTargetOf(target), x, y, e.x, e.y, 0, e.himetric_y, e.himetric_x, -e.himetric_y);
+            return;
+        }
         Args status{Variant()};
         other->Invoke(0x49, platform::InvokeKind::Method, status);
         const auto* st = status[0].BytesPtr();

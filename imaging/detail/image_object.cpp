@@ -311,6 +311,8 @@ Variant ImageObject::Invoke(DispId id, InvokeKind kind, Args& a)
     case 0x1D: case 0x21: case 0x24: case 0x25: case 0x3F: case 0x45: case 0x0B: case 0x2C: case 0x4F: case 0x33:
     case 0x12: case 0x13: case 0x14: case 0x16: case 0x42: case 0x1E: Draw(id, a); break;
     case 0x0D: case 0x0E: case 0x0F: case 0x10: case 0x11: case 0x18: case 0x36: TextMember(id, a); break;
+    case 0x1A: CheckObject(a); break;
+    case 0x1B: DrawObject(a); break;
     case 0x1F: InitClipboard(a); break;
     case 0x20: SelectClipboard(a); break;
     case 0x22: GifPartialImage(a, false); break;

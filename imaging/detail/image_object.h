@@ -5,6 +5,7 @@
 
 #include "imaging/detail/image_stream.h"
 #include "platform/automation/dispatch.h"
+#include "platform/automation/ole.h"
 #include "platform/gdi/gdi.h"
 
 #include <array>
@@ -92,6 +93,8 @@ public:
     void ApplyPalette(Args& a);
     void WebPalette();
     void ChangePaletteSize(Args& a);
+    void DrawObject(Args& a);
+    void CheckObject(Args& a);
     void InitClipboard(Args& a);
     void SelectClipboard(Args& a);
     void Filter(platform::DispId id, Args& a); // GrayScale, Invert, Flip, Brightness, Contrast, Blur, Sharpen
@@ -169,6 +172,16 @@ Identity Identify(ImageStream& s, bool advanced_check, int ppi_x, int ppi_y);
 
 // a × b / c rounded half away from zero (-1 when c is 0), as MulDiv does.
 std::int32_t MulDiv(std::int64_t a, std::int64_t b, std::int64_t c);
+
+// Pictures and view objects draw into a section through its pixels.
+platform::DrawTarget DrawTargetOf(const platform::gdi::Section& s);
+// The picture an object offers, or null.
+platform::Picture* PictureOf(const platform::ObjectRef& o);
+// A picture's size in HIMETRIC and in pixels at those pixels per inch.
+struct PictureExtent {
+    std::int32_t himetric_x = 0, himetric_y = 0, x = 0, y = 0;
+};
+bool PictureSize(platform::Picture* picture, int ppi_x, int ppi_y, PictureExtent* out);
 
 // JPEG and PNG over libjpeg and libpng. Decoders draw into a section at
 // (x, y), clipped to it, and read no further than the section needs.

@@ -171,6 +171,11 @@ int draw_rle(const Section& s, int xd, int yd, int xs, int ys, int ws, int hs, c
     return int(std::min<std::int64_t>(height, hs));
 }
 
+// Copies through world transformations; *done is false when neither
+// context has one (defined with the raster operations below).
+bool transformed_blit(Handle dst, int x, int y, int w, int h, Handle src, int sx, int sy, int sw, int sh, std::uint32_t rop,
+                      bool* done);
+
 } // namespace
 
 Handle CreateDIBSection(int width, int height, std::uint8_t** bits)
@@ -273,6 +278,10 @@ bool GetSection(Handle bitmap, Section* out)
 
 bool BitBlt(Handle dst, int x, int y, int w, int h, Handle src, int sx, int sy, std::uint32_t rop)
 {
+    if (rop != SRCCOPY) return false;
+    // An empty rectangle copies nothing, transformed or not.
+    if (bool done = false, ok = w > 0 && h > 0 && transformed_blit(dst, x, y, w, h, src, sx, sy, w, h, rop, &done); done)
+        return ok;
     Table& t = table();
     std::lock_guard g(t.lock);
     const Section* d = target_of(t, dst);
@@ -672,6 +681,7 @@ bool SetPixel(Handle dc, int x, int y, std::uint32_t color)
 bool GetPixel(Handle dc, int x, int y, std::uint32_t* color)
 {
     Locked l(dc);
+    if (l) std::tie(x, y) = to_device(*l.st, x, y);
     if (!l || x < 0 || y < 0 || x >= l.s->width || y >= l.s->height) return false;
     *color = get(*l.s, x, y);
     return true;
@@ -732,10 +742,67 @@ std::uint32_t raster(std::uint32_t rop, std::uint32_t S, std::uint32_t D, std::u
     default: return S;
     }
 }
+
+// As GDI copies in advanced mode: the destination rectangle becomes the
+// parallelogram the destination's transformation makes of it, and each
+// device pixel whose centre lies inside takes the source pixel at the same
+// relative place of the source rectangle. The source's transformation may
+// scale and move, never rotate or shear (GDI refuses those). Sampling is
+// nearest-pixel whatever the stretch mode.
+bool transformed_blit(Handle dst, int x, int y, int w, int h, Handle src, int sx, int sy, int sw, int sh, std::uint32_t rop,
+                      bool* done)
+{
+    Table& t = table();
+    std::lock_guard g(t.lock);
+    *done = false;
+    auto dc = t.contexts.find(dst), sc = t.contexts.find(src);
+    if (dc == t.contexts.end() || sc == t.contexts.end()) return false;
+    const XForm &df = dc->second.xf, &sf = sc->second.xf;
+    if (df.identity() && sf.identity()) return false;
+    *done = true;
+    const Section* d = target_of(t, dst);
+    const Section* s = target_of(t, src);
+    if (!d || !s || sf.m12 != 0 || sf.m21 != 0 || w == 0 || h == 0 || sw == 0 || sh == 0) return false;
+    // The source rectangle in device pixels.
+    const double sxd = sx * sf.m11 + sf.dx, syd = sy * sf.m22 + sf.dy, swd = sw * sf.m11, shd = sh * sf.m22;
+    // The destination parallelogram: a corner and its two sides.
+    const double ox = x * df.m11 + y * df.m21 + df.dx, oy = x * df.m12 + y * df.m22 + df.dy;
+    const double ax = w * df.m11, ay = w * df.m12, bx = h * df.m21, by = h * df.m22;
+    const double det = ax * by - ay * bx;
+    if (det == 0) return false;
+    const double xs[4] = {ox, ox + ax, ox + bx, ox + ax + bx}, ys[4] = {oy, oy + ay, oy + by, oy + ay + by};
+    auto span = [](const double* v, int limit, std::int64_t* lo, std::int64_t* hi) {
+        *lo = std::int64_t(std::clamp(std::floor(*std::min_element(v, v + 4)), 0.0, double(limit)));
+        *hi = std::int64_t(std::clamp(std::ceil(*std::max_element(v, v + 4)), 0.0, double(limit)));
+    };
+    std::int64_t x0, x1, y0, y1;
+    span(xs, d->width, &x0, &x1);
+    span(ys, d->height, &y0, &y1);
+    // The source pixel at fraction f of an extent; a negative extent runs
+    // backwards from the pixel before its start.
+    auto pick = [](double start, double extent, double f) {
+        const double p = start + f * extent;
+        return extent > 0 ? std::int64_t(std::floor(p)) : std::int64_t(std::ceil(p)) - 1;
+    };
+    const Context& target = dc->second;
+    for (std::int64_t py = y0; py < y1; ++py)
+        for (std::int64_t px = x0; px < x1; ++px) {
+            const double cx = double(px) + 0.5 - ox, cy = double(py) + 0.5 - oy;
+            const double u = (cx * by - cy * bx) / det, v = (ax * cy - ay * cx) / det;
+            if (u < 0 || u >= 1 || v < 0 || v >= 1) continue;
+            const std::int64_t qx = pick(sxd, swd, u), qy = pick(syd, shd, v);
+            if (qx < 0 || qy < 0 || qx >= s->width || qy >= s->height) continue;
+            std::uint32_t pat = 0;
+            brush_at(target.brush, target, px, py, &pat);
+            put(*d, int(px), int(py), raster(rop, get(*s, int(qx), int(qy)), get(*d, int(px), int(py)), pat) & 0xFFFFFF);
+        }
+    return true;
+}
 } // namespace
 
 bool StretchBlt(Handle dst, int x, int y, int w, int h, Handle src, int sx, int sy, int sw, int sh, std::uint32_t rop, int mode)
 {
+    if (bool done = false, ok = transformed_blit(dst, x, y, w, h, src, sx, sy, sw, sh, rop, &done); done) return ok;
     Table& t = table();
     std::lock_guard g(t.lock);
     const Section* d = target_of(t, dst);
@@ -779,6 +846,8 @@ bool StretchBlt(Handle dst, int x, int y, int w, int h, Handle src, int sx, int 
 bool BitBltRop(Handle dst, int x, int y, int w, int h, Handle src, int sx, int sy, std::uint32_t rop)
 {
     if (rop == SRCCOPY) return BitBlt(dst, x, y, w, h, src, sx, sy, rop);
+    if (bool done = false, ok = w > 0 && h > 0 && transformed_blit(dst, x, y, w, h, src, sx, sy, w, h, rop, &done); done)
+        return ok;
     Table& t = table();
     std::lock_guard g(t.lock);
     const Section* d = target_of(t, dst);
@@ -928,6 +997,91 @@ bool GetTextExtentPoint(Handle dc, const std::u32string& text, int* width, int* 
     return true;
 }
 
+namespace {
+
+// Calls plot(x, y, coverage 1..255) for each inked pixel of the text laid
+// out from `left` on the baseline `base`; gives the pen's end.
+template <class Plot> std::int64_t glyphs(FT_Face face, const std::u32string& text, bool mono, std::int64_t left, std::int64_t base, Plot plot)
+{
+    std::int64_t pen = left;
+    for (char32_t c : text) {
+        if (FT_Load_Char(face, c, FT_LOAD_RENDER | (mono ? FT_LOAD_TARGET_MONO : 0))) continue;
+        const FT_GlyphSlot g = face->glyph;
+        const FT_Bitmap& bm = g->bitmap;
+        for (unsigned r = 0; r < bm.rows; ++r) {
+            const unsigned char* row = bm.buffer + std::int64_t(r) * bm.pitch;
+            for (unsigned i = 0; i < bm.width; ++i) {
+                const unsigned a = bm.pixel_mode == FT_PIXEL_MODE_MONO ? ((row[i / 8] >> (7 - i % 8)) & 1) * 255 : row[i];
+                if (a) plot(pen + g->bitmap_left + i, base - g->bitmap_top + r, a);
+            }
+        }
+        pen += g->advance.x >> 6;
+    }
+    return pen;
+}
+
+// The text colour over a pixel by its coverage.
+void blend(std::uint8_t* p, std::uint32_t tc, unsigned a)
+{
+    for (int k = 0; k < 3; ++k) p[k] = std::uint8_t((p[k] * (255 - a) + (tc >> (8 * k) & 255) * a) / 255);
+}
+
+// The most inked pixels a transformed text is laid out with.
+constexpr std::size_t kMaxTextPixels = std::size_t(1) << 24;
+
+// Text through a world transformation, as GDI draws it in advanced mode:
+// laid out in logical coordinates, then each device pixel whose centre maps
+// back into the layout takes its background and coverage.
+bool text_transformed(const Section& s, const Context& st, FT_Face face, const Extent& e, std::int64_t left, std::int64_t top,
+                      const std::u32string& text, bool mono)
+{
+    const XForm& f = st.xf;
+    const double det = f.m11 * f.m22 - f.m12 * f.m21;
+    if (det == 0) return false;
+    std::unordered_map<std::uint64_t, std::uint8_t> ink;
+    auto key = [](std::int64_t x, std::int64_t y) { return std::uint64_t(std::uint32_t(x)) << 32 | std::uint32_t(y); };
+    std::int64_t l = left, t = top, r = left + e.width, b = top + e.height;
+    bool full = false;
+    auto plot = [&](std::int64_t x, std::int64_t y, unsigned a) {
+        if (ink.size() >= kMaxTextPixels) return void(full = true);
+        std::uint8_t& v = ink[key(x, y)];
+        v = std::uint8_t(std::max<unsigned>(v, a));
+        l = std::min(l, x), t = std::min(t, y), r = std::max(r, x + 1), b = std::max(b, y + 1);
+    };
+    const std::int64_t base = top + e.ascent;
+    const std::int64_t pen = glyphs(face, text, mono, left, base, plot);
+    const int thick = std::max(1, e.height / 16);
+    auto rule = [&](std::int64_t y0) {
+        for (std::int64_t y = y0; y < y0 + thick; ++y)
+            for (std::int64_t x = left; x < pen && !full; ++x) plot(x, y, 255);
+    };
+    if (st.font.underline) rule(base + 1);
+    if (st.font.strikeout) rule(base - e.ascent / 3);
+    if (full) return false;
+    // The device pixels the layout's box can reach.
+    double xs[4], ys[4];
+    const double cl[4][2] = {{double(l), double(t)}, {double(r), double(t)}, {double(l), double(b)}, {double(r), double(b)}};
+    for (int i = 0; i < 4; ++i) xs[i] = cl[i][0] * f.m11 + cl[i][1] * f.m21 + f.dx, ys[i] = cl[i][0] * f.m12 + cl[i][1] * f.m22 + f.dy;
+    auto lo = [](const double* v, int limit) { return std::int64_t(std::clamp(std::floor(*std::min_element(v, v + 4)), 0.0, double(limit))); };
+    auto hi = [](const double* v, int limit) { return std::int64_t(std::clamp(std::ceil(*std::max_element(v, v + 4)), 0.0, double(limit))); };
+    const bool opaque = st.bk_mode == OPAQUE;
+    for (std::int64_t py = lo(ys, s.height); py < hi(ys, s.height); ++py)
+        for (std::int64_t px = lo(xs, s.width); px < hi(xs, s.width); ++px) {
+            // The logical point of the pixel's centre.
+            const double u = double(px) + 0.5 - f.dx, v = double(py) + 0.5 - f.dy;
+            const std::int64_t lx = std::int64_t(std::floor((u * f.m22 - v * f.m21) / det));
+            const std::int64_t ly = std::int64_t(std::floor((v * f.m11 - u * f.m12) / det));
+            if (lx < l || lx >= r || ly < t || ly >= b) continue;
+            std::uint8_t* p = s.row(int(py)) + px * 3;
+            if (opaque && lx >= left && lx < left + e.width && ly >= top && ly < top + e.height)
+                p[0] = std::uint8_t(st.bk_color), p[1] = std::uint8_t(st.bk_color >> 8), p[2] = std::uint8_t(st.bk_color >> 16);
+            if (auto it = ink.find(key(lx, ly)); it != ink.end()) blend(p, st.text_color, it->second);
+        }
+    return true;
+}
+
+} // namespace
+
 bool TextOut(Handle dc, int x, int y, const std::u32string& text)
 {
     Locked l(dc);
@@ -942,29 +1096,13 @@ bool TextOut(Handle dc, int x, int y, const std::u32string& text)
     else if (st.align & TA_RIGHT) left -= e.width;
     if ((st.align & TA_BASELINE) == TA_BASELINE) top -= e.ascent;
     else if (st.align & TA_BOTTOM) top -= e.height;
+    if (!st.xf.identity()) return text_transformed(s, st, face, e, left, top, text, mono);
     if (st.bk_mode == OPAQUE) fill(s, left, top, left + e.width, top + e.height, st.bk_color);
     const std::uint32_t tc = st.text_color;
-    std::int64_t pen = left;
     const std::int64_t base = top + e.ascent;
-    for (char32_t c : text) {
-        if (FT_Load_Char(face, c, FT_LOAD_RENDER | (mono ? FT_LOAD_TARGET_MONO : 0))) continue;
-        const FT_GlyphSlot g = face->glyph;
-        const FT_Bitmap& bm = g->bitmap;
-        for (unsigned r = 0; r < bm.rows; ++r) {
-            const std::int64_t py = base - g->bitmap_top + r;
-            if (py < 0 || py >= s.height) continue;
-            const unsigned char* row = bm.buffer + std::int64_t(r) * bm.pitch;
-            for (unsigned i = 0; i < bm.width; ++i) {
-                const std::int64_t px = pen + g->bitmap_left + i;
-                if (px < 0 || px >= s.width) continue;
-                unsigned a = bm.pixel_mode == FT_PIXEL_MODE_MONO ? ((row[i / 8] >> (7 - i % 8)) & 1) * 255 : row[i];
-                if (!a) continue;
-                std::uint8_t* p = s.row(int(py)) + px * 3;
-                for (int k = 0; k < 3; ++k) p[k] = std::uint8_t((p[k] * (255 - a) + (tc >> (8 * k) & 255) * a) / 255);
-            }
-        }
-        pen += g->advance.x >> 6;
-    }
+    const std::int64_t pen = glyphs(face, text, mono, left, base, [&](std::int64_t px, std::int64_t py, unsigned a) {
+        if (px >= 0 && py >= 0 && px < s.width && py < s.height) blend(s.row(int(py)) + px * 3, tc, a);
+    });
     const int thick = std::max(1, e.height / 16);
     if (st.font.underline) fill(s, left, base + 1, pen, base + 1 + thick, tc);
     if (st.font.strikeout) fill(s, left, base - e.ascent / 3, pen, base - e.ascent / 3 + thick, tc);

@@ -111,8 +111,11 @@ int SetGraphicsMode(Handle dc, int mode);
 int GetGraphicsMode(Handle dc);
 // The world transformation: device x = x·m11 + y·m21 + dx, device y =
 // x·m12 + y·m22 + dy. Accepted in advanced mode only. It moves the points of
-// lines, pixels, flood fills and the shapes (a shape no longer upright is
-// drawn as the polygon of its outline); copies and text are not moved.
+// lines, pixels (set and read), flood fills and the shapes (a shape no longer
+// upright is drawn as the polygon of its outline), turns text with its
+// background box, and maps copies: the destination rectangle through the
+// destination's transformation, the source through the source's, which
+// must not rotate or shear (the copy then fails).
 struct XForm {
     double m11 = 1, m12 = 0, m21 = 0, m22 = 1, dx = 0, dy = 0;
     bool identity() const { return m11 == 1 && m12 == 0 && m21 == 0 && m22 == 1 && dx == 0 && dy == 0; }

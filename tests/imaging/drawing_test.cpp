@@ -454,3 +454,93 @@ TEST(Drawing, WorldTransformations)
     call(*o, "SetPixel", {L(0), L(9), L(0)});
     EXPECT_EQ(canvas(*o).at(0, 9), 0u);
 }
+
+namespace {
+
+std::uint32_t pixel(platform::Dispatch& o, int x, int y)
+{
+    Args r = call(o, "GetPixel", {L(x), L(y), out()});
+    if (!r[2].IsArray()) return 0xFF000000u; // outside the target
+    const auto& a = r[2].ToArray();
+    return std::uint32_t(a.at(0).ToInt32()) << 16 | std::uint32_t(a.at(1).ToInt32()) << 8 | std::uint32_t(a.at(2).ToInt32());
+}
+
+void turn(platform::Dispatch& o, double m11, double m12, double m21, double m22, double dx, double dy)
+{
+    call(o, "SetGraphicsMode", {Variant("GM_ADVANCED"), out()});
+    ASSERT_TRUE(call(o, "SetTransformation", {Variant(m11), Variant(m12), Variant(m21), Variant(m22), Variant(dx), Variant(dy), out()})[6].ToBool());
+}
+
+} // namespace
+
+// Copies land through the destination's transformation; a pixel of logical
+// (x, y) covers the device pixel that the unit square at (x, y) maps onto.
+TEST(Drawing, CopiesStretchesAndPixelsFollowTheTransformation)
+{
+    auto o = board();
+    call(*o, "SetPixel", {L(0), L(0), L(1)});
+    call(*o, "SetPixel", {L(2), L(1), L(2)});
+    call(*o, "InitClipboard", {L(12), L(12), out()});
+    call(*o, "SelectClipboard", {Variant(true)});
+    turn(*o, 0, 1, -1, 0, 11, 0); // a quarter turn: device (10 - y, x)
+    call(*o, "SelectClipboard", {Variant(false)});
+    EXPECT_TRUE(call(*o, "Copy", {L(0), L(0), L(3), L(2), L(0), L(0), Variant(""), out()})[7].ToBool());
+    call(*o, "SelectClipboard", {Variant(true)});
+    // Read through the turn: the point (0, 1) is the device pixel (10, 0).
+    EXPECT_EQ(pixel(*o, 0, 1), 0xFF0000u);
+    // A turned source is refused, as GDI refuses it.
+    EXPECT_FALSE(call(*o, "Copy", {L(0), L(0), L(2), L(2), L(0), L(0), Variant(""), out()})[7].ToBool());
+    call(*o, "SetGraphicsMode", {Variant(""), out()});
+    int lit = 0;
+    for (int y = 0; y < 12; ++y)
+        for (int x = 0; x < 12; ++x) lit += pixel(*o, x, y) != 0;
+    EXPECT_EQ(lit, 6);
+    EXPECT_EQ(pixel(*o, 10, 0), 0xFF0000u);
+    EXPECT_EQ(pixel(*o, 9, 2), 0x00FF00u);
+    EXPECT_EQ(pixel(*o, 9, 0), 0xFFFFFFu);
+
+    // A stretch onto the canvas scaled by two: [1, 3) x [1, 2) covers [2, 6) x [2, 4).
+    call(*o, "SelectClipboard", {Variant(false)});
+    turn(*o, 2, 0, 0, 2, 0, 0);
+    call(*o, "SelectClipboard", {Variant(true)});
+    call(*o, "Stretch", {L(1), L(1), L(2), L(1), L(9), L(0), L(2), L(1), Variant(""), Variant("COLORONCOLOR")});
+    Pixels p = canvas(*o);
+    EXPECT_EQ(std::count(p.px.begin(), p.px.end(), 0xFF0000u), 5); // and (0, 0)
+    for (auto [x, y] : {std::pair{4, 2}, {5, 2}, {4, 3}, {5, 3}}) EXPECT_EQ(p.at(x, y), 0xFF0000u);
+    EXPECT_EQ(p.at(2, 2), 0xFFFFFFu);
+}
+
+// Text turns with its background box: the turned drawing is the plain one
+// with each pixel moved as the transformation moves it.
+TEST(Drawing, TextFollowsTheTransformation)
+{
+    Pixels plain;
+    for (bool turned : {false, true}) {
+        auto o = glimmerax::CreateImageObject();
+        call(*o, "CreateImage", {L(60), L(60), L(4), out()});
+        call(*o, "SetColor", {L(1), L(255), L(0), L(0), out()});
+        call(*o, "SetColor", {L(2), L(0), L(255), L(0), out()});
+        call(*o, "SetColor", {L(3), L(255), L(255), L(255), out()});
+        call(*o, "SetBgColor", {L(3)});
+        call(*o, "FillRect", {L(0), L(0), L(59), L(59)});
+        put(*o, "FontSmoothing", L(1));
+        call(*o, "CreateFont", {Variant("DejaVu Sans"), L(0), L(-14), L(0), Variant(false), Variant(false), Variant(true), Variant(false), missing()});
+        call(*o, "SetTextColor", {L(1)});
+        call(*o, "SetBkColor", {L(2)});
+        if (turned) turn(*o, 0, 1, -1, 0, 59, 0); // device (58 - y, x)
+        call(*o, "TextOut", {L(6), L(9), Variant("Hy"), missing()});
+        Pixels p = canvas(*o);
+        if (!turned) {
+            plain = p;
+            continue;
+        }
+        int red = 0, wrong = 0;
+        for (int y = 0; y < 59; ++y)
+            for (int x = 0; x < 60; ++x) {
+                red += plain.at(x, y) == 0xFF0000u;
+                wrong += p.at(58 - y, x) != plain.at(x, y);
+            }
+        EXPECT_GT(red, 20);
+        EXPECT_EQ(wrong, 0);
+    }
+}

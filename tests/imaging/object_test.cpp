@@ -189,3 +189,58 @@ TEST(ImageObject, SetFileTimeShowsInStat)
     EXPECT_EQ(st.st_atime, before.st_atime);
     std::filesystem::remove(file);
 }
+
+// The probe's test objects: a view object fills its DrawObject rectangle,
+// CheckObject turns its HIMETRIC extent into pixels, a slow one times out
+// and may outlive the image object, and a picture reads as kind 1001.
+TEST(ImageObject, OleTestObjectsThroughTheProbe)
+{
+    // A 4 × 2 BMP, its left half red and its right half green.
+    const auto bmp = temp_dir() / "picture.bmp";
+    const std::uint32_t R = 0xFF0000, G = 0x00FF00;
+    auto src = picture(4, 2, {R, R, G, G, R, R, G, G}, 4);
+    ASSERT_TRUE(call(*src, "BmpImage", {Variant(bmp.string()), out()})[1].ToBool());
+    int status = -1;
+    auto out = probe(R"({"testobject":"v","extent":[5080,2540],"colour":[0,0,255],"delay_ms":0}
+{"testobject":"slow","extent":[2540,2540],"colour":[0,0,0],"delay_ms":3000}
+{"testpicture":"p","file":")" + bmp.string() + R"(","himetric":[212,106]}
+{"call":"CreateImage","args":[20,10,2,{"out":true}]}
+{"call":"DrawObject","args":[{"object":"v"},"",2,3,5,4,{"missing":true},{"out":true}]}
+{"call":"GetPixel","args":[2,3,{"out":true}]}
+{"call":"GetPixel","args":[6,6,{"out":true}]}
+{"call":"GetPixel","args":[7,6,{"out":true}]}
+{"call":"GetPixel","args":[6,7,{"out":true}]}
+{"call":"CheckObject","args":[{"object":"v"},{"out":true},{"out":true}]}
+{"call":"GetFileDimensions","args":[{"object":"p"},{"out":true},{"out":true},{"missing":true},{"out":true}]}
+{"call":"ReadImage","args":[{"object":"p"},{"out":true},10,0,{"missing":true},{"out":true},{"out":true}]}
+{"call":"GetPixel","args":[13,3,{"out":true}]}
+{"call":"GetPixel","args":[14,0,{"out":true}]}
+{"call":"GetPixel","args":[17,3,{"out":true}]}
+{"call":"GetPixel","args":[18,0,{"out":true}]}
+{"let":"OleTimeout","value":1}
+{"call":"CheckObject","args":[{"object":"slow"},{"out":true},{"out":true}]}
+{"get":"lastX"}
+{"drop":"a"}
+{"await_unloadable":120000}
+{"use":"v"}
+)",
+                     &status);
+    ASSERT_EQ(out.size(), 22u);
+    EXPECT_EQ(status, 0); // also: no sanitizer report ended the probe
+    // The view's blue fills (2, 3) to (6, 6); the picture, twice its size, (10, 0) to (17, 3).
+    const std::pair<std::size_t, std::vector<int>> pixels[] = {{5, {0, 0, 255}},  {6, {0, 0, 255}},  {7, {0, 0, 0}},  {8, {0, 0, 0}},
+                                                                {12, {255, 0, 0}}, {13, {0, 255, 0}}, {14, {0, 255, 0}}, {15, {0, 0, 0}}};
+    for (const auto& [line, want] : pixels) {
+        const json& a = out[line]["args"][2]["array"];
+        const std::vector<int> got = a.size() == 3 ? std::vector<int>{a[0]["i16"], a[1]["i16"], a[2]["i16"]} : std::vector<int>{};
+        EXPECT_EQ(got, want) << out[line];
+    }
+    EXPECT_EQ(out[4]["args"][7], true);
+    EXPECT_EQ(out[9]["args"], json::parse(R"([{"object":"v"},192,96])"));
+    EXPECT_EQ(out[10]["args"], json::parse(R"([{"object":"p"},8,4,{"missing":true},1001])"));
+    EXPECT_EQ(out[11]["args"][6], 1001);
+    // The slow object had not answered within the second: 0, 0.
+    EXPECT_EQ(out[17]["args"], json::parse(R"([{"object":"slow"},0,0])"));
+    EXPECT_EQ(out[18]["value"], 0);
+    EXPECT_EQ(out[20]["await_unloadable"], true);
+}

@@ -16,6 +16,13 @@
 //   {"info":SOURCE,"type":T,"keys":[K]} runs GetImageInfo
 //                  -> {"ErrorCode","Type","Count","names":[For Each order],"items":{..},"keys":{..}}
 //   {"unloadable":true} -> {"unloadable":B}
+//   {"await_unloadable":MS} waits (up to MS milliseconds) until the library
+//                  may be unloaded -> {"await_unloadable":B}
+//   {"testobject":NAME,"extent":[CX,CY],"colour":[R,G,B],"delay_ms":N}
+//                  a view object that fills what it draws with the colour
+//                  and answers its HIMETRIC extent after N ms
+//   {"testpicture":NAME,"file":BMP,"himetric":[W,H]}  a picture of the BMP
+//                  (both keep the selection) -> {"testobject"/"testpicture":NAME}
 // Values: null (Empty), true/false, string, integer (Long), {"i16":N},
 // {"u8":N}, {"f32":X}, {"f64":X}, {"bytes":HEX,"lbound":N},
 // {"file":PATH,"lbound":N}, {"array":[V],"lbound":N},
@@ -29,6 +36,7 @@
 #include "platform/automation/dispatch.h"
 #include "platform/automation/enumerator.h"
 #include "platform/automation/vb_error.h"
+#include "tools/glimmerax-probe/test_objects.h"
 
 #include <dlfcn.h>
 #include <nlohmann/json.hpp>
@@ -39,6 +47,7 @@
 #include <iostream>
 #include <map>
 #include <stdexcept>
+#include <thread>
 
 namespace {
 
@@ -329,6 +338,26 @@ int main(int argc, char** argv)
                     out["keys"] = keys;
                 } else if (cmd.contains("unloadable")) {
                     out["unloadable"] = can_unload && can_unload() == 0;
+                } else if (cmd.contains("await_unloadable")) {
+                    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(cmd["await_unloadable"].get<int>());
+                    bool ok = false;
+                    while (can_unload && !(ok = can_unload() == 0) && std::chrono::steady_clock::now() < until)
+                        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                    out["await_unloadable"] = ok;
+                } else if (cmd.contains("testobject")) {
+                    std::string name = cmd["testobject"];
+                    const json& e = cmd.at("extent");
+                    const json& c = cmd.at("colour");
+                    objects[name] = probe::MakeTestObject(e.at(0).get<std::int32_t>(), e.at(1).get<std::int32_t>(),
+                                                          {c.at(0).get<std::uint8_t>(), c.at(1).get<std::uint8_t>(), c.at(2).get<std::uint8_t>()},
+                                                          cmd.value("delay_ms", 0));
+                    out["testobject"] = name;
+                } else if (cmd.contains("testpicture")) {
+                    std::string name = cmd["testpicture"];
+                    const json& hm = cmd.at("himetric");
+                    objects[name] = probe::MakeTestPicture(cmd.at("file").get<std::string>(), hm.at(0).get<std::int32_t>(),
+                                                           hm.at(1).get<std::int32_t>());
+                    out["testpicture"] = name;
                 } else {
                     throw BadLine("unknown command");
                 }

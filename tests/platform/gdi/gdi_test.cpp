@@ -103,3 +103,23 @@ TEST(Gdi, BitBltCopiesAndClipsToBothSections)
     EXPECT_EQ(a.at(1, 1), 0u);
     EXPECT_FALSE(BitBlt(a.dc, 0, 0, 1, 1, 0, 0, 0, SRCCOPY));
 }
+
+// A source transformation may scale and move (the source rectangle is read
+// in device pixels); it may not turn. Negative source extents mirror.
+TEST(Gdi, CopiesReadTheSourceThroughItsTransformation)
+{
+    Canvas src(8, 1), dst(4, 1);
+    for (int x = 0; x < 8; ++x) SetPixel(src.dc, x, 0, std::uint32_t(x + 1));
+    ASSERT_EQ(SetGraphicsMode(src.dc, GM_ADVANCED), GM_COMPATIBLE);
+    ASSERT_TRUE(SetWorldTransform(src.dc, {2, 0, 0, 1, 1, 0})); // logical x is device 2x + 1
+    // Logical [1, 3) is device [3, 7): the two pixels' centres fall on device 4 and 6.
+    EXPECT_TRUE(BitBlt(dst.dc, 0, 0, 2, 1, src.dc, 1, 0, SRCCOPY));
+    EXPECT_EQ(dst.at(0, 0), 5u);
+    EXPECT_EQ(dst.at(1, 0), 7u);
+    // Backwards from logical 3: device [3, 7) read from its right end, 5 then 3.
+    EXPECT_TRUE(StretchBlt(dst.dc, 2, 0, 2, 1, src.dc, 3, 0, -2, 1, SRCCOPY, COLORONCOLOR));
+    EXPECT_EQ(dst.at(2, 0), 6u);
+    EXPECT_EQ(dst.at(3, 0), 4u);
+    ASSERT_TRUE(SetWorldTransform(src.dc, {0, 1, -1, 0, 0, 0}));
+    EXPECT_FALSE(BitBlt(dst.dc, 0, 0, 1, 1, src.dc, 0, 0, SRCCOPY));
+}
