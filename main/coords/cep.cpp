@@ -277,7 +277,12 @@ void frmCalculateCEP::cmdCalculate_Click()
 void frmCalculateCEP::progress(const std::string& text, int count)
 {
     at("tbxResults").text = text + std::to_string(count);
-    changed();
+    // The view redraws the progress a few times a second, not once a row.
+    const std::int64_t now_us = main_.pump().clock().now_us();
+    if (count == 0 || now_us - last_notice_us_ >= 100'000) {
+        last_notice_us_ = now_us;
+        changed();
+    }
     main_.pump().run_pending();
 }
 

@@ -12,6 +12,7 @@
 #include "platform/text/vb.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -83,6 +84,7 @@ private:
 
     app::frmMain& main_;
     bool loaded_ = false, visible_ = false, calculating_ = false;
+    std::int64_t last_notice_us_ = 0; // when the view was last told of progress
     std::vector<app::DialogControl> controls_;
     platform::Collection<platform::Variant> cep_;
 };
