@@ -56,6 +56,7 @@ void CalculateCepView::build()
             if (name == "tbxResults") {
                 auto* t = new QPlainTextEdit(this);
                 t->setReadOnly(true);
+                t->setLineWrapMode(QPlainTextEdit::NoWrap);
                 t->setFont(QFont(coords::frmCalculateCEP::kResultsFont));
                 w = t;
             } else {

@@ -144,8 +144,12 @@ DialogControl* frmCalculateCEP::find(const std::string& name)
     return nullptr;
 }
 
-DialogControl& frmCalculateCEP::at(const std::string& name) { return *find(name); }
+DialogControl& frmCalculateCEP::at(const std::string& name)
+{
+    return const_cast<DialogControl&>(static_cast<const frmCalculateCEP&>(*this).control(name));
+}
 
+// Before the window is loaded it has no controls.
 const DialogControl& frmCalculateCEP::control(const std::string& name) const
 {
     for (const auto& c : controls_)
