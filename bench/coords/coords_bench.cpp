@@ -1,9 +1,11 @@
 // Projection speed on the real library and the generated lists: a full
 // table (32,766 rows in UTM zone 15) against cs2cs on the same points, one
-// point, loading the EPSG list, and the probe's start-up.
+// point, loading the EPSG list, the CEP of a full table with its peak
+// memory, and the probe's start-up.
 #include "tests/main/coords/harness.h"
 
 #include "main/app/properties.h"
+#include "main/coords/cep.h"
 
 #include <benchmark/benchmark.h>
 
@@ -15,6 +17,7 @@
 #include <string>
 
 #include <stdlib.h>
+#include <sys/resource.h>
 
 namespace {
 
@@ -82,6 +85,29 @@ void BM_ProjectPoint(benchmark::State& state)
     }
 }
 BENCHMARK(BM_ProjectPoint)->Unit(benchmark::kMicrosecond);
+
+// The CEP of every row of a full table around its mean (the report, the
+// sort of 32,766 distances and the progress texts between rows).
+void BM_CalculateCEP(benchmark::State& state)
+{
+    Fixture f;
+    f.fill();
+    f.main.coords().Project_Table(true);
+    coords::frmCalculateCEP& cep = f.main.coords().CalculateCEP();
+    f.main.coords().show_frmCalculateCEP();
+    rusage before{};
+    ::getrusage(RUSAGE_SELF, &before); // the full table is loaded by now
+    for (auto _ : state) {
+        cep.cmdCalculate_Click();
+        if (cep.CEP().Count() != 5) state.SkipWithError("no result");
+    }
+    rusage u{};
+    ::getrusage(RUSAGE_SELF, &u);
+    state.counters["rows"] = kRows;
+    state.counters["peak_MB"] = double(u.ru_maxrss) / 1024.0;
+    state.counters["peak_before_MB"] = double(before.ru_maxrss) / 1024.0;
+}
+BENCHMARK(BM_CalculateCEP)->Unit(benchmark::kMillisecond);
 
 void BM_LoadProjections(benchmark::State& state)
 {

@@ -1,6 +1,7 @@
 #include "main/app/compose.h"
 
 #include "main/app/properties.h"
+#include "main/coords/cep.h"
 #include "main/coords/coords.h"
 #include "main/files/files.h"
 #include "main/hotlink/hotlink.h"
@@ -19,6 +20,11 @@ void install_subsystems(frmMain& main)
     main.set_files(files::make_file_formats(main));
     main.set_realtime(realtime::make_real_time(main));
     main.set_hotlink(hotlink::make_hotlinking(main));
+    // Reached through main.coords() on every use, so a replaced coordinates
+    // subsystem brings its own window.
+    main.register_form("frmCalculateCEP", [&main]() -> Form& { return main.coords().CalculateCEP(); });
+    main.register_window("frmCalculateCEP", [&main] { return main.coords().CalculateCEP().Loaded(); },
+                         [&main] { main.coords().CalculateCEP().Close(); });
 }
 
 } // namespace app

@@ -1,11 +1,14 @@
 // trekfold: creates the main window, whose load handler is the program's
 // start, and runs the event loop until the window's unload ends it.
+#include "main/app/cep_view.h"
 #include "main/app/compose.h"
 #include "main/app/frm_main.h"
 #include "main/app/frm_properties.h"
 #include "main/app/main_window_view.h"
 #include "main/app/properties_view.h"
 #include "main/app/signal_closer.h"
+#include "main/coords/cep.h"
+#include "main/coords/coords.h"
 #include "main/transfer/transfer.h"
 #include "platform/events/events.h"
 #include "platform/serial/portmap.h"
@@ -63,6 +66,7 @@ int main(int argc, char** argv)
     app::MainWindowView view(frm);
     dialogs.set_parent(&view);
     if (auto* p = dynamic_cast<app::frmProperties*>(&frm.frmProperties())) app::bind_properties_view(*p, &view);
+    app::bind_cep_view(frm.coords().CalculateCEP(), &view);
 
     app::SignalCloser closer([&frm](int) {
         int cancel = 0;

@@ -1,5 +1,6 @@
 #include "main/app/properties_view.h"
 
+#include "main/app/control_view.h"
 #include "main/app/frm_properties.h"
 #include "platform/grid/grid_model.h"
 
@@ -20,7 +21,6 @@
 namespace app {
 
 namespace {
-constexpr int kTwipsPerPixel = 15;
 QString q(const std::string& s) { return QString::fromStdString(s); }
 } // namespace
 
@@ -166,19 +166,7 @@ void PropertiesView::sync()
         QWidget* w = b.widget;
         // Controls on a tab are placed in twips from the tab control's top.
         const int top = c.tab >= 0 ? c.top - tab_top * kTwipsPerPixel : c.top;
-        w->setGeometry(c.left / kTwipsPerPixel, std::max(0, top) / kTwipsPerPixel, c.width / kTwipsPerPixel,
-                       c.height / kTwipsPerPixel);
-        w->setEnabled(c.enabled);
-        w->setVisible(c.visible);
-        w->setToolTip(q(c.tooltip));
-        if (auto* x = qobject_cast<QPushButton*>(w)) x->setText(q(c.caption));
-        if (auto* x = qobject_cast<QRadioButton*>(w)) x->setText(q(c.caption)), x->setChecked(c.value);
-        if (auto* x = qobject_cast<QCheckBox*>(w)) x->setText(q(c.caption)), x->setChecked(c.value);
-        if (auto* x = qobject_cast<QLabel*>(w)) x->setText(q(c.caption));
-        if (auto* x = qobject_cast<QGroupBox*>(w)) x->setTitle(q(c.caption));
-        if (auto* x = qobject_cast<QLineEdit*>(w); x && x->text().toStdString() != c.text) x->setText(q(c.text));
-        if (auto* x = qobject_cast<QPlainTextEdit*>(w); x && x->toPlainText().toStdString() != c.text)
-            x->setPlainText(q(c.text));
+        draw_control(w, c, top);
         if (c.kind == K::Combo || c.kind == K::List) {
             const bool refill = b.items != c.items;
             QStringList items;

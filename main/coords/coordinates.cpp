@@ -3,6 +3,7 @@
 // projection commands of the main window's menus.
 #include "main/coords/coords.h"
 
+#include "main/coords/cep.h"
 #include "main/app/frm_main.h"
 #include "main/app/properties.h"
 #include "main/table/table.h"
@@ -132,7 +133,12 @@ public:
     std::string getProjectionDescription() override;
     std::string getProjectionName(bool arcmap) override;
     const ProjectionCatalogue* catalogue() const override { return catalogue_ ? &*catalogue_ : nullptr; }
-    void show_frmCalculateCEP() override {}
+    void show_frmCalculateCEP() override { CalculateCEP().Show(); }
+    frmCalculateCEP& CalculateCEP() override
+    {
+        if (!cep_) cep_ = std::make_unique<frmCalculateCEP>(main_);
+        return *cep_;
+    }
     void menu_Click(const std::string& name, int index) override;
 
     void mnuGetProjection_Click();
@@ -168,6 +174,7 @@ private:
     app::frmMain& main_;
     std::shared_ptr<platform::ProjLibrary> proj_;
     std::optional<ProjectionCatalogue> catalogue_;
+    std::unique_ptr<frmCalculateCEP> cep_;
 };
 
 // ---------------------------------------------------------------- conversion

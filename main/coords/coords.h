@@ -20,6 +20,8 @@ namespace platform { class ProjLibrary; }
 
 namespace coords {
 
+class frmCalculateCEP;
+
 class Coordinates {
 public:
     virtual ~Coordinates() = default;
@@ -44,8 +46,11 @@ public:
     virtual std::string getProjectionName(bool arcmap) = 0;
     // The catalogue of the last load; nullptr before the first.
     virtual const ProjectionCatalogue* catalogue() const = 0;
-    // Shows the CEP calculator without blocking.
+    // Shows the CEP calculator without blocking (loading it first when
+    // it is not loaded).
     virtual void show_frmCalculateCEP() = 0;
+    // The CEP calculator, made (not loaded) on first use.
+    virtual frmCalculateCEP& CalculateCEP() = 0;
     // mnuGetProjection, mnuSetProjection, mnuProjectCoordinates,
     // mnuUnProjectCoordinates.
     virtual void menu_Click(const std::string& name, int index) = 0;

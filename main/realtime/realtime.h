@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace app { class frmMain; }
 
@@ -31,6 +32,12 @@ public:
 };
 
 std::unique_ptr<RealTime> make_real_time(app::frmMain& main);
+
+// Great-circle distance on a spherical earth between two positions given
+// in decimal degrees, longitude first in each pair: statute miles, or
+// kilometres for unit "K" and nautical miles for "N" (any case). The same
+// position gives 0; nearly the same, a small distance (never an error).
+double Calculate_Distance(double lon1, double lat1, double lon2, double lat2, std::string_view unit);
 
 // The search's entry of an NMEA unit on `port`: ("NMEA on Port " & port,
 // "", port, settings).

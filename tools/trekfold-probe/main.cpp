@@ -2,6 +2,7 @@
 // command line and prints what it shows as JSON lines on standard output.
 // Every later check of the main window goes through it.
 #include "main/app/compose.h"
+#include "main/app/form.h"
 #include "main/app/frm_info.h"
 #include "main/app/frm_main.h"
 #include "main/app/frm_about.h"
@@ -92,7 +93,15 @@ Commands:
   menus                   {"menus":{"NAME" or "NAME(INDEX)":{"enabled":B,
                           "checked":B}}}
   window NAME             frmMain or frmInfo: {"window":NAME,"loaded":B,
-                          "visible":B,"caption":T,"controls":{...}}
+                          "visible":B,"caption":T,"controls":{...}}; a
+                          window driven by control name (frmImage,
+                          frmGPSStatus, frmCalculateCEP) adds "menus" as
+                          "menus" prints them, and its own extras
+  menu WINDOW.CONTROL [INDEX]   click a button, option or menu item (INDEX:
+                          its place in a menu array) of such a window
+  text WINDOW.CONTROL TEXT      type into its text box (Change runs)
+  check WINDOW.CONTROL 0|1      tick or clear its check box
+  A control disabled is not used: {"disabled":"WINDOW.CONTROL"}.
   symbols                 {"d103":{KEY:N},"d1xx":{KEY:N}}
   massstorage DIR         read DIR as a mass-storage unit's drive, kept as
                           the connected unit when it is one:
@@ -579,8 +588,33 @@ private:
         return int(n);
     }
 
+    // "menu", "text" and "check" on WINDOW.CONTROL of a window registered
+    // by name; false when the target names no such window.
+    bool form_word(const std::string& word, const std::vector<std::string>& a, int index = -1)
+    {
+        const std::size_t dot = a[0].find('.');
+        if (dot == std::string::npos) return false;
+        app::Form* form = main_.form(a[0].substr(0, dot));
+        if (!form) return false;
+        const std::string name = a[0].substr(dot + 1);
+        app::Form::Result r = app::Form::NoControl;
+        if (word == "menu")
+            r = form->Click(name, index);
+        else if (word == "check")
+            r = form->SetValue(name, number(a[1]) != 0);
+        else
+            r = form->SetText(name, a[1]);
+        const std::string target = a[0] + (index >= 0 ? "(" + std::to_string(index) + ")" : std::string());
+        if (r == app::Form::Disabled) print_line({{"disabled", target}});
+        if (r == app::Form::NoControl) throw ProbeError{"no control for \"" + word + "\": \"" + target + "\""};
+        if (r == app::Form::NoItem)
+            throw ProbeError{"no entry \"" + (word == "menu" ? std::to_string(index) : a[1]) + "\" in " + a[0]};
+        return true;
+    }
+
     void dialog(const std::string& word, const std::vector<std::string>& a)
     {
+        if ((word == "check" || word == "text") && form_word(word, a)) return;
         app::frmProperties& p = properties();
         if (word == "window" || word == "tab" || word == "resize") {
             if (a[0] != "frmProperties") throw ProbeError{"no window \"" + a[0] + "\""};
@@ -754,6 +788,7 @@ private:
     void menu(const std::string& name, int index)
     {
         if (name.rfind("frmProperties.", 0) == 0) return dialog("menu", {name});
+        if (form_word("menu", {name}, index)) return;
         static const std::set<std::string> controls{"cmdAdvanced", "cmdAddRec", "cmdDeleteSel", "cmdClearSel",
                                                     "cmdCopy",     "cmdPaste",  "cmdConvert",   "optWpt",
                                                     "optTrk",      "optRte",    "optRTWpt"};

@@ -1,5 +1,6 @@
 #include "main/transfer/probe/probe.h"
 
+#include "main/app/form.h"
 #include "main/app/frm_info.h"
 #include "main/app/frm_main.h"
 #include "main/transfer/garmin_usb.h"
@@ -56,6 +57,30 @@ Json info_window(app::frmMain& main)
             {"controls", controls}};
 }
 
+// A window driven by control name: its caption, state, controls (as the
+// settings dialog prints them) and menus (as `menus` prints the main
+// window's).
+Json form_window(app::Form& form)
+{
+    Json controls = Json::object();
+    for (const app::DialogControl& c : form.controls()) {
+        Json j = {{"enabled", c.enabled}, {"visible", c.visible}};
+        if (!c.caption.empty()) j["caption"] = c.caption;
+        using K = app::DialogControl;
+        if (c.kind == K::Option || c.kind == K::Check) j["value"] = c.value;
+        if (c.kind == K::Text || c.kind == K::Combo || c.kind == K::List) j["text"] = c.text;
+        if (c.kind == K::Combo || c.kind == K::List) j["items"] = c.items;
+        if (!c.tooltip.empty() || c.kind == K::Combo) j["hint"] = c.tooltip;
+        j["left"] = c.left, j["top"] = c.top, j["width"] = c.width, j["height"] = c.height;
+        controls[c.name] = j;
+    }
+    Json menus = Json::object();
+    add_menus(menus, form.menus());
+    Json out = {{"window", form.Name()}, {"loaded", form.Loaded()}, {"visible", form.Visible()},
+                {"caption", form.Caption()}, {"controls", controls}, {"menus", menus}};
+    return out;
+}
+
 } // namespace
 
 Json controls(app::frmMain& main, std::int16_t state)
@@ -88,6 +113,7 @@ Json window(app::frmMain& main, const std::string& name)
     const std::string wanted = platform::vb::LCase(name);
     if (wanted == "frmmain") return main_window(main);
     if (wanted == "frminfo") return info_window(main);
+    if (app::Form* form = main.form(name)) return form_window(*form);
     return {{"window", name}, {"error", "no such window"}};
 }
 

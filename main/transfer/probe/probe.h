@@ -25,7 +25,11 @@ Json menus(const app::frmMain& main);
 // window NAME (frmMain or frmInfo, any case): {"window":NAME,"loaded":B,
 // "visible":B,"caption":T,"controls":{NAME:{"text":T,"enabled":B,
 // "visible":B,"value":B}}}, frmMain with "StatusBar1":[T,T,T]. Looking
-// does not load frmInfo. Another name: {"window":NAME,"error":T}.
+// does not load frmInfo. A window registered with frmMain::register_form
+// (exact name): {"window":NAME,"loaded":B,"visible":B,"caption":T,
+// "controls":{NAME:{"enabled":B,"visible":B,"caption":T,"value":B,
+// "text":T,"items":[T],"hint":T,"left":N,...}},"menus":{as menus prints}}.
+// Another name: {"window":NAME,"error":T}.
 Json window(app::frmMain& main, const std::string& name);
 // symbols: {"d103":{KEY:N},"d1xx":{KEY:N}}.
 Json symbols(const app::frmMain& main);

@@ -127,6 +127,7 @@ public:
     std::string getProjectionName(bool arcmap) override { return inner_->getProjectionName(arcmap); }
     const coords::ProjectionCatalogue* catalogue() const override { return inner_->catalogue(); }
     void show_frmCalculateCEP() override { inner_->show_frmCalculateCEP(); }
+    coords::frmCalculateCEP& CalculateCEP() override { return inner_->CalculateCEP(); }
     void menu_Click(const std::string& n, int i) override { inner_->menu_Click(n, i); }
 
 private:

@@ -4,6 +4,7 @@
 
 #include "tests/main/app/rig.h"
 
+#include "main/coords/cep.h"
 #include "main/coords/coords.h"
 #include "main/table/table.h"
 
@@ -16,7 +17,10 @@
 namespace apptest {
 
 struct CountingCoords : coords::Coordinates {
+    explicit CountingCoords(app::frmMain& main) : cep(main) {}
     int tables = 0;
+    coords::frmCalculateCEP cep;
+    coords::frmCalculateCEP& CalculateCEP() override { return cep; }
     bool Project_Point(double&, double&, bool, double&, double&) override { return true; }
     bool Project_Table(bool) override { return ++tables, true; }
     void LoadProjections(const std::string&) override {}
@@ -30,7 +34,7 @@ struct CountingCoords : coords::Coordinates {
 struct Drive : Rig {
     Drive() : Rig(false)
     {
-        auto c = std::make_unique<CountingCoords>();
+        auto c = std::make_unique<CountingCoords>(main);
         projections = c.get();
         main.set_coords(std::move(c));
         load();

@@ -1,6 +1,7 @@
 // What trekfold-probe prints of the transfer state.
 #include "tests/main/app/rig.h"
 
+#include "main/app/form.h"
 #include "main/app/frm_info.h"
 #include "main/transfer/garmin_usb.h"
 #include "main/transfer/probe/probe.h"
@@ -87,4 +88,61 @@ TEST(Probe, SymbolsAndMassStorage)
                                               "Drive", "PartNumber", "ID", "RegistrationCode"}));
     ASSERT_NE(r.main.state().GPS_MassStorageUnit, nullptr);
     EXPECT_EQ(r.main.state().GPS_MassStorageUnit->Description, "Unit");
+}
+
+namespace {
+
+// The smallest window driven by control name: a combo with a hint, a check
+// box and a menu array.
+class TwoControlForm : public app::Form {
+public:
+    TwoControlForm()
+    {
+        app::DialogControl combo{"cboUnits", app::DialogControl::Combo, "", "Pick one"};
+        combo.items = {"A", "B"};
+        combo.text = "B";
+        app::DialogControl check{"chkKeep", app::DialogControl::Check, "Keep"};
+        check.value = true;
+        check.enabled = false;
+        controls_ = {combo, check};
+        app::MenuItem file{"mnuFile", "&File"};
+        for (int i = 0; i < 2; ++i) file.children.push_back({"mnuSize", "Size", i, i == 1});
+        menus_ = {file};
+    }
+    std::string Name() const override { return "frmTwo"; }
+    std::string Caption() const override { return "Two"; }
+    bool Loaded() const override { return true; }
+    bool Visible() const override { return false; }
+    const std::vector<app::DialogControl>& controls() const override { return controls_; }
+    const std::vector<app::MenuItem>& menus() const override { return menus_; }
+    Result Click(const std::string&, int) override { return NoControl; }
+    Result SetValue(const std::string&, bool) override { return NoControl; }
+    Result SetText(const std::string&, const std::string&) override { return NoControl; }
+    void Close() override {}
+
+private:
+    std::vector<app::DialogControl> controls_;
+    std::vector<app::MenuItem> menus_;
+};
+
+} // namespace
+
+TEST(Probe, RegisteredWindowsPrintTheirControlsAndMenus)
+{
+    Rig r(false);
+    TwoControlForm form;
+    r.main.register_form("frmTwo", [&form]() -> app::Form& { return form; });
+    auto w = probe::window(r.main, "frmTwo");
+    EXPECT_EQ(w["caption"], "Two");
+    EXPECT_EQ(w["loaded"], true);
+    EXPECT_EQ(w["visible"], false);
+    EXPECT_EQ(w["controls"]["cboUnits"]["items"], (probe::Json{"A", "B"}));
+    EXPECT_EQ(w["controls"]["cboUnits"]["text"], "B");
+    EXPECT_EQ(w["controls"]["cboUnits"]["hint"], "Pick one");
+    EXPECT_EQ(w["controls"]["chkKeep"]["value"], true);
+    EXPECT_EQ(w["controls"]["chkKeep"]["enabled"], false);
+    EXPECT_FALSE(w["controls"]["chkKeep"].contains("items"));
+    EXPECT_EQ(w["menus"]["mnuSize(1)"], (probe::Json{{"enabled", true}, {"checked", true}}));
+    EXPECT_EQ(w["menus"]["mnuSize(0)"]["checked"], false);
+    EXPECT_TRUE(w["menus"].contains("mnuFile"));
 }

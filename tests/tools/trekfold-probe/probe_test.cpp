@@ -401,4 +401,59 @@ TEST(TrekfoldProbe, TableArrays)
     EXPECT_EQ(r.with("open_array").at(0)["open_array"], false);
 }
 
+
+// The CEP calculator through the probe: a known centre on the first of two
+// fixes, typed as lat/long and as EPSG 26915 x/y; one row; a bad X; the
+// plot button without an ArcMap link.
+TEST(TrekfoldProbe, CepCalculator)
+{
+    const std::vector<std::string> fixes = {"setting", "proj", "proj", "26915", "type", "waypoint",
+                                            "row", "ident=A", "lat=45.25", "long=-93.5",
+                                            "row", "ident=B", "lat=45.26", "long=-93.5",
+                                            "menu", "mnuProjectCoordinates", "menu", "mnuCalculateCEP",
+                                            "menu", "frmCalculateCEP.optKnown"};
+    auto run = [&](std::vector<std::string> more) {
+        std::vector<std::string> args = fixes;
+        args.insert(args.end(), more.begin(), more.end());
+        args.insert(args.end(), {"menu", "frmCalculateCEP.cmdCalculate", "window", "frmCalculateCEP"});
+        return probe(args);
+    };
+    auto report = [](const ProbeRun& r) {
+        auto w = r.with("window");
+        return w.empty() ? std::string() : w.back()["controls"]["tbxResults"]["text"].get<std::string>();
+    };
+    const std::string second = "1,111.90"; // 0.01 degree of arc in metres
+    const std::string tail = "Circular Error of Probabilities (CEP) in Meters:\r\n    50% = 0.00\r\n    90% = " +
+                             second + "\r\n    95% = " + second + "\r\n    98% = " + second;
+
+    ProbeRun latlong = run({"text", "frmCalculateCEP.tbxX", "-93.5", "text", "frmCalculateCEP.tbxY", "45.25"});
+    ASSERT_EQ(latlong.status, 0) << latlong.err;
+    EXPECT_NE(report(latlong).find("\r\nMEAN XY: -93.500000, 45.255000\r\n"), std::string::npos) << report(latlong);
+    EXPECT_NE(report(latlong).find(tail), std::string::npos) << report(latlong);
+    EXPECT_EQ(latlong.with("window").back()["controls"]["cmdPlot"]["enabled"], false);
+
+    ProbeRun table = probe({"setting", "proj", "proj", "26915", "type", "waypoint", "row", "lat=45.25",
+                            "long=-93.5", "menu", "mnuProjectCoordinates", "table"});
+    ASSERT_EQ(table.rows().size(), 1u);
+    ProbeRun projected = run({"text", "frmCalculateCEP.tbxX", table.rows()[0]["x_proj"].get<std::string>(), "text",
+                              "frmCalculateCEP.tbxY", table.rows()[0]["y_proj"].get<std::string>(), "check",
+                              "frmCalculateCEP.cbxProjected", "1"});
+    ASSERT_EQ(projected.status, 0) << projected.err;
+    EXPECT_NE(report(projected).find(tail), std::string::npos) << report(projected);
+
+    ProbeRun bad = run({"text", "frmCalculateCEP.tbxX", "west"});
+    EXPECT_EQ(bad.with("disabled").size(), 1u);
+    EXPECT_EQ(bad.with("window").back()["controls"]["cmdCalculate"]["enabled"], false);
+    EXPECT_EQ(bad.with("window").back()["controls"]["cmdPlot"]["caption"], "Plot - ArcMap");
+
+    ProbeRun one = probe({"type", "waypoint", "row", "lat=45.25", "long=-93.5", "menu", "mnuCalculateCEP", "menu",
+                          "frmCalculateCEP.cmdCalculate"});
+    auto boxes = one.boxes();
+    ASSERT_FALSE(boxes.empty()) << one.out;
+    EXPECT_EQ(boxes.back()["box"], "Only one record selected. You must have at least 2 records selected in the "
+                                   "Data Table to calculate CEP");
+    EXPECT_EQ(boxes.back()["title"], "Calculate CEP");
+    EXPECT_EQ(boxes.back()["style"], 16);
+}
+
 } // namespace

@@ -1,0 +1,126 @@
+#include "main/app/cep_view.h"
+
+#include "main/app/control_view.h"
+#include "main/coords/cep.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QResizeEvent>
+
+namespace app {
+
+namespace {
+QString q(const std::string& s) { return QString::fromStdString(s); }
+} // namespace
+
+CalculateCepView::CalculateCepView(coords::frmCalculateCEP& form, QWidget* owner)
+    : QWidget(owner, Qt::Tool), form_(form)
+{
+    sync();
+}
+
+void CalculateCepView::build()
+{
+    using K = DialogControl::Kind;
+    for (const DialogControl& c : form_.controls()) {
+        const std::string name = c.name;
+        QWidget* w = nullptr;
+        switch (c.kind) {
+        case K::Button: {
+            auto* b = new QPushButton(this);
+            connect(b, &QPushButton::clicked, this, [this, name] { form_.Click(name); });
+            w = b;
+            break;
+        }
+        case K::Option: {
+            auto* b = new QRadioButton(this);
+            b->setAutoExclusive(false);
+            connect(b, &QRadioButton::clicked, this, [this, name] { form_.Click(name); });
+            w = b;
+            break;
+        }
+        case K::Check: {
+            auto* b = new QCheckBox(this);
+            connect(b, &QCheckBox::toggled, this, [this, name](bool on) {
+                if (!applying_) form_.SetValue(name, on);
+            });
+            w = b;
+            break;
+        }
+        case K::Text:
+            if (name == "tbxResults") {
+                auto* t = new QPlainTextEdit(this);
+                t->setReadOnly(true);
+                t->setLineWrapMode(QPlainTextEdit::NoWrap);
+                t->setFont(QFont(coords::frmCalculateCEP::kResultsFont));
+                w = t;
+            } else {
+                auto* t = new QLineEdit(this);
+                connect(t, &QLineEdit::textEdited, this,
+                        [this, name](const QString& s) { form_.SetText(name, s.toStdString()); });
+                w = t;
+            }
+            break;
+        default: {
+            auto* l = new QLabel(this);
+            l->setWordWrap(true);
+            if (name == "lblTitle") l->setFont(QFont(coords::frmCalculateCEP::kTitleFont));
+            w = l;
+        }
+        }
+        widgets_[name] = w;
+    }
+}
+
+QWidget* CalculateCepView::widget(const std::string& name) const
+{
+    auto it = widgets_.find(name);
+    return it == widgets_.end() ? nullptr : it->second;
+}
+
+void CalculateCepView::sync()
+{
+    applying_ = true;
+    // The controls exist once the window has been loaded.
+    if (widgets_.empty()) build();
+    setWindowTitle(q(form_.Caption()));
+    if (form_.Visible()) resize(form_.Width / kTwipsPerPixel, form_.Height / kTwipsPerPixel);
+    for (const DialogControl& c : form_.controls()) {
+        QWidget* w = widget(c.name);
+        if (!w) continue;
+        draw_control(w, c, c.top);
+    }
+    if (form_.Visible() != isVisible()) setVisible(form_.Visible());
+    applying_ = false;
+}
+
+void CalculateCepView::resizeEvent(QResizeEvent* e)
+{
+    QWidget::resizeEvent(e);
+    if (applying_ || !form_.Visible()) return;
+    form_.Width = e->size().width() * kTwipsPerPixel;
+    form_.Height = e->size().height() * kTwipsPerPixel;
+    form_.WindowState = isMinimized() ? 1 : isMaximized() ? 2 : 0;
+    form_.Form_Resize();
+}
+
+void CalculateCepView::closeEvent(QCloseEvent* e)
+{
+    if (form_.Visible()) form_.Close();
+    e->accept();
+}
+
+void bind_cep_view(coords::frmCalculateCEP& form, QWidget* owner)
+{
+    auto* view = new CalculateCepView(form, owner);
+    form.on_changed = [view] { view->sync(); };
+    // The window class may outlive its view (the main window's view goes first).
+    QObject::connect(view, &QObject::destroyed, [&form] { form.on_changed = nullptr; });
+}
+
+} // namespace app
