@@ -1,6 +1,7 @@
 // trekfold: creates the main window, whose load handler is the program's
 // start, and runs the event loop until the window's unload ends it.
 #include "main/app/compose.h"
+#include "main/app/files_view.h"
 #include "main/app/frm_main.h"
 #include "main/app/frm_properties.h"
 #include "main/app/main_window_view.h"
@@ -63,6 +64,7 @@ int main(int argc, char** argv)
     app::MainWindowView view(frm);
     dialogs.set_parent(&view);
     if (auto* p = dynamic_cast<app::frmProperties*>(&frm.frmProperties())) app::bind_properties_view(*p, &view);
+    app::bind_file_views(frm, &view);
 
     app::SignalCloser closer([&frm](int) {
         int cancel = 0;
