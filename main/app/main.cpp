@@ -2,6 +2,7 @@
 // start, and runs the event loop until the window's unload ends it.
 #include "main/app/cep_view.h"
 #include "main/app/compose.h"
+#include "main/app/files_view.h"
 #include "main/app/frm_main.h"
 #include "main/app/frm_properties.h"
 #include "main/app/main_window_view.h"
@@ -67,6 +68,7 @@ int main(int argc, char** argv)
     dialogs.set_parent(&view);
     if (auto* p = dynamic_cast<app::frmProperties*>(&frm.frmProperties())) app::bind_properties_view(*p, &view);
     app::bind_cep_view(frm.coords().CalculateCEP(), &view);
+    app::bind_file_views(frm, &view);
 
     app::SignalCloser closer([&frm](int) {
         int cancel = 0;

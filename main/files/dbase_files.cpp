@@ -199,6 +199,7 @@ void TableFiles::frmWorldFiles_cmdOK_Click()
 {
     if (!world_.cmdOK_Enabled) return;
     WorldFiles_Write(world_.tbxWidth, world_.cboLocation);
+    world_.Form_Unload();
 }
 
 std::string WorldFile_Name(const std::string& image)

@@ -70,6 +70,9 @@ struct frmWorldFiles {
                                                      "South",     "Southwest", "West", "Northwest"};
     bool cmdOK_Enabled = false;
     void tbxWidth_Change(const std::string& text);
+    // Cancel, the close box and OK after writing: the next show starts
+    // from an empty width at "Center".
+    void Form_Unload() { tbxWidth.clear(), cboLocation = "Center", cmdOK_Enabled = false; }
 };
 
 // The table's file writers and readers of the main window.
@@ -110,7 +113,7 @@ public:
     // "point", "multipoint", "line", "polygon", "unknown"; "" on a failure.
     std::string get_ShapeFileType(const std::string& path);
     frmWorldFiles& world_files_dialog() { return world_; }
-    // frmWorldFiles' OK: writes the world files and closes the dialog.
+    // frmWorldFiles' OK: writes the world files and unloads the dialog.
     void frmWorldFiles_cmdOK_Click();
     void WorldFiles_Write(const std::string& width, const std::string& location);
 

@@ -1,10 +1,17 @@
 // GPX files against other programs: xmllint finds what we write well formed
-// and valid GPX 1.0, gpsbabel reads it and its GPX loads back, and shared
-// files load as Python's XML reader reads them.
+// and valid GPX 1.0, gpsbabel reads it (also when the File menu's front end
+// wrote it) and its GPX loads back, and shared files load as Python's XML
+// reader reads them. The ArcMap link's array gets its latitude and
+// longitude as cs2cs computes them.
 #include "gpx_rig.h"
 
+#include "main/files/table_files.h"
+#include "tests/main/coords/harness.h"
+
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -19,6 +26,18 @@ int run(const std::string& command)
 {
     int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// A command line's standard output.
+std::string output_of(const std::string& command)
+{
+    std::string out;
+    if (FILE* p = ::popen(command.c_str(), "r")) {
+        char buf[4096];
+        for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+        ::pclose(p);
+    }
+    return out;
 }
 
 bool have(const char* program) { return run(std::string("command -v ") + program + " >/dev/null 2>&1") == 0; }
@@ -185,6 +204,66 @@ TEST_F(Peer, HandmadeFileLoadsAsPythonReadsIt)
                "<wpt lat=\"47\" lon=\"-77\"><name>after</name></wpt>\n</gpx>\n");
     expect_loads_as_etree(rig, file, "waypoint", 3);
     EXPECT_EQ(rig.cell(2, "ident"), "V\xC3\xB6lker");
+}
+
+TEST_F(Peer, GpsbabelReadsTheFrontEndsGpx)
+{
+    GpxRig rig;
+    files::FileFrontEnd fe{rig.main};
+    rig.fill("waypoint", {{{"ident", "HOME"}, {"lat", "45.5"}, {"long", "-93.25"}},
+                          {{"ident", "CAMP"}, {"lat", "44.125"}, {"long", "-92.5"}}});
+    const std::string file = rig.path("front.gpx");
+    rig.dialogs.file(file, false, 7); // "GPS eXchange Format (*.gpx)"
+    fe.mnuAFile_Click();
+    ASSERT_EQ(rig.dialogs.last()->text, "File was written successfully to " + file);
+
+    // unicsv: a header line naming the columns, then one line per point.
+    std::vector<std::string> lines = split(output_of("gpsbabel -i gpx -f '" + file + "' -o unicsv -F - 2>/dev/null"), '\n');
+    ASSERT_GE(lines.size(), 3u);
+    std::vector<std::string> head = split(lines[0], ',');
+    auto col = [&](const char* name) { return size_t(std::find(head.begin(), head.end(), name) - head.begin()); };
+    const size_t lat = col("Latitude"), lon = col("Longitude"), name = col("Name");
+    ASSERT_LT(std::max({lat, lon, name}), head.size()) << lines[0];
+    const std::vector<std::vector<std::string>> want = {{"45.5", "-93.25", "HOME"}, {"44.125", "-92.5", "CAMP"}};
+    for (size_t i = 0; i < want.size(); ++i) {
+        std::vector<std::string> v = split(lines[i + 1], ',');
+        ASSERT_LT(std::max({lat, lon, name}), v.size()) << lines[i + 1];
+        EXPECT_TRUE(same_number(v[lat], want[i][0])) << lines[i + 1];
+        EXPECT_TRUE(same_number(v[lon], want[i][1])) << lines[i + 1];
+        EXPECT_EQ(v[name], "\"" + want[i][2] + "\"");
+    }
+}
+
+TEST(ArrayPeer, ProjectedArrayGetsLatLongAsCs2csGivesThem)
+{
+    if (!have("cs2cs")) GTEST_SKIP() << "cs2cs is not installed";
+    coordstest::Harness h({}, true);
+    h.write("proj/nad/epsg", "# WGS 84\n<4326> +proj=longlat +datum=WGS84 +no_defs  no_defs <>\n"
+                             "# WGS 84 / UTM zone 15N\n<32615> +proj=utm +zone=15 +datum=WGS84 +units=m +no_defs  "
+                             "no_defs <>\n");
+    h.load();
+    h.settings.SaveSetting("proj", "proj", "32615");
+    files::TableFiles tf{h.main};
+    platform::VariantArray a(0, 6, 0, 3); // 6 fields, 3 records
+    const std::vector<std::vector<platform::Variant>> fields = {{"ident", "P1", "P2"},
+                                                                {"comment", "", ""},
+                                                                {"lat", "", ""},
+                                                                {"long", "", ""},
+                                                                {"y_proj", 5039000.0, "4987654.25"},
+                                                                {"x_proj", 480000.0, "512345.5"}};
+    for (std::int32_t f = 0; f < 6; ++f)
+        for (std::int32_t r = 0; r < 3; ++r) a.at(f, r) = fields[size_t(f)][size_t(r)];
+    platform::Variant array(std::move(a));
+    ASSERT_TRUE(tf.Open_Array(array)) << (h.dialogs.last() ? h.dialogs.last()->text : "");
+
+    std::istringstream peer(output_of("printf '480000 5039000\\n512345.5 4987654.25\\n' | "
+                                      "cs2cs -f %.9f EPSG:32615 EPSG:4326"));
+    for (int r = 1; r <= 2; ++r) {
+        double lat = 0, lon = 0, z = 0;
+        ASSERT_TRUE(peer >> lat >> lon >> z);
+        EXPECT_NEAR(std::stod(h.cell(r, "lat")), lat, 1e-6) << "row " << r;
+        EXPECT_NEAR(std::stod(h.cell(r, "long")), lon, 1e-6) << "row " << r;
+    }
 }
 
 } // namespace
