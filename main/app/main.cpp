@@ -3,6 +3,7 @@
 #include "main/app/compose.h"
 #include "main/app/frm_main.h"
 #include "main/app/frm_properties.h"
+#include "main/app/image_view.h"
 #include "main/app/main_window_view.h"
 #include "main/app/properties_view.h"
 #include "main/app/signal_closer.h"
@@ -12,6 +13,7 @@
 #include "platform/settings/settings.h"
 #include "platform/settings/stored_file.h"
 #include "platform/ui/clipboard.h"
+#include "platform/ui/printer.h"
 #include "platform/ui/qt_dialogs.h"
 
 #include <QApplication>
@@ -20,6 +22,7 @@
 #include <QTimer>
 
 #include <cstdlib>
+#include <memory>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -47,6 +50,7 @@ int main(int argc, char** argv)
                      QCoreApplication::applicationDirPath().toStdString());
     app::install_subsystems(frm);
     frm.set_clipboard(platform::make_qt_clipboard());
+    frm.set_printer(platform::make_qt_printer());
     {
         std::string why;
         if (auto control = app::make_brenvik_control(why))
@@ -63,6 +67,7 @@ int main(int argc, char** argv)
     app::MainWindowView view(frm);
     dialogs.set_parent(&view);
     if (auto* p = dynamic_cast<app::frmProperties*>(&frm.frmProperties())) app::bind_properties_view(*p, &view);
+    std::unique_ptr<QWidget> image_view = app::make_image_view(frm);
 
     app::SignalCloser closer([&frm](int) {
         int cancel = 0;
