@@ -13,6 +13,8 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <optional>
+#include <stdexcept>
 
 namespace transfer {
 
@@ -190,8 +192,6 @@ app::DialogControl& frmImage::control(const std::string& name)
         if (c.name == name) return c;
     throw std::out_of_range("frmImage has no control " + name);
 }
-
-void frmImage::set_caption(const std::string& text) { caption_ = text; }
 
 void frmImage::run(const std::string& procedure, const std::function<void()>& handler)
 {

@@ -95,7 +95,6 @@ private:
     app::DialogControl& control(const std::string& name);
     void reset_menus();
     void fit();
-    void set_caption(const std::string& text);
     int zoom() const;
     platform::Image client_area() const;
     void run(const std::string& procedure, const std::function<void()>& handler);

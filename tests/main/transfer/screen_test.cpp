@@ -230,6 +230,14 @@ TEST(ScreenWindow, ProgressAndAnEndWithoutAPicture)
     EXPECT_TRUE(w.picSized().empty());
     EXPECT_TRUE(s.dialogs.boxes().empty());
 
+    // A picture whose pixels do not fill it is refused in the event's box.
+    auto broken = picture(4, 4);
+    broken->Pixels.pop_back();
+    s.garmin.image(100, broken);
+    ASSERT_NE(s.dialogs.last(), nullptr);
+    EXPECT_EQ(s.dialogs.last()->title, "frmMain.Garmin.ReceiveImage");
+    EXPECT_TRUE(w.picSized().empty());
+
     // A receiver that sends nothing leaves nothing arriving.
     s.garmin.on["Request_Display"] = nullptr;
     s.main.menu_Click("mnuDDownload");
