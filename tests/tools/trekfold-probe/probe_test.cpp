@@ -444,9 +444,12 @@ TEST(TrekfoldProbe, ScreenWindowShowsTurnsSizesAndSaves)
     bool asked = false;
     for (const auto& b : r.boxes()) asked |= b["box"] == "File already exists.  Would you like to overwrite it?";
     EXPECT_TRUE(asked);
-    bool printed = false;
-    for (const auto& f : r.with("file")) printed |= f["file"].get<std::string>().find(".png") != std::string::npos;
-    EXPECT_TRUE(printed);
+    // The printed page: the window's inside, the picture turned right at 1X.
+    QImage page;
+    for (const auto& f : r.with("file"))
+        if (f["file"].get<std::string>().find(".png") != std::string::npos)
+            page.load(QString::fromStdString(f["file"].get<std::string>()), "PNG");
+    EXPECT_EQ(page.size(), QSize(100, 160));
 
     // 2X turned by half a turn, 1X as received, 1X turned right.
     const QImage d = bitmap(doubled), s = bitmap(single), t = bitmap(turned);
@@ -474,6 +477,23 @@ TEST(TrekfoldProbe, ScreenWindowShowsTurnsSizesAndSaves)
     ASSERT_EQ(w.size(), 1u);
     EXPECT_EQ(w[0]["pictures"]["picSized"], (json{300, 480}));
     EXPECT_EQ(w[0]["caption"], "GPS Display");
+}
+
+TEST(TrekfoldProbe, ScreenOfAModelWithoutOneIsNotAskedFor)
+{
+    Home home;
+    Simulator sim(home.path, "product77-v355.json");
+    ASSERT_TRUE(std::filesystem::exists(sim.link));
+    ProbeRun r = probe({"--home", home.path, "--port", "3", "connect", "menu", "mnuDDownload", "idle", "window",
+                        "frmImage"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    bool told = false;
+    for (const auto& b : r.boxes()) told |= b["box"] == "This screenshot functionality is not available for your model of Garmin.";
+    EXPECT_TRUE(told);
+    const auto w = r.with("window");
+    ASSERT_EQ(w.size(), 1u);
+    EXPECT_EQ(w[0]["loaded"], false);
+    EXPECT_EQ(w[0]["pictures"]["picImage"], (json{0, 0}));
 }
 
 } // namespace
