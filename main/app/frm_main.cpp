@@ -19,6 +19,7 @@
 #include "platform/ui/clipboard.h"
 #include "platform/ui/cursor.h"
 #include "platform/ui/dialogs.h"
+#include "platform/ui/printer.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -137,6 +138,7 @@ frmMain::frmMain(Services services, std::string program_folder)
     // program (main/app/compose.h), the settings dialog among them.
 
     clipboard_ = std::make_unique<platform::MemoryClipboard>();
+    printer_ = std::make_unique<platform::MemoryPrinter>();
     make_table();
     wpt_select_ = std::make_unique<flxgrd::frmWptSelect>(table().ImageList1(), state_.d103_symbols);
     Set_RouteDefault = [this] { table().Set_RouteDefault(); };
@@ -163,6 +165,10 @@ public:
     void ReceiveCounts(std::int16_t w, std::int16_t p, std::int16_t r, std::int16_t t) override
     {
         main_.transfer().garmin_ReceiveCounts(w, p, r, t);
+    }
+    void ReceiveImage(std::int16_t pct, const brenvik::PictureRef& image) override
+    {
+        main_.transfer().garmin_ReceiveImage(pct, image);
     }
     void HexDebug(const std::string& text) override { main_.realtime().garmin_HexDebug(text); }
     void NMEA(const std::string& sentence, bool chkerr) override { main_.realtime().garmin_NMEA(sentence, chkerr); }
@@ -208,6 +214,7 @@ void frmMain::set_realtime(std::unique_ptr<realtime::RealTime> r) { realtime_ = 
 void frmMain::set_hotlink(std::unique_ptr<hotlink::Hotlinking> h) { hotlink_ = std::move(h); }
 void frmMain::set_properties(std::unique_ptr<PropertiesDialog> p) { properties_ = std::move(p); }
 void frmMain::set_clipboard(std::unique_ptr<platform::Clipboard> c) { clipboard_ = std::move(c); }
+void frmMain::set_printer(std::unique_ptr<platform::Printer> p) { printer_ = std::move(p); }
 
 void frmMain::register_window(const std::string& name, std::function<bool()> loaded, std::function<void()> unload)
 {
@@ -642,7 +649,11 @@ void frmMain::grid_Event(const std::string& event)
 
 void frmMain::run_trapped(const std::string& procedure, const std::function<void()>& handler)
 {
-    const std::string title = "frmMain." + procedure;
+    run_trapped_titled("frmMain." + procedure, handler);
+}
+
+void frmMain::run_trapped_titled(const std::string& title, const std::function<void()>& handler)
+{
     try {
         handler();
     } catch (const VbError& e) {

@@ -27,6 +27,7 @@ class PortMap;
 class Launcher;
 class Registry;
 class Clipboard;
+class Printer;
 } // namespace platform
 
 namespace transfer { class GpsTransfer; }
@@ -152,6 +153,9 @@ public:
     // The clipboard (an in-memory one until the program installs the system's).
     platform::Clipboard& clipboard() { return *clipboard_; }
     void set_clipboard(std::unique_ptr<platform::Clipboard> c);
+    // The printer (an in-memory one until the program installs the system's).
+    platform::Printer& printer() { return *printer_; }
+    void set_printer(std::unique_ptr<platform::Printer> p);
     // Install or replace a subsystem (the program's composition installs
     // them all; tests wrap them to watch the calls).
     void set_transfer(std::unique_ptr<transfer::GpsTransfer> t);
@@ -213,6 +217,9 @@ public:
     // Runs a handler of the window; an error it lets through is shown in
     // the box "Error #n - description" titled "frmMain." & procedure.
     void run_trapped(const std::string& procedure, const std::function<void()>& handler);
+    // The same for another window's handler: the box titled `title`
+    // ("frmImage.mnuPrint_Click").
+    void run_trapped_titled(const std::string& title, const std::function<void()>& handler);
     // Sets the handler of a menu item or button (replacing the one before).
     void on_click(const std::string& name, std::function<void(int index)> handler);
     // Opens the settings dialog on a tab, its projection list rebuilt.
@@ -278,6 +285,7 @@ private:
     std::unique_ptr<flxgrd::Table> table_;
     std::unique_ptr<flxgrd::frmWptSelect> wpt_select_;
     std::unique_ptr<platform::Clipboard> clipboard_;
+    std::unique_ptr<platform::Printer> printer_;
     // Hands the control's events to the GPS transfer.
     class GarminSink;
     std::unique_ptr<GarminSink> garmin_sink_;

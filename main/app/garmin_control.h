@@ -26,6 +26,8 @@ public:
     virtual void Receive(const Packet& packet) = 0;
     virtual void cError(std::int16_t& cErr, const std::string& message, const Packet& packet) = 0;
     virtual void ReceiveCounts(std::int16_t wCount, std::int16_t pCount, std::int16_t rCount, std::int16_t tCount) = 0;
+    // Screen capture: per cent done, with the picture when whole (100).
+    virtual void ReceiveImage(std::int16_t pct, const brenvik::PictureRef& Image) = 0;
     virtual void HexDebug(const std::string& dbgText) = 0;
     virtual void NMEA(const std::string& sentence, bool chkerr) = 0;
 };
@@ -51,7 +53,7 @@ public:
     X(Request_Product_Data) X(Request_Date_Time) X(Request_Position_Data) X(Request_Counts) X(Pvt_Data_Start)    \
     X(Pvt_Data_Stop) X(Request_Waypoints) X(Request_Tracks) X(Request_Routes) X(Send_Waypoint)                   \
     X(Send_Route_Header) X(Send_Route_Waypoint) X(Send_Route_Link) X(Send_Track_Header) X(Send_Track)            \
-    X(End_of_Records)
+    X(End_of_Records) X(Request_Display)
 
 class GarminControl {
 public:

@@ -72,6 +72,10 @@ private:
     {
         if (sink_) sink_->ReceiveCounts(w, p, r, t);
     }
+    void ReceiveImage(std::int16_t pct, const brenvik::PictureRef& image) override
+    {
+        if (sink_) sink_->ReceiveImage(pct, image);
+    }
     void HexDebug(const std::string& text) override
     {
         if (sink_) sink_->HexDebug(text);

@@ -5,6 +5,7 @@
 #include "main/app/files_view.h"
 #include "main/app/frm_main.h"
 #include "main/app/frm_properties.h"
+#include "main/app/image_view.h"
 #include "main/app/main_window_view.h"
 #include "main/app/properties_view.h"
 #include "main/app/signal_closer.h"
@@ -16,6 +17,7 @@
 #include "platform/settings/settings.h"
 #include "platform/settings/stored_file.h"
 #include "platform/ui/clipboard.h"
+#include "platform/ui/printer.h"
 #include "platform/ui/qt_dialogs.h"
 
 #include <QApplication>
@@ -24,6 +26,7 @@
 #include <QTimer>
 
 #include <cstdlib>
+#include <memory>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -51,6 +54,7 @@ int main(int argc, char** argv)
                      QCoreApplication::applicationDirPath().toStdString());
     app::install_subsystems(frm);
     frm.set_clipboard(platform::make_qt_clipboard());
+    frm.set_printer(platform::make_qt_printer());
     {
         std::string why;
         if (auto control = app::make_brenvik_control(why))
@@ -69,6 +73,7 @@ int main(int argc, char** argv)
     if (auto* p = dynamic_cast<app::frmProperties*>(&frm.frmProperties())) app::bind_properties_view(*p, &view);
     app::bind_cep_view(frm.coords().CalculateCEP(), &view);
     app::bind_file_views(frm, &view);
+    std::unique_ptr<QWidget> image_view = app::make_image_view(frm);
 
     app::SignalCloser closer([&frm](int) {
         int cancel = 0;

@@ -6,6 +6,7 @@
 #include "main/app/frm_main.h"
 #include "main/coords/coords.h"
 #include "main/realtime/realtime.h"
+#include "main/transfer/frm_image.h"
 #include "main/table/table.h"
 #include "platform/automation/vb_error.h"
 #include "platform/text/vb.h"
@@ -143,6 +144,7 @@ void dispatch(app::frmMain& main, app::GarminControl& g, const app::Packet& pack
         transfer_complete(main, g);
     } else if (id == g.PID_Display_Data()) {
         ++s.record_counter;
+        if (auto* screen = dynamic_cast<frmImage*>(main.form("frmImage"))) screen->Display_Packet();
     } else if (id == g.PID_Nak_Byte()) {
     } else if (id == g.PID_Ack_Byte()) {
         if (packet.size() > 3) acknowledgement(main, g, packet[3]);

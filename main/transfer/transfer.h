@@ -45,6 +45,7 @@ public:
     virtual void garmin_cError(std::int16_t& cErr, const std::string& message, const app::Packet& packet) = 0;
     virtual void garmin_ReceiveCounts(std::int16_t wCount, std::int16_t pCount, std::int16_t rCount,
                                       std::int16_t tCount) = 0;
+    virtual void garmin_ReceiveImage(std::int16_t pct, const brenvik::PictureRef& image) = 0;
 };
 
 std::unique_ptr<GpsTransfer> make_gps_transfer(app::frmMain& main);

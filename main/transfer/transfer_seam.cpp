@@ -5,6 +5,7 @@
 #include "main/transfer/transfer.h"
 
 #include "main/app/frm_main.h"
+#include "main/transfer/frm_image.h"
 #include "platform/serial/portmap.h"
 
 namespace transfer {
@@ -12,7 +13,15 @@ namespace {
 
 class TransferSeam : public GpsTransfer {
 public:
-    explicit TransferSeam(app::frmMain& main) : main_(main) {}
+    explicit TransferSeam(app::frmMain& main) : main_(main)
+    {
+        // The screen window belongs to the main window, whichever seam
+        // reaches it: a seam made again finds the one there.
+        if (main.form("frmImage")) return;
+        auto image = std::make_shared<frmImage>(main);
+        main.register_form("frmImage", [image]() -> app::Form& { return *image; });
+        main.register_window("frmImage", [image] { return image->Loaded(); }, [image] { image->Form_Unload(); });
+    }
 
     void Set_Controls(std::int16_t state) override { transfer::Set_Controls(main_, state); }
 
@@ -35,7 +44,7 @@ public:
             {"mnuRDownload", mnuRDownload_Click}, {"mnuWUpload", mnuWUpload_Click},
             {"mnuTUpload", mnuTUpload_Click},     {"mnuRUpload", mnuRUpload_Click},
             {"mnuClose", mnuClose_Click},         {"mnuReset", mnuReset_Click},
-            {"mnuGInfo", mnuGInfo_Click},
+            {"mnuGInfo", mnuGInfo_Click},         {"mnuDDownload", mnuDDownload_Click},
         };
         if (name == "mnuBaud") return mnuBaud_Click(main_, index);
         for (auto [n, command] : kCommands)
@@ -50,6 +59,10 @@ public:
     void garmin_ReceiveCounts(std::int16_t w, std::int16_t p, std::int16_t r, std::int16_t t) override
     {
         transfer::garmin_ReceiveCounts(main_, w, p, r, t);
+    }
+    void garmin_ReceiveImage(std::int16_t pct, const brenvik::PictureRef& image) override
+    {
+        transfer::garmin_ReceiveImage(main_, pct, image);
     }
 
 private:

@@ -10,6 +10,7 @@
 #include "main/table/picker.h"
 #include "main/files/files.h"
 #include "main/transfer/probe/probe.h"
+#include "main/transfer/frm_image.h"
 #include "main/transfer/transfer.h"
 #include "main/files/table_files.h"
 #include "platform/automation/vb_error.h"
@@ -24,6 +25,7 @@
 #include "platform/ui/clipboard.h"
 #include "platform/ui/cursor.h"
 #include "platform/ui/dialogs.h"
+#include "platform/ui/printer.h"
 
 #include <QCoreApplication>
 #include <nlohmann/json.hpp>
@@ -83,9 +85,9 @@ Commands:
   table                   print the table: {"fields":[...],"aliases":[...]},
                           then {"row":n,"FIELD":"text",...} per data row
   wait MS                 let events run for MS milliseconds
-  idle [MS]               let events run until no download or upload runs
-                          and the link is free (at most MS milliseconds,
-                          default 600000)
+  idle [MS]               let events run until no download or upload runs,
+                          no screen is arriving and the link is free (at
+                          most MS milliseconds, default 600000)
   connect                 open the stored port (port/port, port/Settings)
                           through the device control and ask for the product
                           data: UI state 3 when the unit answered, else 1
@@ -167,7 +169,8 @@ Output, one JSON object per line, as it happens:
                           the About box when it is shown modally (as
                           "window" prints a window)
   {"file":PATH}           a file the program completed (written whole and
-                          renamed into place)
+                          renamed into place); a printed page is one, a
+                          PNG file in the probe's home
   {"box":TEXT,"title":T,"style":N,"answer":"Yes","queued":true}
       a message box (input boxes carry "input":DEFAULT instead of "style");
       "queued" tells whether the answer came from an answer command
@@ -473,6 +476,9 @@ public:
         };
     }
 
+    // Printed pages go to PNG files in `folder` (reported as files).
+    void print_to(const std::string& folder) { main_.set_printer(platform::make_png_printer(folder)); }
+
     // A stand-in for the detection of an installed ArcGIS.
     void arcgis(bool installed) { main_.state().arcgis_installed = installed; }
 
@@ -516,7 +522,10 @@ public:
             table_files(c.word, a);
         else if (c.word == "idle")
             main_.pump().wait_until(
-                [this] { return !main_.state().transfer_busy && !main_.state().transfer_running; },
+                [this] {
+                    const app::AppState& s = main_.state();
+                    return !s.transfer_busy && !s.transfer_running && !transfer::Screen_Window(main_).arriving();
+                },
                 deadline(a.empty() ? 600000 : std::stoll(a[0])));
         else if (c.word == "connect")
             connect();
@@ -1014,6 +1023,7 @@ int main(int argc, char** argv)
         try {
             if (port) settings.SaveSetting("port", "port", *port);
             probe.arcgis(arcgis);
+            probe.print_to(home);
             // Answers before the first other command are start-up's.
             std::size_t c = 0;
             for (; c < commands.size() && commands[c].word == "answer"; ++c) dialogs.answers.push_back(commands[c].args[0]);

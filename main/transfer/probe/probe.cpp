@@ -3,8 +3,10 @@
 #include "main/app/form.h"
 #include "main/app/frm_info.h"
 #include "main/app/frm_main.h"
+#include "main/transfer/frm_image.h"
 #include "main/transfer/garmin_usb.h"
 #include "main/transfer/transfer.h"
+#include "platform/events/events.h"
 #include "platform/text/vb.h"
 
 #include <algorithm>
@@ -78,6 +80,12 @@ Json form_window(app::Form& form)
     add_menus(menus, form.menus());
     Json out = {{"window", form.Name()}, {"loaded", form.Loaded()}, {"visible", form.Visible()},
                 {"caption", form.Caption()}, {"controls", controls}, {"menus", menus}};
+    if (const auto* screen = dynamic_cast<const frmImage*>(&form)) {
+        auto size = [](const platform::Image& p) { return Json{p.width, p.height}; };
+        out["pictures"] = {{"picImage", size(screen->picImage())}, {"picSized", size(screen->picSized())}};
+        out["timers"] = {{"Timer3", {{"enabled", screen->Timer3().enabled()}, {"interval", screen->Timer3().interval_ms()}}}};
+        out["topmost"] = screen->topmost();
+    }
     return out;
 }
 

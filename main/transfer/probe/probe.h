@@ -29,6 +29,8 @@ Json menus(const app::frmMain& main);
 // (exact name): {"window":NAME,"loaded":B,"visible":B,"caption":T,
 // "controls":{NAME:{"enabled":B,"visible":B,"caption":T,"value":B,
 // "text":T,"items":[T],"hint":T,"left":N,...}},"menus":{as menus prints}}.
+// frmImage adds "pictures":{"picImage":[W,H],"picSized":[W,H]},
+// "timers":{"Timer3":{"enabled":B,"interval":MS}} and "topmost":B.
 // Another name: {"window":NAME,"error":T}.
 Json window(app::frmMain& main, const std::string& name);
 // symbols: {"d103":{KEY:N},"d1xx":{KEY:N}}.

@@ -60,6 +60,11 @@ public:
         p.insert(p.end(), data.begin(), data.end());
         if (sink) sink->Receive(p);
     }
+    // Raises ReceiveImage: per cent done, the picture when whole.
+    void image(std::int16_t pct, brenvik::PictureRef picture = nullptr)
+    {
+        if (sink) sink->ReceiveImage(pct, picture);
+    }
     void ack(const std::string& of) { receive(ids.at("PID_Ack_Byte"), {ids.at(of), 0}); }
     std::int16_t error(std::int16_t level, const std::string& message)
     {

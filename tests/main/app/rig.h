@@ -77,6 +77,10 @@ public:
     {
         inner_->garmin_ReceiveCounts(w, p, r, t);
     }
+    void garmin_ReceiveImage(std::int16_t pct, const brenvik::PictureRef& image) override
+    {
+        inner_->garmin_ReceiveImage(pct, image);
+    }
     bool forward_menus = false; // tests of the handlers themselves set it
 
 private:

@@ -86,6 +86,8 @@ TEST_F(TableCommands, ErrorsOfTheTableEndInTheHandlersBox)
     struct BrokenClipboard : platform::Clipboard {
         std::string GetText() const override { return {}; }
         void SetText(const std::string&) override { throw platform::VbError(521, "Clipboard", "Can't open Clipboard"); }
+        platform::Image GetImage() const override { return {}; }
+        void SetImage(const platform::Image&) override {}
         void Clear() override {}
     };
     insert({{"ident", "W1"}});

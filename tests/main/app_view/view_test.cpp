@@ -1,7 +1,9 @@
 // The Qt view bound to frmMain, on the offscreen platform.
 #include "../app/rig.h"
 
+#include "main/app/image_view.h"
 #include "main/app/main_window_view.h"
+#include "main/transfer/frm_image.h"
 #include "main/table/picker.h"
 #include "main/table/table.h"
 
@@ -9,6 +11,8 @@
 #include <QApplication>
 #include <QDialog>
 #include <QListWidget>
+#include <QMainWindow>
+#include <QMenu>
 #include <QTimer>
 #include <QHeaderView>
 #include <QLabel>
@@ -233,6 +237,43 @@ TEST_F(View, SnapshotCarriesTheCaption)
     QImage img = v.snapshot();
     EXPECT_EQ(img.width(), v.width());
     EXPECT_GT(img.height(), v.height());
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(View, ScreenWindowShowsThePictureAndHandsMenusBack)
+{
+    Rig r(false);
+    std::unique_ptr<QWidget> view = app::make_image_view(r.main);
+    r.load();
+    transfer::frmImage& w = transfer::Screen_Window(r.main);
+    EXPECT_FALSE(view->isVisible());
+    w.Form_Load();
+    brenvik::Picture p;
+    p.Width = 160;
+    p.Height = 100;
+    p.Pixels.assign(160 * 100, 0xFF000000u);
+    w.ShowImage(p);
+    EXPECT_TRUE(view->isVisible());
+    EXPECT_EQ(view->windowTitle(), "GPS Display");
+    auto* bar = static_cast<QMainWindow*>(view.get())->menuBar();
+    ASSERT_EQ(bar->actions().size(), 1);
+    QMenu* file = bar->actions()[0]->menu();
+    QStringList texts;
+    for (QAction* a : file->actions()) texts << (a->isSeparator() ? "-" : a->text());
+    EXPECT_EQ(texts, (QStringList{"&Download GPS Screen Image", "&Set Download Interval", "Keep this window on top",
+                                  "Image Size", "Rotate", "-", "Save Image to File", "Cop&y Image to Clipboard",
+                                  "&Print Image", "-", "E&xit"}));
+    QMenu* sizes = file->actions()[3]->menu();
+    EXPECT_EQ(sizes->actions()[0]->shortcut(), QKeySequence("Ctrl+A"));
+    sizes->actions()[0]->trigger();
+    EXPECT_EQ(view->windowTitle(), "GPS Display 1X");
+    EXPECT_EQ(w.picSized().width, 160);
+    view->close();
+    EXPECT_FALSE(w.Loaded());
+    EXPECT_FALSE(r.main.state().screen_window_open);
 }
 
 } // namespace

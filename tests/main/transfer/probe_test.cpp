@@ -98,15 +98,30 @@ class TwoControlForm : public app::Form {
 public:
     TwoControlForm()
     {
-        app::DialogControl combo{"cboUnits", app::DialogControl::Combo, "", "Pick one"};
+        app::DialogControl combo;
+        combo.name = "cboUnits";
+        combo.kind = app::DialogControl::Combo;
+        combo.tooltip = "Pick one";
         combo.items = {"A", "B"};
         combo.text = "B";
-        app::DialogControl check{"chkKeep", app::DialogControl::Check, "Keep"};
+        app::DialogControl check;
+        check.name = "chkKeep";
+        check.kind = app::DialogControl::Check;
+        check.caption = "Keep";
         check.value = true;
         check.enabled = false;
         controls_ = {combo, check};
-        app::MenuItem file{"mnuFile", "&File"};
-        for (int i = 0; i < 2; ++i) file.children.push_back({"mnuSize", "Size", i, i == 1});
+        app::MenuItem file;
+        file.name = "mnuFile";
+        file.caption = "&File";
+        for (int i = 0; i < 2; ++i) {
+            app::MenuItem size;
+            size.name = "mnuSize";
+            size.caption = "Size";
+            size.index = i;
+            size.checked = i == 1;
+            file.children.push_back(size);
+        }
         menus_ = {file};
     }
     std::string Name() const override { return "frmTwo"; }

@@ -1,6 +1,7 @@
 // The probe end to end: the first-run question, the projection commands on
 // the real projection library and lists, and the exit status of commands it
 // cannot carry out.
+#include <QImage>
 #include <QProcess>
 #include <QStringList>
 #include <nlohmann/json.hpp>
@@ -256,7 +257,10 @@ struct Simulator {
     Simulator(const std::string& home, const std::string& scenario, QStringList extra = {})
         : link(home + "/gps0")
     {
-        QStringList a{"--scenario", QString::fromStdString(TREKFOLD_SOURCE_DIR "/tools/gpsim/scenarios/" + scenario),
+        // A scenario of the simulator's own, or a path of ours.
+        const std::string file =
+            scenario[0] == '/' ? scenario : TREKFOLD_SOURCE_DIR "/tools/gpsim/scenarios/" + scenario;
+        QStringList a{"--scenario", QString::fromStdString(file),
                       "--link", QString::fromStdString(link)};
         p.start(TREKFOLD_BINARY_DIR "/bin/gpsim", a + extra);
         for (int i = 0; i < 600 && !std::filesystem::exists(link); ++i) p.waitForFinished(100);
@@ -454,6 +458,97 @@ TEST(TrekfoldProbe, CepCalculator)
                                    "Data Table to calculate CEP");
     EXPECT_EQ(boxes.back()["title"], "Calculate CEP");
     EXPECT_EQ(boxes.back()["style"], 16);
+}
+
+} // namespace
+
+// The receiver screen window end to end: product 129 serves a 160 × 100
+// one-bit screen, then a two-bit one drawn 100 × 160.
+namespace {
+
+QImage bitmap(const std::string& path)
+{
+    QImage image(QString::fromStdString(path), "BMP");
+    return image.convertToFormat(QImage::Format_RGB32);
+}
+
+TEST(TrekfoldProbe, ScreenWindowShowsTurnsSizesAndSaves)
+{
+    Home home;
+    Simulator sim(home.path, TREKFOLD_SOURCE_DIR "/tests/tools/trekfold-probe/data/screen-129-unit.json");
+    ASSERT_TRUE(std::filesystem::exists(sim.link));
+    const std::string doubled = home.path + "/doubled.bmp", single = home.path + "/single.bmp",
+                      turned = home.path + "/turned.bmp";
+    ProbeRun r = probe({"--home", home.path, "--port", "3", "connect", "menu", "mnuDDownload", "idle", "window",
+                        "frmImage", "answer", doubled, "menu", "frmImage.mnuSaveFile", "menu", "frmImage.mnuSize",
+                        "0", "window", "frmImage", "answer", single, "menu", "frmImage.mnuSaveFile", "menu",
+                        "frmImage.mnuRot", "0", "answer", turned, "menu", "frmImage.mnuSaveFile", "answer", turned,
+                        "answer", "No", "menu", "frmImage.mnuSaveFile", "menu", "frmImage.mnuPrint"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto windows = r.with("window");
+    ASSERT_EQ(windows.size(), 2u);
+    EXPECT_EQ(windows[0]["caption"], "GPS Display");
+    EXPECT_EQ(windows[0]["pictures"]["picSized"], (json{320, 200}));
+    EXPECT_EQ(windows[0]["pictures"]["picImage"], (json{160, 100}));
+    EXPECT_EQ(windows[0]["menus"]["mnuSize(1)"]["checked"], true);
+    EXPECT_EQ(windows[0]["timers"]["Timer3"]["enabled"], false);
+    EXPECT_EQ(windows[0]["topmost"], false);
+    EXPECT_EQ(windows[1]["caption"], "GPS Display 1X");
+    EXPECT_EQ(windows[1]["pictures"]["picSized"], (json{160, 100}));
+    EXPECT_NE(home.ini().find("[image]\nsize=0"), std::string::npos); // 2X chosen and stored, then 1X
+    bool asked = false;
+    for (const auto& b : r.boxes()) asked |= b["box"] == "File already exists.  Would you like to overwrite it?";
+    EXPECT_TRUE(asked);
+    // The printed page: the window's inside, the picture turned right at 1X.
+    QImage page;
+    for (const auto& f : r.with("file"))
+        if (f["file"].get<std::string>().find(".png") != std::string::npos)
+            page.load(QString::fromStdString(f["file"].get<std::string>()), "PNG");
+    EXPECT_EQ(page.size(), QSize(100, 160));
+
+    // 2X turned by half a turn, 1X as received, 1X turned right.
+    const QImage d = bitmap(doubled), s = bitmap(single), t = bitmap(turned);
+    ASSERT_EQ(d.size(), QSize(320, 200));
+    ASSERT_EQ(s.size(), QSize(160, 100));
+    ASSERT_EQ(t.size(), QSize(100, 160));
+    int dark = 0;
+    for (int y = 0; y < 100; ++y)
+        for (int x = 0; x < 160; ++x) {
+            const QRgb p = s.pixel(x, y);
+            dark += qRed(p) == 0;
+            ASSERT_EQ(d.pixel(319 - 2 * x, 199 - 2 * y), p) << x << "," << y;
+            ASSERT_EQ(d.pixel(318 - 2 * x, 198 - 2 * y), p) << x << "," << y;
+            ASSERT_EQ(t.pixel(99 - y, x), p) << x << "," << y;
+        }
+    EXPECT_GT(dark, 0);
+    EXPECT_LT(dark, 160 * 100);
+
+    // A fresh start: the two-bit screen, 100 wide and 160 high, at 3X.
+    Home fresh;
+    ProbeRun again = probe({"--home", fresh.path, "--port", "3", "connect", "menu", "mnuDDownload", "idle", "window",
+                            "frmImage"});
+    ASSERT_EQ(again.status, 0) << again.err;
+    const auto w = again.with("window");
+    ASSERT_EQ(w.size(), 1u);
+    EXPECT_EQ(w[0]["pictures"]["picSized"], (json{300, 480}));
+    EXPECT_EQ(w[0]["caption"], "GPS Display");
+}
+
+TEST(TrekfoldProbe, ScreenOfAModelWithoutOneIsNotAskedFor)
+{
+    Home home;
+    Simulator sim(home.path, "product77-v355.json");
+    ASSERT_TRUE(std::filesystem::exists(sim.link));
+    ProbeRun r = probe({"--home", home.path, "--port", "3", "connect", "menu", "mnuDDownload", "idle", "window",
+                        "frmImage"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    bool told = false;
+    for (const auto& b : r.boxes()) told |= b["box"] == "This screenshot functionality is not available for your model of Garmin.";
+    EXPECT_TRUE(told);
+    const auto w = r.with("window");
+    ASSERT_EQ(w.size(), 1u);
+    EXPECT_EQ(w[0]["loaded"], false);
+    EXPECT_EQ(w[0]["pictures"]["picImage"], (json{0, 0}));
 }
 
 } // namespace
