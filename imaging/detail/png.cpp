@@ -4,6 +4,7 @@
 
 #include <csetjmp>
 #include <cmath>
+#include <cstring>
 
 #include <png.h>
 
@@ -125,12 +126,36 @@ void PngCodec::Decode(ImageStream& s, const gdi::Section& target, int x, int y, 
     if (depth < 8 || color == PNG_COLOR_TYPE_PALETTE) png_set_expand(r.png);
     if (color == PNG_COLOR_TYPE_GRAY || color == PNG_COLOR_TYPE_GRAY_ALPHA) png_set_gray_to_rgb(r.png);
     if (depth > 8) png_set_strip_16(r.png);
-    if (!(color & PNG_COLOR_MASK_ALPHA)) png_set_filler(r.png, 255, PNG_FILLER_AFTER);
+    // Without alpha or a transparent colour every pixel is opaque: whatever
+    // the background, it is the picture's own colour. Such rows come in the
+    // canvas's blue, green, red order and need no blending.
+    const bool opaque = !(color & PNG_COLOR_MASK_ALPHA) && !png_get_valid(r.png, r.info, PNG_INFO_tRNS) &&
+                        interlace == PNG_INTERLACE_NONE;
+    if (opaque) png_set_bgr(r.png);
+    else if (!(color & PNG_COLOR_MASK_ALPHA)) png_set_filler(r.png, 255, PNG_FILLER_AFTER);
     const int passes = interlace == PNG_INTERLACE_ADAM7 ? png_set_interlace_handling(r.png) : 1;
     png_read_update_info(r.png, r.info);
 
     if (x >= target.width || y >= target.height || x + std::int64_t(w) <= 0 || y + std::int64_t(h) <= 0) return;
     row.resize(png_get_rowbytes(r.png, r.info) + 4);
+
+    if (opaque) {
+        // Rows past the section's last are never read; a row that lies whole
+        // on the section is read in place.
+        const std::int64_t last = std::min<std::int64_t>(h, std::int64_t(target.height) - y);
+        const bool in_place = x >= 0 && x + std::int64_t(w) <= target.width;
+        const std::int64_t from = std::max(0, x), to = std::min<std::int64_t>(target.width, x + std::int64_t(w));
+        for (std::int64_t j = 0; j < last; ++j) {
+            if (y + j >= 0 && in_place) {
+                png_read_row(r.png, target.row(int(y + j)) + std::size_t(x) * 3, nullptr);
+                continue;
+            }
+            png_read_row(r.png, row.data(), nullptr);
+            if (y + j >= 0)
+                std::memcpy(target.row(int(y + j)) + from * 3, row.data() + (from - x) * 3, std::size_t(to - from) * 3);
+        }
+        return;
+    }
 
     // Puts image pixel (i, j) onto the section: over the background colour
     // when there is one, blended by its alpha. An opaque pixel is itself.

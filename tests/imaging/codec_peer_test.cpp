@@ -113,31 +113,34 @@ TEST(CodecPeer, PngFilesConvertWritesBlendOverTheCanvas)
     }
 }
 
-// Drawn at an offset, a PNG is clipped to the canvas and blended where it lies.
+// Drawn at an offset, a PNG with alpha and an opaque one are clipped to the
+// canvas, blended where they lie.
 TEST(CodecPeer, PngDrawnAtAnOffsetIsClipped)
 {
     if (!have_convert()) GTEST_SKIP() << "convert is not installed";
-    std::string f = (temp_dir() / "offset.png").string();
-    ASSERT_TRUE(run("convert " + source_png() + " -alpha set -channel A -fx 'i/w' +channel -define png:exclude-chunk=bKGD " + f));
-    auto want = rgba(f);
-    for (auto [dx, dy] : {std::pair{-4, 3}, std::pair{9, -2}}) {
-        auto o = known(37, 23);
-        Pixels under = canvas(*o);
-        call(*o, "ReadImage", {Variant(f), out(), L(dx), L(dy), missing(), out(), out()});
-        Pixels got = canvas(*o);
-        int bad = 0;
-        for (int y = 0; y < 23; ++y)
-            for (int x = 0; x < 37; ++x) {
-                const int sx = x - dx, sy = y - dy;
-                const bool inside = sx >= 0 && sx < 37 && sy >= 0 && sy < 23;
-                const auto& p = want[std::size_t(inside ? sy * 37 + sx : 0)];
-                for (int c = 0; c < 3; ++c) {
-                    const int t = int(under.at(x, y) >> (16 - 8 * c) & 255);
-                    const int e = inside ? ((255 - p[3]) * t + p[3] * p[std::size_t(c)]) / 255 : t;
-                    bad += int(got.at(x, y) >> (16 - 8 * c) & 255) != e;
+    for (const char* alpha : {"-alpha set -channel A -fx 'i/w' +channel", ""}) {
+        std::string f = (temp_dir() / "offset.png").string();
+        ASSERT_TRUE(run("convert " + source_png() + " " + alpha + " -define png:exclude-chunk=bKGD " + f));
+        auto want = rgba(f);
+        for (auto [dx, dy] : {std::pair{-4, 3}, std::pair{9, -2}, std::pair{0, 5}}) {
+            auto o = known(37, 23);
+            Pixels under = canvas(*o);
+            call(*o, "ReadImage", {Variant(f), out(), L(dx), L(dy), missing(), out(), out()});
+            Pixels got = canvas(*o);
+            int bad = 0;
+            for (int y = 0; y < 23; ++y)
+                for (int x = 0; x < 37; ++x) {
+                    const int sx = x - dx, sy = y - dy;
+                    const bool inside = sx >= 0 && sx < 37 && sy >= 0 && sy < 23;
+                    const auto& p = want[std::size_t(inside ? sy * 37 + sx : 0)];
+                    for (int c = 0; c < 3; ++c) {
+                        const int t = int(under.at(x, y) >> (16 - 8 * c) & 255);
+                        const int e = inside ? ((255 - p[3]) * t + p[3] * p[std::size_t(c)]) / 255 : t;
+                        bad += int(got.at(x, y) >> (16 - 8 * c) & 255) != e;
+                    }
                 }
-            }
-        EXPECT_EQ(bad, 0) << dx << ", " << dy;
+            EXPECT_EQ(bad, 0) << alpha << " at " << dx << ", " << dy;
+        }
     }
 }
 
