@@ -2,7 +2,8 @@
 // the canvas against libtiff's TIFFReadRGBAImage and against a whole
 // convert process; 300 photos' sizes and information against
 // identify -ping; the peak memory GetImageInfo adds over a 20 MB JPEG;
-// hostile files.
+// hostile files. The codecs on 2000 x 2000 pictures are in codecs_bench.cpp.
+#include "bench/imaging/bench_support.h"
 #include "imaging/glimmerax.h"
 #include "platform/automation/variant.h"
 
@@ -11,7 +12,6 @@
 #include <tiffio.h>
 
 #include <cstdlib>
-#include <map>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -19,24 +19,7 @@
 
 namespace {
 
-namespace fs = std::filesystem;
-using platform::Variant;
-using Args = std::vector<Variant>;
-
-const fs::path& dir()
-{
-    static fs::path d = [] {
-        char t[] = "/tmp/glimmerax-bench-XXXXXX";
-        return fs::path(mkdtemp(t));
-    }();
-    return d;
-}
-
-Args call(platform::Dispatch& o, const char* name, Args a)
-{
-    o.Invoke(platform::IdOfName(o, name), platform::InvokeKind::Method, a);
-    return a;
-}
+using namespace imaging_bench;
 
 // A 4000 x 3000 RGB picture with smooth areas and noise, LZW, 16 rows a strip.
 const std::string& big_tiff()
@@ -231,82 +214,6 @@ void BM_HostileFiles(benchmark::State& state)
 }
 BENCHMARK(BM_HostileFiles)->Unit(benchmark::kMillisecond)->Iterations(3);
 
-
-// ---- 2000 x 2000 pictures: each codec both ways, palettes, filters ----------
-
-const std::string& picture_2000(const char* ext)
-{
-    static std::map<std::string, std::string> made;
-    std::string& f = made[ext];
-    if (f.empty()) {
-        f = (dir() / (std::string("p2000.") + ext)).string();
-        std::string extra = std::string(ext) == "gif" ? " -colors 256" : "";
-        std::system(("convert -size 2000x2000 plasma:fractal -seed 7" + extra + " " + f + " 2>/dev/null").c_str());
-    }
-    return f;
-}
-
-platform::ObjectRef canvas_2000(const char* ext)
-{
-    platform::ObjectRef o = glimmerax::CreateImageObject();
-    call(*o, "CreateImage", {Variant(2000), Variant(2000), Variant(256), Variant()});
-    call(*o, "ReadImage", {Variant(picture_2000(ext)), Variant(), Variant(0), Variant(0), Variant::Missing(), Variant(), Variant()});
-    return o;
-}
-
-void BM_Read2000(benchmark::State& state, const char* ext)
-{
-    platform::ObjectRef o = canvas_2000("png");
-    for (auto _ : state)
-        call(*o, "ReadImage", {Variant(picture_2000(ext)), Variant(), Variant(0), Variant(0), Variant::Missing(), Variant(), Variant()});
-}
-BENCHMARK_CAPTURE(BM_Read2000, png, "png")->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Read2000, jpeg, "jpg")->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Read2000, gif, "gif")->Unit(benchmark::kMillisecond);
-
-void BM_Write2000(benchmark::State& state, const char* member)
-{
-    platform::ObjectRef o = canvas_2000("gif");
-    const std::string m = member;
-    for (auto _ : state) {
-        if (m == "PngImage") call(*o, "PngImage", {Variant(-1), Variant(0), Variant(""), Variant::Missing(), Variant::Missing(), Variant::Missing(), Variant::Missing(), Variant()});
-        else if (m == "JpegImage") call(*o, "JpegImage", {Variant(75), Variant(0), Variant(""), Variant::Missing(), Variant::Missing(), Variant::Missing(), Variant::Missing(), Variant()});
-        else call(*o, "GifImage", {Variant(-1), Variant(0), Variant(""), Variant()});
-    }
-}
-BENCHMARK_CAPTURE(BM_Write2000, png, "PngImage")->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Write2000, jpeg, "JpegImage")->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Write2000, gif, "GifImage")->Unit(benchmark::kMillisecond);
-
-// convert decoding the same files, as a whole process.
-void BM_Read2000_ConvertProcess(benchmark::State& state, const char* ext)
-{
-    std::string cmd = "convert " + picture_2000(ext) + " ppm:/dev/null 2>/dev/null";
-    for (auto _ : state) benchmark::DoNotOptimize(std::system(cmd.c_str()));
-}
-BENCHMARK_CAPTURE(BM_Read2000_ConvertProcess, png, "png")->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Read2000_ConvertProcess, jpeg, "jpg")->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Read2000_ConvertProcess, gif, "gif")->Unit(benchmark::kMillisecond);
-
-void BM_Pixels2000(benchmark::State& state, const char* member)
-{
-    const std::string m = member;
-    for (auto _ : state) {
-        state.PauseTiming();
-        platform::ObjectRef o = canvas_2000("png");
-        if (m == "Resize") call(*o, "InitClipboard", {Variant(1000), Variant(1000), Variant()});
-        state.ResumeTiming();
-        if (m == "BuildPalette") call(*o, "BuildPalette", {Variant(0)});
-        else if (m == "Blur") call(*o, "Blur", {Variant(3)});
-        else call(*o, "Resize", {Variant(0), Variant(0), Variant(1000), Variant(1000), Variant(0), Variant(0), Variant(2000), Variant(2000), Variant(3)});
-    }
-    struct rusage u {};
-    getrusage(RUSAGE_SELF, &u);
-    state.counters["peak_MB"] = double(u.ru_maxrss) / 1024;
-}
-BENCHMARK_CAPTURE(BM_Pixels2000, build_palette, "BuildPalette")->Unit(benchmark::kMillisecond)->Iterations(2);
-BENCHMARK_CAPTURE(BM_Pixels2000, blur3, "Blur")->Unit(benchmark::kMillisecond)->Iterations(2);
-BENCHMARK_CAPTURE(BM_Pixels2000, resize, "Resize")->Unit(benchmark::kMillisecond)->Iterations(2);
 
 } // namespace
 

@@ -45,21 +45,47 @@ void convolve(const gdi::Section& s, const Rect& r, int radius, const std::vecto
 {
     const int side = 2 * radius + 1;
     std::vector<std::uint8_t> out(std::size_t(r.w) * std::size_t(r.h) * 3);
-    for (int y = 0; y < r.h; ++y)
-        for (int x = 0; x < r.w; ++x) {
-            long P = 0, N = 0, sum[3] = {0, 0, 0};
-            for (int j = std::max(-radius, -y); j <= std::min(radius, r.h - 1 - y); ++j) {
-                const std::uint8_t* row = s.row(r.y + y + j) + std::size_t(r.x) * 3;
-                for (int i = std::max(-radius, -x); i <= std::min(radius, r.w - 1 - x); ++i) {
-                    int w = k[std::size_t((j + radius) * side + i + radius)];
-                    (w > 0 ? P : N) += std::abs(w);
-                    for (int c = 0; c < 3; ++c) sum[c] += long(w) * row[(x + i) * 3 + c];
-                }
+    auto pixel = [&](int x, int y) {
+        long P = 0, N = 0, sum[3] = {0, 0, 0};
+        for (int j = std::max(-radius, -y); j <= std::min(radius, r.h - 1 - y); ++j) {
+            const std::uint8_t* row = s.row(r.y + y + j) + std::size_t(r.x) * 3;
+            for (int i = std::max(-radius, -x); i <= std::min(radius, r.w - 1 - x); ++i) {
+                int w = k[std::size_t((j + radius) * side + i + radius)];
+                (w > 0 ? P : N) += std::abs(w);
+                for (int c = 0; c < 3; ++c) sum[c] += long(w) * row[(x + i) * 3 + c];
             }
-            std::uint8_t* o = &out[(std::size_t(y) * std::size_t(r.w) + std::size_t(x)) * 3];
-            const std::uint8_t* p = s.row(r.y + y) + std::size_t(r.x + x) * 3;
-            for (int c = 0; c < 3; ++c) o[c] = N < P ? clamp255(sum[c] / (P - N)) : p[c];
         }
+        std::uint8_t* o = &out[(std::size_t(y) * std::size_t(r.w) + std::size_t(x)) * 3];
+        const std::uint8_t* p = s.row(r.y + y) + std::size_t(r.x + x) * 3;
+        for (int c = 0; c < 3; ++c) o[c] = N < P ? clamp255(sum[c] / (P - N)) : p[c];
+    };
+    // Where the whole kernel lies on the rectangle its totals are fixed, and
+    // a row's sums gather one weight at a time over the whole row (sums stay
+    // far below 2^31: at most 64 x 101 x 101 x 255).
+    long P = 0, N = 0;
+    for (int w : k) (w > 0 ? P : N) += std::abs(w);
+    const std::size_t x0 = std::size_t(radius) * 3, x1 = r.w > 2 * radius ? std::size_t(r.w - radius) * 3 : x0;
+    std::vector<std::int32_t> sums(std::size_t(r.w) * 3);
+    for (int y = 0; y < r.h; ++y) {
+        if (y < radius || y + radius >= r.h || x0 >= x1) {
+            for (int x = 0; x < r.w; ++x) pixel(x, y);
+            continue;
+        }
+        for (int x = 0; x < radius; ++x) pixel(x, y), pixel(r.w - 1 - x, y);
+        std::fill(sums.begin() + long(x0), sums.begin() + long(x1), 0);
+        for (int j = -radius; j <= radius; ++j) {
+            const std::uint8_t* row = s.row(r.y + y + j) + std::size_t(r.x) * 3;
+            for (int i = -radius; i <= radius; ++i) {
+                const std::int32_t w = k[std::size_t((j + radius) * side + i + radius)];
+                if (!w) continue;
+                const std::uint8_t* from = row + i * 3;
+                for (std::size_t q = x0; q < x1; ++q) sums[q] += w * from[q];
+            }
+        }
+        const std::uint8_t* p = s.row(r.y + y) + std::size_t(r.x) * 3;
+        std::uint8_t* o = &out[std::size_t(y) * std::size_t(r.w) * 3];
+        for (std::size_t q = x0; q < x1; ++q) o[q] = N < P ? clamp255(sums[q] / (P - N)) : p[q];
+    }
     for (int y = 0; y < r.h; ++y) std::copy_n(&out[std::size_t(y) * std::size_t(r.w) * 3], std::size_t(r.w) * 3, s.row(r.y + y) + std::size_t(r.x) * 3);
 }
 

@@ -33,7 +33,13 @@ struct Out {
         if (b.size() == b.capacity()) b.reserve((b.size() / 32768 + 1) * 32768);
         b.push_back(v);
     }
-    void put(std::initializer_list<std::uint8_t> v) { for (auto x : v) put(x); }
+    void put(const std::uint8_t* p, std::size_t n)
+    {
+        const std::size_t need = b.size() + n;
+        if (need > b.capacity()) b.reserve((need / 32768 + 1) * 32768);
+        b.insert(b.end(), p, p + n);
+    }
+    void put(std::initializer_list<std::uint8_t> v) { put(v.begin(), v.size()); }
     void le16(unsigned v) { put({std::uint8_t(v), std::uint8_t(v >> 8)}); }
 };
 
@@ -53,7 +59,7 @@ public:
             return;
         }
         std::uint32_t key = std::uint32_t(prefix_) << 8 | std::uint32_t(k);
-        std::uint32_t h = (key ^ (key >> 12)) & 0x1FFF;
+        std::uint32_t h = (key * 0x9E3779B1u) >> 19; // spreads neighbouring strings over the table
         while (table_[h] != kEmpty) {
             if (table_[h] >> 12 == key) {
                 prefix_ = int(table_[h] & 0xFFF);
@@ -75,7 +81,7 @@ public:
         if (prefix_ != kNone) emit(prefix_);
         emit(clear_ + 1);
         if (nbits_ > 0) byte(std::uint8_t(acc_));
-        if (block_.size() > 1) flush();
+        if (used_ > 1) flush();
         out_.put(0);
     }
 
@@ -103,22 +109,24 @@ private:
             limit_ <<= 1;
         }
     }
+    // Data sub-blocks: a length byte and up to 255 bytes.
     void byte(std::uint8_t v)
     {
-        block_.push_back(v);
-        if (block_.size() == 256) flush();
+        block_[used_++] = v;
+        if (used_ == 256) flush();
     }
     void flush()
     {
-        block_[0] = std::uint8_t(block_.size() - 1);
-        for (auto v : block_) out_.put(v);
-        block_.assign(1, 0);
+        block_[0] = std::uint8_t(used_ - 1);
+        out_.put(block_, used_);
+        used_ = 1;
     }
     Out& out_;
     int n_, clear_ = 4, next_ = 0, width_ = 0, limit_ = 0, prefix_ = kNone;
     std::uint32_t acc_ = 0;
     int nbits_ = 0;
-    std::vector<std::uint8_t> block_ = std::vector<std::uint8_t>(1, 0);
+    std::uint8_t block_[256];
+    std::size_t used_ = 1;
     std::uint32_t table_[8192];
 };
 
@@ -177,8 +185,8 @@ private:
 template <class Put> void lzw_decode(ByteSource& in, int n, Put&& put)
 {
     std::vector<std::uint16_t> prefix(4096, 4098);
-    std::vector<std::uint8_t> suffix(4096), stack;
-    stack.reserve(4097);
+    std::vector<std::uint8_t> suffix(4096), stack(4097);
+    std::size_t depth = 0; // the string is built last byte first
     const int clear = 1 << n, end = clear + 1;
     for (int i = 0; i < clear; ++i) suffix[std::size_t(i)] = std::uint8_t(i);
     int next = clear + 2, width = n + 1, prev = -1;
@@ -217,19 +225,16 @@ template <class Put> void lzw_decode(ByteSource& in, int n, Put&& put)
         }
         int c = code;
         if (code == next) {
-            stack.push_back(first);
+            stack[depth++] = first;
             c = prev;
         }
         while (c >= clear) {
-            stack.push_back(suffix[std::size_t(c)]);
+            stack[depth++] = suffix[std::size_t(c)];
             c = prefix[std::size_t(c)];
         }
         first = std::uint8_t(c);
-        stack.push_back(first);
-        while (!stack.empty()) {
-            put(stack.back());
-            stack.pop_back();
-        }
+        stack[depth++] = first;
+        while (depth > 0) put(stack[--depth]);
         if (prev >= 0 && next < 4096) {
             prefix[std::size_t(next)] = std::uint16_t(prev);
             suffix[std::size_t(next)] = first;
@@ -322,39 +327,47 @@ int GifRead(ImageStream& s, const gdi::Section& t, int x, int y, bool transparen
         };
         start_row();
         const std::int64_t xoff = std::int64_t(x) + left;
+        // Pixels go into the composition only. Once drawn, a target pixel
+        // equals its composition pixel (a transparent one shows what is
+        // there), so a row's drawn span is copied over when the row ends.
+        auto copy_row = [&](int columns) {
+            if (!q) return;
+            const std::int64_t from = std::max<std::int64_t>(cx0, xoff);
+            const std::int64_t to = std::min<std::int64_t>(cx1, xoff + std::min(columns, sw - left));
+            if (from < to) std::memcpy(q + from * 3, b + (from - cx0) * 3, std::size_t(to - from) * 3);
+        };
         lzw_decode(in, n, [&](std::uint8_t v) {
             if (stored >= ih) return;
             const std::int64_t tx = xoff + col;
-            if (q && left + col < sw && tx >= cx0 && tx < cx1) {
-                std::uint8_t* pq = q + tx * 3;
+            if (q && v != trans && left + col < sw && tx >= cx0 && tx < cx1) {
                 std::uint8_t* pb = b + (tx - cx0) * 3;
-                if (v == trans) {
-                    std::memcpy(pq, pb, 3);
-                } else {
-                    const auto& e = pal[v];
-                    pq[0] = pb[0] = e[2], pq[1] = pb[1] = e[1], pq[2] = pb[2] = e[0];
-                }
+                const auto& e = pal[v];
+                pb[0] = e[2], pb[1] = e[1], pb[2] = e[0];
             }
             if (++col >= iw) {
+                copy_row(iw);
                 col = 0;
                 ++stored;
                 r = interlaced ? interlaced_row(stored, ih) : stored;
                 start_row();
             }
         });
+        if (stored < ih) copy_row(col); // the data ended inside a row
     }
     return count;
 }
 
 ExactIndex::ExactIndex(const std::array<std::uint8_t, 3>* entries, int n)
 {
-    for (int i = n - 1; i >= 0; --i) map_[key(entries[i][0], entries[i][1], entries[i][2])] = std::uint8_t(i);
-}
-
-std::uint8_t ExactIndex::operator()(const std::uint8_t* bgr) const
-{
-    auto it = map_.find(key(bgr[2], bgr[1], bgr[0]));
-    return it == map_.end() ? 0 : it->second;
+    keys_.fill(kEmpty);
+    // From the last entry to the first, so the first of a colour wins.
+    for (int i = std::min(n, 256) - 1; i >= 0; --i) {
+        const std::uint32_t k = key(entries[i][0], entries[i][1], entries[i][2]);
+        std::uint32_t h = slot(k);
+        while (keys_[h] != kEmpty && keys_[h] != k) h = (h + 1) & (kSlots - 1);
+        keys_[h] = k;
+        index_[h] = std::uint8_t(i);
+    }
 }
 
 // The GIF of a canvas rectangle (x1, y1)-(x2, y2) inclusive.

@@ -10,7 +10,6 @@
 
 #include <array>
 #include <atomic>
-#include <unordered_map>
 #include <cstdint>
 #include <vector>
 
@@ -39,13 +38,26 @@ using Palette = std::vector<std::array<std::uint8_t, 3>>; // red, green, blue
 
 // A palette's entry of a pixel by exact colour match: the first entry of
 // that colour, 0 when none matches.
+// Called once a pixel by the writers, so it is an open-addressed table of
+// the (at most 256) colours, a quarter full.
 class ExactIndex {
 public:
     ExactIndex(const std::array<std::uint8_t, 3>* entries, int n);
-    std::uint8_t operator()(const std::uint8_t* bgr) const; // blue, green, red as stored
+    std::uint8_t operator()(const std::uint8_t* bgr) const // blue, green, red as stored
+    {
+        const std::uint32_t k = key(bgr[2], bgr[1], bgr[0]);
+        for (std::uint32_t h = slot(k);; h = (h + 1) & (kSlots - 1)) {
+            if (keys_[h] == k) return index_[h];
+            if (keys_[h] == kEmpty) return 0;
+        }
+    }
+
 private:
+    static constexpr std::uint32_t kSlots = 1024, kEmpty = 0xFF000000; // no colour has the top byte set
     static std::uint32_t key(std::uint32_t r, std::uint32_t g, std::uint32_t b) { return r << 16 | g << 8 | b; }
-    std::unordered_map<std::uint32_t, std::uint8_t> map_;
+    static std::uint32_t slot(std::uint32_t k) { return (k * 0x9E3779B1u) >> 22; }
+    std::array<std::uint32_t, kSlots> keys_;
+    std::array<std::uint8_t, kSlots> index_{};
 };
 
 // One frame of the animation track: its place on the screen and its indices.

@@ -140,24 +140,27 @@ void JpegCodec::Decode(ImageStream& s, const gdi::Section& target, int x, int y)
         jpeg_destroy_decompress(&cinfo);
         return;
     }
+    // Grey and colour alike come out in the canvas's blue, green, red order.
+    cinfo.out_color_space = JCS_EXT_BGR;
     jpeg_start_decompress(&cinfo);
-    const int comps = cinfo.output_components;
-    JSAMPARRAY row = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
-                                                cinfo.output_width * JDIMENSION(comps), 1);
+    const std::int64_t ow = cinfo.output_width;
     const std::int64_t last = std::min<std::int64_t>(cinfo.output_height, std::int64_t(target.height) - y);
-    const int x0 = std::max(0, x), x1 = int(std::min<std::int64_t>(target.width, x + std::int64_t(cinfo.output_width)));
+    const int x0 = std::max(0, x), x1 = int(std::min<std::int64_t>(target.width, x + ow));
+    // A row that lies whole on the section is decoded in place; others go
+    // through a row buffer and only their visible part is copied.
+    const bool in_place = x >= 0 && x + ow <= target.width;
+    JSAMPARRAY buffer = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
+                                                   JDIMENSION(ow * 3), 1);
     for (std::int64_t r = 0; r < last; ++r) {
-        jpeg_read_scanlines(&cinfo, row, 1);
-        std::int64_t ty = y + r;
-        if (ty < 0) continue;
-        std::uint8_t* out = target.row(int(ty));
-        const JSAMPLE* in = row[0];
-        for (int tx = x0; tx < x1; ++tx) {
-            const JSAMPLE* p = in + std::size_t(tx - x) * std::size_t(comps);
-            std::uint8_t* q = out + std::size_t(tx) * 3;
-            if (comps == 1) q[0] = q[1] = q[2] = p[0];
-            else q[0] = p[2], q[1] = p[1], q[2] = p[0];
+        const std::int64_t ty = y + r;
+        if (ty >= 0 && in_place) {
+            JSAMPROW row = target.row(int(ty)) + std::size_t(x) * 3;
+            jpeg_read_scanlines(&cinfo, &row, 1);
+            continue;
         }
+        jpeg_read_scanlines(&cinfo, buffer, 1);
+        if (ty >= 0 && x0 < x1)
+            std::memcpy(target.row(int(ty)) + std::size_t(x0) * 3, buffer[0] + std::size_t(x0 - x) * 3, std::size_t(x1 - x0) * 3);
     }
     // Rows past the section stay unread: abort rather than finish.
     jpeg_destroy_decompress(&cinfo);
@@ -235,7 +238,7 @@ std::vector<std::uint8_t> JpegEncode(const gdi::Section& canvas, int x, int y, i
     cinfo.image_width = JDIMENSION(w);
     cinfo.image_height = JDIMENSION(h);
     cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_RGB;
+    cinfo.in_color_space = JCS_EXT_BGR; // the canvas's order: its rows go in as they are
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, quality, TRUE);
     if (progressive) jpeg_simple_progression(&cinfo);
@@ -244,11 +247,9 @@ std::vector<std::uint8_t> JpegEncode(const gdi::Section& canvas, int x, int y, i
         cinfo.X_density = cinfo.Y_density = resolution;
     }
     jpeg_start_compress(&cinfo, TRUE);
-    JSAMPARRAY row = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE, JDIMENSION(w) * 3, 1);
     for (int r = 0; r < h; ++r) {
-        const std::uint8_t* in = canvas.row(y + r) + std::size_t(x) * 3;
-        for (int i = 0; i < w; ++i) row[0][i * 3] = in[i * 3 + 2], row[0][i * 3 + 1] = in[i * 3 + 1], row[0][i * 3 + 2] = in[i * 3];
-        jpeg_write_scanlines(&cinfo, row, 1);
+        JSAMPROW row = canvas.row(y + r) + std::size_t(x) * 3;
+        jpeg_write_scanlines(&cinfo, &row, 1);
     }
     jpeg_finish_compress(&cinfo);
     jpeg_destroy_compress(&cinfo);

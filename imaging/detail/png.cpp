@@ -4,6 +4,7 @@
 
 #include <csetjmp>
 #include <cmath>
+#include <cstring>
 
 #include <png.h>
 
@@ -125,31 +126,63 @@ void PngCodec::Decode(ImageStream& s, const gdi::Section& target, int x, int y, 
     if (depth < 8 || color == PNG_COLOR_TYPE_PALETTE) png_set_expand(r.png);
     if (color == PNG_COLOR_TYPE_GRAY || color == PNG_COLOR_TYPE_GRAY_ALPHA) png_set_gray_to_rgb(r.png);
     if (depth > 8) png_set_strip_16(r.png);
-    if (!(color & PNG_COLOR_MASK_ALPHA)) png_set_filler(r.png, 255, PNG_FILLER_AFTER);
+    // Without alpha or a transparent colour every pixel is opaque: whatever
+    // the background, it is the picture's own colour. Such rows come in the
+    // canvas's blue, green, red order and need no blending.
+    const bool opaque = !(color & PNG_COLOR_MASK_ALPHA) && !png_get_valid(r.png, r.info, PNG_INFO_tRNS) &&
+                        interlace == PNG_INTERLACE_NONE;
+    if (opaque) png_set_bgr(r.png);
+    else if (!(color & PNG_COLOR_MASK_ALPHA)) png_set_filler(r.png, 255, PNG_FILLER_AFTER);
     const int passes = interlace == PNG_INTERLACE_ADAM7 ? png_set_interlace_handling(r.png) : 1;
     png_read_update_info(r.png, r.info);
 
     if (x >= target.width || y >= target.height || x + std::int64_t(w) <= 0 || y + std::int64_t(h) <= 0) return;
     row.resize(png_get_rowbytes(r.png, r.info) + 4);
 
-    // Puts image pixel (i, j) onto the section.
+    if (opaque) {
+        // Rows past the section's last are never read; a row that lies whole
+        // on the section is read in place.
+        const std::int64_t last = std::min<std::int64_t>(h, std::int64_t(target.height) - y);
+        const bool in_place = x >= 0 && x + std::int64_t(w) <= target.width;
+        const std::int64_t from = std::max(0, x), to = std::min<std::int64_t>(target.width, x + std::int64_t(w));
+        for (std::int64_t j = 0; j < last; ++j) {
+            if (y + j >= 0 && in_place) {
+                png_read_row(r.png, target.row(int(y + j)) + std::size_t(x) * 3, nullptr);
+                continue;
+            }
+            png_read_row(r.png, row.data(), nullptr);
+            if (y + j >= 0)
+                std::memcpy(target.row(int(y + j)) + from * 3, row.data() + (from - x) * 3, std::size_t(to - from) * 3);
+        }
+        return;
+    }
+
+    // Puts image pixel (i, j) onto the section: over the background colour
+    // when there is one, blended by its alpha. An opaque pixel is itself.
+    auto put_at = [&](std::uint8_t* q, const png_byte* p) {
+        const unsigned a = transparency ? p[3] : 255;
+        if (a == 255) {
+            q[0] = p[2], q[1] = p[1], q[2] = p[0];
+            return;
+        }
+        if (has_bg) q[0] = bg[2], q[1] = bg[1], q[2] = bg[0];
+        for (int c = 0; c < 3; ++c) q[c] = std::uint8_t(((255 - a) * q[c] + a * p[2 - c]) / 255);
+    };
     auto put = [&](std::int64_t i, std::int64_t j) {
         std::int64_t tx = x + i, ty = y + j;
         if (tx < 0 || ty < 0 || tx >= target.width || ty >= target.height) return;
-        std::uint8_t* q = target.row(int(ty)) + tx * 3;
-        const png_byte* p = row.data() + i * 4;
-        if (has_bg) q[0] = bg[2], q[1] = bg[1], q[2] = bg[0];
-        unsigned a = transparency ? p[3] : 255;
-        for (int c = 0; c < 3; ++c) q[c] = std::uint8_t(((255 - a) * q[c] + a * p[2 - c]) / 255);
+        put_at(target.row(int(ty)) + tx * 3, row.data() + i * 4);
     };
 
     if (passes == 1) {
         // Rows past the section's last are never read.
         const std::int64_t last = std::min<std::int64_t>(h, std::int64_t(target.height) - y);
+        const std::int64_t i0 = std::max<std::int64_t>(0, -x), i1 = std::min<std::int64_t>(w, std::int64_t(target.width) - x);
         for (std::int64_t j = 0; j < last; ++j) {
             png_read_row(r.png, row.data(), nullptr);
             if (y + j < 0) continue;
-            for (std::int64_t i = std::max<std::int64_t>(0, -x); i < w && x + i < target.width; ++i) put(i, j);
+            std::uint8_t* q = target.row(int(y + j)) + (x + i0) * 3;
+            for (std::int64_t i = i0; i < i1; ++i, q += 3) put_at(q, row.data() + i * 4);
         }
         return;
     }

@@ -113,6 +113,37 @@ TEST(CodecPeer, PngFilesConvertWritesBlendOverTheCanvas)
     }
 }
 
+// Drawn at an offset, a PNG with alpha and an opaque one are clipped to the
+// canvas, blended where they lie.
+TEST(CodecPeer, PngDrawnAtAnOffsetIsClipped)
+{
+    if (!have_convert()) GTEST_SKIP() << "convert is not installed";
+    for (const char* alpha : {"-alpha set -channel A -fx 'i/w' +channel", ""}) {
+        std::string f = (temp_dir() / "offset.png").string();
+        ASSERT_TRUE(run("convert " + source_png() + " " + alpha + " -define png:exclude-chunk=bKGD " + f));
+        auto want = rgba(f);
+        for (auto [dx, dy] : {std::pair{-4, 3}, std::pair{9, -2}, std::pair{0, 5}}) {
+            auto o = known(37, 23);
+            Pixels under = canvas(*o);
+            call(*o, "ReadImage", {Variant(f), out(), L(dx), L(dy), missing(), out(), out()});
+            Pixels got = canvas(*o);
+            int bad = 0;
+            for (int y = 0; y < 23; ++y)
+                for (int x = 0; x < 37; ++x) {
+                    const int sx = x - dx, sy = y - dy;
+                    const bool inside = sx >= 0 && sx < 37 && sy >= 0 && sy < 23;
+                    const auto& p = want[std::size_t(inside ? sy * 37 + sx : 0)];
+                    for (int c = 0; c < 3; ++c) {
+                        const int t = int(under.at(x, y) >> (16 - 8 * c) & 255);
+                        const int e = inside ? ((255 - p[3]) * t + p[3] * p[std::size_t(c)]) / 255 : t;
+                        bad += int(got.at(x, y) >> (16 - 8 * c) & 255) != e;
+                    }
+                }
+            EXPECT_EQ(bad, 0) << alpha << " at " << dx << ", " << dy;
+        }
+    }
+}
+
 TEST(CodecPeer, PngImageIsReadBackByConvert)
 {
     if (!have_convert()) GTEST_SKIP() << "convert is not installed";
@@ -169,7 +200,7 @@ TEST(CodecPeer, JpegBothWays)
         std::string f = (temp_dir() / name).string();
         ASSERT_TRUE(run("convert " + src + " " + args + " " + f));
         Pixels want = theirs(f);
-        for (int at : {0, -5}) {
+        for (int at : {0, -5, 6}) {
             auto o = known(37, 23);
             Pixels under = canvas(*o);
             Args r = call(*o, "ReadImage", {Variant(f), out(), L(at), L(-at), missing(), out(), out()});
@@ -179,7 +210,7 @@ TEST(CodecPeer, JpegBothWays)
             int far = 0;
             for (int y = 0; y < 23; ++y)
                 for (int x = 0; x < 37; ++x) {
-                    bool inside = x - at < 37 && y + at >= 0;
+                    bool inside = x - at >= 0 && x - at < 37 && y + at >= 0 && y + at < 23;
                     std::uint32_t e = inside ? want.at(x - at, y + at) : under.at(x, y);
                     for (int c = 0; c < 24; c += 8) far += std::abs(int(got.at(x, y) >> c & 255) - int(e >> c & 255)) > 2;
                     if (std::string(name) == "grey.jpg" && inside)

@@ -46,13 +46,15 @@ TEST(Filter, PointFilters)
     EXPECT_EQ(canvas(*o).px, std::vector<std::uint32_t>(9, 0));
 }
 
+// The rectangle (2, 1) 24 x 17 leaves a margin on every side and has
+// pixels whose whole kernel lies inside it as well as pixels near its edges.
 TEST(Filter, BlurAndSharpenAreTheirConvolutions)
 {
     for (int radius : {0, 1, 3}) {
         for (bool sharpen : {false, true}) {
-            auto o = painted(12, 9, noise);
+            auto o = painted(30, 20, noise);
             Pixels in = canvas(*o);
-            call(*o, sharpen ? "Sharpen" : "Blur", {L(radius), L(2), L(1), L(8), L(7)});
+            call(*o, sharpen ? "Sharpen" : "Blur", {L(radius), L(2), L(1), L(24), L(17)});
             Pixels got = canvas(*o);
             const int r = sharpen ? std::max(radius, 1) : radius;
             const double s = 2.0 * r * r / 3.0;
@@ -64,17 +66,17 @@ TEST(Filter, BlurAndSharpenAreTheirConvolutions)
                     for (int a = -r; a <= r; ++a) sum += (a || b) ? int(std::lround(64 * std::exp(-(a * a + b * b) / s))) : 0;
                 return 2 * sum;
             };
-            for (int y = 0; y < 9; ++y)
-                for (int x = 0; x < 12; ++x) {
+            for (int y = 0; y < 20; ++y)
+                for (int x = 0; x < 30; ++x) {
                     std::uint32_t want = in.at(x, y);
                     if (radius > 0 || sharpen)
-                        if (x >= 2 && x < 10 && y >= 1 && y < 8) {
+                        if (x >= 2 && x < 26 && y >= 1 && y < 18) {
                             want = 0;
                             for (int c = 0; c < 3; ++c) {
                                 long pos = 0, neg = 0, sum = 0;
                                 for (int j = -r; j <= r; ++j)
                                     for (int i = -r; i <= r; ++i) {
-                                        if (x + i < 2 || x + i >= 10 || y + j < 1 || y + j >= 8) continue;
+                                        if (x + i < 2 || x + i >= 26 || y + j < 1 || y + j >= 18) continue;
                                         int w = weight(i, j);
                                         (w > 0 ? pos : neg) += std::abs(w);
                                         sum += w * ch(in.at(x + i, y + j), c);

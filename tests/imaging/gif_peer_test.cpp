@@ -71,6 +71,25 @@ TEST(GifPeer, GifImageIsReadBackByConvert)
     }
 }
 
+// Noise in 256 colours fills the encoder's string table many times over and
+// spans thousands of sub-blocks; convert reads back every pixel.
+TEST(GifPeer, NoisyPictureFillsTheStringTable)
+{
+    if (!have_convert()) GTEST_SKIP() << "convert is not installed";
+    const int w = 300, h = 200;
+    auto colour = [](int i) { return std::uint32_t(i) << 16 | std::uint32_t(i * 37 & 255) << 8 | std::uint32_t(i * 101 & 255); };
+    std::vector<std::uint32_t> px;
+    std::uint32_t seed = 9;
+    for (int i = 0; i < w * h; ++i) px.push_back(colour(int((seed = seed * 1103515245 + 12345) >> 16 & 255)));
+    auto o = picture(w, h, px, 256);
+    for (int i = 0; i < 256; ++i) call(*o, "SetColor", {L(i), L(i), L(i * 37 & 255), L(i * 101 & 255), out()});
+    for (int inter : {0, 1}) {
+        const auto f = temp_dir() / "noise.gif";
+        write_file(f, gif(*o, {L(-1), L(inter), Variant(""), out()}));
+        EXPECT_EQ(theirs(f.string()).px, px) << "interlace " << inter;
+    }
+}
+
 TEST(GifPeer, GifsConvertWritesAreComposed)
 {
     if (!have_convert()) GTEST_SKIP() << "convert is not installed";

@@ -2,6 +2,8 @@
 // applied with and without error diffusion, and the web palette.
 #include "support.h"
 
+#include "imaging/detail/image_object.h"
+
 using namespace imaging_test;
 
 namespace {
@@ -86,4 +88,22 @@ TEST(Palette, ApplyPaletteAndWebPalette)
     call(*o, "WebPalette", {});
     EXPECT_EQ(canvas(*o).at(0, 0), 0x003399u); // 128 is 2 × 51 + 26: up
     EXPECT_EQ(palette(*o, 256)[36 * 1 + 6 * 2 + 3], 0x336699u);
+}
+
+// A full palette collides in the lookup table: every colour still finds its
+// entry, a repeated colour its first one, and a colour outside gives 0.
+TEST(Palette, ExactIndexFindsTheFirstEntryOfAColour)
+{
+    std::vector<std::array<std::uint8_t, 3>> pal(256);
+    for (int i = 0; i < 256; ++i) pal[std::size_t(i)] = {std::uint8_t(i * 7), std::uint8_t(i), std::uint8_t(255 - i)};
+    pal[255] = {255, 255, 255};
+    pal[200] = pal[100];
+    glimmerax::ExactIndex index(pal.data(), 256), none(pal.data(), 0);
+    for (int i = 0; i < 256; ++i) {
+        const std::uint8_t bgr[3] = {pal[std::size_t(i)][2], pal[std::size_t(i)][1], pal[std::size_t(i)][0]};
+        EXPECT_EQ(index(bgr), i == 200 ? 100 : i) << i;
+        EXPECT_EQ(none(bgr), 0);
+    }
+    const std::uint8_t outside[3] = {1, 2, 3};
+    EXPECT_EQ(index(outside), 0);
 }
