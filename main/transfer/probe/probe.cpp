@@ -1,5 +1,6 @@
 #include "main/transfer/probe/probe.h"
 
+#include "main/app/form.h"
 #include "main/app/frm_info.h"
 #include "main/app/frm_main.h"
 #include "main/transfer/garmin_usb.h"
@@ -56,6 +57,24 @@ Json info_window(app::frmMain& main)
             {"controls", controls}};
 }
 
+// A window registered by control name: each control's text (a text box's
+// or list's text, else its caption), state, list items and hint.
+Json registered_window(const app::Form& f)
+{
+    Json controls = Json::object();
+    for (const app::DialogControl& c : f.controls()) {
+        using K = app::DialogControl;
+        const bool texted = c.kind == K::Text || c.kind == K::Combo || c.kind == K::List;
+        Json j = {{"text", texted ? c.text : c.caption}, {"enabled", c.enabled}, {"visible", c.visible},
+                  {"value", c.value}};
+        if (c.kind == K::Combo || c.kind == K::List) j["items"] = c.items;
+        if (!c.tooltip.empty()) j["hint"] = c.tooltip;
+        controls[c.name] = j;
+    }
+    return {{"window", f.Name()}, {"loaded", f.Loaded()}, {"visible", f.Visible()}, {"caption", f.Caption()},
+            {"controls", controls}};
+}
+
 } // namespace
 
 Json controls(app::frmMain& main, std::int16_t state)
@@ -88,6 +107,8 @@ Json window(app::frmMain& main, const std::string& name)
     const std::string wanted = platform::vb::LCase(name);
     if (wanted == "frmmain") return main_window(main);
     if (wanted == "frminfo") return info_window(main);
+    if (wanted == "frmgpsstatus")
+        if (const app::Form* f = main.form("frmGPSStatus")) return registered_window(*f);
     return {{"window", name}, {"error", "no such window"}};
 }
 
