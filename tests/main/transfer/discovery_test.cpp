@@ -208,6 +208,18 @@ TEST(Discovery, CancelAndTheCloseBoxConnectNothing)
     }
 }
 
+TEST(Discovery, CancelDuringTheScanStopsBeforeTheNextPort)
+{
+    Finder f;
+    for (int n : {3, 4}) f.port(n);
+    f.garmin.on["Request_Product_Data"] = [&f] {
+        if (f.garmin.port == 3) f.chooser().Click("cmdCancel");
+    };
+    f.find();
+    EXPECT_THAT(f.calls({"Port="}), ElementsAre("Port=0", "Port=3", "Port=3")); // both speeds, then no port 4
+    EXPECT_TRUE(f.chooser_seen.empty());
+}
+
 TEST(Discovery, NothingFoundLeavesTheChooserShownWithItsAdvice)
 {
     Finder f;
