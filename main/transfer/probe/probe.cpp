@@ -58,7 +58,8 @@ Json info_window(app::frmMain& main)
 }
 
 // A window registered by control name: each control's text (a text box's
-// or list's text, else its caption), state, list items and hint.
+// or list's text, else its caption) and state; lists also their items and
+// hint.
 Json registered_window(const app::Form& f)
 {
     Json controls = Json::object();
@@ -67,8 +68,10 @@ Json registered_window(const app::Form& f)
         const bool texted = c.kind == K::Text || c.kind == K::Combo || c.kind == K::List;
         Json j = {{"text", texted ? c.text : c.caption}, {"enabled", c.enabled}, {"visible", c.visible},
                   {"value", c.value}};
-        if (c.kind == K::Combo || c.kind == K::List) j["items"] = c.items;
-        if (!c.tooltip.empty()) j["hint"] = c.tooltip;
+        if (c.kind == K::Combo || c.kind == K::List) {
+            j["items"] = c.items;
+            j["hint"] = c.tooltip;
+        }
         controls[c.name] = j;
     }
     return {{"window", f.Name()}, {"loaded", f.Loaded()}, {"visible", f.Visible()}, {"caption", f.Caption()},

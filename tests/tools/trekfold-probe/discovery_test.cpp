@@ -220,6 +220,8 @@ TEST(ProbeDiscovery, StoredUsbConnectsTheDriveAndNothingLeavesTheChooserShown)
               "No GPS Units Found!  Check the following:\r\n  1) Your GPS is turned on\n  2) You have the latest "
               "driver installed for your GPS (USB Only)\n  3) You have the latest firmware installed on your GPS");
     EXPECT_EQ(chooser["controls"]["cmdConnect"]["enabled"], false);
+    EXPECT_EQ(chooser["controls"]["cboGPSUnits"], (json{{"text", ""}, {"enabled", false}, {"visible", true},
+                                                       {"value", false}, {"items", json::array()}, {"hint", ""}}));
 }
 
 } // namespace
