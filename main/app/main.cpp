@@ -90,13 +90,12 @@ int main(int argc, char** argv)
             if (!platform::save_stored_file(ready, std::to_string(::getpid()) + "\n", why, 0644))
                 std::cerr << "trekfold: could not write " << ready << ": " << why << '\n';
         }
-        // Test support: TREKFOLD_DEMO="mnuWDownload mnuRDownload ..." opens
-        // the stored port and chooses those menu items in turn, each once
+        // Test support: TREKFOLD_DEMO="mnuWDownload mnuRDownload ..." chooses
+        // those menu items in turn on the port start-up connected, each once
         // the transfer before it has ended; boxes are answered as in quiet
         // mode and logged.
         if (const char* demo = std::getenv("TREKFOLD_DEMO"); demo && *demo) {
             dialogs.set_quiet(true);
-            transfer::Open_StoredPort(frm);
             std::istringstream menus(demo);
             for (std::string menu; menus >> menu && !frm.ended();) {
                 frm.menu_Click(menu);

@@ -1,7 +1,9 @@
 #include "main/app/main_window_view.h"
 
 #include "main/app/frm_about_view.h"
+#include "main/app/form.h"
 #include "main/app/frm_main.h"
+#include "main/app/gps_status_view.h"
 #include "main/app/picker_view.h"
 #include "main/table/picker.h"
 #include "platform/grid/grid_model.h"
@@ -141,6 +143,7 @@ MainWindowView::MainWindowView(frmMain& main, QWidget* parent) : QMainWindow(par
         main_.grid_Event("SelChange");
     });
     main_.frmWptSelect().on_show = [this](flxgrd::frmWptSelect& p) { show_picker_dialog(p, main_.table(), this); };
+    if (Form* chooser = main_.form("frmGPSStatus")) Bind_GPSStatus_View(*chooser, this);
     // Folded rows (height 0) are hidden.
     connect(model_, &QAbstractItemModel::headerDataChanged, this, [this](Qt::Orientation o, int first, int last) {
         if (o == Qt::Vertical) sync_grid_heights(first, last);

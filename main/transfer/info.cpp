@@ -160,18 +160,6 @@ void mnuBaud_Click(app::frmMain& main, int index)
     main.changed(app::ChangeMenus);
 }
 
-bool Open_StoredPort(app::frmMain& main)
-{
-    app::GarminControl* g = main.garmin;
-    if (!g) return false;
-    g->Port(main.state().port);
-    g->Settings(main.state().port_settings);
-    if (g->PortOpen()) g->Request_Product_Data();
-    const bool answered = !main.frmInfo().lblProductID.caption.empty();
-    main.transfer().Set_Controls(answered ? 3 : 1);
-    return answered;
-}
-
 void mnuClose_Click(app::frmMain& main)
 {
     Transfer_Abandon(main, "GPS Connection has been closed");

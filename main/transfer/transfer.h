@@ -67,11 +67,6 @@ std::int32_t Symbol_ToD103(const app::AppState& state, const std::string& code);
 // meanwhile, true once the link is free; the caller sets the flag.
 bool Transfer_WaitIdle(app::frmMain& main);
 
-// Opens the stored port (port number and settings) through the control and
-// asks for the product data: UI state 3 when the unit answered, else 1.
-// (The connection set-up until the receiver search takes it over.)
-bool Open_StoredPort(app::frmMain& main);
-
 // --- the control's events ---------------------------------------------------
 // The received-packet dispatch: records into rows, acknowledgements into
 // the next upload step, transfer ends, receiver information.

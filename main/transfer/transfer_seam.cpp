@@ -1,10 +1,11 @@
 // GPS transfer as the main window reaches it: the menu states, the port
 // menu following the computer's serial ports, the symbol tables, the
-// download, upload and link commands and the control's events; connecting
-// and the receiver search come later.
+// download, upload and link commands, connecting and the receiver search
+// with its chooser, and the control's events.
 #include "main/transfer/transfer.h"
 
 #include "main/app/frm_main.h"
+#include "main/transfer/discovery.h"
 #include "main/transfer/frm_image.h"
 #include "platform/serial/portmap.h"
 
@@ -13,8 +14,14 @@ namespace {
 
 class TransferSeam : public GpsTransfer {
 public:
-    explicit TransferSeam(app::frmMain& main) : main_(main)
+    explicit TransferSeam(app::frmMain& main)
+        : main_(main), chooser_(std::make_shared<frmGPSStatus>(main.state().GPS_UnitList))
     {
+        // The closures own the chooser, so a seam replaced later leaves
+        // nothing dangling behind it.
+        auto chooser = chooser_;
+        main.register_form("frmGPSStatus", [chooser]() -> app::Form& { return *chooser; });
+        main.register_window("frmGPSStatus", [chooser] { return chooser->Loaded(); }, [chooser] { chooser->Unload(); });
         // The screen window belongs to the main window, whichever seam
         // reaches it: a seam made again finds the one there.
         if (main.form("frmImage")) return;
@@ -35,8 +42,8 @@ public:
     void Load_d103WptSymbols() override { transfer::Load_d103WptSymbols(main_.state()); }
     void Load_d1xxWptSymbols() override { transfer::Load_d1xxWptSymbols(main_.state()); }
 
-    void mnuOpen_Click() override {}
-    void GPS_Find(bool&) override {}
+    void mnuOpen_Click() override { transfer::mnuOpen_Click(main_); }
+    void GPS_Find(bool& usbOnly) override { transfer::GPS_Find(main_, usbOnly); }
     void menu_Click(const std::string& name, int index) override
     {
         static const std::pair<const char*, void (*)(app::frmMain&)> kCommands[] = {
@@ -47,6 +54,8 @@ public:
             {"mnuGInfo", mnuGInfo_Click},         {"mnuDDownload", mnuDDownload_Click},
         };
         if (name == "mnuBaud") return mnuBaud_Click(main_, index);
+        if (name == "mnuPort") return mnuPort_Click(main_, index);
+        if (name == "mnuAutoGPSConnect") return mnuAutoGPSConnect_Click(main_);
         for (auto [n, command] : kCommands)
             if (name == n) return command(main_);
     }
@@ -67,6 +76,7 @@ public:
 
 private:
     app::frmMain& main_;
+    std::shared_ptr<frmGPSStatus> chooser_;
 };
 
 } // namespace

@@ -63,7 +63,7 @@ class Device {
     int number;
   };
 
-  bool mismatched() const { return line_speed_ != 0 && line_speed_ != speed_; }
+  bool mismatched() const { return !sc_.any_speed && line_speed_ != 0 && line_speed_ != speed_; }
   void handle(const Packet& p, Micros now);
   void handle_command(int cmd, Micros now);
   void handle_upload(const Packet& p);

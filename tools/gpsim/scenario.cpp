@@ -158,6 +158,7 @@ Scenario parse_scenario(const json& j, const std::string& origin) {
 
   const json serial = j.value("serial", json::object());
   s.speed = serial.value("speed", s.speed);
+  s.any_speed = serial.value("any_speed", s.any_speed);
   s.baud_change = serial.value("baud_change", s.baud_change);
   if (serial.contains("baud_rates")) s.baud_rates = serial["baud_rates"].get<std::vector<int>>();
   s.answers = serial.value("answers", s.answers);

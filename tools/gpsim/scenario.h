@@ -9,7 +9,8 @@
 //   "formats": {"waypoint","route_header","route_waypoint","route_link",
 //               "track_header","track_point","proximity","almanac"} (needed
 //               without an array; "" or absent = the unit has no such data),
-//   "serial": {"speed", "baud_change", "baud_rates", "answers", "nmea",
+//   "serial": {"speed", "any_speed" (true: it hears and talks at whatever
+//              speed the line has), "baud_change", "baud_rates", "answers", "nmea",
 //              "nmea_period_ms" (how often the NMEA sentences repeat)},
 //   "waypoints", "proximity": [{"ident","lat","lon","symbol","comment","alt",
 //       "depth","dist","color","display","class","subclass","state",
@@ -79,6 +80,7 @@ struct Scenario {
   double internal_voltage = 0, external_voltage = 0;
 
   int speed = 9600;                 // the speed it listens at after power-on
+  bool any_speed = false;           // follows the line's speed, whatever it is
   bool baud_change = true;          // answers baud-change requests
   std::vector<int> baud_rates = {9600, 19200, 38400, 57600, 115200};
   bool answers = true;              // false: a unit that never answers

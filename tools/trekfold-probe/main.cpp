@@ -9,6 +9,7 @@
 #include "main/app/frm_properties.h"
 #include "main/table/picker.h"
 #include "main/files/files.h"
+#include "main/transfer/discovery.h"
 #include "main/transfer/probe/probe.h"
 #include "main/transfer/frm_image.h"
 #include "main/transfer/transfer.h"
@@ -51,8 +52,9 @@ namespace vb = platform::vb;
 
 const char* const kUsage = R"USAGE(usage: trekfold-probe [--home DIR] [--port N] [--arcgis] COMMAND...
 
-Runs the main window's start-up (Form_Load), the commands in order, then its
-shut-down (Form_Unload). Settings live in DIR/trekfold/trekfold.ini (default:
+Runs the main window's start-up (Form_Load, which ends by connecting the
+stored port: a start without --port may show "Port 1 does not exist"), the
+commands in order, then its shut-down (Form_Unload). Settings live in DIR/trekfold/trekfold.ini (default:
 a fresh temporary folder, removed at exit); the program folder is the probe's
 own. --port N stores port/port = N before start-up (port n is the device
 TREKFOLD_COM<n> names). --arcgis: ArcGIS counts as installed.
@@ -88,9 +90,9 @@ Commands:
   idle [MS]               let events run until no download or upload runs,
                           no screen is arriving and the link is free (at
                           most MS milliseconds, default 600000)
-  connect                 open the stored port (port/port, port/Settings)
-                          through the device control and ask for the product
-                          data: UI state 3 when the unit answered, else 1
+  connect                 GPS_OpenGarmin: open the stored port (port/port,
+                          port/Settings) through the device control and
+                          identify the unit (UI state 3, 7 for NMEA, else 1)
   controls N              Set_Controls(N): {"controls":N}
   menus                   {"menus":{"NAME" or "NAME(INDEX)":{"enabled":B,
                           "checked":B}}}
@@ -98,7 +100,8 @@ Commands:
                           "visible":B,"caption":T,"controls":{...}}; a
                           window driven by control name (frmImage,
                           frmGPSStatus, frmCalculateCEP) adds "menus" as
-                          "menus" prints them, and its own extras
+                          "menus" prints them, and its own extras (lists
+                          and combos with "items", "text" and "hint")
   menu WINDOW.CONTROL [INDEX]   click a button, option or menu item (INDEX:
                           its place in a menu array) of such a window
   text WINDOW.CONTROL TEXT      type into its text box (Change runs)
@@ -132,6 +135,10 @@ Commands:
   picker?                 {"picker":[item texts],"selected":TEXT}
   The picker, when shown, takes the next answer: an item's text (selected,
   then OK) or "Cancel"; without one it answers OK.
+  While the receiver search waits for a choice it prints {"chooser":{"status":
+  T,"items":[...],"text":T,"hint":T}} and takes the next answer: an item's
+  text (chosen, then Connect) or "Cancel"; without one it connects the
+  list's text.
   kml-save [point|line|polygon] FILE [append]   kml-load TYPE FILE
   lowrance-save FILE [append]   lowrance-load FILE
                           save or load the table's rows; prints {"kml_save":B}
@@ -455,6 +462,7 @@ public:
             print_line(transfer::probe::window(main_, name));
         };
         files_.show_fields = [this](files::frmFields& f) { answer_fields(f); };
+        transfer::GPS_Status(main_).wait_choice = [this](transfer::frmGPSStatus& f) { answer_chooser(f); };
         if (auto* fe = dynamic_cast<files::FileFrontEnd*>(&main_.files())) {
             fe->table_files().show_fields = files_.show_fields;
             fe->show_shape = [this](files::frmShape& f) {
@@ -567,12 +575,38 @@ public:
 private:
     std::int64_t deadline(long long ms) { return main_.pump().clock().now_us() + ms * 1000; }
 
-    // The connection set-up: the stored port and settings, the port
-    // opened, the product asked for.
+    // The connection set-up: GPS_OpenGarmin on the stored port and settings.
     void connect()
     {
         if (!main_.garmin) throw ProbeError{"no device control could be made"};
-        transfer::Open_StoredPort(main_);
+        transfer::GPS_OpenGarmin(main_);
+    }
+
+    // The receiver chooser, while the search waits for a choice: printed,
+    // then answered from the queue (an item's text chooses it and clicks
+    // Connect, "Cancel" clicks Cancel); no answer connects the list's text.
+    void answer_chooser(transfer::frmGPSStatus& f)
+    {
+        const app::DialogControl& list = f.control("cboGPSUnits");
+        print_line({{"chooser",
+                     {{"status", f.control("lblStatus").caption},
+                      {"items", list.items},
+                      {"text", list.text},
+                      {"hint", list.tooltip}}}});
+        if (dialogs_.answers.empty()) {
+            f.Click("cmdConnect");
+            return;
+        }
+        const std::string word = dialogs_.answers.front();
+        dialogs_.answers.pop_front();
+        if (word == "Cancel") {
+            f.Click("cmdCancel");
+        } else if (f.SetText("cboGPSUnits", word) == app::Form::Done) {
+            f.Click("cmdConnect");
+        } else {
+            if (!dialogs_.misfit) dialogs_.misfit = "answer \"" + word + "\" is no unit of the chooser";
+            f.Click("cmdCancel");
+        }
     }
 
     void check_answers()

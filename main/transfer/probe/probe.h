@@ -22,7 +22,7 @@ Json controls(app::frmMain& main, std::int16_t state);
 Json select(app::frmMain& main, int first, int last);
 // menus: {"menus":{"NAME" or "NAME(INDEX)":{"enabled":B,"checked":B}}}.
 Json menus(const app::frmMain& main);
-// window NAME (frmMain or frmInfo, any case): {"window":NAME,"loaded":B,
+// window NAME (frmMain, frmInfo or frmGPSStatus, any case): {"window":NAME,"loaded":B,
 // "visible":B,"caption":T,"controls":{NAME:{"text":T,"enabled":B,
 // "visible":B,"value":B}}}, frmMain with "StatusBar1":[T,T,T]. Looking
 // does not load frmInfo. A window registered with frmMain::register_form

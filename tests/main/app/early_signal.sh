@@ -11,9 +11,10 @@ mode="${3:-early}"
 cfg=$(mktemp -d)
 trap 'rm -rf "$cfg"' EXIT
 ready="$cfg/ready"
-# A projection already chosen, so start-up asks nothing.
-mkdir -p "$cfg/trekfold" && printf '[proj]\nproj=4326\nprojfile=epsg\n' > "$cfg/trekfold/trekfold.ini"
-(trap '' INT; XDG_CONFIG_HOME=$cfg TREKFOLD_READY=$ready QT_QPA_PLATFORM=offscreen exec "$prog" minimize) &
+# A projection already chosen and the USB link stored as the port (no
+# drives to search), so start-up asks and shows nothing.
+mkdir -p "$cfg/trekfold" && printf '[proj]\nproj=4326\nprojfile=epsg\n[port]\nport=0\n' > "$cfg/trekfold/trekfold.ini"
+(trap '' INT; TREKFOLD_DRIVES= XDG_CONFIG_HOME=$cfg TREKFOLD_READY=$ready QT_QPA_PLATFORM=offscreen exec "$prog" minimize) &
 pid=$!
 
 # Waits (up to 60 s) until the command given succeeds or the program ended.

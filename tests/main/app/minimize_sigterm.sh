@@ -22,10 +22,10 @@ value() { awk -v s="[$1]" -v k="$2" '$0==s{on=1;next} /^\[/{on=0} on && index($0
 
 # A projection already chosen, so start-up asks nothing (a box would wait
 # for an answer).
-mkdir -p "$cfg/trekfold" && printf '[proj]\nproj=4326\nprojfile=epsg\n' > "$ini"
+mkdir -p "$cfg/trekfold" && printf '[proj]\nproj=4326\nprojfile=epsg\n[port]\nport=0\n' > "$ini"
 # Nothing of the machine's: no serial device behind the stored port, a temp
 # folder of this run's own.
-XDG_CONFIG_HOME=$cfg TMPDIR=$cfg TREKFOLD_COM1=$cfg/no-such-port QT_QPA_PLATFORM=offscreen "$prog" minimize &
+TREKFOLD_DRIVES= XDG_CONFIG_HOME=$cfg TMPDIR=$cfg TREKFOLD_COM1=$cfg/no-such-port QT_QPA_PLATFORM=offscreen "$prog" minimize &
 pid=$!
 
 deadline=$((SECONDS + limit))

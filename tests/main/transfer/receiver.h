@@ -71,7 +71,11 @@ struct Window {
         if (!control) throw std::runtime_error(why);
         main.host_garmin_owned(std::move(control));
         settings.SaveSetting("proj", "proj", "4326");
+        // Start-up connects the stored port: the unit's, at its speed.
+        settings.SaveSetting("port", "port", "7");
+        settings.SaveSetting("port", "Settings", port_settings);
         main.Form_Load();
+        dialogs.clear();
         main.garmin->Port(7);
         main.garmin->Settings(port_settings);
         if (!main.garmin->PortOpen()) throw std::runtime_error("port did not open");

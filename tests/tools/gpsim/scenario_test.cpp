@@ -132,7 +132,7 @@ TEST(GpsimScenario, EveryUnitServesItsRecords) {
     EXPECT_EQ(decode_record("D600", p[1].data)["year"], copy.date_time["year"]);
     h.ack(p[1].id);
   }
-  EXPECT_EQ(served, 12);
+  EXPECT_EQ(served, 13);
 }
 
 TEST(GpsimScenario, BadFilesAreRefusedWithTheirName) {

@@ -51,6 +51,10 @@ ProbeRun probe(const std::vector<std::string>& args)
 {
     QProcess p;
     QStringList a;
+    // Start-up connects the stored port: unless a run names one, the USB
+    // link, and there are no drives to search.
+    if (std::find(args.begin(), args.end(), "--port") == args.end()) a << "--port" << "0";
+    ::setenv("TREKFOLD_DRIVES", "", 0);
     for (const auto& s : args) a << QString::fromStdString(s);
     p.start(TREKFOLD_PROBE, a);
     p.waitForFinished(-1);
