@@ -57,7 +57,11 @@ struct Link::State : detail::CoreOutput {
     // the host sit in a wait of its own inside an event meanwhile, the
     // resume timer reads them at the loop's next turn.
     bool stalled = false;
-    std::unique_ptr<platform::Timer> tmrResume;
+    // Raising held events on the loop's next turn: one turn asked for at a
+    // time, and none acted on once the link is gone.
+    std::shared_ptr<bool> alive = std::make_shared<bool>(true);
+    bool resume_posted = false;
+    void post_resume();
 
     double now_s() const { return pump.clock().seconds_since_midnight(); }
     bool serial() const { return props.Port != 0; }
@@ -183,7 +187,7 @@ struct Link::State : detail::CoreOutput {
             // input), so a host that sends its next packet from this
             // Receive does not nest one call deeper per packet.
             stalled = true;
-            tmrResume->set_enabled(true);
+            post_resume();
             return true;
         }
         arriving();
@@ -223,6 +227,21 @@ private:
 
 } // namespace
 
+void Link::State::post_resume()
+{
+    if (resume_posted) return;
+    resume_posted = true;
+    std::weak_ptr<bool> token = alive;
+    pump.post([this, token] {
+        if (token.expired()) return;
+        resume_posted = false;
+        if (!stalled && held.empty()) return;
+        Entry guard(*this);
+        arriving();
+        if (stalled) link.Serial_Input({});
+    });
+}
+
 Link::Link(platform::EventPump& pump, ProtocolProperties& props, cSAK& sak, LinkHost& host)
     : s_(std::make_unique<State>(*this, pump, props, sak, host))
 {
@@ -230,15 +249,6 @@ Link::Link(platform::EventPump& pump, ProtocolProperties& props, cSAK& sak, Link
     s_->tmrTimeout->on_timer([this] { tmrTimeout_Timer(); });
     s_->tmrWrite = pump.make_timer();
     s_->tmrWrite->on_timer([this] { s_->tmrWrite_Timer(); });
-    s_->tmrResume = pump.make_timer();
-    s_->tmrResume->set_interval_ms(1);
-    s_->tmrResume->on_timer([this] {
-        s_->tmrResume->set_enabled(false);
-        if (!s_->stalled && s_->held.empty()) return;
-        Entry guard(*s_);
-        s_->arriving();
-        if (s_->stalled) Serial_Input({});
-    });
     stop_timer();
     s_->core.Debug_Clock = s_->now_s();
 }

@@ -45,6 +45,9 @@ public:
     virtual bool wait_until(const std::function<bool()>& done, std::int64_t deadline_us) = 0;
     // Wakes a wait_until from outside an event (e.g. after feeding data).
     virtual void wake() = 0;
+    // Runs `action` on the loop's next turn, after the events already
+    // pending. The caller keeps whatever it touches alive until then.
+    virtual void post(std::function<void()> action) = 0;
 };
 
 // The process-wide real pump on the Qt event loop. Needs a QCoreApplication

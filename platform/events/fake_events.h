@@ -37,7 +37,7 @@ public:
     // Runs `action` on the loop when the fake clock reaches `at_us`.
     void at(std::int64_t at_us, std::function<void()> action);
     // Runs `action` at the next run_pending or wait.
-    void post(std::function<void()> action) { at(clock_.now_us(), std::move(action)); }
+    void post(std::function<void()> action) override { at(clock_.now_us(), std::move(action)); }
     // Moves the clock forward by `us`, firing everything due on the way.
     void advance(std::int64_t us);
 

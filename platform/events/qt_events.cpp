@@ -87,6 +87,10 @@ public:
     {
         if (auto* d = QAbstractEventDispatcher::instance()) d->wakeUp();
     }
+    void post(std::function<void()> action) override
+    {
+        QTimer::singleShot(0, QCoreApplication::instance(), std::move(action));
+    }
 
 private:
     SteadyClock clock_;
