@@ -19,6 +19,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopedValueRollback>
 #include <QStatusBar>
 #include <QTableView>
 #include <QTimer>
@@ -139,9 +140,13 @@ MainWindowView::MainWindowView(frmMain& main, QWidget* parent) : QMainWindow(par
         main_.grid_Event("DblClick");
     });
     connect(grid_view_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        if (model_->following_grid()) return; // the program's own move, not the user's
         take_selection();
         main_.grid_Event("SelChange");
     });
+    // The program moving the current cell or the selection moves what the
+    // view highlights.
+    model_->on_selection = [this] { show_selection(); };
     main_.frmWptSelect().on_show = [this](flxgrd::frmWptSelect& p) { show_picker_dialog(p, main_.table(), this); };
     if (Form* chooser = main_.form("frmGPSStatus")) Bind_GPSStatus_View(*chooser, this);
     // Folded rows (height 0) are hidden.
@@ -201,6 +206,7 @@ MainWindowView::MainWindowView(frmMain& main, QWidget* parent) : QMainWindow(par
 
 MainWindowView::~MainWindowView()
 {
+    model_->on_selection = nullptr;
     main_.on_changed = nullptr;
     main_.show_about_modal = nullptr;
     main_.on_repaint_quiet_status = nullptr;
@@ -398,10 +404,19 @@ void MainWindowView::take_selection()
         }
     const int fr = g.FixedRows(), fc = g.FixedCols();
     if (row + fr >= g.Rows() || col + fc >= g.Cols() || row_sel + fr >= g.Rows() || col_sel + fc >= g.Cols()) return;
+    QScopedValueRollback taking(taking_selection_, true);
     g.SetRow(row + fr);
     g.SetCol(col + fc);
     g.SetRowSel(row_sel + fr);
     g.SetColSel(col_sel + fc);
+}
+
+void MainWindowView::show_selection()
+{
+    if (taking_selection_) return;
+    QItemSelectionModel* sm = grid_view_->selectionModel();
+    sm->setCurrentIndex(model_->current_index(), QItemSelectionModel::NoUpdate);
+    sm->select(model_->selection(), QItemSelectionModel::ClearAndSelect);
 }
 
 void MainWindowView::resizeEvent(QResizeEvent* e)

@@ -56,6 +56,7 @@ private:
     void sync_grid_widths();
     void sync_grid_heights(int first, int last); // model rows
     void take_selection();
+    void show_selection();
     void place(QWidget* w, const Control& c);
     int menu_height() const;
 
@@ -72,6 +73,9 @@ private:
     QWidget* splash_window_ = nullptr;
     QLabel* splash_version_ = nullptr;
     bool applying_ = false;
+    // The view's selection is being handed to the grid, which must not
+    // hand it back.
+    bool taking_selection_ = false;
 };
 
 } // namespace app

@@ -48,7 +48,8 @@ void Grid::notify(const GridChange& c)
         switch (c.kind) {
         case GridChange::Cells:
             if (!p.cells) {
-                p = Pending{p.reset, true, p.widths, c.first, c.last, c.col_first, c.col_last, p.w1, p.w2};
+                p.cells = true;
+                p.r1 = c.first, p.r2 = c.last, p.c1 = c.col_first, p.c2 = c.col_last;
             } else {
                 p.r1 = std::min(p.r1, c.first);
                 p.r2 = std::max(p.r2, c.last);
@@ -61,6 +62,7 @@ void Grid::notify(const GridChange& c)
             p.w2 = p.widths ? std::max(p.w2, c.col_last) : c.col_last;
             p.widths = true;
             break;
+        case GridChange::Selection: p.selection = true; break;
         default: p.reset = true;
         }
         return;
@@ -276,32 +278,40 @@ void Grid::SetBackColorBkg(Color c)
     notify({GridChange::Reset});
 }
 
+void Grid::set_selection(int row, int col, int row_sel, int col_sel)
+{
+    if (row == row_ && col == col_ && row_sel == row_sel_ && col_sel == col_sel_)
+        return;
+    row_ = row, col_ = col, row_sel_ = row_sel, col_sel_ = col_sel;
+    notify({GridChange::Selection});
+}
+
 void Grid::SetRow(int r)
 {
     if (r < 0 || r >= rows_)
         throw VbError(30009, "MSHFlexGrid", "Invalid Row value");
-    row_ = row_sel_ = r;
+    set_selection(r, col_, r, col_sel_);
 }
 
 void Grid::SetCol(int c)
 {
     if (c < 0 || c >= Cols())
         throw VbError(30010, "MSHFlexGrid", "Invalid Col value");
-    col_ = col_sel_ = c;
+    set_selection(row_, c, row_sel_, c);
 }
 
 void Grid::SetRowSel(int r)
 {
     if (r < 0 || r >= rows_)
         throw VbError(30009, "MSHFlexGrid", "Invalid Row value");
-    row_sel_ = r;
+    set_selection(row_, col_, r, col_sel_);
 }
 
 void Grid::SetColSel(int c)
 {
     if (c < 0 || c >= Cols())
         throw VbError(30010, "MSHFlexGrid", "Invalid Col value");
-    col_sel_ = c;
+    set_selection(row_, col_, row_sel_, c);
 }
 
 void Grid::AddItem(std::string_view text, int index)
@@ -483,6 +493,8 @@ void Grid::SetRedraw(bool on)
         notify({GridChange::Cells, p.r1, p.r2, p.c1, p.c2});
     if (p.widths)
         notify({GridChange::Widths, 0, 0, p.w1, p.w2});
+    if (p.selection)
+        notify({GridChange::Selection});
 }
 
 void Grid::add_observer(GridObserver* o) { observers_.push_back(o); }

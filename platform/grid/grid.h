@@ -8,7 +8,7 @@
 //
 // Views observe it: while Redraw is off nothing is reported; switching it on
 // again reports what changed meanwhile: one reset after any change of shape,
-// otherwise one block of cells (and of widths).
+// otherwise one block of cells (and of widths) and one move of the selection.
 #pragma once
 
 #include <cstdint>
@@ -33,7 +33,9 @@ struct Picture {
 using PictureRef = std::shared_ptr<const Picture>;
 
 struct GridChange {
-    enum Kind { Reset, RowsInserted, RowsRemoved, Cells, Widths, Heights } kind;
+    // Selection: the current cell or the opposite corner moved (read them
+    // from the grid). A reset may move them too, without saying so.
+    enum Kind { Reset, RowsInserted, RowsRemoved, Cells, Widths, Heights, Selection } kind;
     int first = 0, last = 0;         // rows (inclusive)
     int col_first = 0, col_last = 0; // columns (Cells)
 };
@@ -134,6 +136,7 @@ private:
     Column new_column() const;
     void check_cell(int row, int col) const;
     void notify(const GridChange& c);
+    void set_selection(int row, int col, int row_sel, int col_sel);
 
     int rows_ = 0;
     int fixed_rows_ = 1, fixed_cols_ = 1;
@@ -145,7 +148,7 @@ private:
     std::vector<int> heights_; // empty until a height is set
     bool redraw_ = true;
     struct Pending {
-        bool reset = false, cells = false, widths = false;
+        bool reset = false, cells = false, widths = false, selection = false;
         int r1 = 0, r2 = 0, c1 = 0, c2 = 0, w1 = 0, w2 = 0;
     } pending_;
     std::uint64_t header_version_ = 0;

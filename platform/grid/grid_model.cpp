@@ -1,6 +1,7 @@
 #include "platform/grid/grid_model.h"
 
 #include <QColor>
+#include <QScopedValueRollback>
 
 namespace platform {
 
@@ -47,6 +48,31 @@ QImage GridModel::image(const PictureRef& p) const
         images_.clear();
     images_.emplace(p.get(), std::make_pair(p, img));
     return img;
+}
+
+QModelIndex GridModel::current_index() const
+{
+    int r = grid_.Row() - fixed_rows_, c = grid_.Col() - fixed_cols_;
+    if (r < 0 || c < 0 || r >= rows_ || c >= cols_)
+        return {};
+    return index(r, c);
+}
+
+QItemSelection GridModel::selection() const
+{
+    const int r1 = std::min(grid_.Row(), grid_.RowSel()) - fixed_rows_;
+    const int r2 = std::max(grid_.Row(), grid_.RowSel()) - fixed_rows_;
+    const int c1 = std::min(grid_.Col(), grid_.ColSel()) - fixed_cols_;
+    const int c2 = std::max(grid_.Col(), grid_.ColSel()) - fixed_cols_;
+    if (r1 < 0 || c1 < 0 || r2 >= rows_ || c2 >= cols_ || (r1 == r2 && c1 == c2))
+        return {};
+    return QItemSelection(index(r1, c1), index(r2, c2));
+}
+
+void GridModel::selection_moved()
+{
+    if (on_selection)
+        on_selection();
 }
 
 QVariant GridModel::data(const QModelIndex& index, int role) const
@@ -109,6 +135,12 @@ Qt::ItemFlags GridModel::flags(const QModelIndex& index) const
 
 void GridModel::grid_changed(const GridChange& ch)
 {
+    QScopedValueRollback following(following_, true);
+    follow(ch);
+}
+
+void GridModel::follow(const GridChange& ch)
+{
     bool same_frame = fixed_rows_ == grid_.FixedRows() && fixed_cols_ == grid_.FixedCols() &&
                       cols_ == std::max(grid_.Cols() - grid_.FixedCols(), 0);
     switch (ch.kind) {
@@ -117,6 +149,9 @@ void GridModel::grid_changed(const GridChange& ch)
             beginInsertRows({}, ch.first - fixed_rows_, ch.last - fixed_rows_);
             rows_ = grid_.Rows() - fixed_rows_;
             endInsertRows();
+            // Rows appended below the selection (a bulk insert) leave it be.
+            if (above_selection(ch.first))
+                selection_moved();
             return;
         }
         break;
@@ -125,6 +160,10 @@ void GridModel::grid_changed(const GridChange& ch)
             beginRemoveRows({}, ch.first - fixed_rows_, ch.last - fixed_rows_);
             rows_ = grid_.Rows() - fixed_rows_;
             endRemoveRows();
+            // The grid pulls its selection up when its rows went; so one
+            // just below the selection counts too.
+            if (above_selection(ch.first - 1))
+                selection_moved();
             return;
         }
         break;
@@ -156,6 +195,7 @@ void GridModel::grid_changed(const GridChange& ch)
             emit headerDataChanged(Qt::Vertical, std::clamp(ch.first - fixed_rows_, 0, rows_ - 1),
                                    std::clamp(ch.last - fixed_rows_, 0, rows_ - 1));
         return;
+    case GridChange::Selection: selection_moved(); return;
     case GridChange::Reset: break;
     }
     beginResetModel();
@@ -165,6 +205,7 @@ void GridModel::grid_changed(const GridChange& ch)
     cols_ = std::max(grid_.Cols() - fixed_cols_, 0);
     images_.clear();
     endResetModel();
+    selection_moved();
 }
 
 } // namespace platform
