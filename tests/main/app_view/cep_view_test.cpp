@@ -1,4 +1,5 @@
 // The CEP calculator's Qt view on the offscreen platform.
+#include "tests/support/qt_app.h"
 #include "main/app/cep_view.h"
 #include "main/coords/cep.h"
 #include "tests/main/coords/harness.h"
@@ -15,10 +16,7 @@ namespace {
 
 TEST(CalculateCepView, ShowsWithTheWindowAndHandsActionsToIt)
 {
-    static int argc = 1;
-    static char name[] = "cep_view_test";
-    static char* argv[] = {name, nullptr};
-    if (!QApplication::instance()) new QApplication(argc, argv);
+    test_support::ensure_qapplication();
 
     coordstest::Harness h;
     h.write_epsg();

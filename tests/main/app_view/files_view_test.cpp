@@ -1,6 +1,7 @@
 // The File menu's small windows on the offscreen platform: each shows its
 // dialog's defaults, hands a change back to it, and Cancel or the close box
 // leave it cancelled.
+#include "tests/support/qt_app.h"
 #include "tests/main/files/gpx_rig.h"
 
 #include "main/app/files_view.h"
@@ -27,10 +28,7 @@ class FilesView : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        static int argc = 1;
-        static char name[] = "files_view_test";
-        static char* argv[] = {name, nullptr};
-        if (!QApplication::instance()) new QApplication(argc, argv);
+        test_support::ensure_qapplication();
     }
 
     // Acts on the modal dialog the next call shows, once it is up.

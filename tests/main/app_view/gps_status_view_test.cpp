@@ -1,4 +1,5 @@
 // The receiver chooser's Qt view on the offscreen platform.
+#include "tests/support/qt_app.h"
 #include "main/app/gps_status_view.h"
 #include "main/transfer/discovery.h"
 
@@ -13,10 +14,7 @@ namespace {
 
 TEST(GPSStatusView, FollowsTheChooserAndHandsChoicesBack)
 {
-    static int argc = 1;
-    static char name[] = "gps_status_view_test";
-    static char* argv[] = {name, nullptr};
-    if (!QApplication::instance()) new QApplication(argc, argv);
+    test_support::ensure_qapplication();
 
     std::vector<platform::Variant> units;
     for (const char* port : {"3", "4"}) {

@@ -1,4 +1,5 @@
 // The settings dialog's Qt view on the offscreen platform.
+#include "tests/support/qt_app.h"
 #include "main/app/frm_properties.h"
 #include "main/app/properties_view.h"
 #include "tests/main/coords/harness.h"
@@ -16,10 +17,7 @@ namespace {
 
 TEST(PropertiesView, DrawsTheDialogAndHandsActionsToIt)
 {
-    static int argc = 1;
-    static char name[] = "properties_view_test";
-    static char* argv[] = {name, nullptr};
-    if (!QApplication::instance()) new QApplication(argc, argv);
+    test_support::ensure_qapplication();
 
     coordstest::Harness h;
     h.write_epsg();

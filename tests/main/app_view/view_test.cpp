@@ -1,4 +1,5 @@
 // The Qt view bound to frmMain, on the offscreen platform.
+#include "tests/support/qt_app.h"
 #include "../app/rig.h"
 
 #include "main/app/image_view.h"
@@ -36,10 +37,7 @@ class View : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        static int argc = 1;
-        static char name[] = "view_test";
-        static char* argv[] = {name, nullptr};
-        if (!QApplication::instance()) new QApplication(argc, argv);
+        test_support::ensure_qapplication();
     }
 };
 

@@ -1,5 +1,6 @@
 // The Qt message and input boxes answer with the button the user pressed;
 // the hourglass is the application's override cursor. Offscreen platform.
+#include "tests/support/qt_app.h"
 #include "platform/ui/qt_dialogs.h"
 
 #include <QApplication>
@@ -19,10 +20,7 @@ class QtUi : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        static int argc = 1;
-        static char name[] = "qt_dialogs_test";
-        static char* argv[] = {name, nullptr};
-        if (!QApplication::instance()) new QApplication(argc, argv);
+        test_support::ensure_qapplication();
     }
     // Runs `act` on the modal box once it is up.
     static void when_shown(std::function<void(QWidget*)> act)
