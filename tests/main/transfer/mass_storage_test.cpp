@@ -21,7 +21,8 @@ namespace {
 std::string file_xml(const std::string& direction, const std::string& path, const std::string& base = "Current",
                      const std::string& extension = "gpx")
 {
-    return "<File><Specification><Identifier>http://www.topografix.com/GPX/1/1</Identifier></Specification>"
+    // The format's identifier is a sibling the reader passes over.
+    return "<File><Identifier>http://www.topografix.com/GPX/1/1</Identifier>"
            "<Location><Path>" + path + "</Path><BaseName>" + base + "</BaseName><FileExtension>" + extension +
            "</FileExtension></Location><TransferDirection>" + direction + "</TransferDirection></File>\n";
 }
