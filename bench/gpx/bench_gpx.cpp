@@ -7,7 +7,7 @@
 // with the gpsbabel benchmark of the same file run just before; peak_MB is
 // the highest resident size of a process that only loads the file;
 // tree_bytes_per_point is the heap the loaded tree holds per point.
-#include "main/app/compose.h"
+#include "main/program/compose.h"
 #include "main/app/frm_main.h"
 #include "main/files/files.h"
 #include "main/files/gpx.h"

@@ -4,8 +4,8 @@
 // against Project_Table on that table.
 #include "tests/main/coords/harness.h"
 
-#include "main/app/frm_properties.h"
-#include "main/app/properties_view.h"
+#include "main/settings/frm_properties.h"
+#include "main/views/properties_view.h"
 
 #include <QApplication>
 #include <benchmark/benchmark.h>

@@ -12,7 +12,7 @@
 // array. Those loads project into UTM zone 15N. Counters: rows loaded, fields
 // of the array; load_before_MB, the resident size before the KML load, and
 // load_peak_MB, the highest resident size during it.
-#include "main/app/compose.h"
+#include "main/program/compose.h"
 #include "main/app/frm_main.h"
 #include "main/coords/coords.h"
 #include "main/files/files.h"

@@ -135,7 +135,7 @@ frmMain::frmMain(Services services, std::string program_folder)
     Timer1->on_timer([this] { run_trapped("Timer1_Timer", [this] { links().Timer1_Timer(); }); });
 
     // The neighbour subsystems are installed by whoever composes the
-    // program (main/app/compose.h), the settings dialog among them.
+    // program (main/program/compose.h), the settings dialog among them.
 
     clipboard_ = std::make_unique<platform::MemoryClipboard>();
     printer_ = std::make_unique<platform::MemoryPrinter>();

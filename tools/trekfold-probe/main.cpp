@@ -1,12 +1,12 @@
 // trekfold-probe: drives the main window (its logic, no view) from the
 // command line and prints what it shows as JSON lines on standard output.
 // Every later check of the main window goes through it.
-#include "main/app/compose.h"
+#include "main/program/compose.h"
 #include "main/app/form.h"
 #include "main/app/frm_info.h"
 #include "main/app/frm_main.h"
 #include "main/app/frm_about.h"
-#include "main/app/frm_properties.h"
+#include "main/settings/frm_properties.h"
 #include "main/table/picker.h"
 #include "main/files/files.h"
 #include "main/transfer/discovery.h"

@@ -3,7 +3,7 @@
 // subsystems are wrapped so every call they receive lands in one log.
 #pragma once
 
-#include "main/app/compose.h"
+#include "main/program/compose.h"
 #include "main/app/frm_main.h"
 #include "main/app/properties.h"
 #include "main/coords/coords.h"

@@ -3,7 +3,7 @@
 // run on a fake projection library.
 #pragma once
 
-#include "main/app/compose.h"
+#include "main/program/compose.h"
 #include "main/app/frm_main.h"
 #include "main/coords/coords.h"
 #include "main/table/table.h"

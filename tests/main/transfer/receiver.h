@@ -2,7 +2,7 @@
 // receiver simulator running on its own thread.
 #pragma once
 
-#include "main/app/compose.h"
+#include "main/program/compose.h"
 #include "main/app/frm_info.h"
 #include "main/app/frm_main.h"
 #include "main/table/table.h"

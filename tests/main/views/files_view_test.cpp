@@ -4,8 +4,8 @@
 #include "tests/support/qt_app.h"
 #include "tests/main/files/gpx_rig.h"
 
-#include "main/app/files_view.h"
-#include "main/app/main_window_view.h"
+#include "main/views/files_view.h"
+#include "main/views/main_window_view.h"
 #include "main/files/table_files.h"
 
 #include <QAction>

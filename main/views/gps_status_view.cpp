@@ -1,4 +1,4 @@
-#include "main/app/gps_status_view.h"
+#include "main/views/gps_status_view.h"
 
 #include "main/app/form.h"
 

@@ -1,4 +1,4 @@
-#include "main/app/frm_properties.h"
+#include "main/settings/frm_properties.h"
 
 #include "main/app/frm_main.h"
 #include "main/coords/coords.h"

@@ -1,7 +1,7 @@
 // The settings dialog's Qt view on the offscreen platform.
 #include "tests/support/qt_app.h"
-#include "main/app/frm_properties.h"
-#include "main/app/properties_view.h"
+#include "main/settings/frm_properties.h"
+#include "main/views/properties_view.h"
 #include "tests/main/coords/harness.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 #include "main/app/properties.h"
 
-#include "main/app/frm_properties.h"
+#include "main/settings/frm_properties.h"
 
 namespace app {
 

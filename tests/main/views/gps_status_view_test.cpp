@@ -1,6 +1,6 @@
 // The receiver chooser's Qt view on the offscreen platform.
 #include "tests/support/qt_app.h"
-#include "main/app/gps_status_view.h"
+#include "main/views/gps_status_view.h"
 #include "main/transfer/discovery.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 // The File menu's small modal windows drawn with Qt. Every control carries
 // its dialog's control name as object name; choices go straight into the
 // dialog's state, OK and Cancel through its handlers.
-#include "main/app/files_view.h"
+#include "main/views/files_view.h"
 
 #include "main/app/frm_main.h"
 #include "main/files/files.h"

@@ -1,10 +1,10 @@
-#include "main/app/main_window_view.h"
+#include "main/views/main_window_view.h"
 
-#include "main/app/frm_about_view.h"
+#include "main/views/frm_about_view.h"
 #include "main/app/form.h"
 #include "main/app/frm_main.h"
-#include "main/app/gps_status_view.h"
-#include "main/app/picker_view.h"
+#include "main/views/gps_status_view.h"
+#include "main/views/picker_view.h"
 #include "main/table/picker.h"
 #include "platform/grid/grid_model.h"
 

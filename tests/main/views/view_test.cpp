@@ -1,9 +1,9 @@
 // The Qt view bound to frmMain, on the offscreen platform.
 #include "tests/support/qt_app.h"
-#include "../app/rig.h"
+#include "tests/main/app/rig.h"
 
-#include "main/app/image_view.h"
-#include "main/app/main_window_view.h"
+#include "main/views/image_view.h"
+#include "main/views/main_window_view.h"
 #include "main/transfer/frm_image.h"
 #include "main/table/picker.h"
 #include "main/table/table.h"

@@ -1,6 +1,6 @@
 // The About box drawn with Qt: shown modally over the main window.
 #include "main/app/frm_about.h"
-#include "main/app/frm_about_view.h"
+#include "main/views/frm_about_view.h"
 
 #include <QDialog>
 #include <QGridLayout>

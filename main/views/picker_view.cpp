@@ -1,4 +1,4 @@
-#include "main/app/picker_view.h"
+#include "main/views/picker_view.h"
 
 #include "main/table/picker.h"
 

@@ -1,7 +1,7 @@
-#include "main/app/properties_view.h"
+#include "main/views/properties_view.h"
 
-#include "main/app/control_view.h"
-#include "main/app/frm_properties.h"
+#include "main/views/control_view.h"
+#include "main/settings/frm_properties.h"
 #include "platform/grid/grid_model.h"
 
 #include <QCheckBox>

@@ -1,4 +1,4 @@
-#include "main/app/image_view.h"
+#include "main/views/image_view.h"
 
 #include "main/app/frm_main.h"
 #include "main/transfer/frm_image.h"

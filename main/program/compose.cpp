@@ -1,4 +1,4 @@
-#include "main/app/compose.h"
+#include "main/program/compose.h"
 
 #include "main/app/properties.h"
 #include "main/coords/cep.h"

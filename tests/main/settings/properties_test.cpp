@@ -1,6 +1,6 @@
 // The settings dialog driven as a class, over a main window whose program
 // folder holds small projection lists and whose projection library is fake.
-#include "main/app/frm_properties.h"
+#include "main/settings/frm_properties.h"
 #include "tests/main/coords/harness.h"
 
 #include <gmock/gmock.h>

@@ -1,6 +1,6 @@
 // The CEP calculator's Qt view on the offscreen platform.
 #include "tests/support/qt_app.h"
-#include "main/app/cep_view.h"
+#include "main/views/cep_view.h"
 #include "main/coords/cep.h"
 #include "tests/main/coords/harness.h"
 

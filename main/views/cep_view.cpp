@@ -1,6 +1,6 @@
-#include "main/app/cep_view.h"
+#include "main/views/cep_view.h"
 
-#include "main/app/control_view.h"
+#include "main/views/control_view.h"
 #include "main/coords/cep.h"
 
 #include <QCheckBox>

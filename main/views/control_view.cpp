@@ -1,4 +1,4 @@
-#include "main/app/control_view.h"
+#include "main/views/control_view.h"
 
 #include <QCheckBox>
 #include <QGroupBox>

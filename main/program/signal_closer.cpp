@@ -1,4 +1,4 @@
-#include "main/app/signal_closer.h"
+#include "main/program/signal_closer.h"
 
 #include <QSocketNotifier>
 
