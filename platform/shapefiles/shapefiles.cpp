@@ -44,8 +44,11 @@ std::string cased_like(std::string ext, const std::string& like)
 std::string ShapeFiles::SiblingName(const std::string& file, const std::string& extension)
 {
     const bool has_ext = file.size() > 4 && vb::LCase(file.substr(file.size() - 4)) == ".shp";
-    const std::string base = has_ext ? file.substr(0, file.size() - 4) : file;
-    const std::string name = base + cased_like(extension, has_ext ? file.substr(file.size() - 4) : ".shp");
+    // The .shp on disk, when there is one, names the set; else the name given.
+    std::string shp_name = has_ext ? file : file + ".shp";
+    if (const std::string found = find_any_case(shp_name); !found.empty()) shp_name = found;
+    const std::string base = shp_name.substr(0, shp_name.size() - 4);
+    const std::string name = base + cased_like(extension, shp_name.substr(shp_name.size() - 4));
     const std::string found = find_any_case(name);
     return found.empty() ? name : found;
 }

@@ -75,8 +75,9 @@ public:
     void Abandon() noexcept;
 
     // The set's .shp, .shx and .dbf for a .shp path: each the existing file
-    // whose name differs at most in case; a missing one takes the letter
-    // case of the given extension ("A.SHP" gives "A.SHX" and "A.DBF").
+    // whose name differs at most in case; a missing one is named as the
+    // set's .shp on disk, or as the path given when there is none ("A.SHP"
+    // gives "A.SHX" and "A.DBF").
     static std::array<std::string, 3> SetNames(const std::string& file);
     // A sibling of the set by its lower-case extension (".prj"), named as
     // SetNames names the set's own files.
