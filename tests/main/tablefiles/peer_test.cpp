@@ -62,4 +62,33 @@ TEST(TableFilesPeer, ValidRingsAndPeerFilesLoad)
     EXPECT_EQ(rig.cell(1, "comment"), "x \"y\"");
 }
 
+TEST(TableFilesPeer, PeersReadEverySaveAndTheAppendedSets)
+{
+    FilesRig rig;
+    rig.fill("waypoint", {{{"ident", "A"}, {"lat", "45.5"}, {"long", "-93.25"}, {"comment", "first"}}});
+    const std::string shp = rig.path("OLD.SHP");
+    ASSERT_TRUE(rig.tf.Shapefile_Save("Point", false, shp, false));
+    ASSERT_TRUE(rig.tf.Save_DBF(rig.path("t.dbf"), false));
+    rig.fill("waypoint", {{{"ident", "B"}, {"lat", "46.5"}, {"long", "-94.25"}, {"comment", "second"}}});
+    ASSERT_TRUE(rig.tf.Shapefile_Save("Point", false, rig.path("old.shp"), true)); // in place, into OLD.*
+    ASSERT_TRUE(rig.tf.Save_DBF(rig.path("t.dbf"), true));
+    ASSERT_TRUE(files::GPXFile_Save(rig.main, rig.path("t.gpx"), false));
+    ASSERT_TRUE(files::KMLFile_Save(rig.main, "point", rig.path("t.kml"), false));
+
+    const std::string info = run("ogrinfo -al " + shp);
+    EXPECT_TRUE(has(info, "Feature Count: 2")) << info;
+    EXPECT_TRUE(has(info, "Extent: (-94.250000, 45.500000) - (-93.250000, 46.500000)")) << info;
+    EXPECT_TRUE(has(info, "ident (String) = B")) << info;
+    EXPECT_TRUE(has(info, "POINT (-94.25 46.5)")) << info;
+    EXPECT_FALSE(has(info, "ERROR")) << info;
+    const std::string valid = run("shpdump -validate " + shp);
+    EXPECT_TRUE(has(valid, "Shape:1")) << valid;
+    for (const std::string& table : {rig.path("OLD.DBF"), rig.path("t.dbf")}) {
+        const std::string dump = run("dbfdump " + table);
+        EXPECT_TRUE(has(dump, "first")) << dump;
+        EXPECT_TRUE(has(dump, "second")) << dump;
+    }
+    for (const char* xml : {"t.gpx", "t.kml"}) EXPECT_EQ(run("xmllint --noout " + rig.path(xml)), "") << xml;
+}
+
 } // namespace
