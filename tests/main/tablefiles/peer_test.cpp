@@ -89,6 +89,18 @@ TEST(TableFilesPeer, PeersReadEverySaveAndTheAppendedSets)
         EXPECT_TRUE(has(dump, "second")) << dump;
     }
     for (const char* xml : {"t.gpx", "t.kml"}) EXPECT_EQ(run("xmllint --noout " + rig.path(xml)), "") << xml;
+
+    // A set GDAL wrote takes the appended shape and the fields it lacked.
+    write_file(rig.path("g.csv"), "ident,y_proj,x_proj\ng1,45.5,-93.25\n");
+    ASSERT_EQ(run("ogr2ogr -f 'ESRI Shapefile' " + rig.path("g.shp") + " " + rig.path("g.csv") +
+                  " -oo X_POSSIBLE_NAMES=x_proj -oo Y_POSSIBLE_NAMES=y_proj"), "");
+    ASSERT_TRUE(rig.tf.Shapefile_Save("Point", false, rig.path("g.shp"), true));
+    const std::string g = run("ogrinfo -al " + rig.path("g.shp"));
+    EXPECT_TRUE(has(g, "Feature Count: 2")) << g;
+    EXPECT_TRUE(has(g, "ident (String) = g1")) << g;
+    EXPECT_TRUE(has(g, "comment (String) = second")) << g;
+    EXPECT_TRUE(has(g, "POINT (-94.25 46.5)")) << g;
+    EXPECT_FALSE(has(g, "ERROR")) << g;
 }
 
 } // namespace
