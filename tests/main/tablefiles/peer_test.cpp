@@ -89,6 +89,10 @@ TEST(TableFilesPeer, PeersReadEverySaveAndTheAppendedSets)
         EXPECT_TRUE(has(dump, "second")) << dump;
     }
     for (const char* xml : {"t.gpx", "t.kml"}) EXPECT_EQ(run("xmllint --noout " + rig.path(xml)), "") << xml;
+    ASSERT_TRUE(rig.tf.Save_TextFile(rig.path("t.txt"), ";", false));
+    const std::string text = run("ogrinfo -al CSV:" + rig.path("t.txt"));
+    EXPECT_TRUE(has(text, "Feature Count: 1")) << text;
+    EXPECT_TRUE(has(text, "comment (String) = second")) << text;
 
     // A set GDAL wrote takes the appended shape and the fields it lacked.
     write_file(rig.path("g.csv"), "ident,y_proj,x_proj\ng1,45.5,-93.25\n");
