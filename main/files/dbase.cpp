@@ -218,6 +218,12 @@ std::int16_t DBase::DBF_Open(const std::string& fileName)
     return add_file(std::move(f));
 }
 
+int DBase::DBF_WriteError(std::int16_t file)
+{
+    const BinaryFile* f = file_of(file);
+    return f ? f->write_error() : 0;
+}
+
 bool DBase::DBF_Close(std::int16_t file)
 {
     files_.erase(file);

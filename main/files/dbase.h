@@ -32,6 +32,9 @@ public:
     // writing is refused; -1 when it cannot be opened.
     std::int16_t DBF_Open(const std::string& fileName);
     bool DBF_Close(std::int16_t file);
+    // The system error number of the first write to the open table that
+    // failed (a full disk, a file-size limit, an I/O error); 0 when none did.
+    int DBF_WriteError(std::int16_t file);
     // A new table without records from "name,type,width[,decimals]" texts,
     // left open; -1 on failure.
     std::int16_t DBF_Create(const std::string& fileName, const std::vector<std::string>& specs);

@@ -13,6 +13,7 @@
 #include "platform/text/vb.h"
 #include "platform/ui/dialogs.h"
 
+#include <cerrno>
 #include <sys/stat.h>
 
 namespace files {
@@ -57,18 +58,37 @@ bool TableFiles::Save_DBF(const std::string& path, bool append)
             specs.push_back(stored_name(c.name) + "," + c.type + "," + std::to_string(c.width) + "," +
                             std::to_string(c.decimals) + "," + std::to_string(c.ordinal));
         // The table is written as a temporary beside the file (for an
-        // append, a copy of it) that replaces it once written whole.
+        // append, a copy of it) that replaces it once written whole. A
+        // write that fails ends the save with the failure's own error.
         platform::StagedFiles staged({path});
         std::string reason;
-        if (!staged.stage(append, reason)) throw VbError(545, "Save_DBF", "Error Creating Table (" + reason + ")");
+        if (!staged.stage(append, reason)) {
+            if (staged.error()) throw platform::FileError(staged.error(), "Save_DBF");
+            throw VbError(545, "Save_DBF", "Error Creating Table (" + reason + ")");
+        }
         if (append && is_file(path)) {
             file = db.DBF_Open(staged.temp(0));
             if (file < 0) throw VbError(545, "Save_DBF", "Error Opening Table");
-            for (const auto& s : specs) db.DBF_AddFields(file, s);
+            int err = 0;
+            for (const auto& s : specs) {
+                errno = 0;
+                if (!db.DBF_AddFields(file, s) && !err) err = errno;
+            }
+            // A field that could not be added closes the table.
+            if (db.DBF_GetRecordCount(file) < 0) {
+                file = -1;
+                if (err) throw platform::FileError(err, "Save_DBF");
+                throw VbError(545, "Save_DBF", "Error Writing Table");
+            }
         } else {
+            errno = 0;
             file = db.DBF_Create(staged.temp(0), specs);
+            if (file < 0 && errno) throw platform::FileError(errno, "Save_DBF");
             if (file < 0) throw VbError(545, "Save_DBF", "Error Creating Table");
         }
+        const auto written = [&] {
+            if (int err = db.DBF_WriteError(file)) throw platform::FileError(err, "Save_DBF");
+        };
         const platform::Grid& g = main_.MSFlexGrid1;
         std::vector<std::pair<int, std::string>> columns;
         for (int c = 1; c < g.Cols(); ++c)
@@ -78,14 +98,20 @@ bool TableFiles::Save_DBF(const std::string& path, bool append)
         for (int r = range[0]; r <= range[1] && r < g.Rows(); ++r) {
             if (g.TextMatrix(r, 0).empty() && g.Rows() == 2) continue; // the empty table's blank row
             const std::int32_t recno = db.DBF_AddRecord(file);
+            written();
             if (recno < 0) throw VbError(545, "Save_DBF", "Error Writing Table");
             for (const auto& [c, name] : columns) db.DBF_PutRecord(file, name, recno, g.TextMatrix(r, c));
+            written();
             ++main_.state().record_counter;
             main_.Set_Msg("Saving records: " + std::to_string(main_.state().record_counter));
         }
+        written();
         db.DBF_Close(file);
         file = -1;
-        if (!staged.commit(reason)) throw VbError(545, "Save_DBF", "Error Writing Table (" + reason + ")");
+        if (!staged.commit(reason)) {
+            if (staged.error()) throw platform::FileError(staged.error(), "Save_DBF");
+            throw VbError(545, "Save_DBF", "Error Writing Table (" + reason + ")");
+        }
         main_.Set_Msg("");
         return true;
     } catch (const VbError& e) {
@@ -156,6 +182,12 @@ bool TableFiles::Open_DBF(const std::string& path)
 
 void TableFiles::WritePRJ(const std::string& base, bool projected)
 {
+    const std::string found = platform::find_any_case(base + ".prj");
+    write_prj(found.empty() ? base + ".prj" : found, projected);
+}
+
+void TableFiles::write_prj(const std::string& file, bool projected)
+{
     const platform::Settings& s = main_.settings();
     std::string key = projected ? s.GetSetting("proj", "proj") : "4326";
     std::string text;
@@ -165,7 +197,7 @@ void TableFiles::WritePRJ(const std::string& base, bool projected)
         text = s.GetSetting("proj", key);
     if (text.empty()) return;
     std::string reason;
-    platform::save_stored_file(base + ".prj", text + "\r\n", reason, 0644);
+    platform::save_stored_file(file, text + "\r\n", reason, 0644);
 }
 
 std::string TableFiles::get_ShapeFileType(const std::string& path)

@@ -16,7 +16,6 @@
 #include "platform/shapefiles/shapefiles.h"
 
 namespace app { class frmMain; }
-namespace platform { class StagedFiles; }
 
 namespace files {
 
@@ -147,10 +146,12 @@ private:
     // Adds the entries' missing fields; true when one was added.
     bool add_missing_fields(const std::vector<flxgrd::CatalogField>& entries);
     bool control_free(const char* operation);
-    // Stages the files, opens the temporaries (appending: checks the shape
-    // type) and adds the missing fields.
-    void open_staged(platform::StagedFiles& staged, bool append, std::int32_t code,
-                     const std::vector<flxgrd::CatalogField>& entries);
+    // Opens the set to write (appending: checks the shape type) and adds
+    // the missing fields.
+    void open_set(const std::string& path, bool append, std::int32_t code,
+                  const std::vector<flxgrd::CatalogField>& entries);
+    // WritePRJ's text into that file.
+    void write_prj(const std::string& file, bool projected);
     void set_record_type(const std::string& type);
     void set_controls(int state);
     std::string temp_folder();

@@ -43,7 +43,9 @@
 #include <string>
 #include <vector>
 
+#include <csignal>
 #include <stdlib.h>
+#include <sys/resource.h>
 
 namespace {
 
@@ -168,6 +170,9 @@ once and the dialog stays shown until OK or Cancel hides it):
                           fill "Add World Files" and click OK when enabled;
                           {"worldfiles":OK enabled}
   log TEXT [FILE]         write a line to the program log (or FILE)
+  file-limit BYTES        from here on a write that would make a file larger
+                          than BYTES fails (EFBIG, as on a full disk):
+                          {"file_limit":BYTES}
 
 Output, one JSON object per line, as it happens:
   {"launch":[ARGS]}       a program the main window would start (it is not
@@ -232,7 +237,7 @@ bool command_word(const std::string& w)
         "rows",      "select",        "click",      "dblclick",     "clipboard",     "clipboard?", "grid?",
         "picker",    "picker?",       "check",      "text",         "choose",        "key",       "tab",
         "cell",      "dblcell",       "resize",     "kml-save",     "kml-load",      "lowrance-save",
-        "lowrance-load", "filter", "save-array", "open-array"};
+        "lowrance-load", "filter", "save-array", "open-array", "file-limit"};
     return words.count(w) > 0;
 }
 
@@ -325,6 +330,9 @@ std::vector<Command> parse_commands(const std::vector<std::string>& words)
             c.args = need(w, 2);
             if (c.args[0] != "shp" && c.args[0] != "dbf" && c.args[0] != "txt")
                 throw ProbeError{"unknown file kind \"" + c.args[0] + "\""};
+        } else if (w == "file-limit") {
+            c.args = need(w, 1);
+            if (!parse_int(c.args[0], n, 0, 1ll << 50)) throw ProbeError{"bad byte count \"" + c.args[0] + "\""};
         } else if (w == "shapetype") {
             c.args = need(w, 1);
         } else if (w == "worldfiles") {
@@ -545,6 +553,8 @@ public:
             print_line(transfer::probe::symbols(main_));
         else if (c.word == "massstorage")
             print_line(transfer::probe::massstorage(main_, a[0]));
+        else if (c.word == "file-limit")
+            file_limit(std::stoll(a[0]));
         else if (c.word == "gpx-save")
             print_line({{"gpx_save", files::GPXFile_Save(main_, a[0], a.size() > 1)}});
         else if (c.word == "gpx-load")
@@ -807,6 +817,19 @@ private:
             }
         platform::Variant v(std::move(arr));
         print_line({{"open_array", files_.Open_Array(v)}});
+    }
+
+    // The process's file-size limit; SIGXFSZ ignored, so a write past it
+    // fails as one to a full disk does instead of ending the probe.
+    static void file_limit(long long bytes)
+    {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{};
+        ::getrlimit(RLIMIT_FSIZE, &limit);
+        limit.rlim_cur = rlim_t(bytes);
+        if (limit.rlim_max != RLIM_INFINITY && limit.rlim_cur > limit.rlim_max) limit.rlim_cur = limit.rlim_max;
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) throw ProbeError{"cannot set the file-size limit"};
+        print_line({{"file_limit", bytes}});
     }
 
     // "Output Shape" and "Feature Type" answered with an option caption or

@@ -98,10 +98,8 @@ TEST(DbfTable, FailedSaveLeavesThePreviousTable)
     std::string file = rig.path("w.dbf");
     ASSERT_TRUE(rig.tf.Save_DBF(file, false));
     const std::string before = read_file(file);
-    {
-        tablefiles::FileSizeLimit limit(before.size() + 10);
-        EXPECT_FALSE(rig.tf.Save_DBF(file, true));
-    }
+    EXPECT_EQ(tablefiles::limited(rig, before.size() + 10, [&] { return rig.tf.Save_DBF(file, true); }),
+              "0 Save_DBF|Save_DBF Error #61 - Disk full");
     EXPECT_EQ(read_file(file), before);
     for (const auto& e : std::filesystem::directory_iterator(rig.dir.path))
         EXPECT_EQ(e.path().filename().string().find(".trekfold-save"), std::string::npos);

@@ -12,6 +12,8 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -553,6 +555,77 @@ TEST(TrekfoldProbe, ScreenOfAModelWithoutOneIsNotAskedFor)
     ASSERT_EQ(w.size(), 1u);
     EXPECT_EQ(w[0]["loaded"], false);
     EXPECT_EQ(w[0]["pictures"]["picImage"], (json{0, 0}));
+}
+
+} // namespace
+
+// Each File menu writer cut by a file-size limit, as on a full disk: its
+// error box, the old files byte for byte, no temporary left.
+namespace {
+
+std::map<std::string, std::string> top_files(const std::string& dir)
+{
+    std::map<std::string, std::string> out;
+    for (const auto& e : std::filesystem::directory_iterator(dir))
+        if (e.is_regular_file()) {
+            std::ifstream in(e.path(), std::ios::binary);
+            out[e.path().filename().string()] = std::string(std::istreambuf_iterator<char>(in), {});
+        }
+    return out;
+}
+
+TEST(TrekfoldProbe, SavesCutByAFileSizeLimitKeepTheOldFiles)
+{
+    Home home;
+    auto at = [&](const char* f) { return home.path + "/" + f; };
+    struct Save {
+        std::vector<std::string> command;
+        std::vector<std::string> files;
+        const char* result;
+        const char* box;
+    };
+    const std::vector<Save> saves = {
+        {{"save", "shp_u", at("w.shp")}, {"w.shp", "w.shx", "w.dbf"}, "save", "Error 61: Disk full"},
+        {{"save", "dbf", at("t.dbf")}, {"t.dbf"}, "save", "Save_DBF Error #61 - Disk full"},
+        {{"save", "txt", at("t.txt")}, {"t.txt"}, "save", "Error #61 - Disk full"},
+        {{"gpx-save", at("t.gpx")}, {"t.gpx"}, "gpx_save", "Error Number: 61, Disk full"},
+        {{"kml-save", at("t.kml")}, {"t.kml"}, "kml_save", "Error 61: Disk full"},
+        {{"lowrance-save", at("l.txt")}, {"l.txt"}, "lowrance_save", "Error #61 - Disk full"},
+    };
+    std::vector<std::string> first = {"--home", home.path, "answer", "Yes", "type", "waypoint", "rows", "30",
+                                      "ident=W{n}", "lat=45.{n}", "long=-93.{n}"};
+    for (const auto& s : saves) first.insert(first.end(), s.command.begin(), s.command.end());
+    ProbeRun r = probe(first);
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const auto& s : saves)
+        for (const auto& line : r.with(s.result)) ASSERT_EQ(line[s.result], true) << s.result;
+    const auto before = top_files(home.path);
+
+    std::vector<std::string> cut = {"--home", home.path, "type", "waypoint", "rows", "300", "ident=W{n}",
+                                    "lat=45.{n}", "long=-93.{n}"};
+    for (const auto& s : saves)
+        for (bool append : {false, true}) {
+            std::size_t limit = 0;
+            for (const auto& f : s.files) limit = std::max(limit, before.at(f).size() + 16);
+            cut.push_back("file-limit");
+            cut.push_back(std::to_string(limit));
+            cut.insert(cut.end(), s.command.begin(), s.command.end());
+            if (append) cut.push_back("append");
+        }
+    cut.insert(cut.end(), {"file-limit", "1000000000"}); // the settings saved at exit
+    r = probe(cut);
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::vector<std::string> boxes;
+    for (const auto& b : r.boxes())
+        if (b["title"] != "Set Default Projection") boxes.push_back(b["box"]);
+    std::vector<std::string> expected;
+    for (const auto& s : saves) {
+        expected.insert(expected.end(), 2, s.box);
+        for (const auto& line : r.with(s.result)) EXPECT_EQ(line[s.result], false) << s.result;
+    }
+    EXPECT_EQ(boxes, expected);
+    EXPECT_TRUE(r.with("file").empty()) << r.out;
+    EXPECT_TRUE(top_files(home.path) == before);
 }
 
 } // namespace
