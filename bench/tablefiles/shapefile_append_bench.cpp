@@ -6,7 +6,7 @@
 // and closing included. The program puts the three files on disk (fsync)
 // before it answers; "synced" is shapelib's append followed by the same
 // three fsyncs.
-#include "main/app/compose.h"
+#include "main/program/compose.h"
 #include "main/app/frm_main.h"
 #include "main/files/table_files.h"
 #include "platform/events/fake_events.h"
