@@ -29,7 +29,11 @@ bool is_file(const std::string& path)
 }
 
 // The stored name of a field: its heading upper-cased, cut to 10 characters.
-std::string stored_name(const std::string& heading) { return vb::UCase(heading).substr(0, 10); }
+std::string stored_name(const std::string& heading) { return vb::UCase(Field_StoredName(heading)); }
+
+// A number field holding no number: all "*" (the null value GDAL, shapelib
+// and the shapefile control write for an empty number) or all blanks.
+bool null_number(const std::string& trimmed) { return trimmed.find_first_not_of('*') == std::string::npos; }
 
 } // namespace
 
@@ -128,7 +132,7 @@ bool TableFiles::Open_DBF(const std::string& path)
             const auto parts = vb::Split(f, ",");
             if (vb::LCase(parts[0]) == "type") type_pos = int(names.size());
             names.push_back(parts[0]);
-            numeric.push_back(parts.size() > 1 && parts[1] == "N");
+            numeric.push_back(parts.size() > 1 && (parts[1] == "N" || parts[1] == "F"));
         }
         std::string type = "waypoint";
         if (type_pos >= 0 && !records->empty()) type = Text_RecordType(records->front()[std::size_t(type_pos)]);
@@ -140,7 +144,7 @@ bool TableFiles::Open_DBF(const std::string& path)
             main_.Set_Msg("Loading record: " + std::to_string(++k));
             for (std::size_t i = 0; i < values.size() && i < numeric.size(); ++i) {
                 values[i] = vb::Trim(values[i]);
-                if (numeric[i] && values[i].empty()) values[i] = "0"; // a null number
+                if (numeric[i] && null_number(values[i])) values[i].clear();
             }
             if (!table.Records_InsertValues(values, columns)) return false;
         }

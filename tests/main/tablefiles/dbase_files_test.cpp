@@ -107,6 +107,86 @@ TEST(DbfTable, FailedSaveLeavesThePreviousTable)
         EXPECT_EQ(e.path().filename().string().find(".trekfold-save"), std::string::npos);
 }
 
+// Empty numbers come back empty: the shapefile control writes them null
+// ("*"), another program's table may leave them blank. Only the blank zero
+// a dBASE save writes for an empty number is a number.
+TEST(DbfTable, NullAndBlankNumbersLoadEmpty)
+{
+    FilesRig rig;
+    rig.fill("waypoint", {{{"ident", "A"}, {"lat", "45"}, {"long", "-93"}, {"comment", "c"}, {"altitude", ""},
+                           {"depth", ""}, {"temp", ""}, {"dist", ""}}});
+    ASSERT_TRUE(rig.tf.Shapefile_Save("Point", false, rig.path("n.shp"), false));
+    ASSERT_NE(read_file(rig.path("n.dbf")).find("************"), std::string::npos);
+    for (int road = 0; road < 2; ++road) {
+        rig.table().Table_Clear();
+        ASSERT_TRUE(road == 0 ? rig.tf.Shapefile_Load(rig.path("n.shp")) : rig.tf.Open_DBF(rig.path("n.dbf")));
+        ASSERT_EQ(rig.rows(), 1);
+        EXPECT_EQ(rig.cell(1, "ident"), "A") << road;
+        EXPECT_DOUBLE_EQ(std::stod(rig.cell(1, "lat")), 45) << road;
+        for (const char* f : {"altitude", "depth", "temp", "dist"}) EXPECT_EQ(rig.cell(1, f), "") << road << f;
+    }
+    // Through the dBASE load the empty projected columns stayed empty.
+    EXPECT_EQ(rig.cell(1, "y_proj"), "");
+    EXPECT_EQ(rig.cell(1, "x_proj"), "");
+
+    // Blanks and "*" in a table of another program; the blank zero stays.
+    files::DBase db(rig.dialogs);
+    const std::string file = rig.path("b.dbf");
+    auto f = db.DBF_Create(file, {"IDENT,C,10", "COMMENT,C,10", "LAT,N,12,6", "LONG,N,12,6", "Y_PROJ,N,12,2",
+                                  "X_PROJ,F,12,2", "ALTITUDE,N,12,2"});
+    auto r = db.DBF_AddRecord(f);
+    db.DBF_PutRecord(f, "IDENT", r, "B"), db.DBF_PutRecord(f, "LAT", r, "46"), db.DBF_PutRecord(f, "LONG", r, "-94");
+    db.DBF_Close(f);
+    std::string bytes = read_file(file);
+    const std::size_t y_at = 32 * 7 + 33 + 1 + 10 + 10 + 12 + 12;
+    ASSERT_EQ(bytes.substr(y_at, 24), "        0.00        0.00");
+    bytes.replace(y_at, 24, std::string(12, ' ') + std::string(12, '*'));
+    write_file(file, bytes);
+    ASSERT_TRUE(rig.tf.Open_DBF(file));
+    EXPECT_EQ(rig.cell(1, "ident"), "B");
+    EXPECT_EQ(rig.cell(1, "y_proj"), "");
+    EXPECT_EQ(rig.cell(1, "x_proj"), "");
+    EXPECT_EQ(rig.cell(1, "altitude"), "0.00");
+}
+
+// A field aliased beyond 10 characters is stored under the first 10 of its
+// Windows-1252 name and found again by them, as a dBASE table and as a
+// shapefile.
+TEST(DbfTable, LongAliasesComeBackByTheirStoredNames)
+{
+    FilesRig rig;
+    std::string list = flxgrd::Fields_DefaultList("waypoint");
+    list = platform::vb::Replace(list, "altitude:1:altitude", "altitude:1:Elevation_metres");
+    list = platform::vb::Replace(list, "comment:1:comment", "comment:1:Straßenname"); // a required field
+    rig.settings.SaveSetting("fields", "waypoint", list);
+    const std::vector<gpxtest::Row> rows = {
+        {{"ident", "A"}, {"lat", "45"}, {"long", "-93"}, {"altitude", "123.45"}, {"comment", "Hauptstraße"}}};
+    struct Road {
+        const char* file;
+        const char* dbf;
+        std::string elevation, street; // the stored names
+    };
+    for (const Road& road : {Road{"a.shp", "a.dbf", "Elevation_", "Stra\xDF" "ennam"},
+                             Road{"a.dbf", "a.dbf", "ELEVATION_", "STRA\xDF" "ENNAM"}}) {
+        SCOPED_TRACE(road.file);
+        rig.fill("waypoint", rows);
+        const bool shp = std::string(road.file) == "a.shp";
+        ASSERT_TRUE(shp ? rig.tf.Shapefile_Save("Point", false, rig.path(road.file), false)
+                        : rig.tf.Save_DBF(rig.path(road.file), false));
+        const std::string header = read_file(rig.path(road.dbf)).substr(0, 32 * 40);
+        EXPECT_NE(header.find(road.elevation + '\0'), std::string::npos);
+        EXPECT_NE(header.find(road.street + '\0'), std::string::npos);
+        rig.table().Table_Clear();
+        ASSERT_TRUE(shp ? rig.tf.Shapefile_Load(rig.path(road.file)) : rig.tf.Open_DBF(rig.path(road.file)));
+        EXPECT_EQ(rig.fields_shown, 0);
+        ASSERT_EQ(rig.rows(), 1);
+        EXPECT_DOUBLE_EQ(std::stod(rig.cell(1, "altitude")), 123.45);
+        EXPECT_EQ(rig.cell(1, "comment"), "Hauptstraße");
+    }
+    EXPECT_EQ(files::Field_StoredName("Straßenname"), "Straßennam");
+    EXPECT_EQ(files::Field_StoredName("short"), "short");
+}
+
 TEST(Projection, PrjFromTheStoredText)
 {
     FilesRig rig;
