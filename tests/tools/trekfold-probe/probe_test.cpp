@@ -392,6 +392,31 @@ TEST(TrekfoldProbe, SaveAndLoadFrontEnd)
     EXPECT_FALSE(std::filesystem::exists(home.path + "/t.kml"));
 }
 
+// A GPX file loaded while a mass-storage unit is connected names the unit
+// as every row's model.
+TEST(TrekfoldProbe, GpxLoadNamesTheConnectedUnit)
+{
+    Home home;
+    std::filesystem::create_directories(home.path + "/drive/Garmin");
+    std::ofstream(home.path + "/drive/Garmin/GarminDevice.xml")
+        << "<Device><Model><Description>GPSMAP 62s</Description></Model><MassStorageMode/></Device>";
+    const std::string file = home.path + "/w.gpx";
+    std::ofstream(file) << "<?xml version=\"1.0\"?>\n<gpx version=\"1.0\">\n<wpt lat=\"45.5\" lon=\"-93.25\">"
+                           "<name>HOME</name><src>eTrex</src></wpt>\n</gpx>\n";
+    ProbeRun r = probe({"--home", home.path, "answer", "Yes", "gpx-load", "waypoint", file, "table", "massstorage",
+                        home.path + "/drive", "gpx-load", "waypoint", file, "table"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.with("LoadGPS").at(0)["LoadGPS"], true);
+    auto loads = r.with("gpx_load");
+    ASSERT_EQ(loads.size(), 2u);
+    EXPECT_EQ(loads[1]["gpx_load"], true);
+    auto rows = r.with("row");
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0]["model"], "eTrex");
+    EXPECT_EQ(rows[1]["ident"], "HOME");
+    EXPECT_EQ(rows[1]["model"], "GPSMAP 62s");
+}
+
 TEST(TrekfoldProbe, TableArrays)
 {
     Home home;
