@@ -27,10 +27,19 @@ public:
     // Where the date bytes come from (the computer's date by default).
     using Today = std::function<platform::vb::Date()>;
     explicit DBase(platform::Dialogs& dialogs, Today today = {});
+    // Writes what the open tables hold back, closing them.
+    ~DBase();
+    DBase(const DBase&) = delete;
+    DBase& operator=(const DBase&) = delete;
 
     // File number of the table, created empty when missing, read-only when
     // writing is refused; -1 when it cannot be opened.
     std::int16_t DBF_Open(const std::string& fileName);
+    // Records added and filled are held back and written in large pieces:
+    // before any other operation on the table, when much is held, at the
+    // latest by DBF_Close. DBF_Flush writes them now: false when a write of
+    // the table failed since it was opened (DBF_Close reports nothing).
+    bool DBF_Flush(std::int16_t file);
     bool DBF_Close(std::int16_t file);
     // A new table without records from "name,type,width[,decimals]" texts,
     // left open; -1 on failure.
@@ -77,6 +86,15 @@ private:
     bool ask_to_write();
     bool writable_table(const detail::BinaryFile& f, std::uint8_t version);
     bool put_field(std::int16_t file, const std::string& bytes, bool fits);
+    // The held-back writes of a table: the bytes from `at` on (records added
+    // and the end-of-file byte) and the header's date and record count.
+    struct Pending {
+        std::int64_t at = -1;
+        std::string tail;
+        bool header = false;
+        bool failed = false; // a write of the table failed
+    };
+    Pending* pending_of(std::int16_t file);
     std::int16_t add_file(detail::BinaryFile f);
     std::array<std::uint8_t, 3> date_bytes(bool& ok) const;
 
@@ -84,6 +102,7 @@ private:
     Today today_;
     std::map<std::int16_t, detail::BinaryFile> files_;
     std::map<std::int16_t, std::shared_ptr<detail::Table>> tables_;
+    std::map<std::int16_t, Pending> pending_;
 };
 
 } // namespace files

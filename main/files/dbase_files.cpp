@@ -87,8 +87,10 @@ bool TableFiles::Save_DBF(const std::string& path, bool append)
             ++main_.state().record_counter;
             main_.Set_Msg("Saving records: " + std::to_string(main_.state().record_counter));
         }
+        const bool written = db.DBF_Flush(file);
         db.DBF_Close(file);
         file = -1;
+        if (!written) throw VbError(545, "Save_DBF", "Error Writing Table");
         if (!staged.commit(reason)) throw VbError(545, "Save_DBF", "Error Writing Table (" + reason + ")");
         main_.Set_Msg("");
         return true;
