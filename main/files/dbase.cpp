@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -171,6 +172,12 @@ std::string name_key(const std::string& given)
 std::optional<std::string> field_bytes(const Field& fd, const std::string& value, bool& fits)
 {
     if (fd.type == 'C') return text_bytes(value, fd.width, ' ');
+    // An empty cell, the commonest text that is no number, without the
+    // cost of a raised error.
+    if (value.find_first_not_of(' ') == std::string::npos) {
+        fits = false;
+        return std::nullopt;
+    }
     double number = 0;
     try {
         number = platform::vb::CDbl(value);
@@ -202,7 +209,14 @@ constexpr std::size_t kHoldAtMost = 1 << 20;
 
 DBase::DBase(platform::Dialogs& dialogs, Today today) : dialogs_(dialogs), today_(std::move(today))
 {
-    if (!today_) today_ = [] { return platform::vb::Now(); };
+    // The computer's date, looked up again only when the clock's second
+    // changed: the writers ask for it on every call.
+    if (!today_)
+        today_ = [last = std::time_t(-1), date = platform::vb::Date{}]() mutable {
+            const std::time_t now = std::time(nullptr);
+            if (now != last) last = now, date = platform::vb::Now();
+            return date;
+        };
 }
 
 DBase::~DBase()
@@ -409,32 +423,55 @@ std::int32_t DBase::DBF_AddRecord(std::int16_t file)
 
 std::optional<DBase::Records> DBase::DBF_GetRecords(std::int16_t file, std::int32_t recno)
 {
-    BinaryFile* f = file_of(file);
     const auto t = table_of(file);
     if (!t || !DBF_Flush(file)) return std::nullopt;
     Records out;
     if (t->fields.empty()) return out;
-    std::uint32_t first = 0, last = t->count;
-    if (recno > 0) {
-        if (std::uint32_t(recno) > t->count) return out;
-        first = std::uint32_t(recno) - 1;
-        last = std::uint32_t(recno);
-    }
-    const std::size_t rl = t->record_length;
-    std::string block((last - first) * rl, '\0');
-    if (!block.empty() && !f->read_at(std::int64_t(t->header_length) + std::int64_t(first) * rl, block.data(),
-                                      block.size()))
-        return std::nullopt;
-    for (std::uint32_t r = 0; r < last - first; ++r) {
-        const char* rec = block.data() + r * rl;
-        if (recno <= 0 && rec[0] == '*') continue; // deleted
+    auto keep = [&](const std::vector<std::string_view>& raw) {
         std::vector<std::string> values;
-        values.reserve(t->fields.size());
-        for (const auto& fd : t->fields)
-            values.push_back(platform::cp1252_to_utf8(std::string_view(rec + fd.offset, std::size_t(fd.width))));
+        values.reserve(raw.size());
+        for (const auto& v : raw) values.push_back(platform::cp1252_to_utf8(v));
         out.push_back(std::move(values));
-    }
+        return true;
+    };
+    if (recno <= 0) return DBF_ReadRecords(file, keep) ? std::optional<Records>(std::move(out)) : std::nullopt;
+    if (std::uint32_t(recno) > t->count) return out;
+    std::string rec(t->record_length, '\0');
+    if (!file_of(file)->read_at(std::int64_t(t->header_length) + std::int64_t(recno - 1) * t->record_length,
+                                rec.data(), rec.size()))
+        return std::nullopt;
+    std::vector<std::string_view> raw;
+    for (const auto& fd : t->fields) raw.emplace_back(rec.data() + fd.offset, std::size_t(fd.width));
+    keep(raw);
     return out;
+}
+
+bool DBase::DBF_ReadRecords(std::int16_t file, const std::function<bool(const std::vector<std::string_view>&)>& each)
+{
+    BinaryFile* f = file_of(file);
+    const auto t = table_of(file);
+    if (!t || !DBF_Flush(file)) return false;
+    if (t->fields.empty()) return true;
+    // A piece of records at a time.
+    const std::size_t rl = t->record_length;
+    const std::uint32_t per_piece = std::uint32_t(std::max<std::size_t>(1, kHoldAtMost / std::max<std::size_t>(rl, 1)));
+    std::string block;
+    std::vector<std::string_view> raw(t->fields.size());
+    for (std::uint32_t first = 0; first < t->count; first += per_piece) {
+        const std::uint32_t n = std::min(per_piece, t->count - first);
+        block.resize(std::size_t(n) * rl);
+        if (!f->read_at(std::int64_t(t->header_length) + std::int64_t(first) * std::int64_t(rl), block.data(),
+                        block.size()))
+            return false;
+        for (std::uint32_t r = 0; r < n; ++r) {
+            const char* rec = block.data() + std::size_t(r) * rl;
+            if (rec[0] == '*') continue; // deleted
+            for (std::size_t i = 0; i < raw.size(); ++i)
+                raw[i] = std::string_view(rec + t->fields[i].offset, std::size_t(t->fields[i].width));
+            if (!each(raw)) return true;
+        }
+    }
+    return true;
 }
 
 bool DBase::put_field(std::int16_t file, const std::string& bytes, bool fits)

@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace platform { class Dialogs; }
@@ -58,6 +59,10 @@ public:
     // The raw field texts of record recno, or of every record not flagged
     // deleted when recno <= 0; nothing on a read failure.
     std::optional<Records> DBF_GetRecords(std::int16_t file, std::int32_t recno);
+    // The same records one at a time, as the Windows-1252 bytes of their
+    // fields (filling spaces included), valid during the call; `each`
+    // returns false to stop. False on a read failure.
+    bool DBF_ReadRecords(std::int16_t file, const std::function<bool(const std::vector<std::string_view>&)>& each);
     // Writes value into every field of that name of the record; false when
     // none matched, the value is no number for an N field or does not fit.
     bool DBF_PutRecord(std::int16_t file, const std::string& fieldName, std::int32_t recno,

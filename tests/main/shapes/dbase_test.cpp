@@ -413,6 +413,14 @@ TEST_F(DBaseTest, HeldBackRecordsReachTheFile)
         const std::string n = std::to_string(i + 1) + ".000";
         ASSERT_EQ((*rows)[std::size_t(i)][4], std::string(10 - n.size(), ' ') + n);
     }
+    // One record at a time, as long as asked.
+    int seen = 0;
+    EXPECT_TRUE(db.DBF_ReadRecords(t, [&](const std::vector<std::string_view>& raw) {
+        EXPECT_EQ(raw.size(), 5u);
+        EXPECT_EQ(raw[0].size(), 250u);
+        return ++seen < 3;
+    }));
+    EXPECT_EQ(seen, 3);
 }
 
 // A write that fails while records are held back is reported by DBF_Flush
