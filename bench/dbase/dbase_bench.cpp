@@ -64,7 +64,8 @@ struct Window {
         std::string columns;
         for (const auto& f : fields) columns += (columns.empty() ? "" : ";") + std::to_string(t.Column_Find(f, true));
         for (int i = 0; i < flxgrd::kMaxRecords; ++i) {
-            const std::string lat = std::to_string(45.0 + (i % 1000) * 1e-3), lon = std::to_string(-93.0 - (i / 1000) * 1e-3);
+            const std::string lat = std::to_string(45.0 + (i % 1000) * 1e-3);
+            const std::string lon = std::to_string(-93.0 - (i / 1000) * 1e-3);
             std::vector<std::string> values;
             for (const auto& f : fields) {
                 const flxgrd::CatalogField* c = flxgrd::Catalog_Find(f);
