@@ -19,9 +19,9 @@ using platform::VbError;
 
 int Shapefile_FieldIndex(const std::vector<ShapeFiles::Field>& fields, const std::string& name)
 {
-    const std::string stored = vb::UCase(name).substr(0, 10);
+    const std::string stored = vb::UCase(Field_StoredName(name));
     for (std::size_t i = 0; i < fields.size(); ++i)
-        if (vb::UCase(fields[i].Name).substr(0, 10) == stored) return int(i) + 1;
+        if (vb::UCase(Field_StoredName(fields[i].Name)) == stored) return int(i) + 1;
     return -1;
 }
 
@@ -94,7 +94,7 @@ bool TableFiles::add_missing_fields(const std::vector<flxgrd::CatalogField>& ent
     bool added = false;
     for (const auto& e : entries)
         if (Shapefile_FieldIndex(shapefiles_.Fields, e.name) < 0) {
-            shapefiles_.Fields_Add(e.name.substr(0, 10), Shapefile_FieldType(e.type), std::to_string(e.width),
+            shapefiles_.Fields_Add(Field_StoredName(e.name), Shapefile_FieldType(e.type), std::to_string(e.width),
                                    std::to_string(e.decimals));
             added = true;
         }

@@ -218,8 +218,12 @@ void ShapeFiles::read_current()
     if (o->nParts == 0 && o->nVertices > 0) Parts.push_back({1, o->nVertices});
     SHPDestroyObject(o);
     deleted_ = DBFIsRecordDeleted(dbf(dbf_), current_);
+    // A null value (a number of "*" or blanks, as this control and other
+    // programs write an empty one) reads as an empty text.
     for (std::size_t i = 0; i < Fields.size(); ++i)
-        Fields[i].Value = cp1252_to_utf8(DBFReadStringAttribute(dbf(dbf_), current_, int(i)));
+        Fields[i].Value = DBFIsAttributeNULL(dbf(dbf_), current_, int(i))
+                              ? std::string()
+                              : cp1252_to_utf8(DBFReadStringAttribute(dbf(dbf_), current_, int(i)));
 }
 
 void ShapeFiles::MoveNext()

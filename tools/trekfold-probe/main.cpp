@@ -12,6 +12,7 @@
 #include "main/transfer/discovery.h"
 #include "main/transfer/probe/probe.h"
 #include "main/transfer/frm_image.h"
+#include "main/transfer/garmin_usb.h"
 #include "main/transfer/transfer.h"
 #include "main/files/table_files.h"
 #include "platform/automation/vb_error.h"
@@ -114,7 +115,8 @@ Commands:
                           the connected unit when it is one:
                           {"LoadGPS":B, PROPERTY:T...}
   gpx-save FILE [append]  write the table as a GPX file: {"gpx_save":B}
-  gpx-load TYPE FILE      load a GPX file's waypoints, tracks or routes:
+  gpx-load TYPE FILE      load a GPX file's waypoints, tracks or routes (a
+                          unit read by massstorage is every row's model):
                           {"gpx_load":B}
   rows N FIELD=VALUE...   append N rows as "row" does; "{n}" in a value
                           becomes 1..N
@@ -558,7 +560,7 @@ public:
         else if (c.word == "gpx-save")
             print_line({{"gpx_save", files::GPXFile_Save(main_, a[0], a.size() > 1)}});
         else if (c.word == "gpx-load")
-            print_line({{"gpx_load", files::GPXFile_Load(main_, a[0], a[1])}});
+            print_line({{"gpx_load", gpx_load(a[0], a[1])}});
         else if (c.word == "window" && vb::LCase(a[0]) != "frmproperties")
             print_line(transfer::probe::window(main_, a[0]));
         else if (kDialogWords.count(c.word))
@@ -584,6 +586,15 @@ public:
 
 private:
     std::int64_t deadline(long long ms) { return main_.pump().clock().now_us() + ms * 1000; }
+
+    // A GPX file loaded as the File menu loads it: a connected mass-storage
+    // unit is every point's model.
+    bool gpx_load(const std::string& type, const std::string& file)
+    {
+        std::optional<std::string> model;
+        if (const auto& unit = main_.state().GPS_MassStorageUnit) model = unit->Description;
+        return files::GPXFile_Load(main_, type, file, model);
+    }
 
     // The connection set-up: GPS_OpenGarmin on the stored port and settings.
     void connect()

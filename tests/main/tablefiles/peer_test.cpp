@@ -107,4 +107,21 @@ TEST(TableFilesPeer, PeersReadEverySaveAndTheAppendedSets)
     EXPECT_FALSE(has(g, "ERROR")) << g;
 }
 
+TEST(TableFilesPeer, NullNumbersOfGdalLoadEmpty)
+{
+    FilesRig rig;
+    write_file(rig.path("n.csv"), "ident,comment,lat,long,y_proj,x_proj,altitude\nA,c,45.5,-93.25,,,\n");
+    write_file(rig.path("n.csvt"), "String,String,Real,Real,Real,Real,Real\n");
+    ASSERT_EQ(run("ogr2ogr -f 'ESRI Shapefile' " + rig.path("n.shp") + " " + rig.path("n.csv") +
+                  " -oo X_POSSIBLE_NAMES=long -oo Y_POSSIBLE_NAMES=lat"), "");
+    ASSERT_TRUE(has(gpxtest::read_file(rig.path("n.dbf")), "*****"));
+    for (int road = 0; road < 2; ++road) {
+        ASSERT_TRUE(road == 0 ? rig.tf.Shapefile_Load(rig.path("n.shp")) : rig.tf.Open_DBF(rig.path("n.dbf")));
+        EXPECT_EQ(rig.cell(1, "ident"), "A") << road;
+        EXPECT_DOUBLE_EQ(std::stod(rig.cell(1, "lat")), 45.5) << road;
+        EXPECT_EQ(rig.cell(1, "altitude"), "") << road;
+    }
+    EXPECT_EQ(rig.cell(1, "y_proj"), ""); // the dBASE load keeps them empty
+}
+
 } // namespace

@@ -87,6 +87,12 @@ struct Home {
 
 double number(const json& row, const char* field) { return std::stod(row.at(field).get<std::string>()); }
 
+std::string replaced(std::string text, const std::string& from, const std::string& to)
+{
+    text.replace(text.find(from), from.size(), to);
+    return text;
+}
+
 TEST(TrekfoldProbe, FirstRunQuestionAndItsAnswers)
 {
     Home home;
@@ -392,6 +398,63 @@ TEST(TrekfoldProbe, SaveAndLoadFrontEnd)
     EXPECT_EQ(boxes.back()["box"], "File was loaded successfully from " + file);
     EXPECT_EQ(boxes.end()[-2]["box"], "File was written successfully to " + file);
     EXPECT_FALSE(std::filesystem::exists(home.path + "/t.kml"));
+}
+
+// A GPX file loaded while a mass-storage unit is connected names the unit
+// as every row's model.
+TEST(TrekfoldProbe, GpxLoadNamesTheConnectedUnit)
+{
+    Home home;
+    std::filesystem::create_directories(home.path + "/drive/Garmin");
+    std::ofstream(home.path + "/drive/Garmin/GarminDevice.xml")
+        << "<Device><Model><Description>GPSMAP 62s</Description></Model><MassStorageMode/></Device>";
+    const std::string file = home.path + "/w.gpx";
+    std::ofstream(file) << "<?xml version=\"1.0\"?>\n<gpx version=\"1.0\">\n<wpt lat=\"45.5\" lon=\"-93.25\">"
+                           "<name>HOME</name><src>eTrex</src></wpt>\n</gpx>\n";
+    ProbeRun r = probe({"--home", home.path, "answer", "Yes", "gpx-load", "waypoint", file, "table", "massstorage",
+                        home.path + "/drive", "gpx-load", "waypoint", file, "table"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.with("LoadGPS").at(0)["LoadGPS"], true);
+    auto loads = r.with("gpx_load");
+    ASSERT_EQ(loads.size(), 2u);
+    EXPECT_EQ(loads[1]["gpx_load"], true);
+    auto rows = r.with("row");
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0]["model"], "eTrex");
+    EXPECT_EQ(rows[1]["ident"], "HOME");
+    EXPECT_EQ(rows[1]["model"], "GPSMAP 62s");
+}
+
+// Empty numbers saved as a shapefile come back empty through the shapefile
+// and the dBASE load; a field aliased beyond 10 characters keeps its values
+// through the shapefile and the dBASE save.
+TEST(TrekfoldProbe, EmptyNumbersAndLongAliasesComeBack)
+{
+    Home home;
+    ProbeRun r = probe({"--home", home.path, "answer", "Yes", "setting", "proj", "proj", "4326", "row", "ident=A",
+                        "lat=45.5", "long=-93.25", "save", "shp_u", home.path + "/n.shp", "load", "shp",
+                        home.path + "/n.shp", "table", "load", "dbf", home.path + "/n.dbf", "table"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    auto rows = r.with("row");
+    ASSERT_EQ(rows.size(), 2u);
+    for (const auto& row : rows)
+        for (const char* f : {"altitude", "depth", "temp", "dist"}) EXPECT_EQ(row[f], "") << f;
+    EXPECT_EQ(rows[1]["y_proj"], ""); // blank projected columns stay blank
+
+    const std::string ini = home.ini(); // the stored waypoint list, altitude aliased
+    const std::size_t from = ini.find("waypoint=") + 9;
+    const std::string list = ini.substr(from, ini.find('\n', from) - from);
+    ASSERT_NE(list.find("altitude:1:altitude"), std::string::npos);
+    const std::string aliased = replaced(list, "altitude:1:altitude", "altitude:1:Elevation_metres");
+    for (const char* key : {"dbf", "shp_u"}) {
+        const std::string kind = std::string(key).substr(0, 3), file = home.path + "/a." + kind;
+        r = probe({"--home", home.path, "setting", "fields", "waypoint", aliased, "row", "ident=B", "lat=46", "long=-94",
+                   "Elevation_metres=321.5", "save", key, file, "load", kind, file, "table"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_TRUE(r.with("dialog").empty()) << key; // no "Identify Fields"
+        ASSERT_EQ(r.rows().size(), 1u) << key;
+        EXPECT_NEAR(number(r.rows()[0], "altitude"), 321.5, 1e-9) << key;
+    }
 }
 
 TEST(TrekfoldProbe, TableArrays)
