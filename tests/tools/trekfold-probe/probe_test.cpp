@@ -49,9 +49,10 @@ struct ProbeRun {
     }
 };
 
-ProbeRun probe(const std::vector<std::string>& args)
+ProbeRun probe(const std::vector<std::string>& args, const std::string& folder = {})
 {
     QProcess p;
+    if (!folder.empty()) p.setWorkingDirectory(QString::fromStdString(folder));
     QStringList a;
     // Start-up connects the stored port: unless a run names one, the USB
     // link, and there are no drives to search.
@@ -689,6 +690,70 @@ TEST(TrekfoldProbe, SavesCutByAFileSizeLimitKeepTheOldFiles)
     EXPECT_EQ(boxes, expected);
     EXPECT_TRUE(r.with("file").empty()) << r.out;
     EXPECT_TRUE(top_files(home.path) == before);
+}
+
+} // namespace
+
+// Uploads that cannot reach the unit end without saying they did.
+namespace {
+
+std::vector<std::string> files_under(const std::string& folder)
+{
+    std::vector<std::string> out;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(folder))
+        if (e.is_regular_file()) out.push_back(e.path().filename().string());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+TEST(TrekfoldProbe, UploadsThatCannotReachTheUnitShowNoCompletion)
+{
+    // A USB unit whose protocols hold no route transfer.
+    Home home;
+    const std::string scenario = home.path + "/no-routes.json", record = home.path + "/written.txt";
+    std::ofstream(scenario) << R"({"unit_id": 305419896, "rules": [
+        {"id": 254, "interrupt": [{"id": 255, "data": "E803 3601 55534220554E495400"},
+                                  {"id": 253, "data": "500000 4C0100 410A00 416400 446C00 412D01 443601 442D01"}]},
+        {"id": 10, "command": 14, "interrupt": [{"id": 38, "data": "78563412"}]}]})";
+    ::setenv("TREKFOLD_USB_FAKE", scenario.c_str(), 1);
+    ::setenv("TREKFOLD_USB_FAKE_RECORD", record.c_str(), 1);
+    ProbeRun r = probe({"--home", home.path, "setting", "proj", "proj", "4326", "connect", "type", "route", "row",
+                        "ident=A", "lat=1", "long=1", "new_seg=True", "row", "ident=B", "lat=2", "long=2", "row",
+                        "ident=C", "lat=3", "long=3", "menu", "mnuRUpload", "idle"});
+    ::unsetenv("TREKFOLD_USB_FAKE");
+    ::unsetenv("TREKFOLD_USB_FAKE_RECORD");
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const auto& b : r.boxes()) EXPECT_EQ(b["box"].get<std::string>().find("Transfer Complete"), std::string::npos);
+    EXPECT_EQ(r.with("status").back()["status"], "GPS model/version does not support Routes");
+    // What the unit was sent: the count of six at most, no route header,
+    // waypoint or link (USB packets: type 20, the ID at bytes 4 and 5).
+    std::ifstream in(record);
+    int counts = 0;
+    for (std::string line; std::getline(in, line);) {
+        if (line.size() < 12 || line.substr(0, 2) != "14") continue;
+        const std::string id = line.substr(8, 4);
+        EXPECT_TRUE(id != "1D00" && id != "1E00" && id != "6200") << line;
+        counts += id == "1B00";
+    }
+    EXPECT_EQ(counts, 1);
+
+    // A mass-storage unit whose description gives no upload folder.
+    Home unit, folder;
+    std::filesystem::create_directories(unit.path + "/Garmin");
+    std::ofstream(unit.path + "/Garmin/GarminDevice.xml")
+        << "<Device><Model><Description>No Inbox</Description></Model><MassStorageMode><DataType>"
+           "<Name>GPSData</Name><File><Location><Path>Garmin/GPX</Path><BaseName>Current</BaseName>"
+           "<FileExtension>gpx</FileExtension></Location><TransferDirection>OutputFromUnit</TransferDirection>"
+           "</File></DataType></MassStorageMode></Device>";
+    r = probe({"--home", home.path, "setting", "proj", "proj", "4326", "massstorage", unit.path, "row", "ident=A",
+               "lat=1", "long=1", "menu", "mnuWUpload", "idle"},
+              folder.path);
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_FALSE(r.boxes().empty());
+    EXPECT_EQ(r.boxes().back()["box"], "This unit has no upload folder.  Nothing was uploaded.");
+    EXPECT_TRUE(r.with("file").empty());
+    EXPECT_EQ(files_under(unit.path), (std::vector<std::string>{"GarminDevice.xml"}));
+    EXPECT_TRUE(files_under(folder.path).empty());
 }
 
 } // namespace
