@@ -5,7 +5,7 @@
 // times the part of the load that is the table itself: the same rows,
 // already read, inserted into the cleared table. Each runs on a full and a
 // sparse table.
-#include "main/app/compose.h"
+#include "main/program/compose.h"
 #include "main/app/frm_main.h"
 #include "main/files/dbase.h"
 #include "main/files/table_files.h"
