@@ -62,9 +62,6 @@ const char* const kPanelOpen = "<<< Data Table <<<";
 const char* const kBaudSettings[7] = {"4800,N,8,1",  "9600,N,8,1",  "19200,N,8,1", "28800,N,8,1",
                                       "38400,N,8,1", "57600,N,8,1", "115200,N,8,1"};
 
-// The longest Timer1 period the timer can hold (its interval is a 32-bit
-// count of milliseconds).
-constexpr double kMaxRefreshSeconds = INT32_MAX / 1000.0;
 
 Control make_control(std::string name, std::string caption, int left, int top, int width, int height,
                      std::string tooltip = {})

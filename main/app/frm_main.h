@@ -63,6 +63,10 @@ struct SmallWindow {
     bool visible = false;
 };
 
+// The longest Timer1 period the timer can hold (its interval is a 32-bit
+// count of milliseconds).
+constexpr double kMaxRefreshSeconds = 2147483647 / 1000.0;
+
 enum WindowState : int { vbNormal = 0, vbMinimized = 1, vbMaximized = 2 };
 
 // What changed, for the view.

@@ -497,8 +497,18 @@ public:
     // Printed pages go to PNG files in `folder` (reported as files).
     void print_to(const std::string& folder) { main_.set_printer(platform::make_png_printer(folder)); }
 
-    // A stand-in for the detection of an installed ArcGIS.
-    void arcgis(bool installed) { main_.state().arcgis_installed = installed; }
+    // ArcGIS installed: its "RealVersion" and "InstallDir" (HOME/arcgis/)
+    // join the registry view (the file TREKFOLD_REGISTRY names, if any).
+    static void arcgis(const std::string& home)
+    {
+        std::string text, why;
+        if (const char* r = std::getenv("TREKFOLD_REGISTRY"); r && *r)
+            platform::read_stored_file(r, platform::max_stored_file_bytes, text, why);
+        text += "\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\ESRI\\ArcGIS]\nRealVersion=9.2\nInstallDir=" + home + "/arcgis/\n";
+        const std::string path = home + "/registry.ini";
+        std::ofstream(path, std::ios::binary) << text;
+        ::setenv("TREKFOLD_REGISTRY", path.c_str(), 1);
+    }
 
     void start()
     {
@@ -1076,6 +1086,7 @@ int main(int argc, char** argv)
         home = tmpl;
     }
     ::setenv("XDG_CONFIG_HOME", home.c_str(), 1);
+    if (arcgis) Probe::arcgis(home);
 
     int status = 0;
     {
@@ -1090,7 +1101,6 @@ int main(int argc, char** argv)
         Probe probe(settings, dialogs, ports, QCoreApplication::applicationDirPath().toStdString());
         try {
             if (port) settings.SaveSetting("port", "port", *port);
-            probe.arcgis(arcgis);
             probe.print_to(home);
             // Answers before the first other command are start-up's.
             std::size_t c = 0;
