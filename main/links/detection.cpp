@@ -152,8 +152,15 @@ bool Links::LV_Exists(bool showMessage)
 
 void Links::lblGPSDesc1_LinkExecute(const std::string& command)
 {
-    if (!arcview_link_) throw VbError(platform::dde::kNoAnswerToInitiate, "", "No foreign application responded to a DDE initiate");
-    arcview_link_->Execute(command);
+    try {
+        if (!arcview_link_)
+            throw VbError(platform::dde::kNoAnswerToInitiate, "", "No foreign application responded to a DDE initiate");
+        arcview_link_->Execute(command);
+        if (on_dde) on_dde("arcview|system", command, 0);
+    } catch (const VbError& e) {
+        if (on_dde) on_dde("arcview|system", command, e.number);
+        throw;
+    }
 }
 
 // --- window searches -------------------------------------------------------------

@@ -66,6 +66,9 @@ public:
 
     // Every command line the quiet-mode driver received, in order.
     const std::vector<std::string>& quiet_command_lines() const { return quiet_; }
+    // Told of each execute sent on a DDE link, with its error number (0
+    // when it went through) (probes).
+    std::function<void(const std::string& topic, const std::string& execute, int error)> on_dde;
     // Told of each window brought to the top (probes).
     std::function<void(std::int32_t hwnd)> on_raise;
 

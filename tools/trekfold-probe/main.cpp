@@ -9,6 +9,9 @@
 #include "main/settings/frm_properties.h"
 #include "main/table/picker.h"
 #include "main/files/files.h"
+#include "main/links/gis_links.h"
+#include "platform/arcobjects/arcobjects.h"
+#include "platform/windows/windows.h"
 #include "main/transfer/discovery.h"
 #include "main/transfer/probe/probe.h"
 #include "main/transfer/frm_image.h"
@@ -176,6 +179,23 @@ once and the dialog stays shown until OK or Cancel hides it):
                           than BYTES fails (EFBIG, as on a full disk):
                           {"file_limit":BYTES}
 
+GIS programs beside the window:
+  announce CLASS TITLE [H]   a window in the window list (H: its handle,
+                          else the next free one): {"announced":H}
+  arcmap-fake visible|hidden|missing|gone [H]
+                          a fake ArcMap in the running-application table
+                          with the ArcMap window H announced (default
+                          65000): its toolbar shown, hidden, or the
+                          extension's class missing; "gone" removes it and
+                          its object's calls fail (462). Calls on the table
+                          print {"arcmap_app":{"call":M,"args":[]}}, calls
+                          on the class object {"arcmap":{"member":M,
+                          "args":[...]}}
+  arcmap-answer MEMBER JSON
+                          the next result of MEMBER on the class object
+                          (open-array's form: an array of fields, or a
+                          value; null is Empty)
+
 Output, one JSON object per line, as it happens:
   {"launch":[ARGS]}       a program the main window would start (it is not
                           started)
@@ -193,6 +213,9 @@ Output, one JSON object per line, as it happens:
       "OK", "Cancel" or FIELD=COLUMN pairs joined by ";" (then OK)
   {"error":{"number":N,"description":T}}  an error a command passed on
   {"status":TEXT}   the status line, each time it is set
+  {"dde":{"topic":T,"execute":S}}  an execute sent to a DDE topic ("error":N
+                    when it failed)
+  {"raise":H}       a window brought to the top
   {"caption":TEXT}  the window caption, each time it changes
   {"unused":[...]}  at exit: answers no box took
   {"window":"frmProperties","caption":C,"visible":B,"tab":N,"width":W,
@@ -239,7 +262,8 @@ bool command_word(const std::string& w)
         "rows",      "select",        "click",      "dblclick",     "clipboard",     "clipboard?", "grid?",
         "picker",    "picker?",       "check",      "text",         "choose",        "key",       "tab",
         "cell",      "dblcell",       "resize",     "kml-save",     "kml-load",      "lowrance-save",
-        "lowrance-load", "filter", "save-array", "open-array", "file-limit"};
+        "lowrance-load", "filter", "save-array", "open-array", "file-limit", "announce", "arcmap-fake",
+        "arcmap-answer"};
     return words.count(w) > 0;
 }
 
@@ -262,6 +286,12 @@ std::vector<Command> parse_commands(const std::vector<std::string>& words)
             if (i < words.size() && parse_int(words[i], n, 0, 32767)) c.args.push_back(words[i++]);
         } else if (w == "answer" || w == "window") {
             c.args = need(w, 1);
+        } else if (w == "announce" || w == "arcmap-fake" || w == "arcmap-answer") {
+            c.args = need(w, w == "arcmap-fake" ? 1 : 2);
+            if (w == "arcmap-fake" && c.args[0] != "visible" && c.args[0] != "hidden" && c.args[0] != "missing" &&
+                c.args[0] != "gone")
+                throw ProbeError{"\"arcmap-fake\" takes visible, hidden, missing or gone"};
+            if (w != "arcmap-answer" && i < words.size() && parse_int(words[i], n, 1, 0x3fffffff)) c.args.push_back(words[i++]);
         } else if (w == "open-array") {
             c.args = need(w, 1);
         } else if (w == "save-array") {
@@ -483,6 +513,14 @@ public:
                                {{"Waypoint", &f.optWaypoint}, {"Track", &f.optTrack}, {"Route", &f.optRoute}});
             };
         }
+        if (auto* gis = dynamic_cast<links::Links*>(&main_.links())) {
+            gis->on_raise = [](std::int32_t h) { print_line({{"raise", h}}); };
+            gis->on_dde = [](const std::string& topic, const std::string& execute, int error) {
+                json d = {{"topic", topic}, {"execute", execute}};
+                if (error) d["error"] = error;
+                print_line({{"dde", d}});
+            };
+        }
         main_.on_changed = [this](unsigned what) {
             // Set_Msg reports the status line and the quiet-mode window
             // together, and nothing else.
@@ -583,6 +621,8 @@ public:
             print_line({{"lowrance_save", files::LowranceFile_Save(main_, a[0], a.size() > 1)}});
         else if (c.word == "save-array" || c.word == "open-array")
             table_array(c.word, a);
+        else if (c.word == "announce" || c.word == "arcmap-fake" || c.word == "arcmap-answer")
+            gis_word(c.word, a);
         else if (c.word == "lowrance-load")
             try {
                 print_line({{"lowrance_load", files::LowranceFile_Load(main_, a[0])}});
@@ -840,6 +880,80 @@ private:
         print_line({{"open_array", files_.Open_Array(v)}});
     }
 
+    static platform::Variant variant_of(const json& x)
+    {
+        if (x.is_boolean()) return platform::Variant(x.get<bool>());
+        if (x.is_number()) return platform::Variant(x.get<double>());
+        if (x.is_string()) return platform::Variant(x.get<std::string>());
+        if (x.is_array() && !x.empty() && x[0].is_array()) {
+            platform::VariantArray arr(0, std::int32_t(x.size()), 0, std::int32_t(x[0].size()));
+            for (std::size_t f = 0; f < x.size(); ++f)
+                for (std::size_t r = 0; r < x[0].size() && r < x[f].size(); ++r)
+                    arr.at(std::int32_t(f), std::int32_t(r)) = variant_of(x[f][r]);
+            return platform::Variant(std::move(arr));
+        }
+        return platform::Variant();
+    }
+
+    static json json_of(const platform::Variant& v)
+    {
+        if (v.IsObject()) return "(object)";
+        if (v.IsArray()) return "(array)";
+        if (v.IsEmpty()) return nullptr;
+        if (v.Type() == platform::VarType::Boolean) return v.ToBool();
+        if (v.Type() == platform::VarType::String) return v.ToString();
+        if (v.Type() == platform::VarType::Long || v.Type() == platform::VarType::Integer) return v.ToInt32();
+        return v.ToDouble();
+    }
+
+    void gis_word(const std::string& word, const std::vector<std::string>& a)
+    {
+        namespace ao = platform::arcobjects;
+        if (word == "announce") {
+            std::int32_t h = platform::windows::Announce(a[0], a[1], a.size() > 2 ? std::stoi(a[2]) : 0);
+            announced_.push_back(h);
+            return print_line({{"announced", h}});
+        }
+        if (!fakes_) {
+            fakes_ = std::make_shared<ao::FakeArcMaps>();
+            fakes_->on_app_call = [](const std::string& what) {
+                print_line({{"arcmap_app", {{"call", what}, {"args", json::array()}}}});
+            };
+            fakes_->on_object_call = [](const ao::FakeCall& call) {
+                json args = json::array();
+                for (const auto& v : call.args) args.push_back(json_of(v));
+                print_line({{"arcmap", {{"member", call.member}, {"args", args}}}});
+            };
+            ao::Install_Source([f = fakes_] { return f; });
+        }
+        if (word == "arcmap-answer") {
+            json j = json::parse(a[1], nullptr, false);
+            if (j.is_discarded()) throw ProbeError{"\"arcmap-answer\" needs JSON"};
+            return fakes_->answers[vb::LCase(a[0])].push_back(variant_of(j));
+        }
+        const std::int32_t h = a.size() > 1 ? std::stoi(a[1]) : 65000;
+        if (a[0] == "gone") {
+            fakes_->remove(h);
+            platform::windows::Withdraw(h);
+            return;
+        }
+        ao::FakeArcMaps::Entry e;
+        e.hwnd = h;
+        e.bar_visible = a[0] != "hidden";
+        e.creatable = a[0] != "missing";
+        fakes_->add(e);
+        platform::windows::Announce("Afx:00400000:b:10011", "Untitled - ArcMap", h);
+        announced_.push_back(h);
+    }
+
+public:
+    ~Probe()
+    {
+        for (auto h : announced_) platform::windows::Withdraw(h);
+        platform::arcobjects::Install_Source(nullptr);
+    }
+
+private:
     // The process's file-size limit; SIGXFSZ ignored, so a write past it
     // fails as one to a full disk does instead of ending the probe.
     static void file_limit(long long bytes)
@@ -1031,6 +1145,8 @@ private:
         print_line({{"box", p.Caption}, {"title", "frmWptSelect"}, {"answer", p.Tag}, {"queued", queued}});
     }
 
+    std::shared_ptr<platform::arcobjects::FakeArcMaps> fakes_;
+    std::vector<std::int32_t> announced_;
     ProbeDialogs& dialogs_;
     platform::RecordingCursor cursor_;
     PrintingLauncher launcher_; // outlives the window that holds it
