@@ -219,6 +219,32 @@ TEST(TrekfoldProbe, SettingsDialogChoosesAProjectionAndReprojectsTheTable)
     EXPECT_NEAR(number(r.rows()[0], "y_proj"), 5010844.4262, 1e-3);
 }
 
+TEST(TrekfoldProbe, AfterAColumnIsHiddenTheProjectionKeepsItsWholeName)
+{
+    // Hiding a column unloads the settings dialog; the name still comes
+    // from its EPSG mode.
+    ProbeRun r = probe({"answer", "Yes", "rows", "2", "ident=A{n}", "lat=45", "long=-93", "comment=c", "select", "1",
+                        "6", "2", "6", "menu", "mnuDelete", "menu", "mnuGetProjection"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    auto statuses = r.with("status");
+    ASSERT_NE(std::find(statuses.begin(), statuses.end(), json{{"status", "Hid Column(s)"}}), statuses.end());
+    EXPECT_EQ(statuses.back()["status"], "Projection: NAD83 - UTM zone 15N");
+    EXPECT_EQ(r.boxes().back()["box"], "NAD83 - UTM zone 15N");
+}
+
+TEST(TrekfoldProbe, ATypedCodeDoesNotTakeThePrjTextOfTheCodeShown)
+{
+    Home home;
+    ProbeRun r = probe({"--home", home.path, "setting", "proj", "proj", "26915", "setting", "proj", "26915",
+                        "PROJCS[utm15]", "menu", "mnuSetProjection", "text", "frmProperties.cbxPOSCCodes", "4326",
+                        "menu", "frmProperties.cmdOK"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string ini = home.ini();
+    EXPECT_NE(ini.find("proj=4326\n"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("26915=PROJCS[utm15]\n"), std::string::npos) << ini;
+    EXPECT_EQ(ini.find("4326=PROJCS"), std::string::npos) << ini;
+}
+
 TEST(TrekfoldProbe, SettingsDialogArcMapNeedsArcGisAndAPrjText)
 {
     Home home;
@@ -317,6 +343,24 @@ TEST(TrekfoldProbe, ConnectDownloadAndTheInformationWindow)
 // Table files through the probe: every save key loads back the same rows,
 // and a text file without ident asks "Identify Fields".
 namespace {
+
+TEST(TrekfoldProbe, UnitsMenuFeetGivesADownloadInFeet)
+{
+    Home home;
+    Simulator sim(home.path, "d110-array-unit.json");
+    ASSERT_TRUE(std::filesystem::exists(sim.link));
+    ProbeRun r = probe({"--home", home.path, "--port", "3", "setting", "proj", "proj", "4326", "menu", "mnuUnit", "1",
+                        "connect", "menu", "mnuWDownload", "idle", "table", "menus"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto rows = r.rows();
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0]["altitude"], "2001"); // 610 m
+    EXPECT_EQ(rows[1]["altitude"], "6288"); // 1916.6 m
+    const json menus = r.with("menus").at(0)["menus"];
+    EXPECT_EQ(menus["mnuUnit(1)"]["checked"], true);
+    EXPECT_EQ(menus["mnuUnit(0)"]["checked"], false);
+    EXPECT_NE(home.ini().find("unit=Feet"), std::string::npos);
+}
 
 TEST(TrekfoldProbe, TableFilesRoundTrip)
 {
