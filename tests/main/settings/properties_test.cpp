@@ -6,6 +6,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 namespace {
 
 using app::frmProperties;
@@ -17,7 +19,10 @@ struct Dialog : coordstest::Harness {
         write_epsg();
         ::setenv("TMPDIR", (folder + "/tmp").c_str(), 1);
         std::filesystem::create_directories(folder + "/tmp");
-        main.state().arcgis_installed = true;
+        // ArcGIS installed, as detection reads it from the registry view.
+        const std::string registry = folder + "/registry.ini";
+        std::ofstream(registry) << "[HKEY_LOCAL_MACHINE\\SOFTWARE\\ESRI\\ArcGIS]\nRealVersion=9.2\n";
+        ::setenv("TREKFOLD_REGISTRY", registry.c_str(), 1);
         load(); // answers Yes: 26915
     }
     frmProperties& dlg() { return static_cast<frmProperties&>(main.frmProperties()); }
