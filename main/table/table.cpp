@@ -1,6 +1,7 @@
 #include "main/table/table.h"
 
 #include "main/table/detail/fields.h"
+#include "main/table/detail/route_names.h"
 #include "main/table/detail/symbols.h"
 #include "platform/automation/vb_error.h"
 
@@ -46,6 +47,7 @@ struct Table::Impl {
     std::unordered_map<std::string, int> found;
     std::string ticked = "waypoint";
     platform::Collection<Image> images1, images2;
+    detail::RouteNames route_names;
 
     // The parsed list of a type, read again whenever section "fields" changed.
     CachedList& cached(platform::Settings& settings, const std::string& type);
@@ -63,6 +65,8 @@ Table::Table(TableContext context) : ctx_(std::move(context)), impl_(std::make_u
 }
 
 Table::~Table() = default;
+
+detail::RouteNames& Table::route_names() { return impl_->route_names; }
 
 const platform::Collection<Table::Image>& Table::ImageList1() const { return impl_->images1; }
 const platform::Collection<Table::Image>& Table::ImageList2() const { return impl_->images2; }
