@@ -219,6 +219,53 @@ void BM_GPX_LoadFile_Tree_32766(benchmark::State& state)
 }
 BENCHMARK(BM_GPX_LoadFile_Tree_32766)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
+// 3,276 routes of 10 points each (32,760 rows), as a GPX 1.0 file.
+constexpr int kRoutes = 3276, kRoutePoints = 10;
+const std::string& routes_gpx()
+{
+    static const std::string path = [] {
+        std::string p = scratch_file("routes.gpx");
+        std::ofstream out(p);
+        out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<gpx version=\"1.0\" creator=\"bench\" "
+               "xmlns=\"http://www.topografix.com/GPX/1/0\">\n";
+        for (int r = 1; r <= kRoutes; ++r) {
+            out << "<rte>\n<name>ROUTE " << r << "</name>\n<number>" << r << "</number>\n";
+            for (int k = 1; k <= kRoutePoints; ++k) {
+                const int i = (r - 1) * kRoutePoints + k;
+                out << "<rtept lat=\"" << lat(i) << "\" lon=\"" << lon(i) << "\">\n<ele>" << 100 + i % 500
+                    << ".5</ele>\n<name>R" << r << "P" << k << "</name>\n<cmt>route point " << i
+                    << "</cmt>\n</rtept>\n";
+            }
+            out << "</rte>\n";
+        }
+        out << "</gpx>\n";
+        return p;
+    }();
+    return path;
+}
+
+void BM_Gpsbabel_GpxToUnicsv_Routes3276x10(benchmark::State& state)
+{
+    std::string out = scratch_file("babel-routes.csv");
+    bool ok = true;
+    g_babel_seconds["routes"] =
+        timed(state, [&] { ok = babel("-r -i gpx -f " + routes_gpx() + " -o unicsv -F " + out) && ok; });
+    if (!ok)
+        state.SkipWithError("gpsbabel failed or is missing");
+}
+BENCHMARK(BM_Gpsbabel_GpxToUnicsv_Routes3276x10)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+
+void BM_GPXFile_Load_Routes3276x10(benchmark::State& state)
+{
+    Window w;
+    const std::string file = routes_gpx();
+    double s = timed(state, [&] { benchmark::DoNotOptimize(files::GPXFile_Load(w.main, "route", file)); });
+    ratio(state, "routes", s);
+    if (w.main.MSFlexGrid1.Rows() - 1 != kRoutes * kRoutePoints)
+        state.SkipWithError("not every route point loaded");
+}
+BENCHMARK(BM_GPXFile_Load_Routes3276x10)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+
 void BM_Gpsbabel_GpxToUnicsv_dg100(benchmark::State& state) { gpsbabel_load(state, "dg100", dg100()); }
 BENCHMARK(BM_Gpsbabel_GpxToUnicsv_dg100)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
