@@ -99,12 +99,12 @@ struct Window {
         auto& t = main.table();
         t.Table_SetType("route");
         std::string cols;
-        for (const char* f : {"ident", "lat", "long", "y_proj", "x_proj", "new_seg", "rident"})
+        for (const char* f : {"type", "ident", "lat", "long", "y_proj", "x_proj", "new_seg", "rident"})
             cols += (cols.empty() ? "" : ";") + std::to_string(t.Column_Find(f, true));
         for (int i = 0; i < kRoutes * kRoutePoints; ++i) {
             const std::string la = lat_of(i), lo = lon_of(i);
             const bool first = i % kRoutePoints == 0;
-            t.Records_InsertValues({"P" + std::to_string(i), la, lo, la, lo, first ? "true" : "false",
+            t.Records_InsertValues({"ROUTE", "P" + std::to_string(i), la, lo, la, lo, first ? "true" : "false",
                                     first ? "ROUTE " + std::to_string(i / kRoutePoints) : ""},
                                    cols);
         }
