@@ -163,16 +163,30 @@ void BM_GPXFile_Save_32766(benchmark::State& state)
 }
 BENCHMARK(BM_GPXFile_Save_32766)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
-void gpsbabel_load(benchmark::State& state, const std::string& key, const std::string& file)
+// `kind`: gpsbabel's -w, -t or -r (given together, only the last counts:
+// "-w -t" reads no waypoint at all).
+void gpsbabel_load(benchmark::State& state, const std::string& key, const char* kind, const std::string& file,
+                   int records)
 {
     std::string out = scratch_file("babel-out.csv");
     bool ok = true;
-    g_babel_seconds[key] = timed(state, [&] { ok = babel("-w -t -i gpx -f " + file + " -o unicsv -F " + out) && ok; });
+    g_babel_seconds[key] = timed(state, [&] {
+        ok = babel(std::string(kind) + " -i gpx -f " + file + " -o unicsv -F " + out) && ok;
+    });
+    std::ifstream in(out);
+    int lines = 0;
+    for (std::string line; std::getline(in, line);)
+        ++lines;
     if (!ok)
         state.SkipWithError("gpsbabel failed or is missing");
+    else if (lines != records + 1)
+        state.SkipWithError("gpsbabel did not convert every point");
 }
 
-void BM_Gpsbabel_GpxToUnicsv_32766(benchmark::State& state) { gpsbabel_load(state, "wpt", waypoints_gpx()); }
+void BM_Gpsbabel_GpxToUnicsv_32766(benchmark::State& state)
+{
+    gpsbabel_load(state, "wpt", "-w", waypoints_gpx(), kWaypoints);
+}
 BENCHMARK(BM_Gpsbabel_GpxToUnicsv_32766)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
 void BM_GPXFile_Load_32766(benchmark::State& state)
@@ -246,12 +260,7 @@ const std::string& routes_gpx()
 
 void BM_Gpsbabel_GpxToUnicsv_Routes3276x10(benchmark::State& state)
 {
-    std::string out = scratch_file("babel-routes.csv");
-    bool ok = true;
-    g_babel_seconds["routes"] =
-        timed(state, [&] { ok = babel("-r -i gpx -f " + routes_gpx() + " -o unicsv -F " + out) && ok; });
-    if (!ok)
-        state.SkipWithError("gpsbabel failed or is missing");
+    gpsbabel_load(state, "routes", "-r", routes_gpx(), kRoutes * kRoutePoints);
 }
 BENCHMARK(BM_Gpsbabel_GpxToUnicsv_Routes3276x10)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
@@ -266,7 +275,7 @@ void BM_GPXFile_Load_Routes3276x10(benchmark::State& state)
 }
 BENCHMARK(BM_GPXFile_Load_Routes3276x10)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
-void BM_Gpsbabel_GpxToUnicsv_dg100(benchmark::State& state) { gpsbabel_load(state, "dg100", dg100()); }
+void BM_Gpsbabel_GpxToUnicsv_dg100(benchmark::State& state) { gpsbabel_load(state, "dg100", "-t", dg100(), 12027); }
 BENCHMARK(BM_Gpsbabel_GpxToUnicsv_dg100)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
 void BM_GPXFile_Load_dg100(benchmark::State& state)
