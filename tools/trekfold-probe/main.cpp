@@ -206,7 +206,7 @@ void print_line(const json& j) { std::cout << j.dump(-1, ' ', false, json::error
 // as the load itself.
 void print_status(const std::string& text)
 {
-    std::cout << json{{"status", text}}.dump(-1, ' ', false, json::error_handler_t::replace) << '\n';
+    std::cout << R"({"status":)" << json(text).dump(-1, ' ', false, json::error_handler_t::replace) << "}\n";
 }
 
 // A command that cannot be carried out.
