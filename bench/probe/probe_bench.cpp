@@ -3,7 +3,8 @@
 // conversion of the same points in the same run:
 //   GPX load          vs  gpsbabel -i gpx -o unicsv   (our GPX file)
 //   KML load          vs  gpsbabel -i kml -o unicsv   (our KML file)
-//   shapefile load    vs  ogr2ogr -f CSV              (our shapefile)
+//   shapefile load    vs  ogr2ogr -f CSV              (our shapefile, and one
+//                                                      ogr2ogr made of the CSV)
 //   text save         vs  ogr2ogr -f CSV              (our shapefile)
 //   shapefile save    vs  ogr2ogr -f "ESRI Shapefile" (the points as CSV)
 //   GPX and KML save  vs  gpsbabel -i unicsv -o gpx / -o kml
@@ -70,7 +71,9 @@ bool prepare()
         }
         unicsv.close();
         return run(probe(load_table() + " gpx-save " + at("w.gpx") + " kml-save point " + at("w.kml") +
-                         " save shp_p " + at("w.shp")));
+                         " save shp_p " + at("w.shp"))) &&
+               run("ogr2ogr -f 'ESRI Shapefile' " + at("narrow.shp") + " " + at("w.csv") +
+                   " -oo X_POSSIBLE_NAMES=long -oo Y_POSSIBLE_NAMES=lat");
     }();
     return ok;
 }
@@ -162,6 +165,16 @@ void BM_Probe_ShapefileLoad(benchmark::State& state)
 {
     ours(state, "shp-load", "empty", "ogr-csv", probe("load shp " + at("w.shp")));
 }
+void BM_Ogr2ogr_NarrowShapefileToCsv(benchmark::State& state)
+{
+    timed(state, "ogr-narrow-csv",
+          "rm -f " + at("ogr.csv") + " && ogr2ogr -f CSV " + at("ogr.csv") + " " + at("narrow.shp"));
+    converted(state, at("ogr.csv"));
+}
+void BM_Probe_NarrowShapefileLoad(benchmark::State& state)
+{
+    ours(state, "narrow-shp-load", "empty", "ogr-narrow-csv", probe("load shp " + at("narrow.shp")));
+}
 void BM_Probe_TextSave(benchmark::State& state)
 {
     ours(state, "txt-save", "table", "ogr-csv", probe(load_table() + " save txt " + at("out.txt")));
@@ -208,6 +221,8 @@ PROBE_BENCH(BM_Gpsbabel_KmlToUnicsv);
 PROBE_BENCH(BM_Probe_KmlLoad);
 PROBE_BENCH(BM_Ogr2ogr_ShapefileToCsv);
 PROBE_BENCH(BM_Probe_ShapefileLoad);
+PROBE_BENCH(BM_Ogr2ogr_NarrowShapefileToCsv);
+PROBE_BENCH(BM_Probe_NarrowShapefileLoad);
 PROBE_BENCH(BM_Probe_TextSave);
 PROBE_BENCH(BM_Ogr2ogr_CsvToShapefile);
 PROBE_BENCH(BM_Probe_ShapefileSave);
