@@ -231,6 +231,13 @@ that fits no button of its box).
 )USAGE";
 
 void print_line(const json& j) { std::cout << j.dump(-1, ' ', false, json::error_handler_t::replace) << std::endl; }
+// A line written out with the next other line (or at exit): a load sets the
+// status line once or twice per row, and a write per row would cost as much
+// as the load itself.
+void print_status(const std::string& text)
+{
+    std::cout << R"({"status":)" << json(text).dump(-1, ' ', false, json::error_handler_t::replace) << "}\n";
+}
 
 // A command that cannot be carried out.
 struct ProbeError {
@@ -524,7 +531,7 @@ public:
         main_.on_changed = [this](unsigned what) {
             // Set_Msg reports the status line and the quiet-mode window
             // together, and nothing else.
-            if (what == (app::ChangeStatus | app::ChangeQuietStatus)) print_line({{"status", main_.StatusBar1[1]}});
+            if (what == (app::ChangeStatus | app::ChangeQuietStatus)) print_status(main_.StatusBar1[1]);
             if ((what & app::ChangeCaption) && main_.Caption != caption_) {
                 caption_ = main_.Caption;
                 print_line({{"caption", caption_}});
