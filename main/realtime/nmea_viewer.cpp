@@ -320,8 +320,10 @@ void frmNMEAViewer::AddLine(const std::string& line, const std::string& identifi
         insert(Text().empty() ? line : kCrLf + line);
         added = true;
     }
+    // An unnamed sentence joins the text the same way: never a CR LF ahead
+    // of the first line.
     if (!matched && control("chkOTHER").value) {
-        insert(kCrLf + line);
+        insert(Text().empty() ? line : kCrLf + line);
         added = true;
     }
     if (added) changed();
