@@ -52,6 +52,12 @@ public:
     virtual Result SetText(const std::string& name, const std::string& text) = 0;
     // The close box.
     virtual void Close() = 0;
+    // The mouse pressed on a control with a Shift state (1 Shift, 2 Ctrl,
+    // 4 Alt, added), before its click; windows without such a handler have
+    // none to run.
+    virtual Result MouseDown(const std::string& name, int shift) { return NoControl; }
+    // The window resized by the user to `width` x `height` twips.
+    virtual Result Resize(int width, int height) { return NoControl; }
 
     // The view: told after every change.
     std::function<void()> on_changed;

@@ -14,18 +14,26 @@ namespace app { class frmMain; }
 
 namespace realtime {
 
+class frmNMEAViewer;
+
 class RealTime {
 public:
     virtual ~RealTime() = default;
     // Shows the NMEA viewer without blocking.
     virtual void show_frmNMEAViewer() = 0;
+    // The NMEA viewer, made (not loaded) on first use.
+    virtual frmNMEAViewer& NMEAViewer() = 0;
     // mnuStartRealTime, mnuStopRealTime.
     virtual void menu_Click(const std::string& name, int index) = 0;
     // One decoded position record of the control (the dispatch calls it
     // for every PVT packet).
     virtual void Receive_Pvt_data() = 0;
     // The control's NMEA event: during a port search the port is recorded
-    // once as an NMEA unit; otherwise the unit is marked as talking NMEA.
+    // once as an NMEA unit; otherwise the unit is marked as talking NMEA,
+    // the line goes to the NMEA viewer as its filter asks, and while real
+    // time runs the values of the sentences known are stored in
+    // AppState::nmea_values. The checksum verdict is not consulted; nothing
+    // is reported.
     virtual void garmin_NMEA(const std::string& sentence, bool chkerr) = 0;
     // The control's debug-text event: "$GP..." text marks NMEA mode.
     virtual void garmin_HexDebug(const std::string& dbgText) = 0;

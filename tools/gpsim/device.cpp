@@ -361,8 +361,27 @@ void Device::feed(const std::uint8_t* p, std::size_t n, Micros now) {
   now_ = now;
   if (start_ < 0) start_ = now;
   Bytes in(p, p + n);
-  if (!sc_.answers || sc_.nmea) {
+  if (!sc_.answers) {
     log_trace({{"dir", "in"}, {"ignored", hex(in)}}, now);
+    return;
+  }
+  if (sc_.nmea) {
+    // A unit in NMEA mode reads no commands; the host's frames are only
+    // traced, decoded, so a test can tell what the host asked for.
+    for (auto& e : deframer_.feed(p, n)) {
+      if (e.kind == Deframer::Event::Noise) {
+        log_trace({{"dir", "in"}, {"noise", hex(e.noise)}}, now);
+        continue;
+      }
+      json tr{{"dir", "in"}, {"id", e.packet.id}, {"size", e.packet.data.size()}, {"data", hex(e.packet.data)},
+              {"note", "not answered: NMEA mode"}};
+      if (e.kind == Deframer::Event::BadChecksum) tr["status"] = "bad checksum";
+      log_trace(std::move(tr), now);
+    }
+    if (replaying() && !replay_started_ && n > 0) {
+      replay_started_ = true;
+      next_nmea_ = now;
+    }
     return;
   }
   if (mismatched()) {
@@ -841,14 +860,24 @@ void Device::send_nmea(Micros now) {
   emit_text(nmea_sentence(std::string("GPGGA,") + hms + "," + la + "," + lo + ",1,08,1.0," + alt + ",M,0.0,M,,"), now);
 }
 
+void Device::send_replay_cycle(Micros now) {
+  if (replay_next_ >= opt_.nmea_replay.size()) return;
+  for (const std::string& line : opt_.nmea_replay[replay_next_]) emit_text(line + "\r\n", now);
+  if (++replay_next_ == opt_.nmea_replay.size() && opt_.nmea_loop) replay_next_ = 0;
+}
+
 void Device::tick(Micros now) {
   std::lock_guard lk(mu_);
   now_ = now;
   if (start_ < 0) start_ = now;
   if (!sc_.answers) return;
   if (sc_.nmea) {
+    if (replaying() && !replay_started_) return;
     if (now >= next_nmea_) {
-      send_nmea(now);
+      if (replaying())
+        send_replay_cycle(now);
+      else
+        send_nmea(now);
       next_nmea_ = now + Micros(sc_.nmea_period_ms > 0 ? sc_.nmea_period_ms : opt_.pvt_period_ms) * 1000;
     }
     return;
@@ -888,7 +917,10 @@ Device::Micros Device::next_deadline() const {
   std::lock_guard lk(mu_);
   Micros t = INT64_MAX;
   if (!sc_.answers) return t;
-  if (sc_.nmea) return next_nmea_;
+  if (sc_.nmea) {
+    if (replaying() && (!replay_started_ || replay_next_ >= opt_.nmea_replay.size())) return t;
+    return next_nmea_;
+  }
   for (const auto& d : delayed_) t = std::min(t, d.due);
   if (awaiting_) t = std::min(t, awaiting_->sent_at + Micros(opt_.ack_timeout_ms) * 1000);
   if (pvt_on_) t = std::min(t, next_pvt_);

@@ -84,6 +84,8 @@ class Device {
   void reply_expanded(int expanded_id, const Bytes& payload);
   void feed_frames(const std::uint8_t* p, std::size_t n, Micros now);
   void send_nmea(Micros now);
+  bool replaying() const { return !opt_.nmea_replay.empty(); }
+  void send_replay_cycle(Micros now);
   void log_trace(json j, Micros now);
   void log_dump(json j);
   std::string nmea_sentence(const std::string& body) const;
@@ -118,6 +120,8 @@ class Device {
   bool pvt_on_ = false;
   Micros next_pvt_ = 0;
   Micros next_nmea_ = 0;
+  bool replay_started_ = false;  // the host has written: the replay runs
+  std::size_t replay_next_ = 0;  // the next cycle of opt_.nmea_replay
   int previous_speed_ = 0;
   Micros confirm_deadline_ = 0;  // 0 = nothing to confirm
 

@@ -18,6 +18,8 @@
 #include "main/transfer/garmin_usb.h"
 #include "main/transfer/transfer.h"
 #include "main/files/table_files.h"
+#include "main/realtime/nmea_viewer.h"
+#include "main/realtime/realtime.h"
 #include "platform/automation/vb_error.h"
 #include "main/table/table.h"
 #include "main/transfer/probe/probe.h"
@@ -112,6 +114,13 @@ Commands:
                           its place in a menu array) of such a window
   text WINDOW.CONTROL TEXT      type into its text box (Change runs)
   check WINDOW.CONTROL 0|1      tick or clear its check box
+  shiftclick WINDOW.CONTROL [SHIFT]
+                          the mouse pressed on a box with that Shift state
+                          (1 Shift, 2 Ctrl, 4 Alt, added; default 1), then
+                          its click
+  resize WINDOW W H       resize such a window (twips), as the user does
+  frmNMEAViewer: "window" adds "values" (the 35 boxes in their order, 0 or
+  1), "text" (the shown lines) and "caret" (its caret, a byte offset).
   A control disabled is not used: {"disabled":"WINDOW.CONTROL"}.
   symbols                 {"d103":{KEY:N},"d1xx":{KEY:N}}
   massstorage DIR         read DIR as a mass-storage unit's drive, kept as
@@ -195,6 +204,10 @@ GIS programs beside the window:
                           the next result of MEMBER on the class object
                           (open-array's form: an array of fields, or a
                           value; null is Empty)
+  nmea TEXT [CHKERR]      the device control's NMEA event with the line TEXT
+                          and its checksum verdict (0 or 1, default 0)
+  nmea-values             {"nmea_values":{KEY:VALUE}}: the values stored
+                          from NMEA sentences (numbers as numbers)
 
 Output, one JSON object per line, as it happens:
   {"launch":[ARGS]}       a program the main window would start (it is not
@@ -270,7 +283,7 @@ bool command_word(const std::string& w)
         "picker",    "picker?",       "check",      "text",         "choose",        "key",       "tab",
         "cell",      "dblcell",       "resize",     "kml-save",     "kml-load",      "lowrance-save",
         "lowrance-load", "filter", "save-array", "open-array", "file-limit", "announce", "arcmap-fake",
-        "arcmap-answer"};
+        "arcmap-answer", "nmea", "nmea-values", "shiftclick"};
     return words.count(w) > 0;
 }
 
@@ -301,7 +314,11 @@ std::vector<Command> parse_commands(const std::vector<std::string>& words)
             if (w != "arcmap-answer" && i < words.size() && parse_int(words[i], n, 1, 0x3fffffff)) c.args.push_back(words[i++]);
         } else if (w == "open-array") {
             c.args = need(w, 1);
-        } else if (w == "save-array") {
+        } else if (w == "save-array" || w == "nmea-values") {
+        } else if (w == "nmea" || w == "shiftclick") {
+            c.args = need(w, 1);
+            if (i < words.size() && parse_int(words[i], n, w == "nmea" ? 0 : -32768, w == "nmea" ? 1 : 32767))
+                c.args.push_back(words[i++]);
         } else if (w == "filter") {
             c.args = need(w, 1);
             if (!parse_int(c.args[0], n, 1, 32767)) throw ProbeError{"\"filter\" needs a number from 1"};
@@ -617,7 +634,7 @@ public:
         else if (c.word == "gpx-load")
             print_line({{"gpx_load", gpx_load(a[0], a[1])}});
         else if (c.word == "window" && vb::LCase(a[0]) != "frmproperties")
-            print_line(transfer::probe::window(main_, a[0]));
+            print_line(window(a[0]));
         else if (kDialogWords.count(c.word))
             dialog(c.word, a);
         else if (c.word == "kml-save")
@@ -630,6 +647,12 @@ public:
             table_array(c.word, a);
         else if (c.word == "announce" || c.word == "arcmap-fake" || c.word == "arcmap-answer")
             gis_word(c.word, a);
+        else if (c.word == "nmea")
+            main_.realtime().garmin_NMEA(a[0], a.size() > 1 && a[1] == "1");
+        else if (c.word == "nmea-values")
+            nmea_values();
+        else if (c.word == "shiftclick")
+            shiftclick(a[0], a.size() > 1 ? number(a[1]) : 1);
         else if (c.word == "lowrance-load")
             try {
                 print_line({{"lowrance_load", files::LowranceFile_Load(main_, a[0])}});
@@ -737,6 +760,7 @@ private:
     {
         if ((word == "check" || word == "text") && form_word(word, a)) return;
         app::frmProperties& p = properties();
+        if (word == "resize" && a[0] != "frmProperties") return resize(a);
         if (word == "window" || word == "tab" || word == "resize") {
             if (a[0] != "frmProperties") throw ProbeError{"no window \"" + a[0] + "\""};
             if (word == "window") return window();
@@ -760,6 +784,59 @@ private:
         if (r == app::frmProperties::Disabled) print_line({{"disabled", a[0]}});
         if (r == app::frmProperties::NoControl) throw ProbeError{"no control for \"" + word + "\": \"" + a[0] + "\""};
         if (r == app::frmProperties::NoItem) throw ProbeError{"no entry \"" + a[1] + "\" in " + a[0]};
+    }
+
+    // "window NAME" of every window but the settings dialog; the NMEA
+    // viewer adds its box values, its text and its caret.
+    json window(const std::string& name)
+    {
+        json out = transfer::probe::window(main_, name);
+        if (name == "frmNMEAViewer") {
+            const realtime::frmNMEAViewer& v = main_.realtime().NMEAViewer();
+            json values = json::array();
+            for (const app::DialogControl* box : v.getNMEACodes()) values.push_back(box->value ? 1 : 0);
+            out["values"] = values;
+            out["text"] = v.Text();
+            out["caret"] = v.SelStart();
+        }
+        return out;
+    }
+
+    // resize WINDOW W H of a window registered by name.
+    void resize(const std::vector<std::string>& a)
+    {
+        app::Form* form = main_.form(a[0]);
+        if (!form) throw ProbeError{"no window \"" + a[0] + "\""};
+        app::Form::Result r = form->Resize(number(a[1]), number(a[2]));
+        if (r == app::Form::Disabled) print_line({{"disabled", a[0]}});
+        if (r == app::Form::NoControl) throw ProbeError{"\"" + a[0] + "\" cannot be resized"};
+    }
+
+    // shiftclick WINDOW.CONTROL [SHIFT]: the mouse pressed, then the click.
+    void shiftclick(const std::string& target, int shift)
+    {
+        const std::size_t dot = target.find('.');
+        app::Form* form = dot == std::string::npos ? nullptr : main_.form(target.substr(0, dot));
+        if (!form) throw ProbeError{"no window control \"" + target + "\""};
+        const std::string name = target.substr(dot + 1);
+        app::Form::Result r = form->MouseDown(name, shift);
+        if (r == app::Form::Done) r = form->Click(name);
+        if (r == app::Form::Disabled) print_line({{"disabled", target}});
+        if (r == app::Form::NoControl) throw ProbeError{"no control for \"shiftclick\": \"" + target + "\""};
+    }
+
+    // {"nmea_values":{KEY:VALUE}} in the order stored.
+    void nmea_values()
+    {
+        json values = json::object();
+        for (const auto& e : main_.state().nmea_values) {
+            const platform::Variant& v = e.item;
+            if (v.Type() == platform::VarType::String)
+                values[e.key] = v.ToString();
+            else
+                values[e.key] = v.ToDouble();
+        }
+        print_line({{"nmea_values", values}});
     }
 
     void window()
