@@ -15,6 +15,9 @@ public:
     void Quiet_Driver(std::string& command_line) override;
     void Timer1_Timer() override;
     void ToDDE_Poke(const std::string&) override {}
+    bool LV_Exists(bool) override { return false; }
+    bool Arcview_Exists(bool) override { return false; }
+    void lblGPSDesc1_LinkExecute(const std::string&) override {}
     void menu_Click(const std::string&, int) override {}
 
     // Every command line the quiet-mode driver received, in order.

@@ -1,6 +1,8 @@
-// Real-time tracking as far as it is built: its menu entries, the NMEA
-// viewer and the position record do nothing yet; NMEA traffic is noticed.
+// Real-time tracking as the main window reaches it: its menu entries, the
+// position record and the real-time window go to the tracking logic; the
+// NMEA viewer does nothing yet; NMEA traffic is noticed.
 #include "main/realtime/realtime.h"
+#include "main/realtime/tracking.h"
 
 #include "main/app/frm_info.h"
 #include "main/app/frm_main.h"
@@ -10,10 +12,19 @@ namespace {
 
 class RealTimeSeam : public RealTime {
 public:
-    explicit RealTimeSeam(app::frmMain& main) : main_(main) {}
+    explicit RealTimeSeam(app::frmMain& main) : main_(main), tracking_(main) {}
     void show_frmNMEAViewer() override {}
-    void menu_Click(const std::string&, int) override {}
-    void Receive_Pvt_data() override {}
+    void menu_Click(const std::string& name, int) override
+    {
+        if (name == "mnuStartRealTime") tracking_.mnuStartRealTime_Click();
+        if (name == "mnuStopRealTime") tracking_.mnuStopRealTime_Click();
+    }
+    void Receive_Pvt_data() override { tracking_.Receive_Pvt_data(); }
+    frmRealTime& RealTimeWindow() override { return tracking_.window(); }
+    bool Point_Record(const KeptPoint& point, const std::string& procedure) override
+    {
+        return tracking_.Point_Record(point, procedure);
+    }
 
     void garmin_NMEA(const std::string&, bool) override
     {
@@ -43,6 +54,7 @@ public:
 
 private:
     app::frmMain& main_;
+    Tracking tracking_;
 };
 
 } // namespace

@@ -109,6 +109,14 @@ public:
     }
     std::function<void()> on_timer;
     void ToDDE_Poke(const std::string& t) override { log_.push_back("ToDDE_Poke(" + t + ")"); }
+    // The GIS programs' answer to LV_Exists and Arcview_Exists.
+    bool programs_run = false;
+    bool LV_Exists(bool m) override { return log_.push_back(std::string("LV_Exists(") + (m ? "True" : "False") + ")"), programs_run; }
+    bool Arcview_Exists(bool m) override
+    {
+        return log_.push_back(std::string("Arcview_Exists(") + (m ? "True" : "False") + ")"), programs_run;
+    }
+    void lblGPSDesc1_LinkExecute(const std::string& c) override { log_.push_back("LinkExecute(" + c + ")"); }
     void menu_Click(const std::string& n, int i) override { log_.push_back("links." + n); }
     links::LinksSeam seam;
 
