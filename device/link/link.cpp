@@ -376,6 +376,31 @@ void Link::Send_Reference(const Packet& packet, std::uint8_t& Response, std::int
         s_->host.raise_cError(0, s_->sak.xLate("No response from device"), s_->core.Last_Packet);
 }
 
+bool Link::Send_Acknowledged(const Packet& packet, std::int32_t WaitTime)
+{
+    State& s = *s_;
+    Entry guard(s);
+    auto attempt = [&] {
+        std::uint8_t response = s.props.PID_Ack_Byte;
+        std::int32_t wait = WaitTime;
+        const bool acked = Send_Packet(packet, response, wait);
+        return std::pair{acked, wait};
+    };
+    // Only a packet that went out and met silence is tried again (one that
+    // could not go out has been reported); a host doing its own flow
+    // control makes its own rules.
+    auto silence = [&] { return s.serial() && s.port && s.port->PortOpen() && !s.write_failed && !UserFlowControl; };
+    auto [acked, wait] = attempt();
+    if (acked || !silence()) return acked;
+    if (DebugLog) {
+        const std::int32_t wait_ms = wait < 30 ? wait * 1000 : wait;
+        s.host.raise_HexDebug(s.sak.xLate("Re-try after ") + std::to_string(wait_ms) + " ms");
+    }
+    if (attempt().first) return true;
+    if (silence()) No_Response();
+    return false;
+}
+
 void Link::No_Response()
 {
     stop_timer();

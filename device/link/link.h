@@ -110,6 +110,13 @@ public:
     // reference): a wait of 0 or less comes back as Time_Out, a Write_Only
     // Response as 0.
     void Send_Reference(const Packet& packet, std::uint8_t& Response, std::int32_t& WaitTime);
+    // Sends a packet the receiver must acknowledge and waits WaitTime (as
+    // Send_Packet) for its ACK. On serial, a wait that ends without one
+    // sends the packet again; when the second wait ends the same way,
+    // cError 0 "No response from device" is raised, so the host's transfer
+    // ends instead of waiting for an acknowledgement that never comes.
+    // True when acknowledged (on USB: as Send_Packet says).
+    bool Send_Acknowledged(const Packet& packet, std::int32_t WaitTime);
     // Waits for a frame with the ID Response (serial).
     bool Wait_Reply(std::uint8_t Response, std::int32_t& WaitTime);
     // Stops the reply timer and raises cError 0 "No response from device",

@@ -42,7 +42,10 @@ void Control::Start_of_Records(std::int16_t ocount)
     // A count query leaves the link holding back Receive events; an upload
     // lives on them, so it ends here.
     link_->Counting_Records = false;
-    Send_Packet(Encode_Records(props_.PID_Records, ocount), props_.PID_Ack_Byte, 2);
+    // A unit that never acknowledges the count would leave the host waiting
+    // for ever for the acknowledgement that sends the first record: after
+    // one re-send the link reports it.
+    link_->Send_Acknowledged(Encode_Records(props_.PID_Records, ocount), 2);
 }
 
 void Control::End_of_Records()

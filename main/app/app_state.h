@@ -87,6 +87,7 @@ struct AppState {
     bool arcexplorer_running = false;
     bool arcmap_running = false;
     bool google_earth_running = false;
+    bool google_earth_available = false; // installed (a registry version) or running
     bool arcgis_installed = false;
     bool arcmap_extension_loaded = false;
     // The ArcMap extension's automation object (called late-bound, null

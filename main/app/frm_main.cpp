@@ -62,9 +62,6 @@ const char* const kPanelOpen = "<<< Data Table <<<";
 const char* const kBaudSettings[7] = {"4800,N,8,1",  "9600,N,8,1",  "19200,N,8,1", "28800,N,8,1",
                                       "38400,N,8,1", "57600,N,8,1", "115200,N,8,1"};
 
-// The longest Timer1 period the timer can hold (its interval is a 32-bit
-// count of milliseconds).
-constexpr double kMaxRefreshSeconds = INT32_MAX / 1000.0;
 
 Control make_control(std::string name, std::string caption, int left, int top, int width, int height,
                      std::string tooltip = {})
@@ -289,7 +286,7 @@ void frmMain::Form_Load()
         [this] { transfer().Ports_Enable(); },
         [this] {
             // 9.
-            state_.unit = svc_.settings.GetSetting("units", "unit", "Meters");
+            set_unit(svc_.settings.GetSetting("units", "unit", "Meters"));
             state_.time_zone = svc_.settings.GetSetting("time", "timezone", "Local Computer Time");
             // 10.
             state_.transfer_busy = false;
@@ -450,6 +447,24 @@ void frmMain::select_projection_mode()
         frmProperties().optEPSG_Click();
     else if (mode == "arcmap")
         frmProperties().optArcMap_Click();
+}
+
+void frmMain::mnuUnit_Click(int index)
+{
+    const MenuItem* item = menus_.find("mnuUnit", index);
+    if (!item) return;
+    const std::string unit = item->caption;
+    // Stored first: a store that cannot be written leaves the unit as it was.
+    svc_.settings.SaveSetting("units", "unit", unit);
+    set_unit(unit);
+    frmProperties().unit_changed();
+}
+
+void frmMain::set_unit(const std::string& unit)
+{
+    state_.unit = unit;
+    for (MenuItem* m : menus_.array("mnuUnit")) m->checked = vb::SameLCase(m->caption, unit);
+    changed(ChangeMenus);
 }
 
 // ---------------------------------------------------------------- shut-down
@@ -690,11 +705,12 @@ void frmMain::register_handlers()
     auto to_transfer = [this](const std::string& n) {
         on_click(n, [this, n](int i) { transfer().menu_Click(n, i); });
     };
-    for (const char* n : {"mnuPort", "mnuBaud", "mnuAutoGPSConnect", "mnuClose", "mnuReset", "mnuUnit",
-                          "mnuDDownload", "mnuGInfo", "mnuWDownload", "mnuWUpload", "mnuTDownload", "mnuTUpload",
-                          "mnuRDownload", "mnuRUpload"})
+    for (const char* n : {"mnuPort", "mnuBaud", "mnuAutoGPSConnect", "mnuClose", "mnuReset", "mnuDDownload",
+                          "mnuGInfo", "mnuWDownload", "mnuWUpload", "mnuTDownload", "mnuTUpload", "mnuRDownload",
+                          "mnuRUpload"})
         to_transfer(n);
     on_click("mnuOpen", [this](int) { transfer().mnuOpen_Click(); });
+    on_click("mnuUnit", [this](int i) { mnuUnit_Click(i); });
     on_click("cmdConvert", [this](int) { cmdConvert_Click(); });
 
     for (const char* n :

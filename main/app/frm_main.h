@@ -63,6 +63,10 @@ struct SmallWindow {
     bool visible = false;
 };
 
+// The longest Timer1 period the timer can hold (its interval is a 32-bit
+// count of milliseconds).
+constexpr double kMaxRefreshSeconds = 2147483647 / 1000.0;
+
 enum WindowState : int { vbNormal = 0, vbMinimized = 1, vbMaximized = 2 };
 
 // What changed, for the view.
@@ -226,6 +230,12 @@ public:
     void Open_Properties(int tab);
     // Runs the settings dialog's handler of the stored projection mode.
     void select_projection_mode();
+    // GPS > Units: the item's caption becomes the display unit, stored as
+    // units/unit, as the settings dialog's Units tab stores it.
+    void mnuUnit_Click(int index);
+    // Makes `unit` the window's display unit and ticks the Units item of
+    // that name (none when no item has it).
+    void set_unit(const std::string& unit);
     // Shows a progress or result text in the status bar and the quiet-mode
     // status window (created hidden when needed).
     void Set_Msg(const std::string& text);

@@ -25,11 +25,16 @@ public:
     virtual void Show(int tab) = 0;
     // Fills the datum and projection lists from the projection catalogue.
     virtual void loadProjectionListboxes() {}
-    // Whether the dialog is showing, and whether its EPSG list is chosen.
+    // Whether the dialog is showing.
     virtual bool Visible() const { return false; }
-    virtual bool optEPSG() const { return false; }
+    // Whether its EPSG list is chosen; a dialog not loaded is loaded first,
+    // in the stored projection mode.
+    virtual bool optEPSG() { return false; }
     // Drops the dialog (column hiding does); the next use loads it afresh.
     virtual void Unload() {}
+    // The main window's display unit changed outside the dialog (the Units
+    // menu): the Units tab shows it.
+    virtual void unit_changed() {}
 };
 
 // The settings dialog of a main window (frmProperties, loaded at first use).

@@ -3,6 +3,8 @@
 // share read at its index in the sorted list.
 #include "main/coords/cep.h"
 
+#include "platform/automation/collection_object.h"
+
 #include "main/app/app_state.h"
 #include "main/app/frm_main.h"
 #include "main/coords/coords.h"
@@ -69,29 +71,7 @@ std::vector<DialogControl> make_controls(int width, int height)
     return v;
 }
 
-// The window's CEP collection as the ArcMap extension reads it: Item by
-// key or 1-based index, and Count.
-class CollectionObject : public platform::Dispatch {
-public:
-    explicit CollectionObject(platform::Collection<Variant> items) : items_(std::move(items))
-    {
-        members_.Add({"Item", 0, [this](std::vector<Variant>& a) {
-                          if (a[0].Type() == platform::VarType::String) return items_.Item(a[0].ToString());
-                          return items_.Item(a[0].ToInt32());
-                      }, {}, {}, {}, 1, 1});
-        members_.Add({"Count", 1, {}, [this](std::vector<Variant>&) { return Variant(std::int32_t(items_.Count())); },
-                      {}, {}, 0, 0});
-    }
-    std::optional<platform::DispId> GetIDOfName(std::string_view name) const override { return members_.IdOf(name); }
-    Variant Invoke(platform::DispId id, platform::InvokeKind kind, std::vector<Variant>& args) override
-    {
-        return members_.Invoke(id, kind, args);
-    }
-
-private:
-    platform::Collection<Variant> items_;
-    platform::MemberTable members_;
-};
+using platform::CollectionObject;
 
 // The box of an error that stopped a handler.
 void error_box(platform::Dialogs& dialogs, const VbError& e, const std::string& procedure)

@@ -390,10 +390,12 @@ std::string CoordinatesImpl::getProjectionName(bool arcmap)
 {
     try {
         if (arcmap) return arcmap_projection_name(proj_setting("am_proj"));
+        // Asked first: a dialog loaded again rebuilds the catalogue.
+        const bool epsg = main_.frmProperties().optEPSG();
         if (!catalogue_) return {};
         const ProjectionEntry* entry = catalogue_->find(proj_setting("proj", "4326"));
         if (!entry) return {};
-        if (main_.frmProperties().optEPSG()) return entry->group + " - " + entry->name;
+        if (epsg) return entry->group + " - " + entry->name;
         return entry->group;
     } catch (const VbError& e) {
         dialogs().MsgBox("Error #" + error_text(e), platform::vbCritical, "frmMain.getProjectionName");

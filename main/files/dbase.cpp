@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -34,6 +35,7 @@ struct Table {
     std::uint32_t header_length = 0, record_length = 0;
     std::vector<Field> fields;
     std::int64_t size = 0;
+    std::string blank; // a new record: the flag, every field's blank value, the end-of-file byte
 };
 
 } // namespace detail
@@ -164,11 +166,89 @@ std::string name_key(const std::string& given)
     return platform::vb::UCase(platform::vb::Trim(given));
 }
 
+// The bytes DBF_PutRecord writes for `value` into the field; nothing when
+// the value is no number for an N field (the field keeps what it holds).
+// `fits` turns false when the value is no number or does not fit.
+std::optional<std::string> field_bytes(const Field& fd, const std::string& value, bool& fits)
+{
+    if (fd.type == 'C') return text_bytes(value, fd.width, ' ');
+    // An empty cell, the commonest text that is no number, without the
+    // cost of a raised error.
+    if (value.find_first_not_of(' ') == std::string::npos) {
+        fits = false;
+        return std::nullopt;
+    }
+    double number = 0;
+    try {
+        number = platform::vb::CDbl(value);
+    } catch (const platform::VbError&) {
+        fits = false;
+        return std::nullopt;
+    }
+    bool ok = std::isfinite(number);
+    std::string b;
+    if (fd.decimals > 0) {
+        b = ok ? number_bytes(decimal_text(number, fd.decimals), fd.width, ok) : std::string(std::size_t(fd.width), '*');
+    } else {
+        try {
+            b = number_bytes(std::to_string(platform::vb::CLng(number)), fd.width, ok);
+        } catch (const platform::VbError&) {
+            // Beyond 32 bits: too wide for the field whatever its width.
+            b = std::string(std::size_t(fd.width), '*');
+            ok = false;
+        }
+    }
+    fits = fits && ok;
+    return b;
+}
+
+// Held back at most this many bytes of records before writing them.
+constexpr std::size_t kHoldAtMost = 1 << 20;
+
 } // namespace
 
 DBase::DBase(platform::Dialogs& dialogs, Today today) : dialogs_(dialogs), today_(std::move(today))
 {
-    if (!today_) today_ = [] { return platform::vb::Now(); };
+    // The computer's date, looked up again only when the clock's second
+    // changed: the writers ask for it on every call.
+    if (!today_)
+        today_ = [last = std::time_t(-1), date = platform::vb::Date{}]() mutable {
+            const std::time_t now = std::time(nullptr);
+            if (now != last) last = now, date = platform::vb::Now();
+            return date;
+        };
+}
+
+DBase::~DBase()
+{
+    for (auto& [file, p] : pending_) DBF_Flush(file);
+}
+
+DBase::Pending* DBase::pending_of(std::int16_t file) { return &pending_[file]; }
+
+bool DBase::DBF_Flush(std::int16_t file)
+{
+    auto it = pending_.find(file);
+    if (it == pending_.end()) return true;
+    Pending& p = it->second;
+    BinaryFile* f = file_of(file);
+    if (!p.tail.empty() && (!f || !f->write_at(p.at, p.tail.data(), p.tail.size()))) p.failed = true;
+    p.tail.clear();
+    p.at = -1;
+    if (p.header) {
+        // The date and the count as the table holds them now.
+        const auto t = tables_.find(file);
+        std::uint8_t h[7];
+        if (t == tables_.end() || !t->second) {
+            p.failed = true;
+        } else {
+            std::memcpy(h, t->second->date.data(), 3);
+            detail::put_u32le(h + 3, t->second->count);
+            if (!f || !f->write_at(1, h, 7)) p.failed = true;
+        }
+        p.header = false;
+    }
+    return !p.failed;
 }
 
 BinaryFile* DBase::file_of(std::int16_t file)
@@ -195,6 +275,7 @@ std::int16_t DBase::add_file(BinaryFile f)
         if (!files_.count(n)) {
             files_.emplace(n, std::move(f));
             tables_.erase(n);
+            pending_.erase(n);
             return n;
         }
     return -1;
@@ -218,10 +299,18 @@ std::int16_t DBase::DBF_Open(const std::string& fileName)
     return add_file(std::move(f));
 }
 
+int DBase::DBF_WriteError(std::int16_t file)
+{
+    const BinaryFile* f = file_of(file);
+    return f ? f->write_error() : 0;
+}
+
 bool DBase::DBF_Close(std::int16_t file)
 {
+    DBF_Flush(file);
     files_.erase(file);
     tables_.erase(file);
+    pending_.erase(file);
     return true;
 }
 
@@ -306,65 +395,95 @@ std::int32_t DBase::DBF_AddRecord(std::int16_t file)
     BinaryFile* fp = file_of(file);
     const auto t = table_of(file);
     if (!t || !writable_table(*fp, t->version) || t->fields.empty() || t->count >= 0x7FFFFFFF) return -1;
-    BinaryFile& f = *fp;
-    tables_.erase(file); // put back below once the count, date and size are written
+    Pending& p = *pending_of(file);
+    if (p.failed) return -1;
     bool date_ok = false;
     const auto date = date_bytes(date_ok);
     if (!date_ok) return -1;
 
-    // The new record goes right after the last one, whatever follows them.
-    std::string rec(" ");
-    for (const auto& fd : t->fields) rec += blank_value(fd.type, fd.width, fd.decimals);
-    if (rec.size() < t->record_length) rec.resize(t->record_length, ' ');
-    rec.push_back(26);
+    if (t->blank.empty()) {
+        t->blank = " ";
+        for (const auto& fd : t->fields) t->blank += blank_value(fd.type, fd.width, fd.decimals);
+        if (t->blank.size() < t->record_length) t->blank.resize(t->record_length, ' ');
+        t->blank.push_back(26);
+    }
+    // The new record goes right after the last one, whatever follows them;
+    // the record before it, held back, ends in the end-of-file byte it
+    // takes the place of.
     const std::int64_t at = std::int64_t(t->header_length) + std::int64_t(t->count) * t->record_length;
-    if (!f.write_at(at, rec.data(), rec.size())) return -1;
-
-    std::uint8_t h[7];
-    std::memcpy(h, date.data(), 3);
-    detail::put_u32le(h + 3, t->count + 1);
-    if (!f.write_at(1, h, 7)) return -1;
+    if (!p.tail.empty() && p.at + std::int64_t(p.tail.size()) - 1 == at) {
+        p.tail.pop_back();
+        p.tail += t->blank;
+    } else {
+        if (!DBF_Flush(file)) return -1;
+        p.at = at;
+        p.tail = t->blank;
+    }
     t->count += 1;
     t->date = date;
-    t->size = std::max(t->size, at + std::int64_t(rec.size()));
-    tables_[file] = t;
+    t->size = std::max(t->size, p.at + std::int64_t(p.tail.size()));
+    p.header = true;
+    if (p.tail.size() >= kHoldAtMost && !DBF_Flush(file)) return -1;
     return std::int32_t(t->count);
 }
 
 std::optional<DBase::Records> DBase::DBF_GetRecords(std::int16_t file, std::int32_t recno)
 {
-    BinaryFile* f = file_of(file);
     const auto t = table_of(file);
-    if (!t) return std::nullopt;
+    if (!t || !DBF_Flush(file)) return std::nullopt;
     Records out;
     if (t->fields.empty()) return out;
-    std::uint32_t first = 0, last = t->count;
-    if (recno > 0) {
-        if (std::uint32_t(recno) > t->count) return out;
-        first = std::uint32_t(recno) - 1;
-        last = std::uint32_t(recno);
-    }
-    const std::size_t rl = t->record_length;
-    std::string block((last - first) * rl, '\0');
-    if (!block.empty() && !f->read_at(std::int64_t(t->header_length) + std::int64_t(first) * rl, block.data(),
-                                      block.size()))
-        return std::nullopt;
-    for (std::uint32_t r = 0; r < last - first; ++r) {
-        const char* rec = block.data() + r * rl;
-        if (recno <= 0 && rec[0] == '*') continue; // deleted
+    auto keep = [&](const std::vector<std::string_view>& raw) {
         std::vector<std::string> values;
-        values.reserve(t->fields.size());
-        for (const auto& fd : t->fields)
-            values.push_back(platform::cp1252_to_utf8(std::string_view(rec + fd.offset, std::size_t(fd.width))));
+        values.reserve(raw.size());
+        for (const auto& v : raw) values.push_back(platform::cp1252_to_utf8(v));
         out.push_back(std::move(values));
-    }
+        return true;
+    };
+    if (recno <= 0) return DBF_ReadRecords(file, keep) ? std::optional<Records>(std::move(out)) : std::nullopt;
+    if (std::uint32_t(recno) > t->count) return out;
+    std::string rec(t->record_length, '\0');
+    if (!file_of(file)->read_at(std::int64_t(t->header_length) + std::int64_t(recno - 1) * t->record_length,
+                                rec.data(), rec.size()))
+        return std::nullopt;
+    std::vector<std::string_view> raw;
+    for (const auto& fd : t->fields) raw.emplace_back(rec.data() + fd.offset, std::size_t(fd.width));
+    keep(raw);
     return out;
+}
+
+bool DBase::DBF_ReadRecords(std::int16_t file, const std::function<bool(const std::vector<std::string_view>&)>& each)
+{
+    BinaryFile* f = file_of(file);
+    const auto t = table_of(file);
+    if (!t || !DBF_Flush(file)) return false;
+    if (t->fields.empty()) return true;
+    // A piece of records at a time.
+    const std::size_t rl = t->record_length;
+    const std::uint32_t per_piece = std::uint32_t(std::max<std::size_t>(1, kHoldAtMost / std::max<std::size_t>(rl, 1)));
+    std::string block;
+    std::vector<std::string_view> raw(t->fields.size());
+    for (std::uint32_t first = 0; first < t->count; first += per_piece) {
+        const std::uint32_t n = std::min(per_piece, t->count - first);
+        block.resize(std::size_t(n) * rl);
+        if (!f->read_at(std::int64_t(t->header_length) + std::int64_t(first) * std::int64_t(rl), block.data(),
+                        block.size()))
+            return false;
+        for (std::uint32_t r = 0; r < n; ++r) {
+            const char* rec = block.data() + std::size_t(r) * rl;
+            if (rec[0] == '*') continue; // deleted
+            for (std::size_t i = 0; i < raw.size(); ++i)
+                raw[i] = std::string_view(rec + t->fields[i].offset, std::size_t(t->fields[i].width));
+            if (!each(raw)) return true;
+        }
+    }
+    return true;
 }
 
 bool DBase::put_field(std::int16_t file, const std::string& bytes, bool fits)
 {
     BinaryFile* f = file_of(file);
-    if (!f) return false;
+    if (!f || !DBF_Flush(file)) return false;
     // A value written into the header makes the table read again.
     auto t = tables_.find(file);
     if (t != tables_.end() && t->second && f->position() < std::int64_t(t->second->header_length)) tables_.erase(t);
@@ -399,43 +518,35 @@ bool DBase::DBF_PutRecord(std::int16_t file, const std::string& fieldName, std::
     const auto t = table_of(file);
     if (!t || !writable_table(*fp, t->version) || t->fields.empty()) return false;
     BinaryFile& f = *fp;
+    Pending& p = *pending_of(file);
+    if (p.failed) return false;
     bool date_ok = false;
     const auto date = date_bytes(date_ok);
     if (!date_ok) return false;
     if (date != t->date) {
-        if (!f.write_at(1, date.data(), 3)) return false;
         t->date = date;
+        p.header = true;
     }
     if (recno < 1 || std::uint32_t(recno) > t->count) return false;
 
+    // A record still held back is filled where it is held.
     const std::int64_t start = std::int64_t(t->header_length) + std::int64_t(recno - 1) * t->record_length;
+    const bool held = !p.tail.empty() && start >= p.at &&
+                      start + std::int64_t(t->record_length) <= p.at + std::int64_t(p.tail.size());
+    if (!held && !DBF_Flush(file)) return false;
     bool matched = false, ok = true;
     const std::string key = name_key(fieldName);
     for (const auto& fd : t->fields) {
         if (fd.key != key) continue;
         matched = true;
-        f.seek(start + fd.offset);
-        if (fd.type == 'C') {
-            ok = Field_PutText(file, value, fd.width, ' ') && ok;
-            continue;
-        }
-        double number = 0;
-        try {
-            number = platform::vb::CDbl(value);
-        } catch (const platform::VbError&) {
-            ok = false; // no number: the field keeps what it held
-            continue;
-        }
-        if (fd.decimals > 0) {
-            ok = Field_PutDecimal(file, number, fd.width, fd.decimals) && ok;
-            continue;
-        }
-        try {
-            ok = Field_PutInteger(file, platform::vb::CLng(number), fd.width) && ok;
-        } catch (const platform::VbError&) {
-            // Beyond 32 bits: too wide for the field whatever its width.
-            put_field(file, std::string(std::size_t(fd.width), '*'), false);
-            ok = false;
+        const auto bytes = field_bytes(fd, value, ok);
+        if (!bytes) continue;
+        if (held) {
+            std::memcpy(&p.tail[std::size_t(start - p.at + fd.offset)], bytes->data(), bytes->size());
+            f.seek(start + fd.offset + std::int64_t(bytes->size()));
+        } else {
+            f.seek(start + fd.offset);
+            if (!f.put(*bytes)) p.failed = true, ok = false;
         }
     }
     return matched && ok;
@@ -447,7 +558,7 @@ bool DBase::DBF_AddFields(std::int16_t file, const std::string& spec)
     if (!fp) return false;
     BinaryFile& f = *fp;
     const auto t = table_of(file);
-    if (!writable_table(f, t ? t->version : 0)) return false;
+    if (!DBF_Flush(file) || !writable_table(f, t ? t->version : 0)) return false;
     const auto s = parse_spec(spec);
     if (s && t)
         for (const auto& fd : t->fields)

@@ -10,8 +10,13 @@
 #include "platform/automation/vb_error.h"
 #include "platform/settings/settings.h"
 #include "platform/settings/stored_file.h"
+#include "platform/text/cp1252.h"
 #include "platform/text/vb.h"
 #include "platform/ui/dialogs.h"
+
+#include <cerrno>
+#include <string_view>
+#include <tuple>
 
 #include <sys/stat.h>
 
@@ -29,7 +34,11 @@ bool is_file(const std::string& path)
 }
 
 // The stored name of a field: its heading upper-cased, cut to 10 characters.
-std::string stored_name(const std::string& heading) { return vb::UCase(heading).substr(0, 10); }
+std::string stored_name(const std::string& heading) { return vb::UCase(Field_StoredName(heading)); }
+
+// A number field holding no number: all "*" (the null value GDAL, shapelib
+// and the shapefile control write for an empty number) or all blanks.
+bool null_number(std::string_view trimmed) { return trimmed.find_first_not_of('*') == std::string_view::npos; }
 
 } // namespace
 
@@ -57,18 +66,37 @@ bool TableFiles::Save_DBF(const std::string& path, bool append)
             specs.push_back(stored_name(c.name) + "," + c.type + "," + std::to_string(c.width) + "," +
                             std::to_string(c.decimals) + "," + std::to_string(c.ordinal));
         // The table is written as a temporary beside the file (for an
-        // append, a copy of it) that replaces it once written whole.
+        // append, a copy of it) that replaces it once written whole. A
+        // write that fails ends the save with the failure's own error.
         platform::StagedFiles staged({path});
         std::string reason;
-        if (!staged.stage(append, reason)) throw VbError(545, "Save_DBF", "Error Creating Table (" + reason + ")");
+        if (!staged.stage(append, reason)) {
+            if (staged.error()) throw platform::FileError(staged.error(), "Save_DBF");
+            throw VbError(545, "Save_DBF", "Error Creating Table (" + reason + ")");
+        }
         if (append && is_file(path)) {
             file = db.DBF_Open(staged.temp(0));
             if (file < 0) throw VbError(545, "Save_DBF", "Error Opening Table");
-            for (const auto& s : specs) db.DBF_AddFields(file, s);
+            int err = 0;
+            for (const auto& s : specs) {
+                errno = 0;
+                if (!db.DBF_AddFields(file, s) && !err) err = errno;
+            }
+            // A field that could not be added closes the table.
+            if (db.DBF_GetRecordCount(file) < 0) {
+                file = -1;
+                if (err) throw platform::FileError(err, "Save_DBF");
+                throw VbError(545, "Save_DBF", "Error Writing Table");
+            }
         } else {
+            errno = 0;
             file = db.DBF_Create(staged.temp(0), specs);
+            if (file < 0 && errno) throw platform::FileError(errno, "Save_DBF");
             if (file < 0) throw VbError(545, "Save_DBF", "Error Creating Table");
         }
+        const auto written = [&] {
+            if (int err = db.DBF_WriteError(file)) throw platform::FileError(err, "Save_DBF");
+        };
         const platform::Grid& g = main_.MSFlexGrid1;
         std::vector<std::pair<int, std::string>> columns;
         for (int c = 1; c < g.Cols(); ++c)
@@ -78,14 +106,24 @@ bool TableFiles::Save_DBF(const std::string& path, bool append)
         for (int r = range[0]; r <= range[1] && r < g.Rows(); ++r) {
             if (g.TextMatrix(r, 0).empty() && g.Rows() == 2) continue; // the empty table's blank row
             const std::int32_t recno = db.DBF_AddRecord(file);
+            written();
             if (recno < 0) throw VbError(545, "Save_DBF", "Error Writing Table");
             for (const auto& [c, name] : columns) db.DBF_PutRecord(file, name, recno, g.TextMatrix(r, c));
+            written();
             ++main_.state().record_counter;
             main_.Set_Msg("Saving records: " + std::to_string(main_.state().record_counter));
         }
+        // Records are held back in memory: the flush writes the last of
+        // them, and its failure is the save's.
+        const bool flushed = db.DBF_Flush(file);
+        written();
+        if (!flushed) throw VbError(545, "Save_DBF", "Error Writing Table");
         db.DBF_Close(file);
         file = -1;
-        if (!staged.commit(reason)) throw VbError(545, "Save_DBF", "Error Writing Table (" + reason + ")");
+        if (!staged.commit(reason)) {
+            if (staged.error()) throw platform::FileError(staged.error(), "Save_DBF");
+            throw VbError(545, "Save_DBF", "Error Writing Table (" + reason + ")");
+        }
         main_.Set_Msg("");
         return true;
     } catch (const VbError& e) {
@@ -119,8 +157,7 @@ bool TableFiles::Open_DBF(const std::string& path)
         main_.state().record_counter = 0;
 
         const auto fields = db.DBF_GetFields(file);
-        const auto records = fields ? db.DBF_GetRecords(file, 0) : std::nullopt;
-        if (!records) throw VbError(514, "Open_DBF", "Error Opening Table");
+        if (!fields) throw VbError(514, "Open_DBF", "Error Opening Table");
         std::vector<std::string> names;
         std::vector<bool> numeric;
         int type_pos = -1;
@@ -128,22 +165,39 @@ bool TableFiles::Open_DBF(const std::string& path)
             const auto parts = vb::Split(f, ",");
             if (vb::LCase(parts[0]) == "type") type_pos = int(names.size());
             names.push_back(parts[0]);
-            numeric.push_back(parts.size() > 1 && parts[1] == "N");
+            numeric.push_back(parts.size() > 1 && (parts[1] == "N" || parts[1] == "F"));
         }
-        std::string type = "waypoint";
-        if (type_pos >= 0 && !records->empty()) type = Text_RecordType(records->front()[std::size_t(type_pos)]);
-        set_record_type(type);
-        const auto [columns, mode] = required_fields(names, "dbf", type);
-        if (columns.empty()) throw VbError(515, "Open_DBF", "Required fields not found");
+        // The first record names the record type; the columns are mapped
+        // before it is inserted.
+        std::string columns;
+        std::int16_t mode = 0;
+        bool mapped = false;
+        auto map_columns = [&](const std::string& type) {
+            set_record_type(type);
+            std::tie(columns, mode) = required_fields(names, "dbf", type);
+            if (columns.empty()) throw VbError(515, "Open_DBF", "Required fields not found");
+            mapped = true;
+        };
+        std::vector<std::string> values(names.size());
         std::int32_t k = 0;
-        for (auto values : *records) {
+        bool refused = false;
+        const bool read = db.DBF_ReadRecords(file, [&](const std::vector<std::string_view>& raw) {
+            if (!mapped)
+                map_columns(type_pos >= 0 ? Text_RecordType(platform::cp1252_to_utf8(raw[std::size_t(type_pos)]))
+                                          : "waypoint");
             main_.Set_Msg("Loading record: " + std::to_string(++k));
-            for (std::size_t i = 0; i < values.size() && i < numeric.size(); ++i) {
-                values[i] = vb::Trim(values[i]);
-                if (numeric[i] && values[i].empty()) values[i] = "0"; // a null number
+            for (std::size_t i = 0; i < raw.size(); ++i) {
+                std::string_view v = raw[i];
+                while (!v.empty() && v.front() == ' ') v.remove_prefix(1);
+                while (!v.empty() && v.back() == ' ') v.remove_suffix(1);
+                if (numeric[i] && null_number(v)) v = {};
+                values[i] = platform::cp1252_to_utf8(v);
             }
-            if (!table.Records_InsertValues(values, columns)) return false;
-        }
+            return !(refused = !table.Records_InsertValues(values, columns));
+        });
+        if (!read) throw VbError(514, "Open_DBF", "Error Opening Table");
+        if (refused) return false;
+        if (!mapped) map_columns("waypoint");
         if (mode == 1) main_.coords().Project_Table(true);
         if (mode == 2) main_.coords().Project_Table(false);
         return true;
@@ -156,6 +210,12 @@ bool TableFiles::Open_DBF(const std::string& path)
 
 void TableFiles::WritePRJ(const std::string& base, bool projected)
 {
+    const std::string found = platform::find_any_case(base + ".prj");
+    write_prj(found.empty() ? base + ".prj" : found, projected);
+}
+
+void TableFiles::write_prj(const std::string& file, bool projected)
+{
     const platform::Settings& s = main_.settings();
     std::string key = projected ? s.GetSetting("proj", "proj") : "4326";
     std::string text;
@@ -165,7 +225,7 @@ void TableFiles::WritePRJ(const std::string& base, bool projected)
         text = s.GetSetting("proj", key);
     if (text.empty()) return;
     std::string reason;
-    platform::save_stored_file(base + ".prj", text + "\r\n", reason, 0644);
+    platform::save_stored_file(file, text + "\r\n", reason, 0644);
 }
 
 std::string TableFiles::get_ShapeFileType(const std::string& path)

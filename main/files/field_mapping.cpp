@@ -4,13 +4,22 @@
 #include "main/files/table_files.h"
 #include "main/table/table.h"
 #include "platform/automation/vb_error.h"
+#include "platform/text/cp1252.h"
 #include "platform/text/vb.h"
 #include "platform/ui/cursor.h"
 #include "platform/ui/dialogs.h"
 
+#include <algorithm>
+#include <array>
+
 namespace files {
 
 namespace vb = platform::vb;
+
+std::string Field_StoredName(const std::string& name)
+{
+    return platform::cp1252_to_utf8(platform::utf8_to_cp1252(name).substr(0, 10));
+}
 
 bool FieldList::select(const std::string& text)
 {
@@ -54,21 +63,33 @@ std::pair<std::string, std::int16_t> TableFiles::required_fields(std::vector<std
             required = {"ident", "comment"};
 
         auto alias_of = [&](const std::string& field) { return table.Field_GetAlias(type, field); };
-        auto has_column = [&](const std::string& alias) {
+        // The names a column may carry for a field: its name, its alias,
+        // and each cut to what a dBASE table keeps of it.
+        auto keys_of = [&](const std::string& field) {
+            const std::string alias = alias_of(field);
+            return std::array<std::string, 4>{vb::LCase(field), vb::LCase(alias), vb::LCase(Field_StoredName(field)),
+                                              vb::LCase(Field_StoredName(alias))};
+        };
+        auto stands_for = [](const std::string& column, const std::array<std::string, 4>& keys) {
+            const std::string c = vb::LCase(column);
+            return std::find(keys.begin(), keys.end(), c) != keys.end();
+        };
+        auto has_column = [&](const std::string& field) {
+            const auto keys = keys_of(field);
             for (const auto& n : names)
-                if (vb::SameLCase(n, alias)) return true;
+                if (stands_for(n, keys)) return true;
             return false;
         };
 
         fields_.cpSpatial_visible = text_kind;
         fields_.cbxComment.visible = waypoint;
         for (FieldList* list : fields_.lists()) {
-            const std::string alias = alias_of(list->tag);
+            const auto keys = keys_of(list->tag);
             list->items = names;
             list->ListIndex = -1;
             int match = -1;
             for (std::size_t i = 0; i < names.size(); ++i)
-                if (vb::SameLCase(names[i], alias)) match = int(i);
+                if (stands_for(names[i], keys)) match = int(i);
             int offset = 0;
             if (list == &fields_.cbxIdent || list == &fields_.cbxComment) {
                 list->items.insert(list->items.begin(), list == &fields_.cbxIdent ? "Sequential ID" : "Today's Date");
@@ -82,9 +103,8 @@ std::pair<std::string, std::int16_t> TableFiles::required_fields(std::vector<std
         std::vector<std::pair<std::string, std::string>> chosen;
         bool missing = false;
         for (const auto& field : required) {
-            const std::string alias = alias_of(field);
             chosen.emplace_back(field, "");
-            if (!has_column(alias)) missing = true;
+            if (!has_column(field)) missing = true;
         }
 
         std::int16_t mode = 0;
@@ -111,23 +131,30 @@ std::pair<std::string, std::int16_t> TableFiles::required_fields(std::vector<std
         }
 
         // Whole column names are renamed: the chosen column takes the
-        // field's alias; a column already carrying the alias of ident or
-        // comment gives it up when the sequence or the date was chosen.
+        // field's alias; a column already standing for ident or comment
+        // gives it up when the sequence or the date was chosen.
         for (const auto& [field, c] : chosen) {
             if (c.empty()) continue;
-            const std::string alias = alias_of(field);
             if (c == "Sequential ID" || c == "Today's Date") {
+                const auto keys = keys_of(field);
                 for (auto& n : names)
-                    if (vb::SameLCase(n, alias)) n = field == "ident" ? "Id" : "cmt";
+                    if (stands_for(n, keys)) n = field == "ident" ? "Id" : "cmt";
                 continue;
             }
+            const std::string alias = alias_of(field);
             for (auto& n : names)
                 if (n == c) n = alias;
         }
+        // A column no heading names whole goes to the first field of the
+        // record type it stands for by a cut name.
+        const std::vector<std::string> fields = table.Fields_GetList(type, false, false);
         std::string columns;
         for (std::size_t i = 0; i < names.size(); ++i) {
             if (i) columns += ';';
-            columns += std::to_string(table.Column_Find(names[i], true));
+            int col = table.Column_Find(names[i], true);
+            for (std::size_t f = 0; col < 0 && f < fields.size(); ++f)
+                if (stands_for(names[i], keys_of(fields[f]))) col = table.Column_Find(fields[f], true);
+            columns += std::to_string(col);
         }
         return {columns, mode};
     } catch (const platform::VbError& e) {

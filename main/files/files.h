@@ -142,7 +142,9 @@ bool KMLFile_Save(app::frmMain& main, const std::string& shape, const std::strin
 // others are skipped. Failures are shown (False; a missing or unreadable
 // file leaves the table as it was, a full table keeps the rows before).
 bool KMLFile_Load(app::frmMain& main, const std::string& shape, const std::string& path);
-// Google Earth's own place file: "$HOME/.googleearth/myplaces.kml".
+// Google Earth's place file: "$APPDATA/google/googleearth/myplaces.kml"
+// when it exists, else "$HOME/.googleearth/myplaces.kml" (the first again
+// when neither exists and APPDATA is set).
 std::string MyPlaces_File();
 
 } // namespace files

@@ -5,6 +5,7 @@
 
 #include "main/app/frm_main.h"
 #include "main/files/table_files.h"
+#include "main/transfer/garmin_usb.h"
 #include "platform/automation/dispatch.h"
 #include "platform/automation/vb_error.h"
 #include "platform/ui/dialogs.h"
@@ -257,7 +258,10 @@ void FileFrontEnd::mnuFileL_Click()
         case 5: {
             std::string type;
             if (!getFileInfo_UserFeatureType(type)) return;
-            ok = GPXFile_Load(main_, type, path);
+            // A connected mass-storage unit is every loaded point's model.
+            std::optional<std::string> model;
+            if (const auto& unit = main_.state().GPS_MassStorageUnit) model = unit->Description;
+            ok = GPXFile_Load(main_, type, path, model);
             break;
         }
         case 6: ok = LowranceFile_Load(main_, path); break;

@@ -5,7 +5,6 @@
 #include "main/files/table_files.h"
 #include "main/table/table.h"
 #include "platform/automation/vb_error.h"
-#include "platform/settings/stored_file.h"
 #include "platform/text/vb.h"
 #include "platform/ui/cursor.h"
 #include "platform/ui/dialogs.h"
@@ -20,9 +19,9 @@ using platform::VbError;
 
 int Shapefile_FieldIndex(const std::vector<ShapeFiles::Field>& fields, const std::string& name)
 {
-    const std::string stored = vb::UCase(name).substr(0, 10);
+    const std::string stored = vb::UCase(Field_StoredName(name));
     for (std::size_t i = 0; i < fields.size(); ++i)
-        if (vb::UCase(fields[i].Name).substr(0, 10) == stored) return int(i) + 1;
+        if (vb::UCase(Field_StoredName(fields[i].Name)) == stored) return int(i) + 1;
     return -1;
 }
 
@@ -45,17 +44,8 @@ bool point_type(std::int32_t code)
     return code == 1 || code == 8 || code == 11 || code == 18 || code == 21 || code == 28;
 }
 
-std::string base_of(const std::string& path)
-{
-    return path.size() > 4 && vb::LCase(path.substr(path.size() - 4)) == ".shp" ? path.substr(0, path.size() - 4)
-                                                                                : path;
-}
-
-// The control's shapefile written to temporaries beside the target.
-struct Staged {
-    platform::StagedFiles files;
-    explicit Staged(const std::string& base) : files({base + ".shp", base + ".shx", base + ".dbf"}) {}
-};
+// The projection file beside the set, named as the set's own files are.
+std::string prj_of(const std::string& path) { return ShapeFiles::SiblingName(path, ".prj"); }
 
 } // namespace
 
@@ -104,7 +94,7 @@ bool TableFiles::add_missing_fields(const std::vector<flxgrd::CatalogField>& ent
     bool added = false;
     for (const auto& e : entries)
         if (Shapefile_FieldIndex(shapefiles_.Fields, e.name) < 0) {
-            shapefiles_.Fields_Add(e.name.substr(0, 10), Shapefile_FieldType(e.type), std::to_string(e.width),
+            shapefiles_.Fields_Add(Field_StoredName(e.name), Shapefile_FieldType(e.type), std::to_string(e.width),
                                    std::to_string(e.decimals));
             added = true;
         }
@@ -113,6 +103,7 @@ bool TableFiles::add_missing_fields(const std::vector<flxgrd::CatalogField>& ent
 
 namespace {
 // Holds the control for one operation; the pointer returns to normal.
+// An operation that did not close the control keeps nothing it wrote.
 struct Hold {
     bool& busy;
     ShapeFiles& control;
@@ -120,10 +111,7 @@ struct Hold {
     Hold(bool& b, ShapeFiles& c, platform::Cursor& cur) : busy(b), control(c), cursor(cur) { busy = true; }
     ~Hold()
     {
-        try {
-            control.Close();
-        } catch (const VbError&) {
-        }
+        control.Abandon();
         control.Fields.clear(), control.Vertices.clear();
         busy = false;
         cursor.set_pointer(platform::vbDefault);
@@ -131,12 +119,10 @@ struct Hold {
 };
 } // namespace
 
-void TableFiles::open_staged(platform::StagedFiles& staged, bool append, std::int32_t code,
-                             const std::vector<flxgrd::CatalogField>& entries)
+void TableFiles::open_set(const std::string& path, bool append, std::int32_t code,
+                          const std::vector<flxgrd::CatalogField>& entries)
 {
-    std::string reason;
-    if (!staged.stage(append, reason)) throw VbError(75, "", "Path/File access error (" + reason + ")");
-    shapefiles_.Open(staged.temp_stem() + ".shp", append ? 3 : 1, code);
+    shapefiles_.Open(path, append ? 3 : 1, code);
     if (append && shapefiles_.ShapeType() != code)
         throw VbError(266, "FileIO.Shapefile_Save",
                       "Incoming shapes do not match existing shapefile's shape type.  Aborting.");
@@ -172,10 +158,7 @@ bool TableFiles::Shapefile_Save(const std::string& shape, bool projected, const 
         }
         const auto entries = field_entries();
         const auto range = table.Selection_GetRange(g);
-        const std::string base = base_of(path);
-        Staged staged(base);
-        open_staged(staged.files, append, code, entries);
-        std::string reason;
+        open_set(path, append, code, entries);
 
         std::vector<std::pair<int, int>> attributes; // table column, field index from 1
         for (int c = 1; c < g.Cols(); ++c)
@@ -194,8 +177,7 @@ bool TableFiles::Shapefile_Save(const std::string& shape, bool projected, const 
         }
         w.close();
         shapefiles_.FinishWrite();
-        if (!staged.files.commit(reason)) throw VbError(75, "", "Path/File access error (" + reason + ")");
-        WritePRJ(base, projected);
+        write_prj(prj_of(path), projected);
         main_.Set_Msg("");
         if (shapefiles_.RecordCount() < 1)
             main_.dialogs().MsgBox("No valid shapes created in shapefile", platform::vbExclamation);
@@ -219,7 +201,8 @@ bool TableFiles::Shapefile_SaveFromArray(const std::string& shape, const std::ve
         flxgrd::Table& table = main_.table();
         const std::string& type = main_.state().record_type;
         const std::string word = vb::LCase(shape);
-        int xc = -1, yc = -1, seg = -1, id = -1;
+        // Columns not there stay 0: the first column gives the coordinate.
+        int xc = 0, yc = 0, seg = -1, id = -1;
         for (std::size_t c = 0; c < data.size(); ++c) {
             const std::string name = table.Field_GetName(data[c][0], type);
             if (!flxgrd::Catalog_Find(name)) throw VbError(5, "", "Invalid procedure call or argument");
@@ -228,13 +211,13 @@ bool TableFiles::Shapefile_SaveFromArray(const std::string& shape, const std::ve
             if (name == "new_seg") seg = int(c);
             if (name == "ident") id = int(c);
         }
-        if (xc < 0 || yc < 0) throw VbError(5, "", "Invalid procedure call or argument");
         const std::int32_t code = Shapefile_ShapeTypeCode(word);
-        if (code == 0) throw VbError(5, "", "Invalid procedure call or argument");
-        const std::string base = base_of(path);
-        Staged staged(base);
-        open_staged(staged.files, append, code, field_entries());
-        std::string reason;
+        if (code == 0) {
+            main_.Set_Msg("");
+            main_.dialogs().MsgBox("No valid shapes created in shapefile", platform::vbExclamation);
+            return false;
+        }
+        open_set(path, append, code, field_entries());
         std::vector<int> fields;
         for (const auto& col : data) fields.push_back(Shapefile_FieldIndex(shapefiles_.Fields, col[0]));
         ShapeWriter w{shapefiles_, word};
@@ -252,9 +235,8 @@ bool TableFiles::Shapefile_SaveFromArray(const std::string& shape, const std::ve
         }
         w.close();
         shapefiles_.Close();
-        if (!staged.files.commit(reason)) throw VbError(75, "", "Path/File access error (" + reason + ")");
         counter = 0;
-        WritePRJ(base, true);
+        write_prj(prj_of(path), true);
         main_.Set_Msg("");
         return true;
     } catch (const VbError& e) {
@@ -272,11 +254,7 @@ bool TableFiles::Shapefile_NewEmpty(const std::string& shape, const std::string&
     Hold hold(shapefiles_busy_, shapefiles_, main_.cursor());
     try {
         const std::int32_t code = Shapefile_ShapeTypeCode(shape);
-        const std::string base = base_of(path);
-        Staged staged(base);
-        std::string reason;
-        if (!staged.files.stage(append, reason)) throw VbError(75, "", "Path/File access error (" + reason + ")");
-        shapefiles_.Open(staged.files.temp_stem() + ".shp", append ? 3 : 1, code);
+        shapefiles_.Open(path, append ? 3 : 1, code);
         if (shapefiles_.ShapeType() != code)
             throw VbError(234, "FileIO.Shapefile_NewEmpty",
                           "You tried loading a shapefile whose shape type differs from the one specified on the "
@@ -284,8 +262,7 @@ bool TableFiles::Shapefile_NewEmpty(const std::string& shape, const std::string&
         if (add_missing_fields(field_entries())) append ? shapefiles_.AppendFields() : shapefiles_.CreateFields();
         count = shapefiles_.RecordCount();
         shapefiles_.FinishWrite();
-        if (!staged.files.commit(reason)) throw VbError(75, "", "Path/File access error (" + reason + ")");
-        WritePRJ(base, true);
+        write_prj(prj_of(path), true);
         return true;
     } catch (const VbError& e) {
         main_.dialogs().MsgBox("Error " + std::to_string(e.number) + ": " + e.description, platform::vbCritical,

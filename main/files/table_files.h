@@ -16,7 +16,6 @@
 #include "platform/shapefiles/shapefiles.h"
 
 namespace app { class frmMain; }
-namespace platform { class StagedFiles; }
 
 namespace files {
 
@@ -90,7 +89,10 @@ public:
     // projection mode (1: lat/long chosen, compute the projected columns;
     // 2: y_proj/x_proj chosen, compute lat/long; 0 otherwise). `names` are
     // the file's column names joined with ";"; chosen columns are renamed
-    // in it to their fields' aliases. An empty list when cancelled.
+    // in it to their fields' aliases. A column stands for a field when its
+    // name equals the field's name or alias, or the first 10 characters of
+    // either (all a dBASE table keeps), in any case. An empty list when
+    // cancelled.
     std::pair<std::string, std::int16_t> get_Required_Fields(std::string& names, const std::string& kind,
                                                              const std::string& type);
     // The same on column names already apart (names may hold ";").
@@ -147,10 +149,12 @@ private:
     // Adds the entries' missing fields; true when one was added.
     bool add_missing_fields(const std::vector<flxgrd::CatalogField>& entries);
     bool control_free(const char* operation);
-    // Stages the files, opens the temporaries (appending: checks the shape
-    // type) and adds the missing fields.
-    void open_staged(platform::StagedFiles& staged, bool append, std::int32_t code,
-                     const std::vector<flxgrd::CatalogField>& entries);
+    // Opens the set to write (appending: checks the shape type) and adds
+    // the missing fields.
+    void open_set(const std::string& path, bool append, std::int32_t code,
+                  const std::vector<flxgrd::CatalogField>& entries);
+    // WritePRJ's text into that file.
+    void write_prj(const std::string& file, bool projected);
     void set_record_type(const std::string& type);
     void set_controls(int state);
     std::string temp_folder();
@@ -161,6 +165,10 @@ private:
     platform::ShapeFiles shapefiles_;
     bool shapefiles_busy_ = false;
 };
+
+// A field name as a dBASE table holds it: the first 10 characters of its
+// Windows-1252 form, given back as UTF-8.
+std::string Field_StoredName(const std::string& name);
 
 // The field number (from 1) whose name equals `name` cut to 10 characters,
 // in any case; -1 when none.

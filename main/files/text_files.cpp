@@ -176,8 +176,9 @@ bool TableFiles::Save_TextFile(const std::string& path, std::string delimiter, b
             main_.Set_Msg("Saving record " + std::to_string(r) + " to text file");
         }
         std::string reason;
+        errno = 0;
         if (!platform::save_stored_file(path, text, reason, new_file_mode()))
-            throw VbError(75, "frmMain.Save_TextFile", "Path/File access error (" + reason + ")");
+            throw platform::FileError(errno, "frmMain.Save_TextFile");
         main_.Set_Msg("");
         return true;
     } catch (const VbError& e) {

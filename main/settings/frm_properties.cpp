@@ -60,6 +60,7 @@ frmProperties::frmProperties(frmMain& main) : main_(main) {}
 void frmProperties::build()
 {
     controls_.clear();
+    prj_code_.clear();
     using K = DialogControl::Kind;
     auto add = [this](std::string name, K kind, std::string caption, int tab, int l, int t, int w, int h,
                       std::string frame = {}, std::string tip = {}) -> DialogControl& {
@@ -174,13 +175,13 @@ void frmProperties::select(DialogControl& list, int index)
 
 // ---------------------------------------------------------------- loading
 
-void frmProperties::ensure_loaded()
+void frmProperties::ensure_loaded(bool with_mode)
 {
     if (loaded_) return;
     Form_Load();
     // Loaded again after an unload: the stored projection mode comes back
     // too (at start-up the main window runs it itself).
-    if (reloading_) main_.select_projection_mode();
+    if (reloading_ && with_mode) main_.select_projection_mode();
 }
 
 void frmProperties::Form_Load()
@@ -229,6 +230,14 @@ void frmProperties::fill_controls()
     select(zones, index_of(zones.items, main_.state().time_zone, true));
     DialogControl& units = control("lbxMeasureUnits");
     units.items = {"Feet", "Meters"};
+    select(units, index_of(units.items, main_.state().unit, true));
+    changed();
+}
+
+void frmProperties::unit_changed()
+{
+    if (!loaded_) return; // loading fills the list from the unit
+    DialogControl& units = control("lbxMeasureUnits");
     select(units, index_of(units.items, main_.state().unit, true));
     changed();
 }
@@ -322,9 +331,10 @@ void frmProperties::EditAlias(int grid, int row, int col)
         main_.dialogs().MsgBox("An alias cannot contain a colon or a comma", platform::vbExclamation, "Edit Alias");
         return;
     }
-    // Columns are found by alias ignoring case, so duplicates do too.
+    // Columns are found by name or alias ignoring case, so an alias that
+    // equals another field's alias or name would take that field's place.
     for (int r = 1; r < g.Rows(); ++r)
-        if (r != row && vb::SameLCase(g.TextMatrix(r, 2), alias)) {
+        if (r != row && (vb::SameLCase(g.TextMatrix(r, 2), alias) || vb::SameLCase(g.TextMatrix(r, 1), alias))) {
             main_.dialogs().MsgBox("An alias with this name already exists", platform::vbExclamation,
                                    "Duplicate Alias Name");
             return;
@@ -395,7 +405,9 @@ void frmProperties::cmdOK_Click()
             s.SaveSetting("proj", "projfile", "arcmap");
             s.SaveSetting("proj", "am_proj", prj);
         } else {
-            if (!prj.empty() && !code.empty()) s.SaveSetting("proj", code, prj);
+            // Only under the code the text was shown for: beside a code typed
+            // and not chosen it may belong to either, so it is not stored.
+            if (!prj.empty() && !code.empty() && code == prj_code_) s.SaveSetting("proj", code, prj);
             s.SaveSetting("proj", "projfile", control("optEPSG").value ? "epsg" : "esri");
             if (code != s.GetSetting("proj", "proj", "")) {
                 s.SaveSetting("proj", "proj", code);
@@ -415,7 +427,7 @@ void frmProperties::cmdOK_Click()
         if (log) s.SaveSetting("fields", "rtimetextloc", log_path(control("tbxRTTextFile").text));
         // With nothing selected the current unit and zone stay.
         if (const DialogControl& u = control("lbxMeasureUnits"); u.ListIndex >= 0) {
-            main_.state().unit = u.text;
+            main_.set_unit(u.text);
             s.SaveSetting("units", "unit", u.text);
         }
         if (const DialogControl& z = control("lbxZones"); z.ListIndex >= 0) {
@@ -526,24 +538,25 @@ void frmProperties::mode(bool esri)
 
 void frmProperties::optEPSG_Click()
 {
-    ensure_loaded();
+    ensure_loaded(false);
     mode(false);
 }
 
 void frmProperties::optESRI_Click()
 {
-    ensure_loaded();
+    ensure_loaded(false);
     mode(true);
 }
 
 void frmProperties::optArcMap_Click()
 {
-    ensure_loaded();
+    ensure_loaded(false);
     control("optEPSG").value = control("optESRI").value = false;
     control("optArcMap").value = true;
     control("frmEPSGESRI").visible = false;
     control("frmArcMap").visible = true;
     control("tbxPRJ").text = main_.settings().GetSetting("proj", "am_proj", "");
+    prj_code_.clear();
     changed();
 }
 
@@ -596,7 +609,7 @@ void frmProperties::cbxPOSCCodes_Click()
     select(names, index_of(names.items, entry->name));
     // The code's own definition: another code filed under the same group
     // and name would otherwise take its place in the code box.
-    describe(entry->definition);
+    describe(names.items.empty() ? nullptr : &entry->definition);
 }
 
 void frmProperties::lbxDatums_Click()
@@ -611,27 +624,31 @@ void frmProperties::lbxProjections_MouseDown()
 {
     ensure_loaded();
     const std::string group = control("lbxDatums").text, name = control("lbxProjections").text;
-    for (const auto& g : groups_)
-        if (g.group == group)
-            for (const auto& [n, line] : g.names)
-                if (n == name) return describe(line);
-    describe({});
+    if (!control("lbxProjections").items.empty())
+        for (const auto& g : groups_)
+            if (g.group == group)
+                for (const auto& [n, line] : g.names)
+                    if (n == name) return describe(&line);
+    describe(nullptr);
 }
 
-void frmProperties::describe(const std::string& line)
+// Shows a definition line one token per line (every token, empty ones
+// included), its first token's code in the code box and the PRJ text kept
+// for that code; without a line the description is only cleared.
+void frmProperties::describe(const std::string* line)
 {
     DialogControl& desc = control("lbxDesc");
     desc.items.clear();
     select(desc, -1);
-    if (control("lbxProjections").items.empty() && line.empty()) return changed();
+    if (!line) return changed();
     bool first = true;
-    for (const std::string& raw : vb::Split(line, " ")) {
+    for (const std::string& raw : vb::Split(*line, " ")) {
         std::string token = vb::Trim(raw);
-        if (token.empty()) continue;
         if (first && token.size() >= 2) {
             const std::string code = token.substr(1, token.size() - 2);
             control("cbxPOSCCodes").text = code;
             control("tbxPRJ").text = main_.settings().GetSetting("proj", code, "");
+            prj_code_ = code;
         }
         first = false;
         desc.items.push_back(token);

@@ -36,9 +36,10 @@ public:
     void Show(int tab) override;
     void loadProjectionListboxes() override;
     bool Visible() const override { return loaded_ && visible_; }
-    bool optEPSG() const override { return loaded_ && control("optEPSG").value; }
+    bool optEPSG() override { return control("optEPSG").value; }
     // Drops the dialog; the next use loads it afresh from the settings.
     void Unload() override;
+    void unit_changed() override;
 
     // --- handlers -------------------------------------------------------------
     void LoadFields();
@@ -88,7 +89,10 @@ public:
     std::function<void()> on_show_modal;
 
 private:
-    void ensure_loaded();
+    // Loads the dialog when it is not loaded. Loaded again after an unload,
+    // it runs the stored projection mode's handler, unless the caller is a
+    // mode handler itself (`with_mode` false), which sets its own.
+    void ensure_loaded(bool with_mode = true);
     void Form_Load();
     void build();
     void fill_controls();
@@ -96,7 +100,7 @@ private:
     void area_changed(const std::string& prefix);
     void select(DialogControl& list, int index);
     void mode(bool esri);
-    void describe(const std::string& line);
+    void describe(const std::string* line);
     void save_grids();
     std::string log_path(std::string path) const;
     Result reach(const std::string& name, std::initializer_list<DialogControl::Kind> kinds, DialogControl*& c);
@@ -109,6 +113,10 @@ private:
     std::vector<DialogControl> controls_;
     std::array<platform::Grid, 4> grids_;
     std::vector<coords::ProjectionGroup> groups_; // of the catalogue last shown
+    // The code whose kept PRJ text tbxPRJ was filled with ("" when the text
+    // belongs to no code, as ArcMap's own does): OK stores the text only
+    // while the code box still holds that code.
+    std::string prj_code_;
 };
 
 } // namespace app

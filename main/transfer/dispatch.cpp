@@ -91,6 +91,9 @@ void upload_complete(app::frmMain& main, app::GarminControl& g)
         main.dialogs().MsgBox(box);
     }
     s.transfer_complete = true;
+    // The next upload (of a table without steps, say) must not take this
+    // one's record kind.
+    s.last_record_pid = 0;
 }
 
 void acknowledgement(app::frmMain& main, app::GarminControl& g, std::uint8_t acked)

@@ -95,8 +95,10 @@ void download(app::frmMain& main, Kind kind)
     app::AppState& s = main.state();
     bool flag_set = false;
     main.run_trapped(kProcedures[k], [&] {
-        s.record_type = kTypes[k];
+        // The type changes only once the running transfer has ended: that
+        // transfer's end still reads its own type.
         if (!Transfer_WaitIdle(main)) return;
+        s.record_type = kTypes[k];
         if (kind != Kind::Waypoint && s.real_time) return;
         if (kind != Kind::Track) flag_set = s.transfer_busy = true;
         main.cursor().hourglass(true);

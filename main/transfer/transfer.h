@@ -110,8 +110,6 @@ void Send_Track_Point(app::frmMain& main);
 void Send_Route_Point(app::frmMain& main);
 void Send_Track_Header(app::frmMain& main);
 void Send_Route_Header(app::frmMain& main);
-// Clears the grid selection and resets the selection state to all rows.
-void Selection_Clear(app::frmMain& main);
 
 // --- receiver information and port commands -----------------------------------
 void Receive_Product_Data(app::frmMain& main);

@@ -203,12 +203,16 @@ std::string completion_text(const std::string& type, std::int32_t n)
     return {};
 }
 
-// The USB road: every record in one loop, then the transfer's end.
+// The USB road: every record in one loop, then the transfer's end. The
+// loop ends early when a row cannot be sent, or when the control gave up
+// on the transfer (an unsupported kind, no response): that abandons it,
+// and nothing more is sent or announced.
 void usb_loop(app::frmMain& main, int count)
 {
     app::AppState& s = main.state();
     app::GarminControl& g = gps(main);
-    for (int i = 1; i <= count && !s.upload_stopped; ++i) {
+    auto going = [&] { return s.transfer_running && !s.upload_stopped; };
+    for (int i = 1; i <= count && going(); ++i) {
         if (s.record_type == "waypoint") {
             Send_Waypoint(main);
         } else if (s.record_type == "track") {
@@ -229,6 +233,7 @@ void usb_loop(app::frmMain& main, int count)
             Send_Route_Point(main);
         }
     }
+    if (!s.transfer_running) return;
     if (!s.upload_stopped) g.End_of_Records();
     s.transfer_busy = false;
     main.cursor().hourglass(false);
@@ -240,6 +245,12 @@ void mass_storage(app::frmMain& main)
 {
     app::AppState& s = main.state();
     const std::string folder = s.GPS_MassStorageUnit->UploadLocation;
+    // A description without an upload folder (or with one outside the
+    // unit, which was refused) leaves nowhere to write on the unit.
+    if (folder.empty()) {
+        main.dialogs().MsgBox("This unit has no upload folder.  Nothing was uploaded.");
+        return;
+    }
     const std::string name = vb::Format(vb::Now(), "yyyymmdd-hhnnss") + ".gpx";
     const std::string path = folder.empty() || folder.back() == '/' ? folder + name : folder + "/" + name;
     if (files::GPXFile_Save(main, path, false))
@@ -248,11 +259,18 @@ void mass_storage(app::frmMain& main)
 }
 
 // Steps 1 to 8 of the upload; true when the serial road goes on in the
-// dispatch (the transfer is then still running).
-bool start(app::frmMain& main)
+// dispatch (the transfer is then still running). The route command's type
+// and flags change only after the wait, so a transfer still running ends
+// with its own.
+bool start(app::frmMain& main, bool route)
 {
     app::AppState& s = main.state();
     if (!Transfer_WaitIdle(main)) return false;
+    if (route) {
+        s.record_type = "route";
+        s.route_header = false;
+        s.route_link = false;
+    }
     s.transfer_busy = true;
     s.transfer_complete = false;
     s.transfer_running = true;
@@ -263,7 +281,7 @@ bool start(app::frmMain& main)
     s.upload_cursor = s.first_selected_row;
     if (s.selection_count < 1) {
         s.expected_record_count = main.MSFlexGrid1.Rows() - 1;
-        Selection_Clear(main);
+        main.table().Selection_Clear();
     } else {
         s.expected_record_count = s.last_selected_row - s.first_selected_row + 1;
     }
@@ -318,28 +336,24 @@ bool start(app::frmMain& main)
 
 } // namespace
 
-void Selection_Clear(app::frmMain& main)
-{
-    platform::Grid& g = main.MSFlexGrid1;
-    g.SetRowSel(g.Row());
-    g.SetColSel(g.Col());
-    main.Set_Msg("Selection Cleared");
-    main.StatusBar1[2] = "0 of " + std::to_string(g.Rows() - 1) + " Selected";
-    main.table().Selection_Reset();
-    main.changed(app::ChangeStatus);
-}
+namespace {
 
-void StartUpload(app::frmMain& main)
+void start_upload(app::frmMain& main, bool route)
 {
     app::AppState& s = main.state();
     bool running = false;
-    main.run_trapped("StartUpload", [&] { running = start(main); });
+    main.run_trapped("StartUpload", [&] { running = start(main, route); });
     if (running) return;
     main.cursor().hourglass(false);
     s.transfer_busy = false;
     s.transfer_complete = true;
     s.transfer_running = false;
+    s.last_record_pid = 0;
 }
+
+} // namespace
+
+void StartUpload(app::frmMain& main) { start_upload(main, false); }
 
 void Send_Waypoint(app::frmMain& main)
 {
@@ -435,13 +449,6 @@ void Send_Route_Point(app::frmMain& main)
 void mnuWUpload_Click(app::frmMain& main) { StartUpload(main); }
 void mnuTUpload_Click(app::frmMain& main) { StartUpload(main); }
 
-void mnuRUpload_Click(app::frmMain& main)
-{
-    app::AppState& s = main.state();
-    s.record_type = "route";
-    s.route_header = false;
-    s.route_link = false;
-    StartUpload(main);
-}
+void mnuRUpload_Click(app::frmMain& main) { start_upload(main, true); }
 
 } // namespace transfer

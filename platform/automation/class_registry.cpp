@@ -1,5 +1,7 @@
 #include "platform/automation/class_registry.h"
 
+#include "platform/registry/registry.h"
+
 #include "platform/automation/vb_error.h"
 
 #include <dlfcn.h>
@@ -91,6 +93,14 @@ ObjectRef ClassRegistry::CreateObject(std::string_view key)
                     break;
                 }
             }
+        }
+        // A class identifier nobody registered: the library the machine's
+        // registry names for it, as COM finds an in-process server.
+        if (!lib.empty() && lib.front() == '{' && key.back() == '}') {
+            const auto server = Registry::Machine().Value("HKEY_CLASSES_ROOT",
+                                                          "CLSID\\" + std::string(key) + "\\InprocServer32", "@");
+            std::error_code ec;
+            if (server && !server->empty() && std::filesystem::exists(*server, ec)) LoadLibrary(*server);
         }
         e = find(key);
     }

@@ -4,6 +4,7 @@
 // holding string values ("PATH=/usr/bin/tool"). Names ignore case.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -25,6 +26,17 @@ public:
 private:
     std::string text_;
 };
+
+// A stored value as the registry gives it: "dword:HHHHHHHH" is a 32-bit
+// number (type 4), "hex(N):..." a value of another type N (2: expandable
+// text), anything else a text (type 1) in which "\0" stands for a NUL.
+struct RegValue {
+    int type = 1;
+    std::string text;       // type 1: the text, NULs included
+    std::uint32_t number = 0; // type 4
+};
+// nullopt for a "dword:" or "hex(" value that is malformed.
+std::optional<RegValue> Parse_Registry_Value(std::string_view stored);
 
 // A string value of the machine's HKEY_LOCAL_MACHINE key `key_path`
 // ("SOFTWARE\ESRI\ArcGIS"); "" when the key or value is missing.

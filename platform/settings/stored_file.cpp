@@ -5,7 +5,9 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -156,25 +158,49 @@ std::string extension_of(const std::string& path)
     return dot != std::string::npos && (slash == std::string::npos || dot > slash) ? path.substr(dot) : "";
 }
 
-bool copy_file(const std::string& from, const std::string& to, std::string& reason)
+// Copies the whole file; false with errno set to the cause.
+bool copy_file(const std::string& from, const std::string& to)
 {
     int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) return reason = error_text(errno), false;
+    if (in < 0) return false;
     int out = ::open(to.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
     bool ok = out >= 0;
+    int err = errno;
     char buf[65536];
     while (ok) {
         ssize_t n = ::read(in, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             ok = n == 0;
             break;
         }
         ok = write_all(out, std::string_view(buf, std::size_t(n)));
     }
-    if (!ok) reason = error_text(errno);
+    if (!ok) err = errno;
     ::close(in);
-    if (out >= 0) ::close(out);
+    if (out >= 0 && ::close(out) != 0 && ok) ok = false, err = errno;
+    errno = err;
     return ok;
+}
+
+// fsync of a finished file: what the page cache still holds is written
+// now, so a late write error is seen before the file replaces another.
+bool sync_file(const std::string& path)
+{
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool ok = ::fsync(fd) == 0;
+    int err = errno;
+    if (::close(fd) != 0 && ok) ok = false, err = errno;
+    errno = err;
+    return ok;
+}
+
+std::string lower_ascii(std::string s)
+{
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    return s;
 }
 } // namespace
 
@@ -186,8 +212,16 @@ StagedFiles::~StagedFiles()
     if (!marker_.empty()) ::unlink(marker_.c_str());
 }
 
+bool StagedFiles::failed(int err, std::string& reason)
+{
+    error_ = err;
+    reason = err ? error_text(err) : "Not a regular file";
+    return false;
+}
+
 bool StagedFiles::stage(bool copy_existing, std::string& reason)
 {
+    error_ = 0;
     if (targets_.empty()) return true;
     const std::string& first = targets_.front();
     std::size_t slash = first.rfind('/');
@@ -195,42 +229,63 @@ bool StagedFiles::stage(bool copy_existing, std::string& reason)
     marker_ = dir + ".trekfold-save-XXXXXX";
     int fd = ::mkstemp(marker_.data());
     if (fd < 0) {
-        reason = error_text(errno);
         marker_.clear();
-        return false;
+        return failed(errno, reason);
     }
     ::close(fd);
     stem_ = marker_ + "-new";
     for (const auto& target : targets_) {
-        std::string temp = stem_ + extension_of(target);
+        std::string temp = stem_ + lower_ascii(extension_of(target));
         struct stat st {};
         bool exists = ::stat(target.c_str(), &st) == 0;
-        if (exists && (!S_ISREG(st.st_mode) || ::access(target.c_str(), W_OK) != 0)) {
-            reason = S_ISREG(st.st_mode) ? error_text(errno) : "Not a regular file";
-            return false;
-        }
+        if (exists && !S_ISREG(st.st_mode)) return failed(0, reason);
+        if (exists && ::access(target.c_str(), W_OK) != 0) return failed(errno, reason);
         mode_t mask = ::umask(0);
         ::umask(mask);
         int t = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, exists ? st.st_mode & 07777 : 0666 & ~mask);
-        if (t < 0) return reason = error_text(errno), false;
+        if (t < 0) return failed(errno, reason);
         ::close(t);
         temps_.push_back(temp);
-        if (exists && copy_existing && !copy_file(target, temp, reason)) return false;
+        if (exists && copy_existing && !copy_file(target, temp)) return failed(errno, reason);
     }
     return true;
 }
 
 bool StagedFiles::commit(std::string& reason)
 {
-    for (std::size_t i = 0; i < targets_.size(); ++i) {
+    error_ = 0;
+    std::vector<bool> made(targets_.size());
+    for (std::size_t i = 0; i < targets_.size() && i < temps_.size(); ++i) {
         struct stat st {};
-        bool made = ::stat(temps_[i].c_str(), &st) == 0;
-        if (made && ::rename(temps_[i].c_str(), targets_[i].c_str()) != 0) return reason = error_text(errno), false;
+        made[i] = ::stat(temps_[i].c_str(), &st) == 0;
+        if (made[i] && !sync_file(temps_[i])) return failed(errno, reason);
     }
+    for (std::size_t i = 0; i < targets_.size() && i < temps_.size(); ++i)
+        if (made[i] && ::rename(temps_[i].c_str(), targets_[i].c_str()) != 0) return failed(errno, reason);
     for (std::size_t i = 0; i < targets_.size(); ++i)
         if (save_observer()) save_observer()(targets_[i]);
     temps_.clear();
     return true;
+}
+
+std::string find_any_case(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return path;
+    const size_t slash = path.rfind('/');
+    const std::string dir = slash == std::string::npos ? "./" : path.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) return {};
+    std::string found;
+    while (dirent* e = ::readdir(d)) {
+        if (::strcasecmp(e->d_name, name.c_str()) != 0) continue;
+        found = (slash == std::string::npos ? std::string() : dir) + e->d_name;
+        if (::stat(found.c_str(), &st) == 0 && S_ISREG(st.st_mode)) break;
+        found.clear();
+    }
+    ::closedir(d);
+    return found;
 }
 
 } // namespace platform

@@ -32,9 +32,13 @@ bool save_stored_file(const std::string& path, std::string_view text, std::strin
 
 // The same save for files another writer makes from a path (a library):
 // each target gets a temporary beside it, all sharing one stem so that
-// "x.shp", "x.shx" and "x.dbf" stay a set; commit() renames them over
-// their targets. Temporaries not committed are removed. A temporary of an
-// existing target is a copy of it when `copy_existing` (an append).
+// "x.shp", "x.shx" and "x.dbf" stay a set (the temporaries' extensions are
+// the targets' in lower case); commit() puts each temporary on disk
+// (fsync) and renames it over its target. Temporaries not committed are
+// removed. A temporary of an existing target is a copy of it when
+// `copy_existing` (an append). After a failure, error() is the system's
+// error number of its cause (0 when there is none, such as a folder in a
+// target's place).
 class StagedFiles {
 public:
     explicit StagedFiles(std::vector<std::string> targets);
@@ -46,11 +50,20 @@ public:
     // The temporaries' common path without extension.
     const std::string& temp_stem() const { return stem_; }
     bool commit(std::string& reason);
+    int error() const { return error_; }
 
 private:
+    bool failed(int err, std::string& reason);
+
     std::vector<std::string> targets_, temps_;
     std::string stem_, marker_;
+    int error_ = 0;
 };
+
+// `path` itself when it is a regular file, else a regular file in the same
+// folder whose name differs from it only in case (A.SHP or A.DBF written by
+// a Windows program); "" when there is neither.
+std::string find_any_case(const std::string& path);
 
 // Test support: `observer` is told the path of every file a save completes
 // (the probes report the files a command wrote). Empty: nobody is told.

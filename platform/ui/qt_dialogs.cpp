@@ -107,6 +107,9 @@ bool QtDialogs::show_file(OpenFileRequest& request, std::string& path, bool save
     QFileDialog dialog(parent_, title, q(request.initial_folder));
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    // The program asks its own question about an existing file (append,
+    // overwrite or cancel): Qt's own replace question would come first.
+    if (save) dialog.setOption(QFileDialog::DontConfirmOverwrite);
     if (!filters.isEmpty()) dialog.setNameFilters(filters);
     if (request.filter_index >= 1 && request.filter_index <= filters.size())
         dialog.selectNameFilter(filters[request.filter_index - 1]);

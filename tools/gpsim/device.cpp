@@ -455,7 +455,7 @@ void Device::feed_frames(const std::uint8_t* p, std::size_t n, Micros now) {
       ack(pk, kNak);
       continue;
     }
-    if (f.withhold_ack.count(number)) {
+    if (f.withhold_ack.count(number) || f.withhold_ack_ids.count(pk.id)) {
       tr["fault"] = "withhold_ack";
       log_trace(std::move(tr), now);
       continue;

@@ -52,6 +52,7 @@ struct Faults {
   std::map<int, int> cut;                                // frame -> bytes cut from its end
   double corrupt_rate = 0, drop_rate = 0;
   std::set<int> nak_host, withhold_ack;                  // host packet numbers
+  std::set<int> withhold_ack_ids;                        // host packet IDs, never acknowledged
   std::map<int, int> delay_ack;                          // host packet -> ms
   int silent_after = 0;                                  // 0 = never
   // After this many frames out, the unit stops reading and holds the host's

@@ -9,11 +9,15 @@
 #include "main/settings/frm_properties.h"
 #include "main/table/picker.h"
 #include "main/files/files.h"
+#include "main/links/gis_links.h"
 #include "main/realtime/frm_realtime.h"
 #include "main/realtime/realtime.h"
+#include "platform/arcobjects/arcobjects.h"
+#include "platform/windows/windows.h"
 #include "main/transfer/discovery.h"
 #include "main/transfer/probe/probe.h"
 #include "main/transfer/frm_image.h"
+#include "main/transfer/garmin_usb.h"
 #include "main/transfer/transfer.h"
 #include "main/files/table_files.h"
 #include "platform/automation/dispatch.h"
@@ -47,7 +51,9 @@
 #include <string>
 #include <vector>
 
+#include <csignal>
 #include <stdlib.h>
+#include <sys/resource.h>
 
 namespace {
 
@@ -123,15 +129,13 @@ Commands:
   until status TEXT [MS]  ... or until a status text set from now on begins
                           with TEXT (at most MS ms, default 600000);
                           prints {"until":"rows N"|"status TEXT","met":B}
-  arcmap-fake             a recording object stands for the ArcMap
-                          extension and ArcMap counts as running; each call
-                          prints {"arcmap":{"member":M,"args":[...]}}
   symbols                 {"d103":{KEY:N},"d1xx":{KEY:N}}
   massstorage DIR         read DIR as a mass-storage unit's drive, kept as
                           the connected unit when it is one:
                           {"LoadGPS":B, PROPERTY:T...}
   gpx-save FILE [append]  write the table as a GPX file: {"gpx_save":B}
-  gpx-load TYPE FILE      load a GPX file's waypoints, tracks or routes:
+  gpx-load TYPE FILE      load a GPX file's waypoints, tracks or routes (a
+                          unit read by massstorage is every row's model):
                           {"gpx_load":B}
   rows N FIELD=VALUE...   append N rows as "row" does; "{n}" in a value
                           becomes 1..N
@@ -187,6 +191,26 @@ once and the dialog stays shown until OK or Cancel hides it):
                           fill "Add World Files" and click OK when enabled;
                           {"worldfiles":OK enabled}
   log TEXT [FILE]         write a line to the program log (or FILE)
+  file-limit BYTES        from here on a write that would make a file larger
+                          than BYTES fails (EFBIG, as on a full disk):
+                          {"file_limit":BYTES}
+
+GIS programs beside the window:
+  announce CLASS TITLE [H]   a window in the window list (H: its handle,
+                          else the next free one): {"announced":H}
+  arcmap-fake visible|hidden|missing|gone [H]
+                          a fake ArcMap in the running-application table
+                          with the ArcMap window H announced (default
+                          65000): its toolbar shown, hidden, or the
+                          extension's class missing; "gone" removes it and
+                          its object's calls fail (462). Calls on the table
+                          print {"arcmap_app":{"call":M,"args":[]}}, calls
+                          on the class object {"arcmap":{"member":M,
+                          "args":[...]}}
+  arcmap-answer MEMBER JSON
+                          the next result of MEMBER on the class object
+                          (open-array's form: an array of fields, or a
+                          value; null is Empty)
 
 Output, one JSON object per line, as it happens:
   {"launch":[ARGS]}       a program the main window would start (it is not
@@ -205,6 +229,9 @@ Output, one JSON object per line, as it happens:
       "OK", "Cancel" or FIELD=COLUMN pairs joined by ";" (then OK)
   {"error":{"number":N,"description":T}}  an error a command passed on
   {"status":TEXT}   the status line, each time it is set
+  {"dde":{"topic":T,"execute":S}}  an execute sent to a DDE topic ("error":N
+                    when it failed)
+  {"raise":H}       a window brought to the top
   {"caption":TEXT}  the window caption, each time it changes
   {"unused":[...]}  at exit: answers no box took
   {"window":"frmProperties","caption":C,"visible":B,"tab":N,"width":W,
@@ -251,7 +278,8 @@ bool command_word(const std::string& w)
         "rows",      "select",        "click",      "dblclick",     "clipboard",     "clipboard?", "grid?",
         "picker",    "picker?",       "check",      "text",         "choose",        "key",       "tab",
         "cell",      "dblcell",       "resize",     "kml-save",     "kml-load",      "lowrance-save",
-        "lowrance-load", "filter", "save-array", "open-array", "leave", "until", "arcmap-fake"};
+        "lowrance-load", "filter", "save-array", "open-array", "file-limit", "announce", "arcmap-fake",
+        "arcmap-answer", "leave", "until"};
     return words.count(w) > 0;
 }
 
@@ -274,6 +302,12 @@ std::vector<Command> parse_commands(const std::vector<std::string>& words)
             if (i < words.size() && parse_int(words[i], n, 0, 32767)) c.args.push_back(words[i++]);
         } else if (w == "answer" || w == "window") {
             c.args = need(w, 1);
+        } else if (w == "announce" || w == "arcmap-fake" || w == "arcmap-answer") {
+            c.args = need(w, w == "arcmap-fake" ? 1 : 2);
+            if (w == "arcmap-fake" && c.args[0] != "visible" && c.args[0] != "hidden" && c.args[0] != "missing" &&
+                c.args[0] != "gone")
+                throw ProbeError{"\"arcmap-fake\" takes visible, hidden, missing or gone"};
+            if (w != "arcmap-answer" && i < words.size() && parse_int(words[i], n, 1, 0x3fffffff)) c.args.push_back(words[i++]);
         } else if (w == "open-array") {
             c.args = need(w, 1);
         } else if (w == "save-array") {
@@ -292,7 +326,6 @@ std::vector<Command> parse_commands(const std::vector<std::string>& words)
             if (c.args[0] != "rows" && c.args[0] != "status") throw ProbeError{"\"until\" needs rows N or status TEXT"};
             if (c.args[0] == "rows" && !parse_int(c.args[1], n, 0, 1000000)) throw ProbeError{"bad row count \"" + c.args[1] + "\""};
             if (i < words.size() && parse_int(words[i], n, 0, 86400000)) c.args.push_back(words[i++]);
-        } else if (w == "arcmap-fake") {
         } else if (w == "cell" || w == "dblcell" || w == "resize") {
             c.args = need(w, 3);
         } else if (w == "type") {
@@ -355,6 +388,9 @@ std::vector<Command> parse_commands(const std::vector<std::string>& words)
             c.args = need(w, 2);
             if (c.args[0] != "shp" && c.args[0] != "dbf" && c.args[0] != "txt")
                 throw ProbeError{"unknown file kind \"" + c.args[0] + "\""};
+        } else if (w == "file-limit") {
+            c.args = need(w, 1);
+            if (!parse_int(c.args[0], n, 0, 1ll << 50)) throw ProbeError{"bad byte count \"" + c.args[0] + "\""};
         } else if (w == "shapetype") {
             c.args = need(w, 1);
         } else if (w == "worldfiles") {
@@ -503,6 +539,14 @@ public:
                                {{"Waypoint", &f.optWaypoint}, {"Track", &f.optTrack}, {"Route", &f.optRoute}});
             };
         }
+        if (auto* gis = dynamic_cast<links::Links*>(&main_.links())) {
+            gis->on_raise = [](std::int32_t h) { print_line({{"raise", h}}); };
+            gis->on_dde = [](const std::string& topic, const std::string& execute, int error) {
+                json d = {{"topic", topic}, {"execute", execute}};
+                if (error) d["error"] = error;
+                print_line({{"dde", d}});
+            };
+        }
         main_.on_changed = [this](unsigned what) {
             // Set_Msg reports the status line and the quiet-mode window
             // together, and nothing else.
@@ -520,8 +564,18 @@ public:
     // Printed pages go to PNG files in `folder` (reported as files).
     void print_to(const std::string& folder) { main_.set_printer(platform::make_png_printer(folder)); }
 
-    // A stand-in for the detection of an installed ArcGIS.
-    void arcgis(bool installed) { main_.state().arcgis_installed = installed; }
+    // ArcGIS installed: its "RealVersion" and "InstallDir" (HOME/arcgis/)
+    // join the registry view (the file TREKFOLD_REGISTRY names, if any).
+    static void arcgis(const std::string& home)
+    {
+        std::string text, why;
+        if (const char* r = std::getenv("TREKFOLD_REGISTRY"); r && *r)
+            platform::read_stored_file(r, platform::max_stored_file_bytes, text, why);
+        text += "\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\ESRI\\ArcGIS]\nRealVersion=9.2\nInstallDir=" + home + "/arcgis/\n";
+        const std::string path = home + "/registry.ini";
+        std::ofstream(path, std::ios::binary) << text;
+        ::setenv("TREKFOLD_REGISTRY", path.c_str(), 1);
+    }
 
     void start()
     {
@@ -578,10 +632,12 @@ public:
             print_line(transfer::probe::symbols(main_));
         else if (c.word == "massstorage")
             print_line(transfer::probe::massstorage(main_, a[0]));
+        else if (c.word == "file-limit")
+            file_limit(std::stoll(a[0]));
         else if (c.word == "gpx-save")
             print_line({{"gpx_save", files::GPXFile_Save(main_, a[0], a.size() > 1)}});
         else if (c.word == "gpx-load")
-            print_line({{"gpx_load", files::GPXFile_Load(main_, a[0], a[1])}});
+            print_line({{"gpx_load", gpx_load(a[0], a[1])}});
         else if (c.word == "window" && vb::LCase(a[0]) != "frmproperties")
             print_line(window_of(a[0]));
         else if (c.word == "key" && a[0].find('.') == std::string::npos)
@@ -590,8 +646,7 @@ public:
             leave(a[0]);
         else if (c.word == "until")
             until(a);
-        else if (c.word == "arcmap-fake")
-            arcmap_fake();
+
         else if (kDialogWords.count(c.word))
             dialog(c.word, a);
         else if (c.word == "kml-save")
@@ -602,6 +657,8 @@ public:
             print_line({{"lowrance_save", files::LowranceFile_Save(main_, a[0], a.size() > 1)}});
         else if (c.word == "save-array" || c.word == "open-array")
             table_array(c.word, a);
+        else if (c.word == "announce" || c.word == "arcmap-fake" || c.word == "arcmap-answer")
+            gis_word(c.word, a);
         else if (c.word == "lowrance-load")
             try {
                 print_line({{"lowrance_load", files::LowranceFile_Load(main_, a[0])}});
@@ -683,44 +740,16 @@ private:
         print_line({{"until", a[0] + " " + a[1]}, {"met", met}});
     }
 
-    // The ArcMap extension's stand-in: every member answers, each call printed.
-    class ArcMapFake : public platform::Dispatch {
-    public:
-        std::optional<platform::DispId> GetIDOfName(std::string_view name) const override
-        {
-            for (std::size_t i = 0; i < names_.size(); ++i)
-                if (names_[i] == name) return platform::DispId(i);
-            names_.emplace_back(name);
-            return platform::DispId(names_.size() - 1);
-        }
-        platform::Variant Invoke(platform::DispId id, platform::InvokeKind, std::vector<platform::Variant>& args) override
-        {
-            json list = json::array();
-            for (const platform::Variant& v : args) {
-                using T = platform::VarType;
-                switch (v.Type()) {
-                case T::Boolean: list.push_back(v.ToBool()); break;
-                case T::Integer: case T::Long: list.push_back(v.ToInt32()); break;
-                case T::Single: case T::Double: list.push_back(v.ToDouble()); break;
-                case T::Empty: list.push_back(nullptr); break;
-                default: list.push_back(v.ToString());
-                }
-            }
-            print_line({{"arcmap", {{"member", names_.at(std::size_t(id))}, {"args", list}}}});
-            return platform::Variant(true);
-        }
-
-    private:
-        mutable std::vector<std::string> names_;
-    };
-
-    void arcmap_fake()
-    {
-        main_.state().arcmap_extension = std::make_shared<ArcMapFake>();
-        main_.state().arcmap_running = true;
-    }
-
     std::int64_t deadline(long long ms) { return main_.pump().clock().now_us() + ms * 1000; }
+
+    // A GPX file loaded as the File menu loads it: a connected mass-storage
+    // unit is every point's model.
+    bool gpx_load(const std::string& type, const std::string& file)
+    {
+        std::optional<std::string> model;
+        if (const auto& unit = main_.state().GPS_MassStorageUnit) model = unit->Description;
+        return files::GPXFile_Load(main_, type, file, model);
+    }
 
     // The connection set-up: GPS_OpenGarmin on the stored port and settings.
     void connect()
@@ -956,6 +985,93 @@ private:
         print_line({{"open_array", files_.Open_Array(v)}});
     }
 
+    static platform::Variant variant_of(const json& x)
+    {
+        if (x.is_boolean()) return platform::Variant(x.get<bool>());
+        if (x.is_number()) return platform::Variant(x.get<double>());
+        if (x.is_string()) return platform::Variant(x.get<std::string>());
+        if (x.is_array() && !x.empty() && x[0].is_array()) {
+            platform::VariantArray arr(0, std::int32_t(x.size()), 0, std::int32_t(x[0].size()));
+            for (std::size_t f = 0; f < x.size(); ++f)
+                for (std::size_t r = 0; r < x[0].size() && r < x[f].size(); ++r)
+                    arr.at(std::int32_t(f), std::int32_t(r)) = variant_of(x[f][r]);
+            return platform::Variant(std::move(arr));
+        }
+        return platform::Variant();
+    }
+
+    static json json_of(const platform::Variant& v)
+    {
+        if (v.IsObject()) return "(object)";
+        if (v.IsArray()) return "(array)";
+        if (v.IsEmpty()) return nullptr;
+        if (v.Type() == platform::VarType::Boolean) return v.ToBool();
+        if (v.Type() == platform::VarType::String) return v.ToString();
+        if (v.Type() == platform::VarType::Long || v.Type() == platform::VarType::Integer) return v.ToInt32();
+        return v.ToDouble();
+    }
+
+    void gis_word(const std::string& word, const std::vector<std::string>& a)
+    {
+        namespace ao = platform::arcobjects;
+        if (word == "announce") {
+            std::int32_t h = platform::windows::Announce(a[0], a[1], a.size() > 2 ? std::stoi(a[2]) : 0);
+            announced_.push_back(h);
+            return print_line({{"announced", h}});
+        }
+        if (!fakes_) {
+            fakes_ = std::make_shared<ao::FakeArcMaps>();
+            fakes_->on_app_call = [](const std::string& what) {
+                print_line({{"arcmap_app", {{"call", what}, {"args", json::array()}}}});
+            };
+            fakes_->on_object_call = [](const ao::FakeCall& call) {
+                json args = json::array();
+                for (const auto& v : call.args) args.push_back(json_of(v));
+                print_line({{"arcmap", {{"member", call.member}, {"args", args}}}});
+            };
+            ao::Install_Source([f = fakes_] { return f; });
+        }
+        if (word == "arcmap-answer") {
+            json j = json::parse(a[1], nullptr, false);
+            if (j.is_discarded()) throw ProbeError{"\"arcmap-answer\" needs JSON"};
+            return fakes_->answers[vb::LCase(a[0])].push_back(variant_of(j));
+        }
+        const std::int32_t h = a.size() > 1 ? std::stoi(a[1]) : 65000;
+        if (a[0] == "gone") {
+            fakes_->remove(h);
+            platform::windows::Withdraw(h);
+            return;
+        }
+        ao::FakeArcMaps::Entry e;
+        e.hwnd = h;
+        e.bar_visible = a[0] != "hidden";
+        e.creatable = a[0] != "missing";
+        fakes_->add(e);
+        platform::windows::Announce("Afx:00400000:b:10011", "Untitled - ArcMap", h);
+        announced_.push_back(h);
+    }
+
+public:
+    ~Probe()
+    {
+        for (auto h : announced_) platform::windows::Withdraw(h);
+        platform::arcobjects::Install_Source(nullptr);
+    }
+
+private:
+    // The process's file-size limit; SIGXFSZ ignored, so a write past it
+    // fails as one to a full disk does instead of ending the probe.
+    static void file_limit(long long bytes)
+    {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{};
+        ::getrlimit(RLIMIT_FSIZE, &limit);
+        limit.rlim_cur = rlim_t(bytes);
+        if (limit.rlim_max != RLIM_INFINITY && limit.rlim_cur > limit.rlim_max) limit.rlim_cur = limit.rlim_max;
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) throw ProbeError{"cannot set the file-size limit"};
+        print_line({{"file_limit", bytes}});
+    }
+
     // "Output Shape" and "Feature Type" answered with an option caption or
     // "Cancel" (the close box); unanswered they confirm the option shown.
     template <class Form>
@@ -1134,6 +1250,8 @@ private:
         print_line({{"box", p.Caption}, {"title", "frmWptSelect"}, {"answer", p.Tag}, {"queued", queued}});
     }
 
+    std::shared_ptr<platform::arcobjects::FakeArcMaps> fakes_;
+    std::vector<std::int32_t> announced_;
     ProbeDialogs& dialogs_;
     platform::RecordingCursor cursor_;
     PrintingLauncher launcher_; // outlives the window that holds it
@@ -1191,6 +1309,7 @@ int main(int argc, char** argv)
         home = tmpl;
     }
     ::setenv("XDG_CONFIG_HOME", home.c_str(), 1);
+    if (arcgis) Probe::arcgis(home);
 
     int status = 0;
     {
@@ -1205,7 +1324,6 @@ int main(int argc, char** argv)
         Probe probe(settings, dialogs, ports, QCoreApplication::applicationDirPath().toStdString());
         try {
             if (port) settings.SaveSetting("port", "port", *port);
-            probe.arcgis(arcgis);
             probe.print_to(home);
             // Answers before the first other command are start-up's.
             std::size_t c = 0;

@@ -1,9 +1,9 @@
 #include "main/files/detail/binary_file.h"
 
+#include "platform/settings/stored_file.h"
+
 #include <cerrno>
 #include <cstring>
-#include <dirent.h>
-#include <strings.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -36,7 +36,7 @@ BinaryFile BinaryFile::open(const std::string& path, Mode mode)
 }
 
 BinaryFile::BinaryFile(BinaryFile&& o) noexcept
-    : fd_(o.fd_), writable_(o.writable_), pos_(o.pos_), path_(std::move(o.path_))
+    : fd_(o.fd_), writable_(o.writable_), pos_(o.pos_), write_error_(o.write_error_), path_(std::move(o.path_))
 {
     o.fd_ = -1;
 }
@@ -48,6 +48,7 @@ BinaryFile& BinaryFile::operator=(BinaryFile&& o) noexcept
         fd_ = o.fd_;
         writable_ = o.writable_;
         pos_ = o.pos_;
+        write_error_ = o.write_error_;
         path_ = std::move(o.path_);
         o.fd_ = -1;
     }
@@ -95,7 +96,11 @@ bool BinaryFile::read_at(std::int64_t offset, void* data, size_t n) const
 
 bool BinaryFile::write_at(std::int64_t offset, const void* data, size_t n)
 {
-    return fd_ >= 0 && writable_ && offset >= 0 && move_all(::pwrite, fd_, static_cast<const char*>(data), n, offset);
+    if (fd_ < 0 || !writable_ || offset < 0) return false;
+    errno = 0;
+    if (move_all(::pwrite, fd_, static_cast<const char*>(data), n, offset)) return true;
+    if (!write_error_) write_error_ = errno ? errno : EIO; // a write of no byte at all
+    return false;
 }
 
 bool BinaryFile::put(const void* data, size_t n)
@@ -105,25 +110,7 @@ bool BinaryFile::put(const void* data, size_t n)
     return true;
 }
 
-std::string find_any_case(const std::string& path)
-{
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return path;
-    const size_t slash = path.rfind('/');
-    const std::string dir = slash == std::string::npos ? "./" : path.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    DIR* d = ::opendir(dir.c_str());
-    if (!d) return {};
-    std::string found;
-    while (dirent* e = ::readdir(d)) {
-        if (::strcasecmp(e->d_name, name.c_str()) != 0) continue;
-        found = (slash == std::string::npos ? std::string() : dir) + e->d_name;
-        if (::stat(found.c_str(), &st) == 0 && S_ISREG(st.st_mode)) break;
-        found.clear();
-    }
-    ::closedir(d);
-    return found;
-}
+std::string find_any_case(const std::string& path) { return platform::find_any_case(path); }
 
 double f64le(const std::uint8_t* p)
 {

@@ -34,6 +34,8 @@ public:
     {
         return write_at(offset, bytes.data(), bytes.size());
     }
+    // The system error number of the first write that failed (0: none).
+    int write_error() const { return write_error_; }
     // Writes at the current position and moves it on.
     bool put(const void* data, size_t n);
     bool put(const std::string& bytes) { return put(bytes.data(), bytes.size()); }
@@ -44,6 +46,7 @@ private:
     int fd_ = -1;
     bool writable_ = false;
     std::int64_t pos_ = 0;
+    int write_error_ = 0;
     std::string path_;
 };
 

@@ -29,16 +29,7 @@ constexpr const char* kGpx10 = "http://www.topografix.com/GPX/1/0";
 // A file bigger than this holds far more points than the table can take.
 constexpr off_t kMaxFileSize = off_t(1) << 30;
 
-VbError file_error(int err)
-{
-    switch (err) {
-    case ENOENT:
-    case ENOTDIR: return VbError(76, "", "Path not found");
-    case ENOSPC: return VbError(61, "", "Disk full");
-    case ENOMEM: return VbError(7, "", "Out of memory");
-    default: return VbError(75, "", "Path/File access error");
-    }
-}
+VbError file_error(int err) { return platform::FileError(err); }
 
 // Runs the work of a file operation; an error of it becomes the box
 // "Error Number: n, description" under the title, and False.

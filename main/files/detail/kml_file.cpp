@@ -14,6 +14,7 @@
 
 #include <cstdlib>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace files {
@@ -197,7 +198,17 @@ bool KMLFile_Load(app::frmMain& main, const std::string& shape, const std::strin
 
 std::string MyPlaces_File()
 {
-    // Google Earth for Linux keeps its places in its folder under the home.
+    // The profile folder Google Earth was given (APPDATA) first; else
+    // Google Earth for Linux's own folder under the home. With neither file
+    // there, the first one names the file that is missing.
+    std::string appdata_file;
+    if (const char* a = std::getenv("APPDATA"); a && *a) {
+        std::string folder = a;
+        if (folder.back() == '/') folder.pop_back();
+        appdata_file = folder + "/google/googleearth/myplaces.kml";
+        struct stat st{};
+        if (::stat(appdata_file.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return appdata_file;
+    }
     std::string home;
     if (const char* h = std::getenv("HOME"); h && *h)
         home = h;
@@ -205,7 +216,10 @@ std::string MyPlaces_File()
         home = pw->pw_dir;
     if (!home.empty() && home.back() == '/')
         home.pop_back();
-    return home + "/.googleearth/myplaces.kml";
+    const std::string home_file = home + "/.googleearth/myplaces.kml";
+    struct stat st{};
+    if (appdata_file.empty() || (::stat(home_file.c_str(), &st) == 0 && S_ISREG(st.st_mode))) return home_file;
+    return appdata_file;
 }
 
 } // namespace files

@@ -53,12 +53,7 @@ void save_whole_file(const std::string& path, std::string_view bytes)
     errno = 0;
     if (platform::save_stored_file(path, bytes, reason, 0666 & ~unsigned(mask)))
         return;
-    switch (errno) {
-    case ENOENT:
-    case ENOTDIR: throw VbError(76, "", "Path not found");
-    case ENOSPC: throw VbError(61, "", "Disk full");
-    default: throw VbError(75, "", "Path/File access error");
-    }
+    throw platform::FileError(errno);
 }
 
 } // namespace files::detail

@@ -439,6 +439,44 @@ TEST(Waits, WriteOnlyIsSuccess)
     EXPECT_EQ(r.port.threshold, 1);
 }
 
+// A packet the receiver must acknowledge (an upload's count): after a
+// silent wait it goes once more, and a second silence is reported.
+TEST(Waits, AnAcknowledgedSendIsTriedTwiceThenReported)
+{
+    Rig r;
+    r.link.DebugLog = true;
+    EXPECT_FALSE(r.link.Send_Acknowledged(kOut, 2));
+    EXPECT_EQ(r.port.written, (std::vector<Packet>{kOutWire, kOutWire}));
+    EXPECT_EQ(r.pump.fake_clock().now_us(), 4000 * ms);
+    auto errors = r.host.of("cError");
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].code, 0);
+    EXPECT_EQ(errors[0].text, "No response from device");
+    EXPECT_EQ(errors[0].packet, kOutWire);
+    int retries = 0;
+    for (const Event& e : r.host.of("HexDebug")) retries += e.text == "Re-try after 2000 ms";
+    EXPECT_EQ(retries, 1);
+    r.pump.advance(20000 * ms); // nothing more follows
+    EXPECT_EQ(r.port.written.size(), 2u);
+    EXPECT_EQ(r.host.of("cError").size(), 1u);
+
+    // The re-sent packet acknowledged: success, nothing reported.
+    Rig a;
+    a.port.on_write = [&](const Packet&) {
+        if (a.port.written.size() == 2) a.port.push(ack_wire(0x23));
+    };
+    EXPECT_TRUE(a.link.Send_Acknowledged(kOut, 2));
+    EXPECT_EQ(a.port.written.size(), 2u);
+    EXPECT_TRUE(a.host.of("cError").empty());
+
+    // A host doing its own flow control keeps its own rules: one try, no report.
+    Rig u;
+    u.link.UserFlowControl = true;
+    EXPECT_FALSE(u.link.Send_Acknowledged(kOut, 2));
+    EXPECT_EQ(u.port.written.size(), 1u);
+    EXPECT_TRUE(u.host.of("cError").empty());
+}
+
 TEST(Waits, ShortPacketsAreRefused)
 {
     Rig r;

@@ -8,7 +8,7 @@
 #include "main/app/properties.h"
 #include "main/coords/coords.h"
 #include "tests/main/app/fake_garmin.h"
-#include "main/links/links_seam.h"
+#include "main/links/gis_links.h"
 #include "main/transfer/transfer.h"
 #include "platform/events/fake_events.h"
 #include "platform/serial/portmap.h"
@@ -118,7 +118,7 @@ public:
     }
     void lblGPSDesc1_LinkExecute(const std::string& c) override { log_.push_back("LinkExecute(" + c + ")"); }
     void menu_Click(const std::string& n, int i) override { log_.push_back("links." + n); }
-    links::LinksSeam seam;
+    links::Links seam;
 
 private:
     Log& log_;

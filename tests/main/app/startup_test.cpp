@@ -181,15 +181,18 @@ TEST(StartUp, StoredPortWithoutMenuItemWarnsOnceAndCarriesOn)
     }
 }
 
-TEST(StartUp, PortAndSettingsTickTheirMenuItems)
+TEST(StartUp, PortSettingsAndUnitTickTheirMenuItems)
 {
     Rig r;
     r.settings.SaveSetting("port", "port", "0");
     r.settings.SaveSetting("port", "Settings", "38400,N,8,1");
+    r.settings.SaveSetting("units", "unit", "feet");
     r.load();
     EXPECT_TRUE(r.dialogs.boxes().empty());
     for (auto* m : r.main.menus().array("mnuPort")) EXPECT_EQ(m->checked, m->index == 0) << m->index;
     for (auto* m : r.main.menus().array("mnuBaud")) EXPECT_EQ(m->checked, m->index == 4) << m->index;
+    for (auto* m : r.main.menus().array("mnuUnit")) EXPECT_EQ(m->checked, m->index == 1) << m->index;
+    EXPECT_EQ(r.main.state().unit, "feet");
     EXPECT_EQ(r.log[0], "garmin.Port=0");
     EXPECT_EQ(r.log[1], "garmin.Settings=38400,N,8,1");
 
@@ -197,6 +200,7 @@ TEST(StartUp, PortAndSettingsTickTheirMenuItems)
     odd.settings.SaveSetting("port", "Settings", "14400,N,8,1");
     odd.load();
     for (auto* m : odd.main.menus().array("mnuBaud")) EXPECT_FALSE(m->checked) << m->index;
+    EXPECT_TRUE(odd.main.menus().at("mnuUnit", 0).checked); // the default, Meters
     EXPECT_EQ(odd.log[1], "garmin.Settings=14400,N,8,1");
     EXPECT_EQ(odd.main.state().port_settings, "14400,N,8,1");
 }
@@ -329,13 +333,16 @@ TEST(StartUp, AReadOnlySettingsFileIsReadAndOnlyASaveFails)
     r.load();
     EXPECT_TRUE(r.dialogs.boxes().empty());
     EXPECT_EQ(r.main.state().port, 3);
-    r.main.on_click("mnuUnit", [&](int) { r.settings.SaveSetting("units", "unit", "Feet"); });
     r.main.menu_Click("mnuUnit", 1);
     ASSERT_EQ(r.dialogs.boxes().size(), 1u);
     EXPECT_EQ(r.dialogs.boxes()[0].title, "frmMain.mnuUnit_Click");
     EXPECT_EQ(r.dialogs.boxes()[0].text,
               "Error #75 - Path/File access error: " + r.settings.path() + ": Permission denied");
     EXPECT_EQ(r.settings.GetSetting("units", "unit", "Meters"), "Meters");
+    // Nothing stored, nothing changed.
+    EXPECT_EQ(r.main.state().unit, "Meters");
+    EXPECT_TRUE(r.main.menus().at("mnuUnit", 0).checked);
+    EXPECT_FALSE(r.main.menus().at("mnuUnit", 1).checked);
 }
 
 TEST(StartUp, ASettingsFileThatCannotBeSavedGivesOneBoxAtTheEnd)
@@ -358,6 +365,15 @@ TEST(StartUp, ASettingsFileThatCannotBeSavedGivesOneBoxAtTheEnd)
     // What start-up made stays for this run.
     EXPECT_EQ(blocked.GetSetting("app", "refresh"), "10");
     EXPECT_EQ(blocked.GetSetting("fields", "track"), flxgrd::Fields_DefaultList("track"));
+    // A unit chosen afterwards cannot be stored: an error, and the unit stays.
+    r.dialogs.clear();
+    main.menu_Click("mnuUnit", 1);
+    ASSERT_EQ(r.dialogs.boxes().size(), 1u);
+    EXPECT_EQ(r.dialogs.boxes()[0].title, "frmMain.mnuUnit_Click");
+    EXPECT_EQ(r.dialogs.boxes()[0].text.substr(0, 13), "Error #75 - P");
+    EXPECT_EQ(main.state().unit, "Meters");
+    EXPECT_TRUE(main.menus().at("mnuUnit", 0).checked);
+    EXPECT_EQ(blocked.GetSetting("units", "unit", "<absent>"), "<absent>");
 }
 
 TEST(StartUp, ShutDownBegunDuringStartUpEndsItBeforeTheNextStep)

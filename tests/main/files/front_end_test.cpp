@@ -3,6 +3,7 @@
 // silent cancels and the ArcMap link after a shapefile save.
 #include "gpx_rig.h"
 
+#include "main/transfer/garmin_usb.h"
 #include "platform/automation/dispatch.h"
 
 #include <filesystem>
@@ -109,6 +110,29 @@ TEST(FrontEnd, ShapeWordsAndTheGraphicTarget)
     rig.fe.show_feature_type = [](files::frmFeatureType& f) { f.optTrack = false, f.optRoute = true, f.cmdOK_Click(); };
     EXPECT_TRUE(rig.fe.getFileInfo_UserFeatureType(type));
     EXPECT_EQ(type, "route");
+}
+
+// With a mass-storage unit connected, a GPX file loaded from the File menu
+// names the unit as each point's model, as a download from the unit does.
+TEST(FrontEnd, GpxLoadTakesTheConnectedUnitAsModel)
+{
+    FrontRig rig;
+    rig.fill("waypoint", {{{"ident", "HOME"}, {"lat", "45.5"}, {"long", "-93.25"}, {"model", "eTrex"}}});
+    ASSERT_TRUE(rig.save(rig.path("w.gpx")));
+    rig.fe.show_feature_type = [](files::frmFeatureType& f) { f.optTrack = false, f.optWaypoint = true, f.cmdOK_Click(); };
+    rig.dialogs.file(rig.path("w.gpx"), false, 5);
+    rig.fe.mnuFileL_Click();
+    EXPECT_EQ(rig.cell(1, "model"), "eTrex"); // no unit: the file's own
+
+    auto unit = std::make_shared<transfer::clsGarminUSB>(rig.dialogs);
+    unit->Description = "Oregon 450";
+    rig.main.state().GPS_MassStorageUnit = unit;
+    rig.dialogs.file(rig.path("w.gpx"), false, 5);
+    rig.fe.mnuFileL_Click();
+    EXPECT_EQ(rig.info_text(), "File was loaded successfully from " + rig.path("w.gpx"));
+    ASSERT_EQ(rig.rows(), 1);
+    EXPECT_EQ(rig.cell(1, "ident"), "HOME");
+    EXPECT_EQ(rig.cell(1, "model"), "Oregon 450");
 }
 
 // Records what the ArcMap extension is asked.

@@ -6,6 +6,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 namespace {
 
 using app::frmProperties;
@@ -17,7 +19,10 @@ struct Dialog : coordstest::Harness {
         write_epsg();
         ::setenv("TMPDIR", (folder + "/tmp").c_str(), 1);
         std::filesystem::create_directories(folder + "/tmp");
-        main.state().arcgis_installed = true;
+        // ArcGIS installed, as detection reads it from the registry view.
+        const std::string registry = folder + "/registry.ini";
+        std::ofstream(registry) << "[HKEY_LOCAL_MACHINE\\SOFTWARE\\ESRI\\ArcGIS]\nRealVersion=9.2\n";
+        ::setenv("TREKFOLD_REGISTRY", registry.c_str(), 1);
         load(); // answers Yes: 26915
     }
     frmProperties& dlg() { return static_cast<frmProperties&>(main.frmProperties()); }
@@ -128,7 +133,11 @@ TEST(Properties, MarksAndAliases)
         dlg.CellClick("msfgWaypoint", row, 2, true);
         return dlg.grid(0).TextMatrix(row, 2);
     };
+    EXPECT_EQ(alias(lat, "latitude"), "latitude");
     const std::string lat_alias = dlg.grid(0).TextMatrix(lat, 2);
+    EXPECT_EQ(alias(comment, "Lat"), "comment"); // another row's name, in any case
+    EXPECT_EQ(d.dialogs.last()->text, "An alias with this name already exists");
+    EXPECT_EQ(d.dialogs.last()->title, "Duplicate Alias Name");
     EXPECT_EQ(alias(comment, "  Notes  "), "notes");
     EXPECT_EQ(d.dialogs.boxes()[0].title, "Edit Alias");
     EXPECT_EQ(d.dialogs.boxes()[0].text, "Change Alias Value To:");
@@ -205,9 +214,10 @@ TEST(Properties, ProjectionChoice)
     dlg.KeyPress("cbxPOSCCodes", 13);
     EXPECT_EQ(d.ctl("lbxDatums"), "NAD27");
     EXPECT_EQ(d.ctl("lbxProjections"), "UTM zone 15N");
+    // Every token, the empty one between the two blanks included.
     EXPECT_THAT(dlg.control("lbxDesc").items,
                 ElementsAre("<26715>", "+proj=utm", "+zone=15", "+ellps=clrk66", "+datum=NAD27", "+units=m",
-                            "+no_defs", "no_defs", "<>"));
+                            "+no_defs", "", "no_defs", "<>"));
     EXPECT_EQ(d.ctl("tbxPRJ"), "");
     dlg.SetText("tbxPRJ", "PROJCS[\"x\"]");
     d.rows({"44.5;-93.5"}, d.col("lat") + ";" + d.col("long"));
@@ -326,12 +336,98 @@ TEST(Properties, UnloadDropsUnsavedEditsAndTheNextUseLoadsAfresh)
     dlg.CellClick("msfgWaypoint", comment, 0, false);
     dlg.Unload();
     EXPECT_FALSE(dlg.Visible());
-    EXPECT_FALSE(dlg.optEPSG());
     dlg.SetFieldSettings("track"); // as the table's column loading may
     EXPECT_TRUE(dlg.optEPSG());
     d.main.Open_Properties(1);
     EXPECT_TRUE(dlg.mark(0, comment));
     EXPECT_EQ(d.ctl("cbxPOSCCodes"), "26915");
+}
+
+TEST(Properties, AnUnloadedDialogIsLoadedInTheStoredModeOnce)
+{
+    Dialog d;
+    auto& dlg = d.dlg();
+    int loads = 0;
+    d.main.on_changed = [&](unsigned what) {
+        if ((what & app::ChangeStatus) && d.main.StatusBar1[1] == "Loading projections") ++loads;
+    };
+    // The projection's name asks the dialog for its mode.
+    dlg.Unload();
+    EXPECT_EQ(d.main.coords().getProjectionName(false), "NAD83 - UTM zone 15N");
+    EXPECT_EQ(loads, 1);
+    // Opening it runs the stored mode's handler once.
+    dlg.Unload();
+    loads = 0;
+    d.main.Open_Properties(0);
+    EXPECT_EQ(loads, 1);
+    EXPECT_TRUE(dlg.optEPSG());
+    EXPECT_EQ(d.ctl("lbxProjections"), "UTM zone 15N");
+    // A mode handler run on the unloaded dialog sets its own mode.
+    dlg.Unload();
+    loads = 0;
+    dlg.optArcMap_Click();
+    EXPECT_EQ(loads, 0);
+    EXPECT_FALSE(dlg.optEPSG());
+    EXPECT_TRUE(dlg.control("optArcMap").value);
+}
+
+TEST(Properties, APrjTextIsStoredOnlyUnderTheCodeItWasShownFor)
+{
+    Dialog d;
+    auto& dlg = d.dlg();
+    d.settings.SaveSetting("proj", "26915", "PROJCS[\"NAD83 / UTM zone 15N\"]");
+    d.main.Open_Properties(0);
+    ASSERT_EQ(d.ctl("tbxPRJ"), "PROJCS[\"NAD83 / UTM zone 15N\"]");
+    dlg.SetText("cbxPOSCCodes", "26715"); // typed, no Enter
+    d.ok();
+    EXPECT_EQ(d.get("proj", "proj"), "26715");
+    EXPECT_EQ(d.get("proj", "26715"), "<absent>");
+    EXPECT_EQ(d.get("proj", "26915"), "PROJCS[\"NAD83 / UTM zone 15N\"]");
+
+    // Edited and then left beside a typed code: stored nowhere.
+    d.main.Open_Properties(0);
+    dlg.SetText("tbxPRJ", "PROJCS[\"edited\"]");
+    dlg.SetText("cbxPOSCCodes", "4326");
+    d.ok();
+    EXPECT_EQ(d.get("proj", "4326"), "<absent>");
+    EXPECT_EQ(d.get("proj", "26715"), "<absent>");
+
+    // ArcMap's text belongs to no code: back in EPSG mode with a code the
+    // list lacks, it is not stored under that code.
+    d.settings.SaveSetting("proj", "proj", "99999");
+    d.settings.SaveSetting("proj", "am_proj", "PROJCS[\"arcmap\"]");
+    d.main.Open_Properties(0);
+    dlg.Click("optArcMap");
+    dlg.Click("optEPSG");
+    ASSERT_EQ(d.ctl("tbxPRJ"), "PROJCS[\"arcmap\"]");
+    d.ok();
+    EXPECT_EQ(d.get("proj", "99999"), "<absent>");
+}
+
+TEST(Properties, TheUnitsMenuAndTheUnitsTabAgree)
+{
+    Dialog d;
+    auto& dlg = d.dlg();
+    auto ticked = [&] {
+        std::string t;
+        for (auto* m : d.main.menus().array("mnuUnit"))
+            if (m->checked) t += m->caption;
+        return t;
+    };
+    EXPECT_EQ(ticked(), "Meters");
+    d.main.menu_Click("mnuUnit", 1);
+    EXPECT_EQ(d.main.state().unit, "Feet");
+    EXPECT_EQ(d.get("units", "unit"), "Feet");
+    EXPECT_EQ(ticked(), "Feet");
+    // The dialog shows the menu's choice, so its OK keeps it.
+    d.main.Open_Properties(0);
+    d.ok();
+    EXPECT_EQ(d.get("units", "unit"), "Feet");
+    d.main.Open_Properties(6);
+    dlg.Choose("lbxMeasureUnits", "Meters");
+    d.ok();
+    EXPECT_EQ(d.main.state().unit, "Meters");
+    EXPECT_EQ(ticked(), "Meters");
 }
 
 } // namespace

@@ -54,8 +54,10 @@ TEST_F(DBaseTest, CreateAndAddRecordGoldenBytes)
     const Bytes rec = cat({text(" "), text("          "), text("        0.00")});
     Bytes expected = golden_two_fields();
     expected[4] = 1;
+    ASSERT_TRUE(db.DBF_Flush(t)); // added records are held back until then
     EXPECT_EQ(read_file(dir / "t.dbf"), cat({expected, rec, hex("1A")}));
     EXPECT_EQ(db.DBF_AddRecord(t), 2);
+    ASSERT_TRUE(db.DBF_Flush(t));
     const Bytes after = read_file(dir / "t.dbf");
     ASSERT_EQ(after.size(), 97u + 23 + 23 + 1);
     EXPECT_EQ(Bytes(after.begin() + 120, after.begin() + 143), rec); // where the 26 stood
@@ -156,6 +158,7 @@ TEST_F(DBaseTest, AddRecordAfterTheLastRecord)
     write_file(dir / "g.dbf", b);
     t = db.DBF_Open(dir / "g.dbf");
     EXPECT_EQ(db.DBF_AddRecord(t), 1);
+    db.DBF_Close(t);
     EXPECT_EQ(read_file(dir / "g.dbf").size(), 97u + 23 + 1);
 }
 
@@ -182,6 +185,7 @@ TEST_F(DBaseTest, AddFieldsRewritesTheTable)
     ASSERT_EQ(e.size(), 129u);
     EXPECT_EQ(e.back(), 0x0D);
     EXPECT_EQ(db.DBF_AddRecord(t), 1);
+    db.DBF_Close(t);
     EXPECT_EQ(read_file(dir / "e.dbf").size(), 129u + 27 + 1);
 }
 
@@ -296,6 +300,7 @@ TEST_F(DBaseTest, AddFieldsFailureKeepsTheOldTableAndTheCopy)
     ::setenv("TMPDIR", dir.path().c_str(), 1);
     std::int16_t t = two_fields();
     for (int i = 0; i < 50; ++i) db.DBF_AddRecord(t);
+    ASSERT_TRUE(db.DBF_Flush(t));
     const Bytes old = read_file(dir / "t.dbf");
     // No file may grow past the old table's size: the copy fits, the new table not.
     struct rlimit saved {};
@@ -372,4 +377,55 @@ TEST_F(DBaseTest, WritesThatChangeTheHeaderAreSeenByTheNextCall)
     dialogs.input("no");
     EXPECT_FALSE(db.DBF_PutRecord(again, "name", 1, "x"));
     EXPECT_EQ(dialogs.boxes().size(), 1u);
+}
+
+// Added records are held back and written in pieces: values put into a
+// record already written and into one still held both reach the file, a
+// table dropped without DBF_Close is written whole, and a write that failed
+// is reported by DBF_Flush and refuses every later write.
+TEST_F(DBaseTest, HeldBackRecordsReachTheFileOrFailAloud)
+{
+    const int records = 2000; // 1,011 bytes each: more than one piece
+    {
+        DBase other(dialogs, [] { return platform::vb::Date{2027, 1, 2}; });
+        const std::int16_t t = other.DBF_Create(dir / "h.dbf", {"A,C,250", "B,C,250", "C,C,250", "D,C,250", "N,N,10"});
+        for (int i = 1; i <= records; ++i) {
+            ASSERT_EQ(other.DBF_AddRecord(t), i);
+            ASSERT_TRUE(other.DBF_PutRecord(t, "N", i, std::to_string(i)));
+        }
+        ASSERT_TRUE(other.DBF_PutRecord(t, "A", 1, "first"));
+        ASSERT_TRUE(other.DBF_PutRecord(t, "D", records, "last"));
+    }
+    const Bytes b = read_file(dir / "h.dbf");
+    ASSERT_EQ(b.size(), 32u * 5 + 33 + records * 1011 + 1);
+    EXPECT_EQ(Bytes(b.begin() + 1, b.begin() + 8), hex("7F0102 | D0070000")); // date, 2000 records
+    const std::int16_t t = db.DBF_Open(dir / "h.dbf");
+    const auto rows = db.DBF_GetRecords(t, 0);
+    ASSERT_EQ(rows->size(), std::size_t(records));
+    EXPECT_EQ(platform::vb::Trim(rows->front()[0]), "first");
+    EXPECT_EQ(platform::vb::Trim(rows->back()[3]), "last");
+    for (int i = 0; i < records; ++i) ASSERT_EQ(platform::vb::Trim((*rows)[std::size_t(i)][4]), std::to_string(i + 1));
+    int seen = 0; // one record at a time, as long as asked
+    EXPECT_TRUE(db.DBF_ReadRecords(t, [&](const std::vector<std::string_view>& raw) {
+        return raw[0].size() == 250 && ++seen < 3;
+    }));
+    EXPECT_EQ(seen, 3);
+
+    const std::int16_t s = two_fields();
+    struct rlimit saved {};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    struct rlimit small = saved;
+    small.rlim_cur = 97 + 23; // the header and less than two records
+    auto* previous = std::signal(SIGXFSZ, SIG_IGN);
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    const bool added = db.DBF_AddRecord(s) == 1 && db.DBF_AddRecord(s) == 2;
+    const bool flushed = db.DBF_Flush(s);
+    const std::int32_t third = db.DBF_AddRecord(s);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_TRUE(added);
+    EXPECT_FALSE(flushed);
+    EXPECT_EQ(third, -1);
+    EXPECT_FALSE(db.DBF_PutRecord(s, "NAME", 1, "x"));
+    EXPECT_TRUE(db.DBF_Close(s));
 }

@@ -98,13 +98,63 @@ TEST(DbfTable, FailedSaveLeavesThePreviousTable)
     std::string file = rig.path("w.dbf");
     ASSERT_TRUE(rig.tf.Save_DBF(file, false));
     const std::string before = read_file(file);
-    {
-        tablefiles::FileSizeLimit limit(before.size() + 10);
-        EXPECT_FALSE(rig.tf.Save_DBF(file, true));
-    }
+    EXPECT_EQ(tablefiles::limited(rig, before.size() + 10, [&] { return rig.tf.Save_DBF(file, true); }),
+              "0 Save_DBF|Save_DBF Error #61 - Disk full");
+    EXPECT_EQ(read_file(file), before);
+    // The new table's header fits, its records (held back until the flush) do not.
+    EXPECT_EQ(tablefiles::limited(rig, before.size() - 10, [&] { return rig.tf.Save_DBF(file, false); }),
+              "0 Save_DBF|Save_DBF Error #61 - Disk full");
     EXPECT_EQ(read_file(file), before);
     for (const auto& e : std::filesystem::directory_iterator(rig.dir.path))
         EXPECT_EQ(e.path().filename().string().find(".trekfold-save"), std::string::npos);
+}
+
+// Numbers a table of another program left blank or null ("*") load empty,
+// the projected columns included; the blank zero a dBASE save writes for an
+// empty number stays a number.
+TEST(DbfTable, BlankAndNullNumbersLoadEmpty)
+{
+    FilesRig rig;
+    files::DBase db(rig.dialogs);
+    const std::string file = rig.path("b.dbf");
+    auto f = db.DBF_Create(file, {"IDENT,C,10", "COMMENT,C,10", "LAT,N,12,6", "LONG,N,12,6", "Y_PROJ,N,12,2",
+                                  "X_PROJ,F,12,2", "ALTITUDE,N,12,2"});
+    auto r = db.DBF_AddRecord(f);
+    db.DBF_PutRecord(f, "IDENT", r, "B"), db.DBF_PutRecord(f, "LAT", r, "46"), db.DBF_PutRecord(f, "LONG", r, "-94");
+    db.DBF_Close(f);
+    std::string bytes = read_file(file);
+    const std::size_t y_at = 32 * 7 + 33 + 1 + 10 + 10 + 12 + 12;
+    ASSERT_EQ(bytes.substr(y_at, 24), "        0.00        0.00");
+    bytes.replace(y_at, 24, std::string(12, ' ') + std::string(12, '*'));
+    write_file(file, bytes);
+    ASSERT_TRUE(rig.tf.Open_DBF(file));
+    EXPECT_EQ(rig.cell(1, "ident"), "B");
+    EXPECT_EQ(rig.cell(1, "y_proj"), "");
+    EXPECT_EQ(rig.cell(1, "x_proj"), "");
+    EXPECT_EQ(rig.cell(1, "altitude"), "0.00");
+}
+
+// A field aliased beyond 10 characters is stored under the first 10 of its
+// Windows-1252 name and found by them again, as a dBASE table and as a
+// shapefile: a required field then needs no "Identify Fields".
+TEST(DbfTable, LongAliasesComeBackByTheirStoredNames)
+{
+    FilesRig rig;
+    rig.settings.SaveSetting("fields", "waypoint", platform::vb::Replace(flxgrd::Fields_DefaultList("waypoint"),
+                                                                         "comment:1:comment", "comment:1:Straßenname"));
+    for (const bool shp : {true, false}) {
+        SCOPED_TRACE(shp);
+        rig.fill("waypoint", {{{"ident", "A"}, {"lat", "45"}, {"long", "-93"}, {"comment", "Hauptstraße"}}});
+        const std::string file = rig.path(shp ? "a.shp" : "a.dbf");
+        ASSERT_TRUE(shp ? rig.tf.Shapefile_Save("Point", false, file, false) : rig.tf.Save_DBF(file, false));
+        const std::string stored = shp ? "Stra\xDF" "ennam" : "STRA\xDF" "ENNAM";
+        EXPECT_NE(read_file(rig.path("a.dbf")).substr(0, 32 * 40).find(stored + '\0'), std::string::npos);
+        rig.table().Table_Clear();
+        ASSERT_TRUE(shp ? rig.tf.Shapefile_Load(file) : rig.tf.Open_DBF(file));
+        EXPECT_EQ(rig.fields_shown, 0);
+        EXPECT_EQ(rig.cell(1, "comment"), "Hauptstraße");
+    }
+    EXPECT_EQ(files::Field_StoredName("Straßenname"), "Straßennam");
 }
 
 TEST(Projection, PrjFromTheStoredText)

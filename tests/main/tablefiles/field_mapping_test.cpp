@@ -25,6 +25,39 @@ TEST(FieldMapping, AllAliasesPresentNeedNoDialog)
     EXPECT_EQ(rig.fields_shown, 0);
 }
 
+// A column stands for a field by the field's name or alias, or either cut
+// to the 10 characters a dBASE table keeps; a longer or shorter cut is no
+// match.
+TEST(FieldMapping, NamesAliasesAndTheirStoredCuts)
+{
+    FilesRig rig;
+    std::string list = flxgrd::Fields_DefaultList("waypoint");
+    list = platform::vb::Replace(list, "lat:1:lat", "lat:1:Latitude");
+    list = platform::vb::Replace(list, "ident:1:ident", "ident:1:Identifier_of_the_point");
+    list = platform::vb::Replace(list, "altitude:1:altitude", "altitude:1:Elevation_metres");
+    rig.settings.SaveSetting("fields", "waypoint", list);
+    rig.fill("waypoint", {});
+    std::string names = "IDENTIFIER;comment;LAT;longitude_degrees;long;y_proj;x_proj;elevation_;Elevation_m";
+    auto [cols, mode] = rig.tf.get_Required_Fields(names, "dbf", "waypoint");
+    EXPECT_EQ(rig.fields_shown, 0);
+    EXPECT_EQ(mode, 0);
+    EXPECT_EQ(cols, col(rig, "ident") + ";" + col(rig, "comment") + ";" + col(rig, "lat") + ";-1;" + col(rig, "long") +
+                        ";" + col(rig, "y_proj") + ";" + col(rig, "x_proj") + ";" + col(rig, "altitude") + ";-1");
+
+    // The dialog preselects a column found by its cut name; choosing the
+    // sequence takes that column out too.
+    rig.answer = [](files::frmFields& f) {
+        EXPECT_EQ(f.cbxIdent.Text(), "IDENTIFIER");
+        f.cbxIdent.ListIndex = 0;
+        f.cmdOK_Click();
+    };
+    names = "IDENTIFIER;Latitude";
+    cols = rig.tf.get_Required_Fields(names, "txt", "waypoint").first;
+    EXPECT_EQ(rig.fields_shown, 1);
+    EXPECT_EQ(names, "Id;Latitude");
+    EXPECT_EQ(cols, "-1;" + col(rig, "lat"));
+}
+
 TEST(FieldMapping, WholeNamesAreTestedAndRenamed)
 {
     FilesRig rig;

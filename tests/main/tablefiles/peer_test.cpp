@@ -62,4 +62,66 @@ TEST(TableFilesPeer, ValidRingsAndPeerFilesLoad)
     EXPECT_EQ(rig.cell(1, "comment"), "x \"y\"");
 }
 
+TEST(TableFilesPeer, PeersReadEverySaveAndTheAppendedSets)
+{
+    FilesRig rig;
+    rig.fill("waypoint", {{{"ident", "A"}, {"lat", "45.5"}, {"long", "-93.25"}, {"comment", "first"}}});
+    const std::string shp = rig.path("OLD.SHP");
+    ASSERT_TRUE(rig.tf.Shapefile_Save("Point", false, shp, false));
+    ASSERT_TRUE(rig.tf.Save_DBF(rig.path("t.dbf"), false));
+    rig.fill("waypoint", {{{"ident", "B"}, {"lat", "46.5"}, {"long", "-94.25"}, {"comment", "second"}}});
+    ASSERT_TRUE(rig.tf.Shapefile_Save("Point", false, rig.path("old.shp"), true)); // in place, into OLD.*
+    ASSERT_TRUE(rig.tf.Save_DBF(rig.path("t.dbf"), true));
+    ASSERT_TRUE(files::GPXFile_Save(rig.main, rig.path("t.gpx"), false));
+    ASSERT_TRUE(files::KMLFile_Save(rig.main, "point", rig.path("t.kml"), false));
+
+    const std::string info = run("ogrinfo -al " + shp);
+    EXPECT_TRUE(has(info, "Feature Count: 2")) << info;
+    EXPECT_TRUE(has(info, "Extent: (-94.250000, 45.500000) - (-93.250000, 46.500000)")) << info;
+    EXPECT_TRUE(has(info, "ident (String) = B")) << info;
+    EXPECT_TRUE(has(info, "POINT (-94.25 46.5)")) << info;
+    EXPECT_FALSE(has(info, "ERROR")) << info;
+    const std::string valid = run("shpdump -validate " + shp);
+    EXPECT_TRUE(has(valid, "Shape:1")) << valid;
+    for (const std::string& table : {rig.path("OLD.DBF"), rig.path("t.dbf")}) {
+        const std::string dump = run("dbfdump " + table);
+        EXPECT_TRUE(has(dump, "first")) << dump;
+        EXPECT_TRUE(has(dump, "second")) << dump;
+    }
+    for (const char* xml : {"t.gpx", "t.kml"}) EXPECT_EQ(run("xmllint --noout " + rig.path(xml)), "") << xml;
+    ASSERT_TRUE(rig.tf.Save_TextFile(rig.path("t.txt"), ";", false));
+    const std::string text = run("ogrinfo -al CSV:" + rig.path("t.txt"));
+    EXPECT_TRUE(has(text, "Feature Count: 1")) << text;
+    EXPECT_TRUE(has(text, "comment (String) = second")) << text;
+
+    // A set GDAL wrote takes the appended shape and the fields it lacked.
+    write_file(rig.path("g.csv"), "ident,y_proj,x_proj\ng1,45.5,-93.25\n");
+    ASSERT_EQ(run("ogr2ogr -f 'ESRI Shapefile' " + rig.path("g.shp") + " " + rig.path("g.csv") +
+                  " -oo X_POSSIBLE_NAMES=x_proj -oo Y_POSSIBLE_NAMES=y_proj"), "");
+    ASSERT_TRUE(rig.tf.Shapefile_Save("Point", false, rig.path("g.shp"), true));
+    const std::string g = run("ogrinfo -al " + rig.path("g.shp"));
+    EXPECT_TRUE(has(g, "Feature Count: 2")) << g;
+    EXPECT_TRUE(has(g, "ident (String) = g1")) << g;
+    EXPECT_TRUE(has(g, "comment (String) = second")) << g;
+    EXPECT_TRUE(has(g, "POINT (-94.25 46.5)")) << g;
+    EXPECT_FALSE(has(g, "ERROR")) << g;
+}
+
+TEST(TableFilesPeer, NullNumbersOfGdalLoadEmpty)
+{
+    FilesRig rig;
+    write_file(rig.path("n.csv"), "ident,comment,lat,long,y_proj,x_proj,altitude\nA,c,45.5,-93.25,,,\n");
+    write_file(rig.path("n.csvt"), "String,String,Real,Real,Real,Real,Real\n");
+    ASSERT_EQ(run("ogr2ogr -f 'ESRI Shapefile' " + rig.path("n.shp") + " " + rig.path("n.csv") +
+                  " -oo X_POSSIBLE_NAMES=long -oo Y_POSSIBLE_NAMES=lat"), "");
+    ASSERT_TRUE(has(gpxtest::read_file(rig.path("n.dbf")), "*****"));
+    for (int road = 0; road < 2; ++road) {
+        ASSERT_TRUE(road == 0 ? rig.tf.Shapefile_Load(rig.path("n.shp")) : rig.tf.Open_DBF(rig.path("n.dbf")));
+        EXPECT_EQ(rig.cell(1, "ident"), "A") << road;
+        EXPECT_DOUBLE_EQ(std::stod(rig.cell(1, "lat")), 45.5) << road;
+        EXPECT_EQ(rig.cell(1, "altitude"), "") << road;
+    }
+    EXPECT_EQ(rig.cell(1, "y_proj"), ""); // the dBASE load keeps them empty
+}
+
 } // namespace

@@ -126,10 +126,8 @@ TEST(ShapefileSave, RefusedSavesTouchNoFile)
     EXPECT_EQ(rig.dialogs.boxes().back().text,
               "Error 111: Y_Proj and X_Proj fields must contain valid values.  Please set Y_Proj and X_Proj values "
               "and try again.");
-    {
-        tablefiles::FileSizeLimit limit(150);
-        EXPECT_FALSE(rig.tf.Shapefile_Save("Point", false, file, true));
-    }
+    EXPECT_EQ(tablefiles::limited(rig, 150, [&] { return rig.tf.Shapefile_Save("Point", false, file, true); }),
+              "0 Shapefile_Save|Error 61: Disk full");
     EXPECT_EQ(read_file(file), shp);
     EXPECT_EQ(read_file(rig.path("w.dbf")), dbf);
     for (const auto& e : std::filesystem::directory_iterator(rig.dir.path))
@@ -160,7 +158,9 @@ TEST(ShapefileLoad, BadFilesDeletedRowsAndOneOperationAtATime)
     rig.main.on_changed = nullptr;
     ASSERT_EQ(rig.boxes_titled("Shapefile_Save"), 1);
     for (const auto& b : rig.dialogs.boxes())
-        if (b.title == "Shapefile_Save") EXPECT_EQ(b.text, "Error 70: Permission denied");
+        if (b.title == "Shapefile_Save") {
+            EXPECT_EQ(b.text, "Error 70: Permission denied");
+        }
 
     std::string shp = read_file(file);
     write_file(file, shp.substr(0, shp.size() - 10));

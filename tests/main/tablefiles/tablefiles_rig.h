@@ -4,10 +4,9 @@
 #include "main/files/table_files.h"
 #include "tests/main/files/gpx_rig.h"
 
-#include <csignal>
-#include <functional>
+#include "tests/support/file_size_limit.h"
 
-#include <sys/resource.h>
+#include <functional>
 
 namespace tablefiles {
 
@@ -24,26 +23,18 @@ struct FilesRig : gpxtest::GpxRig {
     }
 };
 
-// Writes past `bytes` fail (EFBIG) while it lives.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        ::getrlimit(RLIMIT_FSIZE, &old_);
-        old_handler_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit l = old_;
-        l.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &l);
-    }
-    ~FileSizeLimit()
-    {
-        ::setrlimit(RLIMIT_FSIZE, &old_);
-        std::signal(SIGXFSZ, old_handler_);
-    }
-
-private:
-    rlimit old_{};
-    void (*old_handler_)(int) = nullptr;
-};
+// `work` in a child whose writes past `bytes` fail (EFBIG); its answer is
+// the last box it showed as "title|text", or "no box", after "1 " or "0 "
+// for its result.
+template <class Work>
+std::string limited(FilesRig& rig, std::uint64_t bytes, Work work)
+{
+    return test_support::with_file_size_limit(bytes, [&] {
+        const bool ok = work();
+        const auto& boxes = rig.dialogs.boxes();
+        return std::string(ok ? "1 " : "0 ") +
+               (boxes.empty() ? std::string("no box") : boxes.back().title + "|" + boxes.back().text);
+    });
+}
 
 } // namespace tablefiles

@@ -125,16 +125,13 @@ TEST(TextFile, FailedSaveLeavesThePreviousFile)
     rig.fill("waypoint", kRows);
     std::string file = rig.path("old.txt");
     write_file(file, "old\r\n");
-    {
-        tablefiles::FileSizeLimit limit(100);
-        EXPECT_FALSE(rig.tf.Save_TextFile(file, ";", false));
-        EXPECT_FALSE(rig.tf.Save_TextFile(file, ";", true));
-    }
+    for (bool append : {false, true})
+        EXPECT_EQ(tablefiles::limited(rig, 100, [&] { return rig.tf.Save_TextFile(file, ";", append); }),
+                  "0 frmMain.Save_TextFile|Error #61 - Disk full");
     EXPECT_EQ(read_file(file), "old\r\n");
     for (const auto& e : std::filesystem::directory_iterator(rig.dir.path)) // no temporary left
         EXPECT_TRUE(e.path().filename() == "old.txt" || e.path().filename() == "dev" ||
                     e.path().filename() == "trekfold.ini") << e.path();
-    EXPECT_EQ(rig.boxes_titled("frmMain.Save_TextFile"), 2);
     EXPECT_FALSE(rig.tf.Save_TextFile(rig.path("no/such/dir.txt"), ";", false));
 }
 

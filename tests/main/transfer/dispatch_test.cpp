@@ -462,3 +462,131 @@ TEST(RealTime, DebugTextAndSentencesMarkNmeaMode)
     d.garmin.error(1, "Unable to communicate with device");
     EXPECT_EQ(d.dialogs.boxes().back().style, platform::vbOKOnly);
 }
+
+namespace {
+
+// The serial receiver answering a moment later, as a real one does: each
+// acknowledgement arrives on the loop's next turn after the send.
+void acknowledge_later(Drive& d)
+{
+    for (auto [send, pid] : {std::pair<const char*, const char*>{"Start_of_Records(4)", "PID_Records"},
+                             {"Send_Route_Header", "PID_Rte_Hdr"},
+                             {"Send_Route_Waypoint", "PID_Rte_Wpt_Data"},
+                             {"Send_Route_Link", "PID_Rte_Link"},
+                             {"End_of_Records", "PID_Xfer_Cmplt"}}) {
+        std::string p = pid;
+        d.garmin.on[send] = [&d, p] { d.pump.at(d.pump.clock().now_us() + 1000, [&d, p] { d.garmin.ack(p); }); };
+    }
+}
+
+std::vector<std::string> route_records(const std::vector<std::string>& log)
+{
+    std::vector<std::string> sent;
+    for (const auto& e : log)
+        if (e == "garmin.Send_Route_Header" || e == "garmin.Send_Route_Waypoint" || e == "garmin.Send_Route_Link" ||
+            e == "garmin.End_of_Records")
+            sent.push_back(e.substr(e.rfind('_') + 1));
+    return sent;
+}
+
+} // namespace
+
+TEST(Ends, ATransferTheControlGivesUpOnUsbSendsNothingMoreAndShowsNoCompletion)
+{
+    Drive d;
+    d.garmin.port = 0;
+    d.garmin.on["Send_Route_Header"] = [&] { d.garmin.error(0, "GPS model/version does not support Routes"); };
+    rows(d, "route", {"Route;A;1;1;0;0;True", "Route;B;2;2", "Route;C;3;3"});
+    transfer::mnuRUpload_Click(d.main);
+    EXPECT_TRUE(d.dialogs.boxes().empty());
+    EXPECT_EQ(d.main.StatusBar1[1], "GPS model/version does not support Routes");
+    EXPECT_EQ(route_records(d.log), (std::vector<std::string>{"Header"}));
+    EXPECT_FALSE(d.s().transfer_busy);
+    EXPECT_TRUE(d.s().transfer_complete);
+    EXPECT_EQ(d.s().last_record_pid, 0);
+
+    // A unit that never acknowledges the count: the control's report ends
+    // the serial upload the same way.
+    Drive s;
+    s.garmin.on["Start_of_Records(1)"] = [&] { s.garmin.error(0, "No response from device"); };
+    rows(s, "waypoint", {"WAYPOINT;A;1;1"});
+    transfer::mnuWUpload_Click(s.main);
+    EXPECT_TRUE(s.dialogs.boxes().empty());
+    EXPECT_EQ(s.main.StatusBar1[1], "No response from device");
+    EXPECT_FALSE(s.s().transfer_busy);
+    EXPECT_FALSE(s.s().transfer_running);
+    EXPECT_EQ(s.count("garmin.Send_Waypoint"), 0);
+}
+
+TEST(Ends, ATableWithoutStepsAfterACompletedUploadSendsNoRecords)
+{
+    Drive d;
+    acknowledge_all(d.garmin);
+    d.garmin.on["Start_of_Records(1)"] = [&] { d.garmin.ack("PID_Records"); };
+    rows(d, "waypoint", {"WAYPOINT;A;1;1"});
+    transfer::mnuWUpload_Click(d.main);
+    EXPECT_EQ(d.texts(), (std::vector<std::string>{"Transfer Complete. 1 Waypoints uploaded."}));
+    EXPECT_EQ(d.s().last_record_pid, 0);
+    rows(d, "rtimewpt", {"RTIMEWPT;rt1;1;1"});
+    transfer::StartUpload(d.main);
+    EXPECT_EQ(d.count("garmin.Send_Waypoint"), 1); // the first upload's only
+    EXPECT_EQ(d.count("garmin.End_of_Records"), 2);
+    EXPECT_EQ(d.texts().size(), 1u);
+    EXPECT_TRUE(d.s().transfer_complete);
+}
+
+TEST(Ends, ACommandThatWaitsLeavesTheRunningTransfersTypeAndFlagsAlone)
+{
+    // A waypoint download still receiving when Route > Download is chosen.
+    Drive d;
+    std::string type_at_end;
+    d.garmin.on["Request_Waypoints"] = [&] {
+        d.garmin.incoming = 2;
+        d.garmin.receive(d.id("PID_Records"));
+        const std::int64_t t = d.pump.clock().now_us();
+        for (int i = 1; i <= 2; ++i) d.pump.at(t + i * 1000, [&] { d.garmin.receive(d.id("PID_Wpt_Data")); });
+        d.pump.at(t + 3000, [&] {
+            type_at_end = d.s().record_type;
+            d.garmin.receive(d.id("PID_Xfer_Cmplt"), {d.id("CMND_Transfer_Wpt"), 0});
+        });
+    };
+    d.play("Request_Routes", 0, {});
+    transfer::mnuWDownload_Click(d.main);
+    ASSERT_TRUE(d.s().transfer_running);
+    transfer::mnuRDownload_Click(d.main);
+    EXPECT_EQ(type_at_end, "waypoint");
+    EXPECT_EQ(d.texts(), (std::vector<std::string>{"Received 2 records.", "Received 0 records."}));
+    EXPECT_EQ(d.s().record_type, "route");
+
+    // A serial route upload under way when Route > Upload is chosen again:
+    // the first keeps its header and link flags and goes out whole.
+    Drive u;
+    acknowledge_later(u);
+    rows(u, "route", {"Route;A;1;1;0;0;True", "Route;B;2;2"});
+    transfer::mnuRUpload_Click(u.main);
+    u.pump.advance(1500); // the count is acknowledged, the header is out
+    ASSERT_EQ(route_records(u.log), (std::vector<std::string>{"Header"}));
+    transfer::mnuRUpload_Click(u.main);
+    u.pump.wait_until([&] { return !u.s().transfer_running; }, u.pump.clock().now_us() + 60'000'000);
+    const std::vector<std::string> one{"Header", "Waypoint", "Link", "Waypoint", "Records"};
+    std::vector<std::string> both = one;
+    both.insert(both.end(), one.begin(), one.end());
+    EXPECT_EQ(route_records(u.log), both);
+    EXPECT_EQ(u.texts(), (std::vector<std::string>(2, "Transfer Complete.  A Route consisting of 2 points has been "
+                                                      "uploaded.")));
+}
+
+TEST(Ends, TheUploadResetsTheSelectionToTheFirstCell)
+{
+    Drive d;
+    d.garmin.port = 0;
+    rows(d, "waypoint", {"WAYPOINT;A;1;1", "WAYPOINT;B;2;2", "WAYPOINT;C;3;3"});
+    platform::Grid& g = d.main.MSFlexGrid1;
+    g.SetRow(3);
+    g.SetCol(4);
+    g.SetColSel(5);
+    transfer::mnuWUpload_Click(d.main);
+    EXPECT_EQ((std::array<int, 4>{g.Row(), g.Col(), g.RowSel(), g.ColSel()}), (std::array<int, 4>{1, 1, 1, 1}));
+    EXPECT_EQ(d.main.StatusBar1[2], "0 of 3 Selected");
+    EXPECT_EQ(d.garmin.sent_waypoints.size(), 3u);
+}

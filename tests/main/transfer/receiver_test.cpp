@@ -99,4 +99,68 @@ TEST(Receiver, DownloadUploadDownloadKeepsTheRows)
     }
 }
 
+// A table of `type` with the rows given as ";" texts in the stored order.
+void table(Window& w, const char* type, std::initializer_list<const char*> rows)
+{
+    w.main.state().record_type = type;
+    w.main.table().Table_SetType(type);
+    for (const char* r : rows) w.main.table().Records_Insert(r, "", "", ";", false);
+}
+
+TEST(Receiver, AUnitThatNeverAcknowledgesTheCountEndsTheUploadByItself)
+{
+    gpsim::Options o;
+    o.faults.withhold_ack_ids = {27};
+    Unit unit("d110-array-unit", o);
+    Window w(unit);
+    table(w, "waypoint", {"WAYPOINT;A;1;1", "WAYPOINT;B;2;2"});
+    w.run("mnuWUpload");
+    EXPECT_EQ(w.main.StatusBar1[1], "No response from device");
+    EXPECT_TRUE(w.texts().empty());
+    EXPECT_FALSE(w.main.state().transfer_busy);
+    EXPECT_TRUE(w.main.state().transfer_complete);
+    int counts = 0;
+    for (const auto& t : unit.sim.trace()) counts += t.value("dir", "") == "in" && t.value("id", 0) == 27;
+    EXPECT_EQ(counts, 2); // sent, and once more
+    EXPECT_TRUE(unit.sim.uploads().empty());
+}
+
+TEST(Receiver, ARealTimeTableAfterAWaypointUploadSendsNoRecord)
+{
+    Unit unit("d110-array-unit");
+    Window w(unit);
+    table(w, "waypoint", {"WAYPOINT;A;1;1", "WAYPOINT;B;2;2"});
+    w.run("mnuWUpload");
+    EXPECT_EQ(w.texts(), (std::vector<std::string>{"Transfer Complete. 2 Waypoints uploaded."}));
+    table(w, "rtimewpt", {"RTIMEWPT;R1;1;1", "RTIMEWPT;R2;2;2"});
+    transfer::StartUpload(w.main);
+    platform::EventPump& pump = platform::qt_event_pump();
+    // The unit's dump ends with the second transfer's end.
+    auto ends = [&] {
+        int n = 0;
+        for (const auto& d : unit.sim.uploads()) n += d["kind"] == "transfer_complete";
+        return n;
+    };
+    pump.wait_until([&] { return ends() == 2; }, pump.clock().now_us() + 60'000'000);
+    std::vector<std::string> kinds;
+    for (const auto& d : unit.sim.uploads()) kinds.push_back(d["kind"]);
+    EXPECT_EQ(kinds, (std::vector<std::string>{"records", "waypoint", "waypoint", "transfer_complete", "records",
+                                               "transfer_complete"}));
+    EXPECT_TRUE(w.texts().empty());
+    EXPECT_FALSE(w.main.state().transfer_busy);
+}
+
+TEST(Receiver, ARouteDownloadChosenDuringAWaypointDownloadWaitsItsTurn)
+{
+    gpsim::Options o;
+    o.pace = true;
+    Unit unit("d110-array-unit", o);
+    Window w(unit);
+    w.main.transfer().menu_Click("mnuWDownload", -1);
+    ASSERT_TRUE(w.main.state().transfer_running); // the records are still coming
+    w.run("mnuRDownload");
+    EXPECT_EQ(w.texts(), (std::vector<std::string>{"Received 3 records.", "Received 3 records."}));
+    EXPECT_EQ(w.cell(1, "type"), "Route");
+}
+
 } // namespace

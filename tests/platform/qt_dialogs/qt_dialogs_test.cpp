@@ -4,6 +4,9 @@
 #include "platform/ui/qt_dialogs.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -88,11 +91,49 @@ TEST_F(QtUi, InputBoxReturnsTheTextOrEmptyWhenCancelled)
         ASSERT_NE(dlg, nullptr);
         EXPECT_EQ(dlg->textValue(), "10");
         dlg->setTextValue("2.5");
-        dlg->accept();
+        static_cast<QDialog*>(dlg)->accept(); // QFileDialog::accept, which asks when it does
     });
     EXPECT_EQ(d.InputBox("Refresh period", "Refresh", "10"), "2.5");
     when_shown([](QWidget* w) { qobject_cast<QInputDialog*>(w)->reject(); });
     EXPECT_EQ(d.InputBox("Refresh period", "Refresh", "10"), "");
+}
+
+// Choosing an existing file in the save dialog asks nothing: the caller
+// asks its own question about it.
+TEST_F(QtUi, SaveDialogTakesAnExistingFileWithoutAQuestion)
+{
+    const QString dir = QDir::tempPath() + "/tf-qt-save-" + QString::number(QCoreApplication::applicationPid());
+    QDir().mkpath(dir);
+    const QString existing = dir + "/old.txt";
+    {
+        QFile f(existing);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("x");
+    }
+    platform::QtDialogs d;
+    std::vector<std::string> questions;
+    when_shown([&](QWidget* w) {
+        auto* dlg = qobject_cast<QFileDialog*>(w);
+        ASSERT_NE(dlg, nullptr);
+        // Runs inside a question box when the dialog shows one.
+        QTimer::singleShot(0, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                questions.push_back(box->text().toStdString());
+                box->button(QMessageBox::Yes) ? box->button(QMessageBox::Yes)->click() : box->accept();
+            }
+        });
+        dlg->selectFile(existing);
+        static_cast<QDialog*>(dlg)->accept(); // QFileDialog::accept, which asks when it does
+    });
+    platform::OpenFileRequest request;
+    request.filter = "Text File (*.txt)|*.txt";
+    request.initial_folder = dir.toStdString();
+    const auto chosen = d.GetSaveFileName(request);
+    QCoreApplication::processEvents(); // the question's timer, had no box come
+    EXPECT_TRUE(questions.empty()) << questions.front();
+    ASSERT_TRUE(chosen);
+    EXPECT_EQ(*chosen, existing.toStdString());
+    QDir(dir).removeRecursively();
 }
 
 TEST_F(QtUi, QuietModeNeverShowsABox)

@@ -264,6 +264,21 @@ TEST(GpsimDevice, HostSideFaults) {
   EXPECT_EQ(p[1].id, 17);  // the position
 }
 
+TEST(GpsimDevice, PacketsOfAWithheldIdAreNeverAcknowledgedNorStored) {
+  Options o;
+  o.faults.withhold_ack_ids = {27};
+  Host h(small_unit(), o);
+  for (int attempt = 0; attempt < 2; ++attempt) h.send({27, {1, 0}});
+  h.wait(3000);
+  EXPECT_TRUE(h.packets().empty());
+  EXPECT_TRUE(h.dev.uploads().empty());
+  // Every other packet is answered as before.
+  h.send({10, {14, 0}});
+  auto p = h.packets();
+  ASSERT_EQ(p.size(), 2u);
+  EXPECT_EQ(p[0].id, 6);
+}
+
 TEST(GpsimDevice, SilentUnitAndNmeaUnit) {
   Scenario quiet = small_unit();
   quiet.answers = false;

@@ -12,6 +12,8 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -47,9 +49,10 @@ struct ProbeRun {
     }
 };
 
-ProbeRun probe(const std::vector<std::string>& args)
+ProbeRun probe(const std::vector<std::string>& args, const std::string& folder = {})
 {
     QProcess p;
+    if (!folder.empty()) p.setWorkingDirectory(QString::fromStdString(folder));
     QStringList a;
     // Start-up connects the stored port: unless a run names one, the USB
     // link, and there are no drives to search.
@@ -84,6 +87,12 @@ struct Home {
 };
 
 double number(const json& row, const char* field) { return std::stod(row.at(field).get<std::string>()); }
+
+std::string replaced(std::string text, const std::string& from, const std::string& to)
+{
+    text.replace(text.find(from), from.size(), to);
+    return text;
+}
 
 TEST(TrekfoldProbe, FirstRunQuestionAndItsAnswers)
 {
@@ -210,6 +219,32 @@ TEST(TrekfoldProbe, SettingsDialogChoosesAProjectionAndReprojectsTheTable)
     EXPECT_NEAR(number(r.rows()[0], "y_proj"), 5010844.4262, 1e-3);
 }
 
+TEST(TrekfoldProbe, AfterAColumnIsHiddenTheProjectionKeepsItsWholeName)
+{
+    // Hiding a column unloads the settings dialog; the name still comes
+    // from its EPSG mode.
+    ProbeRun r = probe({"answer", "Yes", "rows", "2", "ident=A{n}", "lat=45", "long=-93", "comment=c", "select", "1",
+                        "6", "2", "6", "menu", "mnuDelete", "menu", "mnuGetProjection"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    auto statuses = r.with("status");
+    ASSERT_NE(std::find(statuses.begin(), statuses.end(), json{{"status", "Hid Column(s)"}}), statuses.end());
+    EXPECT_EQ(statuses.back()["status"], "Projection: NAD83 - UTM zone 15N");
+    EXPECT_EQ(r.boxes().back()["box"], "NAD83 - UTM zone 15N");
+}
+
+TEST(TrekfoldProbe, ATypedCodeDoesNotTakeThePrjTextOfTheCodeShown)
+{
+    Home home;
+    ProbeRun r = probe({"--home", home.path, "setting", "proj", "proj", "26915", "setting", "proj", "26915",
+                        "PROJCS[utm15]", "menu", "mnuSetProjection", "text", "frmProperties.cbxPOSCCodes", "4326",
+                        "menu", "frmProperties.cmdOK"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string ini = home.ini();
+    EXPECT_NE(ini.find("proj=4326\n"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("26915=PROJCS[utm15]\n"), std::string::npos) << ini;
+    EXPECT_EQ(ini.find("4326=PROJCS"), std::string::npos) << ini;
+}
+
 TEST(TrekfoldProbe, SettingsDialogArcMapNeedsArcGisAndAPrjText)
 {
     Home home;
@@ -309,6 +344,24 @@ TEST(TrekfoldProbe, ConnectDownloadAndTheInformationWindow)
 // and a text file without ident asks "Identify Fields".
 namespace {
 
+TEST(TrekfoldProbe, UnitsMenuFeetGivesADownloadInFeet)
+{
+    Home home;
+    Simulator sim(home.path, "d110-array-unit.json");
+    ASSERT_TRUE(std::filesystem::exists(sim.link));
+    ProbeRun r = probe({"--home", home.path, "--port", "3", "setting", "proj", "proj", "4326", "menu", "mnuUnit", "1",
+                        "connect", "menu", "mnuWDownload", "idle", "table", "menus"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto rows = r.rows();
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0]["altitude"], "2001"); // 610 m
+    EXPECT_EQ(rows[1]["altitude"], "6288"); // 1916.6 m
+    const json menus = r.with("menus").at(0)["menus"];
+    EXPECT_EQ(menus["mnuUnit(1)"]["checked"], true);
+    EXPECT_EQ(menus["mnuUnit(0)"]["checked"], false);
+    EXPECT_NE(home.ini().find("unit=Feet"), std::string::npos);
+}
+
 TEST(TrekfoldProbe, TableFilesRoundTrip)
 {
     Home home;
@@ -390,6 +443,63 @@ TEST(TrekfoldProbe, SaveAndLoadFrontEnd)
     EXPECT_EQ(boxes.back()["box"], "File was loaded successfully from " + file);
     EXPECT_EQ(boxes.end()[-2]["box"], "File was written successfully to " + file);
     EXPECT_FALSE(std::filesystem::exists(home.path + "/t.kml"));
+}
+
+// A GPX file loaded while a mass-storage unit is connected names the unit
+// as every row's model.
+TEST(TrekfoldProbe, GpxLoadNamesTheConnectedUnit)
+{
+    Home home;
+    std::filesystem::create_directories(home.path + "/drive/Garmin");
+    std::ofstream(home.path + "/drive/Garmin/GarminDevice.xml")
+        << "<Device><Model><Description>GPSMAP 62s</Description></Model><MassStorageMode/></Device>";
+    const std::string file = home.path + "/w.gpx";
+    std::ofstream(file) << "<?xml version=\"1.0\"?>\n<gpx version=\"1.0\">\n<wpt lat=\"45.5\" lon=\"-93.25\">"
+                           "<name>HOME</name><src>eTrex</src></wpt>\n</gpx>\n";
+    ProbeRun r = probe({"--home", home.path, "answer", "Yes", "gpx-load", "waypoint", file, "table", "massstorage",
+                        home.path + "/drive", "gpx-load", "waypoint", file, "table"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.with("LoadGPS").at(0)["LoadGPS"], true);
+    auto loads = r.with("gpx_load");
+    ASSERT_EQ(loads.size(), 2u);
+    EXPECT_EQ(loads[1]["gpx_load"], true);
+    auto rows = r.with("row");
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0]["model"], "eTrex");
+    EXPECT_EQ(rows[1]["ident"], "HOME");
+    EXPECT_EQ(rows[1]["model"], "GPSMAP 62s");
+}
+
+// Empty numbers saved as a shapefile come back empty through the shapefile
+// and the dBASE load; a field aliased beyond 10 characters keeps its values
+// through the shapefile and the dBASE save.
+TEST(TrekfoldProbe, EmptyNumbersAndLongAliasesComeBack)
+{
+    Home home;
+    ProbeRun r = probe({"--home", home.path, "answer", "Yes", "setting", "proj", "proj", "4326", "row", "ident=A",
+                        "lat=45.5", "long=-93.25", "save", "shp_u", home.path + "/n.shp", "load", "shp",
+                        home.path + "/n.shp", "table", "load", "dbf", home.path + "/n.dbf", "table"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    auto rows = r.with("row");
+    ASSERT_EQ(rows.size(), 2u);
+    for (const auto& row : rows)
+        for (const char* f : {"altitude", "depth", "temp", "dist"}) EXPECT_EQ(row[f], "") << f;
+    EXPECT_EQ(rows[1]["y_proj"], ""); // blank projected columns stay blank
+
+    const std::string ini = home.ini(); // the stored waypoint list, altitude aliased
+    const std::size_t from = ini.find("waypoint=") + 9;
+    const std::string list = ini.substr(from, ini.find('\n', from) - from);
+    ASSERT_NE(list.find("altitude:1:altitude"), std::string::npos);
+    const std::string aliased = replaced(list, "altitude:1:altitude", "altitude:1:Elevation_metres");
+    for (const char* key : {"dbf", "shp_u"}) {
+        const std::string kind = std::string(key).substr(0, 3), file = home.path + "/a." + kind;
+        r = probe({"--home", home.path, "setting", "fields", "waypoint", aliased, "row", "ident=B", "lat=46", "long=-94",
+                   "Elevation_metres=321.5", "save", key, file, "load", kind, file, "table"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_TRUE(r.with("dialog").empty()) << key; // no "Identify Fields"
+        ASSERT_EQ(r.rows().size(), 1u) << key;
+        EXPECT_NEAR(number(r.rows()[0], "altitude"), 321.5, 1e-9) << key;
+    }
 }
 
 TEST(TrekfoldProbe, TableArrays)
@@ -553,6 +663,141 @@ TEST(TrekfoldProbe, ScreenOfAModelWithoutOneIsNotAskedFor)
     ASSERT_EQ(w.size(), 1u);
     EXPECT_EQ(w[0]["loaded"], false);
     EXPECT_EQ(w[0]["pictures"]["picImage"], (json{0, 0}));
+}
+
+} // namespace
+
+// Each File menu writer cut by a file-size limit, as on a full disk: its
+// error box, the old files byte for byte, no temporary left.
+namespace {
+
+std::map<std::string, std::string> top_files(const std::string& dir)
+{
+    std::map<std::string, std::string> out;
+    for (const auto& e : std::filesystem::directory_iterator(dir))
+        if (e.is_regular_file()) {
+            std::ifstream in(e.path(), std::ios::binary);
+            out[e.path().filename().string()] = std::string(std::istreambuf_iterator<char>(in), {});
+        }
+    return out;
+}
+
+TEST(TrekfoldProbe, SavesCutByAFileSizeLimitKeepTheOldFiles)
+{
+    Home home;
+    auto at = [&](const char* f) { return home.path + "/" + f; };
+    struct Save {
+        std::vector<std::string> command;
+        std::vector<std::string> files;
+        const char* result;
+        const char* box;
+    };
+    const std::vector<Save> saves = {
+        {{"save", "shp_u", at("w.shp")}, {"w.shp", "w.shx", "w.dbf"}, "save", "Error 61: Disk full"},
+        {{"save", "dbf", at("t.dbf")}, {"t.dbf"}, "save", "Save_DBF Error #61 - Disk full"},
+        {{"save", "txt", at("t.txt")}, {"t.txt"}, "save", "Error #61 - Disk full"},
+        {{"gpx-save", at("t.gpx")}, {"t.gpx"}, "gpx_save", "Error Number: 61, Disk full"},
+        {{"kml-save", at("t.kml")}, {"t.kml"}, "kml_save", "Error 61: Disk full"},
+        {{"lowrance-save", at("l.txt")}, {"l.txt"}, "lowrance_save", "Error #61 - Disk full"},
+    };
+    std::vector<std::string> first = {"--home", home.path, "answer", "Yes", "type", "waypoint", "rows", "30",
+                                      "ident=W{n}", "lat=45.{n}", "long=-93.{n}"};
+    for (const auto& s : saves) first.insert(first.end(), s.command.begin(), s.command.end());
+    ProbeRun r = probe(first);
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const auto& s : saves)
+        for (const auto& line : r.with(s.result)) ASSERT_EQ(line[s.result], true) << s.result;
+    const auto before = top_files(home.path);
+
+    std::vector<std::string> cut = {"--home", home.path, "type", "waypoint", "rows", "300", "ident=W{n}",
+                                    "lat=45.{n}", "long=-93.{n}"};
+    for (const auto& s : saves)
+        for (bool append : {false, true}) {
+            std::size_t limit = 0;
+            for (const auto& f : s.files) limit = std::max(limit, before.at(f).size() + 16);
+            cut.push_back("file-limit");
+            cut.push_back(std::to_string(limit));
+            cut.insert(cut.end(), s.command.begin(), s.command.end());
+            if (append) cut.push_back("append");
+        }
+    cut.insert(cut.end(), {"file-limit", "1000000000"}); // the settings saved at exit
+    r = probe(cut);
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::vector<std::string> boxes;
+    for (const auto& b : r.boxes())
+        if (b["title"] != "Set Default Projection") boxes.push_back(b["box"]);
+    std::vector<std::string> expected;
+    for (const auto& s : saves) {
+        expected.insert(expected.end(), 2, s.box);
+        for (const auto& line : r.with(s.result)) EXPECT_EQ(line[s.result], false) << s.result;
+    }
+    EXPECT_EQ(boxes, expected);
+    EXPECT_TRUE(r.with("file").empty()) << r.out;
+    EXPECT_TRUE(top_files(home.path) == before);
+}
+
+} // namespace
+
+// Uploads that cannot reach the unit end without saying they did.
+namespace {
+
+std::vector<std::string> files_under(const std::string& folder)
+{
+    std::vector<std::string> out;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(folder))
+        if (e.is_regular_file()) out.push_back(e.path().filename().string());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+TEST(TrekfoldProbe, UploadsThatCannotReachTheUnitShowNoCompletion)
+{
+    // A USB unit whose protocols hold no route transfer.
+    Home home;
+    const std::string scenario = home.path + "/no-routes.json", record = home.path + "/written.txt";
+    std::ofstream(scenario) << R"({"unit_id": 305419896, "rules": [
+        {"id": 254, "interrupt": [{"id": 255, "data": "E803 3601 55534220554E495400"},
+                                  {"id": 253, "data": "500000 4C0100 410A00 416400 446C00 412D01 443601 442D01"}]},
+        {"id": 10, "command": 14, "interrupt": [{"id": 38, "data": "78563412"}]}]})";
+    ::setenv("TREKFOLD_USB_FAKE", scenario.c_str(), 1);
+    ::setenv("TREKFOLD_USB_FAKE_RECORD", record.c_str(), 1);
+    ProbeRun r = probe({"--home", home.path, "setting", "proj", "proj", "4326", "connect", "type", "route", "row",
+                        "ident=A", "lat=1", "long=1", "new_seg=True", "row", "ident=B", "lat=2", "long=2", "row",
+                        "ident=C", "lat=3", "long=3", "menu", "mnuRUpload", "idle"});
+    ::unsetenv("TREKFOLD_USB_FAKE");
+    ::unsetenv("TREKFOLD_USB_FAKE_RECORD");
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const auto& b : r.boxes()) EXPECT_EQ(b["box"].get<std::string>().find("Transfer Complete"), std::string::npos);
+    EXPECT_EQ(r.with("status").back()["status"], "GPS model/version does not support Routes");
+    // What the unit was sent: the count of six at most, no route header,
+    // waypoint or link (USB packets: type 20, the ID at bytes 4 and 5).
+    std::ifstream in(record);
+    int counts = 0;
+    for (std::string line; std::getline(in, line);) {
+        if (line.size() < 12 || line.substr(0, 2) != "14") continue;
+        const std::string id = line.substr(8, 4);
+        EXPECT_TRUE(id != "1D00" && id != "1E00" && id != "6200") << line;
+        counts += id == "1B00";
+    }
+    EXPECT_EQ(counts, 1);
+
+    // A mass-storage unit whose description gives no upload folder.
+    Home unit, folder;
+    std::filesystem::create_directories(unit.path + "/Garmin");
+    std::ofstream(unit.path + "/Garmin/GarminDevice.xml")
+        << "<Device><Model><Description>No Inbox</Description></Model><MassStorageMode><DataType>"
+           "<Name>GPSData</Name><File><Location><Path>Garmin/GPX</Path><BaseName>Current</BaseName>"
+           "<FileExtension>gpx</FileExtension></Location><TransferDirection>OutputFromUnit</TransferDirection>"
+           "</File></DataType></MassStorageMode></Device>";
+    r = probe({"--home", home.path, "setting", "proj", "proj", "4326", "massstorage", unit.path, "row", "ident=A",
+               "lat=1", "long=1", "menu", "mnuWUpload", "idle"},
+              folder.path);
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_FALSE(r.boxes().empty());
+    EXPECT_EQ(r.boxes().back()["box"], "This unit has no upload folder.  Nothing was uploaded.");
+    EXPECT_TRUE(r.with("file").empty());
+    EXPECT_EQ(files_under(unit.path), (std::vector<std::string>{"GarminDevice.xml"}));
+    EXPECT_TRUE(files_under(folder.path).empty());
 }
 
 } // namespace

@@ -52,6 +52,9 @@ ACKed are numbered from 1; the trace shows both numbers):
   --nmea-instead LIST  write an NMEA sentence in place of these frames
   --nak-host LIST      answer these host packets with NAK (not processed)
   --withhold-ack LIST  neither ACK nor process these host packets
+  --withhold-ack-id LIST
+                       ... nor any host packet with these IDs (1 to 255),
+                       e.g. 27: the unit never acknowledges a records packet
   --delay-ack N:MS[,N:MS]...
                        ACK (and process) host packet N after MS ms (0 to 600000)
   --silent-after N     write nothing after the N-th frame
@@ -116,6 +119,10 @@ int main(int argc, char** argv) {
       else if (a == "--nmea-instead") f.nmea_instead = gpsim::parse_number_list(a, value());
       else if (a == "--nak-host") f.nak_host = gpsim::parse_number_list(a, value());
       else if (a == "--withhold-ack") f.withhold_ack = gpsim::parse_number_list(a, value());
+      else if (a == "--withhold-ack-id") {
+        f.withhold_ack_ids = gpsim::parse_number_list(a, value());
+        if (*f.withhold_ack_ids.rbegin() > 255) throw std::invalid_argument(a + ": a packet ID is at most 255");
+      }
       else if (a == "--delay-ack") f.delay_ack = gpsim::parse_pair_list(a, value(), 600000);
       else if (a == "--silent-after") f.silent_after = static_cast<int>(whole(0, std::numeric_limits<int>::max()));
       else if (a == "--hold-line-after") f.hold_line_after = static_cast<int>(whole(0, std::numeric_limits<int>::max()));

@@ -1,0 +1,371 @@
+#include "platform/dde/dde.h"
+
+#include "platform/automation/vb_error.h"
+#include "platform/events/events.h"
+
+#include <QObject>
+#include <QSocketNotifier>
+#include <nlohmann/json.hpp>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <poll.h>
+#include <unistd.h>
+
+namespace platform::dde {
+
+namespace {
+
+using json = nlohmann::json;
+
+VbError no_answer() { return VbError(kNoAnswerToInitiate, "", "No foreign application responded to a DDE initiate"); }
+VbError refused() { return VbError(kRefused, "", "Foreign application won't perform DDE method or operation"); }
+VbError timed_out() { return VbError(kTimeout, "", "Timeout occurred while waiting for DDE response"); }
+
+std::string lower(std::string_view s)
+{
+    std::string out(s);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
+// Makes `path` (and its parents) when missing; the last one 0700. True when
+// it is a folder of ours that nobody else can enter.
+bool private_folder(const std::string& path)
+{
+    for (std::size_t i = 1; i <= path.size(); ++i) {
+        if (i != path.size() && path[i] != '/') continue;
+        std::string part = path.substr(0, i);
+        if (::mkdir(part.c_str(), i == path.size() ? 0700 : 0755) != 0 && errno != EEXIST) return false;
+    }
+    struct stat st{};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()) return false;
+    if ((st.st_mode & 077) != 0 && ::chmod(path.c_str(), 0700) != 0) return false;
+    return true;
+}
+
+bool same_user(int fd)
+{
+    struct ucred cred{};
+    socklen_t len = sizeof cred;
+    return ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) == 0 && cred.uid == ::getuid();
+}
+
+bool fill_address(const std::string& path, sockaddr_un& addr)
+{
+    std::memset(&addr, 0, sizeof addr);
+    addr.sun_family = AF_UNIX;
+    if (path.size() >= sizeof addr.sun_path) return false;
+    std::memcpy(addr.sun_path, path.data(), path.size());
+    return true;
+}
+
+bool send_all(int fd, std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+} // namespace
+
+std::string Dde_Folder()
+{
+    std::string path;
+    if (const char* d = std::getenv("TREKFOLD_DDE_DIR"); d && *d) path = d;
+    else if (const char* r = std::getenv("XDG_RUNTIME_DIR"); r && *r) path = std::string(r) + "/trekfold-dde";
+    else {
+        const char* t = std::getenv("TMPDIR");
+        path = std::string(t && *t ? t : "/tmp") + "/trekfold-" + std::to_string(::getuid()) + "/dde";
+    }
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    if (!private_folder(path)) throw no_answer();
+    return path;
+}
+
+std::string Socket_Path(std::string_view service, std::string_view topic)
+{
+    return Dde_Folder() + "/" + lower(service) + "|" + lower(topic);
+}
+
+std::string Encode(const Message& m)
+{
+    json j;
+    j["op"] = m.op;
+    if (m.op != "execute") j["item"] = m.item;
+    if (m.op != "request") j["data"] = m.data;
+    return j.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
+}
+
+std::optional<Message> Decode(std::string_view line)
+{
+    json j = json::parse(line, nullptr, false);
+    if (j.is_discarded() || !j.is_object()) return std::nullopt;
+    auto text = [&](const char* key, std::string& out) {
+        auto it = j.find(key);
+        if (it == j.end() || !it->is_string()) return false;
+        out = it->get<std::string>();
+        return true;
+    };
+    Message m;
+    if (!text("op", m.op)) return std::nullopt;
+    if (m.op == "execute") {
+        if (!text("data", m.data)) return std::nullopt;
+    } else if (m.op == "poke") {
+        if (!text("item", m.item) || !text("data", m.data)) return std::nullopt;
+    } else if (m.op == "request") {
+        if (!text("item", m.item)) return std::nullopt;
+    } else {
+        return std::nullopt;
+    }
+    return m;
+}
+
+std::string Encode_Answer(bool ok, const std::optional<std::string>& data)
+{
+    json j;
+    j["ok"] = ok;
+    if (ok && data) j["data"] = *data;
+    return j.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
+}
+
+std::optional<Answer> Decode_Answer(std::string_view line)
+{
+    json j = json::parse(line, nullptr, false);
+    if (j.is_discarded() || !j.is_object()) return std::nullopt;
+    auto ok = j.find("ok");
+    if (ok == j.end() || !ok->is_boolean()) return std::nullopt;
+    Answer a;
+    a.ok = ok->get<bool>();
+    if (auto d = j.find("data"); d != j.end()) {
+        if (!d->is_string()) return std::nullopt;
+        a.data = d->get<std::string>();
+    }
+    return a;
+}
+
+LineReader::Result LineReader::next(std::string& line)
+{
+    if (failed_) return Result::TooLong;
+    std::size_t nl = buffer_.find('\n', scanned_);
+    if (nl == std::string::npos) {
+        scanned_ = buffer_.size();
+        if (buffer_.size() > kMaxLine) {
+            failed_ = true;
+            buffer_.clear();
+            buffer_.shrink_to_fit();
+            return Result::TooLong;
+        }
+        return Result::More;
+    }
+    if (nl > kMaxLine) {
+        failed_ = true;
+        buffer_.clear();
+        return Result::TooLong;
+    }
+    line.assign(buffer_, 0, nl);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    buffer_.erase(0, nl + 1);
+    scanned_ = 0;
+    return Result::Line;
+}
+
+// --- client -----------------------------------------------------------------
+
+std::unique_ptr<Conversation> Conversation::Initiate(std::string_view service, std::string_view topic)
+{
+    const std::string path = Socket_Path(service, topic);
+    sockaddr_un addr{};
+    if (!fill_address(path, addr)) throw no_answer();
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) throw no_answer();
+    int r;
+    do r = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    while (r != 0 && errno == EINTR);
+    if (r != 0 || !same_user(fd)) {
+        ::close(fd);
+        throw no_answer();
+    }
+    return std::unique_ptr<Conversation>(new Conversation(fd));
+}
+
+Conversation::~Conversation() { ::close(fd_); }
+
+Answer Conversation::round_trip(const Message& m)
+{
+    if (!send_all(fd_, Encode(m))) throw refused();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kAnswerTimeoutMs);
+    std::string line;
+    char buf[4096];
+    for (;;) {
+        switch (reader_.next(line)) {
+        case LineReader::Result::Line:
+            if (auto a = Decode_Answer(line)) {
+                if (!a->ok) throw refused();
+                return *a;
+            }
+            throw refused();
+        case LineReader::Result::TooLong: throw refused();
+        case LineReader::Result::More: break;
+        }
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) throw timed_out();
+        pollfd p{fd_, POLLIN, 0};
+        int n = ::poll(&p, 1, static_cast<int>(left.count()) + 1);
+        if (n < 0 && errno == EINTR) continue;
+        if (n == 0) throw timed_out();
+        if (n < 0) throw refused();
+        ssize_t got = ::recv(fd_, buf, sizeof buf, 0);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) throw refused();
+        reader_.feed(std::string_view(buf, static_cast<std::size_t>(got)));
+    }
+}
+
+void Conversation::Execute(const std::string& command) { round_trip({"execute", "", command}); }
+
+void Conversation::Poke(const std::string& item, const std::string& data) { round_trip({"poke", item, data}); }
+
+std::string Conversation::Request(const std::string& item) { return round_trip({"request", item, ""}).data.value_or(""); }
+
+// --- server -----------------------------------------------------------------
+
+struct Topic::Impl {
+    EventPump& pump;
+    Handlers handlers;
+    std::string path;
+    int listen_fd = -1;
+    QSocketNotifier* listen_notifier = nullptr;
+    struct Connection {
+        LineReader reader;
+        QSocketNotifier* notifier = nullptr;
+    };
+    std::map<int, Connection> connections;
+    // Cleared when the topic closes, so posted pokes that outlive it do nothing.
+    std::shared_ptr<bool> alive = std::make_shared<bool>(true);
+
+    Impl(EventPump& p, Handlers h) : pump(p), handlers(std::move(h)) {}
+
+    void accept_one()
+    {
+        int fd = ::accept4(listen_fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd < 0) return;
+        if (!same_user(fd)) {
+            ::close(fd);
+            return;
+        }
+        auto* n = new QSocketNotifier(fd, QSocketNotifier::Read);
+        connections[fd].notifier = n;
+        QObject::connect(n, &QSocketNotifier::activated, n, [this, fd] { readable(fd); });
+    }
+
+    void drop(int fd)
+    {
+        auto it = connections.find(fd);
+        if (it == connections.end()) return;
+        it->second.notifier->setEnabled(false);
+        it->second.notifier->deleteLater();
+        ::close(fd);
+        connections.erase(it);
+    }
+
+    void readable(int fd)
+    {
+        char buf[65536];
+        ssize_t got = ::recv(fd, buf, sizeof buf, 0);
+        if (got < 0 && (errno == EINTR || errno == EAGAIN)) return;
+        if (got <= 0) return drop(fd);
+        auto it = connections.find(fd);
+        if (it == connections.end()) return;
+        it->second.reader.feed(std::string_view(buf, static_cast<std::size_t>(got)));
+        std::string line;
+        for (;;) {
+            auto c = connections.find(fd);
+            if (c == connections.end()) return;
+            LineReader::Result r = c->second.reader.next(line);
+            if (r == LineReader::Result::More) return;
+            if (r == LineReader::Result::TooLong) return drop(fd);
+            if (!send_all(fd, answer(line))) return drop(fd);
+        }
+    }
+
+    std::string answer(const std::string& line)
+    {
+        std::optional<Message> m = Decode(line);
+        if (!m) return Encode_Answer(false);
+        if (m->op == "execute") {
+            bool ok = handlers.execute && handlers.execute(m->data);
+            return Encode_Answer(ok);
+        }
+        if (m->op == "poke") {
+            if (!handlers.poke) return Encode_Answer(false);
+            std::weak_ptr<bool> still(alive);
+            pump.post([this, still, item = m->item, data = m->data] {
+                if (still.lock()) handlers.poke(item, data);
+            });
+            return Encode_Answer(true);
+        }
+        if (!handlers.request) return Encode_Answer(false);
+        std::optional<std::string> d = handlers.request(m->item);
+        return Encode_Answer(d.has_value(), d);
+    }
+};
+
+Topic::Topic(EventPump& pump, std::string_view service, std::string_view topic, Handlers handlers)
+    : impl_(std::make_unique<Impl>(pump, std::move(handlers)))
+{
+    impl_->path = Socket_Path(service, topic);
+    sockaddr_un addr{};
+    if (!fill_address(impl_->path, addr)) throw refused();
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) throw refused();
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        // A socket file is there: a live server means the topic is taken;
+        // one nobody listens on is left from a program that died.
+        int probe = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        bool live = probe >= 0 && ::connect(probe, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+        if (probe >= 0) ::close(probe);
+        struct stat st{};
+        if (live || ::lstat(impl_->path.c_str(), &st) != 0 || !S_ISSOCK(st.st_mode) || ::unlink(impl_->path.c_str()) != 0 ||
+            ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+            ::close(fd);
+            throw refused();
+        }
+    }
+    if (::listen(fd, 16) != 0) {
+        ::close(fd);
+        ::unlink(impl_->path.c_str());
+        throw refused();
+    }
+    impl_->listen_fd = fd;
+    impl_->listen_notifier = new QSocketNotifier(fd, QSocketNotifier::Read);
+    Impl* i = impl_.get();
+    QObject::connect(i->listen_notifier, &QSocketNotifier::activated, i->listen_notifier, [i] { i->accept_one(); });
+}
+
+Topic::~Topic()
+{
+    *impl_->alive = false;
+    while (!impl_->connections.empty()) impl_->drop(impl_->connections.begin()->first);
+    impl_->listen_notifier->setEnabled(false);
+    delete impl_->listen_notifier;
+    ::close(impl_->listen_fd);
+    ::unlink(impl_->path.c_str());
+}
+
+const std::string& Topic::path() const { return impl_->path; }
+
+std::size_t Topic::connections() const { return impl_->connections.size(); }
+
+} // namespace platform::dde

@@ -1,0 +1,225 @@
+// The GIS links on a main window with scripted dialogs and a fake pump:
+// detection from announced windows, the registry view and fake ArcMaps;
+// the refresh period; the ArcView strings; ArcMap sends that report only
+// what reached ArcMap.
+#include "tests/main/app/rig.h"
+
+#include "main/links/gis_links.h"
+#include "main/table/table.h"
+#include "platform/arcobjects/arcobjects.h"
+#include "platform/automation/dispatch.h"
+#include "platform/windows/windows.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace {
+
+using platform::arcobjects::FakeArcMaps;
+
+struct LinksRig : apptest::Rig {
+    LinksRig()
+    {
+        ::setenv("TREKFOLD_WINDOWS_DIR", (dir.path + "/windows").c_str(), 1);
+        ::setenv("TREKFOLD_DDE_DIR", (dir.path + "/dde").c_str(), 1);
+        registry("");
+        fakes = std::make_shared<FakeArcMaps>();
+        fakes->on_app_call = [this](const std::string& w) { calls.push_back(w); };
+        fakes->on_object_call = [this](const platform::arcobjects::FakeCall& c) {
+            calls.push_back(c.member + (c.args.empty() ? "" : "(" + c.args[0].ToString() + ")"));
+        };
+        platform::arcobjects::Install_Source([f = fakes] { return f; });
+        load();
+        calls.clear();
+    }
+    ~LinksRig() { platform::arcobjects::Install_Source(nullptr); }
+    void registry(const std::string& text)
+    {
+        const std::string path = dir.path + "/registry.ini";
+        std::ofstream(path) << text;
+        ::setenv("TREKFOLD_REGISTRY", path.c_str(), 1);
+    }
+    links::Links& gis() { return links->seam; }
+    bool enabled(const char* menu) { return main.menus().find(menu)->enabled; }
+    std::shared_ptr<FakeArcMaps> fakes;
+    std::vector<std::string> calls;
+};
+
+const char* const kArcGis = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\ESRI\\ArcGIS]\nRealVersion=9.2\nInstallDir=/nowhere/\n";
+
+TEST(Links, NothingFoundLeavesTheBareCaptionAndEveryGisMenuOff)
+{
+    LinksRig r;
+    r.gis().Refresh_Apps();
+    EXPECT_EQ(r.main.Caption, "Ostrevane - Garmin ");
+    for (const char* m : {"mnuArcViewL", "mnuArcViewS", "mnuLandviewL", "mnuLandViewS", "mnuArcMapL", "mnuArcMapS",
+                          "mnuGoogleLoad", "mnuGoogleSave", "mnuArcExplorerS", "mnuArcMapProperties"})
+        EXPECT_FALSE(r.enabled(m)) << m;
+}
+
+TEST(Links, WindowTitlesFollowTheirCaseAndPlaceRules)
+{
+    LinksRig r;
+    auto garmin = platform::windows::Announce("ThunderRT6FormDC", "ArcExplorer Garmin");
+    auto later = platform::windows::Announce("x", "My Google Earth");
+    r.gis().Refresh_Apps();
+    EXPECT_EQ(r.main.Caption, "Ostrevane - Garmin ");
+    auto ae = platform::windows::Announce("x", "ArcExplorer - map");
+    auto ge = platform::windows::Announce("x", "GOOGLE EARTH Pro");
+    r.gis().Refresh_Apps();
+    EXPECT_EQ(r.main.Caption, "Ostrevane - Garmin / ArcExplorer / Google Earth ");
+    EXPECT_TRUE(r.enabled("mnuArcExplorerS"));
+    EXPECT_TRUE(r.enabled("mnuGoogleSave"));
+    for (auto h : {garmin, later, ae, ge}) platform::windows::Withdraw(h);
+
+    // Installed but not running: menus, no caption.
+    r.registry("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Google\\Google Earth Plus]\nVersion=4.2\n");
+    r.gis().Refresh_Apps();
+    EXPECT_EQ(r.main.Caption, "Ostrevane - Garmin ");
+    EXPECT_TRUE(r.enabled("mnuGoogleLoad"));
+}
+
+TEST(Links, RegistryValuesByType)
+{
+    LinksRig r;
+    r.registry("[HKEY_LOCAL_MACHINE\\K]\ns=abc\\0def\nw=whole\nn=dword:0000002a\nm=dword:ffffffff\ne=hex(2):25,00\n"
+               "bad=dword:12345678x\n");
+    EXPECT_EQ(basRegistry::Reg_GetValue("HKEY_LOCAL_MACHINE", "K", "s"), "abc");
+    EXPECT_EQ(basRegistry::Reg_GetValue("HKEY_LOCAL_MACHINE", "K", "w"), "whole");
+    EXPECT_EQ(basRegistry::Reg_GetValue("HKEY_LOCAL_MACHINE", "K", "n"), "42");
+    EXPECT_EQ(basRegistry::Reg_GetValue("HKEY_LOCAL_MACHINE", "K", "m"), "-1");
+    EXPECT_EQ(basRegistry::Reg_GetValue("HKEY_LOCAL_MACHINE", "K", "e"), "");
+    EXPECT_EQ(basRegistry::Reg_GetValue("HKEY_LOCAL_MACHINE", "K", "bad"), "");
+    EXPECT_EQ(basRegistry::Reg_GetValue("HKEY_LOCAL_MACHINE", "K", "missing"), "");
+}
+
+TEST(Links, ArcMapIsAttachedOnceReplacedByAnotherWindowAndDroppedWhenGone)
+{
+    LinksRig r;
+    r.registry(kArcGis);
+    auto h = platform::windows::Announce("Afx:00400000:b:10011", "Untitled - ArcMap");
+    r.fakes->add({h});
+    r.gis().Refresh_Apps();
+    r.gis().Refresh_Apps();
+    EXPECT_EQ(r.main.Caption, "Ostrevane - Garmin / ArcMap ");
+    EXPECT_TRUE(r.enabled("mnuArcMapS"));
+    EXPECT_TRUE(r.enabled("mnuArcMapProperties"));
+    EXPECT_EQ(r.calls, (std::vector<std::string>{"Find", "Create", "Set_WindowHandle(" + std::to_string(h) + ")",
+                                                 "Get_WindowHandle"}));
+
+    // A second ArcMap with a lower handle is found first: attached anew.
+    r.calls.clear();
+    r.fakes->add({5, true, true, false});
+    platform::windows::Announce("Afx:400000:b:1001", "b - ArcMap", 5);
+    r.gis().Refresh_Apps();
+    EXPECT_EQ(r.calls, (std::vector<std::string>{"Get_WindowHandle", "Find", "Dock(32)", "Item0", "Create",
+                                                 "Set_WindowHandle(5)"}));
+
+    // Both gone: the object is dropped.
+    r.fakes->remove(5);
+    platform::windows::Withdraw(5);
+    platform::windows::Withdraw(h);
+    r.gis().Refresh_Apps();
+    EXPECT_FALSE(r.main.state().arcmap_extension);
+    EXPECT_FALSE(r.enabled("mnuArcMapL"));
+    EXPECT_TRUE(r.enabled("mnuArcMapProperties"));
+}
+
+TEST(Links, AnArcMapWithoutTheExtensionCountsArcGisAbsentAndALowerCaseTitleIsNoArcMap)
+{
+    LinksRig r;
+    r.registry(kArcGis);
+    auto h = platform::windows::Announce("Afx:00400000:b:1", "untitled - arcmap");
+    r.fakes->add({h});
+    r.gis().Refresh_Apps();
+    EXPECT_FALSE(r.main.state().arcmap_running);
+    EXPECT_TRUE(r.main.state().arcgis_installed);
+    EXPECT_TRUE(r.calls.empty());
+    platform::windows::Withdraw(h);
+
+    h = platform::windows::Announce("Afx:00400000:b:1", "Untitled - ArcMap");
+    r.fakes->add({h, true, true, true, false}); // the class cannot be made
+    r.gis().Refresh_Apps();
+    EXPECT_FALSE(r.main.state().arcmap_running);
+    EXPECT_FALSE(r.main.state().arcgis_installed);
+    EXPECT_FALSE(r.enabled("mnuArcMapProperties"));
+    EXPECT_EQ(r.main.Caption, "Ostrevane - Garmin ");
+    platform::windows::Withdraw(h);
+}
+
+TEST(Links, RefreshRateAnswers)
+{
+    for (const char* a : {"0", "-5", "abc"}) {
+        auto rate = links::Refresh_Rate_Answer(a);
+        EXPECT_EQ(rate.stored, "10");
+        EXPECT_EQ(rate.seconds, 10);
+    }
+    EXPECT_EQ(links::Refresh_Rate_Answer("2.5").seconds, 2.5);
+    EXPECT_EQ(links::Refresh_Rate_Answer("5x").stored, "5x");
+    EXPECT_EQ(links::Refresh_Rate_Answer("5x").seconds, 5);
+
+    LinksRig r;
+    r.dialogs.input("2.5");
+    r.gis().mnuSetAppRefreshRate_Click();
+    EXPECT_EQ(r.settings.GetSetting("app", "refresh"), "2.5");
+    EXPECT_EQ(r.main.Timer1->interval_ms(), 2500);
+    EXPECT_EQ(r.dialogs.last()->title, "Set App Refresh Rate");
+    EXPECT_EQ(r.dialogs.last()->default_text, "10");
+    r.dialogs.input("", true);
+    r.gis().mnuSetAppRefreshRate_Click();
+    EXPECT_EQ(r.settings.GetSetting("app", "refresh"), "2.5");
+    r.dialogs.input("3000000");
+    r.gis().mnuSetAppRefreshRate_Click();
+    EXPECT_EQ(r.settings.GetSetting("app", "refresh"), "3000000");
+    EXPECT_EQ(r.dialogs.last()->text, "Error #380 - Invalid property value");
+    EXPECT_EQ(r.dialogs.last()->title, "frmMain.mnuSetAppRefreshRate_Click");
+    EXPECT_EQ(r.main.Timer1->interval_ms(), 2500);
+}
+
+TEST(Links, ArcViewStringsAndTheUnitModel)
+{
+    EXPECT_EQ(links::Av_Run("GPS.ReceiveGarminFile", {"/d/a.shp", "shapefile"}),
+              "av.run(\"GPS.ReceiveGarminFile\",{\"/d/a.shp\",\"shapefile\"})");
+    EXPECT_EQ(links::Av_Run("GPS.RemoveRealTimeGraphics", {""}), "av.run(\"GPS.RemoveRealTimeGraphics\",{\"\"})");
+    EXPECT_EQ(links::Unit_Model("eTrex Legend Software Version 3.70"), "eTrex Legend");
+    EXPECT_EQ(links::Unit_Model("  GPSMAP 60 "), "GPSMAP 60");
+
+    // No ArcView: the box, then (theme only) the question.
+    LinksRig r;
+    r.dialogs.answer(platform::vbOK);
+    r.dialogs.answer(platform::vbNo);
+    r.gis().Arcview_GetData("Shapefile");
+    ASSERT_EQ(r.dialogs.boxes().size(), 2u);
+    EXPECT_EQ(r.dialogs.boxes()[0].title, "ArcView Not Found");
+    EXPECT_EQ(r.dialogs.boxes()[1].text, "Would you like to load data from a file?");
+    r.dialogs.clear();
+    r.gis().Arcview_GetData("Graphic");
+    EXPECT_EQ(r.dialogs.boxes().size(), 1u);
+}
+
+TEST(Links, ArcMapSendsReportOnlyWhatReachedArcMap)
+{
+    LinksRig r;
+    ASSERT_TRUE(r.main.table().Records_Insert("A;c;45;-93"));
+    // No object: ArcMap start finds no program, nothing is sent.
+    r.gis().ArcMap_SendData("graphic");
+    EXPECT_NE(r.main.StatusBar1[1], "Sent Point graphic to ArcMap");
+
+    // A dead object from an ArcMap closed since the last detection.
+    r.registry(kArcGis);
+    auto h = platform::windows::Announce("Afx:00400000:b:1", "Untitled - ArcMap");
+    r.fakes->add({h});
+    r.gis().Refresh_Apps();
+    ASSERT_TRUE(r.main.state().arcmap_extension);
+    r.main.Set_Msg("");
+    r.gis().ArcMap_SendData("graphic");
+    EXPECT_EQ(r.main.StatusBar1[1], "Sent Point graphic to ArcMap");
+    r.main.Set_Msg("");
+    r.fakes->remove(h);
+    r.gis().ArcMap_SendData("graphic");
+    EXPECT_NE(r.main.StatusBar1[1], "Sent Point graphic to ArcMap");
+    platform::windows::Withdraw(h);
+}
+
+} // namespace
