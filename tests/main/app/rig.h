@@ -170,14 +170,16 @@ private:
 using RecordingGarmin = FakeGarmin;
 
 struct Rig {
-    explicit Rig(bool record_properties = true)
+    // `own_folder`: the program folder is the rig's temporary folder
+    // (where a test may put projection lists), else a missing one.
+    explicit Rig(bool record_properties = true, bool own_folder = false)
         : settings(dir.path + "/trekfold.ini"),
           ports(&settings, [this](const std::string& n) -> std::optional<std::string> {
               auto it = env.find(n);
               if (it == env.end()) return std::nullopt;
               return it->second;
           }, dir.path + "/dev", dir.path + "/sys"),
-          main({settings, dialogs, cursor, pump, ports}, "/opt/trekfold"), garmin(log)
+          main({settings, dialogs, cursor, pump, ports}, own_folder ? dir.path : "/opt/trekfold"), garmin(log)
     {
         std::filesystem::create_directories(dir.path + "/dev");
         app::install_subsystems(main);

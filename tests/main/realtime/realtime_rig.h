@@ -14,7 +14,7 @@
 namespace rttest {
 
 struct Tracker : apptest::Rig {
-    explicit Tracker(bool programs = true) : Rig(false)
+    explicit Tracker(bool programs = true, bool own_folder = false) : Rig(false, own_folder)
     {
         links->programs_run = programs;
         load();
