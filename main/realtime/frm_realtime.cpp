@@ -152,7 +152,6 @@ app::Form::Result frmRealTime::Click(const std::string& name, int index)
     DialogControl* c = find(full);
     if (!c || (c->kind != DialogControl::Button && c->kind != DialogControl::Option)) return NoControl;
     if (!Visible() || !c->enabled || !c->visible) return Disabled;
-    const std::string n = vb::LCase(name);
     const std::size_t open = full.find('(');
     const int i = open == std::string::npos ? -1 : std::stoi(full.substr(open + 1));
     const std::string base = vb::LCase(full.substr(0, open));
@@ -168,7 +167,6 @@ app::Form::Result frmRealTime::Click(const std::string& name, int index)
     } else if (base == "cmdexit") {
         cmdExit_Click();
     }
-    (void)n;
     changed();
     return Done;
 }
@@ -236,8 +234,10 @@ void frmRealTime::Load(bool show, bool minimised)
         loaded_ = true;
         Form_Load();
     }
-    if (show) visible_ = true;
-    (void)minimised; // the view minimises it
+    if (show) {
+        visible_ = true;
+        WindowState = minimised ? 1 : 0;
+    }
     changed();
 }
 

@@ -44,6 +44,7 @@ public:
     // minimised with `minimised`.
     void Load(bool show = false, bool minimised = false);
     void Unload();
+    int WindowState = 0; // 0 normal, 1 minimised
 
     // --- the output shapefile ---------------------------------------------
     void setCommandControls(int state, bool applyStop);

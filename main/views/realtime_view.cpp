@@ -92,7 +92,10 @@ void RealTimeView::sync()
                                  ? "background-color: palette(highlight); color: palette(highlighted-text);"
                                  : QString());
     if (form_.Visible()) resize(6200 / kTwipsPerPixel, 4800 / kTwipsPerPixel);
-    if (form_.Visible() != isVisible()) setVisible(form_.Visible());
+    if (form_.Visible() != isVisible()) {
+        setVisible(form_.Visible());
+        if (form_.Visible() && form_.WindowState == 1) showMinimized();
+    }
     applying_ = false;
 }
 
