@@ -50,6 +50,11 @@ public:
     virtual Result SetValue(const std::string& name, bool checked) = 0;
     // Text typed into a text box (its Change handler runs) or a combo.
     virtual Result SetText(const std::string& name, const std::string& text) = 0;
+    // The focus leaving a control (its LostFocus handler runs).
+    virtual Result LostFocus(const std::string&) { return NoControl; }
+    // A key pressed on the window: key code and shift state (1 Shift,
+    // 2 Ctrl, 4 Alt).
+    virtual Result KeyDown(int, int) { return NoControl; }
     // The close box.
     virtual void Close() = 0;
     // The mouse pressed on a control with a Shift state (1 Shift, 2 Ctrl,

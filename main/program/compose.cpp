@@ -7,6 +7,7 @@
 #include "main/hotlink/hotlink.h"
 #include "main/links/links.h"
 #include "main/realtime/nmea_viewer.h"
+#include "main/realtime/frm_realtime.h"
 #include "main/realtime/realtime.h"
 #include "main/transfer/transfer.h"
 
@@ -29,6 +30,9 @@ void install_subsystems(frmMain& main)
     main.register_form("frmNMEAViewer", [&main]() -> Form& { return main.realtime().NMEAViewer(); });
     main.register_window("frmNMEAViewer", [&main] { return main.realtime().NMEAViewer().Loaded(); },
                          [&main] { main.realtime().NMEAViewer().Unload(); });
+    main.register_form("frmRealTime", [&main]() -> Form& { return main.realtime().RealTimeWindow(); });
+    main.register_window("frmRealTime", [&main] { return main.realtime().RealTimeWindow().Loaded(); },
+                         [&main] { main.realtime().RealTimeWindow().Unload(); });
 }
 
 } // namespace app

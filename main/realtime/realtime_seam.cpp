@@ -1,7 +1,8 @@
-// Real-time tracking as far as it is built: its menu entries and the
-// position record do nothing yet; NMEA lines reach the viewer and the value
-// collection.
+// Real-time tracking as the main window reaches it: its menu entries, the
+// position record and the real-time window go to the tracking logic; NMEA
+// lines reach the viewer and the value collection.
 #include "main/realtime/realtime.h"
+#include "main/realtime/tracking.h"
 
 #include "main/app/frm_info.h"
 #include "main/app/frm_main.h"
@@ -15,15 +16,24 @@ namespace {
 
 class RealTimeSeam : public RealTime {
 public:
-    explicit RealTimeSeam(app::frmMain& main) : main_(main) {}
+    explicit RealTimeSeam(app::frmMain& main) : main_(main), tracking_(main) {}
     void show_frmNMEAViewer() override { NMEAViewer().Show(); }
     frmNMEAViewer& NMEAViewer() override
     {
         if (!viewer_) viewer_ = std::make_unique<frmNMEAViewer>(main_);
         return *viewer_;
     }
-    void menu_Click(const std::string&, int) override {}
-    void Receive_Pvt_data() override {}
+    void menu_Click(const std::string& name, int) override
+    {
+        if (name == "mnuStartRealTime") tracking_.mnuStartRealTime_Click();
+        if (name == "mnuStopRealTime") tracking_.mnuStopRealTime_Click();
+    }
+    void Receive_Pvt_data() override { tracking_.Receive_Pvt_data(); }
+    frmRealTime& RealTimeWindow() override { return tracking_.window(); }
+    bool Point_Record(const KeptPoint& point, const std::string& procedure) override
+    {
+        return tracking_.Point_Record(point, procedure);
+    }
 
     void garmin_NMEA(const std::string& sentence, bool) override
     {
@@ -70,6 +80,7 @@ private:
 
     app::frmMain& main_;
     std::unique_ptr<frmNMEAViewer> viewer_;
+    Tracking tracking_;
 };
 
 } // namespace

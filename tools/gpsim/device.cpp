@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <stdexcept>
 
 #include "tools/gpsim/codec.h"
@@ -75,6 +76,20 @@ Device::Device(Scenario scenario, Options options)
                                (errno ? std::string(": ") + std::strerror(errno) : std::string()));
   };
   open(trace_file_, opt_.trace_path, "trace");
+  if (!opt_.pvt_replay_path.empty()) {
+    std::ifstream in(opt_.pvt_replay_path, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read the PVT capture " + opt_.pvt_replay_path);
+    Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // Comment lines lead the capture.
+    std::size_t at = 0;
+    while (at < bytes.size() && bytes[at] == '#') {
+      while (at < bytes.size() && bytes[at] != '\n') ++at;
+      if (at < bytes.size()) ++at;
+    }
+    Deframer d;
+    for (auto& e : d.feed(bytes.data() + at, bytes.size() - at))
+      if (e.kind == Deframer::Event::Good) replay_.push_back(std::move(e.packet));
+  }
   open(dump_file_, opt_.dump_path, "dump");
   const Faults& f = opt_.faults;
   json writes = f.byte_writes && f.merge_writes ? "merged, one byte a write"
@@ -698,12 +713,16 @@ void Device::handle_command(int cmd, Micros now) {
     queue_download(cmd);
   } else if (cmd == I.cmd_time) {
     abort_transfer("new request");
-    queue(record_packet(I.date_time, sc_.formats.date_time.empty() ? "D600" : sc_.formats.date_time, sc_.date_time));
+    if (opt_.date_time_delay_ms > 0)
+      date_time_due_.push_back(now + Micros(opt_.date_time_delay_ms) * 1000);
+    else
+      queue(record_packet(I.date_time, sc_.formats.date_time.empty() ? "D600" : sc_.formats.date_time, sc_.date_time));
   } else if (cmd == I.cmd_posn) {
     abort_transfer("new request");
     queue(record_packet(I.position, sc_.formats.position.empty() ? "D700" : sc_.formats.position, sc_.position));
   } else if (cmd == I.cmd_start_pvt) {
     pvt_on_ = true;
+    pvt_next_ = 0;
     next_pvt_ = now;
   } else if (cmd == I.cmd_stop_pvt) {
     pvt_on_ = false;
@@ -823,7 +842,20 @@ void Device::finish_upload(const Packet& p) {
 // ---- time -----------------------------------------------------------------
 
 void Device::send_pvt(Micros now) {
+  if (!opt_.pvt_replay_path.empty()) {
+    // The capture's frames up to and including its next PVT record.
+    while (pvt_next_ < replay_.size()) {
+      const Packet& p = replay_[pvt_next_++];
+      emit(p, now, "replay");
+      if (p.id == sc_.ids.pvt) break;
+    }
+    return;
+  }
   json r = sc_.pvt;
+  if (!sc_.pvt_path.empty()) {
+    const std::size_t i = std::min(pvt_next_++, sc_.pvt_path.size() - 1);
+    for (const auto& [k, v] : sc_.pvt_path[i].items()) r[k] = v;
+  }
   if (!r.contains("lat") && sc_.position.contains("lat")) r["lat"] = sc_.position["lat"];
   if (!r.contains("lon") && sc_.position.contains("lon")) r["lon"] = sc_.position["lon"];
   emit(record_packet(sc_.ids.pvt, sc_.formats.pvt.empty() ? "D800" : sc_.formats.pvt, r), now);
@@ -899,6 +931,11 @@ void Device::tick(Micros now) {
       awaiting_->sent_at = now;
     }
   }
+  while (!date_time_due_.empty() && date_time_due_.front() <= now) {
+    date_time_due_.erase(date_time_due_.begin());
+    queue(record_packet(sc_.ids.date_time, sc_.formats.date_time.empty() ? "D600" : sc_.formats.date_time,
+                        sc_.date_time));
+  }
   if (pvt_on_ && now >= next_pvt_) {
     send_pvt(now);
     next_pvt_ = now + Micros(opt_.pvt_period_ms) * 1000;
@@ -924,6 +961,7 @@ Device::Micros Device::next_deadline() const {
   for (const auto& d : delayed_) t = std::min(t, d.due);
   if (awaiting_) t = std::min(t, awaiting_->sent_at + Micros(opt_.ack_timeout_ms) * 1000);
   if (pvt_on_) t = std::min(t, next_pvt_);
+  if (!date_time_due_.empty()) t = std::min(t, date_time_due_.front());
   if (confirm_deadline_) t = std::min(t, confirm_deadline_);
   return t;
 }

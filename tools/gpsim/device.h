@@ -118,6 +118,9 @@ class Device {
   bool line_held_ = false;
 
   bool pvt_on_ = false;
+  std::size_t pvt_next_ = 0;             // the next fix of the path or the replay
+  std::vector<Packet> replay_;           // the capture's frames
+  std::vector<Micros> date_time_due_;    // delayed date-and-time replies
   Micros next_pvt_ = 0;
   Micros next_nmea_ = 0;
   bool replay_started_ = false;  // the host has written: the replay runs

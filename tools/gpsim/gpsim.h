@@ -75,6 +75,11 @@ struct Options {
   int ack_timeout_ms = 1000;
   int max_retries = 3;
   int pvt_period_ms = 1000;
+  // A capture of the receiver's frames ("#" lines at its top skipped): from
+  // each start of the PVT stream its frames are sent in order, one PVT
+  // record a period; silent after the last. Empty: the scenario's fixes.
+  std::string pvt_replay_path;
+  int date_time_delay_ms = 0;  // the date-and-time reply waits this long
   int baud_confirm_ms = 3000;  // back to the old speed if nothing good arrives at the new one
   std::string trace_path, dump_path;
   Faults faults;

@@ -31,6 +31,12 @@ Options:
   --ack-timeout MS     re-send when the host's ACK does not come within MS ms
                        (1 to 600000; default 1000)
   --retries N          re-sends before a transfer is abandoned (0 to 1000; 3)
+  --pvt-period MS      one PVT record every MS ms while the stream runs (1 to
+                       600000; default 1000)
+  --pvt-replay FILE    from each start of the PVT stream, the frames of the
+                       capture FILE in order ("#" lines at its top skipped),
+                       one PVT record a period; nothing after the last
+  --date-time-delay MS answer a date-and-time request after MS ms (0 to 600000)
   --seed N             seed of the rate faults (a whole number; default 1)
   --nmea-replay FILE   an NMEA unit (scenario "serial": {"nmea": true}) sends
                        the sentence lines of FILE in place of its own, byte
@@ -109,6 +115,9 @@ int main(int argc, char** argv) {
       else if (a == "--nmea-loop") opt.nmea_loop = true;
       else if (a == "--ack-timeout") opt.ack_timeout_ms = static_cast<int>(whole(1, 600000));
       else if (a == "--retries") opt.max_retries = static_cast<int>(whole(0, 1000));
+      else if (a == "--pvt-period") opt.pvt_period_ms = static_cast<int>(whole(1, 600000));
+      else if (a == "--pvt-replay") opt.pvt_replay_path = value();
+      else if (a == "--date-time-delay") opt.date_time_delay_ms = static_cast<int>(whole(0, 600000));
       else if (a == "--seed") f.seed = static_cast<std::uint64_t>(whole(0, std::numeric_limits<long long>::max()));
       else if (a == "--corrupt") f.corrupt = gpsim::parse_number_list(a, value());
       else if (a == "--corrupt-rate") f.corrupt_rate = gpsim::parse_fraction(a, value());
