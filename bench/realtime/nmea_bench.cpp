@@ -137,5 +137,3 @@ void BM_Viewer_Append(benchmark::State& state)
 BENCHMARK(BM_Viewer_Append)->Arg(100)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
 } // namespace
-
-BENCHMARK_MAIN();

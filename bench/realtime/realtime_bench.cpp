@@ -186,5 +186,3 @@ void BM_LoggedFixesMemory(benchmark::State& state)
 BENCHMARK(BM_LoggedFixesMemory)->Iterations(1)->Unit(benchmark::kSecond);
 
 } // namespace
-
-BENCHMARK_MAIN();
