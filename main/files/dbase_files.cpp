@@ -15,6 +15,7 @@
 #include "platform/ui/dialogs.h"
 
 #include <cerrno>
+#include <fstream>
 #include <string_view>
 #include <tuple>
 
@@ -224,8 +225,19 @@ void TableFiles::write_prj(const std::string& file, bool projected)
     else if (!key.empty())
         text = s.GetSetting("proj", key);
     if (text.empty()) return;
+    // A set appended to shape by shape keeps its .prj: it is written again
+    // only when its text is not already the one it would get.
+    const std::string content = text + "\r\n";
+    {
+        std::ifstream in(file, std::ios::binary);
+        if (in) {
+            std::string old(content.size() + 1, '\0');
+            in.read(old.data(), std::streamsize(old.size()));
+            if (std::size_t(in.gcount()) == content.size() && old.compare(0, content.size(), content) == 0) return;
+        }
+    }
     std::string reason;
-    platform::save_stored_file(file, text + "\r\n", reason, 0644);
+    platform::save_stored_file(file, content, reason, 0644);
 }
 
 std::string TableFiles::get_ShapeFileType(const std::string& path)

@@ -169,6 +169,11 @@ TEST(Projection, PrjFromTheStoredText)
     EXPECT_EQ(read_file(rig.path("a.prj")), "GEOGCS[\"WGS 84\"]\r\n");
     rig.tf.WritePRJ(rig.path("b"), true);
     EXPECT_EQ(read_file(rig.path("b.prj")), "PROJCS[\"UTM 15\"]\r\n");
+    // The same text again leaves the file as it is (not replaced).
+    const auto inode = [&] { struct stat st{}; ::stat(rig.path("b.prj").c_str(), &st); return st.st_ino; };
+    const auto first = inode();
+    rig.tf.WritePRJ(rig.path("b"), true);
+    EXPECT_EQ(inode(), first);
     rig.settings.SaveSetting("proj", "projfile", "ArcMap");
     rig.settings.SaveSetting("proj", "am_proj", "AM");
     rig.tf.WritePRJ(rig.path("b"), true);
