@@ -19,7 +19,7 @@ QString q(const std::string& s) { return QString::fromStdString(s); }
 } // namespace
 
 CalculateCepView::CalculateCepView(coords::frmCalculateCEP& form, QWidget* owner)
-    : QWidget(owner, Qt::Tool), form_(form)
+    : FormView(form, owner)
 {
     sync();
 }
@@ -77,12 +77,6 @@ void CalculateCepView::build()
     }
 }
 
-QWidget* CalculateCepView::widget(const std::string& name) const
-{
-    auto it = widgets_.find(name);
-    return it == widgets_.end() ? nullptr : it->second;
-}
-
 void CalculateCepView::sync()
 {
     applying_ = true;
@@ -99,28 +93,6 @@ void CalculateCepView::sync()
     applying_ = false;
 }
 
-void CalculateCepView::resizeEvent(QResizeEvent* e)
-{
-    QWidget::resizeEvent(e);
-    if (applying_ || !form_.Visible()) return;
-    form_.Width = e->size().width() * kTwipsPerPixel;
-    form_.Height = e->size().height() * kTwipsPerPixel;
-    form_.WindowState = isMinimized() ? 1 : isMaximized() ? 2 : 0;
-    form_.Form_Resize();
-}
-
-void CalculateCepView::closeEvent(QCloseEvent* e)
-{
-    if (form_.Visible()) form_.Close();
-    e->accept();
-}
-
-void bind_cep_view(coords::frmCalculateCEP& form, QWidget* owner)
-{
-    auto* view = new CalculateCepView(form, owner);
-    form.on_changed = [view] { view->sync(); };
-    // The window class may outlive its view (the main window's view goes first).
-    QObject::connect(view, &QObject::destroyed, [&form] { form.on_changed = nullptr; });
-}
+void bind_cep_view(coords::frmCalculateCEP& form, QWidget* owner) { bind_form_view<CalculateCepView>(form, owner); }
 
 } // namespace app

@@ -4,6 +4,8 @@
 // changes come back through on_changed, which also shows and hides the view.
 #pragma once
 
+#include "main/views/form_view.h"
+
 #include <QWidget>
 
 #include <map>
@@ -13,22 +15,14 @@ namespace coords { class frmCalculateCEP; }
 
 namespace app {
 
-class CalculateCepView : public QWidget {
+class CalculateCepView : public FormView<coords::frmCalculateCEP> {
 public:
     explicit CalculateCepView(coords::frmCalculateCEP& form, QWidget* owner = nullptr);
     // Draws what the class holds now; shows or hides the window with it.
     void sync();
-    QWidget* widget(const std::string& name) const;
-
-protected:
-    void resizeEvent(QResizeEvent* e) override;
-    void closeEvent(QCloseEvent* e) override; // the close box: Quit
 
 private:
     void build();
-    coords::frmCalculateCEP& form_;
-    std::map<std::string, QWidget*> widgets_;
-    bool applying_ = false;
 };
 
 // Binds a view to the calculator for the life of the view.

@@ -59,7 +59,7 @@ private:
 
 } // namespace
 
-NMEAViewerView::NMEAViewerView(realtime::frmNMEAViewer& form, QWidget* owner) : QWidget(owner, Qt::Tool), form_(form)
+NMEAViewerView::NMEAViewerView(realtime::frmNMEAViewer& form, QWidget* owner) : FormView(form, owner)
 {
     sync();
 }
@@ -99,12 +99,6 @@ void NMEAViewerView::build()
             widgets_[name] = text_;
         }
     }
-}
-
-QWidget* NMEAViewerView::widget(const std::string& name) const
-{
-    auto it = widgets_.find(name);
-    return it == widgets_.end() ? nullptr : it->second;
 }
 
 void NMEAViewerView::sync_text()
@@ -148,27 +142,6 @@ void NMEAViewerView::sync()
     applying_ = false;
 }
 
-void NMEAViewerView::resizeEvent(QResizeEvent* e)
-{
-    QWidget::resizeEvent(e);
-    if (applying_ || !form_.Visible()) return;
-    form_.Width = e->size().width() * kTwipsPerPixel;
-    form_.Height = e->size().height() * kTwipsPerPixel;
-    form_.WindowState = isMinimized() ? 1 : isMaximized() ? 2 : 0;
-    form_.Form_Resize();
-}
-
-void NMEAViewerView::closeEvent(QCloseEvent* e)
-{
-    if (form_.Visible()) form_.Close();
-    e->accept();
-}
-
-void bind_nmea_viewer_view(realtime::frmNMEAViewer& form, QWidget* owner)
-{
-    auto* view = new NMEAViewerView(form, owner);
-    form.on_changed = [view] { view->sync(); };
-    QObject::connect(view, &QObject::destroyed, [&form] { form.on_changed = nullptr; });
-}
+void bind_nmea_viewer_view(realtime::frmNMEAViewer& form, QWidget* owner) { bind_form_view<NMEAViewerView>(form, owner); }
 
 } // namespace app

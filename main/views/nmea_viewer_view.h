@@ -5,6 +5,8 @@
 // back through on_changed, which also shows and hides the view.
 #pragma once
 
+#include "main/views/form_view.h"
+
 #include <QWidget>
 
 #include <cstddef>
@@ -16,25 +18,17 @@ namespace realtime { class frmNMEAViewer; }
 
 namespace app {
 
-class NMEAViewerView : public QWidget {
+class NMEAViewerView : public FormView<realtime::frmNMEAViewer> {
 public:
     explicit NMEAViewerView(realtime::frmNMEAViewer& form, QWidget* owner = nullptr);
     // Draws what the class holds now; shows or hides the window with it.
     void sync();
-    QWidget* widget(const std::string& name) const;
-
-protected:
-    void resizeEvent(QResizeEvent* e) override;
-    void closeEvent(QCloseEvent* e) override; // the close box: Close
 
 private:
     void build();
     void sync_text();
-    realtime::frmNMEAViewer& form_;
-    std::map<std::string, QWidget*> widgets_;
     QPlainTextEdit* text_ = nullptr;
     std::size_t shown_revision_ = 0, shown_size_ = 0;
-    bool applying_ = false;
 };
 
 // Binds a view to the viewer window for the life of the view.
