@@ -163,16 +163,30 @@ void BM_GPXFile_Save_32766(benchmark::State& state)
 }
 BENCHMARK(BM_GPXFile_Save_32766)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
-void gpsbabel_load(benchmark::State& state, const std::string& key, const std::string& file)
+// `kind`: gpsbabel's -w, -t or -r (given together, only the last counts:
+// "-w -t" reads no waypoint at all).
+void gpsbabel_load(benchmark::State& state, const std::string& key, const char* kind, const std::string& file,
+                   int records)
 {
     std::string out = scratch_file("babel-out.csv");
     bool ok = true;
-    g_babel_seconds[key] = timed(state, [&] { ok = babel("-w -t -i gpx -f " + file + " -o unicsv -F " + out) && ok; });
+    g_babel_seconds[key] = timed(state, [&] {
+        ok = babel(std::string(kind) + " -i gpx -f " + file + " -o unicsv -F " + out) && ok;
+    });
+    std::ifstream in(out);
+    int lines = 0;
+    for (std::string line; std::getline(in, line);)
+        ++lines;
     if (!ok)
         state.SkipWithError("gpsbabel failed or is missing");
+    else if (lines != records + 1)
+        state.SkipWithError("gpsbabel did not convert every point");
 }
 
-void BM_Gpsbabel_GpxToUnicsv_32766(benchmark::State& state) { gpsbabel_load(state, "wpt", waypoints_gpx()); }
+void BM_Gpsbabel_GpxToUnicsv_32766(benchmark::State& state)
+{
+    gpsbabel_load(state, "wpt", "-w", waypoints_gpx(), kWaypoints);
+}
 BENCHMARK(BM_Gpsbabel_GpxToUnicsv_32766)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
 void BM_GPXFile_Load_32766(benchmark::State& state)
@@ -219,7 +233,49 @@ void BM_GPX_LoadFile_Tree_32766(benchmark::State& state)
 }
 BENCHMARK(BM_GPX_LoadFile_Tree_32766)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
-void BM_Gpsbabel_GpxToUnicsv_dg100(benchmark::State& state) { gpsbabel_load(state, "dg100", dg100()); }
+// 3,276 routes of 10 points each (32,760 rows), as a GPX 1.0 file.
+constexpr int kRoutes = 3276, kRoutePoints = 10;
+const std::string& routes_gpx()
+{
+    static const std::string path = [] {
+        std::string p = scratch_file("routes.gpx");
+        std::ofstream out(p);
+        out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<gpx version=\"1.0\" creator=\"bench\" "
+               "xmlns=\"http://www.topografix.com/GPX/1/0\">\n";
+        for (int r = 1; r <= kRoutes; ++r) {
+            out << "<rte>\n<name>ROUTE " << r << "</name>\n<number>" << r << "</number>\n";
+            for (int k = 1; k <= kRoutePoints; ++k) {
+                const int i = (r - 1) * kRoutePoints + k;
+                out << "<rtept lat=\"" << lat(i) << "\" lon=\"" << lon(i) << "\">\n<ele>" << 100 + i % 500
+                    << ".5</ele>\n<name>R" << r << "P" << k << "</name>\n<cmt>route point " << i
+                    << "</cmt>\n</rtept>\n";
+            }
+            out << "</rte>\n";
+        }
+        out << "</gpx>\n";
+        return p;
+    }();
+    return path;
+}
+
+void BM_Gpsbabel_GpxToUnicsv_Routes3276x10(benchmark::State& state)
+{
+    gpsbabel_load(state, "routes", "-r", routes_gpx(), kRoutes * kRoutePoints);
+}
+BENCHMARK(BM_Gpsbabel_GpxToUnicsv_Routes3276x10)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+
+void BM_GPXFile_Load_Routes3276x10(benchmark::State& state)
+{
+    Window w;
+    const std::string file = routes_gpx();
+    double s = timed(state, [&] { benchmark::DoNotOptimize(files::GPXFile_Load(w.main, "route", file)); });
+    ratio(state, "routes", s);
+    if (w.main.MSFlexGrid1.Rows() - 1 != kRoutes * kRoutePoints)
+        state.SkipWithError("not every route point loaded");
+}
+BENCHMARK(BM_GPXFile_Load_Routes3276x10)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+
+void BM_Gpsbabel_GpxToUnicsv_dg100(benchmark::State& state) { gpsbabel_load(state, "dg100", "-t", dg100(), 12027); }
 BENCHMARK(BM_Gpsbabel_GpxToUnicsv_dg100)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
 void BM_GPXFile_Load_dg100(benchmark::State& state)

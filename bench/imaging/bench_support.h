@@ -30,9 +30,16 @@ using Args = std::vector<Variant>;
 
 inline const fs::path& dir()
 {
+    // The name outlives every destructor, so the folder is removed when the
+    // bench ends (the forked children leave by _exit).
+    static char name[] = "/tmp/glimmerax-bench-XXXXXX";
     static fs::path d = [] {
-        char t[] = "/tmp/glimmerax-bench-XXXXXX";
-        return fs::path(mkdtemp(t));
+        if (!mkdtemp(name)) return fs::path();
+        std::atexit([] {
+            std::error_code ec;
+            fs::remove_all(name, ec);
+        });
+        return fs::path(name);
     }();
     return d;
 }

@@ -25,18 +25,20 @@ int interlaced_row(int k, int h)
     return h;
 }
 
-// The encoded file, growing in 32 KiB steps.
+// The encoded file, its room doubling from 32 KiB (growing by a fixed step
+// would copy what is written once per step).
 struct Out {
     std::vector<std::uint8_t> b;
+    void grow(std::size_t need) { b.reserve(std::max<std::size_t>({need, 2 * b.capacity(), 32768})); }
     void put(std::uint8_t v)
     {
-        if (b.size() == b.capacity()) b.reserve((b.size() / 32768 + 1) * 32768);
+        if (b.size() == b.capacity()) grow(b.size() + 1);
         b.push_back(v);
     }
     void put(const std::uint8_t* p, std::size_t n)
     {
         const std::size_t need = b.size() + n;
-        if (need > b.capacity()) b.reserve((need / 32768 + 1) * 32768);
+        if (need > b.capacity()) grow(need);
         b.insert(b.end(), p, p + n);
     }
     void put(std::initializer_list<std::uint8_t> v) { put(v.begin(), v.size()); }
@@ -59,13 +61,15 @@ public:
             return;
         }
         std::uint32_t key = std::uint32_t(prefix_) << 8 | std::uint32_t(k);
-        std::uint32_t h = (key * 0x9E3779B1u) >> 19; // spreads neighbouring strings over the table
+        // Spreads neighbouring strings over the table; at most a quarter of
+        // it is in use, so a search seldom goes past its first slot.
+        std::uint32_t h = (key * 0x9E3779B1u) >> (32 - kSlotBits);
         while (table_[h] != kEmpty) {
             if (table_[h] >> 12 == key) {
                 prefix_ = int(table_[h] & 0xFFF);
                 return;
             }
-            h = (h + 1) & 0x1FFF;
+            h = (h + 1) & (kSlots - 1);
         }
         emit(prefix_);
         prefix_ = k;
@@ -87,6 +91,7 @@ public:
 
 private:
     static constexpr int kNone = 4097;
+    static constexpr int kSlotBits = 14, kSlots = 1 << kSlotBits;
     static constexpr std::uint32_t kEmpty = 0xFFFFFFFF;
     void restart()
     {
@@ -127,7 +132,7 @@ private:
     int nbits_ = 0;
     std::uint8_t block_[256];
     std::size_t used_ = 1;
-    std::uint32_t table_[8192];
+    std::uint32_t table_[kSlots];
 };
 
 int bits_for(int entries)
@@ -180,13 +185,14 @@ private:
     std::uint32_t at_ = 0, got_ = 0;
 };
 
-// Decodes one image's code stream, handing each index to `put` in order.
-// Every code is read even when no more pixels are wanted.
+// Decodes one image's code stream, handing its indexes to `put` in order,
+// a string at a time (pointer, count). Every code is read even when no more
+// pixels are wanted.
 template <class Put> void lzw_decode(ByteSource& in, int n, Put&& put)
 {
     std::vector<std::uint16_t> prefix(4096, 4098);
-    std::vector<std::uint8_t> suffix(4096), stack(4097);
-    std::size_t depth = 0; // the string is built last byte first
+    std::vector<std::uint8_t> suffix(4096), text(4097);
+    const std::size_t end_of_text = text.size(); // a string is built last byte first, from the end
     const int clear = 1 << n, end = clear + 1;
     for (int i = 0; i < clear; ++i) suffix[std::size_t(i)] = std::uint8_t(i);
     int next = clear + 2, width = n + 1, prev = -1;
@@ -223,18 +229,19 @@ template <class Put> void lzw_decode(ByteSource& in, int n, Put&& put)
             done = true;
             continue;
         }
+        std::size_t at = end_of_text;
         int c = code;
         if (code == next) {
-            stack[depth++] = first;
+            text[--at] = first;
             c = prev;
         }
         while (c >= clear) {
-            stack[depth++] = suffix[std::size_t(c)];
+            text[--at] = suffix[std::size_t(c)];
             c = prefix[std::size_t(c)];
         }
         first = std::uint8_t(c);
-        stack[depth++] = first;
-        while (depth > 0) put(stack[--depth]);
+        text[--at] = first;
+        put(&text[at], end_of_text - at);
         if (prev >= 0 && next < 4096) {
             prefix[std::size_t(next)] = std::uint16_t(prev);
             suffix[std::size_t(next)] = first;
@@ -336,20 +343,45 @@ int GifRead(ImageStream& s, const gdi::Section& t, int x, int y, bool transparen
             const std::int64_t to = std::min<std::int64_t>(cx1, xoff + std::min(columns, sw - left));
             if (from < to) std::memcpy(q + from * 3, b + (from - cx0) * 3, std::size_t(to - from) * 3);
         };
-        lzw_decode(in, n, [&](std::uint8_t v) {
-            if (stored >= ih) return;
-            const std::int64_t tx = xoff + col;
-            if (q && v != trans && left + col < sw && tx >= cx0 && tx < cx1) {
-                std::uint8_t* pb = b + (tx - cx0) * 3;
-                const auto& e = pal[v];
-                pb[0] = e[2], pb[1] = e[1], pb[2] = e[0];
+        auto end_row = [&] {
+            copy_row(iw);
+            col = 0;
+            ++stored;
+            r = interlaced ? interlaced_row(stored, ih) : stored;
+            start_row();
+        };
+        // The columns of a row that lie on the screen and the target.
+        const std::int64_t on_from = std::max<std::int64_t>(0, cx0 - xoff);
+        const std::int64_t on_to = std::min<std::int64_t>(std::int64_t(sw) - left, cx1 - xoff);
+        lzw_decode(in, n, [&](const std::uint8_t* v, std::size_t count) {
+            if (iw == 0) { // every index is a row of its own
+                for (std::size_t k = 0; k < count && stored < ih; ++k) {
+                    const std::int64_t tx = xoff + col;
+                    if (q && v[k] != trans && left + col < sw && tx >= cx0 && tx < cx1) {
+                        std::uint8_t* pb = b + (tx - cx0) * 3;
+                        const auto& e = pal[v[k]];
+                        pb[0] = e[2], pb[1] = e[1], pb[2] = e[0];
+                    }
+                    end_row();
+                }
+                return;
             }
-            if (++col >= iw) {
-                copy_row(iw);
-                col = 0;
-                ++stored;
-                r = interlaced ? interlaced_row(stored, ih) : stored;
-                start_row();
+            while (count > 0 && stored < ih) {
+                // The part of the string that falls in this row.
+                const int m = int(std::min<std::size_t>(count, std::size_t(iw - col)));
+                if (q) {
+                    const std::int64_t from = std::max<std::int64_t>(col, on_from);
+                    const std::int64_t to = std::min<std::int64_t>(col + m, on_to);
+                    for (std::int64_t i = from; i < to; ++i) {
+                        const std::uint8_t x = v[i - col];
+                        if (x == trans) continue;
+                        std::uint8_t* pb = b + (xoff + i - cx0) * 3;
+                        const auto& e = pal[x];
+                        pb[0] = e[2], pb[1] = e[1], pb[2] = e[0];
+                    }
+                }
+                v += m, count -= std::size_t(m);
+                if ((col += m) >= iw) end_row();
             }
         });
         if (stored < ih) copy_row(col); // the data ended inside a row

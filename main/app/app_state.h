@@ -73,6 +73,14 @@ struct AppState {
     bool projected_output = true;
     bool hotlink_sort = true;
 
+    // --- real-time tracking ----------------------------------------------
+    bool tolerance_bypass = false; // the next fix skips the tolerance filter (single point)
+    // The last kept real-time point: "lat", "long" (degrees) and "time" (the
+    // clock's whole seconds when it was kept); empty before the first.
+    platform::Collection<platform::Variant> last_point;
+    bool ident_prompt = false;     // the next shape written asks for its ident
+    std::int32_t landview_message_counter = 0;
+
     // --- GIS programs (kept current by Refresh_Apps) -------------------
     bool arcview_running = false;
     bool landview_running = false;

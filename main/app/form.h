@@ -50,8 +50,19 @@ public:
     virtual Result SetValue(const std::string& name, bool checked) = 0;
     // Text typed into a text box (its Change handler runs) or a combo.
     virtual Result SetText(const std::string& name, const std::string& text) = 0;
+    // The focus leaving a control (its LostFocus handler runs).
+    virtual Result LostFocus(const std::string&) { return NoControl; }
+    // A key pressed on the window: key code and shift state (1 Shift,
+    // 2 Ctrl, 4 Alt).
+    virtual Result KeyDown(int, int) { return NoControl; }
     // The close box.
     virtual void Close() = 0;
+    // The mouse pressed on a control with a Shift state (1 Shift, 2 Ctrl,
+    // 4 Alt, added), before its click; windows without such a handler have
+    // none to run.
+    virtual Result MouseDown(const std::string& name, int shift) { return NoControl; }
+    // The window resized by the user to `width` x `height` twips.
+    virtual Result Resize(int width, int height) { return NoControl; }
 
     // The view: told after every change.
     std::function<void()> on_changed;

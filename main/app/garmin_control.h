@@ -93,6 +93,8 @@ public:
     virtual brenvik::cProduct_Data& Product_Data() = 0;
     virtual brenvik::cDate_Time& Date_Time() = 0;
     virtual brenvik::cPosition& Position() = 0;
+    // The position record, filled from each PVT packet before Receive runs.
+    virtual brenvik::cPvtData& PvtData() = 0;
 };
 
 // Creates the device control "brenvik2006.Brenvik" through the class

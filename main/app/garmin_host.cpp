@@ -58,6 +58,7 @@ public:
     brenvik::cProduct_Data& Product_Data() override { return *c_.Product_Data(); }
     brenvik::cDate_Time& Date_Time() override { return *c_.Date_Time(); }
     brenvik::cPosition& Position() override { return *c_.Position(); }
+    brenvik::cPvtData& PvtData() override { return *c_.PvtData(); }
 
 private:
     void Receive(const brenvik::ByteArray& packet) override

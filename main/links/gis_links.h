@@ -30,8 +30,8 @@ public:
     void menu_Click(const std::string& name, int index) override;
 
     // --- detection ----------------------------------------------------------
-    bool Arcview_Exists(bool showMessage);
-    bool LV_Exists(bool showMessage);
+    bool Arcview_Exists(bool showMessage) override;
+    bool LV_Exists(bool showMessage) override;
     bool ArcExplorer_Exists(bool ignored = false);
     std::string Get_GoogleVersion();
     std::string Get_ArcGISVersion();
@@ -48,7 +48,7 @@ public:
     // --- ArcView ------------------------------------------------------------
     // Sends an execute string on lblGPSDesc1's link (VbError when closed
     // or refused).
-    void lblGPSDesc1_LinkExecute(const std::string& command);
+    void lblGPSDesc1_LinkExecute(const std::string& command) override;
     void Arcview_SendData(const std::string& kind);
     void Arcview_GetData(const std::string& kind);
 

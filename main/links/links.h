@@ -26,6 +26,14 @@ public:
     // Sets ToDDE's text and pokes it over the LandView link; a missing
     // link is ignored.
     virtual void ToDDE_Poke(const std::string& text) = 0;
+    // Whether LandView runs with its DDE link open (the link is opened when
+    // it runs); `message`: tell the user when it does not.
+    virtual bool LV_Exists(bool message) = 0;
+    // Whether ArcView runs with its DDE link on lblGPSDesc1 open; `message`
+    // as LV_Exists.
+    virtual bool Arcview_Exists(bool message) = 0;
+    // Executes an ArcView script command on lblGPSDesc1's DDE link.
+    virtual void lblGPSDesc1_LinkExecute(const std::string& command) = 0;
     // Handlers of the GIS entries of the File menu (ArcView, ArcMap,
     // Landview, Google Earth, ArcExplorer) and of Refresh Apps and Set App
     // Refresh Rate.

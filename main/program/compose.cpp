@@ -6,6 +6,8 @@
 #include "main/files/files.h"
 #include "main/hotlink/hotlink.h"
 #include "main/links/links.h"
+#include "main/realtime/nmea_viewer.h"
+#include "main/realtime/frm_realtime.h"
 #include "main/realtime/realtime.h"
 #include "main/transfer/transfer.h"
 
@@ -25,6 +27,12 @@ void install_subsystems(frmMain& main)
     main.register_form("frmCalculateCEP", [&main]() -> Form& { return main.coords().CalculateCEP(); });
     main.register_window("frmCalculateCEP", [&main] { return main.coords().CalculateCEP().Loaded(); },
                          [&main] { main.coords().CalculateCEP().Close(); });
+    main.register_form("frmNMEAViewer", [&main]() -> Form& { return main.realtime().NMEAViewer(); });
+    main.register_window("frmNMEAViewer", [&main] { return main.realtime().NMEAViewer().Loaded(); },
+                         [&main] { main.realtime().NMEAViewer().Unload(); });
+    main.register_form("frmRealTime", [&main]() -> Form& { return main.realtime().RealTimeWindow(); });
+    main.register_window("frmRealTime", [&main] { return main.realtime().RealTimeWindow().Loaded(); },
+                         [&main] { main.realtime().RealTimeWindow().Unload(); });
 }
 
 } // namespace app

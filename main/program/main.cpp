@@ -1,6 +1,8 @@
 // trekfold: creates the main window, whose load handler is the program's
 // start, and runs the event loop until the window's unload ends it.
 #include "main/views/cep_view.h"
+#include "main/views/nmea_viewer_view.h"
+#include "main/views/realtime_view.h"
 #include "main/program/compose.h"
 #include "main/views/files_view.h"
 #include "main/app/frm_main.h"
@@ -10,6 +12,9 @@
 #include "main/views/properties_view.h"
 #include "main/program/signal_closer.h"
 #include "main/coords/cep.h"
+#include "main/realtime/nmea_viewer.h"
+#include "main/realtime/frm_realtime.h"
+#include "main/realtime/realtime.h"
 #include "main/coords/coords.h"
 #include "main/transfer/transfer.h"
 #include "platform/events/events.h"
@@ -72,6 +77,8 @@ int main(int argc, char** argv)
     dialogs.set_parent(&view);
     if (auto* p = dynamic_cast<app::frmProperties*>(&frm.frmProperties())) app::bind_properties_view(*p, &view);
     app::bind_cep_view(frm.coords().CalculateCEP(), &view);
+    app::bind_nmea_viewer_view(frm.realtime().NMEAViewer(), &view);
+    app::bind_realtime_view(frm.realtime().RealTimeWindow(), &view);
     app::bind_file_views(frm, &view);
     std::unique_ptr<QWidget> image_view = app::make_image_view(frm);
 

@@ -1,21 +1,41 @@
-// Real-time tracking as far as it is built: its menu entries, the NMEA
-// viewer and the position record do nothing yet; NMEA traffic is noticed.
+// Real-time tracking as the main window reaches it: its menu entries, the
+// position record and the real-time window go to the tracking logic; NMEA
+// lines reach the viewer and the value collection.
 #include "main/realtime/realtime.h"
+#include "main/realtime/tracking.h"
 
 #include "main/app/frm_info.h"
 #include "main/app/frm_main.h"
+#include "main/realtime/nmea.h"
+#include "main/realtime/nmea_viewer.h"
+
+#include <exception>
 
 namespace realtime {
 namespace {
 
 class RealTimeSeam : public RealTime {
 public:
-    explicit RealTimeSeam(app::frmMain& main) : main_(main) {}
-    void show_frmNMEAViewer() override {}
-    void menu_Click(const std::string&, int) override {}
-    void Receive_Pvt_data() override {}
+    explicit RealTimeSeam(app::frmMain& main) : main_(main), tracking_(main) {}
+    void show_frmNMEAViewer() override { NMEAViewer().Show(); }
+    frmNMEAViewer& NMEAViewer() override
+    {
+        if (!viewer_) viewer_ = std::make_unique<frmNMEAViewer>(main_);
+        return *viewer_;
+    }
+    void menu_Click(const std::string& name, int) override
+    {
+        if (name == "mnuStartRealTime") tracking_.mnuStartRealTime_Click();
+        if (name == "mnuStopRealTime") tracking_.mnuStopRealTime_Click();
+    }
+    void Receive_Pvt_data() override { tracking_.Receive_Pvt_data(); }
+    frmRealTime& RealTimeWindow() override { return tracking_.window(); }
+    bool Point_Record(const KeptPoint& point, const std::string& procedure) override
+    {
+        return tracking_.Point_Record(point, procedure);
+    }
 
-    void garmin_NMEA(const std::string&, bool) override
+    void garmin_NMEA(const std::string& sentence, bool) override
     {
         app::AppState& s = main_.state();
         if (!main_.garmin) return;
@@ -32,6 +52,12 @@ public:
         info.lblFormat1.caption.clear();
         main_.lblGPSDesc1.caption = "NMEA Mode";
         main_.changed(app::ChangeControls);
+        // From here on a failing step is passed over: a receiver's bad line
+        // must never stop the stream.
+        try {
+            NMEA_Sentence(sentence);
+        } catch (const std::exception&) {
+        }
     }
 
     void garmin_HexDebug(const std::string& text) override
@@ -42,7 +68,19 @@ public:
     }
 
 private:
+    void NMEA_Sentence(const std::string& sentence)
+    {
+        if (sentence.find(',') == std::string::npos) return;
+        const std::string identifier(NMEA_Fields(sentence).front());
+        NMEAViewer().AddLine(sentence, identifier);
+        app::AppState& s = main_.state();
+        if (!s.real_time) return;
+        for (NMEAValue& v : NMEA_Values(sentence)) Collection_SetVal(s.nmea_values, std::move(v.value), v.key);
+    }
+
     app::frmMain& main_;
+    std::unique_ptr<frmNMEAViewer> viewer_;
+    Tracking tracking_;
 };
 
 } // namespace

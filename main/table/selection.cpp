@@ -4,6 +4,7 @@
 // the route defaults.
 #include "main/table/picker.h"
 #include "main/table/table.h"
+#include "main/table/detail/route_names.h"
 
 #include "platform/automation/vb_error.h"
 
@@ -342,17 +343,28 @@ void Table::Selection_Paste(platform::Grid& g)
 void Table::Set_RouteDefault()
 {
     auto& g = ctx_.grid;
-    if (g.Rows() < 3)
+    detail::RouteNames& st = route_names();
+    if (!st.changes)
+        st.changes = g.track_row_changes();
+    if (g.Rows() < 3) {
+        st.forget();
         return;
+    }
+    // Rows named by an earlier walk and unchanged since need no second one.
+    if (st.named < 1 || st.changes->first <= st.named || st.named >= g.Rows())
+        st.forget();
     const int rident = Column_Find("rident", true), ident = Column_Find("ident", true),
               lat = Column_Find("lat", true), lon = Column_Find("long", true), seg = Column_Find("new_seg", true);
     // Names compare as collection keys do: without regard to case.
-    std::unordered_map<std::string, std::pair<std::string, std::string>> points;
-    std::unordered_set<std::string> routes;
+    auto& points = st.points;
+    auto& routes = st.routes;
+    int& point_counter = st.point_counter;
+    int& route_counter = st.route_counter;
+    const int first = st.named + 1;
+    st.named = 0; // until this walk is done
     points.reserve(size_t(g.Rows()));
-    int point_counter = 1, route_counter = 1;
     RedrawOnce once(g);
-    for (int r = 1; r < g.Rows(); ++r) {
+    for (int r = first; r < g.Rows(); ++r) {
         std::string name = g.TextMatrix(r, ident);
         if (name.empty()) {
             name = "Rte1";
@@ -388,6 +400,8 @@ void Table::Set_RouteDefault()
             routes.insert(platform::collection_key(route));
         }
     }
+    st.named = g.Rows() - 1;
+    st.changes->first = g.Rows();
 }
 
 } // namespace flxgrd

@@ -1,9 +1,12 @@
 #include "main/table/table.h"
 
 #include "main/table/detail/fields.h"
+#include "main/table/detail/route_names.h"
 #include "main/table/detail/symbols.h"
 #include "platform/automation/vb_error.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <new>
 #include <unordered_map>
 
@@ -44,8 +47,25 @@ struct Table::Impl {
     // Header searches (lower-case text -> column) for one header state.
     std::uint64_t found_header_version = ~std::uint64_t(0);
     std::unordered_map<std::string, int> found;
+    // The last few Column_Find answers by the name as given, for one
+    // header, one state of the stored lists and one record type: a load
+    // asks for the same few columns on every row.
+    struct Recent {
+        std::string name;
+        bool use_alias;
+        int col;
+    };
+    struct {
+        std::uint64_t header = ~std::uint64_t(0), lists = ~std::uint64_t(0);
+        std::string type;
+        std::vector<Recent> answers;
+    } recent;
+    // Records_Insert's column list, as last given and as numbers.
+    std::string columns_text;
+    std::vector<int> columns;
     std::string ticked = "waypoint";
     platform::Collection<Image> images1, images2;
+    detail::RouteNames route_names;
 
     // The parsed list of a type, read again whenever section "fields" changed.
     CachedList& cached(platform::Settings& settings, const std::string& type);
@@ -63,6 +83,8 @@ Table::Table(TableContext context) : ctx_(std::move(context)), impl_(std::make_u
 }
 
 Table::~Table() = default;
+
+detail::RouteNames& Table::route_names() { return impl_->route_names; }
 
 const platform::Collection<Table::Image>& Table::ImageList1() const { return impl_->images1; }
 const platform::Collection<Table::Image>& Table::ImageList2() const { return impl_->images2; }
@@ -156,32 +178,52 @@ int Table::Column_Find(const std::string& name, bool use_alias) const
 {
     if (ctx_.record_type.empty())
         ctx_.record_type = "waypoint";
+    const auto& g = ctx_.grid;
+    auto& recent = impl_->recent;
+    const std::uint64_t lists = ctx_.settings.generation(kFieldsSection);
+    if (recent.header != g.header_version() || recent.lists != lists || recent.type != ctx_.record_type) {
+        recent.answers.clear();
+        recent.header = g.header_version();
+        recent.lists = lists;
+        recent.type = ctx_.record_type;
+    }
+    for (const auto& a : recent.answers)
+        if (a.use_alias == use_alias && a.name == name)
+            return a.col;
+
     std::string wanted = vb::LCase(name);
+    bool shown = false; // an answer that showed a box is not kept: the box comes again
     if (use_alias) {
         auto& c = impl_->cached(ctx_.settings, ctx_.record_type);
         auto it = c.by_name.find(wanted);
         if (it == c.by_name.end())
             it = c.by_name.emplace(wanted, detail::field_info(c.list, name, false)).first;
         show_info_error(ctx_.dialogs, it->second);
+        shown = it->second.error.has_value();
         if (const std::string* alias = it->second.get("alias"))
             wanted = vb::LCase(*alias);
     }
-    const auto& g = ctx_.grid;
     if (g.Rows() < 1)
         return -1;
     if (impl_->found_header_version != g.header_version()) {
         impl_->found.clear();
         impl_->found_header_version = g.header_version();
     }
-    if (auto it = impl_->found.find(wanted); it != impl_->found.end())
-        return it->second;
     int col = -1;
-    for (int c = g.Cols() - 1; c >= 0; --c)
-        if (vb::SameLCase(g.TextMatrix(0, c), wanted)) {
-            col = c;
-            break;
-        }
-    impl_->found.emplace(wanted, col);
+    if (auto it = impl_->found.find(wanted); it != impl_->found.end()) {
+        col = it->second;
+    } else {
+        for (int c = g.Cols() - 1; c >= 0; --c)
+            if (vb::SameLCase(g.TextMatrix(0, c), wanted)) {
+                col = c;
+                break;
+            }
+        impl_->found.emplace(wanted, col);
+    }
+    // The box may have changed what the answer rests on.
+    if (!shown && recent.answers.size() < 16 && recent.header == g.header_version() &&
+        recent.lists == ctx_.settings.generation(kFieldsSection))
+        recent.answers.push_back({name, use_alias, col});
     return col;
 }
 
@@ -408,9 +450,13 @@ void Table::Column_FitWidth(int col, int lower_width, int other_width)
     auto& g = ctx_.grid;
     int lower = lower_width > 0 ? lower_width : 88;
     int other = other_width > 0 ? other_width : 110;
+    const int widest_char = std::max(lower, other);
     int widest = 0;
-    for (int r = 0; r < g.Rows(); ++r)
-        widest = std::max(widest, text_width(g.TextMatrix(r, col), lower, other));
+    for (int r = 0; r < g.Rows(); ++r) {
+        const std::string& text = g.TextMatrix(r, col);
+        if (std::int64_t(text.size()) * widest_char > widest) // else it cannot be wider
+            widest = std::max(widest, text_width(text, lower, other));
+    }
     g.SetColWidth(col, widest > 1 ? widest + 250 : 250);
 }
 
@@ -475,15 +521,22 @@ bool Table::insert_row(const std::vector<std::string>* values, const std::string
 
         if (values) {
             const auto& vals = *values;
-            std::vector<int> cols;
+            std::vector<int> listed;
             if (!columns.empty()) {
-                for (const auto& c : vb::Split(columns, ";"))
-                    cols.push_back(vb::CInt(c));
+                // Loaders give the same list for every row: it is read once.
+                if (columns != impl_->columns_text) {
+                    impl_->columns_text.clear();
+                    impl_->columns.clear();
+                    for (const auto& c : vb::Split(columns, ";"))
+                        impl_->columns.push_back(vb::CInt(c));
+                    impl_->columns_text = columns;
+                }
             } else {
                 size_t n = impl_->cached(ctx_.settings, ctx_.record_type).list.entries.size();
                 for (size_t i = 0; i < n; ++i)
-                    cols.push_back(int(i) + 1);
+                    listed.push_back(int(i) + 1);
             }
+            const std::vector<int>& cols = columns.empty() ? listed : impl_->columns;
             int ident_col = Column_Find("ident", true);
             int comment_col = Column_Find("comment", true);
             int symbol_col = Column_Find("symbol", true);

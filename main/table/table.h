@@ -25,6 +25,7 @@
 namespace flxgrd {
 
 class frmWptSelect;
+namespace detail { struct RouteNames; }
 
 struct TableContext {
     platform::Grid& grid;         // MSFlexGrid1
@@ -168,6 +169,7 @@ public:
 
 private:
     bool insert_row(const std::vector<std::string>* values, const std::string& columns);
+    detail::RouteNames& route_names();
     struct Impl;
     TableContext ctx_;
     std::unique_ptr<Impl> impl_;

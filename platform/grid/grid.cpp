@@ -79,6 +79,7 @@ void Grid::SetRows(int rows)
         throw VbError(30009, "MSHFlexGrid", "Invalid Row value");
     if (rows == rows_)
         return;
+    rows_changed(std::min(rows, rows_));
     for (auto& c : cols_) {
         c.text.resize(size_t(rows));
         if (!c.back.empty())
@@ -103,6 +104,7 @@ void Grid::SetCols(int cols)
         throw VbError(30010, "MSHFlexGrid", "Invalid Col value");
     if (cols == Cols())
         return;
+    rows_changed(0);
     if (cols < Cols())
         cols_.resize(size_t(cols));
     else
@@ -120,6 +122,7 @@ void Grid::SetFixedRows(int n)
     ++header_version_;
     if (n < 0 || n > rows_)
         throw VbError(30009, "MSHFlexGrid", "Invalid Row value");
+    rows_changed(0);
     fixed_rows_ = n;
     notify({GridChange::Reset});
 }
@@ -128,6 +131,7 @@ void Grid::SetFixedCols(int n)
 {
     if (n < 0 || n > Cols())
         throw VbError(30010, "MSHFlexGrid", "Invalid Col value");
+    rows_changed(0);
     fixed_cols_ = n;
     notify({GridChange::Reset});
 }
@@ -145,6 +149,7 @@ void Grid::SetTextMatrix(int row, int col, std::string_view text)
     if (cell == text)
         return;
     cell.assign(text);
+    rows_changed(row);
     if (row < fixed_rows_)
         ++header_version_;
     notify({GridChange::Cells, row, row, col, col});
@@ -197,6 +202,7 @@ void Grid::SetColPosition(int col, int position)
         bad_index();
     if (col == position)
         return;
+    rows_changed(0);
     Column moving = std::move(cols_[size_t(col)]);
     cols_.erase(cols_.begin() + col);
     cols_.insert(cols_.begin() + position, std::move(moving));
@@ -321,6 +327,7 @@ void Grid::AddItem(std::string_view text, int index)
     if (index > rows_ || rows_ >= kMaxRows)
         throw VbError(30009, "MSHFlexGrid", "Invalid Row value");
     int at = index < 0 ? rows_ : index;
+    rows_changed(at);
     if (text.empty() && at == rows_) {
         // The common case: an empty row at the end.
         for (auto& col : cols_) {
@@ -372,6 +379,7 @@ void Grid::RemoveItems(int index, int count)
         throw VbError(30009, "MSHFlexGrid", "Invalid Row value");
     if (rows_ - fixed_rows_ <= count)
         throw VbError(30015, "MSHFlexGrid", "Cannot remove last non-fixed row");
+    rows_changed(index);
     auto cut = [&](auto& v) {
         if (!v.empty())
             v.erase(v.begin() + index, v.begin() + index + count);
@@ -391,6 +399,7 @@ void Grid::RemoveItems(int index, int count)
 void Grid::Clear()
 {
     ++header_version_;
+    rows_changed(0);
     for (auto& col : cols_) {
         for (auto& s : col.text)
             s.clear();
@@ -407,6 +416,7 @@ void Grid::Sort(int col, GridSort how)
         bad_index();
     if (how == flexSortNone || rows_ - fixed_rows_ < 2)
         return;
+    rows_changed(fixed_rows_);
     const auto& key = cols_[size_t(col)].text;
     std::vector<int> order(size_t(rows_ - fixed_rows_));
     std::iota(order.begin(), order.end(), fixed_rows_);
@@ -495,6 +505,17 @@ void Grid::SetRedraw(bool on)
         notify({GridChange::Widths, 0, 0, p.w1, p.w2});
     if (p.selection)
         notify({GridChange::Selection});
+}
+
+std::shared_ptr<Grid::RowChanges> Grid::track_row_changes()
+{
+    // Trackers their callers have let go are dropped here.
+    row_trackers_.erase(std::remove_if(row_trackers_.begin(), row_trackers_.end(),
+                                       [](const auto& t) { return t.use_count() == 1; }),
+                        row_trackers_.end());
+    auto t = std::make_shared<RowChanges>();
+    row_trackers_.push_back(t);
+    return t;
 }
 
 void Grid::add_observer(GridObserver* o) { observers_.push_back(o); }

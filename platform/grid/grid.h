@@ -120,6 +120,18 @@ public:
     // layout may have changed, so header lookups can be cached.
     std::uint64_t header_version() const { return header_version_; }
 
+    // For callers that keep results derived from the leading rows: the
+    // lowest row whose text may have changed since the caller last set
+    // `first` (to Rows() or more: "nothing since"). Rows inserted, removed
+    // or reordered count as changed from their place on; a change of the
+    // columns or of the fixed rows counts from row 0. Reported at once,
+    // whatever Redraw is. The grid and the caller share it, so either may
+    // go first.
+    struct RowChanges {
+        int first = 0;
+    };
+    std::shared_ptr<RowChanges> track_row_changes();
+
     bool Redraw() const { return redraw_; }
     void SetRedraw(bool on);
 
@@ -137,6 +149,12 @@ private:
     void check_cell(int row, int col) const;
     void notify(const GridChange& c);
     void set_selection(int row, int col, int row_sel, int col_sel);
+    void rows_changed(int from)
+    {
+        for (auto& t : row_trackers_)
+            if (from < t->first)
+                t->first = from;
+    }
 
     int rows_ = 0;
     int fixed_rows_ = 1, fixed_cols_ = 1;
@@ -153,6 +171,7 @@ private:
     } pending_;
     std::uint64_t header_version_ = 0;
     std::vector<GridObserver*> observers_;
+    std::vector<std::shared_ptr<RowChanges>> row_trackers_;
 };
 
 } // namespace platform

@@ -158,6 +158,40 @@ TEST(Gif, TwoImagesAreComposed)
     EXPECT_EQ(canvas(*o).at(2, 2), 0xFFFFFFu);
 }
 
+// Runs of seven pixels cross the rows of a 37-pixel picture, so decoded
+// strings cross rows too; read at an offset, the picture is cut where the
+// target ends and lands shifted, interlaced or not.
+TEST(Gif, StringsAcrossRowsLandCutAndShifted)
+{
+    const int w = 37, h = 23;
+    const std::uint32_t colours[4] = {0x000000, 0xFF0000, 0x00FF00, 0x0000FF};
+    std::vector<std::uint32_t> px;
+    for (int i = 0; i < w * h; ++i) px.push_back(colours[(i / 7 + i / 300) % 4]);
+    auto o = picture(w, h, px, 4);
+    for (int i = 0; i < 4; ++i)
+        call(*o, "SetColor", {L(i), L(int(colours[i] >> 16)), L(int(colours[i] >> 8 & 255)), L(int(colours[i] & 255)), out()});
+    for (int inter : {0, 1}) {
+        const Bytes g = gif(*o, {L(-1), L(inter), Variant(""), out()});
+        struct Case {
+            int cw, ch, x, y;
+        };
+        for (const Case& k : {Case{w, h, 0, 0}, Case{20, 15, -5, -4}, Case{30, 20, 10, 7}}) {
+            auto t = glimmerax::CreateImageObject();
+            call(*t, "CreateImage", {L(k.cw), L(k.ch), L(4), out()});
+            call(*t, "ReadImage", {Variant(g), out(), L(k.x), L(k.y), missing(), out(), out()});
+            const Pixels got = canvas(*t);
+            int bad = 0;
+            for (int y = 0; y < k.ch; ++y)
+                for (int x = 0; x < k.cw; ++x) {
+                    const int sx = x - k.x, sy = y - k.y;
+                    const bool on = sx >= 0 && sy >= 0 && sx < w && sy < h;
+                    bad += got.at(x, y) != (on ? px[std::size_t(sy * w + sx)] : 0u); // a new canvas is black
+                }
+            EXPECT_EQ(bad, 0) << "interlace " << inter << ", at " << k.x << ", " << k.y;
+        }
+    }
+}
+
 TEST(GifPeer, TrackIsListedByIdentify)
 {
     if (!have_convert()) GTEST_SKIP() << "convert is not installed";

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <stdexcept>
 
 #include "tools/gpsim/codec.h"
@@ -75,6 +76,20 @@ Device::Device(Scenario scenario, Options options)
                                (errno ? std::string(": ") + std::strerror(errno) : std::string()));
   };
   open(trace_file_, opt_.trace_path, "trace");
+  if (!opt_.pvt_replay_path.empty()) {
+    std::ifstream in(opt_.pvt_replay_path, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read the PVT capture " + opt_.pvt_replay_path);
+    Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // Comment lines lead the capture.
+    std::size_t at = 0;
+    while (at < bytes.size() && bytes[at] == '#') {
+      while (at < bytes.size() && bytes[at] != '\n') ++at;
+      if (at < bytes.size()) ++at;
+    }
+    Deframer d;
+    for (auto& e : d.feed(bytes.data() + at, bytes.size() - at))
+      if (e.kind == Deframer::Event::Good) replay_.push_back(std::move(e.packet));
+  }
   open(dump_file_, opt_.dump_path, "dump");
   const Faults& f = opt_.faults;
   json writes = f.byte_writes && f.merge_writes ? "merged, one byte a write"
@@ -361,8 +376,27 @@ void Device::feed(const std::uint8_t* p, std::size_t n, Micros now) {
   now_ = now;
   if (start_ < 0) start_ = now;
   Bytes in(p, p + n);
-  if (!sc_.answers || sc_.nmea) {
+  if (!sc_.answers) {
     log_trace({{"dir", "in"}, {"ignored", hex(in)}}, now);
+    return;
+  }
+  if (sc_.nmea) {
+    // A unit in NMEA mode reads no commands; the host's frames are only
+    // traced, decoded, so a test can tell what the host asked for.
+    for (auto& e : deframer_.feed(p, n)) {
+      if (e.kind == Deframer::Event::Noise) {
+        log_trace({{"dir", "in"}, {"noise", hex(e.noise)}}, now);
+        continue;
+      }
+      json tr{{"dir", "in"}, {"id", e.packet.id}, {"size", e.packet.data.size()}, {"data", hex(e.packet.data)},
+              {"note", "not answered: NMEA mode"}};
+      if (e.kind == Deframer::Event::BadChecksum) tr["status"] = "bad checksum";
+      log_trace(std::move(tr), now);
+    }
+    if (replaying() && !replay_started_ && n > 0) {
+      replay_started_ = true;
+      next_nmea_ = now;
+    }
     return;
   }
   if (mismatched()) {
@@ -679,12 +713,16 @@ void Device::handle_command(int cmd, Micros now) {
     queue_download(cmd);
   } else if (cmd == I.cmd_time) {
     abort_transfer("new request");
-    queue(record_packet(I.date_time, sc_.formats.date_time.empty() ? "D600" : sc_.formats.date_time, sc_.date_time));
+    if (opt_.date_time_delay_ms > 0)
+      date_time_due_.push_back(now + Micros(opt_.date_time_delay_ms) * 1000);
+    else
+      queue(record_packet(I.date_time, sc_.formats.date_time.empty() ? "D600" : sc_.formats.date_time, sc_.date_time));
   } else if (cmd == I.cmd_posn) {
     abort_transfer("new request");
     queue(record_packet(I.position, sc_.formats.position.empty() ? "D700" : sc_.formats.position, sc_.position));
   } else if (cmd == I.cmd_start_pvt) {
     pvt_on_ = true;
+    pvt_next_ = 0;
     next_pvt_ = now;
   } else if (cmd == I.cmd_stop_pvt) {
     pvt_on_ = false;
@@ -804,7 +842,20 @@ void Device::finish_upload(const Packet& p) {
 // ---- time -----------------------------------------------------------------
 
 void Device::send_pvt(Micros now) {
+  if (!opt_.pvt_replay_path.empty()) {
+    // The capture's frames up to and including its next PVT record.
+    while (pvt_next_ < replay_.size()) {
+      const Packet& p = replay_[pvt_next_++];
+      emit(p, now, "replay");
+      if (p.id == sc_.ids.pvt) break;
+    }
+    return;
+  }
   json r = sc_.pvt;
+  if (!sc_.pvt_path.empty()) {
+    const std::size_t i = std::min(pvt_next_++, sc_.pvt_path.size() - 1);
+    for (const auto& [k, v] : sc_.pvt_path[i].items()) r[k] = v;
+  }
   if (!r.contains("lat") && sc_.position.contains("lat")) r["lat"] = sc_.position["lat"];
   if (!r.contains("lon") && sc_.position.contains("lon")) r["lon"] = sc_.position["lon"];
   emit(record_packet(sc_.ids.pvt, sc_.formats.pvt.empty() ? "D800" : sc_.formats.pvt, r), now);
@@ -841,14 +892,24 @@ void Device::send_nmea(Micros now) {
   emit_text(nmea_sentence(std::string("GPGGA,") + hms + "," + la + "," + lo + ",1,08,1.0," + alt + ",M,0.0,M,,"), now);
 }
 
+void Device::send_replay_cycle(Micros now) {
+  if (replay_next_ >= opt_.nmea_replay.size()) return;
+  for (const std::string& line : opt_.nmea_replay[replay_next_]) emit_text(line + "\r\n", now);
+  if (++replay_next_ == opt_.nmea_replay.size() && opt_.nmea_loop) replay_next_ = 0;
+}
+
 void Device::tick(Micros now) {
   std::lock_guard lk(mu_);
   now_ = now;
   if (start_ < 0) start_ = now;
   if (!sc_.answers) return;
   if (sc_.nmea) {
+    if (replaying() && !replay_started_) return;
     if (now >= next_nmea_) {
-      send_nmea(now);
+      if (replaying())
+        send_replay_cycle(now);
+      else
+        send_nmea(now);
       next_nmea_ = now + Micros(sc_.nmea_period_ms > 0 ? sc_.nmea_period_ms : opt_.pvt_period_ms) * 1000;
     }
     return;
@@ -870,6 +931,11 @@ void Device::tick(Micros now) {
       awaiting_->sent_at = now;
     }
   }
+  while (!date_time_due_.empty() && date_time_due_.front() <= now) {
+    date_time_due_.erase(date_time_due_.begin());
+    queue(record_packet(sc_.ids.date_time, sc_.formats.date_time.empty() ? "D600" : sc_.formats.date_time,
+                        sc_.date_time));
+  }
   if (pvt_on_ && now >= next_pvt_) {
     send_pvt(now);
     next_pvt_ = now + Micros(opt_.pvt_period_ms) * 1000;
@@ -888,10 +954,14 @@ Device::Micros Device::next_deadline() const {
   std::lock_guard lk(mu_);
   Micros t = INT64_MAX;
   if (!sc_.answers) return t;
-  if (sc_.nmea) return next_nmea_;
+  if (sc_.nmea) {
+    if (replaying() && (!replay_started_ || replay_next_ >= opt_.nmea_replay.size())) return t;
+    return next_nmea_;
+  }
   for (const auto& d : delayed_) t = std::min(t, d.due);
   if (awaiting_) t = std::min(t, awaiting_->sent_at + Micros(opt_.ack_timeout_ms) * 1000);
   if (pvt_on_) t = std::min(t, next_pvt_);
+  if (!date_time_due_.empty()) t = std::min(t, date_time_due_.front());
   if (confirm_deadline_) t = std::min(t, confirm_deadline_);
   return t;
 }

@@ -84,6 +84,8 @@ class Device {
   void reply_expanded(int expanded_id, const Bytes& payload);
   void feed_frames(const std::uint8_t* p, std::size_t n, Micros now);
   void send_nmea(Micros now);
+  bool replaying() const { return !opt_.nmea_replay.empty(); }
+  void send_replay_cycle(Micros now);
   void log_trace(json j, Micros now);
   void log_dump(json j);
   std::string nmea_sentence(const std::string& body) const;
@@ -116,8 +118,13 @@ class Device {
   bool line_held_ = false;
 
   bool pvt_on_ = false;
+  std::size_t pvt_next_ = 0;             // the next fix of the path or the replay
+  std::vector<Packet> replay_;           // the capture's frames
+  std::vector<Micros> date_time_due_;    // delayed date-and-time replies
   Micros next_pvt_ = 0;
   Micros next_nmea_ = 0;
+  bool replay_started_ = false;  // the host has written: the replay runs
+  std::size_t replay_next_ = 0;  // the next cycle of opt_.nmea_replay
   int previous_speed_ = 0;
   Micros confirm_deadline_ = 0;  // 0 = nothing to confirm
 

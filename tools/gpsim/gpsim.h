@@ -11,7 +11,9 @@
 //
 // Trace lines: {"t": ms, "dir": "in"|"out", "n", "id", "size", "data": hex,
 //   "fault", "note"}; also {"dir":"in","noise"|"ignored": hex}, {"dir":"in",
-//   "nmea": a text line the host sent, without CR LF}, {"dir":"line",
+//   "nmea": a text line the host sent, without CR LF}, {"dir":"out","text":
+//   a sentence line the unit sent, without CR LF}; an NMEA unit traces the
+//   host's frames decoded ("id", "size", "data") and answers none; {"dir":"line",
 //   "line_speed"} and {"dir":"unit","event"} (speed changes, abandoned
 //   transfers, refused requests).
 // Dump lines: {"kind":"records","count"}, then per record {"kind": "waypoint"|
@@ -65,9 +67,19 @@ struct Faults {
 
 struct Options {
   bool pace = false;
+  // An NMEA unit sends these sentence lines (from --nmea-replay) in place of
+  // its own: one cycle a period from the host's first write; with
+  // nmea_loop again from the first cycle, else nothing after the last.
+  std::vector<std::vector<std::string>> nmea_replay;
+  bool nmea_loop = false;
   int ack_timeout_ms = 1000;
   int max_retries = 3;
   int pvt_period_ms = 1000;
+  // A capture of the receiver's frames ("#" lines at its top skipped): from
+  // each start of the PVT stream its frames are sent in order, one PVT
+  // record a period; silent after the last. Empty: the scenario's fixes.
+  std::string pvt_replay_path;
+  int date_time_delay_ms = 0;  // the date-and-time reply waits this long
   int baud_confirm_ms = 3000;  // back to the old speed if nothing good arrives at the new one
   std::string trace_path, dump_path;
   Faults faults;
@@ -77,6 +89,15 @@ struct Options {
 // option) and the value at fault.
 long long parse_whole(const std::string& what, const std::string& text, long long low, long long high);
 double parse_fraction(const std::string& what, const std::string& text);  // 0 to 1
+// The sentence lines of an NMEA log in cycles, each from one "$GPRMC" up
+// to the next (lines before the first make a cycle of their own); "#" and
+// empty lines are skipped, line ends (CR LF or LF) dropped, the rest kept
+// byte for byte.
+std::vector<std::vector<std::string>> parse_nmea_replay(const std::string& text);
+// The same from a file; throws std::runtime_error naming it when it cannot
+// be read or holds no sentence line.
+std::vector<std::vector<std::string>> load_nmea_replay(const std::string& path);
+
 // A fault LIST ("3,5-7") of numbers from 1 up.
 std::set<int> parse_number_list(const std::string& what, const std::string& text);
 // "N:K,N:K": N from 1 up, K from 0 to max_value.

@@ -187,6 +187,10 @@ Scenario parse_scenario(const json& j, const std::string& origin) {
   s.date_time = j.value("date_time", json::object());
   s.position = j.value("position", json::object());
   s.pvt = j.value("pvt", json::object());
+  s.pvt_path = j.value("pvt_path", json::array());
+  if (!s.pvt_path.is_array()) fail(origin, "\"pvt_path\" must be an array of fixes");
+  for (const auto& f : s.pvt_path)
+    if (!f.is_object()) fail(origin, "each fix of \"pvt_path\" must be an object");
   for (const auto& r : s.routes)
     if (!r.is_object() || (r.contains("points") && !r["points"].is_array())) fail(origin, "a route must be an object with an array \"points\"");
   for (const auto& t : s.tracks)

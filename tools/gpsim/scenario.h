@@ -19,7 +19,8 @@
 //   "tracks": [{"ident","color","display","index","points":[{"lat","lon",
 //       "time" ("2024-05-01T12:00:00Z") or "seconds","alt","depth","temp","new_segment"}]}],
 //   "almanac": [{"svid","wn","toa","af0",..,"hlth"}], "date_time": {"year",..},
-//   "position": {"lat","lon"}, "pvt": {D800 fields}, "satellites": [{"svid","snr","elev","azimuth","status"}],
+//   "position": {"lat","lon"}, "pvt": {D800 fields}, "pvt_path": [{D800 fields}, ..]
+//       (the PVT stream's fixes in turn from each start, over "pvt"; the last repeats), "satellites": [{"svid","snr","elev","azimuth","status"}],
 //   "laps": [{"time","total_time","total_distance","begin_lat","begin_lon","end_lat",
 //       "end_lon","calories","track_index"}] (D906, served with A906 in the array),
 //   "flightbook": [{"takeoff_time","landing_time","takeoff_lat",..,"night_time",
@@ -95,6 +96,7 @@ struct Scenario {
   json date_time = json::object();  // {year, month, day, hour, minute, second}
   json position = json::object();   // {lat, lon} degrees
   json pvt = json::object();        // D800 fields; lat/lon default to position
+  json pvt_path = json::array();    // fixes in turn from each start of the PVT stream
   json satellites = json::array();  // up to 12 {svid, snr, elev, azimuth, status}
   json laps = json::array();        // D906 records
   json flightbook = json::array();  // flight-book records

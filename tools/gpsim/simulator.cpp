@@ -9,6 +9,8 @@
 #include <chrono>
 #include <climits>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <system_error>
 #include <thread>
@@ -102,6 +104,33 @@ std::set<int> parse_number_list(const std::string& what, const std::string& text
     i = end + 1;
   }
   return out;
+}
+
+std::vector<std::vector<std::string>> parse_nmea_replay(const std::string& text) {
+  std::vector<std::vector<std::string>> cycles;
+  std::size_t from = 0;
+  while (from < text.size()) {
+    std::size_t end = text.find('\n', from);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(from, end - from);
+    from = end + 1;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty() || line[0] == '#') continue;
+    if (cycles.empty() || line.rfind("$GPRMC", 0) == 0) {
+      if (cycles.empty() || !cycles.back().empty()) cycles.emplace_back();
+    }
+    cycles.back().push_back(std::move(line));
+  }
+  return cycles;
+}
+
+std::vector<std::vector<std::string>> load_nmea_replay(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read the NMEA log " + path);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  auto cycles = parse_nmea_replay(text);
+  if (cycles.empty()) throw std::runtime_error("the NMEA log " + path + " holds no sentence line");
+  return cycles;
 }
 
 std::map<int, int> parse_pair_list(const std::string& what, const std::string& text, int max_value) {

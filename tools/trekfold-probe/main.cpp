@@ -10,6 +10,8 @@
 #include "main/table/picker.h"
 #include "main/files/files.h"
 #include "main/links/gis_links.h"
+#include "main/realtime/frm_realtime.h"
+#include "main/realtime/realtime.h"
 #include "platform/arcobjects/arcobjects.h"
 #include "platform/windows/windows.h"
 #include "main/transfer/discovery.h"
@@ -18,9 +20,13 @@
 #include "main/transfer/garmin_usb.h"
 #include "main/transfer/transfer.h"
 #include "main/files/table_files.h"
+#include "main/realtime/nmea_viewer.h"
+#include "main/realtime/realtime.h"
+#include "platform/automation/dispatch.h"
 #include "platform/automation/vb_error.h"
 #include "main/table/table.h"
 #include "main/transfer/probe/probe.h"
+#include "platform/automation/dispatch.h"
 #include "platform/automation/vb_error.h"
 #include "platform/events/events.h"
 #include "platform/serial/portmap.h"
@@ -114,7 +120,26 @@ Commands:
                           its place in a menu array) of such a window
   text WINDOW.CONTROL TEXT      type into its text box (Change runs)
   check WINDOW.CONTROL 0|1      tick or clear its check box
-  A control disabled is not used: {"disabled":"WINDOW.CONTROL"}.
+  shiftclick WINDOW.CONTROL [SHIFT]
+                          the mouse pressed on a box with that Shift state
+                          (1 Shift, 2 Ctrl, 4 Alt, added; default 1), then
+                          its click
+  resize WINDOW W H       resize such a window (twips), as the user does
+  frmNMEAViewer: "window" adds "values" (the 35 boxes in their order, 0 or
+  1), "text" (the shown lines) and "caret" (its caret, a byte offset).
+  leave WINDOW.CONTROL          the focus leaves the control (LostFocus runs)
+  key WINDOW CODE [SHIFT]       a key pressed on the window (KeyDown runs;
+                          SHIFT 1 Shift, 2 Ctrl, 4 Alt)
+  A control disabled is not used: {"disabled":"WINDOW.CONTROL"}. Array
+  controls are named NAME(INDEX) (check frmRealTime.chkTolerance(1) 1), or
+  clicked with the index (menu frmRealTime.cmdControls 1). window frmRealTime
+  adds "tags":{CONTROL:T}, "colors":{"cmdControls(N)":"highlight"|"face"},
+  "flags":{"recording","shape_end","ident_prompt","tolerance_bypass"} and
+  "pending":N (vertices of the shape being built).
+  until rows N [MS]       let events run until the table holds N data rows
+  until status TEXT [MS]  ... or until a status text set from now on begins
+                          with TEXT (at most MS ms, default 600000);
+                          prints {"until":"rows N"|"status TEXT","met":B}
   symbols                 {"d103":{KEY:N},"d1xx":{KEY:N}}
   massstorage DIR         read DIR as a mass-storage unit's drive, kept as
                           the connected unit when it is one:
@@ -197,6 +222,10 @@ GIS programs beside the window:
                           the next result of MEMBER on the class object
                           (open-array's form: an array of fields, or a
                           value; null is Empty)
+  nmea TEXT [CHKERR]      the device control's NMEA event with the line TEXT
+                          and its checksum verdict (0 or 1, default 0)
+  nmea-values             {"nmea_values":{KEY:VALUE}}: the values stored
+                          from NMEA sentences (numbers as numbers)
 
 Output, one JSON object per line, as it happens:
   {"launch":[ARGS]}       a program the main window would start (it is not
@@ -234,6 +263,13 @@ that fits no button of its box).
 )USAGE";
 
 void print_line(const json& j) { std::cout << j.dump(-1, ' ', false, json::error_handler_t::replace) << std::endl; }
+// A line written out with the next other line (or at exit): a load sets the
+// status line once or twice per row, and a write per row would cost as much
+// as the load itself.
+void print_status(const std::string& text)
+{
+    std::cout << R"({"status":)" << json(text).dump(-1, ' ', false, json::error_handler_t::replace) << "}\n";
+}
 
 // A command that cannot be carried out.
 struct ProbeError {
@@ -266,7 +302,7 @@ bool command_word(const std::string& w)
         "picker",    "picker?",       "check",      "text",         "choose",        "key",       "tab",
         "cell",      "dblcell",       "resize",     "kml-save",     "kml-load",      "lowrance-save",
         "lowrance-load", "filter", "save-array", "open-array", "file-limit", "announce", "arcmap-fake",
-        "arcmap-answer"};
+        "arcmap-answer", "nmea", "nmea-values", "shiftclick", "leave", "until"};
     return words.count(w) > 0;
 }
 
@@ -297,12 +333,26 @@ std::vector<Command> parse_commands(const std::vector<std::string>& words)
             if (w != "arcmap-answer" && i < words.size() && parse_int(words[i], n, 1, 0x3fffffff)) c.args.push_back(words[i++]);
         } else if (w == "open-array") {
             c.args = need(w, 1);
-        } else if (w == "save-array") {
+        } else if (w == "save-array" || w == "nmea-values") {
+        } else if (w == "nmea" || w == "shiftclick") {
+            c.args = need(w, 1);
+            if (i < words.size() && parse_int(words[i], n, w == "nmea" ? 0 : -32768, w == "nmea" ? 1 : 32767))
+                c.args.push_back(words[i++]);
         } else if (w == "filter") {
             c.args = need(w, 1);
             if (!parse_int(c.args[0], n, 1, 32767)) throw ProbeError{"\"filter\" needs a number from 1"};
         } else if (w == "check" || w == "text" || w == "choose" || w == "key" || w == "tab") {
             c.args = need(w, 2);
+            if (w == "key" && c.args[0].find('.') == std::string::npos && i < words.size() &&
+                parse_int(words[i], n, 0, 7))
+                c.args.push_back(words[i++]);
+        } else if (w == "leave") {
+            c.args = need(w, 1);
+        } else if (w == "until") {
+            c.args = need(w, 2);
+            if (c.args[0] != "rows" && c.args[0] != "status") throw ProbeError{"\"until\" needs rows N or status TEXT"};
+            if (c.args[0] == "rows" && !parse_int(c.args[1], n, 0, 1000000)) throw ProbeError{"bad row count \"" + c.args[1] + "\""};
+            if (i < words.size() && parse_int(words[i], n, 0, 86400000)) c.args.push_back(words[i++]);
         } else if (w == "cell" || w == "dblcell" || w == "resize") {
             c.args = need(w, 3);
         } else if (w == "type") {
@@ -531,7 +581,10 @@ public:
         main_.on_changed = [this](unsigned what) {
             // Set_Msg reports the status line and the quiet-mode window
             // together, and nothing else.
-            if (what == (app::ChangeStatus | app::ChangeQuietStatus)) print_line({{"status", main_.StatusBar1[1]}});
+            if (what == (app::ChangeStatus | app::ChangeQuietStatus)) {
+                print_status(main_.StatusBar1[1]);
+                if (status_wanted_ && main_.StatusBar1[1].rfind(*status_wanted_, 0) == 0) status_seen_ = true;
+            }
             if ((what & app::ChangeCaption) && main_.Caption != caption_) {
                 caption_ = main_.Caption;
                 print_line({{"caption", caption_}});
@@ -617,7 +670,14 @@ public:
         else if (c.word == "gpx-load")
             print_line({{"gpx_load", gpx_load(a[0], a[1])}});
         else if (c.word == "window" && vb::LCase(a[0]) != "frmproperties")
-            print_line(transfer::probe::window(main_, a[0]));
+            print_line(window(a[0]));
+        else if (c.word == "key" && a[0].find('.') == std::string::npos)
+            key(a);
+        else if (c.word == "leave")
+            leave(a[0]);
+        else if (c.word == "until")
+            until(a);
+
         else if (kDialogWords.count(c.word))
             dialog(c.word, a);
         else if (c.word == "kml-save")
@@ -630,6 +690,12 @@ public:
             table_array(c.word, a);
         else if (c.word == "announce" || c.word == "arcmap-fake" || c.word == "arcmap-answer")
             gis_word(c.word, a);
+        else if (c.word == "nmea")
+            main_.realtime().garmin_NMEA(a[0], a.size() > 1 && a[1] == "1");
+        else if (c.word == "nmea-values")
+            nmea_values();
+        else if (c.word == "shiftclick")
+            shiftclick(a[0], a.size() > 1 ? number(a[1]) : 1);
         else if (c.word == "lowrance-load")
             try {
                 print_line({{"lowrance_load", files::LowranceFile_Load(main_, a[0])}});
@@ -642,6 +708,75 @@ public:
     }
 
 private:
+    // "window NAME"; the real-time window adds its tags, button colours,
+    // flags and pending vertices.
+    json window_of(const std::string& name)
+    {
+        json out = transfer::probe::window(main_, name);
+        if (name != "frmRealTime") return out;
+        const realtime::frmRealTime& w = main_.realtime().RealTimeWindow();
+        json tags = json::object();
+        for (const char* t : {"optDataType(0)", "optDataType(1)", "optDataType(2)", "chkGISDisplay"}) tags[t] = w.Tag(t);
+        json colors = json::object();
+        for (int i = 0; i < 4; ++i)
+            colors["cmdControls(" + std::to_string(i) + ")"] =
+                w.ButtonColor(i) == realtime::frmRealTime::kHighlight ? "highlight" : "face";
+        const app::AppState& s = main_.state();
+        out["tags"] = tags;
+        out["colors"] = colors;
+        out["flags"] = {{"recording", w.recording()}, {"shape_end", w.shape_end()}, {"ident_prompt", s.ident_prompt},
+                        {"tolerance_bypass", s.tolerance_bypass}};
+        out["pending"] = w.pending_vertices();
+        return out;
+    }
+
+    app::Form& form_named(const std::string& name)
+    {
+        app::Form* form = main_.form(name);
+        if (!form) throw ProbeError{"no window \"" + name + "\""};
+        return *form;
+    }
+
+    void key(const std::vector<std::string>& a)
+    {
+        app::Form& form = form_named(a[0]);
+        if (form.KeyDown(number(a[1]), a.size() > 2 ? number(a[2]) : 0) == app::Form::Disabled)
+            print_line({{"disabled", a[0]}});
+    }
+
+    void leave(const std::string& target)
+    {
+        const std::size_t dot = target.find('.');
+        if (dot == std::string::npos) throw ProbeError{"\"leave\" needs WINDOW.CONTROL"};
+        app::Form::Result r = form_named(target.substr(0, dot)).LostFocus(target.substr(dot + 1));
+        if (r == app::Form::Disabled) print_line({{"disabled", target}});
+        if (r == app::Form::NoControl) throw ProbeError{"no control for \"leave\": \"" + target + "\""};
+    }
+
+    int data_rows() const
+    {
+        const platform::Grid& g = main_.MSFlexGrid1;
+        int n = 0;
+        for (int r = 1; r < g.Rows(); ++r) n += !g.TextMatrix(r, 0).empty();
+        return n;
+    }
+
+    void until(const std::vector<std::string>& a)
+    {
+        const long long ms = a.size() > 2 ? std::stoll(a[2]) : 600000;
+        bool met = false;
+        if (a[0] == "rows") {
+            const int want = std::stoi(a[1]);
+            met = main_.pump().wait_until([&] { return data_rows() >= want; }, deadline(ms));
+        } else {
+            status_seen_ = false;
+            status_wanted_ = a[1];
+            met = main_.pump().wait_until([&] { return status_seen_; }, deadline(ms));
+            status_wanted_.reset();
+        }
+        print_line({{"until", a[0] + " " + a[1]}, {"met", met}});
+    }
+
     std::int64_t deadline(long long ms) { return main_.pump().clock().now_us() + ms * 1000; }
 
     // A GPX file loaded as the File menu loads it: a connected mass-storage
@@ -737,6 +872,7 @@ private:
     {
         if ((word == "check" || word == "text") && form_word(word, a)) return;
         app::frmProperties& p = properties();
+        if (word == "resize" && a[0] != "frmProperties") return resize(a);
         if (word == "window" || word == "tab" || word == "resize") {
             if (a[0] != "frmProperties") throw ProbeError{"no window \"" + a[0] + "\""};
             if (word == "window") return window();
@@ -760,6 +896,59 @@ private:
         if (r == app::frmProperties::Disabled) print_line({{"disabled", a[0]}});
         if (r == app::frmProperties::NoControl) throw ProbeError{"no control for \"" + word + "\": \"" + a[0] + "\""};
         if (r == app::frmProperties::NoItem) throw ProbeError{"no entry \"" + a[1] + "\" in " + a[0]};
+    }
+
+    // "window NAME" of every window but the settings dialog; the NMEA
+    // viewer adds its box values, its text and its caret.
+    json window(const std::string& name)
+    {
+        json out = window_of(name);
+        if (name == "frmNMEAViewer") {
+            const realtime::frmNMEAViewer& v = main_.realtime().NMEAViewer();
+            json values = json::array();
+            for (const app::DialogControl* box : v.getNMEACodes()) values.push_back(box->value ? 1 : 0);
+            out["values"] = values;
+            out["text"] = v.Text();
+            out["caret"] = v.SelStart();
+        }
+        return out;
+    }
+
+    // resize WINDOW W H of a window registered by name.
+    void resize(const std::vector<std::string>& a)
+    {
+        app::Form* form = main_.form(a[0]);
+        if (!form) throw ProbeError{"no window \"" + a[0] + "\""};
+        app::Form::Result r = form->Resize(number(a[1]), number(a[2]));
+        if (r == app::Form::Disabled) print_line({{"disabled", a[0]}});
+        if (r == app::Form::NoControl) throw ProbeError{"\"" + a[0] + "\" cannot be resized"};
+    }
+
+    // shiftclick WINDOW.CONTROL [SHIFT]: the mouse pressed, then the click.
+    void shiftclick(const std::string& target, int shift)
+    {
+        const std::size_t dot = target.find('.');
+        app::Form* form = dot == std::string::npos ? nullptr : main_.form(target.substr(0, dot));
+        if (!form) throw ProbeError{"no window control \"" + target + "\""};
+        const std::string name = target.substr(dot + 1);
+        app::Form::Result r = form->MouseDown(name, shift);
+        if (r == app::Form::Done) r = form->Click(name);
+        if (r == app::Form::Disabled) print_line({{"disabled", target}});
+        if (r == app::Form::NoControl) throw ProbeError{"no control for \"shiftclick\": \"" + target + "\""};
+    }
+
+    // {"nmea_values":{KEY:VALUE}} in the order stored.
+    void nmea_values()
+    {
+        json values = json::object();
+        for (const auto& e : main_.state().nmea_values) {
+            const platform::Variant& v = e.item;
+            if (v.Type() == platform::VarType::String)
+                values[e.key] = v.ToString();
+            else
+                values[e.key] = v.ToDouble();
+        }
+        print_line({{"nmea_values", values}});
     }
 
     void window()
@@ -1160,6 +1349,8 @@ private:
     app::frmMain main_;
     files::TableFiles files_;
     std::string caption_;
+    std::optional<std::string> status_wanted_; // "until status": the beginning looked for
+    bool status_seen_ = false;
 };
 
 } // namespace

@@ -11,6 +11,7 @@
 #include "platform/ui/cursor.h"
 #include "platform/ui/dialogs.h"
 
+#include <algorithm>
 #include <sys/stat.h>
 
 namespace files {
@@ -160,6 +161,11 @@ bool GPXFile_Load(app::frmMain& main, const std::string& type, const std::string
             values[kType] = upper;
             if (unit_model)
                 values[kModel] = vb::Replace(*unit_model, "\t", " "); // a tab would split the row
+            // The values go in as the tab-joined row would split again; a
+            // value holding a tab (the reader leaves none) takes that road.
+            if (std::none_of(values.begin(), values.end(),
+                             [](const std::string& v) { return v.find('\t') != std::string::npos; }))
+                return table.Records_InsertValues(values, columns);
             line.clear();
             for (size_t i = 0; i < values.size(); ++i) {
                 if (i)

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -32,65 +33,163 @@ IoState& nowhere()
 }
 thread_local IoState* t_current = nullptr;
 
+// A file opened for reading goes through stdio. One opened for writing
+// keeps what is written in a buffer of its own and writes it out when a
+// write falls outside it, before a read, at a flush and at the close: the
+// writers seek back over a record's end-of-file mark after every record,
+// and a seek through stdio would write out its buffer each time.
 struct HookFile {
-    std::FILE* fp;
-    IoState* state;
+    std::FILE* fp = nullptr;
+    int fd = -1;
+    IoState* state = nullptr;
+    off_t pos = 0;             // where the next read or write goes
+    off_t size = 0;            // the file's size, what is held included
+    off_t held_at = 0;         // where the held bytes belong
+    std::vector<char> held;    // bytes written and not yet written out
 };
 HookFile* of(SAFile f) { return reinterpret_cast<HookFile*>(f); }
 
+constexpr std::size_t kHeldMax = 1 << 20;
+
+bool write_out(HookFile& h)
+{
+    std::size_t done = 0;
+    while (done < h.held.size()) {
+        const ssize_t r = ::pwrite(h.fd, h.held.data() + done, h.held.size() - done, h.held_at + off_t(done));
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) {
+            h.state->record(r < 0 ? errno : EIO);
+            h.held.clear();
+            return false;
+        }
+        done += std::size_t(r);
+    }
+    h.held.clear();
+    return true;
+}
+
+int open_flags(const char* access)
+{
+    const bool plus = std::strchr(access, '+') != nullptr;
+    switch (access[0]) {
+    case 'w': return (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_TRUNC | O_CLOEXEC;
+    case 'a': return (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_CLOEXEC;
+    default: return (plus ? O_RDWR : O_RDONLY) | O_CLOEXEC;
+    }
+}
+
 SAFile h_open(const char* name, const char* access)
 {
-    const std::string mode = std::string(access) + "e"; // close-on-exec
-    std::FILE* fp = std::fopen(name, mode.c_str());
-    if (!fp && errno == ENOENT && access[0] == 'r') {
+    auto h = std::make_unique<HookFile>();
+    h->state = t_current ? t_current : &nowhere();
+    const bool reading_only = access[0] == 'r' && !std::strchr(access, '+');
+    std::string path = name;
+    if (access[0] == 'r' && ::access(name, F_OK) != 0 && errno == ENOENT) {
         const std::string other = find_any_case(name);
-        if (!other.empty()) fp = std::fopen(other.c_str(), mode.c_str());
+        if (!other.empty()) path = other;
     }
-    if (!fp) return nullptr;
-    return reinterpret_cast<SAFile>(new HookFile{fp, t_current ? t_current : &nowhere()});
+    if (reading_only) {
+        h->fp = std::fopen(path.c_str(), "rbe"); // close-on-exec
+        if (!h->fp) return nullptr;
+    } else {
+        h->fd = ::open(path.c_str(), open_flags(access), 0666);
+        if (h->fd < 0) return nullptr;
+        struct stat st{};
+        if (::fstat(h->fd, &st) == 0) h->size = st.st_size;
+        if (access[0] == 'a') h->pos = h->size;
+    }
+    return reinterpret_cast<SAFile>(h.release());
 }
 
 SAOffset h_read(void* p, SAOffset size, SAOffset n, SAFile f)
 {
-    const std::size_t got = std::fread(p, size, n, of(f)->fp);
-    if (got < n && std::ferror(of(f)->fp)) of(f)->state->record(errno);
-    return got;
+    HookFile& h = *of(f);
+    if (h.fp) {
+        const std::size_t got = std::fread(p, size, n, h.fp);
+        if (got < n && std::ferror(h.fp)) h.state->record(errno);
+        return got;
+    }
+    if (!h.held.empty() && !write_out(h)) return 0;
+    if (size == 0) return 0;
+    const std::size_t want = std::size_t(size) * std::size_t(n);
+    std::size_t got = 0;
+    while (got < want) {
+        const ssize_t r = ::pread(h.fd, static_cast<char*>(p) + got, want - got, h.pos + off_t(got));
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0) h.state->record(errno);
+        if (r <= 0) break;
+        got += std::size_t(r);
+    }
+    h.pos += off_t(got);
+    return got / size;
 }
 
 SAOffset h_write(void* p, SAOffset size, SAOffset n, SAFile f)
 {
-    errno = 0;
-    const std::size_t put = std::fwrite(p, size, n, of(f)->fp);
-    if (put < n) of(f)->state->record(errno);
-    return put;
+    HookFile& h = *of(f);
+    const std::size_t bytes = std::size_t(size) * std::size_t(n);
+    if (h.fp) {
+        h.state->record(EBADF);
+        return 0;
+    }
+    if (bytes == 0) return n;
+    const off_t end = h.held_at + off_t(h.held.size());
+    const bool joins = !h.held.empty() && h.pos >= h.held_at && h.pos <= end &&
+                       std::size_t(h.pos - h.held_at) + bytes <= kHeldMax;
+    if (!joins) {
+        if (!h.held.empty() && !write_out(h)) return 0;
+        h.held_at = h.pos;
+    }
+    const std::size_t at = std::size_t(h.pos - h.held_at);
+    if (h.held.size() < at + bytes) h.held.resize(at + bytes);
+    std::memcpy(h.held.data() + at, p, bytes);
+    h.pos += off_t(bytes);
+    h.size = std::max(h.size, h.pos);
+    if (h.held.size() >= kHeldMax && !write_out(h)) return 0;
+    return n;
 }
 
 SAOffset h_seek(SAFile f, SAOffset offset, int whence)
 {
-    // A seek writes out what stdio holds: its failure is a write's.
-    errno = 0;
-    const int r = std::fseek(of(f)->fp, long(offset), whence);
-    if (r != 0) of(f)->state->record(errno);
-    return SAOffset(r);
+    HookFile& h = *of(f);
+    if (h.fp) {
+        errno = 0;
+        const int r = std::fseek(h.fp, long(offset), whence);
+        if (r != 0) h.state->record(errno);
+        return SAOffset(r);
+    }
+    const off_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? h.pos : h.size;
+    const off_t to = base + off_t(offset);
+    if (to < 0) {
+        h.state->record(EINVAL);
+        return SAOffset(-1);
+    }
+    h.pos = to;
+    return 0;
 }
 
-SAOffset h_tell(SAFile f) { return SAOffset(std::ftell(of(f)->fp)); }
+SAOffset h_tell(SAFile f)
+{
+    HookFile& h = *of(f);
+    return h.fp ? SAOffset(std::ftell(h.fp)) : SAOffset(h.pos);
+}
 
 int h_flush(SAFile f)
 {
-    errno = 0;
-    const int r = std::fflush(of(f)->fp);
-    if (r != 0) of(f)->state->record(errno);
-    return r;
+    HookFile& h = *of(f);
+    if (h.fp) return 0;
+    return write_out(h) ? 0 : -1;
 }
 
 int h_close(SAFile f)
 {
-    HookFile* h = of(f);
-    errno = 0;
-    const int r = std::fclose(h->fp);
-    if (r != 0) h->state->record(errno);
-    delete h;
+    std::unique_ptr<HookFile> h(of(f));
+    if (h->fp) return std::fclose(h->fp);
+    int r = write_out(*h) ? 0 : -1;
+    if (::close(h->fd) != 0) {
+        h->state->record(errno);
+        r = -1;
+    }
     return r;
 }
 

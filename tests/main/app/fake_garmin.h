@@ -48,6 +48,7 @@ public:
     brenvik::cProduct_Data product;
     brenvik::cDate_Time date_time;
     brenvik::cPosition position;
+    brenvik::cPvtData pvt;
     // The records handed to the send methods, as they stood.
     std::vector<brenvik::cWaypoint> sent_waypoints;
     std::vector<brenvik::cTrack> sent_tracks;
@@ -119,6 +120,7 @@ public:
     brenvik::cProduct_Data& Product_Data() override { return product; }
     brenvik::cDate_Time& Date_Time() override { return date_time; }
     brenvik::cPosition& Position() override { return position; }
+    brenvik::cPvtData& PvtData() override { return pvt; }
 
 private:
     void call(const std::string& name)

@@ -109,6 +109,14 @@ public:
     }
     std::function<void()> on_timer;
     void ToDDE_Poke(const std::string& t) override { log_.push_back("ToDDE_Poke(" + t + ")"); }
+    // The GIS programs' answer to LV_Exists and Arcview_Exists.
+    bool programs_run = false;
+    bool LV_Exists(bool m) override { return log_.push_back(std::string("LV_Exists(") + (m ? "True" : "False") + ")"), programs_run; }
+    bool Arcview_Exists(bool m) override
+    {
+        return log_.push_back(std::string("Arcview_Exists(") + (m ? "True" : "False") + ")"), programs_run;
+    }
+    void lblGPSDesc1_LinkExecute(const std::string& c) override { log_.push_back("LinkExecute(" + c + ")"); }
     void menu_Click(const std::string& n, int i) override { log_.push_back("links." + n); }
     links::Links seam;
 
@@ -162,14 +170,16 @@ private:
 using RecordingGarmin = FakeGarmin;
 
 struct Rig {
-    explicit Rig(bool record_properties = true)
+    // `own_folder`: the program folder is the rig's temporary folder
+    // (where a test may put projection lists), else a missing one.
+    explicit Rig(bool record_properties = true, bool own_folder = false)
         : settings(dir.path + "/trekfold.ini"),
           ports(&settings, [this](const std::string& n) -> std::optional<std::string> {
               auto it = env.find(n);
               if (it == env.end()) return std::nullopt;
               return it->second;
           }, dir.path + "/dev", dir.path + "/sys"),
-          main({settings, dialogs, cursor, pump, ports}, "/opt/trekfold"), garmin(log)
+          main({settings, dialogs, cursor, pump, ports}, own_folder ? dir.path : "/opt/trekfold"), garmin(log)
     {
         std::filesystem::create_directories(dir.path + "/dev");
         app::install_subsystems(main);

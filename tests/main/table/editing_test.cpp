@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 namespace {
 
 namespace vb = platform::vb;
@@ -280,6 +282,74 @@ TEST_F(Editing, RouteDefaultsNamePointsAndRoutes)
     h.table->Set_RouteDefault();
     EXPECT_EQ(column("ident"), (V{"Rte1", "Rte2", "Rte1", "Rte3", "Rte4"}));
     EXPECT_EQ(column("rident"), (V{"R", "R", "R", "Route1", "Route1"}));
+}
+
+// Route tables built a record at a time, edited, cut and sorted: the route
+// defaults that go on from the rows they named give the names a walk over
+// the whole table gives at every call.
+TEST(RouteDefaults, GoingOnFromNamedRowsNamesAsAWholeWalkDoes)
+{
+    TableHarness a, b; // a: as built; b: every call walks the whole table
+    std::mt19937 random(27);
+    auto pick = [&](std::initializer_list<const char*> from) {
+        return std::string(from.begin()[random() % from.size()]);
+    };
+    std::string cols;
+    for (TableHarness* h : {&a, &b}) {
+        flxgrd::Fields_Repair(h->settings, "");
+        h->record_type = "route";
+        h->table->Table_SetType("route");
+    }
+    for (const char* f : {"ident", "lat", "long", "new_seg", "rident"})
+        cols += (cols.empty() ? "" : ";") + std::to_string(a.table->Column_Find(f, true));
+    const int ident = a.table->Column_Find("ident", true);
+    a.table->context().Set_RouteDefault = [&] { a.table->Set_RouteDefault(); };
+    // A table made for the call knows nothing of earlier walks.
+    auto whole_walk = [&] { flxgrd::Table(b.table->context()).Set_RouteDefault(); };
+    b.table->context().Set_RouteDefault = whole_walk;
+    auto same = [&](int step) {
+        if (a.grid.Rows() != b.grid.Rows())
+            return ADD_FAILURE() << "step " << step << ": rows differ", false;
+        for (int r = 0; r < a.grid.Rows(); ++r)
+            for (int c = 0; c < a.grid.Cols(); ++c)
+                if (a.grid.TextMatrix(r, c) != b.grid.TextMatrix(r, c))
+                    return ADD_FAILURE() << "step " << step << ", row " << r << ", column " << c << ": "
+                                         << a.grid.TextMatrix(r, c) << " vs " << b.grid.TextMatrix(r, c),
+                           false;
+        return true;
+    };
+    for (int step = 0; step < 600; ++step) {
+        const unsigned what = random() % 100;
+        const int rows = a.grid.Rows();
+        const int row = 1 + int(random() % unsigned(std::max(rows - 1, 1)));
+        if (what < 85 || rows < 4) {
+            const std::string v = pick({"", "", "A", "a", "B", "Rte1", "Rte3", "rte2", "Route2"}) + ";" +
+                                  pick({"1", "2"}) + ";" + pick({"1", "2"}) + ";" +
+                                  (random() % 4 == 0 ? "true" : "false") + ";" +
+                                  pick({"", "", "R", "Route1", "route2", "Rte1"});
+            a.table->Records_Insert(v, cols);
+            b.table->Records_Insert(v, cols);
+        } else if (what < 92) { // a cell edited, then its row coloured (Cell_Edit)
+            const std::string v = pick({"", "A", "Rte2", "C"});
+            for (TableHarness* h : {&a, &b}) {
+                h->grid.SetTextMatrix(row, ident, v);
+                h->table->Rows_Color(row);
+            }
+        } else if (what < 97) { // a row cut, then the whole table coloured
+            for (TableHarness* h : {&a, &b}) {
+                h->grid.RemoveItem(row);
+                h->table->Rows_Color(0);
+            }
+        } else {
+            a.grid.Sort(ident, platform::flexSortGenericDescending);
+            b.grid.Sort(ident, platform::flexSortGenericDescending);
+            a.table->Set_RouteDefault();
+            whole_walk();
+        }
+        if (!same(step))
+            break;
+    }
+    EXPECT_GT(a.grid.Rows(), 300);
 }
 
 } // namespace

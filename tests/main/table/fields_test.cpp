@@ -204,6 +204,16 @@ TEST_F(Lookups, ColumnFindHonoursAliasesAndTheRecordType)
     h.record_type = "";
     EXPECT_EQ(t.Column_Find("lat", true), 2);
     EXPECT_EQ(h.record_type, "waypoint");
+    // A header written is seen at once, by either search.
+    g.SetTextMatrix(0, 2, "Lat2");
+    EXPECT_EQ(t.Column_Find("lat", true), -1);
+    EXPECT_EQ(t.Column_Find("Lat2", false), 2);
+    // A list entry in error shows its box on every lookup, not only the first.
+    h.settings.SaveSetting("fields", "waypoint", "lat:1:Lat2:N");
+    const size_t boxes = h.dialogs.boxes().size();
+    EXPECT_EQ(t.Column_Find("lat", true), 2);
+    EXPECT_EQ(t.Column_Find("lat", true), 2);
+    EXPECT_EQ(h.dialogs.boxes().size(), boxes + 2);
 }
 
 TEST_F(Lookups, RowValuesZeroNonNumbersInNumericFields)

@@ -253,6 +253,51 @@ TEST(Grid, HeaderVersionMovesWithHeaderTextsAndLayoutOnly)
     EXPECT_TRUE(changes([&] { g.SetRows(1); }));
 }
 
+TEST(Grid, RowChangesReportTheLowestRowWhoseTextsMayHaveChanged)
+{
+    Grid g(6, 4);
+    auto t = g.track_row_changes();
+    auto first_after = [&](auto&& f) {
+        t->first = g.Rows();
+        f();
+        return t->first;
+    };
+    g.SetRedraw(false); // reported at once all the same
+    EXPECT_EQ(first_after([&] { g.SetTextMatrix(4, 2, "x"); }), 4);
+    EXPECT_EQ(first_after([&] {
+                  g.SetTextMatrix(4, 2, "x"); // the same text: no change
+                  g.SetCellBackColor(1, 1, RGB(1, 2, 3));
+                  g.FillBackColor(1, 1, 2, 3, RGB(4, 5, 6));
+                  g.SetRowHeight(2, 0);
+                  g.SetColWidth(1, 0);
+                  g.SetRow(1);
+              }),
+              6);
+    EXPECT_EQ(first_after([&] { g.AddItem(""); }), 6);
+    EXPECT_EQ(first_after([&] { g.AddItem("a\tb", 3); }), 3);
+    EXPECT_EQ(first_after([&] { g.RemoveItems(2, 2); }), 2);
+    EXPECT_EQ(first_after([&] { g.SetRows(9); }), 6);
+    EXPECT_EQ(first_after([&] { g.SetRows(4); }), 4);
+    EXPECT_EQ(first_after([&] { g.Sort(2, flexSortGenericAscending); }), 1);
+    EXPECT_EQ(first_after([&] { g.SetColPosition(3, 1); }), 0);
+    EXPECT_EQ(first_after([&] { g.SetCols(5); }), 0);
+    EXPECT_EQ(first_after([&] { g.SetFixedRows(2); }), 0);
+    EXPECT_EQ(first_after([&] { g.Clear(); }), 0);
+    // Each tracker keeps its own mark.
+    auto other = g.track_row_changes();
+    other->first = 100;
+    t->first = 100;
+    g.SetTextMatrix(3, 1, "y");
+    t->first = 100;
+    g.SetTextMatrix(2, 1, "z");
+    EXPECT_EQ(t->first, 2);
+    EXPECT_EQ(other->first, 2);
+    // A tracker let go of is dropped; the others go on.
+    other.reset();
+    auto third = g.track_row_changes();
+    EXPECT_EQ(first_after([&] { g.SetTextMatrix(3, 1, "w"); }), 3);
+}
+
 TEST(GridModel, FollowsTheGridConsistently)
 {
     Grid g(2, 4);

@@ -510,5 +510,61 @@ TEST(GpsimDevice, EndlessDownloadNeverEndsUntilTheHostAborts) {
   EXPECT_TRUE(h.packets().empty());
 }
 
+
+TEST(GpsimDevice, PvtPathGoesInTurnFromEachStartAndRepeatsItsLast) {
+  Scenario sc = small_unit();
+  sc.pvt = {{"alt", 100.0}};
+  sc.pvt_path = json::array({{{"lat", 1.0}, {"lon", 2.0}}, {{"lat", 3.0}, {"lon", 4.0}}});
+  Host h(sc);
+  auto lat_of = [](const Packet& p) { return decode_record("D800", p.data)["lat"].get<double>(); };
+  h.send({10, {49, 0}});
+  h.wait(0);
+  auto p = h.packets();
+  ASSERT_EQ(p.size(), 2u);
+  EXPECT_NEAR(lat_of(p[1]), 1.0, 1e-9);
+  EXPECT_NEAR(decode_record("D800", p[1].data)["alt"].get<double>(), 100.0, 1e-3);  // "pvt" beneath
+  h.wait(1000);
+  h.wait(1000);
+  p = h.packets();
+  ASSERT_EQ(p.size(), 2u);
+  EXPECT_NEAR(lat_of(p[0]), 3.0, 1e-9);
+  EXPECT_NEAR(lat_of(p[1]), 3.0, 1e-9);  // the last again
+  h.send({10, {49, 0}});                  // a new start begins the path again
+  h.wait(0);
+  p = h.packets();
+  ASSERT_FALSE(p.empty());
+  EXPECT_NEAR(lat_of(p.back()), 1.0, 1e-9);
+}
+
+TEST(GpsimDevice, ReplaySendsTheCapturesFramesOnePvtAPeriodThenNothing) {
+  Options o;
+  o.pvt_replay_path = TREKFOLD_TESTDATA_DIR "/garmin-binary/garmin18x-bin.log";
+  Host h(small_unit(), o);
+  h.send({10, {49, 0}});
+  int pvts = 0;
+  for (int i = 0; i < 40; ++i) {
+    h.wait(i ? 1000 : 0);
+    for (const Packet& p : h.packets()) pvts += p.id == 51;
+  }
+  EXPECT_EQ(pvts, 29);  // every record of the capture, once
+}
+
+TEST(GpsimDevice, DateTimeReplyWaitsTheDelay) {
+  Options o;
+  o.date_time_delay_ms = 350;
+  Scenario sc = small_unit();
+  sc.date_time = {{"year", 2006}, {"month", 7}, {"day", 4}, {"hour", 9}, {"minute", 5}, {"second", 30}};
+  Host h(sc, o);
+  h.send({10, {5, 0}});
+  auto p = h.packets();
+  ASSERT_EQ(p.size(), 1u);  // the ACK only
+  h.wait(300);
+  EXPECT_TRUE(h.packets().empty());
+  h.wait(100);
+  p = h.packets();
+  ASSERT_EQ(p.size(), 1u);
+  EXPECT_EQ(p[0].id, 14);
+}
+
 }  // namespace
 }  // namespace gpsim

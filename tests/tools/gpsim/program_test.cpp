@@ -21,7 +21,7 @@ TEST(GpsimProgram, HelpListsEveryOption) {
                         "--retries N", "--seed N", "--help", "--corrupt LIST", "--corrupt-rate P", "--drop LIST",
                         "--drop-rate P", "--cut N:K", "--duplicate LIST", "--nmea-instead LIST", "--nak-host LIST",
                         "--withhold-ack LIST", "--withhold-ack-id LIST", "--delay-ack N:MS", "--silent-after N", "--byte-writes",
-                        "--merge-writes", "--dle-payload", "--endless"})
+                        "--merge-writes", "--dle-payload", "--endless", "--nmea-replay FILE", "--nmea-loop"})
     EXPECT_NE(r.out.find("\n  " + std::string(o)), std::string::npos) << o;
 }
 
@@ -46,14 +46,25 @@ TEST(GpsimProgram, BadValuesAndPathsAreRefusedByName) {
       {"--trace /nonexistent-dir/t.jsonl", "cannot write the trace /nonexistent-dir/t.jsonl", 1},
       {"--dump " + std::string(dir), "cannot write the dump " + std::string(dir), 1},
       {"--link " + file, file + " exists and is not a link", 1},
+      {"--nmea-replay " + file, "--nmea-replay needs an NMEA scenario", 1},
+      {"--nmea-loop", "--nmea-loop needs --nmea-replay", 2},
   };
   for (const Case& c : cases) {
     auto r = Run_Program(kGpsim + " --scenario " + kScenario + " " + c.args);
     EXPECT_EQ(r.status, c.status) << c.args;
     EXPECT_NE(r.err.find(c.message), std::string::npos) << c.args << ": " << r.err;
   }
+  const std::string comments = std::string(dir) + "/comments.log";
+  { std::ofstream(comments) << "# a header\r\n\r\n"; }
+  for (const std::string& log : {std::string("/nonexistent-dir/x.log"), comments}) {
+    auto r = Run_Program(kGpsim + " --scenario " TREKFOLD_SOURCE_DIR "/tools/gpsim/scenarios/nmea-4800-unit.json" +
+                         " --nmea-replay " + log);
+    EXPECT_EQ(r.status, 1) << log;
+    EXPECT_NE(r.err.find(log), std::string::npos) << r.err;
+  }
   EXPECT_EQ(tools_test::Slurp(file), "keep me");
   unlink(file.c_str());
+  unlink(comments.c_str());
   rmdir(dir);
 }
 

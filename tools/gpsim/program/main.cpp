@@ -31,7 +31,20 @@ Options:
   --ack-timeout MS     re-send when the host's ACK does not come within MS ms
                        (1 to 600000; default 1000)
   --retries N          re-sends before a transfer is abandoned (0 to 1000; 3)
+  --pvt-period MS      one PVT record every MS ms while the stream runs (1 to
+                       600000; default 1000)
+  --pvt-replay FILE    from each start of the PVT stream, the frames of the
+                       capture FILE in order ("#" lines at its top skipped),
+                       one PVT record a period; nothing after the last
+  --date-time-delay MS answer a date-and-time request after MS ms (0 to 600000)
   --seed N             seed of the rate faults (a whole number; default 1)
+  --nmea-replay FILE   an NMEA unit (scenario "serial": {"nmea": true}) sends
+                       the sentence lines of FILE in place of its own, byte
+                       for byte, each ended CR LF ("#" and empty lines
+                       skipped): one cycle (from one $GPRMC up to the next)
+                       per "nmea_period_ms", from the host's first write;
+                       silent after the last
+  --nmea-loop          ... and again from the top after the last
   --help               print this help and exit
 
 Faults (LIST is numbers and ranges from 1, such as "3,5-7"; the frames the unit
@@ -78,7 +91,7 @@ int usage(const std::string& why) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string scenario_path, link_path;
+  std::string scenario_path, link_path, replay_path;
   gpsim::Options opt;
   gpsim::Faults& f = opt.faults;
   try {
@@ -98,8 +111,13 @@ int main(int argc, char** argv) {
       else if (a == "--trace") opt.trace_path = value();
       else if (a == "--dump") opt.dump_path = value();
       else if (a == "--pace") opt.pace = true;
+      else if (a == "--nmea-replay") replay_path = value();
+      else if (a == "--nmea-loop") opt.nmea_loop = true;
       else if (a == "--ack-timeout") opt.ack_timeout_ms = static_cast<int>(whole(1, 600000));
       else if (a == "--retries") opt.max_retries = static_cast<int>(whole(0, 1000));
+      else if (a == "--pvt-period") opt.pvt_period_ms = static_cast<int>(whole(1, 600000));
+      else if (a == "--pvt-replay") opt.pvt_replay_path = value();
+      else if (a == "--date-time-delay") opt.date_time_delay_ms = static_cast<int>(whole(0, 600000));
       else if (a == "--seed") f.seed = static_cast<std::uint64_t>(whole(0, std::numeric_limits<long long>::max()));
       else if (a == "--corrupt") f.corrupt = gpsim::parse_number_list(a, value());
       else if (a == "--corrupt-rate") f.corrupt_rate = gpsim::parse_fraction(a, value());
@@ -128,9 +146,15 @@ int main(int argc, char** argv) {
     return usage(e.what());
   }
   if (scenario_path.empty()) return usage("--scenario is required");
+  if (opt.nmea_loop && replay_path.empty()) return usage("--nmea-loop needs --nmea-replay");
 
   try {
-    gpsim::Simulator sim(gpsim::load_scenario_file(scenario_path), opt);
+    gpsim::Scenario scenario = gpsim::load_scenario_file(scenario_path);
+    if (!replay_path.empty()) {
+      if (!scenario.nmea) throw std::runtime_error("--nmea-replay needs an NMEA scenario (\"serial\": {\"nmea\": true})");
+      opt.nmea_replay = gpsim::load_nmea_replay(replay_path);
+    }
+    gpsim::Simulator sim(std::move(scenario), opt);
     if (!link_path.empty()) sim.link(link_path);
     std::cout << sim.slave_path() << std::endl;
     std::signal(SIGINT, on_signal);

@@ -1,0 +1,139 @@
+// NMEA intake speed: 100,000 sentences (the SiRF track repeated) through
+// the control's NMEA event with real time on and the viewer hidden, against
+// gpsbabel reading the same file as NMEA in the same run; and the viewer's
+// cost per line with a short and with a long text (it must not grow).
+//
+// Counters: ratio = our time / gpsbabel's (below 1: faster); ns_per_line
+// the viewer's time per appended line.
+#include "main/program/compose.h"
+#include "main/app/frm_main.h"
+#include "main/realtime/nmea_viewer.h"
+#include "main/realtime/realtime.h"
+#include "platform/events/fake_events.h"
+#include "platform/serial/portmap.h"
+#include "platform/settings/settings.h"
+#include "platform/ui/cursor.h"
+#include "platform/ui/scripted_dialogs.h"
+#include "tests/main/app/fake_garmin.h"
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kSentences = 100000;
+
+std::string make_dir()
+{
+    char tmpl[] = "/tmp/tf-bench-nmea-XXXXXX";
+    return ::mkdtemp(tmpl);
+}
+const std::string& scratch()
+{
+    static const std::string dir = make_dir();
+    return dir;
+}
+
+// The track's sentence lines, repeated up to kSentences; also as a file.
+const std::vector<std::string>& sentences()
+{
+    static const std::vector<std::string> lines = [] {
+        std::ifstream in(std::string(TREKFOLD_TESTDATA_DIR) + "/nmea/sirf-track.nmea");
+        std::vector<std::string> track, out;
+        for (std::string l; std::getline(in, l);) {
+            if (!l.empty() && l.back() == '\r') l.pop_back();
+            if (!l.empty() && l[0] == '$') track.push_back(l);
+        }
+        while (!track.empty() && out.size() < std::size_t(kSentences))
+            for (const auto& l : track)
+                if (out.size() < std::size_t(kSentences)) out.push_back(l);
+        std::ofstream file(scratch() + "/track.nmea");
+        for (const auto& l : out) file << l << "\r\n";
+        return out;
+    }();
+    return lines;
+}
+
+struct Window {
+    Window()
+        : settings(scratch() + "/trekfold.ini"), ports(&settings),
+          main({settings, dialogs, cursor, pump, ports}, "/opt/trekfold"), garmin(log)
+    {
+        dialogs.set_log([](const std::string&) {});
+        app::install_subsystems(main);
+        main.host_garmin(&garmin);
+    }
+    ~Window() { main.host_garmin(nullptr); }
+    platform::Settings settings;
+    platform::ScriptedDialogs dialogs;
+    platform::RecordingCursor cursor;
+    platform::FakeEventPump pump;
+    platform::PortMap ports;
+    app::frmMain main;
+    std::vector<std::string> log;
+    apptest::FakeGarmin garmin;
+};
+
+template <class F>
+double timed(benchmark::State& state, F&& work)
+{
+    double total = 0;
+    for (auto _ : state) {
+        auto t0 = std::chrono::steady_clock::now();
+        work();
+        total += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    }
+    return state.iterations() ? total / double(state.iterations()) : 0;
+}
+
+double g_babel_seconds = 0;
+
+void BM_Gpsbabel_Nmea_100000(benchmark::State& state)
+{
+    sentences();
+    const std::string cmd = "gpsbabel -t -i nmea -f " + scratch() + "/track.nmea -o unicsv -F /dev/null >/dev/null 2>&1";
+    bool ok = true;
+    g_babel_seconds = timed(state, [&] { ok = std::system(cmd.c_str()) == 0 && ok; });
+    if (!ok) state.SkipWithError("gpsbabel failed or is missing");
+}
+BENCHMARK(BM_Gpsbabel_Nmea_100000)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+
+void BM_garmin_NMEA_100000(benchmark::State& state)
+{
+    const auto& lines = sentences();
+    Window w;
+    w.main.state().real_time = true;
+    realtime::RealTime& rt = w.main.realtime();
+    double s = timed(state, [&] {
+        for (const auto& l : lines) rt.garmin_NMEA(l, false);
+        // A fresh viewer text for the next pass, as a new session starts.
+        rt.NMEAViewer().Unload();
+    });
+    if (g_babel_seconds > 0) state.counters["ratio"] = s / g_babel_seconds;
+    state.counters["values"] = double(w.main.state().nmea_values.Count());
+}
+BENCHMARK(BM_garmin_NMEA_100000)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+
+// Appending 10,000 lines to a viewer already holding range(0) lines.
+void BM_Viewer_Append(benchmark::State& state)
+{
+    const auto& lines = sentences();
+    Window w;
+    realtime::frmNMEAViewer& v = w.main.realtime().NMEAViewer();
+    for (long i = 0; i < state.range(0); ++i) v.AddLine(lines[std::size_t(i) % lines.size()], "$GPGGA");
+    constexpr int kAppended = 10000;
+    double s = timed(state, [&] {
+        for (int i = 0; i < kAppended; ++i) v.AddLine(lines[std::size_t(i) % lines.size()], "$GPGGA");
+    });
+    state.counters["ns_per_line"] = s * 1e9 / kAppended;
+    state.counters["text_MB"] = double(v.Text().size()) / 1e6;
+}
+BENCHMARK(BM_Viewer_Append)->Arg(100)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+
+} // namespace

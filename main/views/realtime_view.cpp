@@ -1,0 +1,126 @@
+#include "main/views/realtime_view.h"
+
+#include "main/realtime/frm_realtime.h"
+#include "main/views/control_view.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+namespace app {
+
+RealTimeView::RealTimeView(realtime::frmRealTime& form, QWidget* owner) : QWidget(owner, Qt::Tool), form_(form)
+{
+    setFocusPolicy(Qt::StrongFocus);
+    sync();
+}
+
+void RealTimeView::build()
+{
+    using K = DialogControl::Kind;
+    // Frames first, so the controls inside are drawn above them.
+    for (const DialogControl& c : form_.controls())
+        if (c.kind == K::Frame) widgets_[c.name] = new QGroupBox(this);
+    for (const DialogControl& c : form_.controls()) {
+        const std::string name = c.name;
+        QWidget* w = nullptr;
+        switch (c.kind) {
+        case K::Frame:
+            continue;
+        case K::Button: {
+            auto* b = new QPushButton(this);
+            connect(b, &QPushButton::clicked, this, [this, name] { form_.Click(name); });
+            w = b;
+            break;
+        }
+        case K::Option: {
+            auto* b = new QRadioButton(this);
+            b->setAutoExclusive(false);
+            connect(b, &QRadioButton::clicked, this, [this, name] { form_.Click(name); });
+            w = b;
+            break;
+        }
+        case K::Check: {
+            auto* b = new QCheckBox(this);
+            connect(b, &QCheckBox::toggled, this, [this, name](bool on) {
+                if (!applying_) form_.SetValue(name, on);
+            });
+            w = b;
+            break;
+        }
+        case K::Text: {
+            auto* t = new QLineEdit(this);
+            connect(t, &QLineEdit::textEdited, this, [this, name](const QString& s) { form_.SetText(name, s.toStdString()); });
+            connect(t, &QLineEdit::editingFinished, this, [this, name] {
+                if (!applying_) form_.LostFocus(name);
+            });
+            w = t;
+            break;
+        }
+        default:
+            w = new QLabel(this);
+        }
+        widgets_[name] = w;
+    }
+}
+
+QWidget* RealTimeView::widget(const std::string& name) const
+{
+    auto it = widgets_.find(name);
+    return it == widgets_.end() ? nullptr : it->second;
+}
+
+void RealTimeView::sync()
+{
+    applying_ = true;
+    if (widgets_.empty() && form_.Loaded()) build();
+    setWindowTitle(QString::fromStdString(form_.Caption()));
+    for (const DialogControl& c : form_.controls()) {
+        QWidget* w = widget(c.name);
+        if (!w) continue;
+        draw_control(w, c, c.top);
+        if (auto* g = dynamic_cast<QGroupBox*>(w)) g->setTitle(QString::fromStdString(c.caption));
+    }
+    for (int i = 0; i < 4; ++i)
+        if (QWidget* b = widget("cmdControls(" + std::to_string(i) + ")"))
+            b->setStyleSheet(form_.ButtonColor(i) == realtime::frmRealTime::kHighlight
+                                 ? "background-color: palette(highlight); color: palette(highlighted-text);"
+                                 : QString());
+    if (form_.Visible()) resize(6200 / kTwipsPerPixel, 4800 / kTwipsPerPixel);
+    if (form_.Visible() != isVisible()) {
+        setVisible(form_.Visible());
+        if (form_.Visible() && form_.WindowState == 1) showMinimized();
+    }
+    applying_ = false;
+}
+
+void RealTimeView::keyPressEvent(QKeyEvent* e)
+{
+    int shift = 0;
+    if (e->modifiers() & Qt::ShiftModifier) shift |= 1;
+    if (e->modifiers() & Qt::ControlModifier) shift |= 2;
+    if (e->modifiers() & Qt::AltModifier) shift |= 4;
+    // Letter keys carry their capital's code, as the window's key codes do.
+    if (e->key() >= Qt::Key_A && e->key() <= Qt::Key_Z) form_.KeyDown(e->key(), shift);
+    QWidget::keyPressEvent(e);
+}
+
+void RealTimeView::closeEvent(QCloseEvent* e)
+{
+    if (form_.Visible()) form_.Close();
+    e->accept();
+}
+
+void bind_realtime_view(realtime::frmRealTime& form, QWidget* owner)
+{
+    auto* view = new RealTimeView(form, owner);
+    form.on_changed = [view] { view->sync(); };
+    QObject::connect(view, &QObject::destroyed, [&form] { form.on_changed = nullptr; });
+}
+
+} // namespace app

@@ -1,0 +1,43 @@
+// The real-time window's Qt view on the offscreen platform.
+#include "tests/support/qt_app.h"
+#include "main/views/realtime_view.h"
+#include "tests/main/realtime/realtime_rig.h"
+
+#include <QCheckBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+TEST(RealTimeView, ShowsWithTrackingAndHandsActionsToTheWindow)
+{
+    test_support::ensure_qapplication();
+    rttest::Tracker t(false);
+    QWidget owner;
+    app::bind_realtime_view(t.w(), &owner);
+    auto* view = owner.findChild<app::RealTimeView*>();
+    ASSERT_TRUE(view);
+    EXPECT_FALSE(view->isVisible());
+    t.start();
+    ASSERT_TRUE(view->isVisible());
+    EXPECT_EQ(view->windowTitle(), "Real Time Window");
+
+    auto* distance = qobject_cast<QCheckBox*>(view->widget("chkTolerance(1)"));
+    ASSERT_TRUE(distance);
+    EXPECT_FALSE(view->widget("tbxToleranceValue(1)")->isEnabled());
+    distance->setChecked(true);
+    EXPECT_TRUE(t.w().control("chkTolerance(1)").value);
+    EXPECT_TRUE(view->widget("tbxToleranceValue(1)")->isEnabled());
+
+    auto* pan = qobject_cast<QLineEdit*>(view->widget("tbxPanWindow"));
+    pan->setText("10");
+    emit pan->textEdited("10");
+    emit pan->editingFinished(); // leaving the box
+    EXPECT_EQ(pan->text(), "25");
+
+    EXPECT_FALSE(view->widget("cmdControls(1)")->isEnabled()); // no file yet
+    view->close(); // the close box stops tracking
+    EXPECT_FALSE(t.main.state().real_time);
+    EXPECT_FALSE(view->isVisible());
+}

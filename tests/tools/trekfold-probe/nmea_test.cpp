@@ -1,0 +1,178 @@
+// NMEA lines through the probe: the viewer's filter, shift-click, stored
+// states, size and save; and a receiver simulator replaying a log: start-up
+// connects in NMEA mode, and with real time off lines update the labels and
+// the viewer but store no values.
+#include <QProcess>
+#include <QStringList>
+#include <nlohmann/json.hpp>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <stdlib.h>
+
+namespace {
+
+using nlohmann::json;
+
+struct NmeaRun {
+    int status = -1;
+    std::string err;
+    std::vector<json> lines;
+    std::vector<json> with(const char* key) const
+    {
+        std::vector<json> out;
+        for (const auto& l : lines)
+            if (l.contains(key)) out.push_back(l);
+        return out;
+    }
+    json window(const char* name) const
+    {
+        json last;
+        for (const auto& l : lines)
+            if (l.value("window", "") == name) last = l;
+        return last;
+    }
+};
+
+NmeaRun probe(const std::vector<std::string>& args)
+{
+    QProcess p;
+    QStringList a;
+    for (const auto& s : args) a << QString::fromStdString(s);
+    p.start(TREKFOLD_PROBE, a);
+    p.waitForFinished(-1);
+    NmeaRun r;
+    r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.err = p.readAllStandardError().toStdString();
+    std::istringstream out(p.readAllStandardOutput().toStdString());
+    for (std::string line; std::getline(out, line);)
+        if (!line.empty() && line[0] == '{') r.lines.push_back(json::parse(line));
+    return r;
+}
+
+struct Home {
+    Home()
+    {
+        char tmpl[] = "/tmp/tf-nmea-probe-XXXXXX";
+        path = ::mkdtemp(tmpl);
+        std::filesystem::create_directories(path + "/trekfold");
+    }
+    ~Home() { std::filesystem::remove_all(path); }
+    std::string read(const std::string& name) const
+    {
+        std::ifstream in(path + "/" + name, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    void write(const std::string& name, const std::string& text) const
+    {
+        std::ofstream(path + "/" + name, std::ios::binary) << text;
+    }
+    std::string path;
+};
+
+const std::string kRmc = "$GPRMC,225308,A,4527.458,S,16709.165,E,000.0,094.5,060601,024.1,E*6D";
+const std::string kGsv = "$GPGSV,3,1,09,01,05,060,18,02,17,259,43,04,56,287,28,07,28,169,42*70";
+const std::string kRmv = "$PGRMV,0.0,0.0,0.0*59";
+
+std::vector<int> all(int value) { return std::vector<int>(35, value); }
+
+TEST(TrekfoldProbeNmea, ViewerFilterAndShiftClick)
+{
+    Home home;
+    NmeaRun r = probe({"--home", home.path, "--port", "0", "answer", "Yes", "menu", "mnuViewNMEA", "window",
+                   "frmNMEAViewer", "nmea", kRmc, "nmea", kGsv, "check", "frmNMEAViewer.chkGPGSV", "0", "nmea", kGsv,
+                   "nmea", kRmv, "check", "frmNMEAViewer.chkOTHER", "0", "nmea", kRmv, "nmea", kRmc, "1", "window",
+                   "frmNMEAViewer",
+                   // Shift on a ticked box clears the others, on a clear one ticks them; Shift with Ctrl
+                   // changes only the box.
+                   "check", "frmNMEAViewer.chkGPGSV", "1", "shiftclick", "frmNMEAViewer.chkGPRMC", "window",
+                   "frmNMEAViewer", "shiftclick", "frmNMEAViewer.chkGPRMC", "window", "frmNMEAViewer", "shiftclick",
+                   "frmNMEAViewer.chkGPRMC", "3", "window", "frmNMEAViewer", "resize", "frmNMEAViewer", "3000",
+                   "3000", "window", "frmNMEAViewer"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto windows = r.with("window");
+    ASSERT_EQ(windows.size(), 6u);
+    EXPECT_EQ(windows[0]["values"], all(1));
+    EXPECT_EQ(windows[0]["text"], "");
+    const std::string text = kRmc + "\r\n" + kGsv + "\r\n" + kRmv + "\r\n" + kRmc;
+    EXPECT_EQ(windows[1]["text"], text);
+    EXPECT_EQ(windows[1]["caret"], text.size());
+    EXPECT_EQ(windows[2]["values"], all(0));
+    EXPECT_EQ(windows[3]["values"], all(1));
+    std::vector<int> rmc_clear = all(1);
+    rmc_clear[18] = 0;
+    EXPECT_EQ(windows[4]["values"], rmc_clear);
+    EXPECT_EQ(windows[5]["controls"]["tbxNMEAStrings"]["width"], 6200);
+    EXPECT_EQ(windows[5]["controls"]["tbxNMEAStrings"]["height"], 3300);
+    // Unloaded at shut-down: the 35 states stored.
+    EXPECT_NE(home.read("trekfold/trekfold.ini").find("checkboxes=1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,0,1,"),
+              std::string::npos);
+}
+
+TEST(TrekfoldProbeNmea, StoredStatesAndSave)
+{
+    Home home;
+    const std::string file = home.path + "/nmea.txt";
+    NmeaRun r = probe({"--home", home.path, "--port", "0", "answer", "Yes", "setting", "NMEA", "checkboxes",
+                   "0,0,0,0,0,0,0,0,0,0", "menu", "mnuViewNMEA", "nmea", kGsv, "nmea", kRmc, "window",
+                   "frmNMEAViewer", "answer", file, "menu", "frmNMEAViewer.cmdSave", "nmea", kRmc, "answer", file,
+                   "answer", "No", "menu", "frmNMEAViewer.cmdSave", "answer", "", "menu", "frmNMEAViewer.cmdSave"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const json w = r.window("frmNMEAViewer");
+    std::vector<int> ten_clear = all(1);
+    for (int i = 0; i < 10; ++i) ten_clear[std::size_t(i)] = 0;
+    EXPECT_EQ(w["values"], ten_clear);
+    EXPECT_EQ(w["text"], kGsv + "\r\n" + kRmc);
+    EXPECT_EQ(home.read("nmea.txt"), kGsv + "\r\n" + kRmc + "\r\n"); // the second save answered No
+    const auto dialogs = r.with("dialog");
+    ASSERT_EQ(dialogs.size(), 3u);
+    EXPECT_EQ(dialogs[0]["filter"], "Text File (*.txt)|*.txt");
+    std::vector<std::string> boxes;
+    for (const auto& b : r.with("box")) boxes.push_back(b["box"]);
+    ASSERT_GE(boxes.size(), 2u);
+    EXPECT_EQ(boxes[boxes.size() - 2], "File was written successfully to " + file);
+    EXPECT_EQ(boxes.back(), "File already exists.  Would you like to overwrite it?");
+    EXPECT_NE(home.read("trekfold/trekfold.ini").find("checkboxes=0,0,0,0,0,0,0,0,0,0,1,1,1,1,1,1,1,1,1,1,1,1,"),
+              std::string::npos);
+}
+
+TEST(TrekfoldProbeNmea, ReplayingUnitWithRealTimeOff)
+{
+    Home home;
+    home.write("trekfold/trekfold.ini", "[port]\nport=3\nSettings=4800,N,8,1\n");
+    home.write("one.log", kGsv + "\n");
+    const std::string link = home.path + "/gps0";
+    QProcess sim;
+    sim.start(TREKFOLD_BINARY_DIR "/bin/gpsim",
+              {"--scenario", TREKFOLD_SOURCE_DIR "/tools/gpsim/scenarios/nmea-4800-unit.json", "--link",
+               QString::fromStdString(link), "--nmea-replay", QString::fromStdString(home.path + "/one.log")});
+    for (int i = 0; i < 600 && !std::filesystem::exists(link); ++i) sim.waitForFinished(100);
+    ASSERT_TRUE(std::filesystem::exists(link));
+    ::setenv("TREKFOLD_COM3", link.c_str(), 1);
+    NmeaRun r = probe({"--home", home.path, "answer", "Yes", "nmea", kRmc, "nmea", "$PGRMZ,48,f,3*1B", "nmea-values",
+                   "window", "frmMain", "window", "frmNMEAViewer", "menus"});
+    sim.terminate();
+    sim.waitForFinished(10000);
+    ASSERT_EQ(r.status, 0) << r.err;
+    bool nmea_box = false;
+    for (const auto& b : r.with("box")) nmea_box |= b["box"].get<std::string>().rfind("Your GPS is in NMEA mode.", 0) == 0;
+    EXPECT_TRUE(nmea_box);
+    EXPECT_EQ(r.with("nmea_values").at(0)["nmea_values"], json::object());
+    EXPECT_EQ(r.window("frmMain")["controls"]["lblGPSDesc1"]["text"], "NMEA Mode");
+    const json viewer = r.window("frmNMEAViewer");
+    EXPECT_FALSE(viewer["visible"].get<bool>()); // made hidden by the first line
+    // The probe's two lines, after the unit's own when it came after the
+    // connection was made.
+    const std::string ours = kRmc + "\r\n$PGRMZ,48,f,3*1B";
+    const std::string text = viewer["text"];
+    EXPECT_TRUE(text == ours || text == kGsv + "\r\n" + ours) << text;
+}
+
+} // namespace
