@@ -20,6 +20,7 @@
 #include "platform/ui/cursor.h"
 #include "platform/ui/dialogs.h"
 #include "platform/ui/printer.h"
+#include "platform/windows/windows.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -177,6 +178,16 @@ private:
 frmMain::~frmMain()
 {
     host_garmin(nullptr);
+    if (hwnd_) platform::windows::Withdraw(hwnd_);
+}
+
+void frmMain::changed(unsigned what)
+{
+    // The window list shows the caption the other programs would see.
+    if ((what & ChangeCaption) && hwnd_ && Caption != announced_title_ &&
+        platform::windows::Retitle(hwnd_, Caption))
+        announced_title_ = Caption;
+    if (on_changed) on_changed(what);
 }
 
 void frmMain::host_garmin(GarminControl* control)
@@ -248,6 +259,12 @@ void frmMain::Form_Load()
     // cannot be read or written is reported once and start-up goes on with
     // what it has.
     svc_.settings.hold();
+    // The window is on the desktop from here until shut-down: other
+    // programs find it in the window list.
+    if (!hwnd_) {
+        hwnd_ = platform::windows::Announce(kMainWindowClass, Caption);
+        announced_title_ = Caption;
+    }
     bool settings_reported = false;
     // The steps in order. The first error ends start-up at the error box;
     // shut-down begun while a step let events run (a signal, Exit) ends it
@@ -501,6 +518,8 @@ void frmMain::Form_Unload(int& cancel)
         }
     }
     Visible = false;
+    if (hwnd_) platform::windows::Withdraw(hwnd_);
+    hwnd_ = 0;
     ended_ = true;
     changed(ChangeEnded);
 }

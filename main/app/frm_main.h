@@ -66,6 +66,8 @@ struct SmallWindow {
 // The longest Timer1 period the timer can hold (its interval is a 32-bit
 // count of milliseconds).
 constexpr double kMaxRefreshSeconds = 2147483647 / 1000.0;
+// The class the main window is announced with in the window list.
+constexpr const char* kMainWindowClass = "ThunderRT6FormDC";
 
 enum WindowState : int { vbNormal = 0, vbMinimized = 1, vbMaximized = 2 };
 
@@ -256,10 +258,10 @@ public:
     // --- view binding -------------------------------------------------------
     std::function<void(unsigned change)> on_changed;
     std::function<void()> on_repaint_quiet_status;
-    void changed(unsigned what)
-    {
-        if (on_changed) on_changed(what);
-    }
+    void changed(unsigned what);
+    // The main window's handle in the window list while it runs (0 before
+    // start-up, after shut-down, or when it could not be announced).
+    std::int32_t hWnd() const { return hwnd_; }
 
 private:
     void load_port();
@@ -300,6 +302,8 @@ private:
     class GarminSink;
     std::unique_ptr<GarminSink> garmin_sink_;
     std::unique_ptr<GarminControl> garmin_owned_;
+    std::int32_t hwnd_ = 0;
+    std::string announced_title_;
     std::unique_ptr<platform::Timer> splash_timer_;
     struct Window {
         std::string name;

@@ -156,10 +156,22 @@ void Links::lblGPSDesc1_LinkExecute(const std::string& command)
         if (!arcview_link_)
             throw VbError(platform::dde::kNoAnswerToInitiate, "", "No foreign application responded to a DDE initiate");
         arcview_link_->Execute(command);
-        if (on_dde) on_dde("arcview|system", command, 0);
+        if (on_dde) on_dde("arcview|system", "", command, 0);
     } catch (const VbError& e) {
-        if (on_dde) on_dde("arcview|system", command, e.number);
+        if (on_dde) on_dde("arcview|system", "", command, e.number);
         throw;
+    }
+}
+
+void Links::ToDDE_Poke(const std::string& text)
+{
+    main_.ToDDE.caption = text;
+    if (!landview_link_) return; // no LandView: nothing to tell
+    try {
+        landview_link_->Poke("FromGarminText", text);
+        if (on_dde) on_dde("landview|whereform", "FromGarminText", text, 0);
+    } catch (const VbError& e) {
+        if (on_dde) on_dde("landview|whereform", "FromGarminText", text, e.number);
     }
 }
 

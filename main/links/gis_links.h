@@ -26,7 +26,7 @@ public:
     void Refresh_Apps() override;
     void Quiet_Driver(std::string& command_line) override;
     void Timer1_Timer() override;
-    void ToDDE_Poke(const std::string&) override {}
+    void ToDDE_Poke(const std::string& text) override;
     void menu_Click(const std::string& name, int index) override;
 
     // --- detection ----------------------------------------------------------
@@ -66,9 +66,9 @@ public:
 
     // Every command line the quiet-mode driver received, in order.
     const std::vector<std::string>& quiet_command_lines() const { return quiet_; }
-    // Told of each execute sent on a DDE link, with its error number (0
-    // when it went through) (probes).
-    std::function<void(const std::string& topic, const std::string& execute, int error)> on_dde;
+    // Told of each execute (item empty) or poke sent on a DDE link, with
+    // its error number (0 when it went through) (probes).
+    std::function<void(const std::string& topic, const std::string& item, const std::string& data, int error)> on_dde;
     // Told of each window brought to the top (probes).
     std::function<void(std::int32_t hwnd)> on_raise;
 

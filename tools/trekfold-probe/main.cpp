@@ -109,7 +109,9 @@ Commands:
   menus                   {"menus":{"NAME" or "NAME(INDEX)":{"enabled":B,
                           "checked":B}}}
   window NAME             frmMain or frmInfo: {"window":NAME,"loaded":B,
-                          "visible":B,"caption":T,"controls":{...}}; a
+                          "visible":B,"caption":T,"controls":{...}}
+                          (frmMain adds "timers":{"Timer1":{"interval":
+                          MS,"enabled":B}}); a
                           window driven by control name (frmImage,
                           frmGPSStatus, frmCalculateCEP) adds "menus" as
                           "menus" prints them, and its own extras (lists
@@ -242,8 +244,9 @@ Output, one JSON object per line, as it happens:
       "OK", "Cancel" or FIELD=COLUMN pairs joined by ";" (then OK)
   {"error":{"number":N,"description":T}}  an error a command passed on
   {"status":TEXT}   the status line, each time it is set
-  {"dde":{"topic":T,"execute":S}}  an execute sent to a DDE topic ("error":N
-                    when it failed)
+  {"dde":{"topic":T,"execute":S}}  an execute sent to a DDE topic
+  {"dde":{"topic":T,"item":I,"poke":S}}  a poke ("error":N when either
+                    failed)
   {"raise":H}       a window brought to the top
   {"caption":TEXT}  the window caption, each time it changes
   {"unused":[...]}  at exit: answers no box took
@@ -565,8 +568,12 @@ public:
         }
         if (auto* gis = dynamic_cast<links::Links*>(&main_.links())) {
             gis->on_raise = [](std::int32_t h) { print_line({{"raise", h}}); };
-            gis->on_dde = [](const std::string& topic, const std::string& execute, int error) {
-                json d = {{"topic", topic}, {"execute", execute}};
+            gis->on_dde = [](const std::string& topic, const std::string& item, const std::string& data, int error) {
+                json d = {{"topic", topic}};
+                if (item.empty())
+                    d["execute"] = data;
+                else
+                    d["item"] = item, d["poke"] = data;
                 if (error) d["error"] = error;
                 print_line({{"dde", d}});
             };

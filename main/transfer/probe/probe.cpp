@@ -41,8 +41,12 @@ Json main_window(app::frmMain& main)
         add_control(controls, *c, c->name);
     for (std::size_t i = 0; i < main.Label1.size(); ++i)
         add_control(controls, main.Label1[i], "Label1(" + std::to_string(i) + ")");
+    Json timers = Json::object();
+    if (main.Timer1)
+        timers["Timer1"] = {{"interval", main.Timer1->interval_ms()}, {"enabled", main.Timer1->enabled()}};
     return {{"window", "frmMain"},     {"loaded", true},         {"visible", main.Visible},
-            {"caption", main.Caption}, {"controls", controls}, {"StatusBar1", main.StatusBar1}};
+            {"caption", main.Caption}, {"controls", controls}, {"StatusBar1", main.StatusBar1},
+            {"timers", timers}};
 }
 
 Json info_window(app::frmMain& main)

@@ -11,14 +11,20 @@ env = dict(os.environ, TREKFOLD_DDE_DIR=run + "/dde", TREKFOLD_WINDOWS_DIR=run +
 os.makedirs(run + "/tmp")
 os.makedirs(run + "/dde", mode=0o700)
 got = []
+mode = ["done"]  # what the peer does for "GPS.DatatoGarmin": done, error or quit
+servers = {}
 
 def serve(name, on_execute):
     s = socket.socket(socket.AF_UNIX)
     s.bind(run + "/dde/" + name)
     s.listen(8)
+    servers[name] = s
     def loop():
         while True:
-            c, _ = s.accept()
+            try:
+                c, _ = s.accept()
+            except OSError:
+                return
             f = c.makefile("rwb")
             for line in f:
                 m = json.loads(line)
@@ -33,6 +39,13 @@ def datatogarmin(data):
     if "GPS.DatatoGarmin" not in data:
         return
     path = data.rsplit('"', 2)[-2]
+    if mode[0] == "quit":
+        os.unlink(run + "/dde/arcview|system")
+        servers["arcview|system"].close()
+        return
+    if mode[0] == "error":
+        open(path + ".error", "w").close()
+        return
     csv = run + "/pts.csv"
     open(csv, "w").write("ident,comment,lat,long,WKT\nP1,c1,45,-93,POINT (-93 45)\nP2,c2,46,-94,POINT (-94 46)\n")
     subprocess.run(["ogr2ogr", "-f", "ESRI Shapefile", path, csv], check=True, capture_output=True)
@@ -45,8 +58,9 @@ def probe_run(*words):
     out = subprocess.run([probe, *words], env=env, capture_output=True, text=True, timeout=600).stdout
     return [json.loads(l) for l in out.splitlines() if l.startswith("{")]
 
-failures = []
+failures, checks = [], [0]
 def check(cond, what):
+    checks[0] += 1
     if not cond:
         failures.append(what)
 
@@ -72,7 +86,37 @@ check(not os.path.exists(run + "/tmp/trkfld.shp.done"), ".done removed")
 sent = [m["data"] for m in got if m["op"] == "execute"]
 check(sent == ['av.run("GPS.DatatoGarmin",{"Shapefile","","' + run + '/tmp/trkfld.shp"})'], "load string: %r" % sent)
 
+# A graphic goes as the temporary shapefile; a cancelled save sends nothing.
+del got[:]
+lines = probe_run("row", "ident=A", "lat=45", "long=-93", "answer", "Point", "menu", "mnuGraphic")
+sent = [m["data"] for m in got if m["op"] == "execute"]
+check(sent == ['av.run("GPS.ReceiveGarminFile",{"' + run + '/tmp/garmintemp.shp","graphic"})'], "graphic: %r" % sent)
+check({"status": "Sent information to ArcView"} in lines, "graphic status")
+del got[:]
+lines = probe_run("row", "ident=A", "lat=45", "long=-93", "answer", "", "menu", "mnuShapefile")
+check(not [m for m in got if m["op"] == "execute"], "a cancelled save sends nothing")
+
+# ".error": the table is left as it was.
+mode[0] = "error"
+lines = probe_run("row", "ident=KEEP", "lat=45", "long=-93", "menu", "mnuAVTheme", "table")
+check([r.get("ident") for r in lines if "row" in r] == ["KEEP"], ".error leaves the table")
+check(not os.path.exists(run + "/tmp/trkfld.shp.error"), ".error removed")
+
+# The peer quitting ends the wait, the table unchanged.
+mode[0] = "quit"
+lines = probe_run("row", "ident=KEEP", "lat=45", "long=-93", "menu", "mnuAVTheme", "table")
+check([r.get("ident") for r in lines if "row" in r] == ["KEEP"], "the wait ends once ArcView is gone")
+
+# No peer: the box, then (for a theme only) the load question.
+lines = probe_run("wait", "0", "answer", "OK", "answer", "No", "menu", "mnuAVTheme")
+b = [(l["box"], l["title"]) for l in lines if "box" in l][-2:]
+check(b == [("ArcView not found.  To use Arcview functionality make \nsure Arcview is open and the Garmin extension "
+             "is loaded", "ArcView Not Found"), ("Would you like to load data from a file?", "")], "no peer: %r" % b)
+lines = probe_run("wait", "0", "answer", "OK", "menu", "mnuAVGraphic")
+b = [l["box"] for l in lines if "box" in l]
+check(b[-1].startswith("ArcView not found.") and {"unused": []} in lines, "graphic load: no question: %r" % b)
+
 for f in failures:
     print("FAILED:", f)
-print("%d passed, %d failed" % (7 - len(failures), len(failures)))
+print("%d passed, %d failed" % (checks[0] - len(failures), len(failures)))
 sys.exit(1 if failures else 0)

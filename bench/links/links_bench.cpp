@@ -1,0 +1,145 @@
+// Refresh_Apps with 200 announced windows, 500 more processes and two DDE
+// peers (ArcView, LandView) serving their topics; and one DDE execute
+// answered by a peer.
+#include "tests/main/app/rig.h"
+
+#include "main/links/gis_links.h"
+#include "platform/dde/dde.h"
+#include "platform/windows/windows.h"
+
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <csignal>
+#include <string>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <thread>
+#include <poll.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// Serves topics on their sockets from a thread of its own: every
+// connection is accepted, and each line read is answered {"ok":true}.
+class Peers {
+public:
+    explicit Peers(const std::vector<std::pair<const char*, const char*>>& topics)
+    {
+        for (auto [service, topic] : topics) {
+            const std::string path = platform::dde::Socket_Path(service, topic);
+            ::unlink(path.c_str());
+            int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_un a{};
+            a.sun_family = AF_UNIX;
+            path.copy(a.sun_path, sizeof a.sun_path - 1);
+            if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd, 64) != 0) std::abort();
+            listeners_.push_back(fd);
+            paths_.push_back(path);
+        }
+        thread_ = std::thread([this] { run(); });
+    }
+    ~Peers()
+    {
+        stop_ = true;
+        thread_.join();
+        for (int fd : listeners_) ::close(fd);
+        for (const auto& p : paths_) ::unlink(p.c_str());
+    }
+
+private:
+    void run()
+    {
+        std::vector<int> clients;
+        std::vector<std::string> pending;
+        while (!stop_) {
+            std::vector<pollfd> fds;
+            for (int fd : listeners_) fds.push_back({fd, POLLIN, 0});
+            for (int fd : clients) fds.push_back({fd, POLLIN, 0});
+            if (::poll(fds.data(), fds.size(), 20) <= 0) continue;
+            for (std::size_t i = 0; i < fds.size(); ++i) {
+                if (!(fds[i].revents & (POLLIN | POLLHUP))) continue;
+                if (i < listeners_.size()) {
+                    int c = ::accept4(fds[i].fd, nullptr, nullptr, SOCK_CLOEXEC);
+                    if (c >= 0) clients.push_back(c), pending.emplace_back();
+                    continue;
+                }
+                const std::size_t k = i - listeners_.size();
+                char buf[4096];
+                ssize_t n = ::read(clients[k], buf, sizeof buf);
+                if (n <= 0) {
+                    ::close(clients[k]);
+                    clients[k] = -1;
+                    continue;
+                }
+                pending[k].append(buf, std::size_t(n));
+                for (std::size_t at; (at = pending[k].find('\n')) != std::string::npos;) {
+                    pending[k].erase(0, at + 1);
+                    static const char ok[] = "{\"ok\":true}\n";
+                    if (::write(clients[k], ok, sizeof ok - 1) < 0) break;
+                }
+            }
+            for (std::size_t k = clients.size(); k-- > 0;)
+                if (clients[k] < 0) clients.erase(clients.begin() + long(k)), pending.erase(pending.begin() + long(k));
+        }
+        for (int c : clients) ::close(c);
+    }
+
+    std::vector<int> listeners_;
+    std::vector<std::string> paths_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+struct Children {
+    explicit Children(int n)
+    {
+        for (int i = 0; i < n; ++i) {
+            pid_t p = ::fork();
+            if (p == 0) {
+                ::execlp("sleep", "sleep", "600", static_cast<char*>(nullptr));
+                ::_exit(127);
+            }
+            if (p > 0) pids.push_back(p);
+        }
+    }
+    ~Children()
+    {
+        for (pid_t p : pids) ::kill(p, SIGTERM);
+        for (pid_t p : pids) ::waitpid(p, nullptr, 0);
+    }
+    std::vector<pid_t> pids;
+};
+
+void BM_Refresh_Apps_200Windows_500Processes_2Peers(benchmark::State& state)
+{
+    apptest::Rig r(false);
+    ::setenv("TREKFOLD_WINDOWS_DIR", (r.dir.path + "/windows").c_str(), 1);
+    ::setenv("TREKFOLD_DDE_DIR", (r.dir.path + "/dde").c_str(), 1);
+    ::setenv("TREKFOLD_REGISTRY", (r.dir.path + "/none.ini").c_str(), 1);
+    for (int i = 0; i < 200; ++i) platform::windows::Announce("Window" + std::to_string(i), "Document " + std::to_string(i));
+    Children children(500);
+    Peers peers({{"ArcView", "System"}, {"LandView", "WhereForm"}});
+    r.load();
+    links::Links gis(r.main);
+    for (auto _ : state) gis.Refresh_Apps();
+    if (r.main.Caption != "Ostrevane - Garmin / Arcview / Landview ") state.SkipWithError("peers not found");
+    state.counters["windows"] = double(platform::windows::Top_Level_Windows().size());
+}
+BENCHMARK(BM_Refresh_Apps_200Windows_500Processes_2Peers)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_DdeExecuteRoundTrip(benchmark::State& state)
+{
+    apptest::TempDir dir;
+    ::setenv("TREKFOLD_DDE_DIR", (dir.path + "/dde").c_str(), 1);
+    Peers peers(std::vector<std::pair<const char*, const char*>>{{"ArcView", "System"}});
+    auto c = platform::dde::Conversation::Initiate("ArcView", "System");
+    const std::string command = "av.run(\"GPS.ReceiveGarminFile\",{\"/tmp/a.shp\",\"shapefile\"})";
+    for (auto _ : state) c->Execute(command);
+}
+BENCHMARK(BM_DdeExecuteRoundTrip)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+} // namespace
+BENCHMARK_MAIN();
