@@ -1,6 +1,7 @@
 // Settings store and profile files with many keys: reading a file and
 // writing into it take time in proportion to its size. Each benchmark runs
 // at 50,000, 100,000 and 200,000 keys, so the three times show the growth.
+#include "bench/support/scratch.h"
 #include "platform/profile/profile.h"
 #include "platform/settings/settings.h"
 
@@ -8,20 +9,11 @@
 
 #include <filesystem>
 #include <fstream>
-#include <stdlib.h>
 #include <string>
 
 namespace {
 
-struct ScratchDir {
-    ScratchDir()
-    {
-        char tmpl[] = "/tmp/tf-bench-settings-XXXXXX";
-        path = mkdtemp(tmpl);
-    }
-    ~ScratchDir() { std::filesystem::remove_all(path); }
-    std::string path;
-};
+using ScratchDir = benchsupport::TempFolder;
 
 std::string key(int i) { return "key" + std::to_string(i); }
 std::string value(int i) { return "value " + std::to_string(i) + ",N,8,1"; }

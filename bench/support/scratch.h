@@ -32,11 +32,12 @@ inline const std::string& scratch()
 // A file in the scratch folder.
 inline std::string at(const std::string& name) { return scratch() + "/" + name; }
 
-// A folder of its own under /tmp, removed with the object.
+// A folder of its own, named as the scratch folder is, removed with the
+// object.
 struct TempFolder {
-    explicit TempFolder(const std::string& prefix = "tf-bench")
+    TempFolder()
     {
-        std::string tmpl = "/tmp/" + prefix + "-XXXXXX";
+        std::string tmpl = std::string("/tmp/tf-bench-") + program_invocation_short_name + "-XXXXXX";
         if (!::mkdtemp(tmpl.data())) std::abort();
         path = tmpl;
     }
