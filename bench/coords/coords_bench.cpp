@@ -5,7 +5,7 @@
 #include "tests/main/coords/harness.h"
 
 #include "bench/support/process.h"
-#include "bench/support/scratch.h"
+#include "tests/support/files.h"
 
 #include "main/app/properties.h"
 #include "main/coords/cep.h"
@@ -55,14 +55,14 @@ BENCHMARK(BM_ProjectTable)->Unit(benchmark::kMillisecond);
 // cs2cs from the WGS84 source to the 26915 definition on the same points.
 void BM_Cs2cs(benchmark::State& state)
 {
-    const benchsupport::TempFolder dir;
+    const test_support::TempDir dir;
     {
-        std::ofstream out(dir / "points.txt");
+        std::ofstream out(dir.path + "/points.txt");
         for (int i = 0; i < kRows; ++i) out << Fixture::lon(i) << ' ' << Fixture::lat(i) << '\n';
     }
     std::string command = "cs2cs -f %.10f +proj=longlat +ellps=WGS84 +datum=WGS84 +no_defs +to +proj=utm +zone=15 "
                           "+ellps=GRS80 +datum=NAD83 +units=m +no_defs < " +
-                          dir / "points.txt";
+                          dir.path + "/points.txt";
     benchsupport::shell(state, command);
 }
 BENCHMARK(BM_Cs2cs)->Unit(benchmark::kMillisecond);

@@ -1,6 +1,6 @@
 // The projection lists' generator over PROJ's whole database, and one point
 // through the classic functions after the pair's first conversion.
-#include "bench/support/scratch.h"
+#include "tests/support/files.h"
 #include "platform/proj/proj.h"
 
 #include <benchmark/benchmark.h>
@@ -15,7 +15,7 @@ constexpr const char* kWgs84 = "+proj=longlat +ellps=WGS84 +datum=WGS84 +no_defs
 
 void BM_GenerateBothLists(benchmark::State& state)
 {
-    const benchsupport::TempFolder dir;
+    const test_support::TempDir dir;
     const std::string command = std::string(TREKFOLD_BINARY_DIR) + "/tools/projlist " + dir.path;
     for (auto _ : state) {
         if (std::system(command.c_str()) != 0) state.SkipWithError("projlist failed");
@@ -27,7 +27,7 @@ BENCHMARK(BM_GenerateBothLists)->Unit(benchmark::kSecond)->Iterations(1)->UseRea
 // conversion that builds and caches the pair's steps.
 void transform_points(benchmark::State& state, const char* target)
 {
-    const benchsupport::TempFolder dir;
+    const test_support::TempDir dir;
     auto lib = platform::make_proj_library(dir.path);
     const auto from = lib->pjInitPlus(kWgs84);
     const auto to = lib->pjInitPlus(target);
@@ -55,7 +55,7 @@ BENCHMARK_CAPTURE(transform_points, seven_parameters,
 // the conversion and the release (definitions and steps come from the caches).
 void BM_InitTransformFree(benchmark::State& state)
 {
-    const benchsupport::TempFolder dir;
+    const test_support::TempDir dir;
     auto lib = platform::make_proj_library(dir.path);
     const std::string target = "+proj=utm +zone=15 +ellps=GRS80 +datum=NAD83 +units=m +no_defs";
     for (auto _ : state) {

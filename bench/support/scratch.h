@@ -1,5 +1,5 @@
-// Folders the benches write into: one scratch folder for the whole run of
-// a bench, and temporary folders that live as long as a benchmark needs.
+// The scratch folder a bench writes into for the whole of its run (a folder
+// for one benchmark alone is the tests' TempDir, tests/support/files.h).
 #pragma once
 
 #include <cerrno>
@@ -31,25 +31,5 @@ inline const std::string& scratch()
 
 // A file in the scratch folder.
 inline std::string at(const std::string& name) { return scratch() + "/" + name; }
-
-// A folder of its own, named as the scratch folder is, removed with the
-// object.
-struct TempFolder {
-    TempFolder()
-    {
-        std::string tmpl = std::string("/tmp/tf-bench-") + program_invocation_short_name + "-XXXXXX";
-        if (!::mkdtemp(tmpl.data())) std::abort();
-        path = tmpl;
-    }
-    ~TempFolder()
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(path, ec);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    std::string operator/(const std::string& name) const { return path + "/" + name; }
-    std::string path;
-};
 
 } // namespace benchsupport

@@ -1,6 +1,6 @@
 // Records table speed: filling a full table, switching its type, colouring
 // and fitting it, and looking columns up.
-#include "bench/support/scratch.h"
+#include "tests/support/files.h"
 #include "main/table/table.h"
 #include "platform/ui/clipboard.h"
 #include "platform/ui/scripted_dialogs.h"
@@ -12,7 +12,7 @@
 namespace {
 
 struct Fixture {
-    Fixture() : settings(dir / "trekfold.ini"), grid(2, 30)
+    Fixture() : settings(dir.path + "/trekfold.ini"), grid(2, 30)
     {
         flxgrd::TableContext ctx{grid, settings, dialogs, type, records, segments, selected, first, last, cursor,
                                  real_time};
@@ -37,7 +37,7 @@ struct Fixture {
                         "Ottawa;1 Main St;;Bank/Elgin;;0;1;GPS 60";
         return v;
     }
-    benchsupport::TempFolder dir;
+    test_support::TempDir dir;
     platform::Settings settings;
     platform::Grid grid;
     platform::ScriptedDialogs dialogs;

@@ -21,7 +21,7 @@ namespace fs = std::filesystem;
 
 // A folder for the run: settings home, pty links, drives.
 struct Place : probetest::Home {
-    Place() : Home("tf-discovery")
+    Place()
     {
         for (int n = 1; n <= 20; ++n)
             ::setenv(("TREKFOLD_COM" + std::to_string(n)).c_str(), (path + "/missing" + std::to_string(n)).c_str(), 1);

@@ -2,6 +2,8 @@
 // it printed, and a folder of a test's own for the probe's settings home.
 #pragma once
 
+#include "tests/support/files.h"
+
 #include <QProcess>
 #include <QStringList>
 #include <nlohmann/json.hpp>
@@ -11,10 +13,7 @@
 #include <iterator>
 #include <sstream>
 #include <string>
-#include <system_error>
 #include <vector>
-
-#include <stdlib.h>
 
 namespace probetest {
 
@@ -80,22 +79,9 @@ inline ProbeRun run(const std::vector<std::string>& args, const std::string& fol
     return r;
 }
 
-// A folder of its own under /tmp, removed with the object: a settings home,
-// and the files a test reads and writes.
-struct Home {
-    explicit Home(const char* prefix = "tf-probe")
-    {
-        std::string tmpl = std::string("/tmp/") + prefix + "-XXXXXX";
-        path = ::mkdtemp(tmpl.data());
-    }
-    ~Home()
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(path, ec);
-    }
-    Home(const Home&) = delete;
-    Home& operator=(const Home&) = delete;
-
+// A folder of the test's own, removed with it: a settings home, and the
+// files a test reads and writes.
+struct Home : test_support::TempDir {
     std::string read(const std::string& name) const
     {
         std::ifstream in(path + "/" + name, std::ios::binary);
@@ -110,8 +96,6 @@ struct Home {
     }
     // The settings file the probe keeps in this home.
     std::string ini() const { return read("trekfold/trekfold.ini"); }
-
-    std::string path;
 };
 
 } // namespace probetest
