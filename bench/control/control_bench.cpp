@@ -2,6 +2,7 @@
 // and CPU time of product negotiation and the speed search against the
 // receiver simulator on a pseudo-terminal. The waits block on the event
 // loop, so their CPU time stays far below their wall time.
+#include "bench/support/core_app.h"
 #include "device/protocols/detail/control.h"
 #include "platform/events/fake_events.h"
 #include "tools/gpsim/gpsim.h"
@@ -24,14 +25,7 @@ Packet pkt(std::uint8_t id, std::vector<std::uint8_t> data)
     return p;
 }
 
-QCoreApplication& app()
-{
-    static int argc = 1;
-    static char name[] = "control_bench";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication a(argc, argv);
-    return a;
-}
+using benchsupport::app;
 
 struct Quiet : brenvik::BrenvikEvents {};
 

@@ -4,20 +4,16 @@
 // memory, and the probe's start-up.
 #include "tests/main/coords/harness.h"
 
+#include "bench/support/process.h"
+#include "tests/support/files.h"
+
 #include "main/app/properties.h"
 #include "main/coords/cep.h"
 
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
-#include <memory>
 #include <string>
-
-#include <stdlib.h>
-#include <sys/resource.h>
 
 namespace {
 
@@ -30,7 +26,6 @@ struct Fixture {
         h.settings.SaveSetting("proj", "projfile", "epsg");
         main.frmProperties().optEPSG_Click();
     }
-    static std::string make_dir() { return coordstest::Harness::make_dir(); }
     // Points spread over zone 15 (longitude -96..-90, latitude 40..49).
     static double lon(int i) { return -96.0 + 6.0 * (i % 1000) / 1000.0; }
     static double lat(int i) { return 40.0 + 9.0 * (i / 1000) / 33.0; }
@@ -60,17 +55,15 @@ BENCHMARK(BM_ProjectTable)->Unit(benchmark::kMillisecond);
 // cs2cs from the WGS84 source to the 26915 definition on the same points.
 void BM_Cs2cs(benchmark::State& state)
 {
-    std::string dir = Fixture::make_dir();
+    const test_support::TempDir dir;
     {
-        std::ofstream out(dir + "/points.txt");
+        std::ofstream out(dir.path + "/points.txt");
         for (int i = 0; i < kRows; ++i) out << Fixture::lon(i) << ' ' << Fixture::lat(i) << '\n';
     }
     std::string command = "cs2cs -f %.10f +proj=longlat +ellps=WGS84 +datum=WGS84 +no_defs +to +proj=utm +zone=15 "
                           "+ellps=GRS80 +datum=NAD83 +units=m +no_defs < " +
-                          dir + "/points.txt > /dev/null";
-    for (auto _ : state)
-        if (std::system(command.c_str()) != 0) state.SkipWithError("cs2cs failed");
-    std::filesystem::remove_all(dir);
+                          dir.path + "/points.txt";
+    benchsupport::shell(state, command);
 }
 BENCHMARK(BM_Cs2cs)->Unit(benchmark::kMillisecond);
 
@@ -95,17 +88,14 @@ void BM_CalculateCEP(benchmark::State& state)
     f.main.coords().Project_Table(true);
     coords::frmCalculateCEP& cep = f.main.coords().CalculateCEP();
     f.main.coords().show_frmCalculateCEP();
-    rusage before{};
-    ::getrusage(RUSAGE_SELF, &before); // the full table is loaded by now
+    const double before = benchsupport::peak_MB(); // the full table is loaded by now
     for (auto _ : state) {
         cep.cmdCalculate_Click();
         if (cep.CEP().Count() != 5) state.SkipWithError("no result");
     }
-    rusage u{};
-    ::getrusage(RUSAGE_SELF, &u);
     state.counters["rows"] = kRows;
-    state.counters["peak_MB"] = double(u.ru_maxrss) / 1024.0;
-    state.counters["peak_before_MB"] = double(before.ru_maxrss) / 1024.0;
+    state.counters["peak_MB"] = benchsupport::peak_MB();
+    state.counters["peak_before_MB"] = before;
 }
 BENCHMARK(BM_CalculateCEP)->Unit(benchmark::kMillisecond);
 
@@ -122,9 +112,7 @@ BENCHMARK(BM_LoadProjections)->Unit(benchmark::kMillisecond);
 // first command).
 void BM_ProbeStartup(benchmark::State& state)
 {
-    std::string command = std::string(TREKFOLD_PROBE) + " answer Yes > /dev/null";
-    for (auto _ : state)
-        if (std::system(command.c_str()) != 0) state.SkipWithError("probe failed");
+    benchsupport::shell(state, std::string(TREKFOLD_PROBE) + " answer Yes");
 }
 BENCHMARK(BM_ProbeStartup)->Unit(benchmark::kMillisecond)->Iterations(5);
 

@@ -5,50 +5,30 @@
 // times the part of the load that is the table itself: the same rows,
 // already read, inserted into the cleared table. Each runs on a full and a
 // sparse table.
-#include "main/program/compose.h"
-#include "main/app/frm_main.h"
+#include "bench/support/main_window.h"
+#include "bench/support/process.h"
 #include "main/files/dbase.h"
 #include "main/files/table_files.h"
 #include "main/table/table.h"
-#include "platform/events/fake_events.h"
-#include "platform/serial/portmap.h"
-#include "platform/settings/settings.h"
 #include "platform/text/vb.h"
-#include "platform/ui/cursor.h"
-#include "platform/ui/scripted_dialogs.h"
 
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 
 namespace {
 
-const std::string& scratch()
-{
-    static const std::string dir = [] {
-        char tmpl[] = "/tmp/tf-bench-dbase-XXXXXX";
-        static const std::string made = ::mkdtemp(tmpl);
-        std::atexit([] { std::filesystem::remove_all(made); });
-        return made;
-    }();
-    return dir;
-}
-
-std::string at(const char* name) { return scratch() + "/" + name; }
+using benchsupport::at;
+using benchsupport::scratch;
+using benchsupport::shell;
 
 // The main window with a waypoint table of 32,766 rows: "full", every
 // default field holding a value of its kind, or "sparse", ident, lat, long,
 // y_proj, x_proj and comment only (the other columns empty).
-struct Window {
-    Window()
-        : settings(at("trekfold.ini")), ports(&settings), main({settings, dialogs, cursor, pump, ports}, scratch()),
-          files(main)
+struct Window : benchsupport::MainWindow {
+    Window() : MainWindow(scratch(), true), files(main)
     {
-        dialogs.set_quiet(true);
-        dialogs.set_log([](const std::string&) {});
-        app::install_subsystems(main);
         files.show_fields = [](files::frmFields& f) { f.cmdOK_Click(); };
     }
     void fill(bool full)
@@ -80,12 +60,6 @@ struct Window {
             std::abort();
     }
 
-    platform::Settings settings;
-    platform::ScriptedDialogs dialogs;
-    platform::RecordingCursor cursor;
-    platform::FakeEventPump pump;
-    platform::PortMap ports;
-    app::frmMain main;
     files::TableFiles files;
     int filled = -1;
 };
@@ -102,7 +76,7 @@ void BM_DbfSave(benchmark::State& state)
     Window& w = window(state);
     for (auto _ : state)
         if (!w.files.Save_DBF(at("w.dbf"), false)) state.SkipWithError("save failed");
-    state.counters["rows"] = w.main.MSFlexGrid1.Rows() - 1;
+    state.counters["rows"] = w.rows();
 }
 
 void BM_DbfLoad(benchmark::State& state)
@@ -110,7 +84,7 @@ void BM_DbfLoad(benchmark::State& state)
     Window& w = window(state);
     for (auto _ : state)
         if (!w.files.Open_DBF(at("w.dbf"))) state.SkipWithError("load failed");
-    state.counters["rows"] = w.main.MSFlexGrid1.Rows() - 1;
+    state.counters["rows"] = w.rows();
     w.filled = -1; // the table now holds what was loaded
 }
 
@@ -135,14 +109,8 @@ void BM_DbfTableFill(benchmark::State& state)
         for (const auto& r : records)
             if (!t.Records_InsertValues(r, columns)) state.SkipWithError("insert failed");
     }
-    state.counters["rows"] = w.main.MSFlexGrid1.Rows() - 1;
+    state.counters["rows"] = w.rows();
     w.filled = -1;
-}
-
-void shell(benchmark::State& state, const std::string& command)
-{
-    for (auto _ : state)
-        if (std::system((command + " >/dev/null 2>&1").c_str()) != 0) state.SkipWithError(command.c_str());
 }
 
 // The save's peer: the same table copied to a new .dbf.

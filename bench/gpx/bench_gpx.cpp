@@ -7,68 +7,32 @@
 // with the gpsbabel benchmark of the same file run just before; peak_MB is
 // the highest resident size of a process that only loads the file;
 // tree_bytes_per_point is the heap the loaded tree holds per point.
-#include "main/program/compose.h"
-#include "main/app/frm_main.h"
+#include "bench/support/main_window.h"
+#include "bench/support/process.h"
 #include "main/files/files.h"
 #include "main/files/gpx.h"
 #include "main/table/table.h"
-#include "platform/events/fake_events.h"
-#include "platform/serial/portmap.h"
-#include "platform/settings/settings.h"
-#include "platform/ui/cursor.h"
-#include "platform/ui/scripted_dialogs.h"
 
 #include <benchmark/benchmark.h>
 
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <malloc.h>
 #include <map>
-#include <memory>
-#include <new>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
+using benchsupport::timed;
+
 constexpr int kWaypoints = flxgrd::kMaxRecords;
 
-std::string make_dir()
-{
-    char tmpl[] = "/tmp/tf-bench-gpx-XXXXXX";
-    return ::mkdtemp(tmpl);
-}
-
-// One scratch folder for the run: the files every benchmark shares.
-const std::string& scratch()
-{
-    static const std::string dir = make_dir();
-    return dir;
-}
-std::string scratch_file(const std::string& name) { return scratch() + "/" + name; }
+// The scratch folder holds the files every benchmark shares.
+std::string scratch_file(const std::string& name) { return benchsupport::at(name); }
 std::string dg100() { return std::string(TREKFOLD_SOURCE_DIR) + "/tests/data/gpx/dg100-track.gpx"; }
 
 // A main window with its subsystems, on scratch settings.
-struct Window {
-    Window()
-        : settings(scratch_file("trekfold.ini")), ports(&settings),
-          main({settings, dialogs, cursor, pump, ports}, "/opt/trekfold")
-    {
-        dialogs.set_log([](const std::string&) {});
-        app::install_subsystems(main);
-        flxgrd::Fields_Repair(settings, "");
-    }
-    platform::Settings settings;
-    platform::ScriptedDialogs dialogs;
-    platform::RecordingCursor cursor;
-    platform::FakeEventPump pump;
-    platform::PortMap ports;
-    app::frmMain main;
+struct Window : benchsupport::MainWindow {
+    Window() : MainWindow("/opt/trekfold", false) { flxgrd::Fields_Repair(settings, ""); }
 };
 
 std::string lat(int i) { return std::to_string(45.0 + (i % 1000) * 1e-3).substr(0, 9); }
@@ -118,23 +82,7 @@ const std::string& waypoints_gpx()
 
 std::map<std::string, double> g_babel_seconds; // per file, from the gpsbabel benchmark
 
-bool babel(const std::string& args)
-{
-    return std::system(("gpsbabel " + args + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-// Times `work` once per iteration; records seconds per iteration.
-template <class F>
-double timed(benchmark::State& state, F&& work)
-{
-    double total = 0;
-    for (auto _ : state) {
-        auto t0 = std::chrono::steady_clock::now();
-        work();
-        total += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    }
-    return state.iterations() ? total / double(state.iterations()) : 0;
-}
+bool babel(const std::string& args) { return benchsupport::run("gpsbabel " + args); }
 
 void ratio(benchmark::State& state, const std::string& key, double ours)
 {
@@ -173,13 +121,9 @@ void gpsbabel_load(benchmark::State& state, const std::string& key, const char* 
     g_babel_seconds[key] = timed(state, [&] {
         ok = babel(std::string(kind) + " -i gpx -f " + file + " -o unicsv -F " + out) && ok;
     });
-    std::ifstream in(out);
-    int lines = 0;
-    for (std::string line; std::getline(in, line);)
-        ++lines;
     if (!ok)
         state.SkipWithError("gpsbabel failed or is missing");
-    else if (lines != records + 1)
+    else if (benchsupport::lines(out) != records + 1)
         state.SkipWithError("gpsbabel did not convert every point");
 }
 
@@ -195,7 +139,7 @@ void BM_GPXFile_Load_32766(benchmark::State& state)
     std::string file = waypoints_gpx();
     double s = timed(state, [&] { benchmark::DoNotOptimize(files::GPXFile_Load(w.main, "waypoint", file)); });
     ratio(state, "wpt", s);
-    if (w.main.MSFlexGrid1.Rows() - 1 != kWaypoints)
+    if (w.rows() != kWaypoints)
         state.SkipWithError("not every waypoint loaded");
 
     // The tree alone: heap bytes per point while it is held.
@@ -208,17 +152,11 @@ void BM_GPXFile_Load_32766(benchmark::State& state)
         state.counters["tree_bytes_per_point"] = double(in_use() - before) / kWaypoints;
     }
     // Peak resident size of a process that loads the file into the table.
-    std::fflush(nullptr);
-    pid_t child = ::fork();
-    if (child == 0) {
+    const long peak = benchsupport::child_peak_kb([&] {
         Window fresh;
         files::GPXFile_Load(fresh.main, "waypoint", file);
-        ::_exit(0);
-    }
-    int status = 0;
-    struct rusage use {};
-    if (child > 0 && ::wait4(child, &status, 0, &use) == child)
-        state.counters["peak_MB"] = double(use.ru_maxrss) / 1024.0;
+    });
+    if (peak >= 0) state.counters["peak_MB"] = double(peak) / 1024.0;
 }
 BENCHMARK(BM_GPXFile_Load_32766)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
@@ -270,7 +208,7 @@ void BM_GPXFile_Load_Routes3276x10(benchmark::State& state)
     const std::string file = routes_gpx();
     double s = timed(state, [&] { benchmark::DoNotOptimize(files::GPXFile_Load(w.main, "route", file)); });
     ratio(state, "routes", s);
-    if (w.main.MSFlexGrid1.Rows() - 1 != kRoutes * kRoutePoints)
+    if (w.rows() != kRoutes * kRoutePoints)
         state.SkipWithError("not every route point loaded");
 }
 BENCHMARK(BM_GPXFile_Load_Routes3276x10)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
@@ -283,17 +221,10 @@ void BM_GPXFile_Load_dg100(benchmark::State& state)
     Window w;
     double s = timed(state, [&] { benchmark::DoNotOptimize(files::GPXFile_Load(w.main, "track", dg100())); });
     ratio(state, "dg100", s);
-    state.counters["points"] = double(w.main.MSFlexGrid1.Rows() - 1);
+    state.counters["points"] = double(w.rows());
 }
 BENCHMARK(BM_GPXFile_Load_dg100)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
 } // namespace
 
-int main(int argc, char** argv)
-{
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    std::filesystem::remove_all(scratch());
-    return 0;
-}
+BENCHMARK_MAIN();

@@ -2,6 +2,8 @@
 // object, and the peak resident size of work done in another process.
 #pragma once
 
+#include "bench/support/process.h"
+#include "bench/support/scratch.h"
 #include "platform/automation/dispatch.h"
 #include "platform/automation/variant.h"
 
@@ -28,19 +30,10 @@ namespace fs = std::filesystem;
 using platform::Variant;
 using Args = std::vector<Variant>;
 
+// The run's scratch folder.
 inline const fs::path& dir()
 {
-    // The name outlives every destructor, so the folder is removed when the
-    // bench ends (the forked children leave by _exit).
-    static char name[] = "/tmp/glimmerax-bench-XXXXXX";
-    static fs::path d = [] {
-        if (!mkdtemp(name)) return fs::path();
-        std::atexit([] {
-            std::error_code ec;
-            fs::remove_all(name, ec);
-        });
-        return fs::path(name);
-    }();
+    static const fs::path d = benchsupport::scratch();
     return d;
 }
 
@@ -57,14 +50,6 @@ struct ChildPeak {
     long peak = -1, start = -1;
 };
 
-inline long status_kb(const char* field)
-{
-    std::ifstream in("/proc/self/status");
-    for (std::string line; std::getline(in, line);)
-        if (line.rfind(field, 0) == 0) return std::atol(line.c_str() + std::strlen(field));
-    return -1;
-}
-
 inline ChildPeak child_peak(const std::function<void()>& work)
 {
     int fds[2];
@@ -73,11 +58,10 @@ inline ChildPeak child_peak(const std::function<void()>& work)
     if (pid == 0) {
         ::close(fds[0]);
         ::malloc_trim(0);
-        std::ofstream("/proc/self/clear_refs") << "5";
         ChildPeak r;
-        r.start = status_kb("VmRSS:");
+        r.start = benchsupport::reset_peak();
         work();
-        r.peak = status_kb("VmHWM:");
+        r.peak = benchsupport::status_kb("VmHWM");
         (void)!::write(fds[1], &r, sizeof r);
         ::_exit(0);
     }

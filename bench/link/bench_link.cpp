@@ -1,6 +1,7 @@
 // bench_link: how fast frames are cut from DLE-heavy input, how much CPU an
 // idle two-second reply wait costs on the real event loop (it should sleep,
 // not poll), and how soon a write that cannot go out is reported.
+#include "bench/support/core_app.h"
 #include "device/link/detail/deframer.h"
 #include "device/link/link.h"
 #include "platform/serial/serial_port.h"
@@ -78,14 +79,7 @@ struct NullHost : brenvik::LinkHost {
     void show_message(const std::string&) override {}
 };
 
-QCoreApplication& app()
-{
-    static int argc = 1;
-    static char name[] = "bench_link";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication a(argc, argv);
-    return a;
-}
+using benchsupport::app;
 
 // The whole receive path (checks, acknowledgement, dispatch) without a port.
 void BM_SerialInput(benchmark::State& state)

@@ -7,6 +7,8 @@
 #include "tests/main/transfer/drive.h"
 #include "tests/main/transfer/receiver.h"
 
+#include "bench/support/process.h"
+#include "bench/support/scratch.h"
 #include "main/transfer/discovery.h"
 #include "platform/events/events.h"
 
@@ -21,27 +23,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
-long status_kb(const char* key)
-{
-    std::ifstream in("/proc/self/status");
-    for (std::string line; std::getline(in, line);)
-        if (line.rfind(key, 0) == 0) return std::stol(line.substr(std::string(key).size()));
-    return 0;
-}
-
-// Resets the high-water mark to the present size and returns that size.
-long reset_peak()
-{
-    std::ofstream("/proc/self/clear_refs") << "5";
-    return status_kb("VmRSS:");
-}
-long peak_kb() { return status_kb("VmHWM:"); }
+using benchsupport::reset_peak;
+long peak_kb() { return benchsupport::status_kb("VmHWM"); }
 
 const std::string kTrack = TREKFOLD_SOURCE_DIR "/tests/data/gpx/dg100-track.gpx";
 
+// An empty folder `name` in the run's scratch folder.
 std::string scratch(const char* name)
 {
-    const std::string dir = fs::temp_directory_path().string() + "/trekfold-bench-" + name;
+    const std::string dir = benchsupport::at(name);
     fs::remove_all(dir);
     fs::create_directories(dir);
     return dir;
@@ -87,7 +77,7 @@ void BM_GpsbabelReads_dg100(benchmark::State& state)
         "/usr/bin/time -f %M -o " + report + " gpsbabel -i gpx -f " + kTrack + " -o gpx -F /dev/null";
     long peak = 0;
     for (auto _ : state) {
-        if (std::system(line.c_str()) != 0) state.SkipWithError("gpsbabel failed");
+        if (!benchsupport::run(line)) state.SkipWithError("gpsbabel failed");
         long kb = 0;
         std::ifstream(report) >> kb;
         peak = std::max(peak, kb);

@@ -4,6 +4,8 @@
 // routes of 10 points (header, points and links).
 #include "tests/main/transfer/drive.h"
 
+#include "bench/support/process.h"
+
 #include <benchmark/benchmark.h>
 
 #include <fstream>
@@ -13,13 +15,7 @@ namespace {
 
 constexpr int kPoints = 10000;
 
-long resident_kb()
-{
-    std::ifstream in("/proc/self/status");
-    for (std::string line; std::getline(in, line);)
-        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-    return 0;
-}
+long resident_kb() { return benchsupport::status_kb("VmRSS"); }
 
 void BM_TrackFill10000(benchmark::State& state)
 {

@@ -3,11 +3,11 @@
 // window holds.
 #include "tests/main/app/rig.h"
 
+#include "bench/support/process.h"
+
 #include "main/transfer/frm_image.h"
 
 #include <benchmark/benchmark.h>
-
-#include <sys/resource.h>
 
 namespace {
 
@@ -26,9 +26,7 @@ void BM_ShowImage3X_240x320(benchmark::State& state)
         benchmark::DoNotOptimize(w.picSized().pixels.data());
     }
     if (w.picSized().width != 720 || w.picSized().height != 960) state.SkipWithError("not shown at 3X");
-    rusage u{};
-    ::getrusage(RUSAGE_SELF, &u);
-    state.counters["peak_MB"] = double(u.ru_maxrss) / 1024.0;
+    state.counters["peak_MB"] = benchsupport::peak_MB();
     // What the window holds: the received picture and the enlarged one.
     state.counters["pictures_MB"] =
         double((w.picImage().pixels.size() + w.picSized().pixels.size()) * sizeof(std::uint32_t)) / (1024.0 * 1024.0);

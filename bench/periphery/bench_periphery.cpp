@@ -2,6 +2,7 @@
 // link (240 x 320 at 8 bits, 160 x 100 at 1 bit), the memory one capture
 // holds, and whole exchanges with the receiver simulator pacing its line,
 // against the time their bytes take on the wire.
+#include "bench/support/core_app.h"
 #include "device/protocols/codec/screen.h"
 #include "device/protocols/detail/control.h"
 #include "tools/brenvik-probe/transfer_host.h"
@@ -77,14 +78,7 @@ void BM_Draw_Image(benchmark::State& state, int pixels, int bits, int line_lengt
 BENCHMARK_CAPTURE(BM_Draw_Image, screen_240x320_8bit, 240, 8, 240, 320)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Draw_Image, screen_160x100_1bit, 20, 1, 160, 100)->Unit(benchmark::kMillisecond);
 
-QCoreApplication& app()
-{
-    static int argc = 1;
-    static char name[] = "periphery_bench";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication a(argc, argv);
-    return a;
-}
+using benchsupport::app;
 
 // The time on the wire of everything the simulator traced, both ways:
 // each frame with its stuffed DLEs, 10 bits a byte.

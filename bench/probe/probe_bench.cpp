@@ -11,32 +11,24 @@
 // Counters: beyond_ms, the probe's time less that of the same run without
 // the operation (for a save: the run that only loads the table); peer_ms;
 // ratio = beyond_ms / peer_ms (below 1: faster).
+#include "bench/support/process.h"
+#include "bench/support/scratch.h"
+
 #include <benchmark/benchmark.h>
 
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
+using benchsupport::at;
+using benchsupport::run;
+
 constexpr int kWaypoints = 32766;
-
-const std::string& scratch()
-{
-    static const std::string dir = [] {
-        char tmpl[] = "/tmp/tf-bench-probe-XXXXXX";
-        return std::string(::mkdtemp(tmpl));
-    }();
-    return dir;
-}
-std::string at(const std::string& name) { return scratch() + "/" + name; }
-
-bool run(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
 
 // The probe on port 9 (which does not exist: start-up's connection gives up
 // at once), in a home of its own.
@@ -85,20 +77,10 @@ double seconds(const std::string& command, bool& ok)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
 
-// Lines of a text file (a peer's CSV: the header and one per point).
-int lines(const std::string& path)
-{
-    std::ifstream in(path);
-    int n = 0;
-    for (std::string line; std::getline(in, line);)
-        ++n;
-    return n;
-}
-
 // A peer's whole conversion: its CSV holds every point.
 void converted(benchmark::State& state, const std::string& csv)
 {
-    if (lines(csv) != kWaypoints + 1)
+    if (benchsupport::lines(csv) != kWaypoints + 1)
         state.SkipWithError(("the peer did not convert every point: " + csv).c_str());
 }
 
@@ -233,11 +215,4 @@ PROBE_BENCH(BM_Probe_KmlSave);
 
 } // namespace
 
-int main(int argc, char** argv)
-{
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    std::filesystem::remove_all(scratch());
-    return 0;
-}
+BENCHMARK_MAIN();

@@ -1,33 +1,25 @@
 // The projection lists' generator over PROJ's whole database, and one point
 // through the classic functions after the pair's first conversion.
+#include "tests/support/files.h"
 #include "platform/proj/proj.h"
 
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <string>
-#include <stdlib.h>
 
 namespace {
 
 constexpr double kDegToRad = 0.0174532925199433;
 constexpr const char* kWgs84 = "+proj=longlat +ellps=WGS84 +datum=WGS84 +no_defs  no_defs <>";
 
-std::string temp_dir()
-{
-    char tmpl[] = "/tmp/tf-bench-proj-XXXXXX";
-    return mkdtemp(tmpl);
-}
-
 void BM_GenerateBothLists(benchmark::State& state)
 {
-    const std::string dir = temp_dir();
-    const std::string command = std::string(TREKFOLD_BINARY_DIR) + "/tools/projlist " + dir;
+    const test_support::TempDir dir;
+    const std::string command = std::string(TREKFOLD_BINARY_DIR) + "/tools/projlist " + dir.path;
     for (auto _ : state) {
         if (std::system(command.c_str()) != 0) state.SkipWithError("projlist failed");
     }
-    std::filesystem::remove_all(dir);
 }
 BENCHMARK(BM_GenerateBothLists)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
 
@@ -35,8 +27,8 @@ BENCHMARK(BM_GenerateBothLists)->Unit(benchmark::kSecond)->Iterations(1)->UseRea
 // conversion that builds and caches the pair's steps.
 void transform_points(benchmark::State& state, const char* target)
 {
-    const std::string dir = temp_dir();
-    auto lib = platform::make_proj_library(dir);
+    const test_support::TempDir dir;
+    auto lib = platform::make_proj_library(dir.path);
     const auto from = lib->pjInitPlus(kWgs84);
     const auto to = lib->pjInitPlus(target);
     double x = -93.5 * kDegToRad, y = 45.25 * kDegToRad, z = 1.0;
@@ -51,7 +43,6 @@ void transform_points(benchmark::State& state, const char* target)
     }
     lib->pjFree(from);
     lib->pjFree(to);
-    std::filesystem::remove_all(dir);
 }
 BENCHMARK_CAPTURE(transform_points, nad83_utm15,
                   "+proj=utm +zone=15 +ellps=GRS80 +datum=NAD83 +units=m +no_defs  no_defs <>");
@@ -64,8 +55,8 @@ BENCHMARK_CAPTURE(transform_points, seven_parameters,
 // the conversion and the release (definitions and steps come from the caches).
 void BM_InitTransformFree(benchmark::State& state)
 {
-    const std::string dir = temp_dir();
-    auto lib = platform::make_proj_library(dir);
+    const test_support::TempDir dir;
+    auto lib = platform::make_proj_library(dir.path);
     const std::string target = "+proj=utm +zone=15 +ellps=GRS80 +datum=NAD83 +units=m +no_defs";
     for (auto _ : state) {
         const auto from = lib->pjInitPlus(kWgs84);
@@ -75,7 +66,6 @@ void BM_InitTransformFree(benchmark::State& state)
         lib->pjFree(from);
         lib->pjFree(to);
     }
-    std::filesystem::remove_all(dir);
 }
 BENCHMARK(BM_InitTransformFree);
 

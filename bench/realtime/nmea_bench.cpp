@@ -5,40 +5,24 @@
 //
 // Counters: ratio = our time / gpsbabel's (below 1: faster); ns_per_line
 // the viewer's time per appended line.
-#include "main/program/compose.h"
-#include "main/app/frm_main.h"
+#include "bench/support/main_window.h"
+#include "bench/support/process.h"
 #include "main/realtime/nmea_viewer.h"
 #include "main/realtime/realtime.h"
-#include "platform/events/fake_events.h"
-#include "platform/serial/portmap.h"
-#include "platform/settings/settings.h"
-#include "platform/ui/cursor.h"
-#include "platform/ui/scripted_dialogs.h"
 #include "tests/main/app/fake_garmin.h"
 
 #include <benchmark/benchmark.h>
 
-#include <chrono>
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
 namespace {
 
-constexpr int kSentences = 100000;
+using benchsupport::scratch;
+using benchsupport::timed;
 
-std::string make_dir()
-{
-    char tmpl[] = "/tmp/tf-bench-nmea-XXXXXX";
-    return ::mkdtemp(tmpl);
-}
-const std::string& scratch()
-{
-    static const std::string dir = make_dir();
-    return dir;
-}
+constexpr int kSentences = 100000;
 
 // The track's sentence lines, repeated up to kSentences; also as a file.
 const std::vector<std::string>& sentences()
@@ -60,46 +44,22 @@ const std::vector<std::string>& sentences()
     return lines;
 }
 
-struct Window {
-    Window()
-        : settings(scratch() + "/trekfold.ini"), ports(&settings),
-          main({settings, dialogs, cursor, pump, ports}, "/opt/trekfold"), garmin(log)
-    {
-        dialogs.set_log([](const std::string&) {});
-        app::install_subsystems(main);
-        main.host_garmin(&garmin);
-    }
+// The main window hosting a fake control.
+struct Window : benchsupport::MainWindow {
+    Window() : MainWindow("/opt/trekfold", false), garmin(log) { main.host_garmin(&garmin); }
     ~Window() { main.host_garmin(nullptr); }
-    platform::Settings settings;
-    platform::ScriptedDialogs dialogs;
-    platform::RecordingCursor cursor;
-    platform::FakeEventPump pump;
-    platform::PortMap ports;
-    app::frmMain main;
     std::vector<std::string> log;
     apptest::FakeGarmin garmin;
 };
-
-template <class F>
-double timed(benchmark::State& state, F&& work)
-{
-    double total = 0;
-    for (auto _ : state) {
-        auto t0 = std::chrono::steady_clock::now();
-        work();
-        total += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    }
-    return state.iterations() ? total / double(state.iterations()) : 0;
-}
 
 double g_babel_seconds = 0;
 
 void BM_Gpsbabel_Nmea_100000(benchmark::State& state)
 {
     sentences();
-    const std::string cmd = "gpsbabel -t -i nmea -f " + scratch() + "/track.nmea -o unicsv -F /dev/null >/dev/null 2>&1";
+    const std::string cmd = "gpsbabel -t -i nmea -f " + scratch() + "/track.nmea -o unicsv -F /dev/null";
     bool ok = true;
-    g_babel_seconds = timed(state, [&] { ok = std::system(cmd.c_str()) == 0 && ok; });
+    g_babel_seconds = timed(state, [&] { ok = benchsupport::run(cmd) && ok; });
     if (!ok) state.SkipWithError("gpsbabel failed or is missing");
 }
 BENCHMARK(BM_Gpsbabel_Nmea_100000)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();

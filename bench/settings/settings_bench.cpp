@@ -1,6 +1,7 @@
 // Settings store and profile files with many keys: reading a file and
 // writing into it take time in proportion to its size. Each benchmark runs
 // at 50,000, 100,000 and 200,000 keys, so the three times show the growth.
+#include "tests/support/files.h"
 #include "platform/profile/profile.h"
 #include "platform/settings/settings.h"
 
@@ -8,20 +9,11 @@
 
 #include <filesystem>
 #include <fstream>
-#include <stdlib.h>
 #include <string>
 
 namespace {
 
-struct ScratchDir {
-    ScratchDir()
-    {
-        char tmpl[] = "/tmp/tf-bench-settings-XXXXXX";
-        path = mkdtemp(tmpl);
-    }
-    ~ScratchDir() { std::filesystem::remove_all(path); }
-    std::string path;
-};
+using test_support::TempDir;
 
 std::string key(int i) { return "key" + std::to_string(i); }
 std::string value(int i) { return "value " + std::to_string(i) + ",N,8,1"; }
@@ -39,7 +31,7 @@ void write_file(const std::string& path, int n)
 void BM_SettingsReadAll(benchmark::State& state)
 {
     const int n = int(state.range(0));
-    ScratchDir dir;
+    TempDir dir;
     write_file(dir.path + "/trekfold.ini", n);
     for (auto _ : state) {
         platform::Settings s(dir.path + "/trekfold.ini");
@@ -55,7 +47,7 @@ void BM_SettingsReadAll(benchmark::State& state)
 void BM_SettingsSaveOne(benchmark::State& state)
 {
     const int n = int(state.range(0));
-    ScratchDir dir;
+    TempDir dir;
     write_file(dir.path + "/trekfold.ini", n);
     platform::Settings s(dir.path + "/trekfold.ini");
     int round = 0;
@@ -67,7 +59,7 @@ void BM_SettingsSaveOne(benchmark::State& state)
 void BM_SettingsSaveAllHeld(benchmark::State& state)
 {
     const int n = int(state.range(0));
-    ScratchDir dir;
+    TempDir dir;
     for (auto _ : state) {
         std::filesystem::remove(dir.path + "/trekfold.ini");
         platform::Settings s(dir.path + "/trekfold.ini");
@@ -84,7 +76,7 @@ void BM_SettingsSaveAllHeld(benchmark::State& state)
 void BM_ProfileReadLast(benchmark::State& state)
 {
     const int n = int(state.range(0));
-    ScratchDir dir;
+    TempDir dir;
     write_file(dir.path + "/profile.ini", n);
     for (auto _ : state) {
         auto v = platform::GetPrivateProfileString("bench", key(n - 1), "", 255, dir.path + "/profile.ini");
@@ -97,7 +89,7 @@ void BM_ProfileReadLast(benchmark::State& state)
 void BM_ProfileWriteOne(benchmark::State& state)
 {
     const int n = int(state.range(0));
-    ScratchDir dir;
+    TempDir dir;
     write_file(dir.path + "/profile.ini", n);
     int round = 0;
     for (auto _ : state) {

@@ -2,6 +2,8 @@
 // table: our classes, shapelib's own writer and reader, and ogr2ogr turning
 // the same records from CSV into a shapefile. Reads also report the peak
 // memory of a child process that does nothing else.
+#include "bench/support/process.h"
+#include "tests/support/files.h"
 #include "main/files/dbase.h"
 #include "main/files/shapefile.h"
 #include "platform/text/vb.h"
@@ -11,14 +13,8 @@
 #include <shapefil.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
-#include <functional>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -58,16 +54,8 @@ const std::vector<Record>& records()
 
 const std::vector<std::string> kSpecs = {"NAME,C,20,0", "LAT,N,12,6", "LON,N,12,6", "ELEV,N,8,1", "IDX,N,6,0"};
 
-struct Dir {
-    Dir()
-    {
-        char t[] = "/tmp/tf-shapes-bench-XXXXXX";
-        path = ::mkdtemp(t);
-    }
-    ~Dir() { std::filesystem::remove_all(path); }
-    std::string operator/(const char* n) const { return path + "/" + n; }
-    std::string path;
-};
+using test_support::TempDir;
+using benchsupport::child_peak_kb;
 
 platform::vb::Date fixed_date() { return {2026, 12, 9}; }
 
@@ -163,34 +151,20 @@ double read_shapelib(const std::string& base)
     return sum + double(out.size());
 }
 
-// Peak resident memory (kB) of a child that only reads the pair.
-long child_peak_kb(const std::function<void()>& work)
-{
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        work();
-        ::_exit(0);
-    }
-    int status = 0;
-    struct rusage ru {};
-    ::wait4(pid, &status, 0, &ru);
-    return ru.ru_maxrss;
-}
-
 void write_bench(benchmark::State& state, void (*write)(const std::string&))
 {
-    Dir dir;
-    for (auto _ : state) write(dir / "p");
+    TempDir dir;
+    for (auto _ : state) write(dir.path + "/p");
     state.SetItemsProcessed(state.iterations() * kRecords);
 }
 
 void read_bench(benchmark::State& state, void (*write)(const std::string&), double (*read)(const std::string&))
 {
-    Dir dir;
-    write(dir / "p");
-    for (auto _ : state) benchmark::DoNotOptimize(read(dir / "p"));
+    TempDir dir;
+    write(dir.path + "/p");
+    for (auto _ : state) benchmark::DoNotOptimize(read(dir.path + "/p"));
     state.SetItemsProcessed(state.iterations() * kRecords);
-    state.counters["peak_rss_kB"] = double(child_peak_kb([&] { read(dir / "p"); }));
+    state.counters["peak_rss_kB"] = double(child_peak_kb([&] { read(dir.path + "/p"); }));
     state.counters["baseline_rss_kB"] = double(child_peak_kb([] {}));
 }
 
@@ -201,18 +175,17 @@ void BM_ReadShapelib(benchmark::State& state) { read_bench(state, write_shapelib
 
 void BM_WriteOgr2ogrFromCsv(benchmark::State& state)
 {
-    Dir dir;
+    TempDir dir;
     {
-        std::ofstream csv(dir / "p.csv");
+        std::ofstream csv(dir.path + "/p.csv");
         csv << "X,Y,NAME,LAT,LON,ELEV,IDX\n";
         for (const Record& r : records())
             csv << r.lon << "," << r.lat << "," << r.name << "," << r.lat << "," << r.lon << "," << r.elev << ","
                 << r.idx << "\n";
     }
-    const std::string cmd = "ogr2ogr -q -overwrite -f 'ESRI Shapefile' '" + dir / "out.shp" + "' '" + dir / "p.csv" +
+    const std::string cmd = "ogr2ogr -q -overwrite -f 'ESRI Shapefile' '" + dir.path + "/out.shp' '" + dir.path + "/p.csv" +
                             "' -oo X_POSSIBLE_NAMES=X -oo Y_POSSIBLE_NAMES=Y -oo AUTODETECT_TYPE=YES";
-    for (auto _ : state)
-        if (std::system(cmd.c_str()) != 0) state.SkipWithError("ogr2ogr failed");
+    benchsupport::shell(state, cmd);
     state.SetItemsProcessed(state.iterations() * kRecords);
 }
 

@@ -1,19 +1,18 @@
 // Records table speed: filling a full table, switching its type, colouring
 // and fitting it, and looking columns up.
+#include "tests/support/files.h"
 #include "main/table/table.h"
 #include "platform/ui/clipboard.h"
 #include "platform/ui/scripted_dialogs.h"
 
 #include <benchmark/benchmark.h>
 
-#include <filesystem>
 #include <memory>
-#include <stdlib.h>
 
 namespace {
 
 struct Fixture {
-    Fixture() : dir(make_dir()), settings(dir + "/trekfold.ini"), grid(2, 30)
+    Fixture() : settings(dir.path + "/trekfold.ini"), grid(2, 30)
     {
         flxgrd::TableContext ctx{grid, settings, dialogs, type, records, segments, selected, first, last, cursor,
                                  real_time};
@@ -23,12 +22,6 @@ struct Fixture {
         ctx.Set_RouteDefault = [this] { table->Set_RouteDefault(); };
         table = std::make_unique<flxgrd::Table>(std::move(ctx));
         flxgrd::Fields_Repair(settings, "");
-    }
-    ~Fixture() { std::filesystem::remove_all(dir); }
-    static std::string make_dir()
-    {
-        char tmpl[] = "/tmp/tf-bench-XXXXXX";
-        return mkdtemp(tmpl);
     }
     void fill(int n)
     {
@@ -44,7 +37,7 @@ struct Fixture {
                         "Ottawa;1 Main St;;Bank/Elgin;;0;1;GPS 60";
         return v;
     }
-    std::string dir;
+    test_support::TempDir dir;
     platform::Settings settings;
     platform::Grid grid;
     platform::ScriptedDialogs dialogs;

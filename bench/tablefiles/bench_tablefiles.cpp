@@ -16,55 +16,33 @@
 // A route table of 3,276 routes of 10 points saved as text, as a point
 // shapefile and loaded back (text and the shapefile's .dbf load as routes,
 // the shapefile itself as waypoints).
-#include "main/program/compose.h"
-#include "main/app/frm_main.h"
+#include "bench/support/main_window.h"
+#include "bench/support/process.h"
 #include "main/coords/coords.h"
 #include "main/files/files.h"
 #include "main/files/table_files.h"
 #include "main/table/table.h"
-#include "platform/events/fake_events.h"
-#include "platform/serial/portmap.h"
-#include "platform/settings/settings.h"
-#include "platform/ui/cursor.h"
-#include "platform/ui/scripted_dialogs.h"
 
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <sys/resource.h>
-#include <unistd.h>
 
 namespace {
 
-const std::string& scratch()
-{
-    static const std::string dir = [] {
-        char tmpl[] = "/tmp/tf-bench-tablefiles-XXXXXX";
-        static const std::string made = ::mkdtemp(tmpl);
-        std::atexit([] { std::filesystem::remove_all(made); });
-        return made;
-    }();
-    return dir;
-}
-
-std::string at(const char* name) { return scratch() + "/" + name; }
+using benchsupport::at;
+using benchsupport::scratch;
+using benchsupport::shell;
 
 std::string lat_of(int i) { return std::to_string(45.0 + (i % 1000) * 1e-3); }
 std::string lon_of(int i) { return std::to_string(-75.0 - (i / 1000) * 1e-3); }
 
 // The main window over a scratch program folder whose catalogue holds the
 // projections, with the full table.
-struct Window {
-    Window()
-        : settings(at("trekfold.ini")), ports(&settings), main({settings, dialogs, cursor, pump, ports}, scratch()),
-          files(main)
+struct Window : benchsupport::MainWindow {
+    Window() : MainWindow(scratch(), true), files(main)
     {
-        dialogs.set_quiet(true);
-        dialogs.set_log([](const std::string&) {});
-        app::install_subsystems(main);
         std::filesystem::create_directories(at("proj/nad"));
         std::ofstream(at("proj/nad/epsg"), std::ios::binary)
             << "# WGS 84\n<4326> +proj=longlat +datum=WGS84 +no_defs  no_defs <>\n"
@@ -91,7 +69,6 @@ struct Window {
             t.Records_InsertValues({"W" + std::to_string(i), la, lo, la, lo, "note " + std::to_string(i)}, cols);
         }
     }
-    int rows() const { return main.MSFlexGrid1.Rows() - 1; }
     static constexpr int kRoutes = 3276, kRoutePoints = 10;
     void fill_routes()
     {
@@ -110,12 +87,6 @@ struct Window {
         }
     }
 
-    platform::Settings settings;
-    platform::ScriptedDialogs dialogs;
-    platform::RecordingCursor cursor;
-    platform::FakeEventPump pump;
-    platform::PortMap ports;
-    app::frmMain main;
     files::TableFiles files;
 };
 
@@ -123,13 +94,6 @@ Window& window()
 {
     static Window w;
     return w;
-}
-
-void peak(benchmark::State& state)
-{
-    rusage u{};
-    ::getrusage(RUSAGE_SELF, &u);
-    state.counters["peak_MB"] = double(u.ru_maxrss) / 1024.0;
 }
 
 void BM_Save(benchmark::State& state, const char* kind)
@@ -154,31 +118,17 @@ void BM_Load(benchmark::State& state, const char* kind)
                                : w.files.Open_Textfile(scratch() + "/w.txt");
         if (!ok) state.SkipWithError("load failed");
     }
-    peak(state);
+    state.counters["peak_MB"] = benchsupport::peak_MB();
 }
 
 void BM_Ogr2ogr(benchmark::State& state)
 {
     window().files.Save_TextFile(scratch() + "/w.csv", ",", false);
     const std::string d = scratch();
-    const std::string cmd = "rm -f " + d + "/ogr.* && ogr2ogr -f 'ESRI Shapefile' " + d + "/ogr.shp " + d +
-                            "/w.csv -oo X_POSSIBLE_NAMES=long -oo Y_POSSIBLE_NAMES=lat >/dev/null 2>&1 && ogr2ogr "
-                            "-f CSV " + d + "/ogr.csv " + d + "/ogr.shp >/dev/null 2>&1";
-    for (auto _ : state)
-        if (std::system(cmd.c_str()) != 0) state.SkipWithError("ogr2ogr failed");
+    shell(state, "rm -f " + d + "/ogr.* && ogr2ogr -f 'ESRI Shapefile' " + d + "/ogr.shp " + d +
+                     "/w.csv -oo X_POSSIBLE_NAMES=long -oo Y_POSSIBLE_NAMES=lat >/dev/null 2>&1 && ogr2ogr -f CSV " +
+                     d + "/ogr.csv " + d + "/ogr.shp");
 }
-
-// A line of /proc/self/status ("VmRSS", "VmHWM") in MB; -1 when absent.
-double status_MB(const std::string& key)
-{
-    std::ifstream in("/proc/self/status");
-    for (std::string line; std::getline(in, line);)
-        if (line.compare(0, key.size() + 1, key + ":") == 0) return std::stod(line.substr(key.size() + 1)) / 1024.0;
-    return -1;
-}
-
-// Starts a new peak: the kernel's high-water mark drops to the present size.
-void reset_peak() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
 // Loads project into UTM zone 15N while one lives.
 struct Utm {
@@ -186,12 +136,6 @@ struct Utm {
     explicit Utm(Window& win) : w(win) { w.settings.SaveSetting("proj", "proj", "32615"); }
     ~Utm() { w.settings.SaveSetting("proj", "proj", "4326"); }
 };
-
-void shell(benchmark::State& state, const std::string& command)
-{
-    for (auto _ : state)
-        if (std::system((command + " >/dev/null 2>&1").c_str()) != 0) state.SkipWithError(command.c_str());
-}
 
 void BM_KmlSave(benchmark::State& state)
 {
@@ -215,13 +159,13 @@ void BM_KmlLoad(benchmark::State& state)
 {
     Window& w = window();
     files::KMLFile_Save(w.main, "point", at("w.kml"), false);
-    state.counters["load_before_MB"] = status_MB("VmRSS");
-    reset_peak();
+    state.counters["load_before_MB"] = benchsupport::status_kb("VmRSS") / 1024.0;
+    benchsupport::reset_peak();
     Utm utm(w);
     for (auto _ : state)
         if (!files::KMLFile_Load(w.main, "point", at("w.kml"))) state.SkipWithError("KML load failed");
     state.counters["rows"] = w.rows();
-    state.counters["load_peak_MB"] = status_MB("VmHWM");
+    state.counters["load_peak_MB"] = benchsupport::status_kb("VmHWM") / 1024.0;
 }
 
 void BM_GpsbabelKmlLoad(benchmark::State& state)

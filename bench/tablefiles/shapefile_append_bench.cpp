@@ -6,19 +6,12 @@
 // and closing included. The program puts the three files on disk (fsync)
 // before it answers; "synced" is shapelib's append followed by the same
 // three fsyncs.
-#include "main/program/compose.h"
-#include "main/app/frm_main.h"
+#include "bench/support/main_window.h"
 #include "main/files/table_files.h"
-#include "platform/events/fake_events.h"
-#include "platform/serial/portmap.h"
-#include "platform/settings/settings.h"
-#include "platform/ui/cursor.h"
-#include "platform/ui/scripted_dialogs.h"
 
 #include <benchmark/benchmark.h>
 #include <shapefil.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <fcntl.h>
@@ -26,34 +19,14 @@
 
 namespace {
 
-const std::string& scratch()
-{
-    static const std::string dir = [] {
-        char tmpl[] = "/tmp/tf-bench-append-XXXXXX";
-        static const std::string made = ::mkdtemp(tmpl);
-        std::atexit([] { std::filesystem::remove_all(made); });
-        return made;
-    }();
-    return dir;
-}
+using benchsupport::scratch;
 
-struct Window {
-    Window()
-        : settings(scratch() + "/trekfold.ini"), ports(&settings),
-          main({settings, dialogs, cursor, pump, ports}, scratch()), files(main)
+struct Window : benchsupport::MainWindow {
+    Window() : MainWindow(scratch(), true), files(main)
     {
-        dialogs.set_quiet(true);
-        dialogs.set_log([](const std::string&) {});
-        app::install_subsystems(main);
         main.state().record_type = "track";
         main.table().Table_SetType("track");
     }
-    platform::Settings settings;
-    platform::ScriptedDialogs dialogs;
-    platform::RecordingCursor cursor;
-    platform::FakeEventPump pump;
-    platform::PortMap ports;
-    app::frmMain main;
     files::TableFiles files;
 };
 

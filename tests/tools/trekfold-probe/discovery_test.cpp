@@ -1,16 +1,13 @@
 // Finding and connecting receivers from outside: the probe against
 // simulated units on pseudo-terminals named by TREKFOLD_COM<n> (every other
 // COM number maps to a missing path) and drive folders in TREKFOLD_DRIVES.
-#include <QProcess>
-#include <QStringList>
-#include <nlohmann/json.hpp>
+#include "tests/tools/trekfold-probe/probe_run.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -18,67 +15,24 @@
 
 namespace {
 
-using nlohmann::json;
+using probetest::json;
+using probetest::ProbeRun;
 namespace fs = std::filesystem;
 
-struct Outcome {
-    int status = -1;
-    std::string err;
-    std::vector<json> lines;
-    std::vector<json> with(const char* key) const
-    {
-        std::vector<json> out;
-        for (const auto& l : lines)
-            if (l.contains(key)) out.push_back(l);
-        return out;
-    }
-    json window(const char* name) const
-    {
-        json last;
-        for (const auto& l : with("window"))
-            if (l["window"] == name) last = l;
-        return last;
-    }
-    bool box(const std::string& text) const
-    {
-        for (const auto& b : with("box"))
-            if (b["box"] == text) return true;
-        return false;
-    }
-};
-
 // A folder for the run: settings home, pty links, drives.
-struct Place {
-    std::string path;
+struct Place : probetest::Home {
     Place()
     {
-        char tmpl[] = "/tmp/tf-discovery-XXXXXX";
-        path = ::mkdtemp(tmpl);
         for (int n = 1; n <= 20; ++n)
             ::setenv(("TREKFOLD_COM" + std::to_string(n)).c_str(), (path + "/missing" + std::to_string(n)).c_str(), 1);
         ::setenv("TREKFOLD_DRIVES", (path + "/no-drive").c_str(), 1);
     }
-    ~Place() { fs::remove_all(path); }
 
-    Outcome probe(const std::vector<std::string>& args) const
+    ProbeRun probe(const std::vector<std::string>& args) const
     {
-        QProcess p;
-        QStringList a{"--home", QString::fromStdString(path)};
-        for (const auto& s : args) a << QString::fromStdString(s);
-        p.start(TREKFOLD_PROBE, a);
-        p.waitForFinished(-1);
-        Outcome r;
-        r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        r.err = p.readAllStandardError().toStdString();
-        std::istringstream out(p.readAllStandardOutput().toStdString());
-        for (std::string line; std::getline(out, line);)
-            if (!line.empty() && line[0] == '{') r.lines.push_back(json::parse(line));
-        return r;
-    }
-    std::string ini() const
-    {
-        std::ifstream in(path + "/trekfold/trekfold.ini");
-        return std::string(std::istreambuf_iterator<char>(in), {});
+        std::vector<std::string> a{"--home", path};
+        a.insert(a.end(), args.begin(), args.end());
+        return probetest::run(a);
     }
     // A mass-storage unit's drive folder, the only drive.
     std::string drive()
@@ -127,7 +81,7 @@ TEST(ProbeDiscovery, StartUpConnectsTheStoredPortOrSaysItDoesNotExist)
 {
     Place place;
     Unit unit(place, "d110-array-unit.json", 3);
-    Outcome r = place.probe({"--port", "3", "window", "frmMain", "window", "frmInfo", "menus"});
+    ProbeRun r = place.probe({"--port", "3", "window", "frmMain", "window", "frmInfo", "menus"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(r.with("chooser").empty()); // no search
     EXPECT_EQ(r.window("frmMain")["StatusBar1"][0], "Connected");
@@ -140,7 +94,7 @@ TEST(ProbeDiscovery, StartUpConnectsTheStoredPortOrSaysItDoesNotExist)
     EXPECT_EQ(menus["mnuPort(3)"]["checked"], true);
     for (const char* other : {"mnuPort(1)", "mnuPort(4)", "mnuPort(20)"}) EXPECT_EQ(menus[other]["enabled"], false) << other;
 
-    Outcome missing = place.probe({"--port", "9", "window", "frmMain"});
+    ProbeRun missing = place.probe({"--port", "9", "window", "frmMain"});
     ASSERT_EQ(missing.status, 0) << missing.err;
     const auto boxes = missing.with("box");
     ASSERT_EQ(boxes.size(), 1u);
@@ -157,7 +111,7 @@ TEST(ProbeDiscovery, AutoConnectListsEveryUnitAndConnectsTheChosenOne)
     Unit any(place, "any-speed-unit.json", 4);
     Unit nmea(place, "nmea-4800-unit.json", 5);
     const std::string drive = place.drive();
-    Outcome r = place.probe({"--port", "3", "menus", "answer", "NMEA on Port 5  ", "menu", "mnuAutoGPSConnect",
+    ProbeRun r = place.probe({"--port", "3", "menus", "answer", "NMEA on Port 5  ", "menu", "mnuAutoGPSConnect",
                          "window", "frmMain"});
     ASSERT_EQ(r.status, 0) << r.err;
     const auto chooser = r.with("chooser");
@@ -180,7 +134,7 @@ TEST(ProbeDiscovery, AutoConnectListsEveryUnitAndConnectsTheChosenOne)
     EXPECT_NE(ini.find("port=5"), std::string::npos) << ini;
     EXPECT_NE(ini.find("Settings=4800,N,8,1"), std::string::npos) << ini;
 
-    Outcome cancel = place.probe({"--port", "3", "menus", "answer", "Cancel", "menu", "mnuAutoGPSConnect", "window",
+    ProbeRun cancel = place.probe({"--port", "3", "menus", "answer", "Cancel", "menu", "mnuAutoGPSConnect", "window",
                               "frmMain"});
     ASSERT_EQ(cancel.status, 0) << cancel.err;
     ASSERT_EQ(cancel.with("chooser").size(), 1u);
@@ -192,7 +146,7 @@ TEST(ProbeDiscovery, StoredUsbConnectsTheDriveAndNothingLeavesTheChooserShown)
 {
     Place place;
     const std::string drive = place.drive();
-    Outcome r = place.probe({"--port", "0", "window", "frmMain", "window", "frmInfo", "menus"});
+    ProbeRun r = place.probe({"--port", "0", "window", "frmMain", "window", "frmInfo", "menus"});
     ASSERT_EQ(r.status, 0) << r.err;
     const json main = r.window("frmMain");
     EXPECT_EQ(main["StatusBar1"][0], "Connected");
@@ -211,7 +165,7 @@ TEST(ProbeDiscovery, StoredUsbConnectsTheDriveAndNothingLeavesTheChooserShown)
     EXPECT_NE(place.ini().find("port=0"), std::string::npos);
 
     fs::remove_all(drive);
-    Outcome none = place.probe({"--port", "0", "menu", "mnuAutoGPSConnect", "window", "frmGPSStatus"});
+    ProbeRun none = place.probe({"--port", "0", "menu", "mnuAutoGPSConnect", "window", "frmGPSStatus"});
     ASSERT_EQ(none.status, 0) << none.err;
     const json chooser = none.window("frmGPSStatus");
     EXPECT_EQ(chooser["visible"], true);

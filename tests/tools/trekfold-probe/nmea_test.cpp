@@ -2,80 +2,20 @@
 // states, size and save; and a receiver simulator replaying a log: start-up
 // connects in NMEA mode, and with real time off lines update the labels and
 // the viewer but store no values.
-#include <QProcess>
-#include <QStringList>
-#include <nlohmann/json.hpp>
+#include "tests/tools/trekfold-probe/probe_run.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include <stdlib.h>
-
 namespace {
 
-using nlohmann::json;
+using probetest::Home;
+using probetest::json;
+using probetest::ProbeRun;
 
-struct NmeaRun {
-    int status = -1;
-    std::string err;
-    std::vector<json> lines;
-    std::vector<json> with(const char* key) const
-    {
-        std::vector<json> out;
-        for (const auto& l : lines)
-            if (l.contains(key)) out.push_back(l);
-        return out;
-    }
-    json window(const char* name) const
-    {
-        json last;
-        for (const auto& l : lines)
-            if (l.value("window", "") == name) last = l;
-        return last;
-    }
-};
-
-NmeaRun probe(const std::vector<std::string>& args)
-{
-    QProcess p;
-    QStringList a;
-    for (const auto& s : args) a << QString::fromStdString(s);
-    p.start(TREKFOLD_PROBE, a);
-    p.waitForFinished(-1);
-    NmeaRun r;
-    r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.err = p.readAllStandardError().toStdString();
-    std::istringstream out(p.readAllStandardOutput().toStdString());
-    for (std::string line; std::getline(out, line);)
-        if (!line.empty() && line[0] == '{') r.lines.push_back(json::parse(line));
-    return r;
-}
-
-struct Home {
-    Home()
-    {
-        char tmpl[] = "/tmp/tf-nmea-probe-XXXXXX";
-        path = ::mkdtemp(tmpl);
-        std::filesystem::create_directories(path + "/trekfold");
-    }
-    ~Home() { std::filesystem::remove_all(path); }
-    std::string read(const std::string& name) const
-    {
-        std::ifstream in(path + "/" + name, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-    void write(const std::string& name, const std::string& text) const
-    {
-        std::ofstream(path + "/" + name, std::ios::binary) << text;
-    }
-    std::string path;
-};
+ProbeRun probe(const std::vector<std::string>& args) { return probetest::run(args); }
 
 const std::string kRmc = "$GPRMC,225308,A,4527.458,S,16709.165,E,000.0,094.5,060601,024.1,E*6D";
 const std::string kGsv = "$GPGSV,3,1,09,01,05,060,18,02,17,259,43,04,56,287,28,07,28,169,42*70";
@@ -86,7 +26,7 @@ std::vector<int> all(int value) { return std::vector<int>(35, value); }
 TEST(TrekfoldProbeNmea, ViewerFilterAndShiftClick)
 {
     Home home;
-    NmeaRun r = probe({"--home", home.path, "--port", "0", "answer", "Yes", "menu", "mnuViewNMEA", "window",
+    ProbeRun r = probe({"--home", home.path, "--port", "0", "answer", "Yes", "menu", "mnuViewNMEA", "window",
                    "frmNMEAViewer", "nmea", kRmc, "nmea", kGsv, "check", "frmNMEAViewer.chkGPGSV", "0", "nmea", kGsv,
                    "nmea", kRmv, "check", "frmNMEAViewer.chkOTHER", "0", "nmea", kRmv, "nmea", kRmc, "1", "window",
                    "frmNMEAViewer",
@@ -120,7 +60,7 @@ TEST(TrekfoldProbeNmea, StoredStatesAndSave)
 {
     Home home;
     const std::string file = home.path + "/nmea.txt";
-    NmeaRun r = probe({"--home", home.path, "--port", "0", "answer", "Yes", "setting", "NMEA", "checkboxes",
+    ProbeRun r = probe({"--home", home.path, "--port", "0", "answer", "Yes", "setting", "NMEA", "checkboxes",
                    "0,0,0,0,0,0,0,0,0,0", "menu", "mnuViewNMEA", "nmea", kGsv, "nmea", kRmc, "window",
                    "frmNMEAViewer", "answer", file, "menu", "frmNMEAViewer.cmdSave", "nmea", kRmc, "answer", file,
                    "answer", "No", "menu", "frmNMEAViewer.cmdSave", "answer", "", "menu", "frmNMEAViewer.cmdSave"});
@@ -156,7 +96,7 @@ TEST(TrekfoldProbeNmea, ReplayingUnitWithRealTimeOff)
     for (int i = 0; i < 600 && !std::filesystem::exists(link); ++i) sim.waitForFinished(100);
     ASSERT_TRUE(std::filesystem::exists(link));
     ::setenv("TREKFOLD_COM3", link.c_str(), 1);
-    NmeaRun r = probe({"--home", home.path, "answer", "Yes", "nmea", kRmc, "nmea", "$PGRMZ,48,f,3*1B", "nmea-values",
+    ProbeRun r = probe({"--home", home.path, "answer", "Yes", "nmea", kRmc, "nmea", "$PGRMZ,48,f,3*1B", "nmea-values",
                    "window", "frmMain", "window", "frmNMEAViewer", "menus"});
     sim.terminate();
     sim.waitForFinished(10000);

@@ -1,10 +1,9 @@
 // The probe end to end: the first-run question, the projection commands on
 // the real projection library and lists, and the exit status of commands it
 // cannot carry out.
+#include "tests/tools/trekfold-probe/probe_run.h"
+
 #include <QImage>
-#include <QProcess>
-#include <QStringList>
-#include <nlohmann/json.hpp>
 
 #include <gtest/gtest.h>
 
@@ -14,7 +13,6 @@
 #include <fstream>
 #include <iterator>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -22,69 +20,20 @@
 
 namespace {
 
-using nlohmann::json;
-
-struct ProbeRun {
-    int status = -1;
-    std::vector<json> lines;
-    std::string err, out;
-
-    std::vector<json> boxes() const { return with("box"); }
-    std::vector<json> with(const char* key) const
-    {
-        std::vector<json> out;
-        for (const auto& l : lines)
-            if (l.contains(key)) out.push_back(l);
-        return out;
-    }
-    // The data rows of the last "table" command.
-    std::vector<json> rows() const
-    {
-        std::vector<json> out;
-        for (const auto& l : lines) {
-            if (l.contains("fields")) out.clear();
-            if (l.contains("row")) out.push_back(l);
-        }
-        return out;
-    }
-};
+using probetest::Home;
+using probetest::json;
+using probetest::ProbeRun;
 
 ProbeRun probe(const std::vector<std::string>& args, const std::string& folder = {})
 {
-    QProcess p;
-    if (!folder.empty()) p.setWorkingDirectory(QString::fromStdString(folder));
-    QStringList a;
+    std::vector<std::string> a;
     // Start-up connects the stored port: unless a run names one, the USB
     // link, and there are no drives to search.
-    if (std::find(args.begin(), args.end(), "--port") == args.end()) a << "--port" << "0";
+    if (std::find(args.begin(), args.end(), "--port") == args.end()) a = {"--port", "0"};
     ::setenv("TREKFOLD_DRIVES", "", 0);
-    for (const auto& s : args) a << QString::fromStdString(s);
-    p.start(TREKFOLD_PROBE, a);
-    p.waitForFinished(-1);
-    ProbeRun r;
-    r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.err = p.readAllStandardError().toStdString();
-    r.out = p.readAllStandardOutput().toStdString();
-    std::istringstream out(r.out);
-    for (std::string line; std::getline(out, line);)
-        if (!line.empty() && line[0] == '{') r.lines.push_back(json::parse(line));
-    return r;
+    a.insert(a.end(), args.begin(), args.end());
+    return probetest::run(a, folder);
 }
-
-struct Home {
-    Home()
-    {
-        char tmpl[] = "/tmp/tf-probe-XXXXXX";
-        path = ::mkdtemp(tmpl);
-    }
-    ~Home() { std::filesystem::remove_all(path); }
-    std::string ini() const
-    {
-        std::ifstream in(path + "/trekfold/trekfold.ini");
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-    std::string path;
-};
 
 double number(const json& row, const char* field) { return std::stod(row.at(field).get<std::string>()); }
 
