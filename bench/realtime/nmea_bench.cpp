@@ -1,5 +1,6 @@
 // NMEA intake speed: 100,000 sentences (the SiRF track repeated) through
-// the control's NMEA event with real time on and the viewer hidden, against
+// the control's NMEA event with tracking on (table rows, projected), the
+// viewer hidden, against
 // gpsbabel reading the same file as NMEA in the same run; and the viewer's
 // cost per line with a short and with a long text (it must not grow).
 //
@@ -10,6 +11,8 @@
 #include "main/realtime/nmea_viewer.h"
 #include "main/realtime/realtime.h"
 #include "tests/main/app/fake_garmin.h"
+#include "tests/main/realtime/realtime_rig.h"
+#include "main/coords/coords.h"
 
 #include <benchmark/benchmark.h>
 
@@ -64,19 +67,37 @@ void BM_Gpsbabel_Nmea_100000(benchmark::State& state)
 }
 BENCHMARK(BM_Gpsbabel_Nmea_100000)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
+// Tracking started in table mode with a projection: every "$GPRMC" is a
+// projected row, the other sentences fill the values.
 void BM_garmin_NMEA_100000(benchmark::State& state)
 {
     const auto& lines = sentences();
-    Window w;
-    w.main.state().real_time = true;
-    realtime::RealTime& rt = w.main.realtime();
+    rttest::Tracker t(false, true);
+    std::filesystem::create_directories(t.dir.path + "/proj/nad");
+    std::ofstream(t.dir.path + "/proj/nad/epsg")
+        << "# WGS 84 / UTM zone 15N\n<32615> +proj=utm +zone=15 +datum=WGS84 +units=m +no_defs  no_defs <>\n";
+    t.main.set_coords(coords::make_coordinates(t.main));
+    t.settings.SaveSetting("proj", "projfile", "epsg");
+    t.settings.SaveSetting("proj", "proj", "32615");
+    t.main.coords().LoadProjections("epsg");
+    t.start();
+    t.main.Timer1->set_enabled(false);
+    realtime::RealTime& rt = t.main.realtime();
+    int rows = 0;
     double s = timed(state, [&] {
         for (const auto& l : lines) rt.garmin_NMEA(l, false);
-        // A fresh viewer text for the next pass, as a new session starts.
+        rows = t.main.state().record_counter;
+        state.PauseTiming();
+        // A fresh table and viewer text for the next pass, as a new session starts.
+        t.main.table().Table_Clear();
+        t.main.state().record_counter = 0;
         rt.NMEAViewer().Unload();
+        t.log.clear();
+        state.ResumeTiming();
     });
     if (g_babel_seconds > 0) state.counters["ratio"] = s / g_babel_seconds;
-    state.counters["values"] = double(w.main.state().nmea_values.Count());
+    state.counters["rows"] = rows;
+    if (!t.dialogs.boxes().empty()) state.SkipWithError(("a box: " + t.dialogs.boxes().front().text).c_str());
 }
 BENCHMARK(BM_garmin_NMEA_100000)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 

@@ -25,8 +25,11 @@ struct KeptPoint {
     double lon = 0, lat = 0; // degrees
     double x = 0, y = 0;     // projected
     std::string row_text;    // the "rtimewpt" values joined by ";"
-    std::string epe_text;    // the epe readout ("#0.0")
+    std::string epe_text;    // the epe of the display body and of ArcMap
     double azimuth = 0;
+    // While ArcView is linked, its handshake file (the exchange base name
+    // and ".done") ends tracking in place of the ArcView and ArcMap calls.
+    bool arcview_handshake = false;
 };
 
 class RealTime {
@@ -55,9 +58,10 @@ public:
     virtual frmRealTime& RealTimeWindow() = 0;
     // A kept point from the last kept point on: the table row or log line,
     // the output shapefile, LandView, ArcView and ArcMap. The transfer busy
-    // flag is held while it is handed on. False when recording failed
-    // (tracking is then stopped) or an error ended it (shown in the box
-    // titled "frmMain." & `procedure`).
+    // flag is held while it is handed on. False when recording failed or
+    // ArcView's handshake file was found (tracking is then stopped), or an
+    // error ended it (shown in the box titled "frmMain." & `procedure`; an
+    // empty `procedure` shows none).
     virtual bool Point_Record(const KeptPoint& point, const std::string& procedure) = 0;
 };
 

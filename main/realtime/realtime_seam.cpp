@@ -1,6 +1,7 @@
 // Real-time tracking as the main window reaches it: its menu entries, the
 // position record and the real-time window go to the tracking logic; NMEA
-// lines reach the viewer and the value collection.
+// lines reach the viewer, the value collection and the point of each
+// "$GPRMC".
 #include "main/realtime/realtime.h"
 #include "main/realtime/tracking.h"
 
@@ -76,6 +77,10 @@ private:
         app::AppState& s = main_.state();
         if (!s.real_time) return;
         for (NMEAValue& v : NMEA_Values(sentence)) Collection_SetVal(s.nmea_values, std::move(v.value), v.key);
+        if (identifier == "$GPRMC")
+            tracking_.NMEA_Point();
+        else
+            tracking_.NMEA_Other();
     }
 
     app::frmMain& main_;

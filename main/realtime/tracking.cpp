@@ -8,6 +8,8 @@
 #include "main/files/files.h"
 #include "main/files/table_files.h"
 #include "main/links/links.h"
+#include "main/realtime/nmea.h"
+#include "main/app/frm_info.h"
 #include "main/table/table.h"
 #include "main/transfer/transfer.h"
 #include "platform/automation/dispatch.h"
@@ -22,6 +24,7 @@
 #include <cstring>
 #include <filesystem>
 #include <limits>
+#include <optional>
 
 #include <unistd.h>
 
@@ -42,6 +45,38 @@ struct Hold {
 
 std::string number(double v, const char* pattern) { return vb::Format(v, pattern); }
 
+// The new last kept point.
+void keep(app::AppState& s, double lat, double lon, std::int64_t now)
+{
+    platform::Collection<Variant> kept;
+    kept.Add(Variant(lat), "lat");
+    kept.Add(Variant(lon), "long");
+    kept.Add(Variant(double(now)), "time");
+    s.last_point = std::move(kept);
+}
+
+// An NMEA value as a number: none when the key is missing or its text is
+// no number (an empty field of a unit without a fix).
+std::optional<double> item_number(const platform::Collection<Variant>& c, const std::string& key)
+{
+    if (!c.Exists(key)) return std::nullopt;
+    try {
+        return c.Item(key).ToDouble();
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+std::string item_text(const platform::Collection<Variant>& c, const std::string& key)
+{
+    if (!c.Exists(key)) return std::string();
+    try {
+        return c.Item(key).ToString();
+    } catch (const std::exception&) {
+        return std::string();
+    }
+}
+
 } // namespace
 
 Tracking::Tracking(app::frmMain& main) : main_(main), window_(main) {}
@@ -57,6 +92,22 @@ void Tracking::box(const std::string& procedure, int n, const std::string& descr
 {
     main_.dialogs().MsgBox("Error #" + std::to_string(n) + " - " + description, platform::vbCritical,
                            "frmMain." + procedure);
+}
+
+bool Tracking::Tolerance_Passes(double lat, double lon)
+{
+    const app::AppState& s = main_.state();
+    const double last_lat = s.last_point.Item("lat").ToDouble();
+    const double last_lon = s.last_point.Item("long").ToDouble();
+    if (window_.control("chkTolerance(0)").value) {
+        const double elapsed = double(clock_seconds() - std::int64_t(s.last_point.Item("time").ToDouble()));
+        if (elapsed < vb::Val(window_.control("tbxToleranceValue(0)").text)) return false;
+    }
+    if (window_.control("chkTolerance(1)").value) {
+        const double d = Calculate_Distance(last_lon, last_lat, lon, lat, "K") * 1000;
+        if (vb::Val(window_.control("tbxToleranceValue(1)").text) > d) return false;
+    }
+    return true;
 }
 
 void Tracking::Receive_Pvt_data()
@@ -101,23 +152,11 @@ void Tracking::Receive_Pvt_data()
                 if (s.tolerance_bypass) {
                     s.tolerance_bypass = false;
                 } else if (s.last_point.Count() > 0) {
-                    const double last_lat = s.last_point.Item("lat").ToDouble();
-                    const double last_lon = s.last_point.Item("long").ToDouble();
-                    if (window_.control("chkTolerance(0)").value) {
-                        const double elapsed = double(clock_seconds() - std::int64_t(s.last_point.Item("time").ToDouble()));
-                        if (elapsed < vb::Val(window_.control("tbxToleranceValue(0)").text)) return;
-                    }
-                    if (window_.control("chkTolerance(1)").value) {
-                        const double d = Calculate_Distance(last_lon, last_lat, fix.Lon, fix.Lat, "K") * 1000;
-                        if (vb::Val(window_.control("tbxToleranceValue(1)").text) > d) return;
-                    }
-                    azimuth = Calculate_Azimuth(last_lon, last_lat, fix.Lon, fix.Lat);
+                    if (!Tolerance_Passes(fix.Lat, fix.Lon)) return;
+                    azimuth = Calculate_Azimuth(s.last_point.Item("long").ToDouble(),
+                                                s.last_point.Item("lat").ToDouble(), fix.Lon, fix.Lat);
                 }
-                platform::Collection<Variant> kept;
-                kept.Add(Variant(fix.Lat), "lat");
-                kept.Add(Variant(fix.Lon), "long");
-                kept.Add(Variant(double(clock_seconds())), "time");
-                s.last_point = std::move(kept);
+                keep(s, fix.Lat, fix.Lon, clock_seconds());
 
                 // The row text, its date and time asked of the unit.
                 main_.garmin->Request_Date_Time();
@@ -223,12 +262,24 @@ bool Tracking::Point_Record(const KeptPoint& p, const std::string& procedure)
         }
         // ArcView.
         if (links.Arcview_Exists(false)) {
+            const std::string done = s.temp_shapefile + ".done";
+            std::error_code ec;
+            if (p.arcview_handshake && std::filesystem::exists(done, ec)) {
+                std::filesystem::remove(done, ec);
+                s.transfer_busy = false;
+                mnuStopRealTime_Click();
+                return false;
+            }
             links.lblGPSDesc1_LinkExecute(command);
             shown = true;
         }
     } catch (const VbError& e) {
         s.transfer_busy = false;
-        box(procedure, e.number, e.description);
+        if (!procedure.empty()) box(procedure, e.number, e.description);
+        return false;
+    } catch (const std::exception&) {
+        if (!procedure.empty()) throw;
+        s.transfer_busy = false;
         return false;
     }
     // From here on errors are ignored.
@@ -253,6 +304,99 @@ bool Tracking::Point_Record(const KeptPoint& p, const std::string& procedure)
     }
     s.transfer_busy = false;
     return true;
+}
+
+void Tracking::NMEA_Other()
+{
+    main_.pump().run_pending();
+    main_.state().transfer_busy = false;
+}
+
+void Tracking::NMEA_Point()
+{
+    app::AppState& s = main_.state();
+    if (s.transfer_busy || handling_) return;
+    bool kept = false;
+    {
+        Hold hold(handling_);
+        kept = NMEA_Keep();
+    }
+    if (!kept) return;
+    s.nmea_values = NMEAValues();
+    s.transfer_busy = true;
+    NMEA_Other();
+}
+
+bool Tracking::NMEA_Keep()
+{
+    app::AppState& s = main_.state();
+    const NMEAValues& v = s.nmea_values;
+    // A unit without a fix sends "$GPRMC" with empty position fields: no
+    // point at 0, 0, but the values are used up as after a point.
+    const std::optional<double> lat = NMEA_Latitude(item_text(v, "lat"), item_text(v, "lat_dir"));
+    const std::optional<double> lon = NMEA_Longitude(item_text(v, "long"), item_text(v, "long_dir"));
+    if (!lat || !lon) return true;
+
+    const double factor = vb::LCase(s.unit) == "meters" ? 1.0 : 3.28084;
+    main_.lbllat.caption = vb::CStr(*lat);
+    main_.lbllon.caption = vb::CStr(*lon);
+    double px = *lon, py = *lat, x = 0, y = 0;
+    try {
+        main_.coords().Project_Point(px, py, true, x, y);
+    } catch (const std::exception&) {
+    }
+    window_.Load();
+    window_.control("lblProjX").caption = vb::CStr(x);
+    window_.control("lblProjY").caption = vb::CStr(y);
+
+    // The first point has no direction of travel.
+    double azimuth = 0;
+    if (s.last_point.Exists("lat") && s.last_point.Exists("long"))
+        azimuth = Calculate_Azimuth(s.last_point.Item("long").ToDouble(), s.last_point.Item("lat").ToDouble(), *lon,
+                                    *lat);
+
+    const auto scaled = [&](const char* key, const char* pattern) {
+        return number(item_number(v, key).value_or(0) * factor, pattern);
+    };
+    const std::optional<double> alt_value = item_number(v, "alt");
+    const std::string alt = alt_value ? number(*alt_value * factor, "####0.0") : "0";
+    if (alt_value) main_.lblAlt.caption = alt + " " + s.unit;
+    const std::string epe = scaled("epe", "####0.0");
+    main_.lblepe.caption = epe + " " + s.unit;
+    const std::string date = NMEA_Date(item_text(v, "date"));
+    const std::string time = NMEA_Time(item_text(v, "time"));
+    app::InfoWindow& info = main_.frmInfo();
+    info.lbldate.caption = date;
+    info.lblTime.caption = time;
+    main_.changed(app::ChangeControls);
+
+    // Tolerance filter; a dropped point keeps the values for the next one.
+    if (s.last_point.Exists("time")) {
+        if (s.tolerance_bypass)
+            s.tolerance_bypass = false;
+        else if (!Tolerance_Passes(*lat, *lon))
+            return false;
+    }
+    keep(s, *lat, *lon, clock_seconds());
+
+    const auto stored = [&](const char* key) { return v.Exists(key) ? item_text(v, key) : std::string("0"); };
+    std::string row = "RTIMEWPT;rt" + std::to_string(std::int64_t(s.record_counter) + 1);
+    for (const std::string& value :
+         {vb::CStr(*lat), vb::CStr(*lon), number(y, "##0.00000000"), number(x, "##0.00000000"), alt, epe,
+          scaled("eph", "####0.0"), scaled("epv", "####0.0"), stored("pdop"), stored("hdop"), stored("vdop"),
+          stored("speed"), stored("course"), stored("mvar"), stored("mdir"), stored("datum"), stored("pfix"),
+          stored("east"), stored("north"), stored("up"), scaled("depth", "####0.00"),
+          number(item_number(v, "temp").value_or(0), "####0.00"), date, time})
+        row += ";" + value;
+    row += "; ";
+
+    KeptPoint p;
+    p.lon = *lon, p.lat = *lat, p.x = x, p.y = y;
+    p.row_text = std::move(row);
+    p.epe_text = v.Exists("epe") ? item_text(v, "epe") : std::string("0");
+    p.azimuth = azimuth;
+    p.arcview_handshake = true;
+    return Point_Record(p, "");
 }
 
 void Tracking::mnuStartRealTime_Click()

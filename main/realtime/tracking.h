@@ -18,6 +18,12 @@ public:
     explicit Tracking(app::frmMain& main);
 
     void Receive_Pvt_data();
+    // The point of a "$GPRMC" line from AppState::nmea_values (stored
+    // from that line and the ones since the last point), while real time
+    // runs; nothing while the transfer busy flag is set.
+    void NMEA_Point();
+    // Any other line while real time runs: events run once, busy cleared.
+    void NMEA_Other();
     bool Point_Record(const KeptPoint& point, const std::string& procedure);
     void mnuStartRealTime_Click();
     void mnuStopRealTime_Click();
@@ -28,6 +34,12 @@ private:
     std::string log_path();
     // Whole seconds of the clock.
     std::int64_t clock_seconds();
+    // The time and distance tests of the tolerance filter from the last
+    // kept point to (lat, lon); true when the point is kept.
+    bool Tolerance_Passes(double lat, double lon);
+    // The readouts and the kept point of a "$GPRMC" line; false when the
+    // point was dropped by the filter or ended tracking.
+    bool NMEA_Keep();
     void box(const std::string& procedure, int number, const std::string& description);
 
     app::frmMain& main_;

@@ -97,7 +97,10 @@ TEST(TrekfoldProbeNmea, ReplayingUnitWithRealTimeOff)
     ASSERT_TRUE(std::filesystem::exists(link));
     ::setenv("TREKFOLD_COM3", link.c_str(), 1);
     ProbeRun r = probe({"--home", home.path, "answer", "Yes", "nmea", kRmc, "nmea", "$PGRMZ,48,f,3*1B", "nmea-values",
-                   "window", "frmMain", "window", "frmNMEAViewer", "menus"});
+                   "window", "frmMain", "window", "frmNMEAViewer", "menus",
+                   // Tracking: the keys fill, a "$GPRMC" makes a row and uses them up.
+                   "menu", "mnuStartRealTime", "nmea", "$PGRMZ,48,f,3*1B", "nmea", "$PGRMM,WGS 84*06", "nmea-values",
+                   "nmea", kRmc, "nmea-values", "table"});
     sim.terminate();
     sim.waitForFinished(10000);
     ASSERT_EQ(r.status, 0) << r.err;
@@ -113,6 +116,19 @@ TEST(TrekfoldProbeNmea, ReplayingUnitWithRealTimeOff)
     const std::string ours = kRmc + "\r\n$PGRMZ,48,f,3*1B";
     const std::string text = viewer["text"];
     EXPECT_TRUE(text == ours || text == kGsv + "\r\n" + ours) << text;
+    const auto values = r.with("nmea_values");
+    ASSERT_EQ(values.size(), 3u);
+    EXPECT_EQ(values[1]["nmea_values"]["datum"], "WGS 84");
+    EXPECT_NEAR(values[1]["nmea_values"]["alt"].get<double>(), 14.63, 0.01);
+    EXPECT_EQ(values[2]["nmea_values"], json::object());
+    std::vector<json> rows;
+    for (const auto& l : r.with("row"))
+        if (l.contains("lat")) rows.push_back(l);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0]["lat"], "-45.457633");
+    EXPECT_EQ(rows[0]["alt"], "14.6");
+    EXPECT_EQ(rows[0]["datum"], "WGS 84");
+    EXPECT_EQ(rows[0]["time"], "22:53:08");
 }
 
 } // namespace
