@@ -157,8 +157,8 @@ check(set(sent[:at]) <= {remove}, "before the theme: %r" % sent[:at])
 flow = sent[at + 1:]
 check(flow[-1:] == [remove] and remove not in flow[:-1], "the graphics removed once at the stop: %r" % flow[-1:])
 # A shape's refresh comes before its point's sentence.
-check(shapes >= 3 and flow.count(refresh) == shapes and all(flow[i + 1:i + 2] and flow[i + 1] in sentences for i, d in enumerate(flow)
-                                                            if d == refresh), "one refresh a shape (%d): %r" % (shapes, flow))
+before_point = all(flow[i + 1:i + 2] and flow[i + 1] in sentences for i, d in enumerate(flow) if d == refresh)
+check(shapes >= 3 and flow.count(refresh) == shapes and before_point, "one refresh a shape (%d): %r" % (shapes, flow))
 check(len(flow) == len(sentences) + shapes + 1, "nothing else sent: %r" % flow)
 
 for f in failures:
