@@ -2,10 +2,13 @@
 """The GIS programs beside the main window, played from outside: DDE peers
 on the documented sockets, a copy of sleep named as Google Earth, announced
 windows, fake ArcMaps, the refresh period and its settings file, Google
-Earth's My Places file and a stand-in ArcExplorer class library."""
+Earth's My Places file, a stand-in ArcExplorer class library and the
+simulator as the connected unit whose model a layer load names."""
 import json, os, re, shutil, signal, socket, subprocess, sys, tempfile, threading
 
-probe, arcexplorer_lib = sys.argv[1], sys.argv[2]
+import gpsim_unit
+
+probe, arcexplorer_lib, gpsim = sys.argv[1], sys.argv[2], sys.argv[3]
 here = os.path.dirname(os.path.abspath(__file__))
 run = tempfile.mkdtemp()
 base_env = dict(os.environ, TREKFOLD_DDE_DIR=run + "/dde", TREKFOLD_WINDOWS_DIR=run + "/win", TMPDIR=run + "/tmp",
@@ -226,6 +229,31 @@ check(got == ["A", "B"], "GraphicL with Empty changes nothing: %r" % got)
 lines = probe_run("--arcgis", "arcmap-fake", "visible", "menu", "mnuRefreshApps", "arcmap-fake", "gone", *rows,
                   "answer", run + "/gone.shp", "menu", "mnuArcMapLayerS")
 check(not [l for l in lines if "status" in l and l["status"].startswith("Sent")], "gone: no Sent status")
+
+# A layer export array (a point layer: its fields, x_proj, y_proj, type and an
+# Empty column) asked for the connected unit's model, loaded and unprojected
+# as cs2cs inverts it (a zone other than start-up's default projection).
+layer = [["ident", "L1", "L2"], ["comment", "first", "second"], ["x_proj", 500000.0, 523456.78],
+         ["y_proj", 5000000.0, 4987654.32], ["type", "WAYPOINT", "WAYPOINT"], [None, None, None]]
+unit, unit_env = gpsim_unit.start(gpsim, run + "/unit", here + "/../../../tools/gpsim/scenarios/d108-unit.json")
+try:
+    lines = probe_run("--port", "3", "--arcgis", "arcmap-fake", "visible", "menu", "mnuRefreshApps", "setting", "proj",
+                      "proj", "32614", "arcmap-answer", "FeatureClass_ToGarmin", json.dumps(layer), "menu",
+                      "mnuArcMapLayerL", "table", env=dict(base_env, **unit_env))
+finally:
+    gpsim_unit.stop(unit)
+check(object_calls(lines, "FeatureClass_ToGarmin") == [{"member": "FeatureClass_ToGarmin", "args": ["eTrex Legend"]}],
+      "LayerL names the unit's model: %r" % object_calls(lines, "FeatureClass_ToGarmin"))
+got = [r for r in lines if "row" in r]
+check([(r.get("ident"), r.get("comment"), r.get("type")) for r in got] ==
+      [("L1", "first", "WAYPOINT"), ("L2", "second", "WAYPOINT")], "LayerL rows: %r" % got)
+inverse = subprocess.run(["cs2cs", "-f", "%.10f", "+proj=utm", "+zone=14", "+datum=WGS84", "+to", "+proj=longlat",
+                          "+datum=WGS84"], input="500000 5000000\n523456.78 4987654.32\n", capture_output=True,
+                         text=True).stdout.split()
+want = [(float(inverse[i + 1]), float(inverse[i])) for i in (0, 3)]
+have = [(float(r.get("lat") or "nan"), float(r.get("long") or "nan")) for r in got]
+check(len(have) == 2 and all(abs(a - b) < 1e-7 for h, w in zip(have, want) for a, b in zip(h, w)),
+      "LayerL lat/long %r, cs2cs %r" % (have, want))
 
 # --- refresh period --------------------------------------------------------------------
 def refresh_run(answer, home):
