@@ -35,7 +35,12 @@ const char* const kRmc = "$GPRMC,090530,A,4530.1200,N,09330.1234,W,000.5,054.7,0
 
 struct NmeaPoint : ::testing::Test {
     Tracker t;
-    void SetUp() override { t.start(); }
+    void SetUp() override
+    {
+        t.start();
+        // The exchange file lies in this test's own folder: tests run side by side.
+        t.main.state().temp_shapefile = t.dir.path + "/trkfld.shp";
+    }
     void nmea(const std::string& line, int seconds = 0)
     {
         t.pump.advance(std::int64_t(seconds) * 1000000);
