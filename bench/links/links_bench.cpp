@@ -1,7 +1,8 @@
 // Refresh_Apps with 200 announced windows, 500 more processes and two DDE
-// peers (ArcView, LandView) serving their topics; and one DDE execute
-// answered by a peer.
+// peers (ArcView, LandView) serving their topics; one DDE execute answered
+// by a peer; and one kept real-time fix handed to both peers.
 #include "tests/main/app/rig.h"
+#include "tests/main/realtime/realtime_rig.h"
 
 #include "main/links/gis_links.h"
 #include "platform/dde/dde.h"
@@ -140,6 +141,44 @@ void BM_DdeExecuteRoundTrip(benchmark::State& state)
     for (auto _ : state) c->Execute(command);
 }
 BENCHMARK(BM_DdeExecuteRoundTrip)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+// One kept real-time fix through Point_Record with the real GIS links and
+// both peers answering: the LandView poke and the ArcView execute, each on
+// a conversation opened afresh as the program does for every fix, plus the
+// table row (the only other step when no point file is recording). ArcMap
+// is not linked.
+void BM_KeptFixHandOffArcViewLandView(benchmark::State& state)
+{
+    rttest::Tracker t(false);
+    ::setenv("TREKFOLD_DDE_DIR", (t.dir.path + "/dde").c_str(), 1);
+    Peers peers({{"ArcView", "System"}, {"LandView", "WhereForm"}});
+    auto owned = std::make_unique<links::Links>(t.main);
+    links::Links& gis = *owned;
+    t.main.set_links(std::move(owned));
+    t.start();
+    t.main.Timer1->set_enabled(false);
+    long sent = 0, failed = 0;
+    gis.on_dde = [&](const std::string&, const std::string&, const std::string&, int error) {
+        ++(error ? failed : sent);
+    };
+    realtime::KeptPoint p;
+    p.lon = -93.1, p.lat = 45.0, p.x = 492132.19211496, p.y = 4994064.09368362;
+    p.row_text = "RTIMEWPT;rt1;45.00000000;-93.10000000;4994064.09368362;492132.19211496;312;3;4.2;6.0;0;0;0;0;0;0;0;0;3;"
+                 "0.12;-0.40;0.01;0.00;0.00;7/4/2006;9:5:30; ";
+    p.epe_text = "3";
+    long fixes = 0;
+    for (auto _ : state) {
+        if (!t.main.realtime().Point_Record(p, "")) state.SkipWithError("Point_Record failed");
+        if (++fixes % 1000 == 0) {
+            state.PauseTiming();
+            t.main.table().Table_Clear(); // the table's own limit stays far
+            state.ResumeTiming();
+        }
+    }
+    if (failed != 0 || sent != 2 * fixes) state.SkipWithError("a hand-off did not reach its peer");
+    state.counters["sends_per_fix"] = fixes ? double(sent) / double(fixes) : 0.0;
+}
+BENCHMARK(BM_KeptFixHandOffArcViewLandView)->Iterations(5000)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 } // namespace
 BENCHMARK_MAIN();
