@@ -1,5 +1,7 @@
 #include "platform/dde/dde.h"
 
+#include "platform/settings/user_folder.h"
+
 #include "platform/automation/vb_error.h"
 #include "platform/events/events.h"
 
@@ -36,21 +38,6 @@ std::string lower(std::string_view s)
     return out;
 }
 
-// Makes `path` (and its parents) when missing; the last one 0700. True when
-// it is a folder of ours that nobody else can enter.
-bool private_folder(const std::string& path)
-{
-    for (std::size_t i = 1; i <= path.size(); ++i) {
-        if (i != path.size() && path[i] != '/') continue;
-        std::string part = path.substr(0, i);
-        if (::mkdir(part.c_str(), i == path.size() ? 0700 : 0755) != 0 && errno != EEXIST) return false;
-    }
-    struct stat st{};
-    if (::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()) return false;
-    if ((st.st_mode & 077) != 0 && ::chmod(path.c_str(), 0700) != 0) return false;
-    return true;
-}
-
 bool same_user(int fd)
 {
     struct ucred cred{};
@@ -82,15 +69,8 @@ bool send_all(int fd, std::string_view bytes)
 
 std::string Dde_Folder()
 {
-    std::string path;
-    if (const char* d = std::getenv("TREKFOLD_DDE_DIR"); d && *d) path = d;
-    else if (const char* r = std::getenv("XDG_RUNTIME_DIR"); r && *r) path = std::string(r) + "/trekfold-dde";
-    else {
-        const char* t = std::getenv("TMPDIR");
-        path = std::string(t && *t ? t : "/tmp") + "/trekfold-" + std::to_string(::getuid()) + "/dde";
-    }
-    while (path.size() > 1 && path.back() == '/') path.pop_back();
-    if (!private_folder(path)) throw no_answer();
+    std::string path = Private_User_Folder("TREKFOLD_DDE_DIR", "dde");
+    if (path.empty()) throw no_answer();
     return path;
 }
 

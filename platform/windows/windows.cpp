@@ -1,5 +1,7 @@
 #include "platform/windows/windows.h"
 
+#include "platform/settings/user_folder.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -14,19 +16,6 @@
 namespace platform::windows {
 
 namespace {
-
-bool private_folder(const std::string& path)
-{
-    for (std::size_t i = 1; i <= path.size(); ++i) {
-        if (i != path.size() && path[i] != '/') continue;
-        std::string part = path.substr(0, i);
-        if (::mkdir(part.c_str(), i == path.size() ? 0700 : 0755) != 0 && errno != EEXIST) return false;
-    }
-    struct stat st{};
-    if (::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()) return false;
-    if ((st.st_mode & 077) != 0 && ::chmod(path.c_str(), 0700) != 0) return false;
-    return true;
-}
 
 // A decimal handle in 1..INT32_MAX with no sign, blank or leading zero.
 bool parse_handle(std::string_view name, std::int32_t& out)
@@ -108,16 +97,7 @@ bool write_window(const std::string& folder, const Window& w)
 
 std::string Windows_Folder()
 {
-    std::string path;
-    if (const char* d = std::getenv("TREKFOLD_WINDOWS_DIR"); d && *d) path = d;
-    else if (const char* r = std::getenv("XDG_RUNTIME_DIR"); r && *r) path = std::string(r) + "/trekfold-windows";
-    else {
-        const char* t = std::getenv("TMPDIR");
-        path = std::string(t && *t ? t : "/tmp") + "/trekfold-" + std::to_string(::getuid()) + "/windows";
-    }
-    while (path.size() > 1 && path.back() == '/') path.pop_back();
-    if (!private_folder(path)) return {};
-    return path;
+    return Private_User_Folder("TREKFOLD_WINDOWS_DIR", "windows");
 }
 
 std::optional<Window> Parse_Window_File(std::int32_t handle, std::string_view text)

@@ -1,0 +1,42 @@
+#include "platform/settings/user_folder.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+// Makes the folder (its parents as needed) and refuses one that is not a
+// directory of our own; a folder others may enter is closed to them.
+bool private_folder(const std::string& path)
+{
+    for (std::size_t i = 1; i <= path.size(); ++i) {
+        if (i != path.size() && path[i] != '/') continue;
+        std::string part = path.substr(0, i);
+        if (::mkdir(part.c_str(), i == path.size() ? 0700 : 0755) != 0 && errno != EEXIST) return false;
+    }
+    struct stat st{};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()) return false;
+    if ((st.st_mode & 077) != 0 && ::chmod(path.c_str(), 0700) != 0) return false;
+    return true;
+}
+
+} // namespace
+
+std::string Private_User_Folder(const char* variable, const std::string& leaf)
+{
+    std::string path;
+    if (const char* d = std::getenv(variable); d && *d) path = d;
+    else if (const char* r = std::getenv("XDG_RUNTIME_DIR"); r && *r) path = std::string(r) + "/trekfold-" + leaf;
+    else {
+        const char* t = std::getenv("TMPDIR");
+        path = std::string(t && *t ? t : "/tmp") + "/trekfold-" + std::to_string(::getuid()) + "/" + leaf;
+    }
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    return private_folder(path) ? path : std::string();
+}
+
+} // namespace platform

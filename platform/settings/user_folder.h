@@ -1,0 +1,15 @@
+// Per-user folders that our programs and their peers meet in (DDE sockets,
+// announced windows): the folder the environment variable names, else
+// $XDG_RUNTIME_DIR/trekfold-<leaf>, else trekfold-<uid>/<leaf> in the
+// system's temporary folder. The folder is made when missing and kept to
+// its owner alone (mode 0700).
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+// The folder's path, or "" when it cannot be made or is not ours alone.
+std::string Private_User_Folder(const char* variable, const std::string& leaf);
+
+} // namespace platform
