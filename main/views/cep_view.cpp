@@ -29,29 +29,12 @@ void CalculateCepView::build()
     using K = DialogControl::Kind;
     for (const DialogControl& c : form_.controls()) {
         const std::string name = c.name;
+        if (QWidget* b = clickable(c)) {
+            widgets_[name] = b;
+            continue;
+        }
         QWidget* w = nullptr;
         switch (c.kind) {
-        case K::Button: {
-            auto* b = new QPushButton(this);
-            connect(b, &QPushButton::clicked, this, [this, name] { form_.Click(name); });
-            w = b;
-            break;
-        }
-        case K::Option: {
-            auto* b = new QRadioButton(this);
-            b->setAutoExclusive(false);
-            connect(b, &QRadioButton::clicked, this, [this, name] { form_.Click(name); });
-            w = b;
-            break;
-        }
-        case K::Check: {
-            auto* b = new QCheckBox(this);
-            connect(b, &QCheckBox::toggled, this, [this, name](bool on) {
-                if (!applying_) form_.SetValue(name, on);
-            });
-            w = b;
-            break;
-        }
         case K::Text:
             if (name == "tbxResults") {
                 auto* t = new QPlainTextEdit(this);

@@ -21,6 +21,13 @@ public:
     // Draws what the class holds now; shows or hides the window with it.
     void sync();
 
+protected:
+    void resizeEvent(QResizeEvent* e) override
+    {
+        QWidget::resizeEvent(e);
+        resized(e);
+    }
+
 private:
     void build();
 };

@@ -1,14 +1,18 @@
 // What the Qt views of the tool windows share: a modeless tool window over a
 // window class driven by control name, its controls drawn at their places
-// (15 twips to a pixel). The user's resizing goes to the class as its size
-// and window state; the close box goes to the class's Close; the class's
-// changes come back through on_changed.
+// (15 twips to a pixel). The close box goes to the class's Close; the
+// class's changes come back through on_changed.
 #pragma once
 
 #include "main/views/control_view.h"
 
+#include "main/app/form.h"
+
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QObject>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QResizeEvent>
 #include <QWidget>
 
@@ -29,14 +33,43 @@ public:
 protected:
     FormView(F& form, QWidget* owner) : QWidget(owner, Qt::Tool), form_(form) {}
 
-    void resizeEvent(QResizeEvent* e) override
+    // For a window class that lays itself out: the user's size and window
+    // state go to it (call from resizeEvent).
+    void resized(QResizeEvent* e)
     {
-        QWidget::resizeEvent(e);
         if (applying_ || !form_.Visible()) return;
         form_.Width = e->size().width() * kTwipsPerPixel;
         form_.Height = e->size().height() * kTwipsPerPixel;
         form_.WindowState = isMinimized() ? 1 : isMaximized() ? 2 : 0;
         form_.Form_Resize();
+    }
+    // A button, option or check box that hands its click or tick to the
+    // class by name; nullptr for other kinds.
+    QWidget* clickable(const DialogControl& c)
+    {
+        using K = DialogControl::Kind;
+        const std::string name = c.name;
+        switch (c.kind) {
+        case K::Button: {
+            auto* b = new QPushButton(this);
+            QObject::connect(b, &QPushButton::clicked, this, [this, name] { form_.Click(name); });
+            return b;
+        }
+        case K::Option: {
+            auto* b = new QRadioButton(this);
+            b->setAutoExclusive(false);
+            QObject::connect(b, &QRadioButton::clicked, this, [this, name] { form_.Click(name); });
+            return b;
+        }
+        case K::Check: {
+            auto* b = new QCheckBox(this);
+            QObject::connect(b, &QCheckBox::toggled, this, [this, name](bool on) {
+                if (!applying_) form_.SetValue(name, on);
+            });
+            return b;
+        }
+        default: return nullptr;
+        }
     }
     void closeEvent(QCloseEvent* e) override
     {

@@ -14,7 +14,7 @@
 
 namespace app {
 
-RealTimeView::RealTimeView(realtime::frmRealTime& form, QWidget* owner) : QWidget(owner, Qt::Tool), form_(form)
+RealTimeView::RealTimeView(realtime::frmRealTime& form, QWidget* owner) : FormView(form, owner)
 {
     setFocusPolicy(Qt::StrongFocus);
     sync();
@@ -28,31 +28,14 @@ void RealTimeView::build()
         if (c.kind == K::Frame) widgets_[c.name] = new QGroupBox(this);
     for (const DialogControl& c : form_.controls()) {
         const std::string name = c.name;
+        if (QWidget* b = clickable(c)) {
+            widgets_[name] = b;
+            continue;
+        }
         QWidget* w = nullptr;
         switch (c.kind) {
         case K::Frame:
             continue;
-        case K::Button: {
-            auto* b = new QPushButton(this);
-            connect(b, &QPushButton::clicked, this, [this, name] { form_.Click(name); });
-            w = b;
-            break;
-        }
-        case K::Option: {
-            auto* b = new QRadioButton(this);
-            b->setAutoExclusive(false);
-            connect(b, &QRadioButton::clicked, this, [this, name] { form_.Click(name); });
-            w = b;
-            break;
-        }
-        case K::Check: {
-            auto* b = new QCheckBox(this);
-            connect(b, &QCheckBox::toggled, this, [this, name](bool on) {
-                if (!applying_) form_.SetValue(name, on);
-            });
-            w = b;
-            break;
-        }
         case K::Text: {
             auto* t = new QLineEdit(this);
             connect(t, &QLineEdit::textEdited, this, [this, name](const QString& s) { form_.SetText(name, s.toStdString()); });
@@ -67,12 +50,6 @@ void RealTimeView::build()
         }
         widgets_[name] = w;
     }
-}
-
-QWidget* RealTimeView::widget(const std::string& name) const
-{
-    auto it = widgets_.find(name);
-    return it == widgets_.end() ? nullptr : it->second;
 }
 
 void RealTimeView::sync()
@@ -110,17 +87,6 @@ void RealTimeView::keyPressEvent(QKeyEvent* e)
     QWidget::keyPressEvent(e);
 }
 
-void RealTimeView::closeEvent(QCloseEvent* e)
-{
-    if (form_.Visible()) form_.Close();
-    e->accept();
-}
-
-void bind_realtime_view(realtime::frmRealTime& form, QWidget* owner)
-{
-    auto* view = new RealTimeView(form, owner);
-    form.on_changed = [view] { view->sync(); };
-    QObject::connect(view, &QObject::destroyed, [&form] { form.on_changed = nullptr; });
-}
+void bind_realtime_view(realtime::frmRealTime& form, QWidget* owner) { bind_form_view<RealTimeView>(form, owner); }
 
 } // namespace app

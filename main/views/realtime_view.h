@@ -5,6 +5,8 @@
 // to the class; its changes come back through on_changed.
 #pragma once
 
+#include "main/views/form_view.h"
+
 #include <QWidget>
 
 #include <map>
@@ -14,22 +16,17 @@ namespace realtime { class frmRealTime; }
 
 namespace app {
 
-class RealTimeView : public QWidget {
+class RealTimeView : public FormView<realtime::frmRealTime> {
 public:
     explicit RealTimeView(realtime::frmRealTime& form, QWidget* owner = nullptr);
     // Draws what the class holds now; shows or hides the window with it.
     void sync();
-    QWidget* widget(const std::string& name) const;
 
 protected:
     void keyPressEvent(QKeyEvent* e) override;
-    void closeEvent(QCloseEvent* e) override; // the close box: Exit
 
 private:
     void build();
-    realtime::frmRealTime& form_;
-    std::map<std::string, QWidget*> widgets_;
-    bool applying_ = false;
 };
 
 // Binds a view to the real-time window for the life of the view.
