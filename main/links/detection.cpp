@@ -298,6 +298,7 @@ void Links::menu_Click(const std::string& name, int)
     if (name == "mnuGoogleLoadMyPlaces") return mnuGoogleLoadMyPlaces_Click();
     if (name == "mnuGoogleSaveMyPlaces") return mnuGoogleSaveMyPlaces_Click();
     if (name == "mnuShapefileAE") return ArcExplorer_SendData("shapefile");
+    if (name == "mnuLandviewListSave") return mnuLandviewListSave_Click();
 }
 
 std::unique_ptr<GisLinks> make_gis_links(app::frmMain& main) { return std::make_unique<Links>(main); }

@@ -64,6 +64,19 @@ public:
     void mnuGoogleSaveMyPlaces_Click();
     void ArcExplorer_SendData(const std::string& kind);
 
+    // --- LandView ----------------------------------------------------------
+    // The exchange folder: TEMP with a separator at its end, the program's
+    // TEMP folder when TEMP is empty or names no folder.
+    std::string LV_TheTempFolder();
+    bool LV_DirExists(const std::string& path);
+    bool LV_FileExists(const std::string& path); // a regular file
+    // Loads GarminTempFile.txt (written by LandView) into the table.
+    void LV_LoadTempFile();
+    void mnuLandviewListSave_Click();
+    // Counts one more request (error 6 past the largest count) and opens
+    // the link again; error 282 when LandView does not answer.
+    void LV_Relink();
+
     // Every command line the quiet-mode driver received, in order.
     const std::vector<std::string>& quiet_command_lines() const { return quiet_; }
     // Told of each execute (item empty) or poke sent on a DDE link, with
@@ -88,6 +101,11 @@ std::string Av_Run(const std::string& script, const std::vector<std::string>& ar
 // The receiver model of a product description: the part before " Software",
 // trimmed (the whole text trimmed when there is none).
 std::string Unit_Model(const std::string& description);
+// One line of LandView's user list: latitude, longitude, identifier and
+// comment cut or padded to 10, 10, 20 and 9 Windows-1252 bytes; a blank
+// identifier or comment becomes the row number, commas in them "_".
+std::string LV_UserListLine(const std::string& lat, const std::string& lon, std::string ident, std::string comment,
+                            int row);
 
 // The refresh period setting's numeric rule: the answer stored and the
 // period in milliseconds; an answer of 0 or less becomes "10".

@@ -19,7 +19,8 @@ namespace {
 using platform::arcobjects::FakeArcMaps;
 
 struct LinksRig : apptest::Rig {
-    LinksRig()
+    // `columns`: the settings dialog lays out the table's columns at load.
+    explicit LinksRig(bool columns = false) : apptest::Rig(!columns)
     {
         ::setenv("TREKFOLD_WINDOWS_DIR", (dir.path + "/windows").c_str(), 1);
         ::setenv("TREKFOLD_DDE_DIR", (dir.path + "/dde").c_str(), 1);
@@ -220,6 +221,70 @@ TEST(Links, ArcMapSendsReportOnlyWhatReachedArcMap)
     r.gis().ArcMap_SendData("graphic");
     EXPECT_NE(r.main.StatusBar1[1], "Sent Point graphic to ArcMap");
     platform::windows::Withdraw(h);
+}
+
+std::string read_file(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+TEST(LandView, UserListLinesAreFixedWidthCp1252)
+{
+    EXPECT_EQ(links::LV_UserListLine("45", "-93", "A,B", " ", 7),
+              "45        ,-93       ,A_B                 ,7        ");
+    EXPECT_EQ(links::LV_UserListLine("44.123456789", "-93.1234567890", "", "WAYPOINT", 3),
+              "44.1234567,-93.123456,3                   ,WAYPOINT ");
+    // Widths count Windows-1252 bytes: "é" is one byte there.
+    EXPECT_EQ(links::LV_UserListLine("1", "2", "caf\u00e9", "longcommentx", 1).size(), 52u);
+    EXPECT_EQ(links::LV_UserListLine("1", "2", "caf\u00e9", "c", 1).substr(22, 5), "caf\xe9 ");
+}
+
+TEST(LandView, TempFolderFollowsTempAndFallsBackToTheProgramsOwn)
+{
+    LinksRig r;
+    ::setenv("TEMP", r.dir.path.c_str(), 1);
+    EXPECT_EQ(r.gis().LV_TheTempFolder(), r.dir.path + "/");
+    ::setenv("TEMP", (r.dir.path + "/").c_str(), 1);
+    EXPECT_EQ(r.gis().LV_TheTempFolder(), r.dir.path + "/");
+    ::setenv("TEMP", (r.dir.path + "/gone").c_str(), 1);
+    EXPECT_EQ(r.gis().LV_TheTempFolder(), app::temp_folder() + "/");
+    EXPECT_FALSE(r.gis().LV_FileExists(r.dir.path));
+    EXPECT_FALSE(r.gis().LV_FileExists(""));
+    ::unsetenv("TEMP");
+}
+
+TEST(LandView, UserListIsWrittenThenTheSendNeedsLandView)
+{
+    LinksRig bare;
+    bare.gis().mnuLandviewListSave_Click();
+    EXPECT_EQ(bare.dialogs.last()->text, "Could not find proper fields (lat,long)");
+    LinksRig r(true);
+    ::setenv("TEMP", r.dir.path.c_str(), 1);
+    flxgrd::Table& t = r.main.table();
+    ASSERT_TRUE(t.Records_InsertValues({}));
+    const std::string cols = std::to_string(t.Column_Find("ident", false)) + ";" +
+                             std::to_string(t.Column_Find("comment", false)) + ";" +
+                             std::to_string(t.Column_Find("lat", false)) + ";" + std::to_string(t.Column_Find("long", false));
+    ASSERT_TRUE(t.Records_InsertValues({"A,B", "", "45.5", "-93.25"}, cols));
+    r.main.MSFlexGrid1.SetTextMatrix(2, t.Column_Find("comment", false), "");
+    r.main.state().selection_count = 1;
+    r.main.state().first_selected_row = r.main.state().last_selected_row = 2;
+    const std::int32_t before = r.main.state().landview_message_counter;
+    try {
+        r.gis().mnuLandviewListSave_Click();
+        ADD_FAILURE() << "sent without LandView";
+    } catch (const platform::VbError& e) {
+        EXPECT_EQ(e.number, 282);
+    }
+    EXPECT_EQ(r.main.state().landview_message_counter, before + 1);
+    const std::string text = read_file(r.dir.path + "/GarminTempFile.txt");
+    ASSERT_EQ(text.size(), 54u) << text;
+    EXPECT_EQ(text.substr(0, 22), "45.5      ,-93.25    ,");
+    EXPECT_EQ(text.substr(22, 21), "A_B                 ,");
+    EXPECT_EQ(text.substr(43, 9), "2        ");
+    EXPECT_EQ(text.substr(52), "\r\n");
+    ::unsetenv("TEMP");
 }
 
 } // namespace
