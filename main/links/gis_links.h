@@ -76,6 +76,9 @@ public:
     // Counts one more request (error 6 past the largest count) and opens
     // the link again; error 282 when LandView does not answer.
     void LV_Relink();
+    // The LandView menu commands of File > Load From and Save To.
+    void mnuLandviewCurrentLocationSave_Click();
+    void landview_request(const std::string& code, const std::string& suffix, bool clear_first, bool let_events_run);
 
     // Every command line the quiet-mode driver received, in order.
     const std::vector<std::string>& quiet_command_lines() const { return quiet_; }
@@ -101,6 +104,10 @@ std::string Av_Run(const std::string& script, const std::vector<std::string>& ar
 // The receiver model of a product description: the part before " Software",
 // trimmed (the whole text trimmed when there is none).
 std::string Unit_Model(const std::string& description);
+// The n-th comma-separated field of a LandView message (from 1): leading
+// blanks and trailing commas dropped, empty fields inside collapsed; past
+// the last field, the last field. Not trimmed.
+std::string LV_GetTheWord(std::string text, int n);
 // One line of LandView's user list: latitude, longitude, identifier and
 // comment cut or padded to 10, 10, 20 and 9 Windows-1252 bytes; a blank
 // identifier or comment becomes the row number, commas in them "_".

@@ -80,6 +80,22 @@ std::string LV_UserListLine(const std::string& lat, const std::string& lon, std:
            fit(utf8_to_cp1252(row_or_text(ident, row)), 20) + "," + fit(utf8_to_cp1252(row_or_text(comment, row)), 9);
 }
 
+std::string LV_GetTheWord(std::string text, int n)
+{
+    while (!text.empty() && text.front() == ' ') text.erase(0, 1);
+    while (!text.empty() && text.back() == ',') text.pop_back();
+    // Runs of commas become one (a comma in the first place stays as it is).
+    for (std::size_t i = 1; i + 1 < text.size(); ++i)
+        while (i + 1 < text.size() && text[i] == ',' && text[i + 1] == ',') text.erase(i + 1, 1);
+    std::size_t start = 0, commas = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != ',') continue;
+        if (++commas == std::size_t(n)) return text.substr(start, i - start);
+        start = i + 1;
+    }
+    return start <= text.size() ? text.substr(start) : std::string();
+}
+
 bool Links::LV_DirExists(const std::string& path)
 {
     struct stat st{};
@@ -160,6 +176,33 @@ void Links::LV_Relink()
     ++n;
     landview_link_.reset();
     landview_link_ = platform::dde::Conversation::Initiate("Landview", "WhereForm");
+}
+
+void Links::landview_request(const std::string& code, const std::string& suffix, bool clear_first,
+                             bool let_events_run)
+{
+    if (clear_first) main_.menu_Click("mnuClearTable");
+    LV_Relink();
+    ToDDE_Poke(code + std::to_string(main_.state().landview_message_counter) + suffix);
+    if (let_events_run) main_.pump().run_pending();
+}
+
+void Links::mnuLandviewCurrentLocationSave_Click()
+{
+    flxgrd::Table& table = main_.table();
+    const int lat = find_column(table, "lat"), lon = find_column(table, "long");
+    if (lat < 0 || lon < 0) {
+        main_.dialogs().MsgBox("Could not find proper fields (lat,long)");
+        return;
+    }
+    const std::vector<int> rows = chosen_rows(main_);
+    if (rows.size() != 1) {
+        main_.dialogs().MsgBox("You must have one record in the table selected");
+        return;
+    }
+    const platform::Grid& g = main_.MSFlexGrid1;
+    const double y = vb::Val(g.TextMatrix(rows[0], lat)), x = vb::Val(g.TextMatrix(rows[0], lon));
+    landview_request("TCL", "," + vb::CStr(y) + "," + vb::CStr(x), false, true);
 }
 
 } // namespace links

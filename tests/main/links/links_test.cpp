@@ -12,7 +12,15 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/dde/dde.h"
+
 #include <fstream>
+#include <mutex>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -285,6 +293,118 @@ TEST(LandView, UserListIsWrittenThenTheSendNeedsLandView)
     EXPECT_EQ(text.substr(43, 9), "2        ");
     EXPECT_EQ(text.substr(52), "\r\n");
     ::unsetenv("TEMP");
+}
+
+// LandView's topic served from a thread: every poke is kept and answered.
+class FakeLandView {
+public:
+    FakeLandView()
+    {
+        const std::string path = platform::dde::Socket_Path("landview", "whereform");
+        listener_ = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un a{};
+        a.sun_family = AF_UNIX;
+        std::snprintf(a.sun_path, sizeof a.sun_path, "%s", path.c_str());
+        ::unlink(path.c_str());
+        EXPECT_EQ(::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+        EXPECT_EQ(::listen(listener_, 8), 0);
+        EXPECT_EQ(::pipe(stop_), 0);
+        thread_ = std::thread([this] { serve(); });
+    }
+    ~FakeLandView()
+    {
+        (void)!::write(stop_[1], "x", 1);
+        thread_.join();
+        ::close(listener_), ::close(stop_[0]), ::close(stop_[1]);
+    }
+    std::vector<std::string> pokes()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return pokes_;
+    }
+
+private:
+    void serve()
+    {
+        std::vector<std::pair<int, platform::dde::LineReader>> conns;
+        for (;;) {
+            std::vector<pollfd> fds{{stop_[0], POLLIN, 0}, {listener_, POLLIN, 0}};
+            for (auto& c : conns) fds.push_back({c.first, POLLIN, 0});
+            ::poll(fds.data(), fds.size(), -1);
+            if (fds[0].revents) break;
+            if (fds[1].revents) conns.push_back({::accept(listener_, nullptr, nullptr), {}});
+            for (std::size_t k = 2; k < fds.size(); ++k) {
+                if (!fds[k].revents) continue;
+                auto& [fd, reader] = conns[k - 2];
+                char buf[4096];
+                const ssize_t got = ::read(fd, buf, sizeof buf);
+                if (got <= 0) {
+                    ::close(fd);
+                    fd = -1;
+                    continue;
+                }
+                reader.feed({buf, std::size_t(got)});
+                std::string line;
+                while (reader.next(line) == platform::dde::LineReader::Result::Line) {
+                    if (auto m = platform::dde::Decode(line); m && m->op == "poke") {
+                        std::lock_guard<std::mutex> lock(mutex_);
+                        pokes_.push_back(m->data);
+                    }
+                    const std::string answer = platform::dde::Encode_Answer(true);
+                    (void)!::write(fd, answer.data(), answer.size());
+                }
+            }
+            std::erase_if(conns, [](const auto& c) { return c.first < 0; });
+        }
+        for (auto& c : conns) ::close(c.first);
+    }
+    int listener_ = -1, stop_[2] = {-1, -1};
+    std::thread thread_;
+    std::mutex mutex_;
+    std::vector<std::string> pokes_;
+};
+
+TEST(LandView, FieldsOfAMessage)
+{
+    EXPECT_EQ(links::LV_GetTheWord("A,,B", 2), "B");
+    EXPECT_EQ(links::LV_GetTheWord("UPLOAD,,,/a.shp", 2), "/a.shp");
+    EXPECT_EQ(links::LV_GetTheWord("UPLOAD,,,/a.shp", 5), "/a.shp");
+    EXPECT_EQ(links::LV_GetTheWord("DOWNLOAD,waypoint,point,/x.shp", 5), "/x.shp");
+    EXPECT_EQ(links::LV_GetTheWord("  rgs,", 1), "rgs");
+    EXPECT_EQ(links::LV_GetTheWord(",,A", 2), ""); // a leading comma is never collapsed
+    EXPECT_EQ(links::LV_GetTheWord(",,A", 3), "A");
+    EXPECT_EQ(links::LV_GetTheWord("A, b ,C", 2), " b ");
+    EXPECT_EQ(links::LV_GetTheWord("", 3), "");
+}
+
+TEST(LandView, MenuRequestsAreNumberedAndCountedOnlyWhenSent)
+{
+    LinksRig r(true);
+    links::Links& g = r.gis();
+    // No LandView: the box when asked, and a sender fails in the link.
+    EXPECT_FALSE(g.LV_Exists(true));
+    EXPECT_EQ(r.dialogs.last()->title, "LandView Not Found");
+    g.menu_Click("mnuLandviewCurrentLocationLoad", -1);
+    EXPECT_EQ(r.dialogs.last()->text, "Error Trying to Communicate Coordinates with Landview");
+    EXPECT_EQ(r.dialogs.last()->title, "Communication Error");
+
+    FakeLandView peer;
+    r.main.state().landview_message_counter = 1;
+    for (const char* m : {"mnuLandviewCurrentLocationLoad", "mnuLandviewListLoad", "mnuLandViewMeasureLoadPoint",
+                          "mnuLandviewLayerLoad", "mnuLandviewMeasureToolLine", "mnuLandVeiwLayerSave"})
+        g.menu_Click(m, -1);
+    flxgrd::Table& t = r.main.table();
+    ASSERT_TRUE(t.Records_InsertValues({}));
+    r.main.MSFlexGrid1.SetTextMatrix(1, t.Column_Find("lat", false), "45.5");
+    r.main.MSFlexGrid1.SetTextMatrix(1, t.Column_Find("long", false), "-93.25");
+    g.menu_Click("mnuLandviewCurrentLocationSave", -1);
+    ASSERT_TRUE(t.Records_InsertValues({"1", "2"}));
+    g.menu_Click("mnuLandviewCurrentLocationSave", -1);
+    EXPECT_EQ(r.dialogs.last()->text, "You must have one record in the table selected");
+    EXPECT_EQ(peer.pokes(), (std::vector<std::string>{"SCL2", "SUL3", "SMS4,Point", "LLL5", "MEA6,Line", "LLS7",
+                                                      "TCL8,45.5,-93.25"}));
+    r.main.state().landview_message_counter = std::numeric_limits<std::int32_t>::max();
+    EXPECT_THROW(g.LV_Relink(), platform::VbError);
 }
 
 } // namespace
