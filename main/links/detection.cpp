@@ -57,6 +57,7 @@ void Links::Timer1_Timer()
 
 void Links::Refresh_Apps()
 {
+    serve_landview();
     app::AppState& st = main_.state();
     try {
         st.arcview_running = Arcview_Exists(false);

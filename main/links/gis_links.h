@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-namespace platform::dde { class Conversation; }
+namespace platform::dde { class Conversation; class Topic; }
 
 namespace links {
 
@@ -76,6 +76,13 @@ public:
     // Counts one more request (error 6 past the largest count) and opens
     // the link again; error 282 when LandView does not answer.
     void LV_Relink();
+    // Serves "trekfold|frmmain" (once a Qt loop runs): a poke of "FromDDE"
+    // sets that box's text and runs FromDDE_Change.
+    void serve_landview();
+    // Parses FromDDE's text and runs the LandView command it holds.
+    void FromDDE_Change();
+    // The answer to RGS: "TCL" n "," lon "," lat ",80," EPE ",0,false".
+    void LV_SendCurrentLocation();
     // The LandView menu commands of File > Load From and Save To.
     void mnuLandviewCurrentLocationSave_Click();
     void landview_request(const std::string& code, const std::string& suffix, bool clear_first, bool let_events_run);
@@ -85,6 +92,10 @@ public:
     // Told of each execute (item empty) or poke sent on a DDE link, with
     // its error number (0 when it went through) (probes).
     std::function<void(const std::string& topic, const std::string& item, const std::string& data, int error)> on_dde;
+    // Told of each command LandView poked into FromDDE (probes).
+    std::function<void(const std::string& text)> on_fromdde;
+    // Runs instead of ending the program when LandView sends END.
+    std::function<void()> on_end;
     // Told of each window brought to the top (probes).
     std::function<void(std::int32_t hwnd)> on_raise;
 
@@ -96,6 +107,7 @@ private:
     std::unique_ptr<platform::dde::Conversation> arcview_link_; // lblGPSDesc1's
     std::unique_ptr<platform::dde::Conversation> landview_link_; // ToDDE's
     std::vector<std::string> quiet_;
+    std::unique_ptr<platform::dde::Topic> served_; // trekfold|frmmain
 };
 
 // av.run("SCRIPT",{"A","B"}): ArcView's execute string for a script and its

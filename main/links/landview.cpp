@@ -6,6 +6,7 @@
 #include "main/files/files.h"
 #include "main/files/table_files.h"
 #include "main/table/table.h"
+#include "main/transfer/transfer.h"
 #include "platform/automation/vb_error.h"
 #include "platform/dde/dde.h"
 #include "platform/events/events.h"
@@ -14,7 +15,10 @@
 #include "platform/text/vb.h"
 #include "platform/ui/dialogs.h"
 
+#include <QCoreApplication>
+
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <limits>
 #include <sys/stat.h>
@@ -203,6 +207,72 @@ void Links::mnuLandviewCurrentLocationSave_Click()
     const platform::Grid& g = main_.MSFlexGrid1;
     const double y = vb::Val(g.TextMatrix(rows[0], lat)), x = vb::Val(g.TextMatrix(rows[0], lon));
     landview_request("TCL", "," + vb::CStr(y) + "," + vb::CStr(x), false, true);
+}
+
+void Links::serve_landview()
+{
+    if (served_ || !QCoreApplication::instance()) return;
+    try {
+        platform::dde::Topic::Handlers h;
+        h.poke = [this](const std::string& item, const std::string& data) {
+            if (vb::LCase(item) != "fromdde") return;
+            main_.FromDDE.caption = data;
+            if (on_fromdde) on_fromdde(data);
+            FromDDE_Change();
+        };
+        served_ = std::make_unique<platform::dde::Topic>(main_.pump(), "trekfold", "frmmain", std::move(h));
+    } catch (const VbError&) {
+        // Another Trekfold serves LandView already.
+    }
+}
+
+void Links::LV_SendCurrentLocation()
+{
+    LV_Relink();
+    app::AppState& st = main_.state();
+    if (!st.nmea_mode) transfer::ReturnInfo(main_);
+    std::string epe = main_.lblepe.caption;
+    // In NMEA mode the caption carries its unit name: its leading number is
+    // the distance.
+    if (vb::LCase(st.unit) == "feet") epe = vb::CStr(vb::Val(epe) / 3.2808);
+    ToDDE_Poke("TCL" + std::to_string(st.landview_message_counter) + "," + main_.lbllon.caption + "," +
+               main_.lbllat.caption + ",80," + epe + ",0,false");
+    main_.pump().run_pending();
+}
+
+void Links::FromDDE_Change()
+{
+    const std::string text = main_.FromDDE.caption;
+    std::int16_t rop_step = 0;
+    std::string code;
+    try {
+        if (text.size() < 3) return;
+        code = vb::UCase(LV_GetTheWord(text, 1));
+        const bool result = true;
+        if (code == "END") {
+            if (on_end) return on_end();
+            std::fflush(nullptr);
+            std::_Exit(0); // every file is closed between commands: nothing to unload
+        } else if (code == "RGS") {
+            LV_SendCurrentLocation();
+        } else if (code == "TCL" || code == "LST" || code == "MEA") {
+            LV_LoadTempFile();
+        } else if (code == "SRT") {
+            main_.state().start_minimised = true;
+            main_.menu_Click("mnuStartRealTime");
+        } else if (code == "ERT") {
+            main_.menu_Click("mnuStopRealTime");
+        }
+        if (!result && LV_Exists(false)) {
+            ToDDE_Poke("RESPONSE,False");
+            main_.pump().run_pending();
+        }
+    } catch (const std::exception&) {
+        main_.dialogs().MsgBox("Trekfold Error with message from DDE: " + code, platform::vbCritical,
+                               "Communication Error: " + std::to_string(rop_step));
+        main_.Visible = true;
+        main_.changed(app::ChangeGeometry);
+    }
 }
 
 } // namespace links

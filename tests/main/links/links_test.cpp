@@ -407,4 +407,36 @@ TEST(LandView, MenuRequestsAreNumberedAndCountedOnlyWhenSent)
     EXPECT_THROW(g.LV_Relink(), platform::VbError);
 }
 
+TEST(LandView, IncomingCommandsDispatchByTheirFirstField)
+{
+    LinksRig r(true);
+    ::setenv("TEMP", r.dir.path.c_str(), 1);
+    links::Links& g = r.gis();
+    FakeLandView peer;
+    bool ended = false;
+    g.on_end = [&] { ended = true; };
+    auto poke = [&](const std::string& text) {
+        r.main.FromDDE.caption = text;
+        g.FromDDE_Change();
+    };
+    r.main.state().nmea_mode = true; // no fresh fix is asked of the receiver
+    r.main.lbllon.caption = "-93.25000000", r.main.lbllat.caption = "45.50000000", r.main.lblepe.caption = "2.5";
+    r.main.state().landview_message_counter = 79;
+    poke("  rgs");
+    for (const char* ignored : {"RG", "RGSX", "XYZ,1"}) poke(ignored);
+    r.main.state().unit = "Feet";
+    r.main.lblepe.caption = "32.808 ft";
+    poke("RGS,");
+    EXPECT_EQ(peer.pokes(), (std::vector<std::string>{"TCL80,-93.25000000,45.50000000,80,2.5,0,false",
+                                                      "TCL81,-93.25000000,45.50000000,80,10,0,false"}));
+    r.dialogs.clear();
+    poke("lst");
+    ASSERT_NE(r.dialogs.last(), nullptr);
+    EXPECT_EQ(r.dialogs.last()->text, "Errors encountered when loading " + r.dir.path + "/GarminTempFile.txt");
+    EXPECT_FALSE(ended);
+    poke("End");
+    EXPECT_TRUE(ended);
+    ::unsetenv("TEMP");
+}
+
 } // namespace
