@@ -83,6 +83,13 @@ public:
     void FromDDE_Change();
     // The answer to RGS: "TCL" n "," lon "," lat ",80," EPE ",0,false".
     void LV_SendCurrentLocation();
+    // The measure tool's answer: the table as a temporary UTM shapefile of
+    // shape type "Point", "Line" or "Polygon" (exact case), then "SMT" n
+    // "," the set's table file.
+    void LV_Table2Shapefile(const std::string& shape_type, const std::string& unused);
+    // A free TmpShapeFile<i>.shp in the exchange folder (earlier sets
+    // removed first); "" when none is free.
+    std::string LV_GetTemporaryShapeFileName();
     // The LandView menu commands of File > Load From and Save To.
     void mnuLandviewCurrentLocationSave_Click();
     void landview_request(const std::string& code, const std::string& suffix, bool clear_first, bool let_events_run);
@@ -120,6 +127,20 @@ std::string Unit_Model(const std::string& description);
 // blanks and trailing commas dropped, empty fields inside collapsed; past
 // the last field, the last field. Not trimmed.
 std::string LV_GetTheWord(std::string text, int n);
+// Transverse Mercator easting and northing (metres) of a position in
+// decimal degrees, in a UTM zone, with no false northing.
+void LV_LatLongDD2UTM(std::int16_t zone, double lat, double lon, double& easting, double& northing);
+double LV_meridianDist(double phi);
+inline double LV_CSq(double v) { return v * v; }
+// The measure tool's table: one numeric field "ID" numbering `count`
+// shapes. `path` ends in ".dbf" afterwards (".shp" replaced). False when
+// it could not be written.
+bool LV_CreateDbaseFile(std::string& path, std::int16_t count, const std::string& unused = {});
+// The bytes of that table.
+std::string LV_DbaseBytes(std::int16_t count);
+// Deletes a shapefile's set (.shp .shx .dbf .ain .aih .sbn .sbx).
+void KillShapeFile(std::string path);
+bool KillFile(const std::string& path);
 // One line of LandView's user list: latitude, longitude, identifier and
 // comment cut or padded to 10, 10, 20 and 9 Windows-1252 bytes; a blank
 // identifier or comment becomes the row number, commas in them "_".

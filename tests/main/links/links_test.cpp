@@ -439,4 +439,64 @@ TEST(LandView, IncomingCommandsDispatchByTheirFirstField)
     ::unsetenv("TEMP");
 }
 
+TEST(LandView, UtmSeriesAndTheMeasureToolTable)
+{
+    double e = 0, n = 0;
+    links::LV_LatLongDD2UTM(15, 45, -93, e, n);
+    EXPECT_NEAR(e, 500000.0, 1e-6);
+    EXPECT_NEAR(n, 4982950.3842, 1e-3);
+    links::LV_LatLongDD2UTM(15, -45, -93, e, n);
+    EXPECT_NEAR(n, -4982950.3842, 1e-3); // no false northing in the south
+    // Two records, written by hand from the layout.
+    const unsigned char golden[] = {
+        3, 103, 9, 22,          // dBASE III, the fixed date
+        2, 0, 0, 0,             // records
+        65, 0, 9, 0,            // header and record lengths
+        0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, // reserved
+        87, 0, 0,               // language driver
+        'I', 'D', 0, 0, 0, 0, 0, 0, 0, 0, 0, 'N', 0, 0, 0, 0, 8, // the field
+        0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 13,
+        ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', '1', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', '2', 26};
+    EXPECT_EQ(links::LV_DbaseBytes(2), std::string(reinterpret_cast<const char*>(golden), sizeof golden));
+    apptest::TempDir d;
+    std::string path = d.path + "/t.SHP";
+    std::ofstream(d.path + "/t.dbf") << std::string(500, 'x'); // an older, longer table
+    ASSERT_TRUE(links::LV_CreateDbaseFile(path, 2));
+    EXPECT_EQ(path, d.path + "/t.dbf");
+    EXPECT_EQ(read_file(path).size(), sizeof golden);
+}
+
+TEST(LandView, SmtWritesTheTemporarySetAndRepliesWithItsTable)
+{
+    LinksRig r(true);
+    ::setenv("TEMP", r.dir.path.c_str(), 1);
+    links::Links& g = r.gis();
+    FakeLandView peer;
+    flxgrd::Table& t = r.main.table();
+    ASSERT_TRUE(t.Records_InsertValues({}));
+    ASSERT_TRUE(t.Records_InsertValues({}));
+    ASSERT_TRUE(t.Records_InsertValues({}));
+    platform::Grid& grid = r.main.MSFlexGrid1;
+    const int lat = t.Column_Find("lat", false), lon = t.Column_Find("long", false);
+    ASSERT_GE(lat, 0);
+    const char* cells[3][2] = {{"45", "-93"}, {"45.01", "-93"}, {"45.01", "-93.01"}};
+    for (int row = 1; row <= 3; ++row)
+        grid.SetTextMatrix(row, lat, cells[row - 1][0]), grid.SetTextMatrix(row, lon, cells[row - 1][1]);
+    r.main.state().landview_message_counter = 4;
+    r.main.FromDDE.caption = "SMT,Point,x";
+    g.FromDDE_Change();
+    const std::string base = r.dir.path + "/TmpShapeFile1";
+    EXPECT_TRUE(g.LV_FileExists(base + ".shp"));
+    EXPECT_TRUE(g.LV_FileExists(base + ".shx"));
+    EXPECT_EQ(read_file(base + ".dbf"), links::LV_DbaseBytes(3));
+    r.dialogs.clear();
+    r.main.FromDDE.caption = "smt,polygon";
+    g.FromDDE_Change();
+    ASSERT_NE(r.dialogs.last(), nullptr);
+    EXPECT_EQ(r.dialogs.last()->text, "No valid shapes created in shapefile");
+    EXPECT_FALSE(g.LV_FileExists(base + ".shp")); // the earlier set is gone, no new shapes
+    EXPECT_EQ(peer.pokes(), (std::vector<std::string>{"SMT5," + base + ".dbf", "SMT6," + base + ".dbf"}));
+    ::unsetenv("TEMP");
+}
+
 } // namespace
