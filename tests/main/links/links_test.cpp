@@ -5,6 +5,7 @@
 #include "tests/main/app/rig.h"
 
 #include "main/links/gis_links.h"
+#include "main/files/shapefile.h"
 #include "main/table/table.h"
 #include "platform/arcobjects/arcobjects.h"
 #include "platform/automation/dispatch.h"
@@ -473,6 +474,7 @@ TEST(LandView, SmtWritesTheTemporarySetAndRepliesWithItsTable)
     links::Links& g = r.gis();
     FakeLandView peer;
     flxgrd::Table& t = r.main.table();
+    ASSERT_TRUE(t.Table_SetType("track"));
     ASSERT_TRUE(t.Records_InsertValues({}));
     ASSERT_TRUE(t.Records_InsertValues({}));
     ASSERT_TRUE(t.Records_InsertValues({}));
@@ -489,13 +491,34 @@ TEST(LandView, SmtWritesTheTemporarySetAndRepliesWithItsTable)
     EXPECT_TRUE(g.LV_FileExists(base + ".shp"));
     EXPECT_TRUE(g.LV_FileExists(base + ".shx"));
     EXPECT_EQ(read_file(base + ".dbf"), links::LV_DbaseBytes(3));
+    // Three rows as one polygon: a closed ring of four vertices; as lines
+    // where every row starts a segment: no shape.
+    const int seg = t.Column_Find("new_seg", false);
+    ASSERT_GE(seg, 0);
+    g.LV_Table2Shapefile("Polygon", "");
+    {
+        files::CFileName fn;
+        fn.SetFileSpec(base + ".shp");
+        files::CShapeFile shp;
+        shp.SetFileSpec(fn, 0);
+        ASSERT_EQ(shp.Count(), 1);
+        auto ring = std::dynamic_pointer_cast<files::CPolygon>(shp.Item(1));
+        ASSERT_TRUE(ring);
+        EXPECT_EQ(ring->Item(1)->Count(), 4);
+    }
+    for (int row = 1; row <= 3; ++row) grid.SetTextMatrix(row, seg, "True");
+    r.dialogs.clear();
+    g.LV_Table2Shapefile("Line", "");
+    EXPECT_EQ(r.dialogs.last()->text, "No valid shapes created in shapefile");
+    EXPECT_EQ(read_file(base + ".dbf"), links::LV_DbaseBytes(0));
     r.dialogs.clear();
     r.main.FromDDE.caption = "smt,polygon";
     g.FromDDE_Change();
     ASSERT_NE(r.dialogs.last(), nullptr);
     EXPECT_EQ(r.dialogs.last()->text, "No valid shapes created in shapefile");
     EXPECT_FALSE(g.LV_FileExists(base + ".shp")); // the earlier set is gone, no new shapes
-    EXPECT_EQ(peer.pokes(), (std::vector<std::string>{"SMT5," + base + ".dbf", "SMT6," + base + ".dbf"}));
+    EXPECT_EQ(peer.pokes(), (std::vector<std::string>{"SMT5," + base + ".dbf", "SMT6," + base + ".dbf",
+                                                      "SMT7," + base + ".dbf", "SMT8," + base + ".dbf"}));
     ::unsetenv("TEMP");
 }
 
