@@ -57,6 +57,7 @@ void Links::Timer1_Timer()
 
 void Links::Refresh_Apps()
 {
+    serve_landview();
     app::AppState& st = main_.state();
     try {
         st.arcview_running = Arcview_Exists(false);
@@ -139,15 +140,18 @@ bool Links::Arcview_Exists(bool showMessage)
 
 bool Links::LV_Exists(bool showMessage)
 {
-    landview_link_.reset();
+    landview_link_.reset(); // link mode 0 closes the conversation
     try {
-        landview_link_ = platform::dde::Conversation::Initiate("LandView", "WhereForm");
-        return true;
+        landview_link_ = platform::dde::Conversation::Initiate("Landview", "WhereForm");
     } catch (const VbError& e) {
+        if (e.number != platform::dde::kNoAnswerToInitiate) return true;
         if (showMessage)
-            main_.dialogs().MsgBox("LandView not found.", platform::vbOKOnly, "LandView Not Found");
+            main_.dialogs().MsgBox("Landview not found.  To use Landview functionality make \nsure Landview is open and "
+                                   "the Garmin extension is loaded",
+                                   platform::vbOKOnly, "LandView Not Found");
         return false;
     }
+    return true;
 }
 
 void Links::lblGPSDesc1_LinkExecute(const std::string& command)
@@ -298,6 +302,23 @@ void Links::menu_Click(const std::string& name, int)
     if (name == "mnuGoogleLoadMyPlaces") return mnuGoogleLoadMyPlaces_Click();
     if (name == "mnuGoogleSaveMyPlaces") return mnuGoogleSaveMyPlaces_Click();
     if (name == "mnuShapefileAE") return ArcExplorer_SendData("shapefile");
+    if (name == "mnuLandviewListSave") return mnuLandviewListSave_Click();
+    if (name == "mnuLandviewCurrentLocationSave") return mnuLandviewCurrentLocationSave_Click();
+    if (name == "mnuLandVeiwLayerSave") return landview_request("LLS", "", false, true);
+    if (name == "mnuLandviewLayerLoad") return landview_request("LLL", "", true, true);
+    const std::pair<const char*, const char*> shapes[] = {{"Point", "Point"}, {"Line", "Line"}, {"Polygon", "Polygon"}};
+    for (auto [suffix, shape] : shapes) {
+        if (name == std::string("mnuLandViewMeasureLoad") + suffix) return landview_request("SMS", std::string(",") + shape, true, true);
+        if (name == std::string("mnuLandviewMeasureTool") + suffix) return landview_request("MEA", std::string(",") + shape, false, false);
+    }
+    if (name == "mnuLandviewCurrentLocationLoad" || name == "mnuLandviewListLoad") {
+        try {
+            landview_request(name == "mnuLandviewListLoad" ? "SUL" : "SCL", "", true, true);
+        } catch (const std::exception&) {
+            main_.dialogs().MsgBox("Error Trying to Communicate Coordinates with Landview", platform::vbCritical,
+                                   "Communication Error");
+        }
+    }
 }
 
 std::unique_ptr<GisLinks> make_gis_links(app::frmMain& main) { return std::make_unique<Links>(main); }

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-namespace platform::dde { class Conversation; }
+namespace platform::dde { class Conversation; class Topic; }
 
 namespace links {
 
@@ -64,11 +64,45 @@ public:
     void mnuGoogleSaveMyPlaces_Click();
     void ArcExplorer_SendData(const std::string& kind);
 
+    // --- LandView ----------------------------------------------------------
+    // The exchange folder: TEMP with a separator at its end, the program's
+    // TEMP folder when TEMP is empty or names no folder.
+    std::string LV_TheTempFolder();
+    bool LV_DirExists(const std::string& path);
+    bool LV_FileExists(const std::string& path); // a regular file
+    // Loads GarminTempFile.txt (written by LandView) into the table.
+    void LV_LoadTempFile();
+    void mnuLandviewListSave_Click();
+    // Counts one more request (error 6 past the largest count) and opens
+    // the link again; error 282 when LandView does not answer.
+    void LV_Relink();
+    // Serves "trekfold|frmmain" (once a Qt loop runs): a poke of "FromDDE"
+    // sets that box's text and runs FromDDE_Change.
+    void serve_landview();
+    // Parses FromDDE's text and runs the LandView command it holds.
+    void FromDDE_Change();
+    // The answer to RGS: "TCL" n "," lon "," lat ",80," EPE ",0,false".
+    void LV_SendCurrentLocation();
+    // The measure tool's answer: the table as a temporary UTM shapefile of
+    // shape type "Point", "Line" or "Polygon" (exact case), then "SMT" n
+    // "," the set's table file.
+    void LV_Table2Shapefile(const std::string& shape_type, const std::string& unused);
+    // A free TmpShapeFile<i>.shp in the exchange folder (earlier sets
+    // removed first); "" when none is free.
+    std::string LV_GetTemporaryShapeFileName();
+    // The LandView menu commands of File > Load From and Save To.
+    void mnuLandviewCurrentLocationSave_Click();
+    void landview_request(const std::string& code, const std::string& suffix, bool clear_first, bool let_events_run);
+
     // Every command line the quiet-mode driver received, in order.
     const std::vector<std::string>& quiet_command_lines() const { return quiet_; }
     // Told of each execute (item empty) or poke sent on a DDE link, with
     // its error number (0 when it went through) (probes).
     std::function<void(const std::string& topic, const std::string& item, const std::string& data, int error)> on_dde;
+    // Told of each command LandView poked into FromDDE (probes).
+    std::function<void(const std::string& text)> on_fromdde;
+    // Runs instead of ending the program when LandView sends END.
+    std::function<void()> on_end;
     // Told of each window brought to the top (probes).
     std::function<void(std::int32_t hwnd)> on_raise;
 
@@ -80,6 +114,7 @@ private:
     std::unique_ptr<platform::dde::Conversation> arcview_link_; // lblGPSDesc1's
     std::unique_ptr<platform::dde::Conversation> landview_link_; // ToDDE's
     std::vector<std::string> quiet_;
+    std::unique_ptr<platform::dde::Topic> served_; // trekfold|frmmain
 };
 
 // av.run("SCRIPT",{"A","B"}): ArcView's execute string for a script and its
@@ -88,6 +123,29 @@ std::string Av_Run(const std::string& script, const std::vector<std::string>& ar
 // The receiver model of a product description: the part before " Software",
 // trimmed (the whole text trimmed when there is none).
 std::string Unit_Model(const std::string& description);
+// The n-th comma-separated field of a LandView message (from 1): leading
+// blanks and trailing commas dropped, empty fields inside collapsed; past
+// the last field, the last field. Not trimmed.
+std::string LV_GetTheWord(std::string text, int n);
+// Transverse Mercator easting and northing (metres) of a position in
+// decimal degrees, in a UTM zone, with no false northing.
+void LV_LatLongDD2UTM(std::int16_t zone, double lat, double lon, double& easting, double& northing);
+double LV_meridianDist(double phi);
+inline double LV_CSq(double v) { return v * v; }
+// The measure tool's table: one numeric field "ID" numbering `count`
+// shapes. `path` ends in ".dbf" afterwards (".shp" replaced). False when
+// it could not be written.
+bool LV_CreateDbaseFile(std::string& path, std::int16_t count, const std::string& unused = {});
+// The bytes of that table.
+std::string LV_DbaseBytes(std::int16_t count);
+// Deletes a shapefile's set (.shp .shx .dbf .ain .aih .sbn .sbx).
+void KillShapeFile(std::string path);
+bool KillFile(const std::string& path);
+// One line of LandView's user list: latitude, longitude, identifier and
+// comment cut or padded to 10, 10, 20 and 9 Windows-1252 bytes; a blank
+// identifier or comment becomes the row number, commas in them "_".
+std::string LV_UserListLine(const std::string& lat, const std::string& lon, std::string ident, std::string comment,
+                            int row);
 
 // The refresh period setting's numeric rule: the answer stored and the
 // period in milliseconds; an answer of 0 or less becomes "10".

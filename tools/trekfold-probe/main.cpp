@@ -139,7 +139,11 @@ Commands:
   until rows N [MS]       let events run until the table holds N data rows
   until status TEXT [MS]  ... or until a status text set from now on begins
                           with TEXT (at most MS ms, default 600000);
-                          prints {"until":"rows N"|"status TEXT","met":B}
+  until fromdde CODE [MS] ... or until LandView pokes a command of that code
+                          prints {"until":"rows N"|"status TEXT"|"fromdde CODE",
+                          "met":B}; each command LandView pokes prints
+                          {"fromdde":TEXT}, its END prints {"end":true} and
+                          the probe exits 0
   symbols                 {"d103":{KEY:N},"d1xx":{KEY:N}}
   massstorage DIR         read DIR as a mass-storage unit's drive, kept as
                           the connected unit when it is one:
@@ -350,7 +354,8 @@ std::vector<Command> parse_commands(const std::vector<std::string>& words)
             c.args = need(w, 1);
         } else if (w == "until") {
             c.args = need(w, 2);
-            if (c.args[0] != "rows" && c.args[0] != "status") throw ProbeError{"\"until\" needs rows N or status TEXT"};
+            if (c.args[0] != "rows" && c.args[0] != "status" && c.args[0] != "fromdde")
+                throw ProbeError{"\"until\" needs rows N, status TEXT or fromdde CODE"};
             if (c.args[0] == "rows" && !parse_int(c.args[1], n, 0, 1000000)) throw ProbeError{"bad row count \"" + c.args[1] + "\""};
             if (i < words.size() && parse_int(words[i], n, 0, 86400000)) c.args.push_back(words[i++]);
         } else if (w == "cell" || w == "dblcell" || w == "resize") {
@@ -568,6 +573,16 @@ public:
         }
         if (auto* gis = dynamic_cast<links::Links*>(&main_.links())) {
             gis->on_raise = [](std::int32_t h) { print_line({{"raise", h}}); };
+            gis->on_fromdde = [this](const std::string& text) {
+                print_line({{"fromdde", text}});
+                const std::string code = platform::vb::UCase(links::LV_GetTheWord(text, 1));
+                if (fromdde_wanted_ && code == *fromdde_wanted_) fromdde_seen_ = true;
+            };
+            gis->on_end = [] {
+                print_line({{"end", true}});
+                std::fflush(nullptr);
+                std::_Exit(0);
+            };
             gis->on_dde = [](const std::string& topic, const std::string& item, const std::string& data, int error) {
                 json d = {{"topic", topic}};
                 if (item.empty())
@@ -768,6 +783,11 @@ private:
         if (a[0] == "rows") {
             const int want = std::stoi(a[1]);
             met = main_.pump().wait_until([&] { return data_rows() >= want; }, deadline(ms));
+        } else if (a[0] == "fromdde") {
+            fromdde_seen_ = false;
+            fromdde_wanted_ = platform::vb::UCase(a[1]);
+            met = main_.pump().wait_until([&] { return fromdde_seen_; }, deadline(ms));
+            fromdde_wanted_.reset();
         } else {
             status_seen_ = false;
             status_wanted_ = a[1];
@@ -1349,6 +1369,8 @@ private:
     app::frmMain main_;
     files::TableFiles files_;
     std::string caption_;
+    std::optional<std::string> fromdde_wanted_; // "until fromdde": the command code looked for
+    bool fromdde_seen_ = false;
     std::optional<std::string> status_wanted_; // "until status": the beginning looked for
     bool status_seen_ = false;
 };

@@ -5,6 +5,7 @@
 #include "tests/main/app/rig.h"
 
 #include "main/links/gis_links.h"
+#include "main/files/shapefile.h"
 #include "main/table/table.h"
 #include "platform/arcobjects/arcobjects.h"
 #include "platform/automation/dispatch.h"
@@ -12,14 +13,23 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/dde/dde.h"
+
 #include <fstream>
+#include <mutex>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
 using platform::arcobjects::FakeArcMaps;
 
 struct LinksRig : apptest::Rig {
-    LinksRig()
+    // `columns`: the settings dialog lays out the table's columns at load.
+    explicit LinksRig(bool columns = false) : apptest::Rig(!columns)
     {
         ::setenv("TREKFOLD_WINDOWS_DIR", (dir.path + "/windows").c_str(), 1);
         ::setenv("TREKFOLD_DDE_DIR", (dir.path + "/dde").c_str(), 1);
@@ -220,6 +230,296 @@ TEST(Links, ArcMapSendsReportOnlyWhatReachedArcMap)
     r.gis().ArcMap_SendData("graphic");
     EXPECT_NE(r.main.StatusBar1[1], "Sent Point graphic to ArcMap");
     platform::windows::Withdraw(h);
+}
+
+std::string read_file(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+TEST(LandView, UserListLinesAreFixedWidthCp1252)
+{
+    EXPECT_EQ(links::LV_UserListLine("45", "-93", "A,B", " ", 7),
+              "45        ,-93       ,A_B                 ,7        ");
+    EXPECT_EQ(links::LV_UserListLine("44.123456789", "-93.1234567890", "", "WAYPOINT", 3),
+              "44.1234567,-93.123456,3                   ,WAYPOINT ");
+    // Widths count Windows-1252 bytes: "é" is one byte there.
+    EXPECT_EQ(links::LV_UserListLine("1", "2", "caf\u00e9", "longcommentx", 1).size(), 52u);
+    EXPECT_EQ(links::LV_UserListLine("1", "2", "caf\u00e9", "c", 1).substr(22, 5), "caf\xe9 ");
+}
+
+TEST(LandView, TempFolderFollowsTempAndFallsBackToTheProgramsOwn)
+{
+    LinksRig r;
+    ::setenv("TEMP", r.dir.path.c_str(), 1);
+    EXPECT_EQ(r.gis().LV_TheTempFolder(), r.dir.path + "/");
+    ::setenv("TEMP", (r.dir.path + "/").c_str(), 1);
+    EXPECT_EQ(r.gis().LV_TheTempFolder(), r.dir.path + "/");
+    ::setenv("TEMP", (r.dir.path + "/gone").c_str(), 1);
+    EXPECT_EQ(r.gis().LV_TheTempFolder(), app::temp_folder() + "/");
+    EXPECT_FALSE(r.gis().LV_FileExists(r.dir.path));
+    EXPECT_FALSE(r.gis().LV_FileExists(""));
+    ::unsetenv("TEMP");
+}
+
+TEST(LandView, UserListIsWrittenThenTheSendNeedsLandView)
+{
+    LinksRig bare;
+    bare.gis().mnuLandviewListSave_Click();
+    EXPECT_EQ(bare.dialogs.last()->text, "Could not find proper fields (lat,long)");
+    LinksRig r(true);
+    ::setenv("TEMP", r.dir.path.c_str(), 1);
+    flxgrd::Table& t = r.main.table();
+    ASSERT_TRUE(t.Records_InsertValues({}));
+    const std::string cols = std::to_string(t.Column_Find("ident", false)) + ";" +
+                             std::to_string(t.Column_Find("comment", false)) + ";" +
+                             std::to_string(t.Column_Find("lat", false)) + ";" + std::to_string(t.Column_Find("long", false));
+    ASSERT_TRUE(t.Records_InsertValues({"A,B", "", "45.5", "-93.25"}, cols));
+    r.main.MSFlexGrid1.SetTextMatrix(2, t.Column_Find("comment", false), "");
+    r.main.state().selection_count = 1;
+    r.main.state().first_selected_row = r.main.state().last_selected_row = 2;
+    const std::int32_t before = r.main.state().landview_message_counter;
+    try {
+        r.gis().mnuLandviewListSave_Click();
+        ADD_FAILURE() << "sent without LandView";
+    } catch (const platform::VbError& e) {
+        EXPECT_EQ(e.number, 282);
+    }
+    EXPECT_EQ(r.main.state().landview_message_counter, before + 1);
+    const std::string text = read_file(r.dir.path + "/GarminTempFile.txt");
+    ASSERT_EQ(text.size(), 54u) << text;
+    EXPECT_EQ(text.substr(0, 22), "45.5      ,-93.25    ,");
+    EXPECT_EQ(text.substr(22, 21), "A_B                 ,");
+    EXPECT_EQ(text.substr(43, 9), "2        ");
+    EXPECT_EQ(text.substr(52), "\r\n");
+    ::unsetenv("TEMP");
+}
+
+// LandView's topic served from a thread: every poke is kept and answered.
+class FakeLandView {
+public:
+    FakeLandView()
+    {
+        const std::string path = platform::dde::Socket_Path("landview", "whereform");
+        listener_ = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un a{};
+        a.sun_family = AF_UNIX;
+        std::snprintf(a.sun_path, sizeof a.sun_path, "%s", path.c_str());
+        ::unlink(path.c_str());
+        EXPECT_EQ(::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+        EXPECT_EQ(::listen(listener_, 8), 0);
+        EXPECT_EQ(::pipe(stop_), 0);
+        thread_ = std::thread([this] { serve(); });
+    }
+    ~FakeLandView()
+    {
+        (void)!::write(stop_[1], "x", 1);
+        thread_.join();
+        ::close(listener_), ::close(stop_[0]), ::close(stop_[1]);
+    }
+    std::vector<std::string> pokes()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return pokes_;
+    }
+
+private:
+    void serve()
+    {
+        std::vector<std::pair<int, platform::dde::LineReader>> conns;
+        for (;;) {
+            std::vector<pollfd> fds{{stop_[0], POLLIN, 0}, {listener_, POLLIN, 0}};
+            for (auto& c : conns) fds.push_back({c.first, POLLIN, 0});
+            ::poll(fds.data(), fds.size(), -1);
+            if (fds[0].revents) break;
+            if (fds[1].revents) conns.push_back({::accept(listener_, nullptr, nullptr), {}});
+            for (std::size_t k = 2; k < fds.size(); ++k) {
+                if (!fds[k].revents) continue;
+                auto& [fd, reader] = conns[k - 2];
+                char buf[4096];
+                const ssize_t got = ::read(fd, buf, sizeof buf);
+                if (got <= 0) {
+                    ::close(fd);
+                    fd = -1;
+                    continue;
+                }
+                reader.feed({buf, std::size_t(got)});
+                std::string line;
+                while (reader.next(line) == platform::dde::LineReader::Result::Line) {
+                    if (auto m = platform::dde::Decode(line); m && m->op == "poke") {
+                        std::lock_guard<std::mutex> lock(mutex_);
+                        pokes_.push_back(m->data);
+                    }
+                    const std::string answer = platform::dde::Encode_Answer(true);
+                    (void)!::write(fd, answer.data(), answer.size());
+                }
+            }
+            std::erase_if(conns, [](const auto& c) { return c.first < 0; });
+        }
+        for (auto& c : conns) ::close(c.first);
+    }
+    int listener_ = -1, stop_[2] = {-1, -1};
+    std::thread thread_;
+    std::mutex mutex_;
+    std::vector<std::string> pokes_;
+};
+
+TEST(LandView, FieldsOfAMessage)
+{
+    EXPECT_EQ(links::LV_GetTheWord("A,,B", 2), "B");
+    EXPECT_EQ(links::LV_GetTheWord("UPLOAD,,,/a.shp", 2), "/a.shp");
+    EXPECT_EQ(links::LV_GetTheWord("UPLOAD,,,/a.shp", 5), "/a.shp");
+    EXPECT_EQ(links::LV_GetTheWord("DOWNLOAD,waypoint,point,/x.shp", 5), "/x.shp");
+    EXPECT_EQ(links::LV_GetTheWord("  rgs,", 1), "rgs");
+    EXPECT_EQ(links::LV_GetTheWord(",,A", 2), ""); // a leading comma is never collapsed
+    EXPECT_EQ(links::LV_GetTheWord(",,A", 3), "A");
+    EXPECT_EQ(links::LV_GetTheWord("A, b ,C", 2), " b ");
+    EXPECT_EQ(links::LV_GetTheWord("", 3), "");
+}
+
+TEST(LandView, MenuRequestsAreNumberedAndCountedOnlyWhenSent)
+{
+    LinksRig r(true);
+    links::Links& g = r.gis();
+    // No LandView: the box when asked, and a sender fails in the link.
+    EXPECT_FALSE(g.LV_Exists(true));
+    EXPECT_EQ(r.dialogs.last()->title, "LandView Not Found");
+    g.menu_Click("mnuLandviewCurrentLocationLoad", -1);
+    EXPECT_EQ(r.dialogs.last()->text, "Error Trying to Communicate Coordinates with Landview");
+    EXPECT_EQ(r.dialogs.last()->title, "Communication Error");
+
+    FakeLandView peer;
+    r.main.state().landview_message_counter = 1;
+    for (const char* m : {"mnuLandviewCurrentLocationLoad", "mnuLandviewListLoad", "mnuLandViewMeasureLoadPoint",
+                          "mnuLandviewLayerLoad", "mnuLandviewMeasureToolLine", "mnuLandVeiwLayerSave"})
+        g.menu_Click(m, -1);
+    flxgrd::Table& t = r.main.table();
+    ASSERT_TRUE(t.Records_InsertValues({}));
+    r.main.MSFlexGrid1.SetTextMatrix(1, t.Column_Find("lat", false), "45.5");
+    r.main.MSFlexGrid1.SetTextMatrix(1, t.Column_Find("long", false), "-93.25");
+    g.menu_Click("mnuLandviewCurrentLocationSave", -1);
+    ASSERT_TRUE(t.Records_InsertValues({"1", "2"}));
+    g.menu_Click("mnuLandviewCurrentLocationSave", -1);
+    EXPECT_EQ(r.dialogs.last()->text, "You must have one record in the table selected");
+    EXPECT_EQ(peer.pokes(), (std::vector<std::string>{"SCL2", "SUL3", "SMS4,Point", "LLL5", "MEA6,Line", "LLS7",
+                                                      "TCL8,45.5,-93.25"}));
+    r.main.state().landview_message_counter = std::numeric_limits<std::int32_t>::max();
+    EXPECT_THROW(g.LV_Relink(), platform::VbError);
+}
+
+TEST(LandView, IncomingCommandsDispatchByTheirFirstField)
+{
+    LinksRig r(true);
+    ::setenv("TEMP", r.dir.path.c_str(), 1);
+    links::Links& g = r.gis();
+    FakeLandView peer;
+    bool ended = false;
+    g.on_end = [&] { ended = true; };
+    auto poke = [&](const std::string& text) {
+        r.main.FromDDE.caption = text;
+        g.FromDDE_Change();
+    };
+    r.main.state().nmea_mode = true; // no fresh fix is asked of the receiver
+    r.main.lbllon.caption = "-93.25000000", r.main.lbllat.caption = "45.50000000", r.main.lblepe.caption = "2.5";
+    r.main.state().landview_message_counter = 79;
+    poke("  rgs");
+    for (const char* ignored : {"RG", "RGSX", "XYZ,1"}) poke(ignored);
+    r.main.state().unit = "Feet";
+    r.main.lblepe.caption = "32.808 ft";
+    poke("RGS,");
+    EXPECT_EQ(peer.pokes(), (std::vector<std::string>{"TCL80,-93.25000000,45.50000000,80,2.5,0,false",
+                                                      "TCL81,-93.25000000,45.50000000,80,10,0,false"}));
+    r.dialogs.clear();
+    poke("lst");
+    ASSERT_NE(r.dialogs.last(), nullptr);
+    EXPECT_EQ(r.dialogs.last()->text, "Errors encountered when loading " + r.dir.path + "/GarminTempFile.txt");
+    EXPECT_FALSE(ended);
+    poke("End");
+    EXPECT_TRUE(ended);
+    ::unsetenv("TEMP");
+}
+
+TEST(LandView, UtmSeriesAndTheMeasureToolTable)
+{
+    double e = 0, n = 0;
+    links::LV_LatLongDD2UTM(15, 45, -93, e, n);
+    EXPECT_NEAR(e, 500000.0, 1e-6);
+    EXPECT_NEAR(n, 4982950.3842, 1e-3);
+    links::LV_LatLongDD2UTM(15, -45, -93, e, n);
+    EXPECT_NEAR(n, -4982950.3842, 1e-3); // no false northing in the south
+    // Two records, written by hand from the layout.
+    const unsigned char golden[] = {
+        3, 103, 9, 22,          // dBASE III, the fixed date
+        2, 0, 0, 0,             // records
+        65, 0, 9, 0,            // header and record lengths
+        0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, // reserved
+        87, 0, 0,               // language driver
+        'I', 'D', 0, 0, 0, 0, 0, 0, 0, 0, 0, 'N', 0, 0, 0, 0, 8, // the field
+        0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 13,
+        ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', '1', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', '2', 26};
+    EXPECT_EQ(links::LV_DbaseBytes(2), std::string(reinterpret_cast<const char*>(golden), sizeof golden));
+    apptest::TempDir d;
+    std::string path = d.path + "/t.SHP";
+    std::ofstream(d.path + "/t.dbf") << std::string(500, 'x'); // an older, longer table
+    ASSERT_TRUE(links::LV_CreateDbaseFile(path, 2));
+    EXPECT_EQ(path, d.path + "/t.dbf");
+    EXPECT_EQ(read_file(path).size(), sizeof golden);
+}
+
+TEST(LandView, SmtWritesTheTemporarySetAndRepliesWithItsTable)
+{
+    LinksRig r(true);
+    ::setenv("TEMP", r.dir.path.c_str(), 1);
+    links::Links& g = r.gis();
+    FakeLandView peer;
+    flxgrd::Table& t = r.main.table();
+    ASSERT_TRUE(t.Table_SetType("track"));
+    ASSERT_TRUE(t.Records_InsertValues({}));
+    ASSERT_TRUE(t.Records_InsertValues({}));
+    ASSERT_TRUE(t.Records_InsertValues({}));
+    platform::Grid& grid = r.main.MSFlexGrid1;
+    const int lat = t.Column_Find("lat", false), lon = t.Column_Find("long", false);
+    ASSERT_GE(lat, 0);
+    const char* cells[3][2] = {{"45", "-93"}, {"45.01", "-93"}, {"45.01", "-93.01"}};
+    for (int row = 1; row <= 3; ++row)
+        grid.SetTextMatrix(row, lat, cells[row - 1][0]), grid.SetTextMatrix(row, lon, cells[row - 1][1]);
+    r.main.state().landview_message_counter = 4;
+    r.main.FromDDE.caption = "SMT,Point,x";
+    g.FromDDE_Change();
+    const std::string base = r.dir.path + "/TmpShapeFile1";
+    EXPECT_TRUE(g.LV_FileExists(base + ".shp"));
+    EXPECT_TRUE(g.LV_FileExists(base + ".shx"));
+    EXPECT_EQ(read_file(base + ".dbf"), links::LV_DbaseBytes(3));
+    // Three rows as one polygon: a closed ring of four vertices; as lines
+    // where every row starts a segment: no shape.
+    const int seg = t.Column_Find("new_seg", false);
+    ASSERT_GE(seg, 0);
+    g.LV_Table2Shapefile("Polygon", "");
+    {
+        files::CFileName fn;
+        fn.SetFileSpec(base + ".shp");
+        files::CShapeFile shp;
+        shp.SetFileSpec(fn, 0);
+        ASSERT_EQ(shp.Count(), 1);
+        auto ring = std::dynamic_pointer_cast<files::CPolygon>(shp.Item(1));
+        ASSERT_TRUE(ring);
+        EXPECT_EQ(ring->Item(1)->Count(), 4);
+    }
+    for (int row = 1; row <= 3; ++row) grid.SetTextMatrix(row, seg, "True");
+    r.dialogs.clear();
+    g.LV_Table2Shapefile("Line", "");
+    EXPECT_EQ(r.dialogs.last()->text, "No valid shapes created in shapefile");
+    EXPECT_EQ(read_file(base + ".dbf"), links::LV_DbaseBytes(0));
+    r.dialogs.clear();
+    r.main.FromDDE.caption = "smt,polygon";
+    g.FromDDE_Change();
+    ASSERT_NE(r.dialogs.last(), nullptr);
+    EXPECT_EQ(r.dialogs.last()->text, "No valid shapes created in shapefile");
+    EXPECT_FALSE(g.LV_FileExists(base + ".shp")); // the earlier set is gone, no new shapes
+    EXPECT_EQ(peer.pokes(), (std::vector<std::string>{"SMT5," + base + ".dbf", "SMT6," + base + ".dbf",
+                                                      "SMT7," + base + ".dbf", "SMT8," + base + ".dbf"}));
+    ::unsetenv("TEMP");
 }
 
 } // namespace
