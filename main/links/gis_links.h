@@ -64,6 +64,22 @@ public:
     void mnuGoogleSaveMyPlaces_Click();
     void ArcExplorer_SendData(const std::string& kind);
 
+    // --- quiet mode ---------------------------------------------------------
+    // A download written to outPath (".shp", ".dbf" or ".txt"): true when
+    // the transfer ran to its end and the file was written.
+    bool Quiet_Get_DataFromGPS(const std::string& dataType, const std::string& shapeType,
+                               const std::string& outPath, const std::string& projection);
+    // The table loaded from inPath and uploaded: true when the upload ran
+    // to its end.
+    bool Quiet_Get_DataToGPS(const std::string& dataType, const std::string& inPath,
+                             const std::string& projection);
+    // Starts real-time recording into a point shapefile; raises error 555
+    // when its shapefile or table cannot be opened.
+    void Quiet_RealTime_Start(const std::string& timeTolerance, const std::string& distanceTolerance,
+                              const std::string& shapefilePath, const std::string& projection);
+    // The result of the last quiet job (False before one).
+    bool quiet_result() const { return quiet_result_; }
+
     // Every command line the quiet-mode driver received, in order.
     const std::vector<std::string>& quiet_command_lines() const { return quiet_; }
     // Told of each execute (item empty) or poke sent on a DDE link, with
@@ -75,11 +91,16 @@ public:
 private:
     bool topic_alive(const char* service, const char* topic);
     void attach(std::int32_t hwnd);
+    // Stores a code of the projection catalogue as the current projection;
+    // false (nothing stored) for an empty or unknown code.
+    bool projection_counts(const std::string& code);
+    void wait_transfer_done();
 
     app::frmMain& main_;
     std::unique_ptr<platform::dde::Conversation> arcview_link_; // lblGPSDesc1's
     std::unique_ptr<platform::dde::Conversation> landview_link_; // ToDDE's
     std::vector<std::string> quiet_;
+    bool quiet_result_ = false;
 };
 
 // av.run("SCRIPT",{"A","B"}): ArcView's execute string for a script and its
