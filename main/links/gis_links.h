@@ -79,6 +79,11 @@ public:
                               const std::string& shapefilePath, const std::string& projection);
     // The result of the last quiet job (False before one).
     bool quiet_result() const { return quiet_result_; }
+    // The program's exit status after quiet mode: 1 when no receiver was
+    // connected or a download or upload (or an unknown action) gave False;
+    // 0 otherwise (also after a real-time start or a line of fewer than
+    // five fields, which keep the program running until it is closed).
+    int quiet_exit_status() const { return quiet_status_; }
 
     // Every command line the quiet-mode driver received, in order.
     const std::vector<std::string>& quiet_command_lines() const { return quiet_; }
@@ -101,6 +106,7 @@ private:
     std::unique_ptr<platform::dde::Conversation> landview_link_; // ToDDE's
     std::vector<std::string> quiet_;
     bool quiet_result_ = false;
+    int quiet_status_ = 0;
 };
 
 // av.run("SCRIPT",{"A","B"}): ArcView's execute string for a script and its

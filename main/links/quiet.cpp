@@ -83,6 +83,7 @@ void Links::Quiet_Driver(std::string& command_line)
     quiet_.push_back(command_line);
     int cancel = 0;
     if (main_.StatusBar1[0] == "Not Connected") {
+        quiet_status_ = 1;
         main_.Form_Unload(cancel);
         return;
     }
@@ -98,6 +99,7 @@ void Links::Quiet_Driver(std::string& command_line)
     else if (action == "rt_start")
         Quiet_RealTime_Start(f[2], f[3], f[4], projection);
     quiet_result_ = result;
+    quiet_status_ = action == "rt_start" || result ? 0 : 1;
     if (main_.links().LV_Exists(false)) {
         const std::string reply = std::string("RESPONSE,") + (result ? "True" : "False");
         main_.ToDDE.caption = reply;
