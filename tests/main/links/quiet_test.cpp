@@ -3,7 +3,10 @@
 // of the program; refused and abandoned transfers fail the job.
 #include "tests/main/transfer/drive.h"
 
+#include "main/files/dbase.h"
 #include "main/links/gis_links.h"
+#include "main/realtime/frm_realtime.h"
+#include "main/realtime/realtime.h"
 
 #include <gtest/gtest.h>
 
@@ -148,6 +151,36 @@ TEST(QuietMode, UploadSucceedsOnlyWhenTheTransferRanToItsEnd)
         EXPECT_EQ(q.garmin.sent_waypoints.size(), answers ? 2u : 0u);
         EXPECT_TRUE(q.poked(answers ? "RESPONSE,True" : "RESPONSE,False"));
     }
+}
+
+TEST(QuietMode, RealTimeStartStoresTolerancesOpensTheShapefileAndKeepsRunning)
+{
+    Quiet q;
+    q.run("quiet,rt_start,2,abc," + q.file("rt.shp"));
+    EXPECT_EQ(q.settings.GetSetting("realtime", "toltimechk"), "1");
+    EXPECT_EQ(q.settings.GetSetting("realtime", "toltimeval"), "2");
+    EXPECT_EQ(q.settings.GetSetting("realtime", "toldistchk"), "0");
+    EXPECT_TRUE(std::filesystem::exists(q.file("rt.shp")));
+    EXPECT_TRUE(std::filesystem::exists(q.file("rt.dbf")));
+    EXPECT_EQ(q.main.realtime().RealTimeWindow().control("lblPath(0)").caption, q.file("rt.shp"));
+    EXPECT_EQ(q.main.realtime().RealTimeWindow().control("lblCount(0)").caption, "0");
+    EXPECT_FALSE(q.main.frmQuietStatus.loaded);
+    EXPECT_TRUE(q.poked("RESPONSE,False"));
+    EXPECT_FALSE(q.main.ended());
+    EXPECT_EQ(q.links->seam.quiet_exit_status(), 0);
+}
+
+TEST(QuietMode, RealTimeStartIntoAPolygonShapefileRaisesToTheStartUp)
+{
+    Quiet q;
+    files::DBase db(q.dialogs);
+    ASSERT_TRUE(db.Shapefile_WriteEmptyHeader(q.file("rt.shp"), "polygon"));
+    ASSERT_TRUE(db.Shapefile_WriteEmptyHeader(q.file("rt.shx"), "polygon"));
+    q.main.run_trapped("Load", [&] { q.run("quiet,rt_start,2,3," + q.file("rt.shp")); });
+    ASSERT_FALSE(q.dialogs.boxes().empty());
+    EXPECT_EQ(q.dialogs.boxes().back().text, "Error #555 - Could not open Shapefile");
+    EXPECT_EQ(q.dialogs.boxes().back().title, "frmMain.Load");
+    EXPECT_FALSE(q.main.ended());
 }
 
 } // namespace
