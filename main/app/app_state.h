@@ -59,6 +59,10 @@ struct AppState {
     // A download or upload is under way (from its request or record count
     // until its transfer-complete packet, its acknowledgement or its end).
     bool transfer_running = false;
+    // The last download or upload ran to its end (its transfer-complete
+    // packet or acknowledgement); false while one runs and after one was
+    // refused, abandoned or stopped.
+    bool transfer_finished = true;
     bool upload_stopped = false;           // a row could not be sent: the upload ends
     bool table_full = false;               // the download met the table's limit (one box)
     bool screen_capture = true;            // the connected receiver can deliver a screen capture

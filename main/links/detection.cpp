@@ -43,13 +43,6 @@ Links::Links(app::frmMain& main) : main_(main) {}
 
 Links::~Links() = default;
 
-void Links::Quiet_Driver(std::string& command_line)
-{
-    quiet_.push_back(command_line);
-    // Quiet jobs are not run yet; say so where an unattended caller looks.
-    std::cerr << "trekfold: quiet mode job not run: " << command_line << '\n';
-}
-
 void Links::Timer1_Timer()
 {
     if (!main_.state().screen_window_open) Refresh_Apps();

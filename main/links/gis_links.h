@@ -93,6 +93,26 @@ public:
     // The LandView menu commands of File > Load From and Save To.
     void mnuLandviewCurrentLocationSave_Click();
     void landview_request(const std::string& code, const std::string& suffix, bool clear_first, bool let_events_run);
+    // --- quiet mode ---------------------------------------------------------
+    // A download written to outPath (".shp", ".dbf" or ".txt"): true when
+    // the transfer ran to its end and the file was written.
+    bool Quiet_Get_DataFromGPS(const std::string& dataType, const std::string& shapeType,
+                               const std::string& outPath, const std::string& projection);
+    // The table loaded from inPath and uploaded: true when the upload ran
+    // to its end.
+    bool Quiet_Get_DataToGPS(const std::string& dataType, const std::string& inPath,
+                             const std::string& projection);
+    // Starts real-time recording into a point shapefile; raises error 555
+    // when its shapefile or table cannot be opened.
+    void Quiet_RealTime_Start(const std::string& timeTolerance, const std::string& distanceTolerance,
+                              const std::string& shapefilePath, const std::string& projection);
+    // The result of the last quiet job (False before one).
+    bool quiet_result() const { return quiet_result_; }
+    // The program's exit status after quiet mode: 1 when no receiver was
+    // connected or a download or upload (or an unknown action) gave False;
+    // 0 otherwise (also after a real-time start or a line of fewer than
+    // five fields, which keep the program running until it is closed).
+    int quiet_exit_status() const { return quiet_status_; }
 
     // Every command line the quiet-mode driver received, in order.
     const std::vector<std::string>& quiet_command_lines() const { return quiet_; }
@@ -109,12 +129,18 @@ public:
 private:
     bool topic_alive(const char* service, const char* topic);
     void attach(std::int32_t hwnd);
+    // Stores a code of the projection catalogue as the current projection;
+    // false (nothing stored) for an empty or unknown code.
+    bool projection_counts(const std::string& code);
+    void wait_transfer_done();
 
     app::frmMain& main_;
     std::unique_ptr<platform::dde::Conversation> arcview_link_; // lblGPSDesc1's
     std::unique_ptr<platform::dde::Conversation> landview_link_; // ToDDE's
     std::vector<std::string> quiet_;
     std::unique_ptr<platform::dde::Topic> served_; // trekfold|frmmain
+    bool quiet_result_ = false;
+    int quiet_status_ = 0;
 };
 
 // av.run("SCRIPT",{"A","B"}): ArcView's execute string for a script and its

@@ -17,6 +17,8 @@
 #include "main/realtime/realtime.h"
 #include "main/coords/coords.h"
 #include "main/transfer/transfer.h"
+#include "main/links/gis_links.h"
+#include "platform/text/vb.h"
 #include "platform/events/events.h"
 #include "platform/serial/portmap.h"
 #include "platform/settings/settings.h"
@@ -42,6 +44,16 @@ int main(int argc, char** argv)
     // Before anything that takes time: a signal from now on ends the
     // program through its normal shut-down once the event loop runs.
     app::SignalCloser::catch_signals();
+    // An unattended quiet line may run where there is no display at all: it
+    // then draws on Qt's offscreen platform rather than failing to start.
+    if (argc > 1 && platform::vb::LCase(std::string(argv[1]).substr(0, 5)) == "quiet") {
+        auto unset = [](const char* name) {
+            const char* v = std::getenv(name);
+            return !v || !*v;
+        };
+        if (unset("DISPLAY") && unset("WAYLAND_DISPLAY") && unset("QT_QPA_PLATFORM"))
+            ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    }
     QApplication qapp(argc, argv); // takes Qt's own options out of argv
 
     // The command line: the arguments after the program name, one blank apart.
@@ -123,5 +135,8 @@ int main(int argc, char** argv)
             });
         }
     });
-    return qapp.exec();
+    const int status = qapp.exec();
+    if (status != 0 || !frm.state().quiet_mode) return status;
+    auto* gis = dynamic_cast<links::Links*>(&frm.links());
+    return gis ? gis->quiet_exit_status() : 0;
 }

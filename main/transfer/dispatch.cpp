@@ -65,6 +65,7 @@ void transfer_complete(app::frmMain& main, app::GarminControl& g)
     main.cursor().hourglass(false);
     main.dialogs().MsgBox("Received " + std::to_string(s.record_counter) + " records.");
     s.transfer_complete = true;
+    s.transfer_finished = true;
     if (vb::LCase(s.record_type) == "route" && !routes_without_links(g))
         s.expected_record_count = static_cast<std::int32_t>(std::nearbyint(s.expected_record_count / 2.0));
     if (s.record_counter != s.expected_record_count)
@@ -90,6 +91,7 @@ void upload_complete(app::frmMain& main, app::GarminControl& g)
         main.cursor().hourglass(false);
         main.dialogs().MsgBox(box);
     }
+    s.transfer_finished = !box.empty() && !s.upload_stopped;
     s.transfer_complete = true;
     // The next upload (of a table without steps, say) must not take this
     // one's record kind.

@@ -104,7 +104,8 @@ void download(app::frmMain& main, Kind kind)
         main.cursor().hourglass(true);
         if (s.GPS_MassStorageUnit) {
             const std::string model = s.GPS_MassStorageUnit->Description;
-            files::GPXFile_Load(main, s.record_type, s.GPS_MassStorageUnit->DownloadLocation, model);
+            s.transfer_finished =
+                files::GPXFile_Load(main, s.record_type, s.GPS_MassStorageUnit->DownloadLocation, model);
             main.cursor().hourglass(false);
             return;
         }
@@ -124,6 +125,7 @@ void download(app::frmMain& main, Kind kind)
         for (app::Control* c : options) c->value = (c == options[k]);
         main.changed(app::ChangeControls);
         s.transfer_complete = false;
+        s.transfer_finished = false;
         s.table_full = false;
         s.record_counter = 0;
         s.route_header = false;

@@ -235,6 +235,7 @@ void usb_loop(app::frmMain& main, int count)
     }
     if (!s.transfer_running) return;
     if (!s.upload_stopped) g.End_of_Records();
+    s.transfer_finished = !s.upload_stopped;
     s.transfer_busy = false;
     main.cursor().hourglass(false);
     const std::string box = completion_text(s.record_type, s.record_counter);
@@ -253,7 +254,8 @@ void mass_storage(app::frmMain& main)
     }
     const std::string name = vb::Format(vb::Now(), "yyyymmdd-hhnnss") + ".gpx";
     const std::string path = folder.empty() || folder.back() == '/' ? folder + name : folder + "/" + name;
-    if (files::GPXFile_Save(main, path, false))
+    s.transfer_finished = files::GPXFile_Save(main, path, false);
+    if (s.transfer_finished)
         main.dialogs().MsgBox("Transfer Complete. " + std::to_string(s.expected_record_count) + " " + s.record_type +
                               " points uploaded.");
 }
@@ -273,6 +275,7 @@ bool start(app::frmMain& main, bool route)
     }
     s.transfer_busy = true;
     s.transfer_complete = false;
+    s.transfer_finished = false;
     s.transfer_running = true;
     s.upload_stopped = false;
     main.cursor().hourglass(true);

@@ -3,6 +3,8 @@
 // dialog's state, OK and Cancel through its handlers.
 #include "main/views/files_view.h"
 
+#include "platform/ui/dialogs.h"
+
 #include "main/app/frm_main.h"
 #include "main/files/files.h"
 #include "main/files/table_files.h"
@@ -180,9 +182,23 @@ void bind_file_views(frmMain& main, QWidget* parent)
 {
     auto* fe = dynamic_cast<files::FileFrontEnd*>(&main.files());
     if (!fe) return;
-    fe->show_shape = [parent](files::frmShape& f) { show_shape_dialog(f, parent); };
-    fe->show_feature_type = [parent](files::frmFeatureType& f) { show_feature_type_dialog(f, parent); };
-    fe->table_files().show_fields = [parent](files::frmFields& f) { show_fields_dialog(f, parent); };
+    // In quiet mode none of them waits: each is logged and cancelled.
+    platform::Dialogs& dialogs = main.dialogs();
+    fe->show_shape = [parent, &dialogs](files::frmShape& f) {
+        if (!dialogs.quiet()) return show_shape_dialog(f, parent);
+        dialogs.quiet_window(f.Caption);
+        f.close();
+    };
+    fe->show_feature_type = [parent, &dialogs](files::frmFeatureType& f) {
+        if (!dialogs.quiet()) return show_feature_type_dialog(f, parent);
+        dialogs.quiet_window(f.Caption);
+        f.close();
+    };
+    fe->table_files().show_fields = [parent, &dialogs](files::frmFields& f) {
+        if (!dialogs.quiet()) return show_fields_dialog(f, parent);
+        dialogs.quiet_window(f.Caption);
+        f.cmdCancel_Click();
+    };
     fe->show_world_files = [fe, parent] { show_world_files_dialog(fe->table_files(), parent); };
 }
 

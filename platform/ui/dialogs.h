@@ -79,6 +79,9 @@ public:
     // Quiet mode: boxes are logged and answered with their default.
     void set_quiet(bool on) { quiet_ = on; }
     bool quiet() const { return quiet_; }
+    // Quiet mode: a window of the program's own that would wait for the
+    // user is not shown; it is logged as cancelled.
+    void quiet_window(const std::string& caption) { log("Window [" + caption + "] -> cancelled"); }
     // Where quiet boxes are logged (default: standard error).
     void set_log(std::function<void(const std::string&)> log) { log_ = std::move(log); }
 

@@ -61,7 +61,11 @@ public:
         log_.push_back("Load_d1xxWptSymbols");
         inner_->Load_d1xxWptSymbols();
     }
-    void mnuOpen_Click() override { log_.push_back("mnuOpen_Click"); }
+    void mnuOpen_Click() override
+    {
+        log_.push_back("mnuOpen_Click");
+        if (connects) inner_->Set_Controls(3);
+    }
     void GPS_Find(bool& f) override { log_.push_back(std::string("GPS_Find(") + (f ? "True" : "False") + ")"); }
     void menu_Click(const std::string& n, int i) override
     {
@@ -82,6 +86,7 @@ public:
         inner_->garmin_ReceiveImage(pct, image);
     }
     bool forward_menus = false; // tests of the handlers themselves set it
+    bool connects = false;      // opening the port finds a receiver
 
 private:
     std::unique_ptr<transfer::GpsTransfer> inner_;
@@ -185,6 +190,7 @@ struct Rig {
         app::install_subsystems(main);
         main.set_coords(std::make_unique<ListlessCoords>(main));
         auto t = std::make_unique<RecordingTransfer>(transfer::make_gps_transfer(main), log);
+        transfer = t.get();
         main.set_transfer(std::move(t));
         auto l = std::make_unique<RecordingLinks>(main, log);
         links = l.get();
@@ -216,6 +222,7 @@ struct Rig {
     Log log;
     RecordingGarmin garmin;
     RecordingLinks* links = nullptr;
+    RecordingTransfer* transfer = nullptr;
     RecordingProperties* properties = nullptr;
 };
 

@@ -51,6 +51,7 @@ TEST(ShutDown, ClosesPortSavesDriveSaysGoodbyeAndUnloadsWindowsInOrder)
 TEST(ShutDown, ExitMenuRunsTheUnload)
 {
     Rig r;
+    r.transfer->connects = true;
     r.load("quiet,download");
     ASSERT_TRUE(r.main.frmQuietStatus.loaded);
     r.main.menu_Click("mnuExit");

@@ -176,3 +176,30 @@ TEST_F(FilesView, AddWorldFilesFromTheMenuWritesAndStartsAfresh)
 }
 
 } // namespace
+
+TEST(FilesViewQuiet, NoWindowWaitsInQuietMode)
+{
+    test_support::ensure_qapplication();
+    gpxtest::GpxRig rig;
+    app::MainWindowView view{rig.main};
+    auto& fe = dynamic_cast<files::FileFrontEnd&>(rig.main.files());
+    app::bind_file_views(rig.main, &view);
+    std::vector<std::string> logged;
+    rig.dialogs.set_quiet(true);
+    rig.dialogs.set_log([&](const std::string& line) { logged.push_back(line); });
+    // A window shown despite quiet mode is closed again, and counted.
+    int shown = 0;
+    QTimer::singleShot(0, [&] {
+        if (auto* d = QApplication::activeModalWidget()) ++shown, d->close();
+    });
+    EXPECT_EQ(fe.getFileInfo_UserShapeType("shp_p", "track"), "");
+    std::string type;
+    EXPECT_FALSE(fe.getFileInfo_UserFeatureType(type));
+    fe.table_files().show_fields(fe.table_files().fields_dialog());
+    EXPECT_EQ(fe.table_files().fields_dialog().cmdOK_Tag, "Cancel");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(shown, 0);
+    EXPECT_EQ(logged, (std::vector<std::string>{"Window [Output Shape] -> cancelled",
+                                                "Window [Feature Type] -> cancelled",
+                                                "Window [Identify Fields] -> cancelled"}));
+}

@@ -247,6 +247,7 @@ TEST_F(View, QuietStatusWindowAndShutDown)
 {
     Rig r(false);
     app::MainWindowView v(r.main);
+    r.transfer->connects = true;
     r.load("quiet,download,waypoint");
     ASSERT_TRUE(v.quiet_status_window()->isVisible());
     EXPECT_EQ(v.quiet_status_window()->windowTitle(), "Trekfold Status Window");
