@@ -2,6 +2,7 @@
 
 #include "main/app/frm_main.h"
 #include "platform/automation/vb_error.h"
+#include "platform/settings/stored_file.h"
 #include "platform/text/cp1252.h"
 #include "platform/text/vb.h"
 #include "platform/ui/dialogs.h"
@@ -291,7 +292,7 @@ std::array<std::uint8_t, 3> DBase::date_bytes(bool& ok) const
 std::int16_t DBase::DBF_Open(const std::string& fileName)
 {
     // A table whose name differs only in case is the same table.
-    const std::string found = detail::find_any_case(fileName);
+    const std::string found = platform::find_any_case(fileName);
     const std::string& path = found.empty() ? fileName : found;
     BinaryFile f = BinaryFile::open(path, BinaryFile::Create);
     if (!f.is_open()) f = BinaryFile::open(path, BinaryFile::ReadOnly);

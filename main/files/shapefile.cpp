@@ -2,6 +2,7 @@
 
 #include "main/files/detail/polygon_rings.h"
 #include "platform/automation/vb_error.h"
+#include "platform/settings/stored_file.h"
 
 #include <cmath>
 #include <cstring>
@@ -228,10 +229,10 @@ void CShapeFile::SetFileSpec(const CFileName& fileName, std::int32_t status,
     shp.SetExtension("shp");
     shx.SetExtension("shx");
     if (status == 0) {
-        const std::string shx_path = find_any_case(shx.GetFileSpec());
+        const std::string shx_path = platform::find_any_case(shx.GetFileSpec());
         if (shx_path.empty())
             throw VbError(kBase + 524, src, "The specified file " + shx.GetFileSpec() + " does not exist.");
-        const std::string shp_path = find_any_case(shp.GetFileSpec());
+        const std::string shp_path = platform::find_any_case(shp.GetFileSpec());
         if (shp_path.empty())
             throw VbError(kBase + 524, src, "The specified file " + shp.GetFileSpec() + " does not exist.");
         const auto mode = forUpdate ? BinaryFile::ReadWrite : BinaryFile::ReadOnly;

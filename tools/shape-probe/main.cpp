@@ -13,6 +13,7 @@
 #include "main/files/dbase.h"
 #include "main/files/shapefile.h"
 #include "platform/automation/vb_error.h"
+#include "platform/settings/stored_file.h"
 #include "platform/ui/scripted_dialogs.h"
 
 #include <nlohmann/json.hpp>
@@ -209,7 +210,7 @@ json run_dump(const std::string& path, files::DBase& db)
                 {"count", shp.Count()},
                 {"box", {shp.Left(), shp.Bottom(), shp.Right(), shp.Top()}},
                 {"records", records}};
-    const std::string dbf = files::detail::find_any_case(dbf_of(path));
+    const std::string dbf = platform::find_any_case(dbf_of(path));
     if (dbf.empty()) return out;
     const std::int16_t t = db.DBF_Open(dbf);
     if (t < 0) throw Unreadable{"DBase.DBF_Open"};

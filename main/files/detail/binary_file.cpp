@@ -1,6 +1,5 @@
 #include "main/files/detail/binary_file.h"
 
-#include "platform/settings/stored_file.h"
 
 #include <cerrno>
 #include <cstring>
@@ -110,7 +109,6 @@ bool BinaryFile::put(const void* data, size_t n)
     return true;
 }
 
-std::string find_any_case(const std::string& path) { return platform::find_any_case(path); }
 
 double f64le(const std::uint8_t* p)
 {

@@ -50,10 +50,6 @@ private:
     std::string path_;
 };
 
-// The file itself, or a file in the same folder whose name differs only in
-// case (A.SHP or A.DBF written by a Windows program); "" when neither exists.
-std::string find_any_case(const std::string& path);
-
 // Little- and big-endian numbers in and out of byte buffers.
 inline std::uint32_t u32le(const std::uint8_t* p)
 {
