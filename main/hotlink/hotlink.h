@@ -29,10 +29,17 @@ public:
         (void)folder;
         return nullptr;
     }
+    // frmHotlinking.getImageDimensions: the pixel size of an image file as
+    // the imaging server measures it; false when the server does not
+    // identify the file (no box) or cannot be created (a box).
+    virtual bool getImageDimensions(const std::string& path, int& width, int& height)
+    {
+        (void)path, (void)width, (void)height;
+        return false;
+    }
 };
 
-// frmHotlinking.getImageDimensions: the pixel size of an image file from
-// its header; false (after a box) when it cannot be read.
+// The least form, until the face's member takes over.
 bool getImageDimensions(platform::Dialogs& dialogs, const std::string& path, int& width, int& height);
 
 std::unique_ptr<Hotlinking> make_hotlinking(app::frmMain& main);
