@@ -10,6 +10,7 @@
 #include "main/transfer/transfer.h"
 #include "platform/automation/vb_error.h"
 #include "platform/events/events.h"
+#include "platform/folders/folders.h"
 #include "platform/serial/portmap.h"
 #include "platform/settings/settings.h"
 #include "platform/text/vb.h"
@@ -35,30 +36,6 @@ using platform::VbError;
 namespace {
 
 constexpr const char* kDescriptionFile = "garmin/garmindevice.xml";
-
-// File systems that are no volume a receiver could be.
-const std::set<std::string> kPseudoFileSystems{
-    "proc",       "sysfs",      "devtmpfs", "devpts",  "tmpfs",       "cgroup",    "cgroup2",  "securityfs",
-    "debugfs",    "tracefs",    "pstore",   "bpf",     "mqueue",      "hugetlbfs", "configfs", "fusectl",
-    "autofs",     "binfmt_misc", "efivarfs", "rpc_pipefs", "nsfs",     "ramfs",     "selinuxfs", "nfsd",
-    "fuse.gvfsd-fuse", "fuse.portal", "squashfs"};
-
-// A mount table field with its octal escapes ("\040" for a blank) undone.
-std::string unescape_mount(const std::string& field)
-{
-    std::string out;
-    for (std::size_t i = 0; i < field.size(); ++i) {
-        if (field[i] == '\\' && i + 3 < field.size() && std::isdigit(static_cast<unsigned char>(field[i + 1])) &&
-            std::isdigit(static_cast<unsigned char>(field[i + 2])) &&
-            std::isdigit(static_cast<unsigned char>(field[i + 3]))) {
-            out += static_cast<char>((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 + (field[i + 3] - '0'));
-            i += 3;
-        } else {
-            out += field[i];
-        }
-    }
-    return out;
-}
 
 std::string trim_folder(std::string folder)
 {
@@ -113,45 +90,6 @@ void not_connected(app::frmMain& main)
 } // namespace
 
 // ---------------------------------------------------------------- drives
-
-std::vector<std::string> Drive_List(const std::string& mounts)
-{
-    std::vector<std::string> out;
-    if (const char* list = std::getenv("TREKFOLD_DRIVES")) {
-        std::string text = list;
-        std::size_t start = 0;
-        for (;;) {
-            const std::size_t colon = text.find(':', start);
-            std::string folder = text.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
-            if (!folder.empty()) out.push_back(trim_folder(folder));
-            if (colon == std::string::npos) return out;
-            start = colon + 1;
-        }
-    }
-    std::ifstream in(mounts);
-    std::set<std::string> seen;
-    for (std::string line; std::getline(in, line);) {
-        std::istringstream fields(line);
-        std::string device, folder, type;
-        if (!(fields >> device >> folder >> type) || kPseudoFileSystems.count(type)) continue;
-        folder = unescape_mount(folder);
-        if (seen.insert(folder).second) out.push_back(folder);
-    }
-    return out;
-}
-
-std::string Drive_Of(const std::string& location, const std::vector<std::string>& drives)
-{
-    std::string best;
-    for (const std::string& d : drives) {
-        const std::string folder = trim_folder(d);
-        const bool inside = folder == "/" ? !location.empty() && location[0] == '/'
-                                          : location.compare(0, folder.size(), folder) == 0 &&
-                                                (location.size() == folder.size() || location[folder.size()] == '/');
-        if (inside && folder.size() > best.size()) best = folder;
-    }
-    return best;
-}
 
 bool File_Exists(const std::string& folder, const std::string& relative)
 {
@@ -274,9 +212,9 @@ void GPS_Find(app::frmMain& main, bool& usbOnly)
                     // The drive the unit's files lie on; a unit without an
                     // upload folder is found by its own GPX file, and one
                     // without either where the search found it.
-                    const std::vector<std::string> drives = Drive_List();
-                    std::string drive = Drive_Of(e.at(4).ToString(), drives);
-                    if (drive.empty()) drive = Drive_Of(e.at(5).ToString(), drives);
+                    const std::vector<std::string> drives = platform::Drive_List();
+                    std::string drive = platform::Drive_Of(e.at(4).ToString(), drives);
+                    if (drive.empty()) drive = platform::Drive_Of(e.at(5).ToString(), drives);
                     if (drive.empty()) drive = chooser.found_on[std::size_t(chosen)];
                     GPS_OpenUSB(main, drive);
                     connected = s.GPS_MassStorageUnit != nullptr;
@@ -330,7 +268,7 @@ std::shared_ptr<clsGarminUSB> GPS_Find_USB(app::frmMain& main, const std::string
         frmGPSStatus* chooser = dynamic_cast<frmGPSStatus*>(main.form("frmGPSStatus"));
         const std::string wanted = trim_folder(filter);
         int count = 0;
-        for (const std::string& drive : Drive_List()) {
+        for (const std::string& drive : platform::Drive_List()) {
             try {
                 if (!File_Exists(drive, kDescriptionFile)) continue;
                 if (!wanted.empty() && wanted != drive) continue;

@@ -73,12 +73,6 @@ private:
 // "Upload To: u, Download From: d" for a mass-storage one.
 std::string Unit_Detail(const platform::Variant& entry);
 
-// The drive list: the folders of TREKFOLD_DRIVES (":"-separated) when the
-// variable is set, else the root folders of the mounted volumes, pseudo
-// file systems left out. `mounts` is the mount table to read.
-std::vector<std::string> Drive_List(const std::string& mounts = "/proc/self/mounts");
-// The drive-list folder `location` lies in (the longest that holds it), or "".
-std::string Drive_Of(const std::string& location, const std::vector<std::string>& drives);
 // True when `relative` exists below `folder`, its names matched without
 // regard to case; any failure gives False.
 bool File_Exists(const std::string& folder, const std::string& relative);

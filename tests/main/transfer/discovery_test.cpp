@@ -347,28 +347,9 @@ TEST(Discovery, PortMenuStoresThePortAndSearchesForUsb)
     EXPECT_FALSE(f.main.menus().at("mnuPort", 4).checked);
 }
 
-TEST(Discovery, DriveListFromTheVariableOrTheMountTable)
+TEST(Discovery, FileExistsIgnoresCase)
 {
     apptest::TempDir dir;
-    const std::string mounts = dir.path + "/mounts";
-    write(mounts, "proc /proc proc rw 0 0\n"
-                  "/dev/sda1 / ext4 rw 0 0\n"
-                  "tmpfs /run tmpfs rw 0 0\n"
-                  "/dev/sdb1 /media/GARMIN\\040OREGON vfat rw 0 0\n"
-                  "sysfs /sys sysfs rw 0 0\n"
-                  "broken\n");
-    ::unsetenv("TREKFOLD_DRIVES");
-    EXPECT_THAT(transfer::Drive_List(mounts), ElementsAre("/", "/media/GARMIN OREGON"));
-    ::setenv("TREKFOLD_DRIVES", "/a/:/b::/c", 1);
-    EXPECT_THAT(transfer::Drive_List(mounts), ElementsAre("/a", "/b", "/c"));
-    ::unsetenv("TREKFOLD_DRIVES");
-
-    const std::vector<std::string> drives{"/", "/media/a", "/media/ab"};
-    EXPECT_EQ(transfer::Drive_Of("/media/ab/Garmin/x.gpx", drives), "/media/ab");
-    EXPECT_EQ(transfer::Drive_Of("/media/a/Garmin/", drives), "/media/a");
-    EXPECT_EQ(transfer::Drive_Of("/home/x", drives), "/");
-    EXPECT_EQ(transfer::Drive_Of("", drives), "");
-
     write(dir.path + "/GaRmIn/GARMINdevice.xml", "");
     EXPECT_TRUE(transfer::File_Exists(dir.path, "garmin/garmindevice.xml"));
     EXPECT_FALSE(transfer::File_Exists(dir.path + "/none", "garmin/garmindevice.xml"));
