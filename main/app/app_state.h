@@ -76,6 +76,9 @@ struct AppState {
     bool real_time = false;
     bool projected_output = true;
     bool hotlink_sort = true;
+    // The name of the window the user last acted in ("frmMain",
+    // "frmHotlinking"): the copy command reads that window's table.
+    std::string active_window = "frmMain";
 
     // --- real-time tracking ----------------------------------------------
     bool tolerance_bypass = false; // the next fix skips the tolerance filter (single point)

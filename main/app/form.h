@@ -63,6 +63,13 @@ public:
     virtual Result MouseDown(const std::string& name, int shift) { return NoControl; }
     // The window resized by the user to `width` x `height` twips.
     virtual Result Resize(int width, int height) { return NoControl; }
+    // A cell of a grid clicked (`twice`: double-clicked) with the mouse;
+    // on a data row the current cell moves there first, the selection
+    // reaching to (row_sel, col_sel).
+    virtual Result CellClick(const std::string& grid, int row, int col, int row_sel, int col_sel, bool twice)
+    {
+        return NoControl;
+    }
 
     // The view: told after every change.
     std::function<void()> on_changed;

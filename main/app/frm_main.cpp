@@ -666,6 +666,7 @@ void frmMain::on_click(const std::string& name, std::function<void(int)> handler
 
 void frmMain::menu_Click(const std::string& name, int index)
 {
+    state_.active_window = "frmMain";
     auto it = handlers_.find(name);
     if (it == handlers_.end()) return;
     auto handler = it->second; // a handler may replace itself
@@ -674,6 +675,7 @@ void frmMain::menu_Click(const std::string& name, int index)
 
 void frmMain::grid_Event(const std::string& event)
 {
+    state_.active_window = "frmMain";
     const std::string name = "MSFlexGrid1_" + event;
     auto it = handlers_.find(name);
     if (it == handlers_.end()) return;

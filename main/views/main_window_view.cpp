@@ -9,6 +9,7 @@
 #include "platform/grid/grid_model.h"
 
 #include <QAction>
+#include <QEvent>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFont>
@@ -429,6 +430,12 @@ void MainWindowView::resizeEvent(QResizeEvent* e)
     main_.Width = w;
     main_.Height = h;
     main_.Form_Resize();
+}
+
+void MainWindowView::changeEvent(QEvent* e)
+{
+    QMainWindow::changeEvent(e);
+    if (e->type() == QEvent::ActivationChange && isActiveWindow()) main_.state().active_window = "frmMain";
 }
 
 void MainWindowView::closeEvent(QCloseEvent* e)

@@ -47,6 +47,8 @@ public:
 protected:
     void resizeEvent(QResizeEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
+    // The window turned to becomes the active one.
+    void changeEvent(QEvent* e) override;
 
 private:
     void build_menus(QMenu* into, std::vector<MenuItem>& items);

@@ -9,6 +9,7 @@
 #include "main/settings/frm_properties.h"
 #include "main/table/picker.h"
 #include "main/files/files.h"
+#include "main/hotlink/frm_hotlinking.h"
 #include "main/links/gis_links.h"
 #include "main/realtime/frm_realtime.h"
 #include "main/realtime/realtime.h"
@@ -125,6 +126,17 @@ Commands:
                           (1 Shift, 2 Ctrl, 4 Alt, added; default 1), then
                           its click
   resize WINDOW W H       resize such a window (twips), as the user does
+  close WINDOW            the window's close box
+  choose WINDOW.CONTROL ITEM    choose an entry of its list or combo by text
+  cell|dblcell WINDOW.GRID ROW COL [ROWSEL COLSEL]
+                          click or double-click a cell of its grid: on a
+                          data row the current cell moves there (EnterCell
+                          runs when it changed), the selection reaching to
+                          (ROWSEL, COLSEL); then the click
+  frmHotlinking: "window" adds "width", "height" (twips), "grids":
+  {"msfgTable":[[T,...],...]} (row 0 included) and "pictures":
+  {"pictPreview":[W,H]} (the preview's drawn size in pixels); the rename
+  box takes the next answer.
   frmNMEAViewer: "window" adds "values" (the 35 boxes in their order, 0 or
   1), "text" (the shown lines) and "caret" (its caret, a byte offset).
   leave WINDOW.CONTROL          the focus leaves the control (LostFocus runs)
@@ -306,7 +318,7 @@ bool command_word(const std::string& w)
         "picker",    "picker?",       "check",      "text",         "choose",        "key",       "tab",
         "cell",      "dblcell",       "resize",     "kml-save",     "kml-load",      "lowrance-save",
         "lowrance-load", "filter", "save-array", "open-array", "file-limit", "announce", "arcmap-fake",
-        "arcmap-answer", "nmea", "nmea-values", "shiftclick", "leave", "until"};
+        "arcmap-answer", "nmea", "nmea-values", "shiftclick", "leave", "until", "close"};
     return words.count(w) > 0;
 }
 
@@ -360,6 +372,15 @@ std::vector<Command> parse_commands(const std::vector<std::string>& words)
             if (i < words.size() && parse_int(words[i], n, 0, 86400000)) c.args.push_back(words[i++]);
         } else if (w == "cell" || w == "dblcell" || w == "resize") {
             c.args = need(w, 3);
+            // A cell of a window other than the settings dialog may name the
+            // selection's far corner too.
+            if (w != "resize" && c.args[0].rfind("frmProperties.", 0) != 0 && i + 1 < words.size() &&
+                parse_int(words[i], n, 0, 4000000) && parse_int(words[i + 1], n, 0, 4000000)) {
+                c.args.push_back(words[i++]);
+                c.args.push_back(words[i++]);
+            }
+        } else if (w == "close") {
+            c.args = need(w, 1);
         } else if (w == "type") {
             c.args = need(w, 1);
             static const std::set<std::string> types{"waypoint", "track", "route", "realtime"};
@@ -692,6 +713,8 @@ public:
             leave(a[0]);
         else if (c.word == "until")
             until(a);
+        else if (c.word == "close")
+            form_named(a[0]).Close();
 
         else if (kDialogWords.count(c.word))
             dialog(c.word, a);
@@ -728,6 +751,7 @@ private:
     json window_of(const std::string& name)
     {
         json out = transfer::probe::window(main_, name);
+        if (name == "frmHotlinking") add_hotlinking(out);
         if (name != "frmRealTime") return out;
         const realtime::frmRealTime& w = main_.realtime().RealTimeWindow();
         json tags = json::object();
@@ -743,6 +767,25 @@ private:
                         {"tolerance_bypass", s.tolerance_bypass}};
         out["pending"] = w.pending_vertices();
         return out;
+    }
+
+    // The hotlinking window's size, its photo list (row 0 included) and the
+    // preview's drawn size.
+    void add_hotlinking(json& out)
+    {
+        auto* w = dynamic_cast<hotlink::frmHotlinking*>(main_.form("frmHotlinking"));
+        if (!w) return;
+        json rows = json::array();
+        const platform::Grid& g = w->msfgTable;
+        for (int r = 0; r < g.Rows(); ++r) {
+            json row = json::array();
+            for (int col = 0; col < g.Cols(); ++col) row.push_back(g.TextMatrix(r, col));
+            rows.push_back(row);
+        }
+        out["width"] = w->Width;
+        out["height"] = w->Height;
+        out["grids"] = {{"msfgTable", rows}};
+        out["pictures"] = {{"pictPreview", {w->pictPreview().width, w->pictPreview().height}}};
     }
 
     app::Form& form_named(const std::string& name)
@@ -888,9 +931,27 @@ private:
         return true;
     }
 
+    // "cell" and "dblcell" on WINDOW.GRID of a window registered by name;
+    // false when the target names no such window.
+    bool form_cell(bool twice, const std::vector<std::string>& a)
+    {
+        const std::size_t dot = a[0].find('.');
+        if (dot == std::string::npos) return false;
+        app::Form* form = main_.form(a[0].substr(0, dot));
+        if (!form) return false;
+        const int row = number(a[1]), col = number(a[2]);
+        const int row_sel = a.size() > 4 ? number(a[3]) : row, col_sel = a.size() > 4 ? number(a[4]) : col;
+        app::Form::Result r = form->CellClick(a[0].substr(dot + 1), row, col, row_sel, col_sel, twice);
+        if (r == app::Form::Disabled) print_line({{"disabled", a[0]}});
+        if (r == app::Form::NoControl) throw ProbeError{"no grid \"" + a[0] + "\""};
+        if (r == app::Form::NoItem) throw ProbeError{"no cell " + a[1] + " " + a[2] + " in " + a[0]};
+        return true;
+    }
+
     void dialog(const std::string& word, const std::vector<std::string>& a)
     {
-        if ((word == "check" || word == "text") && form_word(word, a)) return;
+        if ((word == "check" || word == "text" || word == "choose") && form_word(word, a)) return;
+        if ((word == "cell" || word == "dblcell") && form_cell(word == "dblcell", a)) return;
         app::frmProperties& p = properties();
         if (word == "resize" && a[0] != "frmProperties") return resize(a);
         if (word == "window" || word == "tab" || word == "resize") {

@@ -1,0 +1,194 @@
+#include "main/views/hotlinking_view.h"
+
+#include "main/app/frm_main.h"
+#include "main/hotlink/frm_hotlinking.h"
+#include "main/views/control_view.h"
+#include "platform/grid/grid_model.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QTableView>
+
+namespace app {
+
+namespace {
+
+// A label that hands its click to the window class.
+class ClickLabel : public QLabel {
+public:
+    ClickLabel(QWidget* parent, hotlink::frmHotlinking& form, std::string name)
+        : QLabel(parent), form_(form), name_(std::move(name))
+    {
+    }
+
+protected:
+    void mousePressEvent(QMouseEvent* e) override
+    {
+        if (e->button() == Qt::LeftButton && isEnabled()) form_.Click(name_);
+        QLabel::mousePressEvent(e);
+    }
+
+private:
+    hotlink::frmHotlinking& form_;
+    std::string name_;
+};
+
+} // namespace
+
+HotlinkingView::HotlinkingView(hotlink::frmHotlinking& form, QWidget* owner) : FormView(form, owner)
+{
+    sync();
+}
+
+int HotlinkingView::menu_height() const { return menu_bar_ ? menu_bar_->sizeHint().height() : 0; }
+
+void HotlinkingView::build()
+{
+    using K = DialogControl::Kind;
+    menu_bar_ = new QMenuBar(this);
+    for (const MenuItem& top : form_.menus()) {
+        QMenu* m = menu_bar_->addMenu(QString::fromStdString(top.caption));
+        for (const MenuItem& item : top.children) {
+            const std::string name = item.name;
+            QAction* a = m->addAction(QString::fromStdString(item.caption));
+            connect(a, &QAction::triggered, this, [this, name] { form_.Click(name); });
+        }
+    }
+    for (const DialogControl& c : form_.controls())
+        if (c.kind == K::Frame) widgets_[c.name] = new QGroupBox(this);
+    for (const DialogControl& c : form_.controls()) {
+        const std::string name = c.name;
+        QWidget* parent = c.frame.empty() ? static_cast<QWidget*>(this) : widgets_.at(c.frame);
+        if (c.kind == K::Frame) continue;
+        if (QWidget* b = clickable(c)) {
+            b->setParent(parent);
+            widgets_[name] = b;
+            continue;
+        }
+        QWidget* w = nullptr;
+        if (c.kind == K::Combo) {
+            auto* box = new QComboBox(parent);
+            connect(box, &QComboBox::activated, this, [this, name, box](int i) {
+                if (!applying_) form_.SetText(name, box->itemText(i).toStdString());
+            });
+            w = box;
+        } else if (c.kind == K::List) {
+            auto* list = new QListWidget(parent);
+            connect(list, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem* item) {
+                std::string path = form_.folder();
+                const std::string sub = item->text().toStdString();
+                if (sub == "..") {
+                    const auto slash = path.rfind('/');
+                    path = slash == 0 || slash == std::string::npos ? "/" : path.substr(0, slash);
+                } else {
+                    path = (path == "/" ? "" : path) + "/" + sub;
+                }
+                form_.SetText("Dir1", path);
+            });
+            w = list;
+        } else if (c.kind == K::Grid) {
+            table_ = new QTableView(parent);
+            model_ = new platform::GridModel(form_.msfgTable, table_);
+            table_->setModel(model_);
+            table_->verticalHeader()->hide();
+            table_->setSelectionMode(QAbstractItemView::ContiguousSelection);
+            connect(table_, &QTableView::clicked, this, [this](const QModelIndex& i) { cell(i, false); });
+            connect(table_, &QTableView::doubleClicked, this, [this](const QModelIndex& i) { cell(i, true); });
+            connect(table_->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int col) {
+                form_.CellClick("msfgTable", 0, col, 0, col, false);
+            });
+            w = table_;
+        } else if (c.kind == K::Picture) {
+            preview_ = new QLabel(parent);
+            preview_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            preview_->setFrameShape(QFrame::Box);
+            w = preview_;
+        } else if (name == "lblTimeMatch" || name == "lblTimeCalibration") {
+            w = new ClickLabel(parent, form_, name);
+        } else {
+            w = new QLabel(parent);
+        }
+        widgets_[name] = w;
+    }
+}
+
+// A click on a photo list cell: the rows and columns the view selected
+// become the grid's selection.
+void HotlinkingView::cell(const QModelIndex& index, bool twice)
+{
+    if (!index.isValid()) return;
+    const int fixed = form_.msfgTable.FixedRows();
+    int row_sel = index.row() + fixed, col_sel = index.column();
+    const QModelIndexList chosen = table_->selectionModel()->selectedIndexes();
+    for (const QModelIndex& i : chosen) {
+        if (std::abs(i.row() + fixed - (index.row() + fixed)) > std::abs(row_sel - (index.row() + fixed)))
+            row_sel = i.row() + fixed;
+        if (std::abs(i.column() - index.column()) > std::abs(col_sel - index.column())) col_sel = i.column();
+    }
+    form_.CellClick("msfgTable", index.row() + fixed, index.column(), row_sel, col_sel, twice);
+}
+
+void HotlinkingView::sync()
+{
+    applying_ = true;
+    if (widgets_.empty() && form_.Loaded()) build();
+    setWindowTitle(QString::fromStdString(form_.Caption()));
+    const int top = menu_height();
+    if (form_.Visible()) resize(form_.Width / kTwipsPerPixel, form_.Height / kTwipsPerPixel + top);
+    if (menu_bar_) menu_bar_->setGeometry(0, 0, width(), top);
+    for (const DialogControl& c : form_.controls()) {
+        QWidget* w = widget(c.name);
+        if (!w) continue;
+        draw_control(w, c, c.frame.empty() ? c.top + top * kTwipsPerPixel : c.top);
+        if (auto* box = qobject_cast<QComboBox*>(w)) {
+            QStringList items;
+            for (const auto& item : c.items) items << QString::fromStdString(item);
+            QStringList shown;
+            for (int i = 0; i < box->count(); ++i) shown << box->itemText(i);
+            if (shown != items) box->clear(), box->addItems(items);
+            box->setCurrentText(QString::fromStdString(c.text));
+        } else if (auto* list = qobject_cast<QListWidget*>(w)) {
+            QStringList items;
+            for (const auto& item : c.items) items << QString::fromStdString(item);
+            list->clear();
+            list->addItems(items);
+            list->setToolTip(QString::fromStdString(c.text));
+        }
+    }
+    if (preview_) {
+        const QImage image = platform::to_qimage(form_.pictPreview());
+        preview_->setPixmap(image.isNull() ? QPixmap() : QPixmap::fromImage(image));
+    }
+    if (form_.Visible() != isVisible()) setVisible(form_.Visible());
+    applying_ = false;
+}
+
+void HotlinkingView::resizeEvent(QResizeEvent* e)
+{
+    QWidget::resizeEvent(e);
+    if (applying_ || !form_.Visible()) return;
+    const int w = e->size().width() * kTwipsPerPixel;
+    const int h = (e->size().height() - menu_height()) * kTwipsPerPixel;
+    if (w != form_.Width || h != form_.Height) form_.Resize(w, h);
+}
+
+void HotlinkingView::changeEvent(QEvent* e)
+{
+    QWidget::changeEvent(e);
+    if (e->type() == QEvent::ActivationChange && isActiveWindow() && form_.Loaded()) form_.Activate();
+    if (e->type() == QEvent::WindowStateChange) form_.WindowState = isMinimized() ? 1 : isMaximized() ? 2 : 0;
+}
+
+void bind_hotlinking_view(frmMain& main, QWidget* owner)
+{
+    if (auto* form = dynamic_cast<hotlink::frmHotlinking*>(main.form("frmHotlinking")))
+        bind_form_view<HotlinkingView>(*form, owner);
+}
+
+} // namespace app

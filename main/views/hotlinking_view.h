@@ -1,0 +1,47 @@
+// The Qt view of the hotlinking window: a modeless tool window owned by the
+// main window with its menu bar, the drive and folder lists, the photo list
+// over the window's grid, the preview and the match controls. User actions
+// go to the window class by control name; its changes come back through
+// on_changed, which also shows and hides the view.
+#pragma once
+
+#include "main/views/form_view.h"
+
+#include <QEvent>
+
+class QLabel;
+class QMenuBar;
+class QTableView;
+namespace hotlink { class frmHotlinking; }
+namespace platform { class GridModel; }
+
+namespace app {
+
+class frmMain;
+
+class HotlinkingView : public FormView<hotlink::frmHotlinking> {
+public:
+    explicit HotlinkingView(hotlink::frmHotlinking& form, QWidget* owner = nullptr);
+    // Draws what the class holds now; shows or hides the window with it.
+    void sync();
+
+protected:
+    void resizeEvent(QResizeEvent* e) override;
+    void changeEvent(QEvent* e) override;
+
+private:
+    void build();
+    void cell(const QModelIndex& index, bool twice);
+    int menu_height() const;
+
+    QMenuBar* menu_bar_ = nullptr;
+    QTableView* table_ = nullptr;
+    platform::GridModel* model_ = nullptr;
+    QLabel* preview_ = nullptr;
+};
+
+// Binds a view to the hotlinking window of `main` for the life of the view
+// (nothing when no such window is registered).
+void bind_hotlinking_view(frmMain& main, QWidget* owner);
+
+} // namespace app
