@@ -298,7 +298,7 @@ void TableFiles::WorldFiles_Write(const std::string& width, const std::string& l
         for (int r = 1; r < g.Rows(); ++r) {
             const std::string image = g.TextMatrix(r, file_col);
             int pw = 0, ph = 0;
-            if (!is_file(image) || !hotlink::getImageDimensions(main_.dialogs(), image, pw, ph) || pw < 1 || ph < 1)
+            if (!is_file(image) || !main_.hotlink().getImageDimensions(image, pw, ph) || pw < 1 || ph < 1)
                 continue;
             const double H = W * ph / pw;
             double dx = W, dy = H;

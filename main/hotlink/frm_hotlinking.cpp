@@ -375,7 +375,7 @@ void frmHotlinking::layout()
     place("lblFileType", 240, y + 2200, 1000, 255);
     place("cboFileType", 1300, y + 2160, 1340, 315);
     place("chkPreview", 2880, y, 1800, 255);
-    place("pictPreview", 2880, y + 300, 2000, 1500);
+    place("pictPreview", 2880, y + 300, 2040, 1530);
     place("cmdUp", 2880, y + 1900, 480, 375);
     place("cmdDown", 3400, y + 1900, 480, 375);
     place("cmdDeleteSel", 3920, y + 1900, 480, 375);

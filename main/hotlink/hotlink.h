@@ -6,7 +6,6 @@
 
 namespace app { class frmMain; }
 namespace platform { class Grid; }
-namespace platform { class Dialogs; }
 
 namespace hotlink {
 
@@ -38,9 +37,6 @@ public:
         return false;
     }
 };
-
-// The least form, until the face's member takes over.
-bool getImageDimensions(platform::Dialogs& dialogs, const std::string& path, int& width, int& height);
 
 std::unique_ptr<Hotlinking> make_hotlinking(app::frmMain& main);
 

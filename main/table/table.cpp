@@ -174,6 +174,39 @@ platform::Collection<std::string> Table::Field_GetInfo(const std::string& type, 
     return out;
 }
 
+std::string Table::header_wanted(const std::string& name, bool use_alias, bool& shown) const
+{
+    std::string wanted = vb::LCase(name);
+    shown = false;
+    if (use_alias) {
+        auto& c = impl_->cached(ctx_.settings, ctx_.record_type);
+        auto it = c.by_name.find(wanted);
+        if (it == c.by_name.end())
+            it = c.by_name.emplace(wanted, detail::field_info(c.list, name, false)).first;
+        show_info_error(ctx_.dialogs, it->second);
+        shown = it->second.error.has_value();
+        if (const std::string* alias = it->second.get("alias"))
+            wanted = vb::LCase(*alias);
+    }
+    return wanted;
+}
+
+int Table::Column_Find(const platform::Grid& grid, const std::string& name, bool use_alias) const
+{
+    if (&grid == &ctx_.grid)
+        return Column_Find(name, use_alias);
+    if (ctx_.record_type.empty())
+        ctx_.record_type = "waypoint";
+    bool shown = false;
+    const std::string wanted = header_wanted(name, use_alias, shown);
+    if (grid.Rows() < 1)
+        return -1;
+    for (int c = grid.Cols() - 1; c >= 0; --c)
+        if (vb::SameLCase(grid.TextMatrix(0, c), wanted))
+            return c;
+    return -1;
+}
+
 int Table::Column_Find(const std::string& name, bool use_alias) const
 {
     if (ctx_.record_type.empty())
@@ -191,18 +224,8 @@ int Table::Column_Find(const std::string& name, bool use_alias) const
         if (a.use_alias == use_alias && a.name == name)
             return a.col;
 
-    std::string wanted = vb::LCase(name);
     bool shown = false; // an answer that showed a box is not kept: the box comes again
-    if (use_alias) {
-        auto& c = impl_->cached(ctx_.settings, ctx_.record_type);
-        auto it = c.by_name.find(wanted);
-        if (it == c.by_name.end())
-            it = c.by_name.emplace(wanted, detail::field_info(c.list, name, false)).first;
-        show_info_error(ctx_.dialogs, it->second);
-        shown = it->second.error.has_value();
-        if (const std::string* alias = it->second.get("alias"))
-            wanted = vb::LCase(*alias);
-    }
+    const std::string wanted = header_wanted(name, use_alias, shown);
     if (g.Rows() < 1)
         return -1;
     if (impl_->found_header_version != g.header_version()) {
@@ -437,17 +460,22 @@ void Table::Rows_Color(int start_row)
     }
 }
 
-void Table::Columns_AutoFit()
+void Table::Columns_AutoFit() { Columns_AutoFit(ctx_.grid); }
+
+void Table::Columns_AutoFit(platform::Grid& g)
 {
-    auto& g = ctx_.grid;
     for (int c = 0; c < g.Cols(); ++c)
         if (g.ColWidth(c) != 0)
-            Column_FitWidth(c);
+            Column_FitWidth(g, c);
 }
 
 void Table::Column_FitWidth(int col, int lower_width, int other_width)
 {
-    auto& g = ctx_.grid;
+    Column_FitWidth(ctx_.grid, col, lower_width, other_width);
+}
+
+void Table::Column_FitWidth(platform::Grid& g, int col, int lower_width, int other_width)
+{
     int lower = lower_width > 0 ? lower_width : 88;
     int other = other_width > 0 ? other_width : 110;
     const int widest_char = std::max(lower, other);

@@ -113,6 +113,9 @@ public:
     void Rows_Color(int start_row);
     void Columns_AutoFit();
     void Column_FitWidth(int col, int lower_width = 0, int other_width = 0);
+    // The same on another grid (the photo list of the hotlinking window).
+    void Columns_AutoFit(platform::Grid& grid);
+    void Column_FitWidth(platform::Grid& grid, int col, int lower_width = 0, int other_width = 0);
     void Selection_Reset();
     // The first and last selected row; 1 and the grid's last row when no
     // whole rows are selected.
@@ -154,6 +157,9 @@ public:
     platform::Collection<std::string> Field_GetInfo(const std::string& type, const std::string& name,
                                                    bool by_alias) const;
     int Column_Find(const std::string& name, bool use_alias) const;
+    // The column of a header in another grid, the name through the current
+    // record type's aliases when `use_alias`; -1 when absent.
+    int Column_Find(const platform::Grid& grid, const std::string& name, bool use_alias) const;
     std::string Row_GetValues(int row, bool visible_only) const;
 
     // The image lists: symbols keyed "*" + code (tag = name), and
@@ -168,6 +174,8 @@ public:
     TableContext& context() { return ctx_; }
 
 private:
+    // The lower-case header text a name stands for (its alias when asked).
+    std::string header_wanted(const std::string& name, bool use_alias, bool& shown) const;
     bool insert_row(const std::vector<std::string>* values, const std::string& columns);
     detail::RouteNames& route_names();
     struct Impl;

@@ -3,6 +3,7 @@
 #include "main/app/frm_main.h"
 #include "main/hotlink/frm_hotlinking.h"
 #include "main/views/control_view.h"
+#include "main/views/time_calibrate_view.h"
 #include "platform/grid/grid_model.h"
 
 #include <QComboBox>
@@ -187,8 +188,10 @@ void HotlinkingView::changeEvent(QEvent* e)
 
 void bind_hotlinking_view(frmMain& main, QWidget* owner)
 {
-    if (auto* form = dynamic_cast<hotlink::frmHotlinking*>(main.form("frmHotlinking")))
-        bind_form_view<HotlinkingView>(*form, owner);
+    auto* form = dynamic_cast<hotlink::frmHotlinking*>(main.form("frmHotlinking"));
+    if (!form) return;
+    bind_form_view<HotlinkingView>(*form, owner);
+    bind_time_calibrate_view(form->TimeCalibrate(), owner);
 }
 
 } // namespace app

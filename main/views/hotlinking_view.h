@@ -40,8 +40,9 @@ private:
     QLabel* preview_ = nullptr;
 };
 
-// Binds a view to the hotlinking window of `main` for the life of the view
-// (nothing when no such window is registered).
+// Binds views to the hotlinking window of `main` and its match properties
+// dialog for the life of the views (nothing when no such window is
+// registered).
 void bind_hotlinking_view(frmMain& main, QWidget* owner);
 
 } // namespace app

@@ -537,6 +537,14 @@ Date CDate(std::string_view text)
     return d;
 }
 
+std::int64_t DateDiff_Seconds(const Date& from, const Date& to)
+{
+    auto seconds = [](const Date& d) {
+        return day_number(d) * 86400 + std::int64_t(d.hour) * 3600 + std::int64_t(d.minute) * 60 + d.second;
+    };
+    return seconds(to) - seconds(from);
+}
+
 double DateSerialValue(const Date& d)
 {
     double days = double(day_number(d) - kEpoch);

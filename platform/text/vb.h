@@ -54,6 +54,10 @@ Date CDate(std::string_view text); // throws 13 "Type mismatch"
 double DateSerialValue(const Date& d);
 Date DateFromSerial(double serial);
 Date Now();
+// DateDiff("s", from, to): whole seconds from one calendar value to another
+// (positive when `to` is later), counted on the calendar itself, never
+// through a time zone.
+std::int64_t DateDiff_Seconds(const Date& from, const Date& to);
 bool ValidDate(int year, int month, int day);
 
 // --- Format --------------------------------------------------------------

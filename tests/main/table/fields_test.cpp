@@ -216,6 +216,25 @@ TEST_F(Lookups, ColumnFindHonoursAliasesAndTheRecordType)
     EXPECT_EQ(h.dialogs.boxes().size(), boxes + 2);
 }
 
+TEST_F(Lookups, AnotherGridIsSearchedAndFittedInPlace)
+{
+    platform::Grid photos(2, 3);
+    photos.SetTextMatrix(0, 0, "FileName");
+    photos.SetTextMatrix(0, 2, "GPSMatch");
+    photos.SetTextMatrix(1, 0, "a_rather_long_photo_name.jpg");
+    auto& t = *h.table;
+    EXPECT_EQ(t.Column_Find(photos, "filename", false), 0);
+    EXPECT_EQ(t.Column_Find(photos, "gpsmatch", false), 2);
+    EXPECT_EQ(t.Column_Find(photos, "InternalDate", false), -1);
+    // The records grid's own header is not consulted, nor changed.
+    h.grid.SetTextMatrix(0, 1, "FileName");
+    EXPECT_EQ(t.Column_Find(photos, "FileName", false), 0);
+    const int records_width = h.grid.ColWidth(1);
+    t.Columns_AutoFit(photos);
+    EXPECT_GT(photos.ColWidth(0), photos.ColWidth(2));
+    EXPECT_EQ(h.grid.ColWidth(1), records_width);
+}
+
 TEST_F(Lookups, RowValuesZeroNonNumbersInNumericFields)
 {
     auto& g = h.grid;

@@ -3,7 +3,7 @@
 #include "tablefiles_rig.h"
 
 #include "main/files/dbase.h"
-#include "main/hotlink/hotlink.h"
+#include "tests/support/served_hotlinking.h"
 
 #include <filesystem>
 
@@ -188,9 +188,13 @@ TEST(WorldFiles, SixLinesBesideEachPhoto)
     EXPECT_EQ(files::WorldFile_Name("/p/a.tif"), "/p/a.tfw");
 
     FilesRig rig;
-    std::string photo = rig.path("photo.ppm");
-    write_file(photo, "P6\n400 300\n255\n" + std::string(400 * 300 * 3, '\x7f'));
+    rig.main.set_hotlink(std::make_unique<test_support::ServedHotlinking>(rig.dialogs));
+    // A 640 x 480 camera photo; a PPM the imaging server does not identify.
+    std::string photo = rig.path("photo.jpg"), ppm = rig.path("photo.ppm");
+    std::filesystem::copy_file(TREKFOLD_TESTDATA_DIR "/exif/DSCN0010.jpg", photo);
+    write_file(ppm, "P6\n400 300\n255\n" + std::string(400 * 300 * 3, '\x7f'));
     rig.fill("waypoint", {{{"filename", photo}, {"x_proj", "1000"}, {"y_proj", "5000"}},
+                          {{"filename", ppm}, {"x_proj", "1"}, {"y_proj", "1"}},
                           {{"filename", rig.path("gone.jpg")}, {"x_proj", "1"}, {"y_proj", "1"}},
                           {{"filename", ""}}});
     files::frmWorldFiles& d = rig.tf.world_files_dialog();
@@ -200,15 +204,17 @@ TEST(WorldFiles, SixLinesBesideEachPhoto)
     d.tbxWidth_Change("100");
     ASSERT_TRUE(d.cmdOK_Enabled);
     rig.tf.frmWorldFiles_cmdOK_Click();
-    EXPECT_EQ(read_file(rig.path("photo.pmw")), "0.25\r\n0\r\n0\r\n-0.25\r\n950\r\n5037.5\r\n");
+    EXPECT_EQ(read_file(rig.path("photo.jgw")), "0.15625\r\n0\r\n0\r\n-0.15625\r\n950\r\n5037.5\r\n");
+    EXPECT_FALSE(std::filesystem::exists(rig.path("photo.pmw")));
+    ASSERT_EQ(rig.dialogs.boxes().size(), 1u); // the unknown kind shows no box
     EXPECT_EQ(rig.dialogs.boxes().back().text, "World files created successfully for 1 records.");
     rig.tf.WorldFiles_Write("100", "Southwest");
-    EXPECT_EQ(read_file(rig.path("photo.pmw")), "0.25\r\n0\r\n0\r\n-0.25\r\n900\r\n5000\r\n");
+    EXPECT_EQ(read_file(rig.path("photo.jgw")), "0.15625\r\n0\r\n0\r\n-0.15625\r\n900\r\n5000\r\n");
 
     int w = 0, h = 0;
     write_file(rig.path("bad.jpg"), "not an image");
-    EXPECT_FALSE(hotlink::getImageDimensions(rig.dialogs, rig.path("bad.jpg"), w, h));
-    EXPECT_EQ(rig.dialogs.boxes().back().title, "frmHotlinking.getImageDimensions");
+    EXPECT_FALSE(rig.main.hotlink().getImageDimensions(rig.path("bad.jpg"), w, h));
+    EXPECT_EQ(rig.dialogs.boxes().size(), 2u);
 }
 
 } // namespace

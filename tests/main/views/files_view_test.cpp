@@ -7,6 +7,7 @@
 #include "main/views/files_view.h"
 #include "main/views/main_window_view.h"
 #include "main/files/table_files.h"
+#include "tests/support/served_hotlinking.h"
 
 #include <QAction>
 #include <QApplication>
@@ -141,8 +142,9 @@ TEST_F(FilesView, IdentifyFieldsMapsChosenColumnsAndCancels)
 
 TEST_F(FilesView, AddWorldFilesFromTheMenuWritesAndStartsAfresh)
 {
-    const std::string photo = rig.path("photo.ppm"), world = rig.path("photo.pmw");
-    gpxtest::write_file(photo, "P6\n400 300\n255\n" + std::string(400 * 300 * 3, '\x7f'));
+    rig.main.set_hotlink(std::make_unique<test_support::ServedHotlinking>(rig.dialogs));
+    const std::string photo = rig.path("photo.jpg"), world = rig.path("photo.jgw");
+    std::filesystem::copy_file(TREKFOLD_TESTDATA_DIR "/exif/DSCN0010.jpg", photo);
     rig.fill("waypoint", {{{"filename", photo}, {"x_proj", "1000"}, {"y_proj", "5000"}}});
     when_shown([](QDialog& d) {
         EXPECT_EQ(d.windowTitle(), "Add World Files");
@@ -158,7 +160,7 @@ TEST_F(FilesView, AddWorldFilesFromTheMenuWritesAndStartsAfresh)
         ok->click();
     });
     view.action("mnuAddWorldFile")->trigger();
-    EXPECT_EQ(gpxtest::read_file(world), "0.25\r\n0\r\n0\r\n-0.25\r\n900\r\n5000\r\n");
+    EXPECT_EQ(gpxtest::read_file(world), "0.15625\r\n0\r\n0\r\n-0.15625\r\n900\r\n5000\r\n");
 
     // OK unloaded the window; Cancel and the close box write nothing.
     std::filesystem::remove(world);

@@ -87,6 +87,17 @@ TEST(Dates, SerialValues)
     EXPECT_EQ(vb::DateFromSerial(vb::DateSerialValue({2000, 3, 1, 0, 0, 0}) - 1), (vb::Date{2000, 2, 29, 0, 0, 0}));
 }
 
+TEST(Dates, SecondsBetweenCalendarValues)
+{
+    EXPECT_EQ(vb::DateDiff_Seconds({2006, 5, 4, 12, 0, 0}, {2006, 5, 4, 13, 0, 10}), 3610);
+    EXPECT_EQ(vb::DateDiff_Seconds({2008, 10, 23, 14, 27, 7}, {2008, 10, 22, 16, 28, 39}), -79108);
+    // Across a leap day and a daylight-saving change alike: the calendar only.
+    EXPECT_EQ(vb::DateDiff_Seconds({2008, 2, 28, 0, 0, 0}, {2008, 3, 1, 0, 0, 0}), 2 * 86400);
+    EXPECT_EQ(vb::DateDiff_Seconds({2008, 3, 30, 1, 0, 0}, {2008, 3, 30, 3, 0, 0}), 7200);
+    // Beyond 32 bits.
+    EXPECT_EQ(vb::DateDiff_Seconds({100, 1, 1, 0, 0, 0}, {9999, 12, 31, 23, 59, 59}), 312413759999LL);
+}
+
 TEST(Format, DatePatterns)
 {
     vb::Date d{2006, 5, 1, 14, 5, 9};
