@@ -334,6 +334,8 @@ void frmHotlinking::Form_Load()
         g.SetTextMatrix(0, 0, "FileName");
         g.SetTextMatrix(0, 1, "InternalDate");
         g.SetTextMatrix(0, 2, "GPSMatch");
+        g.SetRow(1);
+        g.SetCol(0);
         platform::Settings& s = main_.settings();
         control("lblTimeCalibration").caption = s.GetSetting(kSection, "calibration", "0");
         control("lblTimeMatch").caption = s.GetSetting(kSection, "threshold", "1:0:0");
