@@ -156,4 +156,40 @@ TEST_F(Photos, PreviewedCopiedAndKept)
     EXPECT_EQ(r.window("frmHotlinking")["controls"]["lblTimeCalibration"]["caption"], "-5");
 }
 
+TEST_F(Photos, MatchedToTrackRowsWithTheCalibrationFromOnePhoto)
+{
+    // The DSCN photos' GPS times, and one half a minute after Canon_40D.jpg.
+    ProbeRun r = probetest::run({"--home", home.path, "type", "track", "row", "ident=T1", "time=2008/10/23-14:27:07",
+                                 "row", "ident=T2", "time=2008/10/23-14:28:17", "row", "ident=T3",
+                                 "time=2008/05/30-15:56:31", "menu", "mnuHotlinks", "text", "frmHotlinking.Dir1", dir,
+                                 "menu", "frmHotlinking.cmdMatch", "table",
+                                 "menu", "frmHotlinking.cmdSetCalibration", "cell", "frmHotlinking.msfgTable", "3", "0",
+                                 "click", "1", "13", "window", "frmTimeCalibrate", "menu", "frmTimeCalibrate.cmdOK",
+                                 "menu", "frmHotlinking.cmdMatch", "table", "window", "frmHotlinking",
+                                 "menu", "frmHotlinking.cmdSetCalibration", "text", "frmTimeCalibrate.tbxHours", "0",
+                                 "text", "frmTimeCalibrate.tbxCalibration", "0", "menu", "frmTimeCalibrate.cmdOK",
+                                 "menu", "frmHotlinking.cmdMatch", "table", "window", "frmHotlinking"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::vector<std::vector<std::string>> tables(1);
+    for (const json& l : r.lines) {
+        if (l.contains("fields") && !tables.back().empty()) tables.emplace_back();
+        if (l.contains("row")) tables.back().push_back(l["filename"]);
+    }
+    ASSERT_EQ(tables.size(), 3u);
+    EXPECT_EQ(tables[0], (std::vector<std::string>{"", "", dir + "/Canon_40D.jpg"}));
+    EXPECT_EQ(tables[1], (std::vector<std::string>{dir + "/DSCN0010.jpg", dir + "/DSCN0012.jpg", dir + "/Canon_40D.jpg"}));
+    EXPECT_EQ(tables[2], (std::vector<std::string>{dir + "/DSCN0012.jpg", dir + "/DSCN0012.jpg", dir + "/Canon_40D.jpg"}));
+    const json d = r.window("frmTimeCalibrate")["controls"];
+    EXPECT_EQ(d["tbxIDate"]["text"], "10/22/2008");
+    EXPECT_EQ(d["tbxITime"]["text"], "16:28:39");
+    EXPECT_EQ(d["tbxGPSDate"]["text"], "10/23/2008");
+    EXPECT_EQ(d["tbxCalibration"]["text"], "-79108");
+    EXPECT_EQ(d["tbxCalibration"]["hint"], "0_-21:-58:-28");
+    const auto g = grids(r);
+    ASSERT_EQ(g.size(), 2u);
+    EXPECT_EQ(column(g[0], 2), (std::vector<std::string>{"T3", "", "T1", "T2", "", "", ""}));
+    EXPECT_EQ(column(g[1], 2), (std::vector<std::string>{"T3", "", "", "T1,T2", "", "", ""}));
+    EXPECT_EQ(r.with("window")[1]["controls"]["lblTimeCalibration"]["hint"], "0_-21:-58:-28");
+}
+
 } // namespace
