@@ -83,15 +83,6 @@ TEST_F(Window, ListsPhotosInNtfsOrderWithTheirDates)
     EXPECT_EQ(w->msfgTable.Rows(), 2);
 }
 
-TEST_F(Window, HeaderSortsDescendingFirstThenAscending)
-{
-    w->CellClick("msfgTable", 0, 1, 0, 1, false);
-    EXPECT_THAT(column(0), ElementsAre("DSCN0012.jpg", "DSCN0010.jpg", "IMG_0001.JPG", "Canon_40D.jpg", "Nikon_D70.jpg"));
-    EXPECT_FALSE(main.state().hotlink_sort);
-    w->CellClick("msfgTable", 0, 1, 0, 1, false);
-    EXPECT_THAT(column(0), ElementsAre("Nikon_D70.jpg", "Canon_40D.jpg", "DSCN0010.jpg", "IMG_0001.JPG", "DSCN0012.jpg"));
-}
-
 TEST_F(Window, RenameKeepsTheExtensionAndNeverReplaces)
 {
     dialogs.input("trip.jpeg");
@@ -114,26 +105,6 @@ TEST_F(Window, RenameKeepsTheExtensionAndNeverReplaces)
     w->CellClick("msfgTable", 2, 0, 2, 0, true);
     EXPECT_EQ(dialogs.last()->text, "Error 52: Bad file name or number. Source: trekfold");
     EXPECT_TRUE(fs::exists(photos + "/DSCN0010.jpg"));
-}
-
-TEST_F(Window, MovesAndDeletesKeepTheLastRow)
-{
-    w->CellClick("msfgTable", 1, 1, 1, 1, false);
-    w->Click("cmdUp");
-    EXPECT_EQ(w->msfgTable.TextMatrix(1, 0), "Canon_40D.jpg");
-    w->CellClick("msfgTable", 2, 1, 2, 1, false);
-    w->Click("cmdUp");
-    EXPECT_THAT(column(0), ElementsAre("DSCN0010.jpg", "Canon_40D.jpg", "DSCN0012.jpg", "IMG_0001.JPG", "Nikon_D70.jpg"));
-    EXPECT_EQ(w->msfgTable.Row(), 1);
-    EXPECT_EQ(w->msfgTable.ColSel(), 2);
-    w->CellClick("msfgTable", 5, 0, 5, 0, false);
-    w->Click("cmdDown");
-    EXPECT_EQ(w->msfgTable.TextMatrix(5, 0), "Nikon_D70.jpg");
-    w->CellClick("msfgTable", 1, 0, 5, 2, false);
-    w->Click("mnuDelete");
-    EXPECT_THAT(column(0), ElementsAre("Nikon_D70.jpg"));
-    w->Click("cmdDeleteSel");
-    EXPECT_THAT(column(0), ElementsAre("Nikon_D70.jpg"));
 }
 
 TEST_F(Window, PreviewFitsTheBoxOrRefusesBigFiles)
@@ -167,19 +138,13 @@ TEST_F(Window, CopyReadsThePhotoListOnlyWhileItIsActive)
     EXPECT_EQ(main.hotlink().msfgTable_Active(folder), nullptr);
 }
 
-TEST_F(Window, OptionsResizeAndSettings)
+TEST_F(Window, OptionsAndStoredValues)
 {
     w->Click("optNonDate");
     EXPECT_FALSE(w->control("cmdSetCalibration").enabled);
     EXPECT_EQ(w->Click("lblTimeMatch"), app::Form::Disabled);
     w->Click("optBestMatch");
     EXPECT_TRUE(w->control("lblTimeCalibration").enabled);
-
-    w->Resize(3000, 3000);
-    EXPECT_EQ(w->Width, 8500);
-    EXPECT_EQ(w->Height, 5500);
-    EXPECT_EQ(w->control("msfgTable").width, 8000);
-    EXPECT_EQ(w->control("msfgTable").height, 2000);
 
     w->control("lblTimeMatch").caption = "0:30:0";
     w->control("lblTimeCalibration").caption = "-5";
