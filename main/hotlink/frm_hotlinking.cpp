@@ -14,6 +14,7 @@
 #include <QString>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <filesystem>
 
@@ -433,7 +434,7 @@ void frmHotlinking::Dir1_Change()
             const std::string path = folder + "/" + files[k];
             // A file gone (or unreadable) since the folder was read ends the listing.
             const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-            if (fd < 0) throw VbError(53, "", "File not found");
+            if (fd < 0) throw errno == ENOENT ? VbError(53, "", "File not found") : platform::FileError(errno);
             ::close(fd);
             const std::string date = server_.getInternalDate(path);
             if (k > 0) g.AddItem("");
