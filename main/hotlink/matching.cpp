@@ -57,11 +57,10 @@ std::optional<std::int64_t> photo_seconds(const std::string& text)
 {
     if (vb::IsDate(text)) return seconds_of(vb::CDate(text));
     std::string t = text;
-    for (int k = 0, at = 0; k < 2; ++k) {
-        const std::size_t colon = t.find(':', std::size_t(at));
+    for (int k = 0; k < 2; ++k) {
+        const std::size_t colon = t.find(':');
         if (colon == std::string::npos) break;
         t[colon] = '/';
-        at = int(colon) + 1;
     }
     if (vb::IsDate(t)) return seconds_of(vb::CDate(t));
     return std::nullopt;

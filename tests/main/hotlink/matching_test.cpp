@@ -5,7 +5,6 @@
 
 #include "main/hotlink/matching.h"
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -44,8 +43,20 @@ struct MatchRig : gpxtest::GpxRig {
         for (const char* name : {"Canon_40D.jpg", "corrupted.jpg", "DSCN0010.jpg", "DSCN0012.jpg", "Nikon_D70.jpg"})
             copy(name, name);
         copy("DSCN0010.jpg", "IMG_0001.JPG");
-        const std::string cmd = "convert -strip '" + folder + "/DSCN0010.jpg' '" + folder + "/noexif.jpg'";
-        ASSERT_EQ(std::system(cmd.c_str()), 0);
+        // DSCN0010.jpg without its EXIF segment (APP1).
+        std::string jpeg = read(folder + "/DSCN0010.jpg"), stripped = jpeg.substr(0, 2);
+        std::size_t at = 2;
+        while (at + 4 <= jpeg.size() && std::uint8_t(jpeg[at]) == 0xFF && (std::uint8_t(jpeg[at + 1]) & 0xF0) == 0xE0) {
+            const std::size_t length = 2 + (std::uint8_t(jpeg[at + 2]) << 8 | std::uint8_t(jpeg[at + 3]));
+            if (std::uint8_t(jpeg[at + 1]) != 0xE1) stripped += jpeg.substr(at, length);
+            at += length;
+        }
+        gpxtest::write_file(folder + "/noexif.jpg", stripped + jpeg.substr(at));
+    }
+    static std::string read(const std::string& file)
+    {
+        std::ifstream in(file, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(in)), {});
     }
     // The list rows, each date read by the server.
     void list(const std::vector<std::string>& names)
@@ -143,8 +154,7 @@ TEST(PhotoMatch, ThresholdTiesAndCalibrationEdges)
     rig.copy("DSCN0010.jpg", "late.jpg");
     {
         const std::string file = rig.folder + "/late.jpg";
-        std::ifstream in(file, std::ios::binary);
-        std::string bytes((std::istreambuf_iterator<char>(in)), {});
+        std::string bytes = MatchRig::read(file);
         for (std::size_t at; (at = bytes.find("2008:10:22 16:28:39")) != std::string::npos;)
             bytes.replace(at, 19, "2008:10:22 17:28:39");
         std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;

@@ -5,6 +5,7 @@
 #include "main/files/dbase.h"
 #include "tests/support/served_hotlinking.h"
 
+#include <cstdlib>
 #include <filesystem>
 
 using gpxtest::read_file;
@@ -215,6 +216,18 @@ TEST(WorldFiles, SixLinesBesideEachPhoto)
     write_file(rig.path("bad.jpg"), "not an image");
     EXPECT_FALSE(rig.main.hotlink().getImageDimensions(rig.path("bad.jpg"), w, h));
     EXPECT_EQ(rig.dialogs.boxes().size(), 2u);
+}
+
+TEST(WorldFiles, TiffImagesAreMeasuredToo)
+{
+    if (std::system("command -v convert >/dev/null 2>&1") != 0) GTEST_SKIP() << "convert is not installed";
+    FilesRig rig;
+    rig.main.set_hotlink(std::make_unique<test_support::ServedHotlinking>(rig.dialogs));
+    const std::string tiff = rig.path("wide.tif");
+    ASSERT_EQ(std::system(("convert -size 200x50 xc:white '" + tiff + "'").c_str()), 0);
+    rig.fill("waypoint", {{{"filename", tiff}, {"x_proj", "1000"}, {"y_proj", "5000"}}});
+    rig.tf.WorldFiles_Write("100", "Center");
+    EXPECT_EQ(read_file(rig.path("wide.tfw")), "0.5\r\n0\r\n0\r\n-0.5\r\n950\r\n5012.5\r\n");
 }
 
 } // namespace
