@@ -34,11 +34,11 @@ void ClassRegistry::Register(std::string progid, std::string clsid, Factory fact
     // replaces its entry.
     for (Entry& e : entries_) {
         if (NameEquals(e.progid, progid)) {
-            e = Entry{std::move(progid), std::move(clsid), std::move(factory)};
+            e = Entry{std::move(progid), std::move(clsid), std::move(factory), loading_};
             return;
         }
     }
-    entries_.push_back(Entry{std::move(progid), std::move(clsid), std::move(factory)});
+    entries_.push_back(Entry{std::move(progid), std::move(clsid), std::move(factory), loading_});
 }
 
 void ClassRegistry::Unregister(std::string_view key)
@@ -73,8 +73,52 @@ void ClassRegistry::LoadLibrary(const std::string& path)
     auto reg = reinterpret_cast<RegisterFunction>(dlsym(handle, "DllRegisterServer"));
     if (!reg) throw VbError(48, "", "Error in loading DLL: " + path + " has no DllRegisterServer");
     libraries_.push_back(handle);
-    if (reg(this) != 0) throw VbError(48, "", "Error in loading DLL: " + path + " failed to register");
+    const std::string outer = loading_;
+    loading_ = path;
+    long rc = 0;
+    try {
+        rc = reg(this);
+    } catch (...) {
+        loading_ = outer;
+        throw;
+    }
+    loading_ = outer;
+    if (rc != 0) throw VbError(48, "", "Error in loading DLL: " + path + " failed to register");
 }
+
+std::string ClassRegistry::LibraryOf(std::string_view key) const
+{
+    const Entry* e = find(key);
+    return e ? e->library : std::string();
+}
+
+void ClassRegistry::RegisterCategory(std::string_view category, std::string clsid)
+{
+    for (const auto& [cat, id] : categories_)
+        if (NameEquals(cat, category) && NameEquals(id, clsid)) return;
+    categories_.emplace_back(std::string(category), std::move(clsid));
+}
+
+void ClassRegistry::UnregisterCategory(std::string_view category, std::string_view clsid)
+{
+    std::erase_if(categories_, [&](const auto& c) { return NameEquals(c.first, category) && NameEquals(c.second, clsid); });
+}
+
+std::vector<std::string> ClassRegistry::ClassesIn(std::string_view category) const
+{
+    std::vector<std::string> out;
+    for (const auto& [cat, id] : categories_)
+        if (NameEquals(cat, category)) out.push_back(id);
+    return out;
+}
+
+void ClassRegistry::UseRegistrationFile(std::string path) { registration_file_ = std::move(path); }
+
+std::string ClassRegistry::DefaultRegistrationFile() { return {}; }
+
+void ClassRegistry::RegisterInFile(const std::string& library) { LoadLibrary(library); }
+
+void ClassRegistry::UnregisterInFile(const std::string& library) {}
 
 ObjectRef ClassRegistry::CreateObject(std::string_view key)
 {
