@@ -125,7 +125,12 @@ private:
     std::vector<std::string> folders_;
     std::vector<void*> libraries_; // kept loaded while the process runs
     std::string loading_;          // the library whose DllRegisterServer runs
-    std::vector<std::pair<std::string, std::string>> categories_; // category, clsid
+    struct Category {
+        std::string category, clsid, library;
+    };
+    std::vector<Category> categories_;
+    std::string library_in_file(std::string_view key) const;
+    static void forget_in_file(Settings& file, const std::string& library);
     std::string registration_file_;
     LibraryServices services_;
 };
