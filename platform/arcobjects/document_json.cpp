@@ -167,7 +167,9 @@ SpatialReferenceRef Spatial_Reference_Of(const Json& v, const std::string& folde
 GeometryRef Geometry_Of(const Json& v)
 {
     if (!v.is_object() || v.size() != 1) throw bad("needs a geometry as {\"point\": ...} and the like");
-    const auto& [key, value] = *v.items().begin();
+    const auto first = v.begin();
+    const std::string key = first.key();
+    const Json& value = first.value();
     if (key == "point") {
         const XY p = xy_of(value);
         return Geometry::MakePoint(p.x, p.y);

@@ -37,7 +37,9 @@ Variant To_Variant(const json& j, const ObjectTable& objects)
         return Variant(std::move(a));
     }
     if (j.size() == 1) {
-        const auto& [key, value] = *j.items().begin();
+        const auto first = j.begin();
+        const std::string key = first.key();
+        const json& value = first.value();
         if (key == "2d" && value.is_array()) {
             const std::size_t rows = value.size(), cols = rows ? value[0].size() : 0;
             VariantArray a(0, static_cast<std::int32_t>(rows), 0, static_cast<std::int32_t>(cols));
