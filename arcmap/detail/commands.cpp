@@ -126,9 +126,14 @@ public:
             platform::ModalWindow w;
             w.name = "frmAbout";
             w.caption = t.caption;
-            w.controls = {{"lblTitle", t.title},     {"lblVersionLabel", "Version:"}, {"lblVersion", t.version},
-                          {"lblPathLabel", "Path:"}, {"lblPath", t.path},            {"tbxText", t.text},
-                          {"lblDisclaimer", t.disclaimer}, {"cmdOK", "OK"}};
+            for (const auto& [name, text] : std::initializer_list<std::pair<const char*, std::string>>{
+                     {"lblTitle", t.title}, {"lblVersionLabel", "Version:"}, {"lblVersion", t.version},
+                     {"lblPathLabel", "Path:"}, {"lblPath", t.path}, {"tbxText", t.text},
+                     {"lblDisclaimer", t.disclaimer}, {"cmdOK", "OK"}}) {
+                platform::ModalWindow::Control c;
+                c.name = name, c.text = text;
+                w.controls.push_back(std::move(c));
+            }
             s->show_modal(w);
         } catch (...) {
         }
