@@ -213,4 +213,47 @@ void ClassRegistry::UnregisterInFile(const std::string& library)
     std::erase_if(categories_, [&](const Category& c) { return c.library == path; });
 }
 
+ObjectRef ClassRegistry::CreateObject(std::string_view key)
+{
+    const Entry* e = find(key);
+    if (!e) {
+        // A library the registration file names for the class.
+        const std::string registered = library_in_file(key);
+        std::error_code ec;
+        if (!registered.empty() && std::filesystem::exists(registered, ec)) {
+            LoadLibrary(registered);
+            e = find(key);
+        }
+    }
+    if (!e) {
+        // Look for the library that serves the program identifier.
+        std::string_view lib = key.substr(0, key.find('.'));
+        if (!lib.empty() && lib.front() != '{' && lib.find('/') == std::string_view::npos) {
+            std::string file = "lib" + std::string(lib) + ".so";
+            for (auto& c : file) c = (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+            for (const std::string& folder : folders_) {
+                std::filesystem::path p = std::filesystem::path(folder) / file;
+                std::error_code ec;
+                if (std::filesystem::exists(p, ec)) {
+                    LoadLibrary(p.string());
+                    break;
+                }
+            }
+        }
+        // A class identifier nobody registered: the library the machine's
+        // registry names for it, as COM finds an in-process server.
+        if (!lib.empty() && lib.front() == '{' && key.back() == '}') {
+            const auto server = Registry::Machine().Value("HKEY_CLASSES_ROOT",
+                                                          "CLSID\\" + std::string(key) + "\\InprocServer32", "@");
+            std::error_code ec;
+            if (server && !server->empty() && std::filesystem::exists(*server, ec)) LoadLibrary(*server);
+        }
+        e = find(key);
+    }
+    if (!e || !e->factory) throw VbError(429, "", "ActiveX component can't create object");
+    ObjectRef obj = e->factory();
+    if (!obj) throw VbError(429, "", "ActiveX component can't create object");
+    return obj;
+}
+
 } // namespace platform

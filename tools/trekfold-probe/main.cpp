@@ -37,6 +37,7 @@
 #include "platform/ui/cursor.h"
 #include "platform/ui/dialogs.h"
 #include "platform/ui/printer.h"
+#include "tools/json-lines/json_lines.h"
 
 #include <QCoreApplication>
 #include <nlohmann/json.hpp>
@@ -266,14 +267,8 @@ be carried out (unknown word, menu name or field, bad argument, an answer
 that fits no button of its box).
 )USAGE";
 
-void print_line(const json& j) { std::cout << j.dump(-1, ' ', false, json::error_handler_t::replace) << std::endl; }
-// A line written out with the next other line (or at exit): a load sets the
-// status line once or twice per row, and a write per row would cost as much
-// as the load itself.
-void print_status(const std::string& text)
-{
-    std::cout << R"({"status":)" << json(text).dump(-1, ' ', false, json::error_handler_t::replace) << "}\n";
-}
+using json_lines::print_line;
+using json_lines::print_status;
 
 // A command that cannot be carried out.
 struct ProbeError {
@@ -438,100 +433,8 @@ std::vector<Command> parse_commands(const std::vector<std::string>& words)
     return out;
 }
 
-// Boxes answered from one queue of answer words and printed.
-class ProbeDialogs : public platform::Dialogs {
-public:
-    std::deque<std::string> answers;
-    std::optional<std::string> misfit; // an answer that fitted no button
-    std::optional<int> filter;         // "filter N": the index the next file dialog answers with
-
-protected:
-    int show_msgbox(const std::string& prompt, int style, const std::string& title) override
-    {
-        int result = platform::msgbox_default_answer(style);
-        bool queued = !answers.empty();
-        if (queued) {
-            std::string word = answers.front();
-            answers.pop_front();
-            if (int r = button_of(word, style))
-                result = r;
-            else if (!misfit)
-                misfit = "answer \"" + word + "\" fits no button of the box \"" + prompt + "\"";
-        }
-        print_box(prompt, style, title, result, queued);
-        return result;
-    }
-    bool show_open(platform::OpenFileRequest& request, std::string& path) override { return file(request, path, "open"); }
-    bool show_save(platform::OpenFileRequest& request, std::string& path) override { return file(request, path, "save"); }
-    bool file(platform::OpenFileRequest& request, std::string& path, const char* kind)
-    {
-        bool queued = !answers.empty();
-        if (queued) {
-            path = answers.front();
-            answers.pop_front();
-        }
-        int preset = request.filter_index;
-        if (filter) request.filter_index = *filter, filter.reset();
-        print_line({{"dialog", kind}, {"filter", request.filter}, {"filterindex", preset}, {"answer", path},
-                    {"answerindex", request.filter_index}});
-        return !path.empty();
-    }
-    bool show_inputbox(const std::string& prompt, const std::string& title, const std::string& default_text,
-                       std::string& answer) override
-    {
-        bool queued = !answers.empty();
-        answer = default_text;
-        if (queued) {
-            answer = answers.front();
-            answers.pop_front();
-        }
-        print_line({{"box", prompt}, {"title", title}, {"input", default_text}, {"answer", answer}, {"queued", queued}});
-        return !answer.empty() || !queued;
-    }
-    void quiet_msgbox(const std::string& prompt, int style, const std::string& title, int answer) override
-    {
-        print_box(prompt, style, title, answer, false);
-    }
-    void quiet_inputbox(const std::string& prompt, const std::string& title, const std::string& default_text) override
-    {
-        print_line({{"box", prompt}, {"title", title}, {"input", default_text}, {"answer", default_text}, {"queued", false}});
-    }
-
-private:
-    static const char* name_of(int result)
-    {
-        static const char* const names[] = {"", "OK", "Cancel", "Abort", "Retry", "Ignore", "Yes", "No"};
-        return result >= 1 && result <= 7 ? names[result] : "";
-    }
-    // The answer of a button word the box offers ("" is its Cancel); 0 when none.
-    static int button_of(const std::string& word, int style)
-    {
-        static const std::vector<int> sets[] = {{platform::vbOK},
-                                                {platform::vbOK, platform::vbCancel},
-                                                {platform::vbAbort, platform::vbRetry, platform::vbIgnore},
-                                                {platform::vbYes, platform::vbNo, platform::vbCancel},
-                                                {platform::vbYes, platform::vbNo},
-                                                {platform::vbRetry, platform::vbCancel}};
-        int b = platform::msgbox_buttons(style);
-        for (int r : sets[b < 6 ? b : 0])
-            if (word.empty() ? r == platform::vbCancel : vb::LCase(word) == vb::LCase(name_of(r))) return r;
-        return 0;
-    }
-    static void print_box(const std::string& prompt, int style, const std::string& title, int answer, bool queued)
-    {
-        print_line({{"box", prompt}, {"title", title}, {"style", style}, {"answer", name_of(answer)}, {"queued", queued}});
-    }
-};
-
-// Programs the main window starts are reported, never started.
-class PrintingLauncher : public platform::Launcher {
-public:
-    bool Start(const std::vector<std::string>& argv) override
-    {
-        print_line({{"launch", argv}});
-        return true;
-    }
-};
+using json_lines::PrintingLauncher;
+using json_lines::ProbeDialogs;
 
 // A modal window other than the settings dialog prints as "window" does.
 json about_window(const app::frmAbout& a)
