@@ -140,8 +140,16 @@ std::shared_ptr<SpatialReference> SpatialReference::FromText(const std::string& 
     sr->name_ = root.name;
     sr->text_ = text;
     const bool local = kw == "LOCAL_CS";
+    bool has_unit = false;
+    for (const auto& [word, node] : root.children) has_unit = has_unit || upper(word) == "UNIT" || upper(word) == "LENGTHUNIT";
     if (!local) {
-        if (sr->impl_->srs.importFromWkt(text.c_str()) != OGRERR_NONE) throw no_system("the text \"" + text.substr(0, 60) + "\"");
+        // PROJ reads no PROJCS without a UNIT node; such a system converts
+        // in metres and reports no unit.
+        std::string readable = text;
+        if (kw == "PROJCS" && !has_unit && !readable.empty() && readable.back() == ']')
+            readable.insert(readable.size() - 1, ",UNIT[\"Meter\",1.0]");
+        if (sr->impl_->srs.importFromWkt(readable.c_str()) != OGRERR_NONE)
+            throw no_system("the text \"" + text.substr(0, 60) + "\"");
         sr->kind_ = sr->impl_->srs.IsProjected()    ? SpatialReferenceKind::Projected
                     : sr->impl_->srs.IsGeographic() ? SpatialReferenceKind::Geographic
                                                     : SpatialReferenceKind::Unknown;

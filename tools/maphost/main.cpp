@@ -1,0 +1,426 @@
+// maphost: the map host that plays ArcMap's part. It loads extension
+// libraries through the class registry, holds a document, and either runs
+// words given on the command line and prints what happens as JSON lines
+// (as trekfold-probe does for the main window), or shows a thin Qt view
+// until it is closed.
+#include "tools/json-lines/json_lines.h"
+#include "tools/maphost/host.h"
+#include "tools/maphost/view.h"
+
+#include "platform/arcobjects/document_json.h"
+#include "platform/automation/vb_error.h"
+#include "platform/events/events.h"
+#include "platform/launcher/launcher.h"
+#include "platform/settings/settings.h"
+#include "platform/ui/qt_dialogs.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using json = maphost::json;
+using json_lines::print_line;
+using json_lines::print_status;
+namespace ao = platform::arcobjects;
+
+const char* const kUsage = R"USAGE(usage: maphost [--doc FILE] [--extension LIB]... [--headless] [--no-launch] WORD...
+       maphost --register LIB | --unregister LIB | --help
+
+Plays ArcMap's part for the Trekfold extension: loads each LIB given with
+--extension (its DllRegisterServer runs) and every library registered
+before, opens the document FILE (else an empty one: one map "Layers"
+without a coordinate system), runs the words in order and prints what
+happens as JSON lines on standard output. Without words (and without
+--headless) it shows its window (toolbars, status bar, the focus map's
+graphics drawn in its extent) until it is closed.
+
+  --register LIB     run LIB's DllRegisterServer and keep its classes and
+                     categories in the registration file beside the settings
+                     ($XDG_CONFIG_HOME/trekfold/registrations.ini), so later
+                     runs find them without --extension
+  --unregister LIB   run LIB's DllUnregisterServer and drop its classes
+  --no-launch        programs the libraries start are printed, not started
+
+Words:
+  toolbar CLSID      show the toolbar of that class (creating its items by
+                     ProgID; each command's OnCreate gets the application);
+                     prints {"toolbar":CLSID,"found":B,"name":N}
+  click PROGID       click the command (a created item of a shown toolbar,
+                     else one made now and given the application first);
+                     prints {"click":PROGID}
+  create PROGID      make an object with the application's object factory;
+                     prints {"create":PROGID,"object":N}; later calls go to it
+  call MEMBER ARG... call the member of the last created object; each ARG is
+                     one JSON value, up to the first word that is not JSON:
+                       number Double, "text" String, true/false Boolean,
+                       null Empty, [..] a 1-D array from 0,
+                       {"2d":[[..],..]} a 2-D array indexed (first, second),
+                       {"envelope":[x1,y1,x2,y2]}, {"object":N} an earlier
+                       object, {"long":N} a Long, {"missing":true} a left-out
+                       argument
+  call MEMBER @FILE  the same with the arguments as one JSON array in FILE
+  answer TEXT        queue the answer of the next box ("OK", "Yes", "No", ...;
+                     "" Cancel) or file dialog (the path)
+  dump               print the whole state (below)
+  wait MS            let events run for MS milliseconds
+
+Output lines, one JSON object each:
+  {"toolbar":CLSID,"found":B,"name":N}    a toolbar shown (or not found)
+  {"click":PROGID}                        a command clicked
+  {"create":PROGID,"object":N}            an object made, number N
+  {"call":M,"result":V,"args":[A...]}     a call returned V; A the arguments
+                                          after the call (by reference)
+  {"error":{"number","source","description"}}  a word's call raised
+  {"launch":[ARGS]}                       a program started (with
+                                          --no-launch: only printed)
+  {"window":NAME,"caption":C,"controls":{NAME:{"text","enabled","visible",
+     "value"}}}                           a modal window, printed and closed
+  {"redraw":{"whole":true}} or {"redraw":{"whole":false,"phase":P,
+     "what":KIND,"area":[x1,y1,x2,y2]}}   a view asked to redraw
+  {"status":TEXT}                         the status bar's message pane
+  {"box":TEXT,"title":T,"style":N,"answer":BUTTON,"queued":B}  a message box
+  {"box","title","input","answer","queued"}  an input box
+  {"dialog":"open"|"save","filter","filterindex","answer","answerindex"}
+  {"dump":STATE}
+  Values V and A use the argument forms above; an object result reads
+  {"object":N,"kind":K} (a geometry also "geometry"), Null {"null":true},
+  a date {"date":DAYS}, a byte array {"bytes":[...]}.
+
+Document (--doc FILE, every key optional):
+  {"title":"Untitled", "view":"data"|"layout", "refresh_flag":false,
+   "rotation":0, "focus_map":0,
+   "maps":[{"name":"Layers",
+            "spatial_reference": 26915 | "EPSG:26915" | "<ESRI WKT>" |
+                                 "file.prj" (beside FILE) | "unknown" | null,
+            "extent":[x1,y1,x2,y2],
+            "graphics":[ELEMENT...],                     basic graphics layer
+            "layers":[{"name":N,"graphics":[ELEMENT...]}], its sub-layers
+            "active_graphics_layer":N}]}
+  ELEMENT: {"type":"marker"|"line"|"polygon"|"rectangle","geometry":G,
+            marker: "symbol":{"clsid","style","color":[r,g,b],"transparency",
+                              "size","angle"}
+            line: "color":[r,g,b],"transparency","width"
+            polygon, rectangle: "fill":{"color","transparency"},
+                                "outline":{"color","transparency","width"}}
+  G: {"point":[x,y]} | {"multipoint":[[x,y]...]} | {"polyline":[[[x,y]...]...]}
+     | {"polygon":[[[x,y]...]...]} | {"envelope":[x1,y1,x2,y2]}
+
+Dump ({"dump":STATE}):
+  {"application":{"hwnd","caption","status":[PANE...],"mouse_pointer","rotation"},
+   "document":{"title","view","refresh_flag","focus_map","maps":[MAP...]},
+   "toolbars":[{"clsid","name","caption","visible","dock","items":[ITEM...]}],
+   "objects":[{"object":N,"kind":K}...]}
+  MAP: {"name","spatial_reference":null|{"name","kind":"geographic"|"projected"|
+        "unknown","code","unit":null|{"name","meters"}},"extent","graphics":LAYER,
+        "layers":[LAYER...],"active_graphics_layer","redraws":COUNT}
+  LAYER: {"name","elements":[ELEMENT...],"selected":[INDEX...]}
+  ITEM: {"progid","group","error"(when it could not be made),
+         "command":{"enabled","checked","name","caption","tooltip","message",
+                    "help_file","help_context_id","bitmap","category"},
+         "menu":{"name","caption"},"items":[ITEM...]}
+
+Exit status: 0; 1 when a library, the document or the registration file
+fails (the reason on standard error); 2 for a bad word or option, or an
+answer that fits no button of its box.
+)USAGE";
+
+struct Word {
+    std::string word;
+    std::vector<std::string> args;
+    std::vector<json> values; // a call's arguments, parsed
+    std::string file;         // call MEMBER @FILE
+};
+
+std::optional<json> as_json(const std::string& text)
+{
+    json j = json::parse(text, nullptr, false);
+    if (j.is_discarded()) return std::nullopt;
+    return j;
+}
+
+std::vector<Word> parse_words(const std::vector<std::string>& words)
+{
+    static const std::set<std::string> one{"toolbar", "click", "create", "answer", "wait"};
+    std::vector<Word> out;
+    for (std::size_t i = 0; i < words.size();) {
+        Word w{words[i++], {}, {}, {}};
+        if (one.count(w.word)) {
+            if (i >= words.size()) throw maphost::BadWord{"\"" + w.word + "\" needs an argument"};
+            w.args.push_back(words[i++]);
+            if (w.word == "wait") {
+                char* end = nullptr;
+                const long ms = std::strtol(w.args[0].c_str(), &end, 10);
+                if (*end || ms < 0 || ms > 3600000) throw maphost::BadWord{"wait needs milliseconds"};
+            }
+        } else if (w.word == "call") {
+            if (i >= words.size()) throw maphost::BadWord{"\"call\" needs a member"};
+            w.args.push_back(words[i++]);
+            if (i < words.size() && words[i].size() > 1 && words[i][0] == '@') {
+                w.file = words[i++].substr(1);
+            } else {
+                while (i < words.size()) {
+                    auto j = as_json(words[i]);
+                    if (!j) break;
+                    w.values.push_back(*j);
+                    ++i;
+                }
+            }
+        } else if (w.word != "dump") {
+            throw maphost::BadWord{"unknown word \"" + w.word + "\""};
+        }
+        out.push_back(std::move(w));
+    }
+    return out;
+}
+
+json error_line(const platform::VbError& e)
+{
+    return {{"error", {{"number", e.number}, {"source", e.source}, {"description", e.description}}}};
+}
+
+// The command item of that ProgID among the shown toolbars' items.
+std::shared_ptr<ao::ICommand> find_command(ao::MxApplication& app, const std::string& progid)
+{
+    std::function<std::shared_ptr<ao::ICommand>(const std::vector<ao::CommandItem>&)> walk =
+        [&](const std::vector<ao::CommandItem>& items) -> std::shared_ptr<ao::ICommand> {
+        for (const auto& item : items) {
+            if (item.command && platform::NameEquals(item.progid, progid)) return item.command;
+            if (auto c = walk(item.items)) return c;
+        }
+        return nullptr;
+    };
+    for (const auto& bar : app.Document()->CommandBars().Bars())
+        if (bar->IsVisible())
+            if (auto c = walk(bar->Items())) return c;
+    return nullptr;
+}
+
+class Run {
+public:
+    Run(ao::MxApplication& app, json_lines::ProbeDialogs& dialogs, platform::EventPump& pump)
+        : app_(app), dialogs_(dialogs), pump_(pump)
+    {
+    }
+
+    void word(const Word& w)
+    {
+        if (w.word == "toolbar") return toolbar(w.args[0]);
+        if (w.word == "click") return click(w.args[0]);
+        if (w.word == "create") return create(w.args[0]);
+        if (w.word == "call") return call(w);
+        if (w.word == "answer") return dialogs_.answers.push_back(w.args[0]);
+        if (w.word == "dump") return dump();
+        if (w.word == "wait") {
+            const std::int64_t until = pump_.clock().now_us() + std::stoll(w.args[0]) * 1000;
+            pump_.wait_until([] { return false; }, until);
+        }
+    }
+
+private:
+    void toolbar(const std::string& clsid)
+    {
+        auto bar = app_.Document()->CommandBars().Find(clsid);
+        if (!bar) return print_line({{"toolbar", clsid}, {"found", false}});
+        bar->Show();
+        print_line({{"toolbar", clsid}, {"found", true}, {"name", bar->Name()}});
+    }
+
+    void click(const std::string& progid)
+    {
+        print_line({{"click", progid}});
+        try {
+            auto command = find_command(app_, progid);
+            if (!command) {
+                platform::ObjectRef o = app_.Create(progid);
+                command = ao::As<ao::ICommand>(o);
+                if (!command) throw maphost::BadWord{"\"" + progid + "\" is no command"};
+                command->OnCreate(app_.shared_from_this());
+            }
+            command->OnClick();
+        } catch (const platform::VbError& e) {
+            print_line(error_line(e));
+        }
+    }
+
+    void create(const std::string& progid)
+    {
+        try {
+            current_ = app_.Create(progid);
+            print_line({{"create", progid}, {"object", objects_.Add(current_)}});
+        } catch (const platform::VbError& e) {
+            print_line(error_line(e));
+        }
+    }
+
+    void call(const Word& w)
+    {
+        if (!current_) throw maphost::BadWord{"\"call\" needs an object made by \"create\" first"};
+        std::vector<json> values = w.values;
+        if (!w.file.empty()) {
+            std::ifstream in(w.file, std::ios::binary);
+            std::ostringstream s;
+            s << in.rdbuf();
+            auto j = in ? as_json(s.str()) : std::nullopt;
+            if (!j || !j->is_array()) throw maphost::BadWord{"\"" + w.file + "\" holds no JSON array of arguments"};
+            values.assign(j->begin(), j->end());
+        }
+        std::vector<platform::Variant> args;
+        args.reserve(values.size());
+        for (const json& v : values) args.push_back(maphost::To_Variant(v, objects_));
+        try {
+            const platform::DispId id = platform::IdOfName(*current_, w.args[0]);
+            platform::Variant result = current_->Invoke(id, platform::InvokeKind::Method, args);
+            json after = json::array();
+            for (const auto& a : args) after.push_back(maphost::To_Json(a, objects_));
+            print_line({{"call", w.args[0]}, {"result", maphost::To_Json(result, objects_)}, {"args", after}});
+        } catch (const platform::VbError& e) {
+            print_line(error_line(e));
+        }
+    }
+
+    void dump()
+    {
+        json state = ao::Dump(app_);
+        json objects = json::array();
+        for (std::size_t i = 0; i < objects_.All().size(); ++i) {
+            auto obj = std::dynamic_pointer_cast<ao::Object>(objects_.All()[i]);
+            objects.push_back({{"object", i}, {"kind", obj ? json(obj->Kind()) : json("automation")}});
+        }
+        state["objects"] = objects;
+        print_line({{"dump", state}});
+    }
+
+    ao::MxApplication& app_;
+    json_lines::ProbeDialogs& dialogs_;
+    platform::EventPump& pump_;
+    maphost::ObjectTable objects_;
+    platform::ObjectRef current_;
+};
+
+void watch_views(ao::MxApplication& app)
+{
+    auto print = [](const ao::Redraw& r) { print_line({{"redraw", ao::Dump_Redraw(r)}}); };
+    for (const auto& m : app.Document()->Maps) m->View()->on_redraw = print;
+    app.Document()->PageLayout->on_redraw = print;
+    app.on_status = [](int pane, const std::string& text) {
+        if (pane == 0) print_status(text);
+    };
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::vector<std::string> rest;
+    std::vector<std::string> extensions;
+    std::string doc, reg, unreg;
+    bool headless = false, no_launch = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        auto value = [&](const char* what) {
+            if (i + 1 >= argc) {
+                std::cerr << "maphost: " << a << " needs " << what << "\n";
+                std::exit(2);
+            }
+            return std::string(argv[++i]);
+        };
+        if (!rest.empty()) rest.push_back(a);
+        else if (a == "--help" || a == "-h") return std::cout << kUsage, 0;
+        else if (a == "--doc") doc = value("a file");
+        else if (a == "--extension") extensions.push_back(value("a library"));
+        else if (a == "--register") reg = value("a library");
+        else if (a == "--unregister") unreg = value("a library");
+        else if (a == "--headless") headless = true;
+        else if (a == "--no-launch") no_launch = true;
+        else if (a.rfind("--", 0) == 0) {
+            std::cerr << "maphost: unknown option " << a << "\n" << kUsage;
+            return 2;
+        } else
+            rest.push_back(a);
+    }
+    std::vector<Word> words;
+    try {
+        words = parse_words(rest);
+    } catch (const maphost::BadWord& b) {
+        std::cerr << "maphost: " << b.message << "\n";
+        return 2;
+    }
+    const bool view = words.empty() && !headless && reg.empty() && unreg.empty();
+
+    std::unique_ptr<QCoreApplication> qt;
+    if (view) qt = std::make_unique<QApplication>(argc, argv);
+    else qt = std::make_unique<QCoreApplication>(argc, argv);
+
+    platform::Settings settings(platform::Settings::default_path());
+    platform::System_Launcher system_launcher;
+    json_lines::PrintingLauncher printing(no_launch ? nullptr : &system_launcher);
+    json_lines::ProbeDialogs probe_dialogs;
+    platform::QtDialogs qt_dialogs;
+    platform::EventPump& pump = platform::qt_event_pump();
+
+    platform::ClassRegistry registry;
+    registry.UseRegistrationFile(platform::ClassRegistry::DefaultRegistrationFile());
+    platform::LibraryServices services;
+    services.dialogs = view ? static_cast<platform::Dialogs*>(&qt_dialogs) : &probe_dialogs;
+    services.launcher = view ? static_cast<platform::Launcher*>(&system_launcher) : &printing;
+    services.settings = &settings;
+    services.pump = &pump;
+    services.show_modal = view ? maphost::Show_Window : [](const platform::ModalWindow& w) {
+        print_line(maphost::Window_Line(w));
+    };
+    registry.SetServices(services);
+
+    try {
+        if (!reg.empty()) {
+            registry.RegisterInFile(reg);
+            return 0;
+        }
+        if (!unreg.empty()) {
+            registry.UnregisterInFile(unreg);
+            return 0;
+        }
+        for (const std::string& lib : extensions) registry.LoadLibrary(lib);
+    } catch (const platform::VbError& e) {
+        std::cerr << "maphost: " << e.description << "\n";
+        return 1;
+    }
+
+    auto app = std::make_shared<ao::MxApplication>(registry);
+    if (!doc.empty()) {
+        try {
+            ao::Load_Document(*app, doc);
+        } catch (const platform::VbError& e) {
+            std::cerr << "maphost: " << doc << ": " << e.description << "\n";
+            return 1;
+        }
+    }
+    app->Document()->CommandBars().Load();
+
+    if (view) return maphost::Run_View(*app);
+
+    watch_views(*app);
+    Run run(*app, probe_dialogs, pump);
+    try {
+        for (const Word& w : words) {
+            run.word(w);
+            if (probe_dialogs.misfit) throw maphost::BadWord{*probe_dialogs.misfit};
+        }
+    } catch (const maphost::BadWord& b) {
+        std::cout.flush();
+        std::cerr << "maphost: " << b.message << "\n";
+        return 2;
+    }
+    std::cout.flush();
+    return 0;
+}

@@ -1,0 +1,17 @@
+// The map host's thin Qt view: the shown toolbars (menus and buttons that
+// click their commands), a Toolbars menu to show the others, the status
+// bar's message pane, and the focus map's graphics drawn in its extent,
+// repainted at every redraw the views record.
+#pragma once
+
+#include "platform/arcobjects/application.h"
+#include "platform/automation/class_registry.h"
+
+namespace maphost {
+
+// Shows the window until it is closed; the exit status.
+int Run_View(platform::arcobjects::MxApplication& app);
+// A library's modal window as a dialog of its texts.
+void Show_Window(const platform::ModalWindow& window);
+
+} // namespace maphost
