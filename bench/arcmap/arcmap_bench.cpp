@@ -42,21 +42,29 @@ struct Host {
     {
         // A walk east and back inside the view, in the trail style with panning.
         const double lon = -93.5 + 0.00001 * (i % 200), lat = 45.25;
-        std::vector<Variant> a{lon, lat, 0.0, 0.0, 0.75, 5.0, std::int16_t(2), true, 90.0, 0.0, false};
+        std::vector<Variant> a{lon, lat, 460764.0 + i % 200, 5010844.0, 0.75, 5.0, std::int16_t(2), true, 90.0, 0.0, false};
         return platform::CallByName(*arcmap, "RT_SendPoint", a).ToBool();
     }
 };
 
+// Fixes over a trail of range(0) markers, in a map in UTM zone 15
+// (range(1) = 1: each fix projected) or one without a coordinate system
+// (the projected values placed as they are). The trail is laid first
+// without projection.
 void BM_RT_SendPoint(benchmark::State& state)
 {
     Host h;
+    ao::Map& map = *h.app->Document()->FocusMap;
+    const auto utm = map.SpatialReference;
+    map.SpatialReference = nullptr;
     for (int i = 0; i < state.range(0); ++i) h.fix(i);
+    if (state.range(1)) map.SpatialReference = utm;
     int i = 0;
     for (auto _ : state)
         if (!h.fix(i++)) state.SkipWithError("RT_SendPoint returned False");
     state.counters["markers"] = double(state.range(0));
 }
-BENCHMARK(BM_RT_SendPoint)->Arg(0)->Arg(10000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RT_SendPoint)->ArgsProduct({{0, 10000}, {0, 1}})->Unit(benchmark::kMicrosecond);
 
 // Points spread over zone 15 (longitude -96..-90, latitude 40..49).
 double lon(int i) { return -96.0 + 6.0 * (i % 1000) / 1000.0; }
