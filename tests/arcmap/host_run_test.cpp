@@ -34,6 +34,16 @@ std::string peer(const std::string& command)
 
 std::string quote(const std::string& s) { return "'" + s + "'"; }
 
+// cs2cs's NAD 83 / UTM zone 15N coordinates of "lon lat" lines.
+std::vector<double> cs2cs(const std::string& lines)
+{
+    std::istringstream in(peer("printf -- '" + lines + "' | cs2cs -f %.6f +proj=longlat +datum=WGS84 +to EPSG:26915"));
+    std::vector<double> v;
+    for (double d; in >> d;) v.push_back(d);
+    return v;
+}
+const std::string kUtm15 = peer("projinfo -q -o WKT1_ESRI EPSG:26915");
+
 struct Run : ::testing::Test {
     std::string home;
     void SetUp() override
@@ -43,11 +53,13 @@ struct Run : ::testing::Test {
         home = dir;
     }
     void TearDown() override { fs::remove_all(home); }
+    // The host with the words `args` and the library `lib` (a path: given
+    // with --extension; an option such as "--register LIB": as it is).
     std::vector<json> run(const std::string& args, const std::string& lib = kLib)
     {
         const auto r = tools_test::Run_Program("env XDG_CONFIG_HOME=" + home + " XDG_RUNTIME_DIR=" + home +
                                                " TMPDIR=" + home + " " TREKFOLD_BINARY_DIR "/bin/maphost --headless " +
-                                               (lib.empty() ? "" : "--extension " + quote(lib) + " ") + args);
+                                               (lib.empty() || lib[0] == '-' ? lib : "--extension " + quote(lib)) + " " + args);
         EXPECT_EQ(r.status, 0) << r.err;
         std::vector<json> out;
         std::istringstream in(r.out);
@@ -70,14 +82,18 @@ TEST_F(Run, ToolbarMenuAndCommandsRegisteredOrGiven)
     ASSERT_EQ(items.size(), 2u);
     EXPECT_EQ(items[0]["menu"]["caption"], "Trekfold Menu");
     std::vector<std::string> menu;
-    for (const json& i : items[0]["items"]) menu.push_back(i["command"]["caption"].get<std::string>() + (i["group"] ? "|" : ""));
+    for (const json& i : items[0]["items"])
+        menu.push_back(i["command"]["caption"].get<std::string>() + (i["group"] ? "|" : ""));
     EXPECT_EQ(menu, (std::vector<std::string>{"Open Trekfold", "Osv Help File Index...|", "About Trekfold..."}));
-    EXPECT_EQ(items[1]["command"]["name"], "TREKFOLD_Open");
-    EXPECT_EQ(items[1]["command"]["category"], "TREKFOLD");
+    EXPECT_EQ(items[1]["command"], json::parse(R"({"enabled":true,"checked":false,"name":"TREKFOLD_Open",
+        "caption":"Open Trekfold","tooltip":"Open Trekfold","message":"Open Trekfold","help_file":"",
+        "help_context_id":0,"bitmap":0,"category":"TREKFOLD"})"));
+    EXPECT_EQ(items[0]["items"][2]["command"]["message"], "Returns Trekfold version");
+    EXPECT_EQ(items[0]["items"][1]["command"]["name"], "TREKFOLD_Help");
 
-    ASSERT_EQ(tools_test::Run_Program("env XDG_CONFIG_HOME=" + home + " " TREKFOLD_BINARY_DIR "/bin/maphost --register " + kLib).status, 0);
+    run("", "--register " + kLib);
     EXPECT_EQ(run("toolbar " + kBar, "")[0]["found"], true);
-    ASSERT_EQ(tools_test::Run_Program("env XDG_CONFIG_HOME=" + home + " " TREKFOLD_BINARY_DIR "/bin/maphost --unregister " + kLib).status, 0);
+    run("", "--unregister " + kLib);
     EXPECT_EQ(run("toolbar " + kBar, "")[0]["found"], false);
 }
 
@@ -110,8 +126,7 @@ TEST_F(Run, ClassBeforeTheToolbarIsShown)
 {
     auto l = run("create Trekfold_ArcMap.clsArcMap call Get_WindowHandle call Set_WindowHandle '{\"long\":1234}' "
                  "call Get_WindowHandle call RT_SendPoint -93.5 45.25 460764 5010844 0.75 call DataFrame_Refresh "
-                 "call Project_XY -93.5 45.25 false '\"\"' " + quote(json(peer("projinfo -q -o WKT1_ESRI EPSG:26915")).dump()) +
-                 " dump");
+                 "call Project_XY -93.5 45.25 false '\"\"' " + quote(json(kUtm15).dump()) + " dump");
     ASSERT_EQ(l.size(), 8u);
     EXPECT_EQ(l[1]["result"], -1);
     EXPECT_EQ(l[2]["result"], nullptr);
@@ -124,11 +139,11 @@ TEST_F(Run, ClassBeforeTheToolbarIsShown)
 
 TEST_F(Run, ProjectionAgainstCs2cs)
 {
-    const std::string wkt = peer("projinfo -q -o WKT1_ESRI EPSG:26915");
+    const std::string& wkt = kUtm15;
     ASSERT_FALSE(wkt.empty());
-    std::istringstream want(peer("echo -93.5 45.25 | cs2cs -f %.6f +proj=longlat +datum=WGS84 +to EPSG:26915"));
-    double ex = 0, ey = 0;
-    want >> ex >> ey;
+    const auto want = cs2cs("-93.5 45.25\\n-93.4 45.3\\n-93.45 45.2\\n");
+    ASSERT_EQ(want.size(), 9u);
+    const double ex = want[0], ey = want[1];
     const std::string desc = json(wkt).dump();
     auto l = run("create Trekfold_ArcMap.clsArcMap call Project_XY -93.5 45.25 false '\"\"' " + quote(desc));
     ASSERT_EQ(l.size(), 2u);
@@ -143,13 +158,9 @@ TEST_F(Run, ProjectionAgainstCs2cs)
     write("pairs.json", "[[[-93.5,45.25],[\"-93.4\",\"45.3\"],[\"-93.45 m\",\"45.2x\"]], false, \"\", " + desc + "]");
     l = run("create Trekfold_ArcMap.clsArcMap call project_XYs @" + home + "/pairs.json");
     ASSERT_EQ(l[1]["result"], true);
-    std::istringstream three(peer("printf '%s\\n' '-93.5 45.25' '-93.4 45.3' '-93.45 45.2' | cs2cs -f %.6f "
-                                  "+proj=longlat +datum=WGS84 +to EPSG:26915"));
     for (int i = 0; i < 3; ++i) {
-        double x = 0, y = 0, z = 0;
-        three >> x >> y >> z;
-        EXPECT_NEAR(l[1]["args"][0][i][0].get<double>(), x, 1e-3) << i;
-        EXPECT_NEAR(l[1]["args"][0][i][1].get<double>(), y, 1e-3) << i;
+        EXPECT_NEAR(l[1]["args"][0][i][0].get<double>(), want[3 * i], 1e-3) << i;
+        EXPECT_NEAR(l[1]["args"][0][i][1].get<double>(), want[3 * i + 1], 1e-3) << i;
     }
 
     fs::remove(home + "/TREKFOLD_PRJ.PRJ");
@@ -174,9 +185,8 @@ TEST_F(Run, RealTimeInADocumentInUtmZone15)
 {
     const std::string doc = write("doc.json", R"({"maps":[{"spatial_reference":26915,
         "extent":[460000,5010000,462000,5012000]}]})");
-    std::istringstream want(peer("echo -93.5 45.25 | cs2cs -f %.6f +proj=longlat +datum=WGS84 +to EPSG:26915"));
-    double ex = 0, ey = 0;
-    want >> ex >> ey;
+    const auto want = cs2cs("-93.5 45.25\\n");
+    ASSERT_EQ(want.size(), 3u);
     const std::string fix = " call RT_SendPoint -93.5 45.25 0 0 0.75 0 ";
     auto l = run("--doc " + doc + " toolbar " + kBar + " create Trekfold_ArcMap.clsArcMap" + fix +
                  "'{\"missing\":true}' true 0 0 true dump" + fix + "2 true 0 0 true" + fix + "2 true 0 0 true dump");
@@ -195,8 +205,8 @@ TEST_F(Run, RealTimeInADocumentInUtmZone15)
     EXPECT_EQ(layer["name"], "TREKFOLD_REALTIME");
     ASSERT_EQ(layer["elements"].size(), 2u);
     const json zone = layer["elements"][0], marker = layer["elements"][1];
-    EXPECT_NEAR(marker["geometry"]["point"][0].get<double>(), ex, 1e-3);
-    EXPECT_NEAR(marker["geometry"]["point"][1].get<double>(), ey, 1e-3);
+    EXPECT_NEAR(marker["geometry"]["point"][0].get<double>(), want[0], 1e-3);
+    EXPECT_NEAR(marker["geometry"]["point"][1].get<double>(), want[1], 1e-3);
     EXPECT_EQ(marker["symbol"]["clsid"], "{88539431-E06E-11D1-B277-0000F878229E}");
     EXPECT_EQ(marker["symbol"]["color"], json({255, 0, 0}));
     EXPECT_EQ(marker["symbol"]["angle"], 0.0);
