@@ -15,6 +15,9 @@ namespace platform::arcobjects {
 
 struct SpatialReference::Impl {
     OGRSpatialReference srs;
+    // The last conversions from this system, by the target's text: making
+    // one looks PROJ's database up, which costs more than converting.
+    std::vector<std::pair<std::string, std::unique_ptr<OGRCoordinateTransformation>>> to;
 };
 
 namespace {
@@ -129,6 +132,11 @@ std::shared_ptr<SpatialReference> SpatialReference::MakeUnknown()
 
 std::shared_ptr<SpatialReference> SpatialReference::FromText(const std::string& prj_text)
 {
+    return read(prj_text, true);
+}
+
+std::shared_ptr<SpatialReference> SpatialReference::read(const std::string& prj_text, bool identify)
+{
     QuietErrors quiet;
     std::shared_ptr<SpatialReference> sr(new SpatialReference());
     std::string text = prj_text;
@@ -158,7 +166,7 @@ std::shared_ptr<SpatialReference> SpatialReference::FromText(const std::string& 
     // full confidence.
     for (const auto& [word, node] : root.children)
         if (upper(word) == "AUTHORITY" || upper(word) == "ID") sr->code_ = authority_code(node);
-    if (sr->code_ == 0 && !local) {
+    if (sr->code_ == 0 && !local && identify) {
         int count = 0;
         int* confidence = nullptr;
         OGRSpatialReferenceH* matches = sr->impl_->srs.FindMatches(nullptr, &count, &confidence);
@@ -182,6 +190,9 @@ std::shared_ptr<SpatialReference> SpatialReference::FromText(const std::string& 
 
 std::shared_ptr<SpatialReference> SpatialReference::FromCode(int code)
 {
+    static std::vector<std::shared_ptr<SpatialReference>> made;
+    for (const auto& m : made)
+        if (m->code_ == code) return m;
     QuietErrors quiet;
     OGRSpatialReference srs;
     char* wkt = nullptr;
@@ -192,8 +203,10 @@ std::shared_ptr<SpatialReference> SpatialReference::FromCode(int code)
     }
     std::string text(wkt);
     CPLFree(wkt);
-    auto sr = FromText(text);
+    auto sr = read(text, false);
     sr->code_ = code;
+    if (made.size() >= 16) made.erase(made.begin());
+    made.push_back(sr);
     return sr;
 }
 
@@ -215,9 +228,19 @@ void Project_Points(const SpatialReference& from, const SpatialReference& to, do
         throw VbError(5, "Project", "The coordinate system \"" + (from.Usable() ? to.Name() : from.Name()) + "\" is unknown");
     if (n == 0) return;
     QuietErrors quiet;
-    std::unique_ptr<OGRCoordinateTransformation> ct(
-        OGRCreateCoordinateTransformation(&from.impl()->srs, &to.impl()->srs));
-    if (!ct) throw VbError(5, "Project", "No conversion from \"" + from.Name() + "\" to \"" + to.Name() + "\"");
+    auto& cache = from.impl()->to;
+    OGRCoordinateTransformation* ct = nullptr;
+    const std::string key = to.Text().empty() ? to.Name() : to.Text();
+    for (auto& [text, made] : cache)
+        if (text == key) ct = made.get();
+    if (!ct) {
+        std::unique_ptr<OGRCoordinateTransformation> made(
+            OGRCreateCoordinateTransformation(&from.impl()->srs, &to.impl()->srs));
+        if (!made) throw VbError(5, "Project", "No conversion from \"" + from.Name() + "\" to \"" + to.Name() + "\"");
+        if (cache.size() >= 4) cache.erase(cache.begin());
+        ct = made.get();
+        cache.emplace_back(key, std::move(made));
+    }
     std::vector<double> xs(x, x + n), ys(y, y + n);
     std::vector<int> ok(n, 0);
     ct->Transform(n, xs.data(), ys.data(), nullptr, ok.data());

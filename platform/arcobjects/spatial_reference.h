@@ -30,7 +30,9 @@ class SpatialReference : public Object {
 public:
     static constexpr const char* IID = "arcobjects.ISpatialReference";
 
-    // Each throws VbError (number 5, source "SpatialReferenceEnvironment")
+    // A reference never changes once made, so one made from a code may be
+    // handed out again. Each throws VbError (number 5, source
+    // "SpatialReferenceEnvironment")
     // when the code, text or file makes no coordinate system; a file that
     // cannot be read raises the file error.
     static std::shared_ptr<SpatialReference> FromCode(int code);
@@ -60,6 +62,7 @@ public:
 
 private:
     SpatialReference();
+    static std::shared_ptr<SpatialReference> read(const std::string& prj_text, bool identify);
     std::unique_ptr<Impl> impl_;
     std::string name_, text_;
     SpatialReferenceKind kind_ = SpatialReferenceKind::Unknown;

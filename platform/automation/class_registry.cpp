@@ -15,6 +15,18 @@ namespace platform {
 
 using RegisterFunction = long (*)(ClassRegistry*);
 
+namespace {
+
+// A library's file as its classes name it: the full path, links resolved.
+std::string library_path(const std::string& library)
+{
+    std::error_code ec;
+    auto p = std::filesystem::weakly_canonical(std::filesystem::absolute(library, ec), ec);
+    return ec ? library : p.string();
+}
+
+} // namespace
+
 std::string ProgramFolder()
 {
     std::error_code ec;
@@ -75,7 +87,7 @@ void ClassRegistry::LoadLibrary(const std::string& path)
     if (!reg) throw VbError(48, "", "Error in loading DLL: " + path + " has no DllRegisterServer");
     libraries_.push_back(handle);
     const std::string outer = loading_;
-    loading_ = path;
+    loading_ = library_path(path);
     long rc = 0;
     try {
         rc = reg(this);
@@ -116,12 +128,6 @@ std::string category_key(std::string_view category, std::string_view clsid)
     return std::string(category) + "|" + std::string(clsid);
 }
 
-std::string library_path(const std::string& library)
-{
-    std::error_code ec;
-    auto p = std::filesystem::weakly_canonical(std::filesystem::absolute(library, ec), ec);
-    return ec ? library : p.string();
-}
 
 } // namespace
 

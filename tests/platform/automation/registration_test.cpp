@@ -28,6 +28,13 @@ TEST(ClassRegistryLibraries, EveryProgIdNamesTheLibraryFileWhateverItsPrefix)
     EXPECT_EQ(r.LibraryOf("STANDIN_LIB.clsMenu"), library());
     EXPECT_EQ(r.LibraryOf("standin_lib.CLSTHING"), library());
     EXPECT_EQ(r.LibraryOf(kBar), library());
+    // Loaded by a relative path, the classes still name the full one.
+    const auto here = std::filesystem::current_path();
+    std::filesystem::current_path(std::filesystem::path(library()).parent_path());
+    platform::ClassRegistry relative;
+    relative.LoadLibrary("./" + std::filesystem::path(library()).filename().string());
+    std::filesystem::current_path(here);
+    EXPECT_EQ(relative.LibraryOf("StandIn_Lib.clsQuiet"), library());
     EXPECT_EQ(r.ClassesIn("esri mx commandbars"), std::vector<std::string>{kBar});
     r.Register("Own.Thing", "", [] { return platform::ObjectRef(); });
     EXPECT_EQ(r.LibraryOf("Own.Thing"), "");

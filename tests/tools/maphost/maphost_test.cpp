@@ -69,6 +69,25 @@ TEST(Maphost, ToolbarShownCreatesItemsAndClicksLaunch)
     EXPECT_EQ(items[2]["error"], "ActiveX component can't create object");
 }
 
+TEST(Maphost, WithoutNoLaunchTheProgramRunsForRealOncePerClick)
+{
+    Host h;
+    const std::string program = h.home + "/stand-in-program";
+    std::ofstream(program) << "#!/bin/sh\necho \"ran $#\" >> " << h.home << "/ran\n";
+    std::filesystem::permissions(program, std::filesystem::perms::owner_all);
+    auto r = tools_test::Run_Program("env PATH=" + h.home + ":/usr/bin:/bin XDG_CONFIG_HOME=" + h.home + " " +
+                                     TREKFOLD_MAPHOST + " --headless " + ext() + "toolbar " + kBar +
+                                     " click STANDIN_LIB.clsStart click STANDIN_LIB.clsStart");
+    ASSERT_EQ(r.status, 0) << r.err;
+    // The program runs detached: wait for both runs, with a generous deadline.
+    std::string ran;
+    for (int i = 0; i < 600 && ran != "ran 0\nran 0\n"; ++i) {
+        ::usleep(100000);
+        ran = tools_test::Slurp(h.home + "/ran");
+    }
+    EXPECT_EQ(ran, "ran 0\nran 0\n");
+}
+
 TEST(Maphost, CallsConvertArgumentsAndReportResultsErrorsWindowsAndRedraws)
 {
     Host h;
