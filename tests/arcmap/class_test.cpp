@@ -59,6 +59,8 @@ TEST(ClassArcMap, PairArrayEmptyOrWithABadElement)
     auto o = h.arcmap();
     const auto dir = std::filesystem::temp_directory_path() / ("arcmap-prj-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
+    const char* before = std::getenv("TMPDIR");
+    const std::string kept = before ? before : "";
     ::setenv("TMPDIR", dir.c_str(), 1);
     const std::string utm15 = ao::SpatialReference::FromCode(26915)->Text();
     std::vector<Variant> empty{Variant(VariantArray(0, 0)), false, "", utm15};
@@ -69,7 +71,7 @@ TEST(ClassArcMap, PairArrayEmptyOrWithABadElement)
     arr.at(0) = Variant(pair), arr.at(1) = Variant(std::int32_t(7)), arr.at(2) = Variant(pair);
     std::vector<Variant> a{Variant(std::move(arr)), false, "", utm15};
     EXPECT_FALSE(call(o, "project_XYs", a).ToBool());
-    ::unsetenv("TMPDIR");
+    before ? ::setenv("TMPDIR", kept.c_str(), 1) : ::unsetenv("TMPDIR");
     std::filesystem::remove_all(dir);
     // The pair before the bad element is converted, the one after it is not.
     EXPECT_NEAR(a[0].ToArray().at(0).ToArray().at(0).ToDouble(), 460764.103280, 1e-3);
