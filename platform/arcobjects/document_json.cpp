@@ -22,6 +22,51 @@ double number(const Json& v, const char* what)
     return d;
 }
 
+// A key's value of an object, or the default when the key is absent.
+const Json* member(const Json& obj, const char* key)
+{
+    if (!obj.is_object()) throw bad(std::string("needs an object where \"") + key + "\" is looked for");
+    auto it = obj.find(key);
+    return it == obj.end() ? nullptr : &*it;
+}
+
+double num_or(const Json& obj, const char* key, double fallback)
+{
+    const Json* v = member(obj, key);
+    return v ? number(*v, key) : fallback;
+}
+
+int int_or(const Json& obj, const char* key, int fallback, int lo = -1000000000, int hi = 1000000000)
+{
+    const Json* v = member(obj, key);
+    if (!v) return fallback;
+    const double d = number(*v, key);
+    if (d < lo || d > hi || d != std::floor(d)) throw bad(std::string("has \"") + key + "\" out of range");
+    return static_cast<int>(d);
+}
+
+std::string text_or(const Json& obj, const char* key, const std::string& fallback)
+{
+    const Json* v = member(obj, key);
+    if (!v) return fallback;
+    if (!v->is_string()) throw bad(std::string("needs a text for \"") + key + "\"");
+    return v->get<std::string>();
+}
+
+bool bool_or(const Json& obj, const char* key, bool fallback)
+{
+    const Json* v = member(obj, key);
+    if (!v) return fallback;
+    if (!v->is_boolean()) throw bad(std::string("needs true or false for \"") + key + "\"");
+    return v->get<bool>();
+}
+
+Json json_or(const Json& obj, const char* key)
+{
+    const Json* v = member(obj, key);
+    return v ? *v : Json();
+}
+
 XY xy_of(const Json& v)
 {
     if (!v.is_array() || v.size() < 2) throw bad("needs [x, y] pairs");
@@ -49,9 +94,14 @@ RgbColor color_of(const Json& v, int transparency = 255)
     c.transparency = transparency;
     if (v.is_null()) return c;
     if (!v.is_array() || v.size() != 3) throw bad("needs a colour as [r, g, b]");
-    c.red = static_cast<int>(number(v[0], "red"));
-    c.green = static_cast<int>(number(v[1], "green"));
-    c.blue = static_cast<int>(number(v[2], "blue"));
+    auto channel = [&](const Json& x, const char* what) {
+        const double d = number(x, what);
+        if (d < 0 || d > 255) throw bad(std::string("has a colour's ") + what + " outside 0 to 255");
+        return static_cast<int>(d);
+    };
+    c.red = channel(v[0], "red");
+    c.green = channel(v[1], "green");
+    c.blue = channel(v[2], "blue");
     return c;
 }
 
@@ -60,7 +110,7 @@ Json color_json(const RgbColor& c) { return Json::array({c.red, c.green, c.blue}
 ElementRef element_of(const Json& v)
 {
     if (!v.is_object()) throw bad("needs an object for each element");
-    const std::string type = v.value("type", "");
+    const std::string type = text_or(v, "type", "");
     ElementType t;
     if (type == "marker") t = ElementType::Marker;
     else if (type == "line") t = ElementType::Line;
@@ -68,22 +118,22 @@ ElementRef element_of(const Json& v)
     else if (type == "rectangle") t = ElementType::Rectangle;
     else throw bad("has an element of unknown type \"" + type + "\"");
     auto e = std::make_shared<Element>(t);
-    if (v.contains("geometry")) e->Geometry = Geometry_Of(v["geometry"]);
-    if (v.contains("symbol")) {
-        const Json& s = v["symbol"];
-        e->marker.clsid = s.value("clsid", std::string(CLSID_SimpleMarkerSymbol));
-        e->marker.style = s.value("style", 0);
-        e->marker.color = color_of(s.value("color", Json()), s.value("transparency", 255));
-        e->marker.size = s.value("size", 8.0);
-        e->marker.angle = s.value("angle", 0.0);
+    if (const Json* g = member(v, "geometry")) e->Geometry = Geometry_Of(*g);
+    if (const Json* sym = member(v, "symbol")) {
+        const Json& s = *sym;
+        e->marker.clsid = text_or(s, "clsid", CLSID_SimpleMarkerSymbol);
+        e->marker.style = int_or(s, "style", 0);
+        e->marker.color = color_of(json_or(s, "color"), int_or(s, "transparency", 255, 0, 255));
+        e->marker.size = num_or(s, "size", 8.0);
+        e->marker.angle = num_or(s, "angle", 0.0);
     }
-    if (v.contains("color")) e->line.color = color_of(v["color"], v.value("transparency", 255));
-    e->line.width = v.value("width", 1.0);
-    if (v.contains("fill")) e->fill.color = color_of(v["fill"].value("color", Json()), v["fill"].value("transparency", 255));
-    if (v.contains("outline")) {
-        const Json& o = v["outline"];
-        e->fill.outline.color = color_of(o.value("color", Json()), o.value("transparency", 255));
-        e->fill.outline.width = o.value("width", 1.0);
+    if (const Json* c = member(v, "color")) e->line.color = color_of(*c, int_or(v, "transparency", 255, 0, 255));
+    e->line.width = num_or(v, "width", 1.0);
+    if (const Json* f = member(v, "fill"))
+        e->fill.color = color_of(json_or(*f, "color"), int_or(*f, "transparency", 255, 0, 255));
+    if (const Json* o = member(v, "outline")) {
+        e->fill.outline.color = color_of(json_or(*o, "color"), int_or(*o, "transparency", 255, 0, 255));
+        e->fill.outline.width = num_or(*o, "width", 1.0);
     }
     return e;
 }
@@ -146,7 +196,11 @@ Json item_json(const CommandItem& item)
 SpatialReferenceRef Spatial_Reference_Of(const Json& v, const std::string& folder)
 {
     if (v.is_null()) return nullptr;
-    if (v.is_number_integer()) return SpatialReference::FromCode(v.get<int>());
+    if (v.is_number_integer()) {
+        const auto code = v.get<long long>();
+        if (code < 0 || code > 999999999) throw bad("has a bad code " + std::to_string(code));
+        return SpatialReference::FromCode(static_cast<int>(code));
+    }
     if (!v.is_string()) throw bad("needs a code, a text, a .prj path, \"unknown\" or null as spatial reference");
     const std::string s = v.get<std::string>();
     std::string lower = s;
@@ -193,12 +247,12 @@ void Load_Document(MxApplication& app, const Json& doc, const std::string& folde
 {
     if (!doc.is_object()) throw bad("is not a JSON object");
     MxDocument& d = *app.Document();
-    d.Title = doc.value("title", d.Title);
-    const std::string view = doc.value("view", "data");
+    d.Title = text_or(doc, "title", d.Title);
+    const std::string view = text_or(doc, "view", "data");
     if (view != "data" && view != "layout") throw bad("has a view that is neither \"data\" nor \"layout\"");
     d.layout = view == "layout";
     if (doc.contains("rotation")) app.Rotation = number(doc["rotation"], "rotation");
-    const bool refresh_flag = doc.value("refresh_flag", false);
+    const bool refresh_flag = bool_or(doc, "refresh_flag", false);
     if (doc.contains("maps")) {
         const Json& maps = doc["maps"];
         if (!maps.is_array() || maps.empty()) throw bad("needs a non-empty array of maps");
@@ -206,21 +260,21 @@ void Load_Document(MxApplication& app, const Json& doc, const std::string& folde
         for (const Json& m : maps) {
             if (!m.is_object()) throw bad("needs an object for each map");
             auto map = std::make_shared<Map>();
-            map->Name = m.value("name", map->Name);
+            map->Name = text_or(m, "name", map->Name);
             if (m.contains("spatial_reference")) map->SpatialReference = Spatial_Reference_Of(m["spatial_reference"], folder);
             if (m.contains("extent")) map->View()->Extent = envelope_of(m["extent"]);
-            elements_into(*map->BasicGraphicsLayer(), m.value("graphics", Json()));
+            elements_into(*map->BasicGraphicsLayer(), json_or(m, "graphics"));
             if (m.contains("layers")) {
                 if (!m["layers"].is_array()) throw bad("needs an array of graphics layers");
                 for (const Json& l : m["layers"]) {
                     if (!l.is_object() || !l.contains("name") || !l["name"].is_string())
                         throw bad("needs a name for each graphics layer");
                     auto layer = map->BasicGraphicsLayer()->AddLayer(l["name"].get<std::string>());
-                    elements_into(*layer, l.value("graphics", Json()));
+                    elements_into(*layer, json_or(l, "graphics"));
                 }
             }
             if (m.contains("active_graphics_layer")) {
-                const std::string name = m.value("active_graphics_layer", "");
+                const std::string name = text_or(m, "active_graphics_layer", "");
                 try {
                     map->ActiveGraphicsLayer = map->BasicGraphicsLayer()->FindLayer(name);
                 } catch (const VbError&) {
@@ -229,7 +283,7 @@ void Load_Document(MxApplication& app, const Json& doc, const std::string& folde
             }
             made.push_back(map);
         }
-        const int focus = doc.value("focus_map", 0);
+        const int focus = int_or(doc, "focus_map", 0);
         if (focus < 0 || static_cast<std::size_t>(focus) >= made.size()) throw bad("has a focus map out of range");
         d.Maps = std::move(made);
         d.FocusMap = d.Maps[static_cast<std::size_t>(focus)];
