@@ -19,10 +19,6 @@ class Timer;
 
 namespace app {
 
-// A file's version as "2.01.0036" (third part 0) or "9.01.0003.05"; empty
-// when the file has no version note or does not exist.
-std::string FileVersionNo(const std::string& file);
-
 inline constexpr const char* HKEY_LOCAL_MACHINE = "HKEY_LOCAL_MACHINE";
 
 // A string value of the registry: true and the text (without a final NUL),

@@ -15,6 +15,7 @@
 #include "platform/events/events.h"
 #include "platform/serial/portmap.h"
 #include "platform/settings/settings.h"
+#include "platform/settings/user_folder.h"
 #include "platform/text/vb.h"
 #include "platform/ui/clipboard.h"
 #include "platform/ui/cursor.h"
@@ -82,19 +83,8 @@ Control make_control(std::string name, std::string caption, int left, int top, i
 
 std::string temp_folder()
 {
-    if (const char* t = std::getenv("TMPDIR"); t && *t) {
-        std::string dir = t;
-        while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-        return dir;
-    }
-    std::string dir = "/tmp/trekfold-" + std::to_string(::getuid());
-    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST)
-        throw VbError(75, "frmMain.Load", "Path/File access error");
-    // Only a folder of our own, not a link someone else planted, will do.
-    struct stat st {};
-    if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid())
-        throw VbError(75, "frmMain.Load", "Path/File access error");
-    if ((st.st_mode & 0777) != 0700) ::chmod(dir.c_str(), 0700);
+    std::string dir = platform::Temp_Folder();
+    if (dir.empty()) throw VbError(75, "frmMain.Load", "Path/File access error");
     return dir;
 }
 

@@ -39,4 +39,20 @@ std::string Private_User_Folder(const char* variable, const std::string& leaf)
     return private_folder(path) ? path : std::string();
 }
 
+std::string Temp_Folder()
+{
+    if (const char* t = std::getenv("TMPDIR"); t && *t) {
+        std::string dir = t;
+        while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+        return dir;
+    }
+    const std::string dir = "/tmp/trekfold-" + std::to_string(::getuid());
+    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return {};
+    // Only a folder of our own, not a link someone else planted, will do.
+    struct stat st{};
+    if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()) return {};
+    if ((st.st_mode & 0777) != 0700) ::chmod(dir.c_str(), 0700);
+    return dir;
+}
+
 } // namespace platform

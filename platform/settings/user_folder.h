@@ -12,4 +12,8 @@ namespace platform {
 // The folder's path, or "" when it cannot be made or is not ours alone.
 std::string Private_User_Folder(const char* variable, const std::string& leaf);
 
+// The TEMP folder: $TMPDIR (without a final "/"), else /tmp/trekfold-<uid>
+// made with mode 0700 and refused unless it is a folder of our own; "" then.
+std::string Temp_Folder();
+
 } // namespace platform

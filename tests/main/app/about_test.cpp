@@ -6,6 +6,7 @@
 #include "main/app/frm_about.h"
 #include "platform/automation/vb_error.h"
 #include "platform/registry/registry.h"
+#include "platform/version/about.h"
 #include "platform/version/version.h"
 
 #include <gtest/gtest.h>
@@ -51,14 +52,14 @@ TEST(About, FileVersionsFromTheirNotes)
     write(dir.path + "/a", elf_with_note(2, 1, 0, 36));
     write(dir.path + "/b", elf_with_note(9, 1, 3, 5));
     write(dir.path + "/text", "not a program");
-    EXPECT_EQ(app::FileVersionNo(dir.path + "/a"), "2.01.0036");
-    EXPECT_EQ(app::FileVersionNo(dir.path + "/b"), "9.01.0003.05");
-    EXPECT_EQ(app::FileVersionNo(dir.path + "/text"), "");
-    EXPECT_EQ(app::FileVersionNo(dir.path + "/missing"), "");
+    EXPECT_EQ(platform::FileVersionNo(dir.path + "/a"), "2.01.0036");
+    EXPECT_EQ(platform::FileVersionNo(dir.path + "/b"), "9.01.0003.05");
+    EXPECT_EQ(platform::FileVersionNo(dir.path + "/text"), "");
+    EXPECT_EQ(platform::FileVersionNo(dir.path + "/missing"), "");
     std::string cut = elf_with_note(1, 2, 3, 4);
     cut.resize(cut.size() - 100); // section headers beyond the end
     write(dir.path + "/cut", cut);
-    EXPECT_EQ(app::FileVersionNo(dir.path + "/cut"), "");
+    EXPECT_EQ(platform::FileVersionNo(dir.path + "/cut"), "");
     // The build writes the project's version into the program.
     const auto own = platform::File_Version(TREKFOLD_BINARY_DIR "/bin/trekfold");
     ASSERT_TRUE(own.has_value());

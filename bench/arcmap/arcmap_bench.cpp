@@ -1,0 +1,116 @@
+// RT_SendPoint per fix with an empty map and over a 10,000-marker trail,
+// and project_XYs of 32,766 pairs against cs2cs on the same points.
+#include "arcmap/detail/bas_arcmap_code.h"
+#include "arcmap/trekfold_arcmap.h"
+#include "bench/support/process.h"
+#include "platform/arcobjects/application.h"
+#include "platform/automation/class_registry.h"
+#include "platform/ui/scripted_dialogs.h"
+
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+namespace ao = platform::arcobjects;
+using platform::Variant;
+
+constexpr int kPairs = 32766;
+
+struct Host {
+    platform::ClassRegistry registry;
+    platform::ScriptedDialogs dialogs;
+    ao::MxApplicationRef app;
+    platform::ObjectRef arcmap;
+    Host()
+    {
+        platform::LibraryServices s;
+        s.dialogs = &dialogs;
+        registry.SetServices(s);
+        trekfold_arcmap::Register(registry);
+        app = std::make_shared<ao::MxApplication>(registry);
+        ao::As<ao::ICommand>(registry.CreateObject("TREKFOLD_ARCMAP.clsCommandOpen"))->OnCreate(app);
+        arcmap = registry.CreateObject("Trekfold_ArcMap.clsArcMap");
+        ao::Map& map = *app->Document()->FocusMap;
+        map.SpatialReference = ao::SpatialReference::FromCode(26915);
+        map.View()->Extent = ao::Envelope::Of(460000, 5010000, 462000, 5012000);
+    }
+    ~Host() { trekfold_arcmap::basArcMapCode::Application().reset(); }
+    bool fix(int i)
+    {
+        // A walk east and back inside the view, in the trail style with panning.
+        const double lon = -93.5 + 0.00001 * (i % 200), lat = 45.25;
+        std::vector<Variant> a{lon, lat, 460764.0 + i % 200, 5010844.0, 0.75, 5.0, std::int16_t(2), true, 90.0, 0.0, false};
+        return platform::CallByName(*arcmap, "RT_SendPoint", a).ToBool();
+    }
+};
+
+// Fixes over a trail of range(0) markers, in a map in UTM zone 15
+// (range(1) = 1: each fix projected) or one without a coordinate system
+// (the projected values placed as they are). The trail is laid first
+// without projection.
+void BM_RT_SendPoint(benchmark::State& state)
+{
+    Host h;
+    ao::Map& map = *h.app->Document()->FocusMap;
+    const auto utm = map.SpatialReference;
+    map.SpatialReference = nullptr;
+    for (int i = 0; i < state.range(0); ++i) h.fix(i);
+    if (state.range(1)) map.SpatialReference = utm;
+    int i = 0;
+    for (auto _ : state)
+        if (!h.fix(i++)) state.SkipWithError("RT_SendPoint returned False");
+    state.counters["markers"] = double(state.range(0));
+}
+BENCHMARK(BM_RT_SendPoint)->ArgsProduct({{0, 10000}, {0, 1}})->Unit(benchmark::kMicrosecond);
+
+// Points spread over zone 15 (longitude -96..-90, latitude 40..49).
+double lon(int i) { return -96.0 + 6.0 * (i % 1000) / 1000.0; }
+double lat(int i) { return 40.0 + 9.0 * (i / 1000) / 33.0; }
+
+platform::VariantArray pairs()
+{
+    platform::VariantArray outer(0, kPairs);
+    for (int i = 0; i < kPairs; ++i) {
+        platform::VariantArray p(0, 2);
+        p.at(0) = lon(i), p.at(1) = lat(i);
+        outer.at(i) = Variant(std::move(p));
+    }
+    return outer;
+}
+
+void BM_project_XYs(benchmark::State& state)
+{
+    Host h;
+    const std::string utm15 = ao::SpatialReference::FromCode(26915)->Text();
+    const platform::VariantArray fresh = pairs();
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::vector<Variant> a{Variant(fresh), false, "", utm15};
+        state.ResumeTiming();
+        if (!platform::CallByName(*h.arcmap, "project_XYs", a).ToBool()) state.SkipWithError("project_XYs failed");
+    }
+    state.counters["pairs"] = kPairs;
+}
+BENCHMARK(BM_project_XYs)->Unit(benchmark::kMillisecond);
+
+// cs2cs from WGS84 to NAD 83 / UTM zone 15N on the same points.
+void BM_Cs2cs(benchmark::State& state)
+{
+    const std::string dir = std::filesystem::temp_directory_path() / ("arcmap-bench-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    {
+        std::ofstream out(dir + "/points.txt");
+        out.precision(17);
+        for (int i = 0; i < kPairs; ++i) out << lon(i) << ' ' << lat(i) << '\n';
+    }
+    benchsupport::shell(state, "cs2cs -f %.10f +proj=longlat +datum=WGS84 +to EPSG:26915 < " + dir + "/points.txt");
+    std::filesystem::remove_all(dir);
+}
+BENCHMARK(BM_Cs2cs)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();
