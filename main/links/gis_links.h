@@ -164,6 +164,10 @@ std::string Av_Run(const std::string& script, const std::vector<std::string>& ar
 // The receiver model of a product description: the part before " Software",
 // trimmed (the whole text trimmed when there is none).
 std::string Unit_Model(const std::string& description);
+// The incoming command a LandView message runs: its first field in upper
+// case when that is a code of the command table, "" for any other message
+// (and for one shorter than 3 characters).
+std::string LV_CommandCode(const std::string& text);
 // LandView's exchange folder as Links::LV_TheTempFolder gives it.
 std::string LV_TempFolderOf(app::frmMain& main);
 // The n-th comma-separated field of a LandView message (from 1): leading

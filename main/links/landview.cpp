@@ -328,6 +328,17 @@ void Links::layer_download(const char* menu)
         main_.run_trapped("mnuLandVeiwLayerSave_Click", [this] { menu_Click("mnuLandVeiwLayerSave", -1); });
 }
 
+std::string LV_CommandCode(const std::string& text)
+{
+    static const char* const kIncoming[] = {"END", "RGS", "TCL", "LST", "MEA", "SMT",      "SOP", "APP",
+                                            "ROP", "LVW", "LVT", "UPLOAD", "DOWNLOAD", "SRT", "ERT"};
+    if (text.size() < 3) return {};
+    const std::string code = vb::UCase(LV_GetTheWord(text, 1));
+    for (const char* c : kIncoming)
+        if (code == c) return code;
+    return {};
+}
+
 void Links::FromDDE_Change()
 {
     const std::string text = main_.FromDDE.caption;
@@ -336,36 +347,37 @@ void Links::FromDDE_Change()
     try {
         if (text.size() < 3) return;
         code = vb::UCase(LV_GetTheWord(text, 1));
+        const std::string command = LV_CommandCode(text);
         bool result = true;
-        if (code == "END") {
+        if (command == "END") {
             if (on_end) return on_end();
             std::fflush(nullptr);
             std::_Exit(0); // every file is closed between commands: nothing to unload
-        } else if (code == "RGS") {
+        } else if (command == "RGS") {
             LV_SendCurrentLocation();
-        } else if (code == "TCL" || code == "LST" || code == "MEA") {
+        } else if (command == "TCL" || command == "LST" || command == "MEA") {
             LV_LoadTempFile();
-        } else if (code == "SMT") {
+        } else if (command == "SMT") {
             LV_Table2Shapefile(LV_GetTheWord(text, 2), LV_GetTheWord(text, 3));
-        } else if (code == "SOP") {
+        } else if (command == "SOP") {
             SOP();
-        } else if (code == "APP") {
+        } else if (command == "APP") {
             APP();
-        } else if (code == "ROP") {
+        } else if (command == "ROP") {
             ROP(rop_step);
-        } else if (code == "LVW") {
+        } else if (command == "LVW") {
             layer_download("mnuWDownload");
-        } else if (code == "LVT") {
+        } else if (command == "LVT") {
             layer_download("mnuTDownload");
-        } else if (code == "UPLOAD") {
+        } else if (command == "UPLOAD") {
             result = Quiet_Get_DataToGPS(LV_GetTheWord(text, 2), LV_GetTheWord(text, 4), LV_GetTheWord(text, 5));
-        } else if (code == "DOWNLOAD") {
+        } else if (command == "DOWNLOAD") {
             result = Quiet_Get_DataFromGPS(LV_GetTheWord(text, 2), LV_GetTheWord(text, 3), LV_GetTheWord(text, 4),
                                            LV_GetTheWord(text, 5));
-        } else if (code == "SRT") {
+        } else if (command == "SRT") {
             main_.state().start_minimised = true;
             main_.menu_Click("mnuStartRealTime");
-        } else if (code == "ERT") {
+        } else if (command == "ERT") {
             main_.menu_Click("mnuStopRealTime");
         }
         if (!result && LV_Exists(false)) {
