@@ -130,6 +130,8 @@ public:
     std::function<void(const std::string& topic, const std::string& item, const std::string& data, int error)> on_dde;
     // Told of each command LandView poked into FromDDE (probes).
     std::function<void(const std::string& text)> on_fromdde;
+    // ... and once that command has been carried out.
+    std::function<void(const std::string& text)> on_fromdde_done;
     // Runs instead of ending the program when LandView sends END.
     std::function<void()> on_end;
     // Told of each window brought to the top (probes).

@@ -232,6 +232,7 @@ void Links::serve_landview()
             main_.FromDDE.caption = data;
             if (on_fromdde) on_fromdde(data);
             FromDDE_Change();
+            if (on_fromdde_done) on_fromdde_done(data);
         };
         served_ = std::make_unique<platform::dde::Topic>(main_.pump(), "trekfold", "frmmain", std::move(h));
     } catch (const VbError&) {

@@ -142,7 +142,8 @@ Commands:
   until fromdde CODE [MS] ... or until LandView pokes a command of that code
                           prints {"until":"rows N"|"status TEXT"|"fromdde CODE",
                           "met":B}; each command LandView pokes prints
-                          {"fromdde":TEXT}, its END prints {"end":true} and
+                          {"fromdde":TEXT} and, once carried out,
+                          {"handled":TEXT}; its END prints {"end":true} and
                           the probe exits 0
   symbols                 {"d103":{KEY:N},"d1xx":{KEY:N}}
   massstorage DIR         read DIR as a mass-storage unit's drive, kept as
@@ -584,6 +585,7 @@ public:
                 const std::string code = platform::vb::UCase(links::LV_GetTheWord(text, 1));
                 if (fromdde_wanted_ && code == *fromdde_wanted_) fromdde_seen_ = true;
             };
+            gis->on_fromdde_done = [](const std::string& text) { print_line({{"handled", text}}); };
             gis->on_end = [] {
                 print_line({{"end", true}});
                 std::fflush(nullptr);
