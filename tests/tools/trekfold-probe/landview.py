@@ -60,7 +60,8 @@ class Session:
         self.p = subprocess.Popen(args + words, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
         self.err = []
         threading.Thread(target=lambda: self.err.extend(self.p.stderr), daemon=True).start()
-        threading.Thread(target=self.read, daemon=True).start()
+        self.reader = threading.Thread(target=self.read, daemon=True)
+        self.reader.start()
 
     def accept(self):
         while True:
@@ -108,7 +109,7 @@ class Session:
 
     def finish(self):
         rc = self.p.wait(timeout=600)
-        wait_for(lambda: self.p.stdout.closed or not self.p.stdout.readable(), 5)
+        self.reader.join(60)  # every line printed has been read
         if self.unit:
             gpsim_unit.stop(self.unit)
         self.rc = rc
