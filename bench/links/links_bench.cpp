@@ -3,6 +3,9 @@
 // by a peer; and one kept real-time fix handed to both peers.
 #include "tests/main/app/rig.h"
 #include "tests/main/realtime/realtime_rig.h"
+#include "bench/support/process.h"
+
+#include "main/table/table.h"
 
 #include "main/links/gis_links.h"
 #include "platform/dde/dde.h"
@@ -12,6 +15,8 @@
 
 #include <atomic>
 #include <csignal>
+#include <cstdio>
+#include <fstream>
 #include <string>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -179,6 +184,85 @@ void BM_KeptFixHandOffArcViewLandView(benchmark::State& state)
     state.counters["sends_per_fix"] = fixes ? double(sent) / double(fixes) : 0.0;
 }
 BENCHMARK(BM_KeptFixHandOffArcViewLandView)->Iterations(5000)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+// The measure tool's answer for a table of 32,766 track points as one line:
+// the temporary UTM shapefile written and "SMT" sent to the LandView peer.
+// ogr2ogr writes the same points, as one line in a CSV, projected to UTM
+// zone 15 into a shapefile, timed in the same run.
+constexpr int kMeasureRows = 32766;
+
+double measure_lat(int i) { return 45.0 + (i % 1000) * 1e-4; }
+double measure_lon(int i) { return -93.0 - (i / 1000) * 1e-4; }
+
+void BM_LV_Table2Shapefile_32766RowsAsOneLine(benchmark::State& state)
+{
+    apptest::Rig r(false);
+    ::setenv("TREKFOLD_DDE_DIR", (r.dir.path + "/dde").c_str(), 1);
+    ::setenv("TEMP", r.dir.path.c_str(), 1);
+    Peers peers(std::vector<std::pair<const char*, const char*>>{{"LandView", "WhereForm"}});
+    r.load();
+    links::Links gis(r.main);
+    flxgrd::Table& t = r.main.table();
+    t.Table_SetType("track");
+    platform::Grid& g = r.main.MSFlexGrid1;
+    const int lat = t.Column_Find("lat", false), lon = t.Column_Find("long", false), seg = t.Column_Find("new_seg", false);
+    g.SetRedraw(false);
+    for (int i = 0; i < kMeasureRows; ++i) {
+        if (!t.Records_InsertValues({})) return state.SkipWithError("the table refused a row");
+        g.SetTextMatrix(i + 1, lat, std::to_string(measure_lat(i)));
+        g.SetTextMatrix(i + 1, lon, std::to_string(measure_lon(i)));
+        g.SetTextMatrix(i + 1, seg, i == 0 ? "True" : "False");
+    }
+    long sent = 0;
+    gis.on_dde = [&](const std::string&, const std::string&, const std::string& data, int error) {
+        sent += !error && data.rfind("SMT", 0) == 0;
+    };
+    for (auto _ : state) gis.LV_Table2Shapefile("Line", "");
+    if (sent != long(state.iterations())) state.SkipWithError("no SMT reply");
+    ::unsetenv("TEMP");
+}
+BENCHMARK(BM_LV_Table2Shapefile_32766RowsAsOneLine)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_Ogr2ogr_32766PointsAsOneLineToUtm15(benchmark::State& state)
+{
+    apptest::TempDir dir;
+    {
+        std::ofstream csv(dir.path + "/line.csv");
+        csv << "WKT,ID\n\"LINESTRING (";
+        char v[64];
+        for (int i = 0; i < kMeasureRows; ++i) {
+            std::snprintf(v, sizeof v, "%s%.6f %.6f", i ? "," : "", measure_lon(i), measure_lat(i));
+            csv << v;
+        }
+        csv << ")\",1\n";
+    }
+    benchsupport::shell(state, "ogr2ogr -q -overwrite -s_srs EPSG:4326 -t_srs EPSG:32615 -f 'ESRI Shapefile' '" +
+                                   dir.path + "/out.shp' '" + dir.path + "/line.csv'");
+}
+BENCHMARK(BM_Ogr2ogr_32766PointsAsOneLineToUtm15)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// An incoming "RGS" answered in NMEA mode (no fix asked of the receiver):
+// the link opened again and "TCL" poked to the LandView peer.
+void BM_IncomingRgsAnsweredNmeaMode(benchmark::State& state)
+{
+    apptest::Rig r(false);
+    ::setenv("TREKFOLD_DDE_DIR", (r.dir.path + "/dde").c_str(), 1);
+    Peers peers(std::vector<std::pair<const char*, const char*>>{{"LandView", "WhereForm"}});
+    r.load();
+    links::Links gis(r.main);
+    r.main.state().nmea_mode = true;
+    r.main.lbllon.caption = "-93.25000000", r.main.lbllat.caption = "45.50000000", r.main.lblepe.caption = "2.5 m";
+    long sent = 0;
+    gis.on_dde = [&](const std::string&, const std::string&, const std::string& data, int error) {
+        sent += !error && data.rfind("TCL", 0) == 0;
+    };
+    for (auto _ : state) {
+        r.main.FromDDE.caption = "RGS";
+        gis.FromDDE_Change();
+    }
+    if (sent != long(state.iterations())) state.SkipWithError("no TCL reply");
+}
+BENCHMARK(BM_IncomingRgsAnsweredNmeaMode)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 } // namespace
 BENCHMARK_MAIN();

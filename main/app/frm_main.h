@@ -116,6 +116,7 @@ public:
     int Left = 0, Top = 0, Width = 7700, Height = 1900; // twips
     int WindowState = vbNormal;
     bool Visible = false;
+    std::string Tag; // the list position chosen in LandView's layer chooser
     // The screen the window is placed on, in twips (the view sets it).
     int screen_width = 1024 * 15, screen_height = 768 * 15;
 

@@ -39,7 +39,17 @@ bool begins(const std::string& s, const std::string& prefix) { return s.compare(
 
 } // namespace
 
-Links::Links(app::frmMain& main) : main_(main) {}
+Links::Links(app::frmMain& main)
+    : main_(main),
+      layers_(std::make_shared<frmLandviewLayerSelection>([&main] { return LV_TempFolderOf(main); }, main.Tag))
+{
+    // The closures own the chooser, so a link replaced later leaves nothing
+    // dangling behind it.
+    auto layers = layers_;
+    main.register_form("frmLandviewLayerSelection", [layers]() -> app::Form& { return *layers; });
+    main.register_window("frmLandviewLayerSelection", [layers] { return layers->Loaded(); },
+                         [layers] { layers->Unload(); });
+}
 
 Links::~Links() = default;
 

@@ -4,6 +4,7 @@
 // object, Google Earth's My Places file and ArcExplorer's class.
 #pragma once
 
+#include "main/links/layer_selection.h"
 #include "main/links/links.h"
 
 #include "platform/automation/variant.h"
@@ -93,6 +94,14 @@ public:
     // The LandView menu commands of File > Load From and Save To.
     void mnuLandviewCurrentLocationSave_Click();
     void landview_request(const std::string& code, const std::string& suffix, bool clear_first, bool let_events_run);
+    // LandView's layer commands: SOP saves the table as the layer chosen,
+    // APP appends it to the layer chosen at the last SOP, ROP loads the
+    // layer chosen (`step` follows its progress for the error box).
+    void SOP();
+    void APP();
+    void ROP(std::int16_t& step);
+    // The layer chooser, made with the link and kept between shows.
+    frmLandviewLayerSelection& LayerSelection() { return *layers_; }
     // --- quiet mode ---------------------------------------------------------
     // A download written to outPath (".shp", ".dbf" or ".txt"): true when
     // the transfer ran to its end and the file was written.
@@ -121,6 +130,8 @@ public:
     std::function<void(const std::string& topic, const std::string& item, const std::string& data, int error)> on_dde;
     // Told of each command LandView poked into FromDDE (probes).
     std::function<void(const std::string& text)> on_fromdde;
+    // ... and once that command has been carried out.
+    std::function<void(const std::string& text)> on_fromdde_done;
     // Runs instead of ending the program when LandView sends END.
     std::function<void()> on_end;
     // Told of each window brought to the top (probes).
@@ -133,12 +144,18 @@ private:
     // false (nothing stored) for an empty or unknown code.
     bool projection_counts(const std::string& code);
     void wait_transfer_done();
+    // LVW and LVT: the download of that menu item, when it is enabled, and
+    // the layer request once the download has ended.
+    void layer_download(const char* menu);
+    // Shows the chooser modally with the main window hidden meanwhile.
+    void choose_layer(std::int16_t* step);
 
     app::frmMain& main_;
     std::unique_ptr<platform::dde::Conversation> arcview_link_; // lblGPSDesc1's
     std::unique_ptr<platform::dde::Conversation> landview_link_; // ToDDE's
     std::vector<std::string> quiet_;
     std::unique_ptr<platform::dde::Topic> served_; // trekfold|frmmain
+    std::shared_ptr<frmLandviewLayerSelection> layers_;
     bool quiet_result_ = false;
     int quiet_status_ = 0;
 };
@@ -149,6 +166,12 @@ std::string Av_Run(const std::string& script, const std::vector<std::string>& ar
 // The receiver model of a product description: the part before " Software",
 // trimmed (the whole text trimmed when there is none).
 std::string Unit_Model(const std::string& description);
+// The incoming command a LandView message runs: its first field in upper
+// case when that is a code of the command table, "" for any other message
+// (and for one shorter than 3 characters).
+std::string LV_CommandCode(const std::string& text);
+// LandView's exchange folder as Links::LV_TheTempFolder gives it.
+std::string LV_TempFolderOf(app::frmMain& main);
 // The n-th comma-separated field of a LandView message (from 1): leading
 // blanks and trailing commas dropped, empty fields inside collapsed; past
 // the last field, the last field. Not trimmed.

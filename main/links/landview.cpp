@@ -6,6 +6,7 @@
 #include "main/files/files.h"
 #include "main/files/shapefile.h"
 #include "main/files/table_files.h"
+#include "main/links/layer_selection.h"
 #include "main/table/table.h"
 #include "main/transfer/transfer.h"
 #include "platform/automation/vb_error.h"
@@ -104,14 +105,20 @@ std::string LV_GetTheWord(std::string text, int n)
     return start <= text.size() ? text.substr(start) : std::string();
 }
 
-bool Links::LV_DirExists(const std::string& path)
+namespace {
+
+bool dir_exists(app::frmMain& main, const std::string& path)
 {
     struct stat st{};
     if (::stat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
     if (errno == ENOENT || errno == ENOTDIR) return false;
-    main_.dialogs().MsgBox("Error Finding: " + path, platform::vbCritical, "Directory Does Not Exist");
+    main.dialogs().MsgBox("Error Finding: " + path, platform::vbCritical, "Directory Does Not Exist");
     return false;
 }
+
+} // namespace
+
+bool Links::LV_DirExists(const std::string& path) { return dir_exists(main_, path); }
 
 bool Links::LV_FileExists(const std::string& path)
 {
@@ -120,12 +127,14 @@ bool Links::LV_FileExists(const std::string& path)
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-std::string Links::LV_TheTempFolder()
+std::string Links::LV_TheTempFolder() { return LV_TempFolderOf(main_); }
+
+std::string LV_TempFolderOf(app::frmMain& main)
 {
     const char* env = std::getenv("TEMP");
     std::string folder = env && *env ? env : app::temp_folder();
     if (folder.back() != '/' && folder.back() != '\\') folder += '/';
-    if (!LV_DirExists(folder)) {
+    if (!dir_exists(main, folder)) {
         folder = app::temp_folder();
         if (folder.back() != '/') folder += '/';
     }
@@ -223,6 +232,7 @@ void Links::serve_landview()
             main_.FromDDE.caption = data;
             if (on_fromdde) on_fromdde(data);
             FromDDE_Change();
+            if (on_fromdde_done) on_fromdde_done(data);
         };
         served_ = std::make_unique<platform::dde::Topic>(main_.pump(), "trekfold", "frmmain", std::move(h));
     } catch (const VbError&) {
@@ -244,6 +254,92 @@ void Links::LV_SendCurrentLocation()
     main_.pump().run_pending();
 }
 
+void Links::choose_layer(std::int16_t* step)
+{
+    main_.Visible = false;
+    main_.changed(app::ChangeGeometry);
+    if (step) *step = 101;
+    layers_->Show();
+    main_.pump().run_pending();
+    main_.Visible = true;
+    main_.changed(app::ChangeGeometry);
+    if (step) *step = 105;
+}
+
+void Links::SOP()
+{
+    choose_layer(nullptr);
+    const std::string layer = layers_->Tag;
+    if (layer.empty()) return; // cancelled: LandView hears nothing
+    const std::string n = std::to_string(main_.state().landview_message_counter);
+    std::string reply = "DONE" + n;
+    bool write_new = true;
+    if (LV_FileExists(layer)) {
+        const int answer = main_.dialogs().MsgBox("Answer YES to to Append or NO to Create a New File: " + layer,
+                                                  platform::vbYesNoCancel, "Save to Landview Overlay");
+        if (answer == platform::vbYes) {
+            // Nothing is written yet: LandView confirms with APP.
+            reply = "APL" + n + "," + layer + "," + main_.Tag + ",Shape file appended to";
+            write_new = false;
+        } else if (answer != platform::vbNo) {
+            write_new = false;
+        }
+    }
+    if (write_new) {
+        const std::string written = file_front_end(main_).WriteShapefile();
+        if (!written.empty()) reply = "REF" + n + "," + written + "," + main_.Tag + ",NEW, GPS Shapefile written";
+    }
+    if (LV_Exists(true)) ToDDE_Poke(reply);
+}
+
+void Links::APP()
+{
+    const std::string layer = layers_->Tag;
+    files::TableFiles& tf = file_front_end(main_).table_files();
+    const bool ok = tf.Shapefile_Save(tf.get_ShapeFileType(layer), true, layer, true);
+    ToDDE_Poke((ok ? "UAF" : "STP") + std::to_string(main_.state().landview_message_counter));
+}
+
+void Links::ROP(std::int16_t& step)
+{
+    step = 100;
+    choose_layer(&step);
+    const std::string layer = layers_->Tag;
+    if (layer.empty()) return;
+    if (LV_FileExists(layer)) {
+        file_front_end(main_).table_files().Shapefile_Load(layer);
+    } else if (!layer.empty() && layer.front() == '/') {
+        main_.dialogs().MsgBox("File not found: " + layer, platform::vbCritical, "Landview Layer Did Not Load");
+    } else {
+        main_.dialogs().MsgBox("Sorry, cannot load this layer. Only works for shapefiles.", platform::vbInformation,
+                               "User data required");
+    }
+    step = 106;
+}
+
+void Links::layer_download(const char* menu)
+{
+    const app::MenuItem* item = main_.menus().find(menu);
+    if (!item || !item->enabled) return;
+    main_.menu_Click(menu);
+    // The layer LandView asks for next is written from the table: only a
+    // finished download has filled it.
+    wait_transfer_done();
+    if (!main_.ended())
+        main_.run_trapped("mnuLandVeiwLayerSave_Click", [this] { menu_Click("mnuLandVeiwLayerSave", -1); });
+}
+
+std::string LV_CommandCode(const std::string& text)
+{
+    static const char* const kIncoming[] = {"END", "RGS", "TCL", "LST", "MEA", "SMT",      "SOP", "APP",
+                                            "ROP", "LVW", "LVT", "UPLOAD", "DOWNLOAD", "SRT", "ERT"};
+    if (text.size() < 3) return {};
+    const std::string code = vb::UCase(LV_GetTheWord(text, 1));
+    for (const char* c : kIncoming)
+        if (code == c) return code;
+    return {};
+}
+
 void Links::FromDDE_Change()
 {
     const std::string text = main_.FromDDE.caption;
@@ -252,21 +348,37 @@ void Links::FromDDE_Change()
     try {
         if (text.size() < 3) return;
         code = vb::UCase(LV_GetTheWord(text, 1));
-        const bool result = true;
-        if (code == "END") {
+        const std::string command = LV_CommandCode(text);
+        bool result = true;
+        if (command == "END") {
             if (on_end) return on_end();
             std::fflush(nullptr);
             std::_Exit(0); // every file is closed between commands: nothing to unload
-        } else if (code == "RGS") {
+        } else if (command == "RGS") {
             LV_SendCurrentLocation();
-        } else if (code == "TCL" || code == "LST" || code == "MEA") {
+        } else if (command == "TCL" || command == "LST" || command == "MEA") {
             LV_LoadTempFile();
-        } else if (code == "SMT") {
+        } else if (command == "SMT") {
             LV_Table2Shapefile(LV_GetTheWord(text, 2), LV_GetTheWord(text, 3));
-        } else if (code == "SRT") {
+        } else if (command == "SOP") {
+            SOP();
+        } else if (command == "APP") {
+            APP();
+        } else if (command == "ROP") {
+            ROP(rop_step);
+        } else if (command == "LVW") {
+            layer_download("mnuWDownload");
+        } else if (command == "LVT") {
+            layer_download("mnuTDownload");
+        } else if (command == "UPLOAD") {
+            result = Quiet_Get_DataToGPS(LV_GetTheWord(text, 2), LV_GetTheWord(text, 4), LV_GetTheWord(text, 5));
+        } else if (command == "DOWNLOAD") {
+            result = Quiet_Get_DataFromGPS(LV_GetTheWord(text, 2), LV_GetTheWord(text, 3), LV_GetTheWord(text, 4),
+                                           LV_GetTheWord(text, 5));
+        } else if (command == "SRT") {
             main_.state().start_minimised = true;
             main_.menu_Click("mnuStartRealTime");
-        } else if (code == "ERT") {
+        } else if (command == "ERT") {
             main_.menu_Click("mnuStopRealTime");
         }
         if (!result && LV_Exists(false)) {

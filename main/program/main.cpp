@@ -6,6 +6,7 @@
 #include "main/views/hotlinking_view.h"
 #include "main/program/compose.h"
 #include "main/views/files_view.h"
+#include "main/views/layer_selection_view.h"
 #include "main/app/frm_main.h"
 #include "main/settings/frm_properties.h"
 #include "main/views/image_view.h"
@@ -94,6 +95,7 @@ int main(int argc, char** argv)
     app::bind_realtime_view(frm.realtime().RealTimeWindow(), &view);
     app::bind_file_views(frm, &view);
     app::bind_hotlinking_view(frm, &view);
+    app::bind_layer_selection_view(frm, &view);
     std::unique_ptr<QWidget> image_view = app::make_image_view(frm);
 
     app::SignalCloser closer([&frm](int) {

@@ -155,7 +155,8 @@ Commands:
   until fromdde CODE [MS] ... or until LandView pokes a command of that code
                           prints {"until":"rows N"|"status TEXT"|"fromdde CODE",
                           "met":B}; each command LandView pokes prints
-                          {"fromdde":TEXT}, its END prints {"end":true} and
+                          {"fromdde":TEXT} and, once carried out,
+                          {"handled":TEXT}; its END prints {"end":true} and
                           the probe exits 0
   symbols                 {"d103":{KEY:N},"d1xx":{KEY:N}}
   massstorage DIR         read DIR as a mass-storage unit's drive, kept as
@@ -186,6 +187,11 @@ Commands:
   picker?                 {"picker":[item texts],"selected":TEXT}
   The picker, when shown, takes the next answer: an item's text (selected,
   then OK) or "Cancel"; without one it answers OK.
+  LandView's layer chooser, when shown, prints {"dialog":"Landview Layer
+  Selection","items":[...],"answer":A,"queued":Q} and takes the next
+  answer: an entry's text (chosen, then OK), "Cancel" or "close" (the close
+  box); without one it is cancelled. window frmLandviewLayerSelection adds
+  "tags":{"frmLandviewLayerSelection":T,"frmMain":T}.
   While the receiver search waits for a choice it prints {"chooser":{"status":
   T,"items":[...],"text":T,"hint":T}} and takes the next answer: an item's
   text (chosen, then Connect) or "Cancel"; without one it connects the
@@ -497,11 +503,13 @@ public:
         }
         if (auto* gis = dynamic_cast<links::Links*>(&main_.links())) {
             gis->on_raise = [](std::int32_t h) { print_line({{"raise", h}}); };
+            gis->LayerSelection().show_modal = [this](links::frmLandviewLayerSelection& f) { answer_layers(f); };
             gis->on_fromdde = [this](const std::string& text) {
                 print_line({{"fromdde", text}});
                 const std::string code = platform::vb::UCase(links::LV_GetTheWord(text, 1));
                 if (fromdde_wanted_ && code == *fromdde_wanted_) fromdde_seen_ = true;
             };
+            gis->on_fromdde_done = [](const std::string& text) { print_line({{"handled", text}}); };
             gis->on_end = [] {
                 print_line({{"end", true}});
                 std::fflush(nullptr);
@@ -655,6 +663,9 @@ private:
     {
         json out = transfer::probe::window(main_, name);
         if (name == "frmHotlinking") add_hotlinking(out);
+        if (name == "frmLandviewLayerSelection")
+            if (auto* gis = dynamic_cast<links::Links*>(&main_.links()))
+                out["tags"] = {{"frmLandviewLayerSelection", gis->LayerSelection().Tag}, {"frmMain", main_.Tag}};
         if (name != "frmRealTime") return out;
         const realtime::frmRealTime& w = main_.realtime().RealTimeWindow();
         json tags = json::object();
@@ -1304,6 +1315,23 @@ private:
             out += e == 't' ? '\t' : e == 'r' ? '\r' : e == 'n' ? '\n' : e;
         }
         return out;
+    }
+
+    // The layer chooser takes the next answer: an entry's text (then OK),
+    // "Cancel" or "close"; unanswered it is cancelled.
+    void answer_layers(links::frmLandviewLayerSelection& f)
+    {
+        const bool queued = !dialogs_.answers.empty();
+        const std::string word = queued ? dialogs_.answers.front() : std::string("Cancel");
+        if (queued) dialogs_.answers.pop_front();
+        print_line({{"dialog", f.Caption()}, {"items", f.items()}, {"answer", word}, {"queued", queued}});
+        if (word == "close") return f.Close();
+        if (word != "Cancel" && f.SetText("ActiveLayers", word) == app::Form::Done) {
+            f.Click("cmdOK");
+            return;
+        }
+        if (word != "Cancel" && !dialogs_.misfit) dialogs_.misfit = "answer \"" + word + "\" is no layer of the chooser";
+        f.Click("cmdClose");
     }
 
     // The shown picker takes the next answer: an item's text, or Cancel.

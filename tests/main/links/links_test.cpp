@@ -5,7 +5,9 @@
 #include "tests/main/app/rig.h"
 
 #include "main/links/gis_links.h"
+#include "main/files/files.h"
 #include "main/files/shapefile.h"
+#include "main/files/table_files.h"
 #include "main/table/table.h"
 #include "platform/arcobjects/arcobjects.h"
 #include "platform/automation/dispatch.h"
@@ -15,6 +17,8 @@
 
 #include "platform/dde/dde.h"
 
+#include <algorithm>
+#include <deque>
 #include <fstream>
 #include <mutex>
 #include <poll.h>
@@ -519,6 +523,163 @@ TEST(LandView, SmtWritesTheTemporarySetAndRepliesWithItsTable)
     EXPECT_FALSE(g.LV_FileExists(base + ".shp")); // the earlier set is gone, no new shapes
     EXPECT_EQ(peer.pokes(), (std::vector<std::string>{"SMT5," + base + ".dbf", "SMT6," + base + ".dbf",
                                                       "SMT7," + base + ".dbf", "SMT8," + base + ".dbf"}));
+    ::unsetenv("TEMP");
+}
+
+TEST(LandView, LayerFilesAreReadItemByItem)
+{
+    auto names = [](const std::string& text) { return links::Read_Layers(text).names; };
+    using V = std::vector<std::string>;
+    EXPECT_EQ(names("1\r\n\"a\",\"/a.shp\"\r\n\"b\",\"/b.shp\"\r\n"), (V{"a", "b"}));
+    EXPECT_EQ(names(" 0 ,x,y"), V{"x"});
+    const links::LayerList quoted = links::Read_Layers("1\n\"a, b\" ,/a.shp\rc,\"/c d.shp\"junk");
+    EXPECT_EQ(quoted.names, (V{"a, b", "c"}));
+    EXPECT_EQ(quoted.values, (V{"/a.shp", "/c d.shp"}));
+    std::string sixteen = "15";
+    for (int i = 0; i < 16; ++i) sixteen += ",n" + std::to_string(i) + ",v" + std::to_string(i);
+    EXPECT_EQ(links::Read_Layers(sixteen).names.size(), 15u);
+    EXPECT_EQ(names("2,a,1,b"), (V{"a"})); // a name without its value is not offered
+    EXPECT_EQ(links::Read_Layers("abc,a,b").count, -1);
+    EXPECT_EQ(links::Read_Layers("99999,a,b").count, -1);
+    EXPECT_TRUE(names("").empty());
+}
+
+TEST(LandView, ChooserHandsItsChoiceBackThroughBothTags)
+{
+    apptest::TempDir d;
+    std::string main_tag = "old";
+    links::frmLandviewLayerSelection f([&] { return d.path + "/"; }, main_tag);
+    std::ofstream(d.path + "/GarminTempLayerFile.txt") << "2\r\n\"A\",\"/a.shp\"\r\n\"B\",\"/b\"\r\n\"C\",\"/c.shp\"\r\n";
+    bool ok_enabled = true;
+    f.show_modal = [&](links::frmLandviewLayerSelection& w) {
+        ok_enabled = w.controls()[2].enabled;
+        EXPECT_EQ(w.Click("cmdOK"), app::Form::Disabled);
+        EXPECT_EQ(w.SetText("ActiveLayers", "C"), app::Form::Done);
+        w.Click("cmdOK");
+    };
+    f.Show();
+    EXPECT_FALSE(ok_enabled);
+    EXPECT_FALSE(f.Visible());
+    EXPECT_EQ(f.Tag, "/c.shp");
+    EXPECT_EQ(main_tag, "2");
+    EXPECT_EQ(f.items(), (std::vector<std::string>{"A", "B", "C"}));
+    // The close box, a double-click, and no answer at all.
+    f.show_modal = [](links::frmLandviewLayerSelection& w) { w.Close(); };
+    f.Show();
+    EXPECT_EQ(f.Tag, "");
+    EXPECT_EQ(main_tag, "");
+    f.show_modal = [](links::frmLandviewLayerSelection& w) {
+        w.Click("ActiveLayers", 0);
+        w.ActiveLayers_DblClick();
+    };
+    f.Show();
+    EXPECT_EQ(main_tag, "0");
+    f.show_modal = nullptr;
+    f.Show();
+    EXPECT_EQ(f.Tag, "");
+}
+
+TEST(LandView, LayerCommandsSaveAppendAndLoad)
+{
+    LinksRig r(true);
+    ::setenv("TEMP", r.dir.path.c_str(), 1);
+    links::Links& g = r.gis();
+    FakeLandView peer;
+    flxgrd::Table& t = r.main.table();
+    ASSERT_TRUE(t.Records_InsertValues({}));
+    r.main.MSFlexGrid1.SetTextMatrix(1, t.Column_Find("lat", false), "45.5");
+    r.main.MSFlexGrid1.SetTextMatrix(1, t.Column_Find("long", false), "-93.25");
+    r.main.MSFlexGrid1.SetTextMatrix(1, t.Column_Find("x_proj", false), "480354.1");
+    r.main.MSFlexGrid1.SetTextMatrix(1, t.Column_Find("y_proj", false), "5038562.2");
+    auto& tf = dynamic_cast<files::FileFrontEnd&>(r.main.files()).table_files();
+    const std::string layer = r.dir.path + "/layer.shp";
+    ASSERT_TRUE(tf.Shapefile_Save("Point", false, layer, false));
+    std::ofstream(r.dir.path + "/GarminTempLayerFile.txt")
+        << "2\r\n\"Roads\",\"/gone.shp\"\r\n\"Mine\",\"" << layer << "\"\r\n\"Census\",\"tiger:1\"\r\n";
+    std::deque<std::string> choices;
+    g.LayerSelection().show_modal = [&](links::frmLandviewLayerSelection& w) {
+        EXPECT_FALSE(r.main.Visible); // the main window is hidden meanwhile
+        const std::string c = choices.front();
+        choices.pop_front();
+        if (c == "throw") throw platform::VbError(5, "", "Invalid procedure call or argument");
+        if (c != "Cancel") w.SetText("ActiveLayers", c), w.Click("cmdOK");
+        else w.Click("cmdClose");
+    };
+    auto poke = [&](const std::string& text) {
+        r.main.FromDDE.caption = text;
+        g.FromDDE_Change();
+    };
+    r.main.state().landview_message_counter = 9;
+    choices = {"Cancel", "Mine", "Mine", "Mine", "Census", "Roads", "throw"};
+    poke("SOP");
+    r.dialogs.answer(platform::vbYes);
+    poke("sop");
+    EXPECT_EQ(r.dialogs.last()->title, "Save to Landview Overlay");
+    EXPECT_EQ(r.dialogs.last()->text, "Answer YES to to Append or NO to Create a New File: " + layer);
+    poke("APP");
+    EXPECT_EQ(tf.get_ShapeFileType(layer), "point");
+    {
+        files::CFileName fn;
+        fn.SetFileSpec(layer);
+        files::CShapeFile shp;
+        shp.SetFileSpec(fn, 0);
+        EXPECT_EQ(shp.Count(), 2); // appended to
+    }
+    r.dialogs.answer(platform::vbNo);
+    r.dialogs.file(r.dir.path + "/new.shp");
+    poke("SOP");
+    r.dialogs.answer(platform::vbCancel);
+    poke("SOP");
+    EXPECT_EQ(peer.pokes(), (std::vector<std::string>{"APL9," + layer + ",1,Shape file appended to", "UAF9",
+                                                      "REF9," + r.dir.path + "/new.shp,1,NEW, GPS Shapefile written",
+                                                      "DONE9"}));
+    poke("ROP");
+    EXPECT_EQ(r.dialogs.last()->title, "User data required");
+    EXPECT_EQ(r.dialogs.last()->text, "Sorry, cannot load this layer. Only works for shapefiles.");
+    poke("ROP");
+    EXPECT_EQ(r.dialogs.last()->title, "Landview Layer Did Not Load");
+    EXPECT_EQ(r.dialogs.last()->text, "File not found: /gone.shp");
+    poke("ROP");
+    EXPECT_EQ(r.dialogs.last()->title, "Communication Error: 101");
+    EXPECT_EQ(r.dialogs.last()->text, "Trekfold Error with message from DDE: ROP");
+    EXPECT_TRUE(r.main.Visible);
+    EXPECT_EQ(peer.pokes().size(), 4u);
+    ::unsetenv("TEMP");
+}
+
+TEST(LandView, LayerDownloadsAskForTheLayerOnlyOnceTheDownloadEnded)
+{
+    LinksRig r(true);
+    ::setenv("TEMP", r.dir.path.c_str(), 1);
+    links::Links& g = r.gis();
+    FakeLandView peer;
+    auto poke = [&](const std::string& text) {
+        r.main.FromDDE.caption = text;
+        g.FromDDE_Change();
+    };
+    app::AppState& s = r.main.state();
+    r.main.menus().find("mnuWDownload")->enabled = false;
+    poke("LVW");
+    EXPECT_TRUE(peer.pokes().empty());
+    r.main.menus().find("mnuWDownload")->enabled = true;
+    // The download runs on after its menu command returns.
+    s.transfer_complete = false;
+    bool done_when_asked = false;
+    r.pump.at(r.pump.clock().now_us() + 5'000'000, [&] { s.transfer_complete = true; });
+    g.on_dde = [&](const std::string&, const std::string&, const std::string& data, int) {
+        if (data.rfind("LLS", 0) == 0) done_when_asked = s.transfer_complete;
+    };
+    poke("lvw");
+    EXPECT_TRUE(done_when_asked);
+    EXPECT_EQ(std::count(r.log.begin(), r.log.end(), "transfer.mnuWDownload(-1)"), 1);
+    // Transfers LandView asks for that fail answer False.
+    poke("UPLOAD,waypoint,,/nowhere/w.xyz");
+    poke("DOWNLOAD,waypoint,point," + r.dir.path + "/w.xyz");
+    const auto pokes = peer.pokes();
+    ASSERT_EQ(pokes.size(), 3u);
+    EXPECT_EQ(pokes[0].substr(0, 3), "LLS");
+    EXPECT_EQ(pokes[1], "RESPONSE,False");
+    EXPECT_EQ(pokes[2], "RESPONSE,False");
     ::unsetenv("TEMP");
 }
 
