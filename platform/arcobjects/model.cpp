@@ -116,15 +116,22 @@ Envelope Geometry::Extent() const
 XY Geometry::Centroid() const
 {
     if (type_ == GeometryType::Polygon) {
+        // Summed about the first vertex: at projected coordinates (millions of
+        // metres) the products would otherwise swamp the shape's own area.
+        XY o{};
+        for (const auto& ring : parts)
+            if (!ring.empty()) { o = ring.front(); break; }
         double a = 0, cx = 0, cy = 0;
         for (const auto& ring : parts)
             for (std::size_t i = 0; i + 1 < ring.size(); ++i) {
-                const double f = ring[i].x * ring[i + 1].y - ring[i + 1].x * ring[i].y;
+                const double x0 = ring[i].x - o.x, y0 = ring[i].y - o.y;
+                const double x1 = ring[i + 1].x - o.x, y1 = ring[i + 1].y - o.y;
+                const double f = x0 * y1 - x1 * y0;
                 a += f;
-                cx += (ring[i].x + ring[i + 1].x) * f;
-                cy += (ring[i].y + ring[i + 1].y) * f;
+                cx += (x0 + x1) * f;
+                cy += (y0 + y1) * f;
             }
-        if (a != 0) return {cx / (3 * a), cy / (3 * a)};
+        if (a != 0) return {o.x + cx / (3 * a), o.y + cy / (3 * a)};
     }
     return Extent().Center();
 }

@@ -93,6 +93,12 @@ TEST(MapModel, EnvelopesPolygonsAndRotation)
     EXPECT_NEAR(turned.Width(), 1, 1e-12);
     EXPECT_NEAR(turned.Height(), 2, 1e-12);
     EXPECT_NEAR(turned.Center().x, 1, 1e-12);
+
+    // A turned zone at UTM-sized coordinates keeps its centre.
+    const auto zone = ao::Geometry::PolygonOf(ao::Envelope::Of(460250.1, 5010250.7, 461750.1, 5011750.7));
+    zone->Rotate({461000.1, 5011000.7}, 0.3);
+    EXPECT_NEAR(zone->Centroid().x, 461000.1, 1e-9);
+    EXPECT_NEAR(zone->Centroid().y, 5011000.7, 1e-9);
 }
 
 TEST(MapModel, GraphicsLayersKeepZOrderSelectionAndNamedSubLayers)
