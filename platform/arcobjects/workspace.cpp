@@ -218,9 +218,8 @@ std::unique_ptr<OGRGeometry> ogr_of(const Geometry& g, OGRwkbGeometryType layer_
             double twice = 0;
             for (std::size_t i = 0; i + 1 < r.size(); ++i) twice += r[i].x * r[i + 1].y - r[i + 1].x * r[i].y;
             if (twice <= 0 || !current) {
-                auto* p = new OGRPolygon();
-                m->addGeometryDirectly(p);
-                current = m->getGeometryRef(m->getNumGeometries() - 1)->toPolygon();
+                current = new OGRPolygon();
+                m->addGeometryDirectly(current);
             }
             current->addRingDirectly(ring.release());
         }
@@ -578,12 +577,15 @@ private:
         fields_.clear();
         const char* fid = layer_->GetFIDColumn();
         const char* geom = layer_->GetGeometryColumn();
-        fields_.push_back({fid && *fid ? fid : "FID", esriFieldTypeOID, 0, 0, 0, fid && *fid ? fid : ""});
-        fields_.push_back({geom && *geom ? geom : "Shape", esriFieldTypeGeometry, 0, 0, 0, geom && *geom ? geom : ""});
+        fields_.emplace_back(fid && *fid ? fid : "FID", esriFieldTypeOID);
+        fields_.back().StoredName = fid && *fid ? fid : "";
+        fields_.emplace_back(geom && *geom ? geom : "Shape", esriFieldTypeGeometry);
+        fields_.back().StoredName = geom && *geom ? geom : "";
         OGRFeatureDefn* defn = layer_->GetLayerDefn();
         for (int i = 0; i < defn->GetFieldCount(); ++i) {
             const OGRFieldDefn* d = defn->GetFieldDefn(i);
-            Field f{d->GetNameRef(), type_of(*d), d->GetWidth(), 0, 0, d->GetNameRef()};
+            Field f(d->GetNameRef(), type_of(*d), d->GetWidth());
+            f.StoredName = d->GetNameRef();
             if (f.Type == esriFieldTypeDouble || f.Type == esriFieldTypeSingle) {
                 f.Precision = d->GetWidth();
                 f.Scale = d->GetPrecision();
