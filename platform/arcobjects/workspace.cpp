@@ -138,8 +138,7 @@ GeometryRef geometry_of(const OGRGeometry* o, GeometryType type)
     switch (wkbFlatten(o->getGeometryType())) {
     case wkbPoint: {
         auto* p = o->toPoint();
-        if (type == GeometryType::Point) g->parts.push_back({{p->getX(), p->getY()}});
-        else g->parts.push_back({{p->getX(), p->getY()}});
+        g->parts.push_back({{p->getX(), p->getY()}});
         break;
     }
     case wkbMultiPoint: {
@@ -604,14 +603,22 @@ private:
             std::sort(ids.begin(), ids.end());
             ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
         } else {
-            // The ids first, so that writes during the walk cannot move it.
+            // The ids first, so that writes during the walk cannot move it;
+            // read without the attributes and shapes.
+            std::vector<std::string> names{"OGR_GEOMETRY"};
+            for (std::size_t i = 2; i < fields_.size(); ++i) names.push_back(fields_[i].StoredName);
+            std::vector<const char*> ignored;
+            for (const auto& n : names) ignored.push_back(n.c_str());
+            ignored.push_back(nullptr);
+            layer_->SetIgnoredFields(ignored.data());
             layer_->ResetReading();
-            layer_->SetIgnoredFields(nullptr);
+            ids.reserve(static_cast<std::size_t>(std::max<GIntBig>(0, layer_->GetFeatureCount(FALSE))));
             OGRFeature* f;
             while ((f = layer_->GetNextFeature()) != nullptr) {
                 ids.push_back(f->GetFID());
                 OGRFeature::DestroyFeature(f);
             }
+            layer_->SetIgnoredFields(nullptr);
         }
         return std::make_unique<OgrCursor>(shared_from_this(), std::move(ids), update);
     }

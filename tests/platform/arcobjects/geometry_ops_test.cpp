@@ -29,6 +29,7 @@ TEST(GeometryOps, CircleAreaLengthAndPointCounts)
     EXPECT_NEAR(ao::Area(*c), std::numbers::pi * 100, 1e-9);
     EXPECT_NEAR(ao::Length(*c), std::numbers::pi * 20, 1e-9);
     EXPECT_EQ(ao::Exterior_Ring_Count(*c), 1);
+    EXPECT_EQ(c->Extent(), ao::Envelope::Of(90, 190, 110, 210));
     EXPECT_TRUE(ao::Make_Circle({1, 1}, 0)->IsEmpty());
     EXPECT_TRUE(ao::Make_Circle({1, 1}, NAN)->IsEmpty());
 
