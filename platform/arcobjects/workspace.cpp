@@ -67,6 +67,8 @@ Dataset open_dataset(const std::string& path, const char* driver, const char* so
     const char* drivers[] = {driver, nullptr};
     auto* raw = static_cast<GDALDataset*>(
         GDALOpenEx(path.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE, drivers, nullptr, nullptr));
+    // Data we may not write is still shown; a write then fails with GDAL's reason.
+    if (!raw) raw = static_cast<GDALDataset*>(GDALOpenEx(path.c_str(), GDAL_OF_VECTOR, drivers, nullptr, nullptr));
     if (!raw) throw VbError(5, source, "Cannot open " + path + last_gdal_error());
     Dataset d(raw, [](GDALDataset* p) { GDALClose(p); });
     open[key] = d;
@@ -287,12 +289,14 @@ public:
         : fc_(std::move(fc)), oids_(std::move(oids)), update_(update)
     {
     }
+    ~OgrCursor() override;
     FeatureRef NextFeature() override;
     void UpdateFeature(const Feature& feature) override;
 
 private:
     std::shared_ptr<OgrFeatureClass> fc_;
     std::vector<std::int64_t> oids_;
+    bool wrote_ = false;
     std::size_t next_ = 0;
     bool update_;
 };
@@ -641,10 +645,17 @@ FeatureRef OgrCursor::NextFeature()
     return nullptr;
 }
 
+// Released: what it wrote reaches the files, for other programs to read.
+OgrCursor::~OgrCursor()
+{
+    if (wrote_) fc_->sync();
+}
+
 void OgrCursor::UpdateFeature(const Feature& feature)
 {
     if (!update_) throw VbError(5, "UpdateFeature", "A search cursor cannot update");
     fc_->write_back(feature);
+    wrote_ = true;
 }
 
 FeatureRef OgrInsertCursor::CreateFeatureBuffer()

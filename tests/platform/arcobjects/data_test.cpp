@@ -155,3 +155,16 @@ TEST(FeatureData, ShapefileIndexCursorsAndRings)
     EXPECT_EQ(ring[1], (ao::XY{0, 10}));
     EXPECT_EQ(error_of([] { ao::ShapefileWorkspaceFactory::OpenFromFile("/nonexistent/folder"); }).number, 5);
 }
+
+TEST(FeatureData, ReadOnlyDataIsShownAndRefusesWrites)
+{
+    if (::geteuid() == 0) GTEST_SKIP() << "file modes do not bind root";
+    Folder f;
+    std::ofstream(f.path + "/p.csv") << "name,WKT\na,\"POINT (1 2)\"\n";
+    f.ogr("ogr2ogr p.shp p.csv -oo GEOM_POSSIBLE_NAMES=WKT -oo KEEP_GEOM_COLUMNS=NO && chmod a-w p.*");
+    auto p = ao::Open_Feature_Class(f.path + "/p.shp");
+    EXPECT_EQ(p->FeatureCount(), 1);
+    EXPECT_EQ(error_of([&] { p->AddField({"x", ao::esriFieldTypeDouble}); }).source, "AddField");
+    auto insert = p->Insert(false);
+    EXPECT_EQ(error_of([&] { insert->InsertFeature(*insert->CreateFeatureBuffer()); }).number, 5);
+}
