@@ -156,6 +156,33 @@ TEST(FeatureData, ShapefileIndexCursorsAndRings)
     EXPECT_EQ(error_of([] { ao::ShapefileWorkspaceFactory::OpenFromFile("/nonexistent/folder"); }).number, 5);
 }
 
+TEST(FeatureData, DatesAndMultipointsRoundTrip)
+{
+    Folder f;
+    std::ofstream(f.path + "/m.csv") << "id,WKT\n1,\"MULTIPOINT ((1 2),(3 4))\"\n";
+    f.ogr("ogr2ogr -f OpenFileGDB m.gdb m.csv -nln M -nlt MULTIPOINT -oo GEOM_POSSIBLE_NAMES=WKT "
+          "-oo KEEP_GEOM_COLUMNS=NO");
+    auto m = ao::Open_Feature_Class(f.path + "/m.gdb/M");
+    EXPECT_EQ(m->ShapeType(), ao::GeometryType::Multipoint);
+    m->AddField({"when", ao::esriFieldTypeDate});
+    const int when = m->FindField("when");
+    {
+        auto update = m->Update();
+        auto feature = update->NextFeature();
+        ASSERT_TRUE(feature);
+        EXPECT_EQ(feature->Shape->parts.at(0), (std::vector<ao::XY>{{1, 2}, {3, 4}}));
+        feature->set_Value(when, platform::DateValue{45366.5208333333}); // 2024-03-15 12:30
+        feature->Shape->parts[0].push_back({5, 6});
+        update->UpdateFeature(*feature);
+    }
+    auto back = m->GetFeature(1);
+    EXPECT_NEAR(back->Value(when).ToDouble(), 45366.5208333333, 1e-6);
+    EXPECT_EQ(back->Shape->PointCount(), 3u);
+    m.reset();
+    back.reset();
+    EXPECT_NE(f.ogr("ogrinfo -al -q m.gdb").find("when (DateTime) = 2024/03/15 12:30:00"), std::string::npos);
+}
+
 TEST(FeatureData, ReadOnlyDataIsShownAndRefusesWrites)
 {
     if (::geteuid() == 0) GTEST_SKIP() << "file modes do not bind root";
