@@ -33,6 +33,7 @@ class ClassRegistry;
 namespace platform::arcobjects {
 
 class MxApplication;
+class HostServices; // services.h
 
 // One item of a bar or menu: a command, or a menu with items of its own.
 struct CommandItem {
@@ -107,6 +108,8 @@ public:
     bool layout = false;
     const ActiveViewRef& ActiveView() const;
     CommandBarSet& CommandBars() { return bars_; }
+    // The table of contents' selected items (Selected_Layer in layers.h).
+    std::vector<LayerRef> ContentsSelection;
 
     std::string Kind() const override { return "document"; }
     void* QueryInterface(std::string_view iid) override;
@@ -134,6 +137,8 @@ public:
     double Rotation = 0;
 
     ClassRegistry& Registry() { return registry_; }
+    // The host's dialogs and copy services; null when it offers none.
+    HostServices* Services = nullptr;
 
     // The running-application face.
     bool IsArcMap() override { return true; }

@@ -316,6 +316,8 @@ Json Dump_Geometry(const Geometry& g)
     case GeometryType::Envelope: return {{"envelope", envelope_json(g.Extent())}};
     case GeometryType::Multipoint: return {{"multipoint", g.parts.empty() ? Json::array() : path(g.parts.front())}};
     default: {
+        if (g.Circle)
+            return {{"circle", {{"center", pair(g.Circle->center)}, {"radius", g.Circle->radius}}}};
         Json parts = Json::array();
         for (const auto& p : g.parts) parts.push_back(path(p));
         return {{g.Kind(), parts}};

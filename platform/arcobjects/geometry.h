@@ -12,6 +12,7 @@
 #include "platform/arcobjects/spatial_reference.h"
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace platform::arcobjects {
@@ -58,6 +59,13 @@ public:
     GeometryType Type() const { return type_; }
     std::vector<std::vector<XY>> parts;
     SpatialReferenceRef SpatialReference;
+    // A polygon that is one full clockwise circular arc (Make_Circle): its
+    // one ring holds the arc's start and end, this its centre and radius.
+    struct CircularArc {
+        XY center;
+        double radius = 0;
+    };
+    std::optional<CircularArc> Circle;
 
     bool IsEmpty() const;
     std::size_t PointCount() const;

@@ -16,6 +16,9 @@
 
 namespace platform::arcobjects {
 
+class Layer; // layers.h
+using LayerRef = std::shared_ptr<Layer>;
+
 // Drawing phases of a partial redraw.
 enum ViewDrawPhase : int { esriViewGeography = 2, esriViewGeoSelection = 4, esriViewGraphics = 8,
                            esriViewGraphicSelection = 16, esriViewBackground = 1, esriViewForeground = 32 };
@@ -64,6 +67,9 @@ public:
     const std::shared_ptr<CompositeGraphicsLayer>& BasicGraphicsLayer() const { return basic_; }
     // The layer new graphics go to: the basic layer or one of its sub-layers.
     GraphicsLayerRef ActiveGraphicsLayer;
+    // The data layers in table order, the top one first (layers.h).
+    std::vector<LayerRef> Layers;
+    void AddLayer(LayerRef layer); // at the top
 
     std::string Kind() const override { return "map"; }
     void* QueryInterface(std::string_view iid) override;
