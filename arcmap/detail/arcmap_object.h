@@ -9,6 +9,8 @@
 #include "arcmap/trekfold_arcmap.h"
 
 #include "platform/arcobjects/application.h"
+#include "platform/arcobjects/features.h"
+#include "platform/arcobjects/layers.h"
 #include "platform/automation/dispatch.h"
 #include "platform/ui/dialogs.h"
 
@@ -73,9 +75,39 @@ public:
     bool Graphics_SaveTo(const std::string& ptLnPy, const Variant& lat, const Variant& lon, const Variant& y,
                          const Variant& x, bool newSeg, bool isEnd);
     Variant Graphics_LoadFrom();
+    void Shapefile_ToDataFrame(const std::string& aSource, bool DoNotAddToDataFrame);
+    void FeatureClass_AddSpatialIndex(ao::FeatureClass& fc);
+    // --- area and length ---
+    void Calculate_AcresMiles(const ao::FeatureClassRef& fc);
+    void Calculate_Area(const ao::FeatureClassRef& fc, bool use_map, const ao::LinearUnit& unit);
+    void Calculate_Length(const ao::FeatureClassRef& fc, bool use_map, const ao::LinearUnit& unit);
+    // --- geodatabase export ---
+    bool Save_ToGeodatabase(Variant& dataArr, const Variant& fldDefColl, const std::string& featType,
+                            const std::string& shpType);
+    void Set_Status(const std::string& aString);
+    std::string FeatureLayer_GetDataSourceName(const ao::LayerRef& pLayer);
+    ao::LayerRef FeatureLayer_Find(const std::string& aName);
+    std::string Get_FieldName(const std::string& featType, const std::string& aName);
+    bool FeatureClass_GetName(std::string& className, std::string& gdbPath, const std::string& shpType,
+                              std::int32_t parent);
+    // The column map's items: the header and the dBASE type.
+    struct Column {
+        std::string name, type;
+    };
+    ao::FeatureClassRef FeatureClass_Open(const std::string& path, const std::string& className, int code,
+                                          const std::vector<Column>& columns);
+    bool FeatureLayer_Add(const ao::FeatureLayerRef& layer);
+    // --- features for the receiver ---
+    Variant FeatureClass_ToGarmin(const std::string& gpsModel);
+    Variant export_features(const std::string& gpsModel);
+    ao::FeatureLayerRef FeatureClass_GetActive();
+    void Get_GarminCapabilities(double& waypointLimit, double& trackLimit, const std::string& model);
+    std::vector<ao::GeometryRef> Generalize_Shapes(std::vector<ao::GeometryRef> shapes, std::int32_t limit);
     // --- CEP ---
     void PlotCEP(const Variant& calculateCollection);
-    double ConvertMetersToDataFrameUnits(double meters, ao::MxDocument& document, double metersPerUnit);
+    // The distance in data frame units, or -1; a known metres per unit (not
+    // 0) is used as it is, else the one found is kept in it.
+    double ConvertMetersToDataFrameUnits(double meters, ao::MxDocument& document, double& metersPerUnit);
     platform::ObjectRef DeepClone(const platform::ObjectRef& pPS);
 
     // The host's application; raises 91 before the Open command was created.

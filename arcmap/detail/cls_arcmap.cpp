@@ -1,5 +1,5 @@
 // clsArcMap: the window handle pair, the real-time position display, the
-// projection services, and the members served elsewhere, which refuse.
+// projection services, and the member table of the whole class.
 #include "arcmap/detail/cls_arcmap.h"
 #include "arcmap/detail/arcmap_object.h"
 
@@ -50,9 +50,6 @@ clsArcMap::clsArcMap()
     auto add = [&](const char* name, int min, int max, platform::Member::Getter call) {
         members_.Add({name, clsArcMap_Id(++n), std::move(call), {}, {}, {}, min, max});
     };
-    auto refuse = [](std::vector<Variant>&) -> Variant {
-        throw VbError(445, "Trekfold_ArcMap", "Object doesn't support this action");
-    };
     add("Set_WindowHandle", 1, 1, [this](std::vector<Variant>& a) {
         window_handle_ = a[0].ToInt32();
         return Variant();
@@ -81,15 +78,30 @@ clsArcMap::clsArcMap()
     add("Graphics_SaveTo", 5, 7, [this](std::vector<Variant>& a) {
         return Variant(Graphics_SaveTo(a[0].ToString(), a[1], a[2], a[3], a[4], opt_bool(a, 5), opt_bool(a, 6)));
     });
-    add("Shapefile_ToDataFrame", 1, 2, refuse);
+    add("Shapefile_ToDataFrame", 1, 2, [this](std::vector<Variant>& a) {
+        Shapefile_ToDataFrame(a[0].ToString(), opt_bool(a, 1));
+        return Variant();
+    });
     add("Graphics_LoadFrom", 0, 0, [this](std::vector<Variant>&) { return Graphics_LoadFrom(); });
-    add("FeatureClass_ToGarmin", 0, 1, refuse);
-    add("Set_Status", 1, 1, refuse);
-    add("Save_ToGeodatabase", 4, 4, refuse);
-    add("FeatureLayer_GetDataSourceName", 1, 1, refuse);
-    add("FeatureLayer_Find", 1, 1, refuse);
-    add("PlotCEP", 1, 1, refuse);
-    add("DeepClone", 1, 1, refuse);
+    add("FeatureClass_ToGarmin", 0, 1, [this](std::vector<Variant>& a) { return FeatureClass_ToGarmin(opt_string(a, 0)); });
+    add("Set_Status", 1, 1, [this](std::vector<Variant>& a) {
+        Set_Status(a[0].ToString());
+        return Variant();
+    });
+    add("Save_ToGeodatabase", 4, 4, [this](std::vector<Variant>& a) {
+        return Variant(Save_ToGeodatabase(a[0], a[1], a[2].ToString(), a[3].ToString()));
+    });
+    add("FeatureLayer_GetDataSourceName", 1, 1, [this](std::vector<Variant>& a) {
+        return Variant(FeatureLayer_GetDataSourceName(ao::As<ao::Layer>(a[0])));
+    });
+    add("FeatureLayer_Find", 1, 1, [this](std::vector<Variant>& a) {
+        return Variant(platform::ObjectRef(FeatureLayer_Find(a[0].ToString())));
+    });
+    add("PlotCEP", 1, 1, [this](std::vector<Variant>& a) {
+        PlotCEP(a[0]);
+        return Variant();
+    });
+    add("DeepClone", 1, 1, [this](std::vector<Variant>& a) { return Variant(DeepClone(a[0].ToObject())); });
 }
 
 // --- the real-time display ------------------------------------------------

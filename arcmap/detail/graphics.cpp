@@ -2,6 +2,7 @@
 // as the exchange array.
 #include "arcmap/detail/arcmap_object.h"
 
+#include "platform/arcobjects/services.h"
 #include "platform/text/vb.h"
 
 #include <algorithm>
@@ -82,17 +83,21 @@ Variant clsArcMap::Graphics_LoadFrom()
             basArcMapCode::Box("Incompatible Geometry Type: " + std::to_string(first), platform::vbOKOnly);
             return Variant();
         }
-        std::vector<ao::ElementRef> copies;
-        copies.reserve(selected.size());
+        auto collection = std::make_shared<ao::ElementCollection>();
+        collection->Elements.reserve(selected.size());
         std::size_t records = 0;
         for (const auto& e : selected) {
             if (type_code(e) != first) {
                 basArcMapCode::Box("All selected graphics must be of the same Geometry Type", platform::vbOKOnly);
                 return Variant();
             }
-            copies.push_back(e->Clone());
+            collection->Elements.push_back(e);
             records += first == 1 ? 1 : e->Geometry->PointCount();
         }
+        // Read from a deep copy: the graphics may change while the array is made.
+        const auto copy = ao::As<ao::ElementCollection>(DeepClone(collection));
+        if (!copy) throw no_object();
+        const std::vector<ao::ElementRef>& copies = copy->Elements;
         // The record counter is 16 bits: the array holds at most 32767 records.
         if (records > 32767) throw VbError(6, "Trekfold_ArcMap", "Overflow");
 
