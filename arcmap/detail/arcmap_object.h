@@ -142,6 +142,9 @@ public:
         basArcMapCode::Box(basArcMapCode::Error_Text(e, where), platform::vbOKOnly);
     }
 
+    // The receiver limits file ("gpslimits" beside the library).
+    std::string limits_file = basArcMapCode::Library_Folder() + "/gpslimits";
+
 private:
     platform::MemberTable members_;
     ao::GraphicsLayerRef rt_layer_;

@@ -46,9 +46,8 @@ ao::FeatureLayerRef clsArcMap::FeatureClass_GetActive()
 void clsArcMap::Get_GarminCapabilities(double& waypointLimit, double& trackLimit, const std::string& model)
 {
     waypointLimit = 500, trackLimit = 10000;
-    const std::string path = basArcMapCode::Library_Folder() + "/gpslimits";
     try {
-        std::ifstream in(path, std::ios::binary);
+        std::ifstream in(limits_file, std::ios::binary);
         if (!in) return; // no limits file: the defaults
         const std::string wanted = platform::vb::LCase(model);
         std::string line;
