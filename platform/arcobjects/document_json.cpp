@@ -1,4 +1,5 @@
 #include "platform/arcobjects/document_json.h"
+#include "platform/arcobjects/layers.h"
 
 #include "platform/automation/vb_error.h"
 
@@ -281,6 +282,7 @@ void Load_Document(MxApplication& app, const Json& doc, const std::string& folde
                     throw bad("names no graphics layer \"" + name + "\" as the active one");
                 }
             }
+            Load_Contents(*map, json_or(m, "contents"), folder);
             made.push_back(map);
         }
         const int focus = int_or(doc, "focus_map", 0);
@@ -288,6 +290,7 @@ void Load_Document(MxApplication& app, const Json& doc, const std::string& folde
         d.Maps = std::move(made);
         d.FocusMap = d.Maps[static_cast<std::size_t>(focus)];
     }
+    Load_Contents_Selection(d, json_or(doc, "selected_layers"));
     for (const auto& m : d.Maps) m->View()->RefreshFlag = refresh_flag;
     d.PageLayout->RefreshFlag = refresh_flag;
 }
@@ -374,14 +377,19 @@ Json Dump(MxApplication& app)
         }
         Json layers = Json::array();
         for (const auto& l : m.BasicGraphicsLayer()->Layers()) layers.push_back(layer_json(*l));
+        Json contents = Json::array();
+        for (const auto& l : m.Layers) contents.push_back(l ? Dump_Layer(*l) : Json());
         maps.push_back({{"name", m.Name},
                         {"spatial_reference", sr},
                         {"extent", envelope_json(m.View()->Extent)},
                         {"graphics", layer_json(*m.BasicGraphicsLayer())},
                         {"layers", layers},
                         {"active_graphics_layer", m.ActiveGraphicsLayer ? Json(m.ActiveGraphicsLayer->Name) : Json()},
-                        {"redraws", m.View()->Redraws().size()}});
+                        {"redraws", m.View()->Redraws().size()},
+                        {"contents", contents}});
     }
+    Json selected = Json::array();
+    for (const auto& l : d.ContentsSelection) selected.push_back(l ? Json(l->Name) : Json());
     Json bars = Json::array();
     for (const auto& b : d.CommandBars().Bars()) {
         Json items = Json::array();
@@ -394,7 +402,8 @@ Json Dump(MxApplication& app)
               {"mouse_pointer", app.MousePointer}, {"rotation", app.Rotation}}},
             {"document",
              {{"title", d.Title}, {"view", d.layout ? "layout" : "data"}, {"refresh_flag", d.ActiveView()->RefreshFlag},
-              {"focus_map", focus}, {"maps", maps}}},
+              {"focus_map", focus}, {"maps", maps}, {"selected_layers", selected},
+              {"selected_layer", Selected_Layer(d) ? Json(Selected_Layer(d)->Name) : Json()}}},
             {"toolbars", bars}};
 }
 

@@ -12,7 +12,12 @@
 //              "extent": [x1, y1, x2, y2],
 //              "graphics": [ELEMENT...],  on the basic graphics layer
 //              "layers": [{"name": N, "graphics": [ELEMENT...]}],   its sub-layers
-//              "active_graphics_layer": N}]}
+//              "active_graphics_layer": N,
+//              "contents": [LAYER...]}],          data layers, the top one first
+//    "selected_layers": [NAME...]}            the contents selection (in the focus map)
+//   LAYER: {"type": "feature", "name", "data": the class's full path (".../roads.shp",
+//            ".../f.gdb/Tracks"), "hotlink_field", "hotlink_type", "selected": [OID...]}
+//          | {"type": "group", "name", "layers": [LAYER...]} | {"type": "raster", "name", "source"}
 //   ELEMENT: {"type": "marker"|"line"|"polygon"|"rectangle", "geometry": GEOMETRY,
 //             "symbol": {"clsid", "style", "color": [r,g,b], "size", "angle"}       marker
 //             "color": [r,g,b], "width"                                               line
@@ -47,12 +52,21 @@ GeometryRef Geometry_Of(const Json& value);
 //    "toolbars": [{"clsid", "name", "caption", "visible", "dock", "items": [ITEM...]}]}
 //   MAP: {"name", "spatial_reference": null | {"name", "kind", "code", "unit": null | {"name", "meters"}},
 //         "extent": [x1,y1,x2,y2] | null, "graphics": LAYER, "layers": [LAYER...],
-//         "active_graphics_layer": NAME, "redraws": N}
+//         "active_graphics_layer": NAME, "redraws": N, "contents": [LAYER...]}
+//   the document also "selected_layers": [NAME...], "selected_layer": NAME | null
 //   LAYER: {"name", "elements": [ELEMENT...], "selected": [INDEX...]}
 //   ITEM: {"progid", "group", "error"?, "command"?: {"enabled", "checked", "name", "caption",
 //          "tooltip", "message", "help_file", "help_context_id", "bitmap", "category"},
 //          "menu"?: {"name", "caption"}, "items"?: [ITEM...]}
 Json Dump(MxApplication& app);
+// Data layers: a map's "contents", the document's "selected_layers".
+void Load_Contents(Map& map, const Json& contents, const std::string& folder);
+void Load_Contents_Selection(MxDocument& doc, const Json& names);
+//   LAYER in the dump: {"type", "name", feature: "data", "class": null | {"name", "shape_type",
+//          "feature_dataset", "count", "fields": [{"name", "type", "stored"?, "length"?,
+//          "precision"?, "scale"?}], "indexes": [{"name", "fields"}]}, "hotlink_field",
+//          "hotlink_type", "selected"; group: "layers"; raster: "source"}
+Json Dump_Layer(const Layer& layer);
 Json Dump_Geometry(const Geometry& g);
 Json Dump_Element(const Element& e);
 Json Dump_Redraw(const Redraw& r);

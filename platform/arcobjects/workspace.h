@@ -54,5 +54,9 @@ WorkspaceRef OpenFromFile(const std::string& path);
 // The workspace of a path by its kind: ".gdb" and ".mdb" by their factories,
 // anything else as a shapefile folder.
 WorkspaceRef Open_Workspace(const std::string& path);
+// A class by its dataset's full name: "/data/roads.shp", "/data/f.gdb/Tracks"
+// or "/data/f.gdb/Survey/Tracks" (a feature dataset's class from the
+// geodatabase itself).
+FeatureClassRef Open_Feature_Class(const std::string& full_name);
 
 } // namespace platform::arcobjects

@@ -5,10 +5,14 @@
 
 #include "platform/arcobjects/application.h"
 #include "platform/arcobjects/document_json.h"
+#include "platform/arcobjects/services.h"
 #include "platform/automation/class_registry.h"
+#include "tools/json-lines/json_lines.h"
 
 #include <nlohmann/json.hpp>
 
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -28,6 +32,8 @@ public:
     std::size_t Add(const platform::ObjectRef& o);
     const platform::ObjectRef& At(std::size_t n) const;
     const std::vector<platform::ObjectRef>& All() const { return objects_; }
+    // The layer of that name for {"layer":NAME}; null when there is none.
+    std::function<platform::ObjectRef(const std::string&)> layer_named;
 
 private:
     std::vector<platform::ObjectRef> objects_;
@@ -37,12 +43,20 @@ private:
 // null Empty, an array a 1-D array from 0, {"2d":[[...]...]} a 2-D array
 // indexed (first, second) from 0, {"envelope":[x1,y1,x2,y2]}, {"object":N}
 // an earlier object, {"long":N} a Long, {"missing":true} a left-out
-// argument. Throws BadWord for anything else.
+// argument, {"layer":NAME} the focus map's layer of that name. Throws
+// BadWord for anything else.
 platform::Variant To_Variant(const json& j, const ObjectTable& objects);
 // A value printed: the forms above, objects as {"object":N,"kind":K} (a
 // geometry with its "geometry"), Null as {"null":true}, a date as
 // {"date":DAYS}, bytes as {"bytes":[...]}. New objects join the table.
 json To_Json(const platform::Variant& v, ObjectTable& objects);
+
+// The host's services to the libraries, answered from the queue of answer
+// words and printed: {"dialog":TITLE,"filter":F,"start":PATH,"answer":A}
+// for the browse dialog; a library's own window takes the next answer word.
+std::unique_ptr<platform::arcobjects::HostServices> Headless_Services(json_lines::ProbeDialogs& dialogs);
+// The same for a person: the browse dialog asks for the path.
+std::unique_ptr<platform::arcobjects::HostServices> View_Services();
 
 // The modal window of a library as a printed line.
 json Window_Line(const platform::ModalWindow& w);

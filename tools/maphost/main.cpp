@@ -8,6 +8,7 @@
 #include "tools/maphost/view.h"
 
 #include "platform/arcobjects/document_json.h"
+#include "platform/arcobjects/layers.h"
 #include "platform/automation/vb_error.h"
 #include "platform/events/events.h"
 #include "platform/launcher/launcher.h"
@@ -68,10 +69,20 @@ Words:
                        {"2d":[[..],..]} a 2-D array indexed (first, second),
                        {"envelope":[x1,y1,x2,y2]}, {"object":N} an earlier
                        object, {"long":N} a Long, {"missing":true} a left-out
-                       argument
+                       argument, {"layer":NAME} the focus map's layer
   call MEMBER @FILE  the same with the arguments as one JSON array in FILE
   answer TEXT        queue the answer of the next box ("OK", "Yes", "No", ...;
-                     "" Cancel) or file dialog (the path)
+                     "" Cancel), file dialog (the path), browse dialog (a
+                     dataset's full path, "" Cancel) or library window
+                     (frmDataFrameUnits: "Meters", "Feet", "Other N",
+                     "Cancel", "Close")
+  select-layer NAME...|none         select layers of the focus map in the
+                     table of contents; prints {"select-layer":[NAME...]}
+  select-features LAYER OID...|none select features of a feature layer;
+                     prints {"select-features":LAYER,"oids":[OID...]}
+  select-graphics all|none|INDEX... select elements of the focus map's
+                     active graphics layer (indexes in z-order, 0 the top);
+                     prints {"select-graphics":[INDEX...]}
   dump               print the whole state (below)
   wait MS            let events run for MS milliseconds
 
@@ -92,6 +103,8 @@ Output lines, one JSON object each:
   {"box":TEXT,"title":T,"style":N,"answer":BUTTON,"queued":B}  a message box
   {"box","title","input","answer","queued"}  an input box
   {"dialog":"open"|"save","filter","filterindex","answer","answerindex"}
+  {"dialog":"Save To Existing Feature Class","filter":F,"start":PATH,"answer":A}
+                                          the browse dialog ("" cancelled)
   {"dump":STATE}
   Values V and A use the argument forms above; an object result reads
   {"object":N,"kind":K} (a geometry also "geometry"), Null {"null":true},
@@ -106,7 +119,13 @@ Document (--doc FILE, every key optional):
             "extent":[x1,y1,x2,y2],
             "graphics":[ELEMENT...],                     basic graphics layer
             "layers":[{"name":N,"graphics":[ELEMENT...]}], its sub-layers
-            "active_graphics_layer":N}]}
+            "active_graphics_layer":N,
+            "contents":[LAYER...]}],              data layers, the top first
+   "selected_layers":[NAME...]}                  the contents selection
+  LAYER: {"type":"feature","name","data":".../roads.shp" | ".../f.gdb/Tracks"
+          (beside FILE when relative),"hotlink_field","hotlink_type",
+          "selected":[OID...]} | {"type":"group","name","layers":[LAYER...]}
+          | {"type":"raster","name","source"}
   ELEMENT: {"type":"marker"|"line"|"polygon"|"rectangle","geometry":G,
             marker: "symbol":{"clsid","style","color":[r,g,b],"transparency",
                               "size","angle"}
@@ -115,16 +134,28 @@ Document (--doc FILE, every key optional):
                                 "outline":{"color","transparency","width"}}
   G: {"point":[x,y]} | {"multipoint":[[x,y]...]} | {"polyline":[[[x,y]...]...]}
      | {"polygon":[[[x,y]...]...]} | {"envelope":[x1,y1,x2,y2]}
+     (dumped also {"circle":{"center":[x,y],"radius":R}}: a full circle)
 
 Dump ({"dump":STATE}):
   {"application":{"hwnd","caption","status":[PANE...],"mouse_pointer","rotation"},
-   "document":{"title","view","refresh_flag","focus_map","maps":[MAP...]},
+   "document":{"title","view","refresh_flag","focus_map","maps":[MAP...],
+               "selected_layers":[NAME...],"selected_layer":NAME|null (unless
+               exactly one layer is selected)},
    "toolbars":[{"clsid","name","caption","visible","dock","items":[ITEM...]}],
    "objects":[{"object":N,"kind":K}...]}
   MAP: {"name","spatial_reference":null|{"name","kind":"geographic"|"projected"|
         "unknown","code","unit":null|{"name","meters"}},"extent","graphics":LAYER,
-        "layers":[LAYER...],"active_graphics_layer","redraws":COUNT}
-  LAYER: {"name","elements":[ELEMENT...],"selected":[INDEX...]}
+        "layers":[GLAYER...],"active_graphics_layer","redraws":COUNT,
+        "contents":[DLAYER...]}
+  GLAYER: {"name","elements":[ELEMENT...],"selected":[INDEX...]}
+  DLAYER: {"type":"feature","name","data","class":{"name","shape_type"
+          (1 point, 2 multipoint, 3 polyline, 4 polygon),"feature_dataset",
+          "count","fields":[{"name","type" (ArcObjects' field type code),
+          "stored" (the name the data holds, when it differs),"length",
+          "precision","scale"}],"indexes":[{"name","fields"}]},
+          "hotlink_field","hotlink_type","selected":[OID...]}
+          | {"type":"group","name","layers":[DLAYER...]}
+          | {"type":"raster","name","source"}
   ITEM: {"progid","group","error"(when it could not be made),
          "command":{"enabled","checked","name","caption","tooltip","message",
                     "help_file","help_context_id","bitmap","category"},
@@ -176,6 +207,14 @@ std::vector<Word> parse_words(const std::vector<std::string>& words)
                     ++i;
                 }
             }
+        } else if (w.word == "select-layer" || w.word == "select-features" || w.word == "select-graphics") {
+            static const std::set<std::string> words_known{"toolbar", "click", "create", "answer", "wait", "call",
+                                                           "dump", "select-layer", "select-features",
+                                                           "select-graphics"};
+            while (i < words.size() && !words_known.count(words[i])) w.args.push_back(words[i++]);
+            if (w.args.size() < (w.word == "select-features" ? 2u : 1u))
+                throw maphost::BadWord{"\"" + w.word + "\" needs " +
+                                       (w.word == "select-features" ? "a layer and object ids or none" : "its choice")};
         } else if (w.word != "dump") {
             throw maphost::BadWord{"unknown word \"" + w.word + "\""};
         }
@@ -211,6 +250,10 @@ public:
     Run(ao::MxApplication& app, json_lines::ProbeDialogs& dialogs, platform::EventPump& pump)
         : app_(app), dialogs_(dialogs), pump_(pump)
     {
+        objects_.layer_named = [this](const std::string& name) -> platform::ObjectRef {
+            const auto& map = app_.Document()->FocusMap;
+            return map ? ao::Find_Layer(*map, name) : nullptr;
+        };
     }
 
     void word(const Word& w)
@@ -221,6 +264,9 @@ public:
         if (w.word == "call") return call(w);
         if (w.word == "answer") return dialogs_.answers.push_back(w.args[0]);
         if (w.word == "dump") return dump();
+        if (w.word == "select-layer") return select_layer(w.args);
+        if (w.word == "select-features") return select_features(w.args);
+        if (w.word == "select-graphics") return select_graphics(w.args);
         if (w.word == "wait") {
             const std::int64_t until = pump_.clock().now_us() + std::stoll(w.args[0]) * 1000;
             pump_.wait_until([] { return false; }, until);
@@ -287,6 +333,65 @@ private:
         } catch (const platform::VbError& e) {
             print_line(error_line(e));
         }
+    }
+
+    ao::Map& focus_map()
+    {
+        if (!app_.Document()->FocusMap) throw maphost::BadWord{"the document has no map"};
+        return *app_.Document()->FocusMap;
+    }
+
+    void select_layer(const std::vector<std::string>& names)
+    {
+        std::vector<ao::LayerRef> chosen;
+        json printed = json::array();
+        if (!(names.size() == 1 && names[0] == "none"))
+            for (const auto& n : names) {
+                auto l = ao::Find_Layer(focus_map(), n);
+                if (!l) throw maphost::BadWord{"no layer \"" + n + "\""};
+                chosen.push_back(l);
+                printed.push_back(n);
+            }
+        app_.Document()->ContentsSelection = std::move(chosen);
+        print_line({{"select-layer", printed}});
+    }
+
+    void select_features(const std::vector<std::string>& args)
+    {
+        auto layer = ao::As<ao::FeatureLayer>(platform::ObjectRef(ao::Find_Layer(focus_map(), args[0])));
+        if (!layer) throw maphost::BadWord{"no feature layer \"" + args[0] + "\""};
+        std::vector<std::int64_t> oids;
+        if (!(args.size() == 2 && args[1] == "none"))
+            for (std::size_t i = 1; i < args.size(); ++i) {
+                char* end = nullptr;
+                const long long id = std::strtoll(args[i].c_str(), &end, 10);
+                if (args[i].empty() || *end || id < 0) throw maphost::BadWord{"\"" + args[i] + "\" is no object id"};
+                oids.push_back(id);
+            }
+        layer->SelectedOIDs = oids;
+        print_line({{"select-features", args[0]}, {"oids", oids}});
+    }
+
+    void select_graphics(const std::vector<std::string>& args)
+    {
+        const auto& layer = focus_map().ActiveGraphicsLayer;
+        if (!layer) throw maphost::BadWord{"the focus map has no active graphics layer"};
+        const auto& elements = layer->Elements();
+        std::vector<std::size_t> chosen;
+        if (args.size() == 1 && args[0] == "all") {
+            for (std::size_t i = 0; i < elements.size(); ++i) chosen.push_back(i);
+        } else if (!(args.size() == 1 && args[0] == "none")) {
+            for (const auto& a : args) {
+                char* end = nullptr;
+                const long n = std::strtol(a.c_str(), &end, 10);
+                if (a.empty() || *end || n < 0 || static_cast<std::size_t>(n) >= elements.size())
+                    throw maphost::BadWord{"\"" + a + "\" is no graphic's index"};
+                chosen.push_back(static_cast<std::size_t>(n));
+            }
+        }
+        layer->UnselectAllElements();
+        for (std::size_t i : chosen) layer->SelectElement(elements[i]);
+        print_line({{"select-graphics", chosen}});
     }
 
     void dump()
@@ -407,6 +512,8 @@ int main(int argc, char** argv)
     }
     app->Document()->CommandBars().Load();
 
+    auto host_services = view ? maphost::View_Services() : maphost::Headless_Services(probe_dialogs);
+    app->Services = host_services.get();
     if (view) return maphost::Run_View(*app);
 
     watch_views(*app);

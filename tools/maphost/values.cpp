@@ -64,6 +64,11 @@ Variant To_Variant(const json& j, const ObjectTable& objects)
             return Variant(static_cast<std::int32_t>(n));
         }
         if (key == "missing" && value == true) return Variant::Missing();
+        if (key == "layer" && value.is_string()) {
+            platform::ObjectRef layer = objects.layer_named ? objects.layer_named(value.get<std::string>()) : nullptr;
+            if (!layer) throw BadWord{"no layer \"" + value.get<std::string>() + "\""};
+            return Variant(layer);
+        }
     }
     throw BadWord{"an argument of unknown form: " + j.dump()};
 }
