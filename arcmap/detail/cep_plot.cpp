@@ -4,6 +4,7 @@
 
 #include "platform/arcobjects/geometry_ops.h"
 #include "platform/arcobjects/services.h"
+#include "platform/automation/class_registry.h"
 #include "platform/text/vb.h"
 
 namespace trekfold_arcmap::detail {
@@ -85,6 +86,8 @@ double clsArcMap::ConvertMetersToDataFrameUnits(double meters, ao::MxDocument& d
         frmDataFrameUnits& form = units_form_;
         if (!form.loaded) form.Form_Load();
         form.visible = true;
+        if (const platform::LibraryServices* s = basArcMapCode::Services(); s && s->show_modal)
+            s->show_modal(form.Window());
         ao::HostServices* services = app().Services;
         const std::string answer = services ? services->Window_Answer("frmDataFrameUnits") : std::string();
         form.Answer(answer.empty() ? "Close" : answer);
