@@ -86,11 +86,15 @@ double clsArcMap::ConvertMetersToDataFrameUnits(double meters, ao::MxDocument& d
         frmDataFrameUnits& form = units_form_;
         if (!form.loaded) form.Form_Load();
         form.visible = true;
-        if (const platform::LibraryServices* s = basArcMapCode::Services(); s && s->show_modal)
+        // A queued answer (the headless host, tests) is applied to the form;
+        // without one a person answers the window itself.
+        if (const platform::LibraryServices* s = basArcMapCode::Services(); s && s->show_modal &&
+                                                                            !Show_DataFrameUnits_View(form))
             s->show_modal(form.Window());
         ao::HostServices* services = app().Services;
         const std::string answer = services ? services->Window_Answer("frmDataFrameUnits") : std::string();
-        form.Answer(answer.empty() ? "Close" : answer);
+        if (!answer.empty()) form.Answer(answer);
+        else if (form.visible) form.Unload();
         if (form.Tag == "OK") {
             try {
                 per_unit = platform::vb::CDbl(form.tbxUnits);

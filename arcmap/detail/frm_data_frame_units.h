@@ -37,4 +37,8 @@ public:
     bool tbxUnits_enabled = false;
 };
 
+// Shows the form as a window where the host runs a widget application and
+// returns true once it was closed; false (nothing shown) elsewhere.
+bool Show_DataFrameUnits_View(frmDataFrameUnits& form);
+
 } // namespace trekfold_arcmap

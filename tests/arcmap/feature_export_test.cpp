@@ -84,8 +84,8 @@ TEST(FeatureExport, TooManyPointsAskedOnlyPastTheLimit)
                                             "try again in CArcMap.FeatureClass_GetActive");
 
     auto c = std::make_shared<MemoryClass>(ao::GeometryType::Point, nullptr);
-    c->AddField({"name", ao::esriFieldTypeString});
-    for (int i = 0; i < 501; ++i) c->Add(ao::Geometry::MakePoint(i, -i))->OID;
+    c->AddField(field("name", ao::esriFieldTypeString));
+    for (int i = 0; i < 501; ++i) c->Add(ao::Geometry::MakePoint(i, -i));
     for (auto& r : c->rows) r.Values[2] = Variant("p" + std::to_string(r.OID));
     auto layer = layer_of(h, c);
     h.dialogs.answer(platform::vbNo);

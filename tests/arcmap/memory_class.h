@@ -15,11 +15,18 @@ namespace arcmaptest {
 
 namespace ao = platform::arcobjects;
 
+inline ao::Field field(const char* name, ao::FieldType type)
+{
+    ao::Field f;
+    f.Name = name, f.Type = type;
+    return f;
+}
+
 class MemoryClass : public ao::FeatureClass {
 public:
     MemoryClass(ao::GeometryType type, ao::SpatialReferenceRef sr) : type_(type), sr_(std::move(sr))
     {
-        fields_ = {{"FID", ao::esriFieldTypeOID}, {"Shape", ao::esriFieldTypeGeometry}};
+        fields_ = {field("FID", ao::esriFieldTypeOID), field("Shape", ao::esriFieldTypeGeometry)};
     }
     std::vector<ao::Feature> rows;
 
