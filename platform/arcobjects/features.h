@@ -32,6 +32,11 @@ enum FieldType : int {
 };
 
 struct Field {
+    Field() = default;
+    Field(std::string name, FieldType type, int length = 0, int precision = 0, int scale = 0)
+        : Name(std::move(name)), Type(type), Length(length), Precision(precision), Scale(scale)
+    {
+    }
     std::string Name;        // as the caller knows it (given to AddField, else as stored)
     FieldType Type = esriFieldTypeString;
     int Length = 0;          // text width; 0: the driver's default

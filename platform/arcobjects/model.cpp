@@ -107,6 +107,9 @@ void Geometry::PutCoords(double x, double y) { parts = {{XY{x, y}}}; }
 
 Envelope Geometry::Extent() const
 {
+    if (Circle)
+        return Envelope::Of(Circle->center.x - Circle->radius, Circle->center.y - Circle->radius,
+                            Circle->center.x + Circle->radius, Circle->center.y + Circle->radius);
     Envelope e;
     for (const auto& p : parts)
         for (const XY& v : p) e.Union(v);
@@ -160,6 +163,10 @@ void Geometry::Rotate(XY origin, double radians)
             const double dx = v.x - origin.x, dy = v.y - origin.y;
             v = XY{origin.x + dx * c - dy * s, origin.y + dx * s + dy * c};
         }
+    if (Circle) {
+        const double dx = Circle->center.x - origin.x, dy = Circle->center.y - origin.y;
+        Circle->center = XY{origin.x + dx * c - dy * s, origin.y + dx * s + dy * c};
+    }
 }
 
 void Geometry::Project(const SpatialReferenceRef& to)
@@ -168,10 +175,13 @@ void Geometry::Project(const SpatialReferenceRef& to)
     std::vector<double> xs, ys;
     for (const auto& part : parts)
         for (const XY& v : part) xs.push_back(v.x), ys.push_back(v.y);
+    // A circle moves with its centre and keeps its radius.
+    if (Circle) xs.push_back(Circle->center.x), ys.push_back(Circle->center.y);
     Project_Points(*SpatialReference, *to, xs.data(), ys.data(), xs.size());
     std::size_t k = 0;
     for (auto& part : parts)
         for (XY& v : part) v = XY{xs[k], ys[k]}, ++k;
+    if (Circle) Circle->center = XY{xs[k], ys[k]};
     SpatialReference = to;
 }
 

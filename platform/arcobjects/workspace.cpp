@@ -67,6 +67,8 @@ Dataset open_dataset(const std::string& path, const char* driver, const char* so
     const char* drivers[] = {driver, nullptr};
     auto* raw = static_cast<GDALDataset*>(
         GDALOpenEx(path.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE, drivers, nullptr, nullptr));
+    // Data we may not write is still shown; a write then fails with GDAL's reason.
+    if (!raw) raw = static_cast<GDALDataset*>(GDALOpenEx(path.c_str(), GDAL_OF_VECTOR, drivers, nullptr, nullptr));
     if (!raw) throw VbError(5, source, "Cannot open " + path + last_gdal_error());
     Dataset d(raw, [](GDALDataset* p) { GDALClose(p); });
     open[key] = d;
@@ -138,8 +140,7 @@ GeometryRef geometry_of(const OGRGeometry* o, GeometryType type)
     switch (wkbFlatten(o->getGeometryType())) {
     case wkbPoint: {
         auto* p = o->toPoint();
-        if (type == GeometryType::Point) g->parts.push_back({{p->getX(), p->getY()}});
-        else g->parts.push_back({{p->getX(), p->getY()}});
+        g->parts.push_back({{p->getX(), p->getY()}});
         break;
     }
     case wkbMultiPoint: {
@@ -218,9 +219,8 @@ std::unique_ptr<OGRGeometry> ogr_of(const Geometry& g, OGRwkbGeometryType layer_
             double twice = 0;
             for (std::size_t i = 0; i + 1 < r.size(); ++i) twice += r[i].x * r[i + 1].y - r[i + 1].x * r[i].y;
             if (twice <= 0 || !current) {
-                auto* p = new OGRPolygon();
-                m->addGeometryDirectly(p);
-                current = m->getGeometryRef(m->getNumGeometries() - 1)->toPolygon();
+                current = new OGRPolygon();
+                m->addGeometryDirectly(current);
             }
             current->addRingDirectly(ring.release());
         }
@@ -289,12 +289,14 @@ public:
         : fc_(std::move(fc)), oids_(std::move(oids)), update_(update)
     {
     }
+    ~OgrCursor() override;
     FeatureRef NextFeature() override;
     void UpdateFeature(const Feature& feature) override;
 
 private:
     std::shared_ptr<OgrFeatureClass> fc_;
     std::vector<std::int64_t> oids_;
+    bool wrote_ = false;
     std::size_t next_ = 0;
     bool update_;
 };
@@ -578,12 +580,15 @@ private:
         fields_.clear();
         const char* fid = layer_->GetFIDColumn();
         const char* geom = layer_->GetGeometryColumn();
-        fields_.push_back({fid && *fid ? fid : "FID", esriFieldTypeOID, 0, 0, 0, fid && *fid ? fid : ""});
-        fields_.push_back({geom && *geom ? geom : "Shape", esriFieldTypeGeometry, 0, 0, 0, geom && *geom ? geom : ""});
+        fields_.emplace_back(fid && *fid ? fid : "FID", esriFieldTypeOID);
+        fields_.back().StoredName = fid && *fid ? fid : "";
+        fields_.emplace_back(geom && *geom ? geom : "Shape", esriFieldTypeGeometry);
+        fields_.back().StoredName = geom && *geom ? geom : "";
         OGRFeatureDefn* defn = layer_->GetLayerDefn();
         for (int i = 0; i < defn->GetFieldCount(); ++i) {
             const OGRFieldDefn* d = defn->GetFieldDefn(i);
-            Field f{d->GetNameRef(), type_of(*d), d->GetWidth(), 0, 0, d->GetNameRef()};
+            Field f(d->GetNameRef(), type_of(*d), d->GetWidth());
+            f.StoredName = d->GetNameRef();
             if (f.Type == esriFieldTypeDouble || f.Type == esriFieldTypeSingle) {
                 f.Precision = d->GetWidth();
                 f.Scale = d->GetPrecision();
@@ -602,14 +607,22 @@ private:
             std::sort(ids.begin(), ids.end());
             ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
         } else {
-            // The ids first, so that writes during the walk cannot move it.
+            // The ids first, so that writes during the walk cannot move it;
+            // read without the attributes and shapes.
+            std::vector<std::string> names{"OGR_GEOMETRY"};
+            for (std::size_t i = 2; i < fields_.size(); ++i) names.push_back(fields_[i].StoredName);
+            std::vector<const char*> ignored;
+            for (const auto& n : names) ignored.push_back(n.c_str());
+            ignored.push_back(nullptr);
+            layer_->SetIgnoredFields(ignored.data());
             layer_->ResetReading();
-            layer_->SetIgnoredFields(nullptr);
+            ids.reserve(static_cast<std::size_t>(std::max<GIntBig>(0, layer_->GetFeatureCount(FALSE))));
             OGRFeature* f;
             while ((f = layer_->GetNextFeature()) != nullptr) {
                 ids.push_back(f->GetFID());
                 OGRFeature::DestroyFeature(f);
             }
+            layer_->SetIgnoredFields(nullptr);
         }
         return std::make_unique<OgrCursor>(shared_from_this(), std::move(ids), update);
     }
@@ -632,10 +645,17 @@ FeatureRef OgrCursor::NextFeature()
     return nullptr;
 }
 
+// Released: what it wrote reaches the files, for other programs to read.
+OgrCursor::~OgrCursor()
+{
+    if (wrote_) fc_->sync();
+}
+
 void OgrCursor::UpdateFeature(const Feature& feature)
 {
     if (!update_) throw VbError(5, "UpdateFeature", "A search cursor cannot update");
     fc_->write_back(feature);
+    wrote_ = true;
 }
 
 FeatureRef OgrInsertCursor::CreateFeatureBuffer()

@@ -94,6 +94,9 @@ private:
                 path = QPainterPath();
                 const ao::Envelope x = g.Extent();
                 path.addRect(x.XMin, x.YMin, x.Width(), x.Height());
+            } else if (g.Circle) {
+                path = QPainterPath();
+                path.addEllipse(QPointF(g.Circle->center.x, g.Circle->center.y), g.Circle->radius, g.Circle->radius);
             }
             p.setPen(QPen(color_of(el.fill.outline.color), el.fill.outline.width / scale));
             p.setBrush(color_of(el.fill.color));

@@ -156,3 +156,53 @@ TEST(Maphost, DocumentsLoadAndBadWordsOrDocumentsFail)
     EXPECT_EQ(h.run(ext() + "create StandIn_Lib.clsThing answer Maybe call Ask '\"q\"'").status, 2);
     EXPECT_NE(h.run("--help").out.find("\"refresh_flag\""), std::string::npos);
 }
+
+TEST(Maphost, DataLayersSelectionsAndTheBrowseDialog)
+{
+    Host h;
+    std::ofstream(h.home + "/p.csv") << "name,WKT\na,\"POINT (1 2)\"\nb,\"POINT (3 4)\"\n";
+    ASSERT_EQ(tools_test::Run_Program("sh -c 'cd " + h.home +
+                                      " && ogr2ogr p.shp p.csv -oo GEOM_POSSIBLE_NAMES=WKT -oo KEEP_GEOM_COLUMNS=NO'")
+                  .status,
+              0);
+    std::ofstream(h.home + "/doc.json") << R"({"maps":[{"graphics":[{"type":"marker","geometry":{"point":[1,2]}},
+        {"type":"marker","geometry":{"point":[3,4]}}],
+        "contents":[{"type":"group","name":"G","layers":[{"data":"p.shp","selected":[1]},
+                                                         {"type":"raster","name":"R","source":"r.tif"}]}]}],
+        "selected_layers":["p"]})";
+    auto r = h.run("--doc " + h.home + "/doc.json " + ext() + "toolbar " + kBar +
+                   " dump select-layer p R select-features p 0 1 select-graphics 1 create StandIn_Lib.clsThing"
+                   R"( call Echo '{"layer":"p"}' answer /x/f.gdb/Survey/Tracks call Browse '"/x"' call Browse '"/y"')"
+                   " answer 'Other 2' call Units select-graphics none dump");
+    ASSERT_EQ(r.status, 0) << r.err;
+    auto l = Host::lines(r);
+    ASSERT_EQ(l.size(), 14u) << r.out;
+    const json& doc = l[1]["dump"]["document"];
+    EXPECT_EQ(doc["selected_layer"], "p");
+    const json& p = doc["maps"][0]["contents"][0]["layers"][0];
+    EXPECT_EQ(p["data"], h.home + "/p.shp");
+    EXPECT_EQ(p["class"]["shape_type"], 1);
+    EXPECT_EQ(p["class"]["count"], 2);
+    EXPECT_EQ(p["class"]["fields"][0], json({{"name", "FID"}, {"type", 6}}));
+    EXPECT_EQ(p["selected"], json({1}));
+    EXPECT_EQ(l[2], json({{"select-layer", {"p", "R"}}}));
+    EXPECT_EQ(l[3], json({{"select-features", "p"}, {"oids", {0, 1}}}));
+    EXPECT_EQ(l[4], json({{"select-graphics", {1}}}));
+    EXPECT_EQ(l[6]["result"]["kind"], "feature_layer");
+    EXPECT_EQ(l[7], json({{"dialog", "Save To Existing Feature Class"}, {"filter", "Polyline feature classes"},
+                          {"start", "/x"}, {"answer", "/x/f.gdb/Survey/Tracks"}}));
+    EXPECT_EQ(l[8]["result"], "/x/f.gdb/Survey/Tracks");
+    EXPECT_EQ(l[10]["result"], nullptr); // nothing queued: cancelled
+    EXPECT_EQ(l[11]["result"], "Other 2");
+    const json& after = l[13]["dump"]["document"];
+    EXPECT_EQ(after["selected_layer"], nullptr); // two selected
+    EXPECT_EQ(after["maps"][0]["contents"][0]["layers"][0]["selected"], json({0, 1}));
+    EXPECT_TRUE(after["maps"][0]["graphics"]["selected"].empty());
+
+    EXPECT_EQ(h.run("--doc " + h.home + "/doc.json select-layer Nope").status, 2);
+    EXPECT_EQ(h.run("--doc " + h.home + "/doc.json select-features R 1").status, 2);
+    EXPECT_EQ(h.run("--doc " + h.home + "/doc.json select-graphics 2").status, 2);
+    EXPECT_EQ(h.run("select-features").status, 2);
+    std::ofstream(h.home + "/bad.json") << R"({"maps":[{"contents":[{"data":"missing.shp"}]}]})";
+    EXPECT_EQ(h.run("--doc " + h.home + "/bad.json dump").status, 1);
+}

@@ -6,6 +6,7 @@
 // window, and draw through the application. Its ProgIDs differ in case and
 // prefix ("STANDIN_LIB.", "StandIn_Lib.") and neither names the file.
 #include "platform/arcobjects/application.h"
+#include "platform/arcobjects/services.h"
 #include "platform/arcobjects/extension.h"
 #include "platform/automation/class_registry.h"
 #include "platform/automation/vb_error.h"
@@ -115,6 +116,16 @@ public:
             map->View()->Refresh();
             return Variant(platform::ObjectRef(e->Geometry));
         }, 2, 2);
+        // The host's browse dialog and window answers.
+        add("Browse", [](std::vector<Variant>& a) {
+            if (!g_app || !g_app->Services) throw platform::VbError(91, "clsThing.Browse", "No host services");
+            auto path = g_app->Services->Browse({"Save To Existing Feature Class", "Save", a[0].ToString(),
+                                                 ao::GxFilterPolylineFeatureClasses});
+            return path ? Variant(*path) : Variant();
+        }, 1, 1);
+        add("Units", [](std::vector<Variant>&) {
+            return Variant(g_app->Services->Window_Answer("frmDataFrameUnits"));
+        }, 0, 0);
     }
     std::optional<platform::DispId> GetIDOfName(std::string_view name) const override { return table_.IdOf(name); }
     Variant Invoke(platform::DispId id, platform::InvokeKind kind, std::vector<Variant>& args) override
