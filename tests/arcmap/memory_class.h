@@ -65,29 +65,21 @@ public:
     ao::FeatureRef GetFeature(std::int64_t oid) override { return std::make_shared<ao::Feature>(rows.at(std::size_t(oid))); }
 
     struct Cursor : ao::FeatureCursor {
+        Cursor(MemoryClass& cls, std::vector<std::int64_t> i) : c(cls), ids(std::move(i)) {}
         MemoryClass& c;
         std::vector<std::int64_t> ids;
         std::size_t next = 0;
-        Cursor(MemoryClass& cls, const std::vector<std::int64_t>* oids) : c(cls)
-        {
-            if (oids) ids = *oids;
-            else
-                for (const auto& r : c.rows) ids.push_back(r.OID);
-        }
-        ao::FeatureRef NextFeature() override
-        {
-            return next < ids.size() ? c.GetFeature(ids[next++]) : nullptr;
-        }
+        ao::FeatureRef NextFeature() override { return next < ids.size() ? c.GetFeature(ids[next++]) : nullptr; }
         void UpdateFeature(const ao::Feature& f) override { c.rows.at(std::size_t(f.OID)) = f; }
     };
     std::unique_ptr<ao::FeatureCursor> Search(const std::vector<std::int64_t>* oids) override
     {
-        return std::make_unique<Cursor>(*this, oids);
+        auto cursor = std::make_unique<Cursor>(*this, oids ? *oids : std::vector<std::int64_t>{});
+        if (!oids)
+            for (const auto& r : rows) cursor->ids.push_back(r.OID);
+        return cursor;
     }
-    std::unique_ptr<ao::FeatureCursor> Update(const std::vector<std::int64_t>* oids) override
-    {
-        return std::make_unique<Cursor>(*this, oids);
-    }
+    std::unique_ptr<ao::FeatureCursor> Update(const std::vector<std::int64_t>* oids) override { return Search(oids); }
     std::unique_ptr<ao::InsertCursor> Insert(bool) override { throw platform::VbError(5, "Insert", "not here"); }
     std::vector<ao::Index> Indexes() const override { return indexes_; }
     void AddIndex(const ao::Index& i) override { indexes_.push_back(i); }
