@@ -42,6 +42,14 @@ inline VbError no_object() { return VbError(91, "Trekfold_ArcMap", "Object varia
 // titled "Error" of the data members.
 std::string Source_Text(const VbError& e, const std::string& suffix);
 
+// The receiver limits file's text: the limits of the first line for the
+// model (names compared in lower case, not trimmed), or none. A matching
+// line without both limits, or with one that is no number, throws.
+struct GarminLimits {
+    double waypoints = 0, track = 0;
+};
+std::optional<GarminLimits> Garmin_Limits(std::string_view text, const std::string& model);
+
 class clsArcMap : public ao::Object {
 public:
     clsArcMap();

@@ -43,28 +43,40 @@ ao::FeatureLayerRef clsArcMap::FeatureClass_GetActive()
     }
 }
 
+std::optional<GarminLimits> Garmin_Limits(std::string_view text, const std::string& model)
+{
+    const std::string wanted = platform::vb::LCase(model);
+    while (!text.empty()) {
+        const auto end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (line.empty() || line[0] == '\'' || line.find_first_not_of(" \t") == std::string_view::npos) continue;
+        const auto comma = line.find(',');
+        if (platform::vb::LCase(line.substr(0, comma)) != wanted) continue;
+        if (comma == std::string_view::npos) throw VbError(9, "Trekfold_ArcMap", "Subscript out of range");
+        const std::string_view rest = line.substr(comma + 1);
+        const auto second = rest.find(',');
+        if (second == std::string_view::npos) throw VbError(9, "Trekfold_ArcMap", "Subscript out of range");
+        const std::string_view third = rest.substr(second + 1);
+        return GarminLimits{platform::vb::CDbl(rest.substr(0, second)),
+                            platform::vb::CDbl(third.substr(0, third.find(',')))};
+    }
+    return std::nullopt;
+}
+
 void clsArcMap::Get_GarminCapabilities(double& waypointLimit, double& trackLimit, const std::string& model)
 {
     waypointLimit = 500, trackLimit = 10000;
     try {
         std::ifstream in(limits_file, std::ios::binary);
         if (!in) return; // no limits file: the defaults
-        const std::string wanted = platform::vb::LCase(model);
-        std::string line;
-        while (std::getline(in, line)) {
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            if (line.empty() || line[0] == '\'' || line.find_first_not_of(" \t") == std::string::npos) continue;
-            std::vector<std::string> fields(1);
-            for (char c : line)
-                if (c == ',') fields.emplace_back();
-                else fields.back().push_back(c);
-            if (platform::vb::LCase(fields[0]) != wanted) continue;
-            if (fields.size() < 3) throw VbError(9, "Trekfold_ArcMap", "Subscript out of range");
-            waypointLimit = platform::vb::CDbl(fields[1]);
-            trackLimit = platform::vb::CDbl(fields[2]);
-            return;
-        }
+        // A limits file is a few lines; more than a megabyte is not one.
+        std::string text(1 << 20, '\0');
+        in.read(text.data(), std::streamsize(text.size()));
         if (in.bad()) throw VbError(57, "Trekfold_ArcMap", "Device I/O error");
+        text.resize(std::size_t(in.gcount()));
+        if (const auto limits = Garmin_Limits(text, model)) waypointLimit = limits->waypoints, trackLimit = limits->track;
     } catch (const VbError& e) {
         waypointLimit = -1, trackLimit = -1;
         basArcMapCode::Box(Source_Text(e, " -- CArcMap.Get_GarminCapabilities"), platform::vbOKOnly, "Error");
