@@ -1,7 +1,9 @@
 #include "arcmap/detail/bas_arcmap_code.h"
 
 #include "platform/automation/class_registry.h"
+#include "platform/events/events.h"
 #include "platform/launcher/launcher.h"
+#include "platform/settings/settings.h"
 #include "platform/settings/stored_file.h"
 #include "platform/settings/user_folder.h"
 #include "platform/ui/dialogs.h"
@@ -47,9 +49,22 @@ std::string Library_Folder()
     return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
 }
 
-void Box(const std::string& text, int style, const std::string& title)
+int Box(const std::string& text, int style, const std::string& title)
 {
-    if (platform::Dialogs* d = Dialogs()) d->MsgBox(text, style, title);
+    if (platform::Dialogs* d = Dialogs()) return d->MsgBox(text, style, title);
+    return platform::msgbox_default_answer(style);
+}
+
+std::string Field_Setting(const std::string& key, const std::string& default_value)
+{
+    const platform::LibraryServices* s = Services();
+    return s && s->settings ? s->settings->GetSetting("fields", key, default_value) : default_value;
+}
+
+void DoEvents()
+{
+    const platform::LibraryServices* s = Services();
+    if (s && s->pump) s->pump->run_pending();
 }
 
 std::string Error_Text(const platform::VbError& e, const std::string& where, const std::string& prefix)

@@ -35,8 +35,13 @@ const platform::LibraryServices* Services();
 // The folder of the library file itself.
 std::string Library_Folder();
 
-// A message box with the library's default title; nothing without a host.
-void Box(const std::string& text, int style = 0, const std::string& title = kTitle);
+// A message box with the library's default title and the chosen button;
+// without a host nothing is shown and the default button is the answer.
+int Box(const std::string& text, int style = 0, const std::string& title = kTitle);
+// The per-user setting `key` of section "fields".
+std::string Field_Setting(const std::string& key, const std::string& default_value);
+// Lets pending window events run.
+void DoEvents();
 // The text the class's traps show: "Error #: n - description in where".
 std::string Error_Text(const platform::VbError& e, const std::string& where,
                        const std::string& prefix = "Error #: ");

@@ -257,3 +257,54 @@ TEST_F(Run, HelpAndAboutBesideTheLibrary)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(Run, ShapefileLayerMeasuredIndexedAndAddedOnce)
+{
+    fs::create_directories(home + "/trekfold");
+    write("trekfold/trekfold.ini", "[fields]\nam_area=1\nam_area_multiplier=0.0001\nam_length=1\nam_length_multiplier=1\n");
+    write("sq.csv", "id,WKT\n1,\"POLYGON((460000 5010000,460000 5010100,460100 5010100,460100 5010000,460000 5010000))\"\n"
+                    "2,\"POLYGON EMPTY\"\n");
+    const std::string shp = home + "/data/square.shp";
+    fs::create_directories(home + "/data");
+    ASSERT_EQ(std::system(("ogr2ogr -f 'ESRI Shapefile' " + quote(shp) + " " + quote(home + "/sq.csv") +
+                           " -oo GEOM_POSSIBLE_NAMES=WKT -nlt POLYGON -a_srs EPSG:26915 2>&1")
+                              .c_str()),
+              0);
+    const std::string doc = write("doc.json", R"({"maps":[{"spatial_reference":26915}]})");
+    const std::string add = " call Shapefile_ToDataFrame " + quote(json(shp).dump());
+    auto l = run("--doc " + doc + " toolbar " + kBar + " create Trekfold_ArcMap.clsArcMap" + add + add + " dump");
+    for (const json& j : l) EXPECT_FALSE(j.contains("box")) << j;
+    ASSERT_TRUE(l.back().contains("dump"));
+    const json contents = l.back()["dump"]["document"]["maps"][0]["contents"];
+    ASSERT_EQ(contents.size(), 1u);
+    EXPECT_EQ(contents[0]["class"]["indexes"], json::parse(R"([{"fields":["Shape"],"name":"idx_spatial"}])"));
+    EXPECT_TRUE(fs::exists(home + "/data/square.qix"));
+    const std::string info = peer("ogrinfo -al " + quote(shp));
+    EXPECT_NE(info.find("Area: Real (15.3)"), std::string::npos) << info;
+    EXPECT_NE(info.find("Area (Real) = 1.000"), std::string::npos) << info;
+    EXPECT_NE(info.find("Perimeter (Real) = 400.000"), std::string::npos) << info;
+    EXPECT_NE(info.find("Area (Real) = -1.000"), std::string::npos) << info;
+}
+
+TEST_F(Run, GraphicsDrawnAtTheProjectedPositionsAndTakenBack)
+{
+    const std::string doc = write("doc.json", R"({"maps":[{"spatial_reference":26915}]})");
+    const auto want = cs2cs("-93.5 45.25\\n-93.4 45.3\\n");
+    ASSERT_EQ(want.size(), 6u);
+    auto l = run("--doc " + doc + " toolbar " + kBar + " create Trekfold_ArcMap.clsArcMap" +
+                 " call Graphics_SaveTo '\"line\"' '\"45.25\"' '\"-93.5\"' '\"0\"' '\"0\"' true false" +
+                 " call Graphics_SaveTo '\"line\"' '\"45.3\"' '\"-93.4\"' '\"0\"' '\"0\"' false true" +
+                 " select-graphics all call Graphics_LoadFrom");
+    const json& got = l.back()["result"];
+    ASSERT_TRUE(got.contains("2d")) << l.back();
+    ASSERT_EQ(got["2d"].size(), 7u);
+    EXPECT_EQ(got["2d"][0][1], "TRACK");
+    EXPECT_NEAR(std::stod(got["2d"][5][1].get<std::string>()), want[0], 1e-6);
+    EXPECT_NEAR(std::stod(got["2d"][4][2].get<std::string>()), want[4], 1e-6);
+    EXPECT_EQ(got["2d"][6][1], true);
+    EXPECT_EQ(got["2d"][6][2], false);
+}
+
+} // namespace
