@@ -14,6 +14,7 @@
 #include "main/realtime/frm_realtime.h"
 #include "main/realtime/realtime.h"
 #include "platform/arcobjects/arcobjects.h"
+#include "platform/arcobjects/served.h"
 #include "platform/windows/windows.h"
 #include "main/transfer/discovery.h"
 #include "main/transfer/probe/probe.h"
@@ -1104,7 +1105,8 @@ private:
                 for (const auto& v : call.args) args.push_back(json_of(v));
                 print_line({{"arcmap", {{"member", call.member}, {"args", args}}}});
             };
-            ao::Install_Source([f = fakes_] { return f; });
+            // The fakes first, the served hosts beside them.
+            ao::Install_Source([f = fakes_, &pump = main_.pump()] { return ao::Running_Table(&pump, f); });
         }
         if (word == "arcmap-answer") {
             json j = json::parse(a[1], nullptr, false);
