@@ -716,8 +716,16 @@ Variant Connection::Call(std::uint32_t handle, DispId id, InvokeKind kind, std::
     m.handle = handle;
     m.dispid = id;
     m.invoke = static_cast<std::uint8_t>(kind);
-    m.args = args;
-    impl_->write(m);
+    // Encoded from the caller's own arguments (no copy); they stay as they
+    // are unless the answer brings them back changed.
+    m.args = std::move(args);
+    try {
+        impl_->write(m);
+    } catch (...) {
+        args = std::move(m.args);
+        throw;
+    }
+    args = std::move(m.args);
     Message a = impl_->wait_for(m.call);
     if (a.kind == Kind::Error) throw VbError(a.number, a.source, a.text);
     if (a.args.size() == args.size())
