@@ -175,8 +175,9 @@ Variant get_value(Reader& r, const ObjectIn& in, int depth)
         for (int d = 0; d < dims; ++d) {
             lb[d] = r.get<std::int32_t>();
             count[d] = r.get<std::uint32_t>();
-            // The last index must stay representable.
-            if (count[d] > 0 && static_cast<std::int64_t>(lb[d]) + count[d] - 1 > INT32_MAX) throw Bad();
+            // The count and the last index must stay representable.
+            if (count[d] > INT32_MAX || (count[d] > 0 && static_cast<std::int64_t>(lb[d]) + count[d] - 1 > INT32_MAX))
+                throw Bad();
         }
         const std::uint64_t total = std::uint64_t(count[0]) * count[1];
         r.need(total * kMinValue); // every item is at least its type code
