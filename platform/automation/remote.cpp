@@ -9,6 +9,7 @@
 #include <cstring>
 #include <algorithm>
 #include <map>
+#include <set>
 #include <stdexcept>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -174,8 +175,9 @@ Variant get_value(Reader& r, const ObjectIn& in, int depth)
         for (int d = 0; d < dims; ++d) {
             lb[d] = r.get<std::int32_t>();
             count[d] = r.get<std::uint32_t>();
-            // The last index must stay representable.
-            if (count[d] > 0 && static_cast<std::int64_t>(lb[d]) + count[d] - 1 > INT32_MAX) throw Bad();
+            // The count and the last index must stay representable.
+            if (count[d] > INT32_MAX || (count[d] > 0 && static_cast<std::int64_t>(lb[d]) + count[d] - 1 > INT32_MAX))
+                throw Bad();
         }
         const std::uint64_t total = std::uint64_t(count[0]) * count[1];
         r.need(total * kMinValue); // every item is at least its type code
@@ -394,6 +396,7 @@ struct Connection::Impl {
     };
     std::map<std::uint32_t, Import> imports;
     std::map<std::uint32_t, Message> answers;
+    std::set<std::uint32_t> pending; // calls that wait for their answer
 
     Impl(Connection& s, int f, EventPump* p) : self(s), fd(f), pump(p) {}
 
@@ -542,7 +545,11 @@ struct Connection::Impl {
     {
         switch (m.kind) {
         case Kind::Return:
-        case Kind::Error: answers[m.call] = std::move(m); return;
+        case Kind::Error:
+            // An answer nobody waits for is dropped, so a peer cannot make
+            // this side hold what it sends.
+            if (pending.erase(m.call)) answers[m.call] = std::move(m);
+            return;
         case Kind::Release: {
             auto it = exports.find(m.handle);
             if (it == exports.end() || m.handle == kRootHandle) return;
@@ -596,6 +603,11 @@ struct Connection::Impl {
     Message wait_for(std::uint32_t call)
     {
         auto keep = self.shared_from_this();
+        struct Forget {
+            Impl& i;
+            std::uint32_t call;
+            ~Forget() { i.pending.erase(call); }
+        } forget{*this, call};
         for (;;) {
             drain();
             if (auto a = answers.find(call); a != answers.end()) {
@@ -698,6 +710,7 @@ std::optional<DispId> Connection::Names(std::uint32_t handle, std::string_view n
     m.call = impl_->next_call++;
     m.handle = handle;
     m.text = std::string(name);
+    impl_->pending.insert(m.call);
     impl_->write(m);
     Message a = impl_->wait_for(m.call);
     if (a.kind == Kind::Error) {
@@ -716,8 +729,18 @@ Variant Connection::Call(std::uint32_t handle, DispId id, InvokeKind kind, std::
     m.handle = handle;
     m.dispid = id;
     m.invoke = static_cast<std::uint8_t>(kind);
-    m.args = args;
-    impl_->write(m);
+    // Encoded from the caller's own arguments (no copy); they stay as they
+    // are unless the answer brings them back changed.
+    m.args = std::move(args);
+    impl_->pending.insert(m.call);
+    try {
+        impl_->write(m);
+    } catch (...) {
+        impl_->pending.erase(m.call);
+        args = std::move(m.args);
+        throw;
+    }
+    args = std::move(m.args);
     Message a = impl_->wait_for(m.call);
     if (a.kind == Kind::Error) throw VbError(a.number, a.source, a.text);
     if (a.args.size() == args.size())

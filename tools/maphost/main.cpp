@@ -70,7 +70,8 @@ graphics drawn in its extent) until it is closed.
                      temporary folder; prints {"serving":HANDLE,"socket":PATH}.
                      Without words (and with --headless) it serves until it
                      is ended (SIGTERM, SIGINT); the window and the socket
-                     are removed then
+                     are removed then. Started by the name "arcmap" (a
+                     link), the host serves as with --serve
   --attach           run the words in the first served host (lowest handle)
                      through its socket, as another program would: create,
                      call, dump and wait
@@ -533,6 +534,9 @@ int main(int argc, char** argv)
     std::vector<std::string> extensions;
     std::string doc, reg, unreg;
     bool headless = false, no_launch = false, serve = false, attach = false;
+    // Started as ArcMap (the installation's bin/arcmap links here), the host
+    // serves as a running ArcMap does.
+    serve = std::filesystem::path(argv[0]).filename() == "arcmap";
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto value = [&](const char* what) {

@@ -194,6 +194,9 @@ TEST(Remote, TheDecoderIsBounded)
     EXPECT_FALSE(rm::Decode(frame(claim), no_objects));
     claim = {2, 1, 0, 0, 0, 8, 0, 0xff, 0xff, 0xff, 0x7f, 'a'}; // a text longer than held
     EXPECT_FALSE(rm::Decode(frame(claim), no_objects));
+    // A count past the largest index, even of an empty 2-D array.
+    claim = {2, 1, 0, 0, 0, 0x0C, 0x20, 2, 0, 0, 0, 0x80, 0, 0, 0, 0, 0, 0, 0, 0x80, 0xff, 0xff, 0xff, 0xff, 0, 0, 0, 0};
+    EXPECT_FALSE(rm::Decode(frame(claim), no_objects));
     // Arrays nested past the limit.
     std::vector<std::uint8_t> deep = {2, 1, 0, 0, 0};
     for (int i = 0; i <= rm::kMaxDepth; ++i)
