@@ -114,18 +114,20 @@ check(calls(attach("create", "Trekfold_ArcMap.clsArcMap", "call", "Get_WindowHan
 
 # trekfold beside the host (its toolbar hidden): attached at the refresh, a
 # row projected through the host, the geodatabase save raises the host's
-# view; the host ended: the next refresh drops it; a new host: attached.
+# view and opens its browse dialog; the host ended: the next refresh drops
+# it; a new host: attached.
 probe_words = ["--arcgis", "setting", "proj", "projfile", "arcmap", "setting", "proj", "am_proj", esri, "menu",
                "mnuRefreshApps", "row", "ident=A", "lat=45.25", "long=-93.5", "menu", "mnuProjectCoordinates", "table",
                "menu", "mnuArcMapGDBS", "until", "hosts", "0", "menu", "mnuRefreshApps", "menus", "until", "hosts",
                "1", "menu", "mnuRefreshApps", "menus"]
 pr = subprocess.Popen([probe] + probe_words, env=env, stdout=subprocess.PIPE, text=True)
-seen = []
-for line in pr.stdout:
-    if line.startswith("{"):
-        seen.append(json.loads(line))
-    if seen and "box" in seen[-1] and seen[-1].get("title") == "frmMain.mnuArcMapGDBS_Click":
+# The save has reached the host when its browse dialog (unanswered: cancelled)
+# prints.
+for line in host.p.stdout:
+    host.lines.append(json.loads(line))
+    if host.lines[-1].get("dialog") == "Save To Existing Feature Class":
         break
+seen = []
 state = attach("dump")[0]["dump"]
 bar = state["toolbars"][0]
 check(bar["visible"] and bar["dock"] == 32 and bar["items"][1]["progid"] == "TREKFOLD_ARCMAP.clsCommandOpen",
