@@ -1,14 +1,21 @@
 // RT_SendPoint per fix with an empty map and over a 10,000-marker trail,
-// and project_XYs of 32,766 pairs against cs2cs on the same points.
+// and project_XYs of 32,766 pairs against cs2cs on the same points; the
+// same calls attached to a served map host in another process, and the
+// attached round trip of Get_WindowHandle.
 #include "arcmap/detail/bas_arcmap_code.h"
 #include "arcmap/trekfold_arcmap.h"
 #include "bench/support/process.h"
 #include "platform/arcobjects/application.h"
+#include "platform/arcobjects/served.h"
 #include "platform/automation/class_registry.h"
+#include "platform/events/events.h"
 #include "platform/ui/scripted_dialogs.h"
 
 #include <benchmark/benchmark.h>
 
+#include <QCoreApplication>
+
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 
@@ -110,6 +117,107 @@ void BM_Cs2cs(benchmark::State& state)
     std::filesystem::remove_all(dir);
 }
 BENCHMARK(BM_Cs2cs)->Unit(benchmark::kMillisecond);
+
+// A served map host with the extension and a document in UTM zone 15, run
+// as its own process; its toolbar docked and one class object made there.
+struct Served {
+    std::string dir;
+    FILE* out = nullptr;
+    platform::ObjectRef arcmap;
+    Served()
+    {
+        static int argc = 1;
+        static char name[] = "bench_arcmap";
+        static char* argv[] = {name, nullptr};
+        static QCoreApplication qt(argc, argv);
+        dir = std::filesystem::temp_directory_path() / ("arcmap-served-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(dir + "/apps");
+        std::filesystem::create_directories(dir + "/windows");
+        std::filesystem::permissions(dir + "/apps", std::filesystem::perms::owner_all);
+        std::filesystem::permissions(dir + "/windows", std::filesystem::perms::owner_all);
+        ::setenv("TREKFOLD_APPS_DIR", (dir + "/apps").c_str(), 1);
+        ::setenv("TREKFOLD_WINDOWS_DIR", (dir + "/windows").c_str(), 1);
+        std::ofstream(dir + "/doc.json")
+            << R"({"maps":[{"spatial_reference":26915,"extent":[460000,5010000,462000,5012000]}]})";
+        const std::string bin = TREKFOLD_BINARY_DIR "/bin/";
+        // Its lines (a redraw per fix) go to a file, so it never waits on a pipe.
+        out = ::popen(("exec " + bin + "maphost --serve --headless --no-launch --extension " + bin +
+                       "libtrekfold_arcgis.so --doc " + dir + "/doc.json >" + dir + "/host.out")
+                          .c_str(),
+                      "r");
+        platform::EventPump& pump = platform::qt_event_pump();
+        platform::ObjectRef root;
+        const std::int64_t end = pump.clock().now_us() + 60'000'000;
+        while (!root && pump.clock().now_us() < end) {
+            try {
+                const auto hosts = ao::Served_Handles();
+                if (!hosts.empty()) root = ao::Attach_Host(hosts[0], &pump);
+            } catch (const platform::VbError&) {
+                // Bound but not listening yet.
+            }
+            if (!root) pump.wait_until([] { return false; }, pump.clock().now_us() + 20'000);
+        }
+        if (!root) return;
+        platform::ObjectRef bar =
+            platform::CallByName(*root, "FindBar", {Variant("{F1F911DD-E0FD-4267-8A53-2E8FC5C0470A}")}).ToObject();
+        platform::CallByName(*bar, "Dock", {Variant(std::int32_t(32))});
+        arcmap = platform::CallByName(*root, "Create", {Variant("Trekfold_ArcMap.clsArcMap")}).ToObject();
+    }
+    ~Served()
+    {
+        arcmap.reset();
+        for (auto h : ao::Served_Handles()) {
+            std::ifstream w(dir + "/windows/" + std::to_string(h));
+            pid_t pid = 0;
+            if (w >> pid && pid > 0) ::kill(pid, SIGTERM);
+        }
+        if (out) ::pclose(out);
+        std::filesystem::remove_all(dir);
+    }
+    static Served& get()
+    {
+        static Served s;
+        return s;
+    }
+};
+
+void BM_Attached_Get_WindowHandle(benchmark::State& state)
+{
+    Served& s = Served::get();
+    if (!s.arcmap) return state.SkipWithError("no served host");
+    for (auto _ : state) benchmark::DoNotOptimize(platform::CallByName(*s.arcmap, "Get_WindowHandle"));
+}
+BENCHMARK(BM_Attached_Get_WindowHandle)->Unit(benchmark::kMicrosecond);
+
+void BM_Attached_project_XYs(benchmark::State& state)
+{
+    Served& s = Served::get();
+    if (!s.arcmap) return state.SkipWithError("no served host");
+    const std::string utm15 = ao::SpatialReference::FromCode(26915)->Text();
+    const platform::VariantArray fresh = pairs();
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::vector<Variant> a{Variant(fresh), false, "", utm15};
+        state.ResumeTiming();
+        if (!platform::CallByName(*s.arcmap, "project_XYs", a).ToBool()) state.SkipWithError("project_XYs failed");
+    }
+    state.counters["pairs"] = kPairs;
+}
+BENCHMARK(BM_Attached_project_XYs)->Unit(benchmark::kMillisecond);
+
+void BM_Attached_RT_SendPoint(benchmark::State& state)
+{
+    Served& s = Served::get();
+    if (!s.arcmap) return state.SkipWithError("no served host");
+    int i = 0;
+    for (auto _ : state) {
+        const double lon = -93.5 + 0.00001 * (i % 200), lat = 45.25;
+        std::vector<Variant> a{lon, lat, 460764.0 + i % 200, 5010844.0, 0.75, 5.0, std::int16_t(2), true, 90.0, 0.0, false};
+        ++i;
+        if (!platform::CallByName(*s.arcmap, "RT_SendPoint", a).ToBool()) state.SkipWithError("RT_SendPoint returned False");
+    }
+}
+BENCHMARK(BM_Attached_RT_SendPoint)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 

@@ -9,6 +9,7 @@
 #include "main/files/table_files.h"
 #include "main/table/table.h"
 #include "platform/arcobjects/arcobjects.h"
+#include "platform/arcobjects/served.h"
 #include "platform/automation/collection_object.h"
 #include "platform/automation/dispatch.h"
 #include "platform/automation/vb_error.h"
@@ -138,6 +139,7 @@ void Links::mnuArcMapGDBS_Click()
         Variant array = fe.table_files().Save_Array();
         const std::int32_t hwnd = platform::CallByName(extension(main_), "Get_WindowHandle").ToInt32();
         platform::windows::SetWindowPos_Top(hwnd);
+        platform::arcobjects::Raise_Host(hwnd, &main_.pump());
         if (on_raise) on_raise(hwnd);
         platform::Collection<Variant> catalogue;
         const auto fields = flxgrd::Fields_Catalog();

@@ -10,6 +10,7 @@
 #include "main/realtime/frm_realtime.h"
 #include "main/realtime/realtime.h"
 #include "main/transfer/transfer.h"
+#include "platform/arcobjects/served.h"
 
 namespace app {
 
@@ -18,6 +19,10 @@ void install_subsystems(frmMain& main)
     main.set_properties(make_properties_dialog(main));
     main.set_transfer(transfer::make_gps_transfer(main));
     main.set_links(links::make_gis_links(main));
+    // The running ArcMaps are the served map hosts; their calls wait on the
+    // main window's loop.
+    platform::arcobjects::Install_Source(
+        [&pump = main.pump()] { return platform::arcobjects::Running_Table(&pump); });
     main.set_coords(coords::make_coordinates(main));
     main.set_files(files::make_file_formats(main));
     main.set_realtime(realtime::make_real_time(main));

@@ -9,6 +9,7 @@
 
 #include "platform/arcobjects/document_json.h"
 #include "platform/arcobjects/layers.h"
+#include "platform/arcobjects/served.h"
 #include "platform/automation/vb_error.h"
 #include "platform/events/events.h"
 #include "platform/launcher/launcher.h"
@@ -17,7 +18,14 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QSocketNotifier>
 
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -35,7 +43,8 @@ using json_lines::print_line;
 using json_lines::print_status;
 namespace ao = platform::arcobjects;
 
-const char* const kUsage = R"USAGE(usage: maphost [--doc FILE] [--extension LIB]... [--headless] [--no-launch] WORD...
+const char* const kUsage = R"USAGE(usage: maphost [--doc FILE] [--extension LIB]... [--headless] [--no-launch] [--serve] WORD...
+       maphost --attach WORD...
        maphost --register LIB | --unregister LIB | --help
 
 Plays ArcMap's part for the Trekfold extension: loads each LIB given with
@@ -52,6 +61,20 @@ graphics drawn in its extent) until it is closed.
                      runs find them without --extension
   --unregister LIB   run LIB's DllUnregisterServer and drop its classes
   --no-launch        programs the libraries start are printed, not started
+  --serve            serve the application to other programs while the host
+                     runs: its window is announced (class "Afx:00400000:b:"
+                     and digits, title "Untitled - ArcMap") and a socket
+                     named by the window handle listens in the per-user
+                     folder $TREKFOLD_APPS_DIR, else $XDG_RUNTIME_DIR/
+                     trekfold-apps, else trekfold-<uid>/apps in the system's
+                     temporary folder; prints {"serving":HANDLE,"socket":PATH}.
+                     Without words (and with --headless) it serves until it
+                     is ended (SIGTERM, SIGINT); the window and the socket
+                     are removed then. Started by the name "arcmap" (a
+                     link), the host serves as with --serve
+  --attach           run the words in the first served host (lowest handle)
+                     through its socket, as another program would: create,
+                     call, dump and wait
 
 Words:
   toolbar CLSID      show the toolbar of that class (creating its items by
@@ -85,6 +108,8 @@ Words:
                      prints {"select-graphics":[INDEX...]}
   dump               print the whole state (below)
   wait MS            let events run for MS milliseconds
+  serve [MS]         serve (as --serve does), then end after MS milliseconds,
+                     or without MS when the host is ended
 
 Output lines, one JSON object each:
   {"toolbar":CLSID,"found":B,"name":N}    a toolbar shown (or not found)
@@ -106,6 +131,7 @@ Output lines, one JSON object each:
   {"dialog":"Save To Existing Feature Class","filter":F,"start":PATH,"answer":A}
                                           the browse dialog ("" cancelled)
   {"dump":STATE}
+  {"serving":HANDLE,"socket":PATH}        the host serves (--serve, serve)
   Values V and A use the argument forms above; an object result reads
   {"object":N,"kind":K} (a geometry also "geometry"), Null {"null":true},
   a date {"date":DAYS}, a byte array {"bytes":[...]}.
@@ -210,11 +236,17 @@ std::vector<Word> parse_words(const std::vector<std::string>& words)
         } else if (w.word == "select-layer" || w.word == "select-features" || w.word == "select-graphics") {
             static const std::set<std::string> words_known{"toolbar", "click", "create", "answer", "wait", "call",
                                                            "dump", "select-layer", "select-features",
-                                                           "select-graphics"};
+                                                           "select-graphics", "serve"};
             while (i < words.size() && !words_known.count(words[i])) w.args.push_back(words[i++]);
             if (w.args.size() < (w.word == "select-features" ? 2u : 1u))
                 throw maphost::BadWord{"\"" + w.word + "\" needs " +
                                        (w.word == "select-features" ? "a layer and object ids or none" : "its choice")};
+        } else if (w.word == "serve") {
+            if (i < words.size() && !words[i].empty() &&
+                words[i].find_first_not_of("0123456789") == std::string::npos) {
+                if (words[i].size() > 7) throw maphost::BadWord{"serve takes at most 3600000 milliseconds"};
+                w.args.push_back(words[i++]);
+            }
         } else if (w.word != "dump") {
             throw maphost::BadWord{"unknown word \"" + w.word + "\""};
         }
@@ -245,19 +277,52 @@ std::shared_ptr<ao::ICommand> find_command(ao::MxApplication& app, const std::st
     return nullptr;
 }
 
+// Set by SIGTERM and SIGINT: a serving host ends.
+int stop_pipe[2] = {-1, -1};
+bool stopped = false;
+
+void on_stop_signal(int)
+{
+    const char c = 1;
+    [[maybe_unused]] auto n = ::write(stop_pipe[1], &c, 1);
+}
+
+void watch_stop_signals()
+{
+    if (::pipe2(stop_pipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    auto* n = new QSocketNotifier(stop_pipe[0], QSocketNotifier::Read, QCoreApplication::instance());
+    QObject::connect(n, &QSocketNotifier::activated, n, [] {
+        char c;
+        while (::read(stop_pipe[0], &c, 1) > 0) {
+        }
+        stopped = true;
+        if (QCoreApplication::instance()) QCoreApplication::instance()->quit();
+    });
+    std::signal(SIGTERM, on_stop_signal);
+    std::signal(SIGINT, on_stop_signal);
+}
+
 class Run {
 public:
-    Run(ao::MxApplication& app, json_lines::ProbeDialogs& dialogs, platform::EventPump& pump)
+    Run(ao::MxApplication* app, json_lines::ProbeDialogs& dialogs, platform::EventPump& pump)
         : app_(app), dialogs_(dialogs), pump_(pump)
     {
         objects_.layer_named = [this](const std::string& name) -> platform::ObjectRef {
-            const auto& map = app_.Document()->FocusMap;
+            if (!app_) return nullptr;
+            const auto& map = app_->Document()->FocusMap;
             return map ? ao::Find_Layer(*map, name) : nullptr;
         };
     }
+    // Words go to a served host's application instead (--attach).
+    void attach(platform::ObjectRef root) { root_ = std::move(root); }
+    // What "serve" starts when the host does not serve yet.
+    std::function<void()> start_serving;
 
     void word(const Word& w)
     {
+        if (root_ && w.word != "create" && w.word != "call" && w.word != "dump" && w.word != "wait")
+            throw maphost::BadWord{"\"" + w.word + "\" is not available with --attach"};
+        if (w.word == "serve") return serve(w);
         if (w.word == "toolbar") return toolbar(w.args[0]);
         if (w.word == "click") return click(w.args[0]);
         if (w.word == "create") return create(w.args[0]);
@@ -274,9 +339,18 @@ public:
     }
 
 private:
+    void serve(const Word& w)
+    {
+        if (start_serving) start_serving();
+        const std::int64_t until =
+            w.args.empty() ? INT64_MAX : pump_.clock().now_us() + std::stoll(w.args[0]) * 1000;
+        while (!stopped && pump_.clock().now_us() < until)
+            pump_.wait_until([] { return stopped; }, std::min(until, pump_.clock().now_us() + 1'000'000));
+    }
+
     void toolbar(const std::string& clsid)
     {
-        auto bar = app_.Document()->CommandBars().Find(clsid);
+        auto bar = app_->Document()->CommandBars().Find(clsid);
         if (!bar) return print_line({{"toolbar", clsid}, {"found", false}});
         bar->Show();
         print_line({{"toolbar", clsid}, {"found", true}, {"name", bar->Name()}});
@@ -286,12 +360,12 @@ private:
     {
         print_line({{"click", progid}});
         try {
-            auto command = find_command(app_, progid);
+            auto command = find_command(*app_, progid);
             if (!command) {
-                platform::ObjectRef o = app_.Create(progid);
+                platform::ObjectRef o = app_->Create(progid);
                 command = ao::As<ao::ICommand>(o);
                 if (!command) throw maphost::BadWord{"\"" + progid + "\" is no command"};
-                command->OnCreate(app_.shared_from_this());
+                command->OnCreate(app_->shared_from_this());
             }
             command->OnClick();
         } catch (const platform::VbError& e) {
@@ -302,7 +376,8 @@ private:
     void create(const std::string& progid)
     {
         try {
-            current_ = app_.Create(progid);
+            current_ = root_ ? platform::CallByName(*root_, "Create", {platform::Variant(progid)}).ToObject()
+                             : app_->Create(progid);
             print_line({{"create", progid}, {"object", objects_.Add(current_)}});
         } catch (const platform::VbError& e) {
             print_line(error_line(e));
@@ -337,8 +412,9 @@ private:
 
     ao::Map& focus_map()
     {
-        if (!app_.Document()->FocusMap) throw maphost::BadWord{"the document has no map"};
-        return *app_.Document()->FocusMap;
+        if (!app_) throw maphost::BadWord{"selections are made in the host's own process, not attached"};
+        if (!app_->Document()->FocusMap) throw maphost::BadWord{"the document has no map"};
+        return *app_->Document()->FocusMap;
     }
 
     void select_layer(const std::vector<std::string>& names)
@@ -352,7 +428,8 @@ private:
                 chosen.push_back(l);
                 printed.push_back(n);
             }
-        app_.Document()->ContentsSelection = std::move(chosen);
+        focus_map(); // a local host with a map
+        app_->Document()->ContentsSelection = std::move(chosen);
         print_line({{"select-layer", printed}});
     }
 
@@ -396,7 +473,16 @@ private:
 
     void dump()
     {
-        json state = ao::Dump(app_);
+        if (root_) {
+            try {
+                json state = json::parse(platform::CallByName(*root_, "Dump").ToString(), nullptr, false);
+                print_line({{"dump", state}});
+            } catch (const platform::VbError& e) {
+                print_line(error_line(e));
+            }
+            return;
+        }
+        json state = ao::Dump(*app_);
         json objects = json::array();
         for (std::size_t i = 0; i < objects_.All().size(); ++i) {
             auto obj = std::dynamic_pointer_cast<ao::Object>(objects_.All()[i]);
@@ -406,12 +492,29 @@ private:
         print_line({{"dump", state}});
     }
 
-    ao::MxApplication& app_;
+    ao::MxApplication* app_;
     json_lines::ProbeDialogs& dialogs_;
     platform::EventPump& pump_;
     maphost::ObjectTable objects_;
     platform::ObjectRef current_;
+    platform::ObjectRef root_;
 };
+
+// The state a served host's Dump() gives: the dump word's, with the objects
+// its factory made for other programs that are still held.
+json served_dump(ao::MxApplication& app, const std::vector<std::weak_ptr<platform::Dispatch>>& made)
+{
+    json state = ao::Dump(app);
+    json objects = json::array();
+    for (std::size_t i = 0; i < made.size(); ++i) {
+        auto o = made[i].lock();
+        if (!o) continue;
+        auto obj = std::dynamic_pointer_cast<ao::Object>(o);
+        objects.push_back({{"object", i}, {"kind", obj ? json(obj->Kind()) : json("automation")}});
+    }
+    state["objects"] = objects;
+    return state;
+}
 
 void watch_views(ao::MxApplication& app)
 {
@@ -430,7 +533,10 @@ int main(int argc, char** argv)
     std::vector<std::string> rest;
     std::vector<std::string> extensions;
     std::string doc, reg, unreg;
-    bool headless = false, no_launch = false;
+    bool headless = false, no_launch = false, serve = false, attach = false;
+    // Started as ArcMap (the installation's bin/arcmap links here), the host
+    // serves as a running ArcMap does.
+    serve = std::filesystem::path(argv[0]).filename() == "arcmap";
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto value = [&](const char* what) {
@@ -448,6 +554,8 @@ int main(int argc, char** argv)
         else if (a == "--unregister") unreg = value("a library");
         else if (a == "--headless") headless = true;
         else if (a == "--no-launch") no_launch = true;
+        else if (a == "--serve") serve = true;
+        else if (a == "--attach") attach = true;
         else if (a.rfind("--", 0) == 0) {
             std::cerr << "maphost: unknown option " << a << "\n" << kUsage;
             return 2;
@@ -461,7 +569,7 @@ int main(int argc, char** argv)
         std::cerr << "maphost: " << b.message << "\n";
         return 2;
     }
-    const bool view = words.empty() && !headless && reg.empty() && unreg.empty();
+    const bool view = words.empty() && !headless && reg.empty() && unreg.empty() && !attach;
 
     std::unique_ptr<QCoreApplication> qt;
     if (view) qt = std::make_unique<QApplication>(argc, argv);
@@ -473,6 +581,34 @@ int main(int argc, char** argv)
     json_lines::ProbeDialogs probe_dialogs;
     platform::QtDialogs qt_dialogs;
     platform::EventPump& pump = platform::qt_event_pump();
+    watch_stop_signals();
+
+    if (attach) {
+        Run run(nullptr, probe_dialogs, pump);
+        try {
+            const auto hosts = ao::Served_Handles();
+            platform::ObjectRef root;
+            for (std::int32_t h : hosts) {
+                try {
+                    root = ao::Attach_Host(h, &pump);
+                    break;
+                } catch (const platform::VbError&) {
+                }
+            }
+            if (!root) {
+                std::cerr << "maphost: no served host answers\n";
+                return 1;
+            }
+            run.attach(root);
+            for (const Word& w : words) run.word(w);
+        } catch (const maphost::BadWord& b) {
+            std::cout.flush();
+            std::cerr << "maphost: " << b.message << "\n";
+            return 2;
+        }
+        std::cout.flush();
+        return 0;
+    }
 
     platform::ClassRegistry registry;
     registry.UseRegistrationFile(platform::ClassRegistry::DefaultRegistrationFile());
@@ -514,10 +650,33 @@ int main(int argc, char** argv)
 
     auto host_services = view ? maphost::View_Services() : maphost::Headless_Services(probe_dialogs);
     app->Services = host_services.get();
-    if (view) return maphost::Run_View(*app);
+    std::unique_ptr<ao::ServedHost> served;
+    std::vector<std::weak_ptr<platform::Dispatch>> made;
+    std::function<void()> raise;
+    auto start_serving = [&] {
+        if (served) return;
+        try {
+            served = std::make_unique<ao::ServedHost>(*app, pump, [&] { return served_dump(*app, made).dump(); });
+        } catch (const platform::VbError& e) {
+            std::cerr << "maphost: cannot serve: " << e.description << "\n";
+            std::exit(1);
+        }
+        served->on_create = [&](const std::string&, const platform::ObjectRef& o) { made.push_back(o); };
+        served->on_raise = [&] {
+            if (raise) raise();
+            else print_line({{"raised", served->Handle()}});
+        };
+        print_line({{"serving", served->Handle()}, {"socket", served->SocketPath()}});
+        std::cout.flush();
+    };
+    if (serve) start_serving();
+
+    if (view) return maphost::Run_View(*app, &raise);
 
     watch_views(*app);
-    Run run(*app, probe_dialogs, pump);
+    Run run(app.get(), probe_dialogs, pump);
+    run.start_serving = start_serving;
+    if (serve && words.empty()) run.word(Word{"serve", {}, {}, {}});
     try {
         for (const Word& w : words) {
             run.word(w);

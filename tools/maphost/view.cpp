@@ -205,12 +205,18 @@ void Show_Window(const platform::ModalWindow& window)
     d.exec();
 }
 
-int Run_View(ao::MxApplication& app)
+int Run_View(ao::MxApplication& app, std::function<void()>* raise)
 {
     HostWindow w(app);
     w.resize(800, 600);
     w.show();
-    return QApplication::exec();
+    if (raise) *raise = [&w] {
+        w.raise();
+        w.activateWindow();
+    };
+    const int status = QApplication::exec();
+    if (raise) *raise = nullptr;
+    return status;
 }
 
 } // namespace maphost

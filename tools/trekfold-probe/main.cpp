@@ -14,6 +14,7 @@
 #include "main/realtime/frm_realtime.h"
 #include "main/realtime/realtime.h"
 #include "platform/arcobjects/arcobjects.h"
+#include "platform/arcobjects/served.h"
 #include "platform/windows/windows.h"
 #include "main/transfer/discovery.h"
 #include "main/transfer/probe/probe.h"
@@ -153,7 +154,8 @@ Commands:
   until status TEXT [MS]  ... or until a status text set from now on begins
                           with TEXT (at most MS ms, default 600000);
   until fromdde CODE [MS] ... or until LandView pokes a command of that code
-                          prints {"until":"rows N"|"status TEXT"|"fromdde CODE",
+  until hosts N [MS]      ... or until N served map hosts answer
+                          prints {"until":"rows N"|"status TEXT"|"fromdde CODE"|"hosts N",
                           "met":B}; each command LandView pokes prints
                           {"fromdde":TEXT} and, once carried out,
                           {"handled":TEXT}; its END prints {"end":true} and
@@ -367,9 +369,9 @@ std::vector<Command> parse_commands(const std::vector<std::string>& words)
             c.args = need(w, 1);
         } else if (w == "until") {
             c.args = need(w, 2);
-            if (c.args[0] != "rows" && c.args[0] != "status" && c.args[0] != "fromdde")
-                throw ProbeError{"\"until\" needs rows N, status TEXT or fromdde CODE"};
-            if (c.args[0] == "rows" && !parse_int(c.args[1], n, 0, 1000000)) throw ProbeError{"bad row count \"" + c.args[1] + "\""};
+            if (c.args[0] != "rows" && c.args[0] != "status" && c.args[0] != "fromdde" && c.args[0] != "hosts")
+                throw ProbeError{"\"until\" needs rows N, status TEXT, fromdde CODE or hosts N"};
+            if ((c.args[0] == "rows" || c.args[0] == "hosts") && !parse_int(c.args[1], n, 0, 1000000)) throw ProbeError{"bad row count \"" + c.args[1] + "\""};
             if (i < words.size() && parse_int(words[i], n, 0, 86400000)) c.args.push_back(words[i++]);
         } else if (w == "cell" || w == "dblcell" || w == "resize") {
             c.args = need(w, 3);
@@ -740,6 +742,13 @@ private:
         if (a[0] == "rows") {
             const int want = std::stoi(a[1]);
             met = main_.pump().wait_until([&] { return data_rows() >= want; }, deadline(ms));
+        } else if (a[0] == "hosts") {
+            // Hosts come and go outside the loop's events: looked at each 50 ms.
+            const int want = std::stoi(a[1]);
+            auto hosts = [] { return platform::arcobjects::Running_Table(nullptr)->Count(); };
+            const std::int64_t end = deadline(ms);
+            while (!(met = hosts() == want) && main_.pump().clock().now_us() < end)
+                main_.pump().wait_until([] { return false; }, std::min(end, main_.pump().clock().now_us() + 50'000));
         } else if (a[0] == "fromdde") {
             fromdde_seen_ = false;
             fromdde_wanted_ = platform::vb::UCase(a[1]);
@@ -1115,7 +1124,8 @@ private:
                 for (const auto& v : call.args) args.push_back(json_of(v));
                 print_line({{"arcmap", {{"member", call.member}, {"args", args}}}});
             };
-            ao::Install_Source([f = fakes_] { return f; });
+            // The fakes first, the served hosts beside them.
+            ao::Install_Source([f = fakes_, &pump = main_.pump()] { return ao::Running_Table(&pump, f); });
         }
         if (word == "arcmap-answer") {
             json j = json::parse(a[1], nullptr, false);

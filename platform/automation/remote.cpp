@@ -1,0 +1,855 @@
+#include "platform/automation/remote.h"
+
+#include "platform/events/events.h"
+
+#include <QObject>
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <cstring>
+#include <algorithm>
+#include <map>
+#include <set>
+#include <stdexcept>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <poll.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace platform::remote {
+
+VbError Server_Gone()
+{
+    return VbError(kServerGone, "", "The remote server machine does not exist or is unavailable");
+}
+
+namespace {
+
+// --- encoding -------------------------------------------------------------------
+
+class Writer {
+public:
+    std::vector<std::uint8_t> bytes = std::vector<std::uint8_t>(4);
+    void u8(std::uint8_t v) { bytes.push_back(v); }
+    void u16(std::uint16_t v) { raw(&v, 2); }
+    void u32(std::uint32_t v) { raw(&v, 4); }
+    void i32(std::int32_t v) { raw(&v, 4); }
+    void f32(float v) { raw(&v, 4); }
+    void f64(double v) { raw(&v, 8); }
+    void text(const std::string& s)
+    {
+        u32(static_cast<std::uint32_t>(s.size()));
+        bytes.insert(bytes.end(), s.begin(), s.end());
+    }
+    // Little-endian hosts only (the platforms we build for).
+    void raw(const void* p, std::size_t n)
+    {
+        auto* b = static_cast<const std::uint8_t*>(p);
+        bytes.insert(bytes.end(), b, b + n);
+    }
+};
+
+void put_value(Writer& w, const Variant& v, const ObjectOut& out)
+{
+    const VarType t = v.Type();
+    w.u16(static_cast<std::uint16_t>(t));
+    switch (t) {
+    case VarType::Empty:
+    case VarType::Null:
+    case VarType::Error: return;
+    case VarType::Integer: return w.u16(static_cast<std::uint16_t>(v.ToInt16()));
+    case VarType::Long: return w.i32(v.ToInt32());
+    case VarType::Single: return w.f32(v.ToSingle());
+    case VarType::Double:
+    case VarType::Date: return w.f64(v.ToDouble());
+    case VarType::String: return w.text(v.ToString());
+    case VarType::Boolean: return w.u8(v.ToBool() ? 1 : 0);
+    case VarType::Byte: return w.u8(v.ToByte());
+    case VarType::Object: {
+        const WireObject o = out(v.ToObject());
+        w.u8(o.receivers ? 1 : 0);
+        return w.u32(o.handle);
+    }
+    case VarType::ByteArray: {
+        const Bytes& b = *v.BytesPtr();
+        w.i32(v.BytesLBound());
+        w.u32(static_cast<std::uint32_t>(b.size()));
+        return w.raw(b.data(), b.size());
+    }
+    case VarType::Array: {
+        const VariantArray& a = v.ToArray();
+        const int dims = a.Dimensions();
+        w.u8(static_cast<std::uint8_t>(dims));
+        for (int d = 1; d <= dims; ++d) {
+            w.i32(a.LBound(d));
+            w.u32(static_cast<std::uint32_t>(static_cast<std::int64_t>(a.UBound(d)) - a.LBound(d) + 1));
+        }
+        for (const Variant& item : a.items()) put_value(w, item, out);
+        return;
+    }
+    }
+}
+
+struct Bad : std::runtime_error {
+    Bad() : std::runtime_error("bad message") {}
+};
+
+class Reader {
+public:
+    explicit Reader(std::span<const std::uint8_t> data) : data_(data) {}
+    std::size_t left() const { return data_.size() - pos_; }
+    void need(std::uint64_t n) const
+    {
+        if (n > left()) throw Bad();
+    }
+    template <class T>
+    T get()
+    {
+        need(sizeof(T));
+        T v;
+        std::memcpy(&v, data_.data() + pos_, sizeof(T));
+        pos_ += sizeof(T);
+        return v;
+    }
+    std::string text()
+    {
+        const auto n = get<std::uint32_t>();
+        need(n);
+        std::string s(reinterpret_cast<const char*>(data_.data() + pos_), n);
+        pos_ += n;
+        return s;
+    }
+    Bytes bytes(std::uint32_t n)
+    {
+        need(n);
+        Bytes b(data_.begin() + static_cast<std::ptrdiff_t>(pos_), data_.begin() + static_cast<std::ptrdiff_t>(pos_ + n));
+        pos_ += n;
+        return b;
+    }
+
+private:
+    std::span<const std::uint8_t> data_;
+    std::size_t pos_ = 0;
+};
+
+constexpr std::size_t kMinValue = 2; // a type code alone
+
+Variant get_value(Reader& r, const ObjectIn& in, int depth)
+{
+    const auto t = static_cast<VarType>(r.get<std::uint16_t>());
+    switch (t) {
+    case VarType::Empty: return Variant();
+    case VarType::Null: return Variant(NullValue{});
+    case VarType::Error: return Variant::Missing();
+    case VarType::Integer: return Variant(r.get<std::int16_t>());
+    case VarType::Long: return Variant(r.get<std::int32_t>());
+    case VarType::Single: return Variant(r.get<float>());
+    case VarType::Double: return Variant(r.get<double>());
+    case VarType::Date: return Variant(DateValue{r.get<double>()});
+    case VarType::String: return Variant(r.text());
+    case VarType::Boolean: {
+        const auto b = r.get<std::uint8_t>();
+        if (b > 1) throw Bad();
+        return Variant(b == 1);
+    }
+    case VarType::Byte: return Variant(r.get<std::uint8_t>());
+    case VarType::Object: {
+        const auto owner = r.get<std::uint8_t>();
+        if (owner > 1) throw Bad();
+        WireObject o{owner == 1, r.get<std::uint32_t>()};
+        return Variant(in(o));
+    }
+    case VarType::ByteArray: {
+        const auto lb = r.get<std::int32_t>();
+        return Variant(r.bytes(r.get<std::uint32_t>()), lb);
+    }
+    case VarType::Array: {
+        if (depth >= kMaxDepth) throw Bad();
+        const auto dims = r.get<std::uint8_t>();
+        if (dims > 2) throw Bad();
+        if (dims == 0) return Variant(VariantArray());
+        std::int32_t lb[2] = {0, 0};
+        std::uint32_t count[2] = {1, 1};
+        for (int d = 0; d < dims; ++d) {
+            lb[d] = r.get<std::int32_t>();
+            count[d] = r.get<std::uint32_t>();
+            // The count and the last index must stay representable.
+            if (count[d] > INT32_MAX || (count[d] > 0 && static_cast<std::int64_t>(lb[d]) + count[d] - 1 > INT32_MAX))
+                throw Bad();
+        }
+        const std::uint64_t total = std::uint64_t(count[0]) * count[1];
+        r.need(total * kMinValue); // every item is at least its type code
+        VariantArray a = dims == 1 ? VariantArray(lb[0], static_cast<std::int32_t>(count[0]))
+                                   : VariantArray(lb[0], static_cast<std::int32_t>(count[0]), lb[1],
+                                                  static_cast<std::int32_t>(count[1]));
+        if (dims == 1) {
+            for (std::uint32_t i = 0; i < count[0]; ++i)
+                a.at(lb[0] + static_cast<std::int32_t>(i)) = get_value(r, in, depth + 1);
+        } else {
+            for (std::uint32_t i = 0; i < count[0]; ++i)
+                for (std::uint32_t j = 0; j < count[1]; ++j)
+                    a.at(lb[0] + static_cast<std::int32_t>(i), lb[1] + static_cast<std::int32_t>(j)) =
+                        get_value(r, in, depth + 1);
+        }
+        return Variant(std::move(a));
+    }
+    }
+    throw Bad();
+}
+
+std::vector<Variant> get_values(Reader& r, const ObjectIn& in)
+{
+    const auto n = r.get<std::uint32_t>();
+    r.need(std::uint64_t(n) * kMinValue);
+    std::vector<Variant> out;
+    out.reserve(n);
+    for (std::uint32_t i = 0; i < n; ++i) out.push_back(get_value(r, in, 0));
+    return out;
+}
+
+} // namespace
+
+std::vector<std::uint8_t> Encode(const Message& m, const ObjectOut& out)
+{
+    Writer w;
+    w.u8(static_cast<std::uint8_t>(m.kind));
+    switch (m.kind) {
+    case Kind::Call:
+        w.u32(m.call);
+        w.u32(m.handle);
+        w.i32(m.dispid);
+        w.u8(m.invoke);
+        w.u32(static_cast<std::uint32_t>(m.args.size()));
+        for (const Variant& a : m.args) put_value(w, a, out);
+        break;
+    case Kind::Return:
+        w.u32(m.call);
+        put_value(w, m.result, out);
+        w.u32(static_cast<std::uint32_t>(m.args.size()));
+        for (const Variant& a : m.args) put_value(w, a, out);
+        break;
+    case Kind::Error:
+        w.u32(m.call);
+        w.i32(m.number);
+        w.text(m.source);
+        w.text(m.text);
+        break;
+    case Kind::Names:
+        w.u32(m.call);
+        w.u32(m.handle);
+        w.text(m.text);
+        break;
+    case Kind::Release:
+        w.u32(m.handle);
+        w.u32(static_cast<std::uint32_t>(m.dispid));
+        break;
+    }
+    const std::size_t n = w.bytes.size() - 4;
+    if (n > kMaxFrame) throw VbError(6, "", "Overflow");
+    const auto len = static_cast<std::uint32_t>(n);
+    std::memcpy(w.bytes.data(), &len, 4);
+    return std::move(w.bytes);
+}
+
+std::optional<Message> Decode(std::span<const std::uint8_t> payload, const ObjectIn& in)
+{
+    try {
+        Reader r(payload);
+        Message m;
+        const auto kind = r.get<std::uint8_t>();
+        if (kind < 1 || kind > 5) return std::nullopt;
+        m.kind = static_cast<Kind>(kind);
+        switch (m.kind) {
+        case Kind::Call:
+            m.call = r.get<std::uint32_t>();
+            m.handle = r.get<std::uint32_t>();
+            m.dispid = r.get<std::int32_t>();
+            m.invoke = r.get<std::uint8_t>();
+            if (m.invoke != 1 && m.invoke != 2 && m.invoke != 4 && m.invoke != 8) return std::nullopt;
+            m.args = get_values(r, in);
+            break;
+        case Kind::Return:
+            m.call = r.get<std::uint32_t>();
+            m.result = get_value(r, in, 0);
+            m.args = get_values(r, in);
+            break;
+        case Kind::Error:
+            m.call = r.get<std::uint32_t>();
+            m.number = r.get<std::int32_t>();
+            m.source = r.text();
+            m.text = r.text();
+            break;
+        case Kind::Names:
+            m.call = r.get<std::uint32_t>();
+            m.handle = r.get<std::uint32_t>();
+            m.text = r.text();
+            break;
+        case Kind::Release:
+            m.handle = r.get<std::uint32_t>();
+            m.dispid = static_cast<std::int32_t>(r.get<std::uint32_t>());
+            break;
+        }
+        if (r.left() != 0) return std::nullopt;
+        return m;
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+void FrameReader::feed(std::span<const std::uint8_t> bytes)
+{
+    if (failed_) return;
+    if (start_ > 0 && start_ * 2 >= buffer_.size()) {
+        buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(start_));
+        start_ = 0;
+    }
+    buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
+}
+
+FrameReader::Result FrameReader::next(std::vector<std::uint8_t>& payload)
+{
+    if (failed_) return Result::Bad;
+    if (held() < 4) return Result::More;
+    std::uint32_t len;
+    std::memcpy(&len, buffer_.data() + start_, 4);
+    if (len == 0 || len > kMaxFrame) {
+        failed_ = true;
+        buffer_.clear();
+        buffer_.shrink_to_fit();
+        start_ = 0;
+        return Result::Bad;
+    }
+    if (held() - 4 < len) return Result::More;
+    const auto* p = buffer_.data() + start_ + 4;
+    payload.assign(p, p + len);
+    start_ += 4 + len;
+    if (start_ == buffer_.size()) {
+        buffer_.clear();
+        start_ = 0;
+    }
+    return Result::Frame;
+}
+
+// --- connections ------------------------------------------------------------------
+
+namespace {
+
+bool same_user(int fd)
+{
+    struct ucred cred{};
+    socklen_t len = sizeof cred;
+    return ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) == 0 && cred.uid == ::getuid();
+}
+
+bool fill_address(const std::string& path, sockaddr_un& addr)
+{
+    std::memset(&addr, 0, sizeof addr);
+    addr.sun_family = AF_UNIX;
+    if (path.size() >= sizeof addr.sun_path) return false;
+    std::memcpy(addr.sun_path, path.data(), path.size());
+    return true;
+}
+
+// A handle of the peer's object, made callable here.
+struct Proxy : Dispatch {
+    std::shared_ptr<Connection> connection;
+    std::uint32_t handle;
+    mutable std::vector<std::pair<std::string, DispId>> names;
+
+    Proxy(std::shared_ptr<Connection> c, std::uint32_t h) : connection(std::move(c)), handle(h) {}
+    ~Proxy() override;
+    std::optional<DispId> GetIDOfName(std::string_view name) const override
+    {
+        for (const auto& [n, id] : names)
+            if (NameEquals(n, name)) return id;
+        auto id = connection->Names(handle, name);
+        if (id) names.emplace_back(std::string(name), *id);
+        return id;
+    }
+    Variant Invoke(DispId id, InvokeKind kind, std::vector<Variant>& args) override
+    {
+        return connection->Call(handle, id, kind, args);
+    }
+};
+
+} // namespace
+
+struct Connection::Impl {
+    Connection& self;
+    int fd;
+    EventPump* pump;
+    QSocketNotifier* notifier = nullptr;
+    FrameReader reader;
+    std::uint32_t next_call = 1;
+    std::uint32_t next_handle = kRootHandle + 1;
+    struct Export {
+        ObjectRef object;
+        std::uint64_t refs = 0;
+    };
+    std::map<std::uint32_t, Export> exports;
+    std::map<const Dispatch*, std::uint32_t> handle_of;
+    struct Import {
+        std::weak_ptr<Proxy> proxy;
+        std::uint32_t received = 0;
+    };
+    std::map<std::uint32_t, Import> imports;
+    std::map<std::uint32_t, Message> answers;
+    std::set<std::uint32_t> pending; // calls that wait for their answer
+
+    Impl(Connection& s, int f, EventPump* p) : self(s), fd(f), pump(p) {}
+
+    WireObject out(const ObjectRef& o)
+    {
+        if (!o) return {};
+        if (auto* p = dynamic_cast<Proxy*>(o.get()); p && p->connection.get() == &self) return {true, p->handle};
+        auto it = handle_of.find(o.get());
+        std::uint32_t h;
+        if (it != handle_of.end()) {
+            h = it->second;
+        } else {
+            h = next_handle++;
+            handle_of[o.get()] = h;
+            exports[h].object = o;
+        }
+        ++exports[h].refs;
+        return {false, h};
+    }
+
+    ObjectRef in(const WireObject& w)
+    {
+        if (w.receivers) {
+            auto it = exports.find(w.handle);
+            if (it == exports.end()) throw Bad();
+            return it->second.object;
+        }
+        if (w.handle == 0) return nullptr;
+        Import& imp = imports[w.handle];
+        ++imp.received;
+        if (auto p = imp.proxy.lock()) return p;
+        auto p = std::make_shared<Proxy>(self.shared_from_this(), w.handle);
+        imp.proxy = p;
+        return p;
+    }
+
+    ObjectOut encoder() { return [this](const ObjectRef& o) { return out(o); }; }
+    ObjectIn decoder() { return [this](const WireObject& w) { return in(w); }; }
+
+    // Reads what the socket holds now; false when the peer has gone.
+    bool read_some()
+    {
+        std::uint8_t buf[65536];
+        for (;;) {
+            const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+            if (n > 0) {
+                reader.feed(std::span<const std::uint8_t>(buf, static_cast<std::size_t>(n)));
+                continue;
+            }
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;
+            return false;
+        }
+    }
+
+    // Writes a whole frame; while the peer's side is full, what it sends is
+    // taken in (not handled) so two large messages crossing cannot block.
+    bool send(const std::vector<std::uint8_t>& frame)
+    {
+        std::size_t done = 0;
+        bool took = false;
+        while (done < frame.size()) {
+            const ssize_t n = ::send(fd, frame.data() + done, frame.size() - done, MSG_NOSIGNAL);
+            if (n > 0) {
+                done += static_cast<std::size_t>(n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                pollfd p{fd, POLLIN | POLLOUT, 0};
+                if (::poll(&p, 1, -1) < 0 && errno != EINTR) return false;
+                if (p.revents & (POLLIN | POLLHUP | POLLERR)) {
+                    if (!read_some()) return false;
+                    took = true;
+                }
+                continue;
+            }
+            return false;
+        }
+        if (took) post_drain();
+        return true;
+    }
+
+    void post_drain()
+    {
+        if (!pump) return;
+        std::weak_ptr<Connection> weak = self.weak_from_this();
+        pump->post([weak] {
+            if (auto c = weak.lock()) c->impl_->readable();
+        });
+    }
+
+    void readable()
+    {
+        auto keep = self.shared_from_this();
+        drain();
+        if (!self.closed_ && notifier) notifier->setEnabled(true);
+    }
+
+    void write(const Message& m)
+    {
+        if (self.closed_) return;
+        std::vector<std::uint8_t> frame;
+        try {
+            frame = Encode(m, encoder());
+        } catch (const VbError& e) {
+            if (m.kind == Kind::Return) {
+                Message err;
+                err.kind = Kind::Error;
+                err.call = m.call;
+                err.number = e.number;
+                err.text = e.description;
+                frame = Encode(err, encoder());
+            } else {
+                throw;
+            }
+        }
+        if (!send(frame)) self.Close();
+    }
+
+    void drain()
+    {
+        if (self.closed_) return;
+        if (!read_some()) {
+            // What arrived before the end is still handled (answers).
+            handle_frames();
+            return self.Close();
+        }
+        handle_frames();
+    }
+
+    void handle_frames()
+    {
+        std::vector<std::uint8_t> payload;
+        while (!self.closed_) {
+            const FrameReader::Result r = reader.next(payload);
+            if (r == FrameReader::Result::More) return;
+            if (r == FrameReader::Result::Bad) return self.Close();
+            std::optional<Message> m = Decode(payload, decoder());
+            if (!m) return self.Close();
+            handle(std::move(*m));
+        }
+    }
+
+    void handle(Message m)
+    {
+        switch (m.kind) {
+        case Kind::Return:
+        case Kind::Error:
+            // An answer nobody waits for is dropped, so a peer cannot make
+            // this side hold what it sends.
+            if (pending.erase(m.call)) answers[m.call] = std::move(m);
+            return;
+        case Kind::Release: {
+            auto it = exports.find(m.handle);
+            if (it == exports.end() || m.handle == kRootHandle) return;
+            const auto n = static_cast<std::uint32_t>(m.dispid);
+            it->second.refs = it->second.refs > n ? it->second.refs - n : 0;
+            if (it->second.refs == 0) {
+                handle_of.erase(it->second.object.get());
+                exports.erase(it);
+            }
+            return;
+        }
+        case Kind::Names:
+        case Kind::Call: serve(std::move(m)); return;
+        }
+    }
+
+    void serve(Message m)
+    {
+        Message answer;
+        answer.kind = Kind::Return;
+        answer.call = m.call;
+        auto it = exports.find(m.handle);
+        ObjectRef object = it == exports.end() ? nullptr : it->second.object;
+        try {
+            if (!object) throw VbError(-2147417848, "", "The object invoked has disconnected from its clients");
+            if (m.kind == Kind::Names) {
+                auto id = object->GetIDOfName(m.text);
+                if (!id) throw VbError(438, "", "Object doesn't support this property or method");
+                answer.result = Variant(std::int32_t(*id));
+            } else {
+                answer.result = object->Invoke(m.dispid, static_cast<InvokeKind>(m.invoke), m.args);
+                answer.args = std::move(m.args);
+            }
+        } catch (const VbError& e) {
+            answer = Message{};
+            answer.kind = Kind::Error;
+            answer.call = m.call;
+            answer.number = e.number;
+            answer.source = e.source;
+            answer.text = e.description;
+        } catch (const std::exception& e) {
+            answer = Message{};
+            answer.kind = Kind::Error;
+            answer.call = m.call;
+            answer.number = 440;
+            answer.text = std::string("Automation error: ") + e.what();
+        }
+        write(answer);
+    }
+
+    Message wait_for(std::uint32_t call)
+    {
+        auto keep = self.shared_from_this();
+        struct Forget {
+            Impl& i;
+            std::uint32_t call;
+            ~Forget() { i.pending.erase(call); }
+        } forget{*this, call};
+        for (;;) {
+            drain();
+            if (auto a = answers.find(call); a != answers.end()) {
+                Message m = std::move(a->second);
+                answers.erase(a);
+                return m;
+            }
+            if (self.closed_) throw Server_Gone();
+            if (pump) {
+                if (notifier) notifier->setEnabled(true);
+                // No deadline of its own: the call waits as long as the peer
+                // lives; each turn is bounded so the loop is looked at again.
+                pump->wait_until([&] { return self.closed_ || answers.count(call) > 0; },
+                                 pump->clock().now_us() + 1'000'000);
+            } else {
+                pollfd p{fd, POLLIN, 0};
+                ::poll(&p, 1, 1000);
+            }
+        }
+    }
+};
+
+Connection::Connection(int fd, EventPump* pump) : impl_(std::make_unique<Impl>(*this, fd, pump)) {}
+
+std::shared_ptr<Connection> Connection::Adopt(int fd, EventPump* pump, ObjectRef root)
+{
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+    std::shared_ptr<Connection> c(new Connection(fd, pump));
+    if (root) {
+        c->impl_->exports[kRootHandle] = {root, 1};
+        c->impl_->handle_of[root.get()] = kRootHandle;
+    }
+    if (pump) {
+        auto* n = new QSocketNotifier(fd, QSocketNotifier::Read);
+        c->impl_->notifier = n;
+        std::weak_ptr<Connection> weak = c;
+        QObject::connect(n, &QSocketNotifier::activated, n, [weak, n] {
+            // Handled on the loop's next turn, outside this notifier, so a
+            // call served there may wait on the socket again.
+            n->setEnabled(false);
+            if (auto c = weak.lock()) c->impl_->post_drain();
+        });
+    }
+    return c;
+}
+
+std::shared_ptr<Connection> Connection::Connect(const std::string& path, EventPump* pump)
+{
+    sockaddr_un addr{};
+    if (!fill_address(path, addr)) throw Server_Gone();
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) throw Server_Gone();
+    int r;
+    do r = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    while (r != 0 && errno == EINTR);
+    if (r != 0 || !same_user(fd)) {
+        ::close(fd);
+        throw Server_Gone();
+    }
+    return Adopt(fd, pump);
+}
+
+Connection::~Connection()
+{
+    on_closed = nullptr;
+    Close();
+}
+
+void Connection::Close()
+{
+    if (closed_) return;
+    closed_ = true;
+    if (impl_->notifier) {
+        impl_->notifier->setEnabled(false);
+        impl_->notifier->deleteLater();
+        impl_->notifier = nullptr;
+    }
+    ::close(impl_->fd);
+    // Objects are released after the maps are cleared: a destructor that
+    // runs then finds the connection closed.
+    auto exports = std::move(impl_->exports);
+    impl_->exports.clear();
+    impl_->handle_of.clear();
+    exports.clear();
+    if (auto f = std::move(on_closed)) f();
+}
+
+ObjectRef Connection::Root()
+{
+    return impl_->in(WireObject{false, kRootHandle});
+}
+
+std::size_t Connection::Exported() const { return impl_->exports.size(); }
+
+std::optional<DispId> Connection::Names(std::uint32_t handle, std::string_view name)
+{
+    if (closed_) throw Server_Gone();
+    Message m;
+    m.kind = Kind::Names;
+    m.call = impl_->next_call++;
+    m.handle = handle;
+    m.text = std::string(name);
+    impl_->pending.insert(m.call);
+    impl_->write(m);
+    Message a = impl_->wait_for(m.call);
+    if (a.kind == Kind::Error) {
+        if (a.number == 438) return std::nullopt;
+        throw VbError(a.number, a.source, a.text);
+    }
+    return a.result.ToInt32();
+}
+
+Variant Connection::Call(std::uint32_t handle, DispId id, InvokeKind kind, std::vector<Variant>& args)
+{
+    if (closed_) throw Server_Gone();
+    Message m;
+    m.kind = Kind::Call;
+    m.call = impl_->next_call++;
+    m.handle = handle;
+    m.dispid = id;
+    m.invoke = static_cast<std::uint8_t>(kind);
+    // Encoded from the caller's own arguments (no copy); they stay as they
+    // are unless the answer brings them back changed.
+    m.args = std::move(args);
+    impl_->pending.insert(m.call);
+    try {
+        impl_->write(m);
+    } catch (...) {
+        impl_->pending.erase(m.call);
+        args = std::move(m.args);
+        throw;
+    }
+    args = std::move(m.args);
+    Message a = impl_->wait_for(m.call);
+    if (a.kind == Kind::Error) throw VbError(a.number, a.source, a.text);
+    if (a.args.size() == args.size())
+        for (std::size_t i = 0; i < args.size(); ++i) args[i] = std::move(a.args[i]);
+    return std::move(a.result);
+}
+
+void Connection::Release(std::uint32_t handle)
+{
+    auto it = impl_->imports.find(handle);
+    if (it == impl_->imports.end()) return;
+    const std::uint32_t count = it->second.received;
+    impl_->imports.erase(it);
+    if (closed_ || count == 0) return;
+    Message m;
+    m.kind = Kind::Release;
+    m.handle = handle;
+    m.dispid = static_cast<std::int32_t>(count);
+    impl_->write(m);
+}
+
+Proxy::~Proxy() { connection->Release(handle); }
+
+// --- the listening end -------------------------------------------------------------
+
+struct Server::Impl {
+    EventPump& pump;
+    std::string path;
+    ObjectRef root;
+    int listen_fd = -1;
+    QSocketNotifier* notifier = nullptr;
+    std::vector<std::shared_ptr<Connection>> connections;
+
+    Impl(EventPump& p, std::string at, ObjectRef r) : pump(p), path(std::move(at)), root(std::move(r)) {}
+
+    void accept_one()
+    {
+        const int fd = ::accept4(listen_fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd < 0) return;
+        if (!same_user(fd)) {
+            ::close(fd);
+            return;
+        }
+        auto c = Connection::Adopt(fd, &pump, root);
+        std::weak_ptr<Connection> weak = c;
+        c->on_closed = [this, weak] {
+            // Dropped on the next turn: the connection may be mid-call now.
+            pump.post([this, weak, alive = std::weak_ptr<bool>(alive)] {
+                if (!alive.lock()) return;
+                auto c = weak.lock();
+                std::erase_if(connections, [&](const auto& x) { return x == c || x->Closed(); });
+            });
+        };
+        connections.push_back(std::move(c));
+    }
+    std::shared_ptr<bool> alive = std::make_shared<bool>(true);
+};
+
+Server::Server(EventPump& pump, std::string path, ObjectRef root)
+    : impl_(std::make_unique<Impl>(pump, std::move(path), std::move(root)))
+{
+    const VbError refused(70, "", "Permission denied");
+    sockaddr_un addr{};
+    if (!fill_address(impl_->path, addr)) throw refused;
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) throw refused;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        // A socket file nobody listens on is left from a host that died.
+        const int probe = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const bool live = probe >= 0 && ::connect(probe, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+        if (probe >= 0) ::close(probe);
+        struct stat st{};
+        if (live || ::lstat(impl_->path.c_str(), &st) != 0 || !S_ISSOCK(st.st_mode) ||
+            ::unlink(impl_->path.c_str()) != 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+            ::close(fd);
+            throw refused;
+        }
+    }
+    if (::listen(fd, 16) != 0) {
+        ::close(fd);
+        ::unlink(impl_->path.c_str());
+        throw refused;
+    }
+    impl_->listen_fd = fd;
+    impl_->notifier = new QSocketNotifier(fd, QSocketNotifier::Read);
+    Impl* i = impl_.get();
+    QObject::connect(i->notifier, &QSocketNotifier::activated, i->notifier, [i] { i->accept_one(); });
+}
+
+Server::~Server()
+{
+    *impl_->alive = false;
+    for (auto& c : impl_->connections) {
+        c->on_closed = nullptr;
+        c->Close();
+    }
+    impl_->connections.clear();
+    impl_->notifier->setEnabled(false);
+    delete impl_->notifier;
+    ::close(impl_->listen_fd);
+    ::unlink(impl_->path.c_str());
+}
+
+const std::string& Server::path() const { return impl_->path; }
+
+std::size_t Server::connections() const
+{
+    return static_cast<std::size_t>(
+        std::count_if(impl_->connections.begin(), impl_->connections.end(), [](const auto& c) { return !c->Closed(); }));
+}
+
+} // namespace platform::remote

@@ -1,0 +1,224 @@
+#include "platform/automation/collection_object.h"
+#include "platform/automation/remote.h"
+#include "platform/events/events.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace platform;
+namespace rm = platform::remote;
+
+namespace {
+
+EventPump& pump()
+{
+    static int argc = 1;
+    static char name[] = "remote_test";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication a(argc, argv);
+    return qt_event_pump();
+}
+
+// An object with a member table built from lambdas: Echo(v), Double(x&),
+// Through(obj, v) (calls obj.Echo(v) back), Make() (a new object), Fail(),
+// Read(collection) (its item "second" and its count), Hang_Up().
+class Tester : public Dispatch {
+public:
+    Tester()
+    {
+        members_.Add({"Echo", 1, [](std::vector<Variant>& a) { return a[0]; }, {}, {}, {}, 1, 1});
+        members_.Add({"Double", 2, [](std::vector<Variant>& a) {
+                          a[0] = Variant(a[0].ToDouble() * 2);
+                          return Variant();
+                      }, {}, {}, {}, 1, 1});
+        members_.Add({"Through", 3, [](std::vector<Variant>& a) {
+                          return CallByName(*a[0].ToObject(), "Echo", {a[1]});
+                      }, {}, {}, {}, 2, 2});
+        members_.Add({"Make", 4, [](std::vector<Variant>&) { return Variant(ObjectRef(std::make_shared<Tester>())); },
+                      {}, {}, {}, 0, 0});
+        members_.Add({"Fail", 5, [](std::vector<Variant>&) -> Variant { throw VbError(1004, "Tester", "it failed"); },
+                      {}, {}, {}, 0, 0});
+        members_.Add({"Read", 7, [](std::vector<Variant>& a) {
+                          Dispatch& c = *a[0].ToObject();
+                          return Variant(CallByName(c, "Item", {Variant("second")}).ToString() +
+                                         GetByName(c, "Count").ToString());
+                      }, {}, {}, {}, 1, 1});
+        members_.Add({"Hang_Up", 6, [this](std::vector<Variant>&) -> Variant {
+                          if (hang_up) hang_up();
+                          return Variant();
+                      }, {}, {}, {}, 0, 0});
+    }
+    std::optional<DispId> GetIDOfName(std::string_view n) const override { return members_.IdOf(n); }
+    Variant Invoke(DispId id, InvokeKind k, std::vector<Variant>& a) override { return members_.Invoke(id, k, a); }
+    std::function<void()> hang_up;
+
+private:
+    MemberTable members_;
+};
+
+struct Pair {
+    std::shared_ptr<Tester> served = std::make_shared<Tester>();
+    std::shared_ptr<rm::Connection> server, client;
+    Pair()
+    {
+        int fds[2];
+        EXPECT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);
+        server = rm::Connection::Adopt(fds[0], &pump(), served);
+        client = rm::Connection::Adopt(fds[1], &pump());
+    }
+};
+
+bool wait_for(const std::function<bool()>& done)
+{
+    return pump().wait_until(done, pump().clock().now_us() + 20'000'000);
+}
+
+std::vector<Variant> every_kind()
+{
+    VariantArray one(-2, 3);
+    one.at(-2) = Variant(std::int32_t(7));
+    one.at(-1) = Variant("seven");
+    VariantArray inner(0, 1);
+    inner.at(0) = Variant(true);
+    one.at(0) = Variant(std::move(inner));
+    VariantArray two(0, 2, 1, 3);
+    for (int i = 0; i < 2; ++i)
+        for (int j = 1; j <= 3; ++j) two.at(i, j) = Variant(i * 10.0 + j);
+    return {Variant(),          Variant(NullValue{}),       Variant::Missing(),     Variant(std::int16_t(-3)),
+            Variant(std::int32_t(-70000)), Variant(1.5f), Variant(-93.5),          Variant(DateValue{45000.25}),
+            Variant("tëxt"),    Variant(false),             Variant(true),          Variant(std::uint8_t(200)),
+            Variant(Bytes{0, 1, 255}, 3), Variant(std::move(one)), Variant(std::move(two)), Variant(VariantArray())};
+}
+
+} // namespace
+
+TEST(Remote, EveryKindCrossesBothWaysAndByReferenceArgumentsComeBack)
+{
+    Pair p;
+    ObjectRef root = p.client->Root();
+    auto mine = std::make_shared<Tester>();
+    for (const Variant& v : every_kind()) {
+        const Variant there = CallByName(*root, "Echo", {v});
+        EXPECT_EQ(there.Type(), v.Type());
+        EXPECT_TRUE(there == v) << static_cast<int>(v.Type());
+        // Served the other way, while the first call waits (nested).
+        const Variant back = CallByName(*root, "Through", {Variant(ObjectRef(mine)), v});
+        EXPECT_TRUE(back == v) << static_cast<int>(v.Type());
+    }
+    std::vector<Variant> args{Variant(21.25)};
+    root->Invoke(IdOfName(*root, "Double"), InvokeKind::Method, args);
+    EXPECT_EQ(args[0].ToDouble(), 42.5);
+    // An object of the caller comes back as itself, not a proxy of a proxy.
+    EXPECT_EQ(CallByName(*root, "Echo", {Variant(ObjectRef(mine))}).ToObject(), mine);
+    // The collection object crosses as an object the other side reads.
+    Collection<Variant> items;
+    items.Add(Variant("a"), "first");
+    items.Add(Variant("b"), "second");
+    auto coll = std::make_shared<CollectionObject>(items);
+    ObjectRef remote_coll = CallByName(*root, "Echo", {Variant(ObjectRef(coll))}).ToObject();
+    EXPECT_EQ(remote_coll, coll);
+    ObjectRef made = CallByName(*root, "Make").ToObject();
+    EXPECT_EQ(CallByName(*made, "Read", {Variant(ObjectRef(coll))}).ToString(), "b2");
+}
+
+TEST(Remote, ErrorsCrossWholeAndReleasedObjectsGo)
+{
+    Pair p;
+    ObjectRef root = p.client->Root();
+    try {
+        CallByName(*root, "Fail");
+        FAIL();
+    } catch (const VbError& e) {
+        EXPECT_EQ(e.number, 1004);
+        EXPECT_EQ(e.source, "Tester");
+        EXPECT_EQ(e.description, "it failed");
+    }
+    EXPECT_THROW(CallByName(*root, "NoSuchMember"), VbError);
+    {
+        ObjectRef a = CallByName(*root, "Make").ToObject();
+        ObjectRef b = CallByName(*root, "Echo", {Variant(a)}).ToObject();
+        EXPECT_EQ(a, b); // one proxy per handle
+        EXPECT_EQ(p.server->Exported(), 2u);
+    }
+    EXPECT_TRUE(wait_for([&] { return p.server->Exported() == 1; }));
+    // The other side's proxy of our object, dropped after the call, lets it go.
+    auto mine = std::make_shared<Tester>();
+    CallByName(*root, "Through", {Variant(ObjectRef(mine)), Variant(1)});
+    EXPECT_TRUE(wait_for([&] { return mine.use_count() == 1; }));
+    // A closing connection releases all it exported.
+    ObjectRef kept = CallByName(*root, "Make").ToObject();
+    p.server->Close();
+    EXPECT_EQ(p.server->Exported(), 0u);
+}
+
+TEST(Remote, APeerThatGoesGives462AtOnce)
+{
+    Pair p;
+    ObjectRef root = p.client->Root();
+    // Gone during the call: the server hangs up while serving.
+    p.served->hang_up = [&] { p.server->Close(); };
+    try {
+        CallByName(*root, "Hang_Up");
+        FAIL();
+    } catch (const VbError& e) {
+        EXPECT_EQ(e.number, 462);
+        EXPECT_EQ(e.description, "The remote server machine does not exist or is unavailable");
+    }
+    EXPECT_TRUE(p.client->Closed());
+    try {
+        CallByName(*root, "Echo", {Variant(1)});
+        FAIL();
+    } catch (const VbError& e) {
+        EXPECT_EQ(e.number, 462);
+    }
+}
+
+TEST(Remote, TheDecoderIsBounded)
+{
+    auto no_objects = [](const rm::WireObject&) -> ObjectRef { return nullptr; };
+    auto frame = [](std::vector<std::uint8_t> payload) {
+        return std::vector<std::uint8_t>(payload.begin(), payload.end());
+    };
+    // A length above the limit fails at once, without waiting for the bytes.
+    rm::FrameReader r;
+    const std::uint8_t huge[] = {0x00, 0x00, 0x00, 0x80, 1};
+    r.feed(huge);
+    std::vector<std::uint8_t> out;
+    EXPECT_EQ(r.next(out), rm::FrameReader::Result::Bad);
+    // A Return whose array claims more items than the bytes held.
+    std::vector<std::uint8_t> claim = {2, 1, 0, 0, 0, 0x0C, 0x20, 1, 0, 0, 0, 0, 0xff, 0xff, 0xff, 0x0f};
+    EXPECT_FALSE(rm::Decode(frame(claim), no_objects));
+    claim = {2, 1, 0, 0, 0, 8, 0, 0xff, 0xff, 0xff, 0x7f, 'a'}; // a text longer than held
+    EXPECT_FALSE(rm::Decode(frame(claim), no_objects));
+    // A count past the largest index, even of an empty 2-D array.
+    claim = {2, 1, 0, 0, 0, 0x0C, 0x20, 2, 0, 0, 0, 0x80, 0, 0, 0, 0, 0, 0, 0, 0x80, 0xff, 0xff, 0xff, 0xff, 0, 0, 0, 0};
+    EXPECT_FALSE(rm::Decode(frame(claim), no_objects));
+    // Arrays nested past the limit.
+    std::vector<std::uint8_t> deep = {2, 1, 0, 0, 0};
+    for (int i = 0; i <= rm::kMaxDepth; ++i)
+        deep.insert(deep.end(), {0x0C, 0x20, 1, 0, 0, 0, 0, 1, 0, 0, 0});
+    deep.insert(deep.end(), {0, 0, 0, 0, 0, 0});
+    EXPECT_FALSE(rm::Decode(frame(deep), no_objects));
+    // Every prefix of a good message fails cleanly; the whole one decodes.
+    rm::Message m;
+    m.kind = rm::Kind::Call;
+    m.args = every_kind();
+    const auto good = rm::Encode(m, [](const ObjectRef&) { return rm::WireObject{}; });
+    const std::span<const std::uint8_t> payload(good.data() + 4, good.size() - 4);
+    for (std::size_t n = 0; n < payload.size(); ++n) EXPECT_FALSE(rm::Decode(payload.first(n), no_objects)) << n;
+    EXPECT_TRUE(rm::Decode(payload, no_objects));
+
+    // A bad message closes that connection only.
+    Pair bad, other;
+    int raw[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, raw), 0);
+    auto victim = rm::Connection::Adopt(raw[0], &pump(), std::make_shared<Tester>());
+    ASSERT_EQ(::write(raw[1], huge, sizeof huge), static_cast<ssize_t>(sizeof huge));
+    EXPECT_TRUE(wait_for([&] { return victim->Closed(); }));
+    ::close(raw[1]);
+    EXPECT_EQ(CallByName(*other.client->Root(), "Echo", {Variant(5)}).ToInt32(), 5);
+}

@@ -1,0 +1,230 @@
+#!/usr/bin/env python3
+"""Served map hosts from outside: `maphost --serve` with the extension and a
+document in EPSG:26915, `maphost --attach` and trekfold-probe beside it, a
+host peer of our own written from the protocol's description that dies
+during a call, and hostile peers on the host's socket. cs2cs and projinfo
+give the projected points."""
+import json, os, signal, socket, struct, subprocess, sys, tempfile, threading
+
+maphost, extension, probe = sys.argv[1], sys.argv[2], sys.argv[3]
+run = tempfile.mkdtemp()
+for d in ("run", "cfg", "tmp"):
+    os.makedirs(os.path.join(run, d), mode=0o700)
+env = dict(os.environ, XDG_RUNTIME_DIR=run + "/run", XDG_CONFIG_HOME=run + "/cfg", TMPDIR=run + "/tmp",
+           QT_QPA_PLATFORM="offscreen", ASAN_OPTIONS="detect_leaks=0")
+apps = run + "/run/trekfold-apps"
+doc = run + "/doc.json"
+json.dump({"maps": [{"name": "Layers", "spatial_reference": 26915, "extent": [460000, 5010000, 462000, 5012000]}]},
+          open(doc, "w"))
+esri = subprocess.run(["projinfo", "-o", "WKT1_ESRI", "-q", "EPSG:26915"], capture_output=True, text=True,
+                      check=True).stdout.strip()
+failures, checks = [], [0]
+
+
+def check(cond, what):
+    checks[0] += 1
+    if not cond:
+        failures.append(what)
+
+
+def parse(out):
+    return [json.loads(l) for l in out.splitlines() if l.startswith("{")]
+
+
+def cs2cs(lon, lat):
+    out = subprocess.run(["cs2cs", "-f", "%.6f", "EPSG:4326", "EPSG:26915"], input="%r %r\n" % (lat, lon),
+                         capture_output=True, text=True, check=True).stdout.split()
+    return float(out[0]), float(out[1])
+
+
+class Host:
+    """A served host; its lines are read as they come."""
+
+    def __init__(self):
+        self.p = subprocess.Popen([maphost, "--serve", "--headless", "--no-launch", "--extension", extension, "--doc",
+                                   doc], env=env, stdout=subprocess.PIPE, text=True)
+        self.lines = [json.loads(self.p.stdout.readline())]
+        self.handle = self.lines[0]["serving"]
+
+    def end(self, sig=signal.SIGTERM):
+        self.p.send_signal(sig)
+        self.lines += parse(self.p.communicate(timeout=300)[0])
+        return self.p.returncode
+
+
+def attach(*words):
+    return parse(subprocess.run([maphost, "--attach"] + list(words), env=env, capture_output=True, text=True,
+                                timeout=300).stdout)
+
+
+def calls(lines):
+    return [l for l in lines if "call" in l or "error" in l]
+
+
+# The words of issue 32's class checks give the same lines in the host's own
+# process and across processes; x, y and the pairs come back changed.
+words = ["create", "Trekfold_ArcMap.clsArcMap", "call", "Get_WindowHandle", "call", "Set_WindowHandle", "1234",
+         "call", "Get_WindowHandle", "call", "DataFrame_Refresh", "call", "Project_XY", "-93.5", "45.25", "false",
+         '""', json.dumps(esri), "call", "project_XYs", json.dumps([[-93.5, 45.25], ["-93.4", "45.3"]]), "false",
+         '""', json.dumps(esri)]
+local = parse(subprocess.run([maphost, "--headless", "--extension", extension, "--doc", doc] + words, env=env,
+                             capture_output=True, text=True, timeout=300).stdout)
+host = Host()
+remote = attach(*words)
+check(calls(remote) == calls(local) and len(calls(remote)) == 6, "across processes: %s vs %s" % (remote, local))
+check(remote[4]["error"]["number"] == 91 and remote[4]["error"]["source"] != "", "VbError whole: %s" % remote[4])
+x, y = cs2cs(-93.5, 45.25)
+check(abs(remote[5]["args"][0] - x) < 1e-3 and abs(remote[5]["args"][1] - y) < 1e-3, "Project_XY: %s" % remote[5])
+pairs = remote[6]["args"][0]
+check(abs(pairs[1][0] - cs2cs(-93.4, 45.3)[0]) < 1e-3, "project_XYs: %s" % remote[6])
+
+# Hostile peers on the host's socket: each connection closes, the host goes on.
+path = "%s/%d" % (apps, host.handle)
+
+
+def closed_after(data, cut=False):
+    s = socket.socket(socket.AF_UNIX)
+    s.connect(path)
+    s.sendall(data)
+    if cut:
+        s.close()
+        return True
+    s.settimeout(300)
+    got = s.recv(16)
+    s.close()
+    return got == b""
+
+
+call_head = bytes([1]) + struct.pack("<IIiBI", 1, 1, 1, 1, 0x7fffffff)
+check(closed_after(struct.pack("<I", 0x80000000) + b"\x01"), "2 GiB frame")
+check(closed_after(struct.pack("<I", len(call_head)) + call_head), "count beyond the bytes")
+closed_after(struct.pack("<I", 100) + call_head, cut=True)
+if os.getuid() == 0:
+    child = os.fork()
+    if child == 0:
+        os.setuid(65534)
+        try:
+            ok = closed_after(struct.pack("<I", 1) + b"\x05")
+        except OSError:
+            ok = True  # the folder is ours alone
+        os._exit(0 if ok else 1)
+    check(os.waitpid(child, 0)[1] == 0, "a peer of another user is refused")
+check(calls(attach("create", "Trekfold_ArcMap.clsArcMap", "call", "Get_WindowHandle"))[0]["result"] == -1,
+      "the host serves on after hostile peers")
+
+# trekfold beside the host (its toolbar hidden): attached at the refresh, a
+# row projected through the host, the geodatabase save raises the host's
+# view and opens its browse dialog; the host ended: the next refresh drops
+# it; a new host: attached.
+probe_words = ["--arcgis", "setting", "proj", "projfile", "arcmap", "setting", "proj", "am_proj", esri, "menu",
+               "mnuRefreshApps", "row", "ident=A", "lat=45.25", "long=-93.5", "menu", "mnuProjectCoordinates", "table",
+               "menu", "mnuArcMapGDBS", "until", "hosts", "0", "menu", "mnuRefreshApps", "menus", "until", "hosts",
+               "1", "menu", "mnuRefreshApps", "menus"]
+pr = subprocess.Popen([probe] + probe_words, env=env, stdout=subprocess.PIPE, text=True)
+# The save has reached the host when its browse dialog (unanswered: cancelled)
+# prints.
+for line in host.p.stdout:
+    host.lines.append(json.loads(line))
+    if host.lines[-1].get("dialog") == "Save To Existing Feature Class":
+        break
+seen = []
+state = attach("dump")[0]["dump"]
+bar = state["toolbars"][0]
+check(bar["visible"] and bar["dock"] == 32 and bar["items"][1]["progid"] == "TREKFOLD_ARCMAP.clsCommandOpen",
+      "the bar docked: %s" % bar)
+check([o["kind"] for o in state["objects"]] == ["clsArcMap"], "one class object: %s" % state["objects"])
+check(host.end() == 0 and {"raised": host.handle} in host.lines and {"launch": [os.path.dirname(extension) +
+      "/trekfold"]} in host.lines, "the host raised and Open clicked: %s" % host.lines)
+check(not os.path.exists(path) and not os.path.exists("%s/run/trekfold-windows/%d" % (run, host.handle)),
+      "the host's files removed")
+for line in pr.stdout:
+    seen.append(json.loads(line))
+    if "menus" in seen[-1]:
+        break
+second = Host()
+seen += parse(pr.communicate(timeout=300)[0])
+caps = [l["caption"] for l in seen if "caption" in l]
+menus = [l["menus"] for l in seen if "menus" in l]
+check(caps[-3:] == ["Ostrevane - Garmin / ArcMap ", "Ostrevane - Garmin ", "Ostrevane - Garmin / ArcMap "],
+      "captions: %s" % caps)
+check(not menus[0]["mnuArcMapS"]["enabled"] and menus[1]["mnuArcMapS"]["enabled"], "ArcMap menus off, then on")
+row = [l for l in seen if "row" in l][0]
+x, y = cs2cs(-93.5, 45.25)
+check(abs(float(row["x_proj"]) - x) < 1e-3 and abs(float(row["y_proj"]) - y) < 1e-3, "row through the host: %s" % row)
+second.end()
+
+
+# A host peer of our own, from the protocol's description: announced below the
+# real host, it serves the application and dies (SIGKILL) at the first call on
+# the class object. trekfold gets 462 and goes on; the next refresh attaches
+# the real host. maphost --attach gets 462 at once.
+def frame(payload):
+    return struct.pack("<I", len(payload)) + payload
+
+
+def value(kind, data=b""):
+    return struct.pack("<H", kind) + data
+
+
+def peer_host(handle):
+    os.makedirs(run + "/run/trekfold-windows", mode=0o700, exist_ok=True)
+    ready_r, ready_w = os.pipe()
+    pid = os.fork()
+    if pid:
+        os.close(ready_w)
+        os.read(ready_r, 1)
+        # Reaped as soon as it dies, so its window counts as gone at once.
+        reaper = threading.Thread(target=os.waitpid, args=(pid, 0))
+        reaper.start()
+        return reaper
+    s = socket.socket(socket.AF_UNIX)
+    if os.path.exists("%s/%d" % (apps, handle)):
+        os.unlink("%s/%d" % (apps, handle))  # left by the peer before
+    s.bind("%s/%d" % (apps, handle))
+    s.listen(4)
+    open("%s/run/trekfold-windows/%d" % (run, handle), "w").write("%d\nAfx:00400000:b:1\nUntitled - ArcMap\n"
+                                                                    % os.getpid())
+    os.write(ready_w, b"1")
+    names = {"isarcmap": 1, "hwnd": 2, "findbar": 3, "create": 4}
+    while True:
+        c, _ = s.accept()
+        buf = b""
+        while True:
+            data = c.recv(65536)
+            if not data:
+                break
+            buf += data
+            while len(buf) >= 4 and len(buf) >= 4 + struct.unpack("<I", buf[:4])[0]:
+                n = struct.unpack("<I", buf[:4])[0]
+                msg, buf = buf[4:4 + n], buf[4 + n:]
+                kind, call = msg[0], struct.unpack("<I", msg[1:5])[0]
+                if kind == 4:  # Names: u32 handle, TEXT name
+                    name = msg[13:].decode().lower()
+                    c.sendall(frame(bytes([2]) + struct.pack("<I", call) + value(3, struct.pack("<i", names.get(name, 9)))
+                                    + struct.pack("<I", 0)))
+                elif kind == 1:
+                    handle_, dispid = struct.unpack("<Ii", msg[5:13])
+                    if handle_ != 1:
+                        os.kill(os.getpid(), signal.SIGKILL)
+                    result = {1: value(11, b"\x01"), 2: value(3, struct.pack("<i", handle)),
+                              3: value(9, b"\x00" + struct.pack("<I", 0)), 4: value(9, b"\x00" + struct.pack("<I", 2))}
+                    c.sendall(frame(bytes([2]) + struct.pack("<I", call) + result[dispid] + struct.pack("<I", 0)))
+
+
+peer = peer_host(100)
+gone = attach("create", "Trekfold_ArcMap.clsArcMap", "call", "Get_WindowHandle")
+check(gone[-1].get("error", {}).get("number") == 462, "attach: 462 when the host dies in a call: %s" % gone)
+peer.join()
+peer = peer_host(100)
+host = Host()
+lines = parse(subprocess.run([probe, "--arcgis", "menu", "mnuRefreshApps", "until", "hosts", "1", "menu",
+                              "mnuRefreshApps", "menu", "mnuArcMapGDBS"], env=env, capture_output=True, text=True,
+                             timeout=600).stdout)
+peer.join()
+host.end()
+check({"raised": host.handle} in host.lines, "the other host attached after the first died: %s" % lines)
+
+print("%d passed, %d failed" % (checks[0] - len(failures), len(failures)))
+for f in failures:
+    print("FAILED:", f)
+sys.exit(1 if failures else 0)
