@@ -151,7 +151,9 @@ void Links::mnuArcMapGDBS_Click()
             row.at(2) = Variant(std::int32_t(f.width));
             row.at(3) = Variant(std::int32_t(f.decimals));
             row.at(4) = Variant(std::int32_t(f.ordinal));
-            catalogue.Add(Variant(std::move(row)), f.name);
+            // Keyed as the table's headers name the fields ("unused2" holds
+            // the dBASE field "unused").
+            catalogue.Add(Variant(std::move(row)), fields.KeyOf(i));
         }
         platform::ObjectRef catalogue_object = std::make_shared<platform::CollectionObject>(std::move(catalogue));
         platform::CallByName(extension(main_), "Save_ToGeodatabase",

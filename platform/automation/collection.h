@@ -56,6 +56,8 @@ public:
     void Remove(std::string_view key) { erase(position(key)); }
 
     bool Exists(std::string_view key) const { return index_.count(collection_key(key)) != 0; }
+    // The key an item was added under, as keys compare (folded); "" for none.
+    const std::string& KeyOf(long index) const { return items_[position(index)].key; }
     // nullptr instead of an error.
     const T* Find(std::string_view key) const
     {

@@ -128,6 +128,11 @@ lines, seen, state = host_run([gdb + "/Survey/Tracks"], (rows_of("track", 5, (1,
 got = [len(f["geometry"]["coordinates"][0]) for f in features(gdb, "Tracks")[4:]]
 check(got == [2, 2], "segments of their own vertices: %s" % got)
 
+# Three waypoints into the point class (every waypoint column found in the
+# catalogue, "unused2" too).
+lines, seen, state = host_run([gdb + "/Wpts"], (rows_of("waypoint", 3), "Point", "waypoint"))
+check(not boxes(lines) and len(features(gdb, "Wpts")) == 3, "three points: %s" % boxes(lines))
+
 print("%d failures" % len(failures))
 for f in failures:
     print("FAIL:", f)
