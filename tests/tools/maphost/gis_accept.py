@@ -11,6 +11,9 @@ for d in ("run", "cfg", "tmp"):
     os.makedirs(os.path.join(run, d), mode=0o700)
 env = dict(os.environ, XDG_RUNTIME_DIR=run + "/run", XDG_CONFIG_HOME=run + "/cfg", TMPDIR=run + "/tmp",
            QT_QPA_PLATFORM="offscreen", ASAN_OPTIONS="detect_leaks=0")
+# Hosts and windows of this run only: the run's own folders, not a shared one.
+for name in ("TREKFOLD_WINDOWS_DIR", "TREKFOLD_APPS_DIR", "TREKFOLD_DDE_DIR"):
+    env.pop(name, None)
 doc = run + "/doc.json"
 json.dump({"maps": [{"name": "Layers", "spatial_reference": 26915, "extent": [460000, 5010000, 462000, 5012000]}]},
           open(doc, "w"))
