@@ -64,7 +64,7 @@ def calls(lines):
     return [l for l in lines if "call" in l or "error" in l]
 
 
-# The words of issue 32's class checks give the same lines in the host's own
+# The words of the in-process class checks give the same lines in the host's own
 # process and across processes; x, y and the pairs come back changed.
 words = ["create", "Trekfold_ArcMap.clsArcMap", "call", "Get_WindowHandle", "call", "Set_WindowHandle", "1234",
          "call", "Get_WindowHandle", "call", "DataFrame_Refresh", "call", "Project_XY", "-93.5", "45.25", "false",
