@@ -1,6 +1,7 @@
 #include "platform/automation/remote.h"
 
 #include "platform/events/events.h"
+#include "platform/settings/user_folder.h"
 
 #include <QObject>
 #include <QSocketNotifier>
@@ -336,22 +337,6 @@ FrameReader::Result FrameReader::next(std::vector<std::uint8_t>& payload)
 
 namespace {
 
-bool same_user(int fd)
-{
-    struct ucred cred{};
-    socklen_t len = sizeof cred;
-    return ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) == 0 && cred.uid == ::getuid();
-}
-
-bool fill_address(const std::string& path, sockaddr_un& addr)
-{
-    std::memset(&addr, 0, sizeof addr);
-    addr.sun_family = AF_UNIX;
-    if (path.size() >= sizeof addr.sun_path) return false;
-    std::memcpy(addr.sun_path, path.data(), path.size());
-    return true;
-}
-
 // A handle of the peer's object, made callable here.
 struct Proxy : Dispatch {
     std::shared_ptr<Connection> connection;
@@ -657,13 +642,13 @@ std::shared_ptr<Connection> Connection::Adopt(int fd, EventPump* pump, ObjectRef
 std::shared_ptr<Connection> Connection::Connect(const std::string& path, EventPump* pump)
 {
     sockaddr_un addr{};
-    if (!fill_address(path, addr)) throw Server_Gone();
+    if (!platform::Socket_Address(path, addr)) throw Server_Gone();
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) throw Server_Gone();
     int r;
     do r = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
     while (r != 0 && errno == EINTR);
-    if (r != 0 || !same_user(fd)) {
+    if (r != 0 || !platform::Same_User(fd)) {
         ::close(fd);
         throw Server_Gone();
     }
@@ -780,7 +765,7 @@ struct Server::Impl {
     {
         const int fd = ::accept4(listen_fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (fd < 0) return;
-        if (!same_user(fd)) {
+        if (!platform::Same_User(fd)) {
             ::close(fd);
             return;
         }
@@ -804,7 +789,7 @@ Server::Server(EventPump& pump, std::string path, ObjectRef root)
 {
     const VbError refused(70, "", "Permission denied");
     sockaddr_un addr{};
-    if (!fill_address(impl_->path, addr)) throw refused;
+    if (!platform::Socket_Address(impl_->path, addr)) throw refused;
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) throw refused;
     if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {

@@ -38,22 +38,6 @@ std::string lower(std::string_view s)
     return out;
 }
 
-bool same_user(int fd)
-{
-    struct ucred cred{};
-    socklen_t len = sizeof cred;
-    return ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) == 0 && cred.uid == ::getuid();
-}
-
-bool fill_address(const std::string& path, sockaddr_un& addr)
-{
-    std::memset(&addr, 0, sizeof addr);
-    addr.sun_family = AF_UNIX;
-    if (path.size() >= sizeof addr.sun_path) return false;
-    std::memcpy(addr.sun_path, path.data(), path.size());
-    return true;
-}
-
 bool send_all(int fd, std::string_view bytes)
 {
     while (!bytes.empty()) {
@@ -167,13 +151,13 @@ std::unique_ptr<Conversation> Conversation::Initiate(std::string_view service, s
 {
     const std::string path = Socket_Path(service, topic);
     sockaddr_un addr{};
-    if (!fill_address(path, addr)) throw no_answer();
+    if (!platform::Socket_Address(path, addr)) throw no_answer();
     int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) throw no_answer();
     int r;
     do r = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
     while (r != 0 && errno == EINTR);
-    if (r != 0 || !same_user(fd)) {
+    if (r != 0 || !platform::Same_User(fd)) {
         ::close(fd);
         throw no_answer();
     }
@@ -241,7 +225,7 @@ struct Topic::Impl {
     {
         int fd = ::accept4(listen_fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (fd < 0) return;
-        if (!same_user(fd)) {
+        if (!platform::Same_User(fd)) {
             ::close(fd);
             return;
         }
@@ -307,7 +291,7 @@ Topic::Topic(EventPump& pump, std::string_view service, std::string_view topic, 
 {
     impl_->path = Socket_Path(service, topic);
     sockaddr_un addr{};
-    if (!fill_address(impl_->path, addr)) throw refused();
+    if (!platform::Socket_Address(impl_->path, addr)) throw refused();
     int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) throw refused();
     if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {

@@ -1,6 +1,9 @@
 #include "platform/settings/user_folder.h"
 
 #include <cerrno>
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <cstdlib>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -53,6 +56,22 @@ std::string Temp_Folder()
     if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()) return {};
     if ((st.st_mode & 0777) != 0700) ::chmod(dir.c_str(), 0700);
     return dir;
+}
+
+bool Same_User(int fd)
+{
+    struct ucred cred{};
+    socklen_t len = sizeof cred;
+    return ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) == 0 && cred.uid == ::getuid();
+}
+
+bool Socket_Address(const std::string& path, sockaddr_un& addr)
+{
+    std::memset(&addr, 0, sizeof addr);
+    addr.sun_family = AF_UNIX;
+    if (path.size() >= sizeof addr.sun_path) return false;
+    std::memcpy(addr.sun_path, path.data(), path.size());
+    return true;
 }
 
 } // namespace platform

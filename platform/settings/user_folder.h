@@ -7,7 +7,15 @@
 
 #include <string>
 
+struct sockaddr_un;
+
 namespace platform {
+
+// Sockets met in such folders: whether the peer on a connected local socket
+// runs as our own user, and a socket address for a path (false when the path
+// does not fit one).
+bool Same_User(int fd);
+bool Socket_Address(const std::string& path, sockaddr_un& addr);
 
 // The folder's path, or "" when it cannot be made or is not ours alone.
 std::string Private_User_Folder(const char* variable, const std::string& leaf);
