@@ -50,15 +50,10 @@ struct GarminLimits {
 };
 std::optional<GarminLimits> Garmin_Limits(std::string_view text, const std::string& model);
 
-class clsArcMap : public ao::Object {
+class clsArcMap : public platform::TableDispatch<ao::Object> {
 public:
     clsArcMap();
 
-    std::optional<platform::DispId> GetIDOfName(std::string_view name) const override { return members_.IdOf(name); }
-    Variant Invoke(platform::DispId id, platform::InvokeKind kind, std::vector<Variant>& args) override
-    {
-        return members_.Invoke(id, kind, args);
-    }
     void* QueryInterface(std::string_view iid) override
     {
         return platform::NameEquals(iid, IID__clsArcMap) ? static_cast<platform::Dispatch*>(this) : nullptr;
@@ -154,7 +149,6 @@ public:
     std::string limits_file = basArcMapCode::Library_Folder() + "/gpslimits";
 
 private:
-    platform::MemberTable members_;
     ao::GraphicsLayerRef rt_layer_;
     ao::ElementRef rt_marker_, pan_zone_;
     std::int32_t window_handle_ = -1;

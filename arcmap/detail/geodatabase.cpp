@@ -18,15 +18,6 @@ void error_box(const VbError& e, const std::string& suffix)
     basArcMapCode::Box(Source_Text(e, suffix), platform::vbOKOnly, "Error");
 }
 
-std::vector<std::string> split(const std::string& text, char sep)
-{
-    std::vector<std::string> out(1);
-    for (char c : text)
-        if (c == sep) out.emplace_back();
-        else out.back().push_back(c);
-    return out;
-}
-
 bool numeric_field(ao::FieldType t)
 {
     return t == ao::esriFieldTypeSmallInteger || t == ao::esriFieldTypeInteger || t == ao::esriFieldTypeSingle ||
@@ -47,8 +38,8 @@ void clsArcMap::Set_Status(const std::string& aString) { app().SetStatus(0, aStr
 
 std::string clsArcMap::Get_FieldName(const std::string& featType, const std::string& aName)
 {
-    for (const std::string& entry : split(basArcMapCode::Field_Setting(featType, ""), ',')) {
-        const std::vector<std::string> items = split(entry, ':');
+    for (const std::string& entry : platform::vb::Split(basArcMapCode::Field_Setting(featType, ""), ",")) {
+        const std::vector<std::string> items = platform::vb::Split(entry, ":");
         if (items.size() >= 3 && platform::vb::SameLCase(items[2], aName)) return items[0];
     }
     return aName;

@@ -5,6 +5,7 @@
 #include "arcmap/detail/bas_arcmap_code.h"
 #include "arcmap/trekfold_arcmap.h"
 #include "bench/support/process.h"
+#include "bench/support/scratch.h"
 #include "platform/arcobjects/application.h"
 #include "platform/arcobjects/served.h"
 #include "platform/automation/class_registry.h"
@@ -88,33 +89,37 @@ platform::VariantArray pairs()
     return outer;
 }
 
-void BM_project_XYs(benchmark::State& state)
+// project_XYs of the pairs to UTM zone 15 on `arcmap`, a fresh copy each time.
+void time_project_XYs(benchmark::State& state, platform::Dispatch& arcmap)
 {
-    Host h;
     const std::string utm15 = ao::SpatialReference::FromCode(26915)->Text();
     const platform::VariantArray fresh = pairs();
     for (auto _ : state) {
         state.PauseTiming();
         std::vector<Variant> a{Variant(fresh), false, "", utm15};
         state.ResumeTiming();
-        if (!platform::CallByName(*h.arcmap, "project_XYs", a).ToBool()) state.SkipWithError("project_XYs failed");
+        if (!platform::CallByName(arcmap, "project_XYs", a).ToBool()) state.SkipWithError("project_XYs failed");
     }
     state.counters["pairs"] = kPairs;
+}
+
+void BM_project_XYs(benchmark::State& state)
+{
+    Host h;
+    time_project_XYs(state, *h.arcmap);
 }
 BENCHMARK(BM_project_XYs)->Unit(benchmark::kMillisecond);
 
 // cs2cs from WGS84 to NAD 83 / UTM zone 15N on the same points.
 void BM_Cs2cs(benchmark::State& state)
 {
-    const std::string dir = std::filesystem::temp_directory_path() / ("arcmap-bench-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
+    const std::string points = benchsupport::at("points.txt");
     {
-        std::ofstream out(dir + "/points.txt");
+        std::ofstream out(points);
         out.precision(17);
         for (int i = 0; i < kPairs; ++i) out << lon(i) << ' ' << lat(i) << '\n';
     }
-    benchsupport::shell(state, "cs2cs -f %.10f +proj=longlat +datum=WGS84 +to EPSG:26915 < " + dir + "/points.txt");
-    std::filesystem::remove_all(dir);
+    benchsupport::shell(state, "cs2cs -f %.10f +proj=longlat +datum=WGS84 +to EPSG:26915 < " + points);
 }
 BENCHMARK(BM_Cs2cs)->Unit(benchmark::kMillisecond);
 
@@ -130,7 +135,7 @@ struct Served {
         static char name[] = "bench_arcmap";
         static char* argv[] = {name, nullptr};
         static QCoreApplication qt(argc, argv);
-        dir = std::filesystem::temp_directory_path() / ("arcmap-served-" + std::to_string(::getpid()));
+        dir = benchsupport::at("served");
         std::filesystem::create_directories(dir + "/apps");
         std::filesystem::create_directories(dir + "/windows");
         std::filesystem::permissions(dir + "/apps", std::filesystem::perms::owner_all);
@@ -193,15 +198,7 @@ void BM_Attached_project_XYs(benchmark::State& state)
 {
     Served& s = Served::get();
     if (!s.arcmap) return state.SkipWithError("no served host");
-    const std::string utm15 = ao::SpatialReference::FromCode(26915)->Text();
-    const platform::VariantArray fresh = pairs();
-    for (auto _ : state) {
-        state.PauseTiming();
-        std::vector<Variant> a{Variant(fresh), false, "", utm15};
-        state.ResumeTiming();
-        if (!platform::CallByName(*s.arcmap, "project_XYs", a).ToBool()) state.SkipWithError("project_XYs failed");
-    }
-    state.counters["pairs"] = kPairs;
+    time_project_XYs(state, *s.arcmap);
 }
 BENCHMARK(BM_Attached_project_XYs)->Unit(benchmark::kMillisecond);
 

@@ -5,6 +5,7 @@
 // receiver, loaded whole (No) and simplified (Yes).
 #include "arcmap/detail/arcmap_object.h"
 #include "bench/support/process.h"
+#include "bench/support/scratch.h"
 #include "platform/arcobjects/services.h"
 #include "platform/arcobjects/workspace.h"
 #include "platform/automation/class_registry.h"
@@ -33,7 +34,7 @@ struct Answers : ao::HostServices {
 };
 
 struct Folder {
-    fs::path dir = fs::temp_directory_path() / ("arcmap-data-bench-" + std::to_string(::getpid()));
+    fs::path dir = benchsupport::at("data");
     Folder() { fs::create_directories(dir); }
     ~Folder() { fs::remove_all(dir); }
     std::string operator/(const std::string& name) const { return (dir / name).string(); }

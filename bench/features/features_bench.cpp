@@ -4,6 +4,7 @@
 // polygons through an update cursor (ogr2ogr -dialect SQLite ST_Area,
 // ST_Length into a new file).
 #include "bench/support/process.h"
+#include "bench/support/scratch.h"
 #include "platform/arcobjects/geometry_ops.h"
 #include "platform/arcobjects/workspace.h"
 
@@ -21,7 +22,7 @@ constexpr int kPoints = 32766;
 constexpr int kPolygons = 10000;
 
 struct Scratch {
-    std::string dir = (fs::temp_directory_path() / ("features-bench-" + std::to_string(::getpid()))).string();
+    std::string dir = benchsupport::at("features");
     Scratch()
     {
         fs::create_directories(dir);

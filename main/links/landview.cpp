@@ -400,11 +400,9 @@ namespace {
 constexpr double kPi = 3.14159265358979; // the constant the series is tuned with
 constexpr double kA = 6378137.0, kE2 = 0.006694384442042606, kEp2 = 0.006739501254387102, kK0 = 0.9996;
 
-std::string lower(std::string s) { return vb::LCase(s); }
-
 bool ends_with_ci(const std::string& s, const std::string& end)
 {
-    return s.size() >= end.size() && lower(s.substr(s.size() - end.size())) == end;
+    return s.size() >= end.size() && vb::LCase(s.substr(s.size() - end.size())) == end;
 }
 
 } // namespace

@@ -24,16 +24,6 @@ using platform::VbError;
 
 namespace {
 
-std::vector<std::string> split_commas(const std::string& line)
-{
-    std::vector<std::string> fields(1);
-    for (char c : line) {
-        if (c == ',') fields.emplace_back();
-        else fields.back() += c;
-    }
-    return fields;
-}
-
 std::string file_type(const std::string& path)
 {
     return vb::LCase(path.size() >= 3 ? path.substr(path.size() - 3) : path);
@@ -87,7 +77,7 @@ void Links::Quiet_Driver(std::string& command_line)
         main_.Form_Unload(cancel);
         return;
     }
-    std::vector<std::string> f = split_commas(command_line);
+    std::vector<std::string> f = vb::Split(command_line, ",");
     if (f.size() < 5) return;
     const std::string action = vb::LCase(f[1]);
     const std::string projection = f.size() > 5 ? f[5] : std::string();

@@ -37,12 +37,6 @@ namespace {
 
 constexpr const char* kDescriptionFile = "garmin/garmindevice.xml";
 
-std::string trim_folder(std::string folder)
-{
-    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-    return folder;
-}
-
 void critical_box(app::frmMain& main, const std::string& title, const VbError& e)
 {
     main.dialogs().MsgBox("Error #" + std::to_string(e.number) + " - " + e.description, platform::vbCritical, title);
@@ -266,7 +260,7 @@ std::shared_ptr<clsGarminUSB> GPS_Find_USB(app::frmMain& main, const std::string
     trapped(main, "frmMain.GPS_Find_USB", [&] {
         app::AppState& s = main.state();
         frmGPSStatus* chooser = dynamic_cast<frmGPSStatus*>(main.form("frmGPSStatus"));
-        const std::string wanted = trim_folder(filter);
+        const std::string wanted = platform::Trim_Folder(filter);
         int count = 0;
         for (const std::string& drive : platform::Drive_List()) {
             try {

@@ -18,10 +18,8 @@ namespace platform::arcobjects {
 
 namespace {
 
-Variant object_or_nothing(ObjectRef o) { return Variant(std::move(o)); }
-
 // A command bar of the host, as the root object's FindBar hands it out.
-class BarObject : public Dispatch {
+class BarObject : public platform::TableDispatch<> {
 public:
     explicit BarObject(std::shared_ptr<CommandBar> bar) : bar_(std::move(bar))
     {
@@ -36,19 +34,13 @@ public:
                           return Variant();
                       }, {}, {}, {}, 0, 0});
     }
-    std::optional<DispId> GetIDOfName(std::string_view name) const override { return members_.IdOf(name); }
-    Variant Invoke(DispId id, InvokeKind kind, std::vector<Variant>& args) override
-    {
-        return members_.Invoke(id, kind, args);
-    }
 
 private:
     std::shared_ptr<CommandBar> bar_;
-    MemberTable members_;
 };
 
 // The application as other processes see it.
-class RootObject : public Dispatch {
+class RootObject : public platform::TableDispatch<> {
 public:
     RootObject(MxApplication& app, std::function<std::string()> dump, std::function<void()>* raise,
                std::function<void(const std::string&, const ObjectRef&)>* created)
@@ -59,7 +51,7 @@ public:
         members_.Add({"hWnd", 2, [this](std::vector<Variant>&) { return Variant(app_.hWnd()); }, {}, {}, {}, 0, 0});
         members_.Add({"FindBar", 3, [this](std::vector<Variant>& a) {
                           auto bar = app_.FindBar(a[0].ToString());
-                          return object_or_nothing(bar ? std::make_shared<BarObject>(bar) : nullptr);
+                          return Variant(bar ? std::make_shared<BarObject>(bar) : ObjectRef());
                       }, {}, {}, {}, 1, 1});
         members_.Add({"Create", 4, [this](std::vector<Variant>& a) {
                           const std::string progid = a[0].ToString();
@@ -74,18 +66,12 @@ public:
                           return Variant();
                       }, {}, {}, {}, 0, 0});
     }
-    std::optional<DispId> GetIDOfName(std::string_view name) const override { return members_.IdOf(name); }
-    Variant Invoke(DispId id, InvokeKind kind, std::vector<Variant>& args) override
-    {
-        return members_.Invoke(id, kind, args);
-    }
 
 private:
     MxApplication& app_;
     std::function<std::string()> dump_;
     std::function<void()>* raise_;
     std::function<void(const std::string&, const ObjectRef&)>* created_;
-    MemberTable members_;
 };
 
 // The client's view of a served host's bar and application.

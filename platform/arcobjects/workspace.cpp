@@ -6,6 +6,7 @@
 #include "platform/arcobjects/workspace.h"
 
 #include "platform/automation/vb_error.h"
+#include "platform/text/ascii.h"
 
 #include <gdal_priv.h>
 #include <ogrsf_frmts.h>
@@ -22,16 +23,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool iequal(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
 bool iends(std::string_view s, std::string_view tail)
 {
-    return s.size() >= tail.size() && iequal(s.substr(s.size() - tail.size()), tail);
+    return s.size() >= tail.size() && platform::iequals(s.substr(s.size() - tail.size()), tail);
 }
 
 std::string strip_slashes(std::string p)
@@ -275,7 +269,7 @@ std::string laundered(const std::string& name, bool shapefile)
                                            "INTO", "IS", "LIKE", "NOT", "NULL", "OR", "ORDER", "SELECT", "SET",
                                            "TABLE", "UPDATE", "VALUES", "WHERE"};
     for (const char* r : reserved)
-        if (iequal(name, r)) return name + "_";
+        if (platform::iequals(name, r)) return name + "_";
     return name;
 }
 
@@ -360,7 +354,7 @@ public:
             auto group = root->OpenGroup(g);
             if (!group) continue;
             for (const auto& l : group->GetVectorLayerNames())
-                if (iequal(l, file_)) return g;
+                if (platform::iequals(l, file_)) return g;
         }
         return {};
     }
@@ -371,13 +365,13 @@ public:
     int FindField(const std::string& name) const override
     {
         for (std::size_t i = 0; i < fields_.size(); ++i)
-            if (iequal(fields_[i].Name, name)) return static_cast<int>(i);
+            if (platform::iequals(fields_[i].Name, name)) return static_cast<int>(i);
         for (std::size_t i = 0; i < fields_.size(); ++i)
-            if (iequal(fields_[i].StoredName, name)) return static_cast<int>(i);
+            if (platform::iequals(fields_[i].StoredName, name)) return static_cast<int>(i);
         const std::string stored = laundered(name, shapefile_);
         if (stored != name)
             for (std::size_t i = 2; i < fields_.size(); ++i)
-                if (iequal(fields_[i].StoredName, stored)) return static_cast<int>(i);
+                if (platform::iequals(fields_[i].StoredName, stored)) return static_cast<int>(i);
         return -1;
     }
     std::string OIDFieldName() const override { return fields_[0].Name; }
@@ -438,7 +432,7 @@ public:
 
     void AddIndex(const Index& index) override
     {
-        if (index.Fields.size() != 1 || !iequal(index.Fields[0], ShapeFieldName()) || index.Name.empty())
+        if (index.Fields.size() != 1 || !platform::iequals(index.Fields[0], ShapeFieldName()) || index.Name.empty())
             throw VbError(5, "AddIndex", "Only a spatial index on the shape field can be added");
         if (shapefile_) {
             layer_->SyncToDisk();
@@ -453,7 +447,7 @@ public:
     void DeleteIndex(const std::string& name) override
     {
         const auto list = Indexes();
-        if (list.empty() || !iequal(list[0].Name, name)) throw VbError(5, "DeleteIndex", "No index \"" + name + "\"");
+        if (list.empty() || !platform::iequals(list[0].Name, name)) throw VbError(5, "DeleteIndex", "No index \"" + name + "\"");
         if (shapefile_) {
             QuietGdal quiet;
             sql("DROP SPATIAL INDEX ON ");
@@ -699,7 +693,7 @@ public:
         std::error_code ec;
         for (const auto& e : fs::directory_iterator(folder_, ec)) {
             const std::string file = e.path().filename().string();
-            if (!iequal(file, want)) continue;
+            if (!platform::iequals(file, want)) continue;
             Dataset ds = open_dataset(e.path().string(), "ESRI Shapefile", "OpenFeatureClass");
             if (ds->GetLayerCount() < 1) break;
             return std::make_shared<OgrFeatureClass>(ds, ds->GetLayer(0), folder_, file, true);
@@ -730,7 +724,7 @@ public:
     {
         for (int i = 0; i < ds_->GetLayerCount(); ++i) {
             OGRLayer* l = ds_->GetLayer(i);
-            if (iequal(l->GetName(), name)) return std::make_shared<OgrFeatureClass>(ds_, l, path_, l->GetName(), false);
+            if (platform::iequals(l->GetName(), name)) return std::make_shared<OgrFeatureClass>(ds_, l, path_, l->GetName(), false);
         }
         throw VbError(5, "OpenFeatureClass", "No feature class \"" + name + "\" in " + path_);
     }

@@ -7,7 +7,7 @@
 
 namespace platform {
 
-class CollectionObject : public Dispatch {
+class CollectionObject : public TableDispatch<> {
 public:
     explicit CollectionObject(Collection<Variant> items) : items_(std::move(items))
     {
@@ -18,16 +18,10 @@ public:
         members_.Add({"Count", 1, {}, [this](std::vector<Variant>&) { return Variant(std::int32_t(items_.Count())); },
                       {}, {}, 0, 0});
     }
-    std::optional<DispId> GetIDOfName(std::string_view name) const override { return members_.IdOf(name); }
-    Variant Invoke(DispId id, InvokeKind kind, std::vector<Variant>& args) override
-    {
-        return members_.Invoke(id, kind, args);
-    }
     const Collection<Variant>& items() const { return items_; }
 
 private:
     Collection<Variant> items_;
-    MemberTable members_;
 };
 
 } // namespace platform

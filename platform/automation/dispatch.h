@@ -81,4 +81,19 @@ private:
 
 bool NameEquals(std::string_view a, std::string_view b); // ignoring ASCII case
 
+// An object whose late-bound members are the entries of its table (Base is
+// Dispatch or a class derived from it); subclasses fill `members_`.
+template <class Base = Dispatch>
+class TableDispatch : public Base {
+public:
+    std::optional<DispId> GetIDOfName(std::string_view name) const override { return members_.IdOf(name); }
+    Variant Invoke(DispId id, InvokeKind kind, std::vector<Variant>& args) override
+    {
+        return members_.Invoke(id, kind, args);
+    }
+
+protected:
+    MemberTable members_;
+};
+
 } // namespace platform

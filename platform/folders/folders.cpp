@@ -47,12 +47,6 @@ std::string unescape_mount(const std::string& field)
     return out;
 }
 
-std::string trim_folder(std::string folder)
-{
-    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-    return folder;
-}
-
 // The UTF-16 code units of a UTF-8 name, each upper-cased on its own as
 // NTFS's upcase table does (surrogates stay as they are). Bytes that are
 // no UTF-8 count as Latin-1 characters.
@@ -109,7 +103,7 @@ std::vector<std::string> Drive_List(const std::string& mounts)
         for (;;) {
             const std::size_t colon = text.find(':', start);
             std::string folder = text.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
-            if (!folder.empty()) out.push_back(trim_folder(folder));
+            if (!folder.empty()) out.push_back(Trim_Folder(folder));
             if (colon == std::string::npos) return out;
             start = colon + 1;
         }
@@ -130,7 +124,7 @@ std::string Drive_Of(const std::string& location, const std::vector<std::string>
 {
     std::string best;
     for (const std::string& d : drives) {
-        const std::string folder = trim_folder(d);
+        const std::string folder = Trim_Folder(d);
         const bool inside = folder == "/" ? !location.empty() && location[0] == '/'
                                           : location.compare(0, folder.size(), folder) == 0 &&
                                                 (location.size() == folder.size() || location[folder.size()] == '/');
@@ -201,6 +195,12 @@ void Rename_NoReplace(const std::string& from, const std::string& to)
     }
     if (err == EEXIST) throw VbError(58, "", "File already exists");
     throw FileError(err);
+}
+
+std::string Trim_Folder(std::string folder)
+{
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    return folder;
 }
 
 } // namespace platform

@@ -13,6 +13,8 @@ namespace platform {
 // variable is set, else the root folders of the mounted volumes, pseudo
 // file systems left out. `mounts` is the mount table to read.
 std::vector<std::string> Drive_List(const std::string& mounts = "/proc/self/mounts");
+// A folder without its trailing "/" ("/" itself stays).
+std::string Trim_Folder(std::string folder);
 // The drive-list folder `location` lies in (the longest that holds it), or "".
 std::string Drive_Of(const std::string& location, const std::vector<std::string>& drives);
 

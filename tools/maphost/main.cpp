@@ -526,6 +526,24 @@ void watch_views(ao::MxApplication& app)
     };
 }
 
+// Runs the words in order; a bad word (or an answer that fits no dialog)
+// stops them with status 2.
+int run_words(Run& run, const std::vector<Word>& words, const json_lines::ProbeDialogs& dialogs)
+{
+    try {
+        for (const Word& w : words) {
+            run.word(w);
+            if (dialogs.misfit) throw maphost::BadWord{*dialogs.misfit};
+        }
+    } catch (const maphost::BadWord& b) {
+        std::cout.flush();
+        std::cerr << "maphost: " << b.message << "\n";
+        return 2;
+    }
+    std::cout.flush();
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -585,29 +603,20 @@ int main(int argc, char** argv)
 
     if (attach) {
         Run run(nullptr, probe_dialogs, pump);
-        try {
-            const auto hosts = ao::Served_Handles();
-            platform::ObjectRef root;
-            for (std::int32_t h : hosts) {
-                try {
-                    root = ao::Attach_Host(h, &pump);
-                    break;
-                } catch (const platform::VbError&) {
-                }
+        platform::ObjectRef root;
+        for (std::int32_t h : ao::Served_Handles()) {
+            try {
+                root = ao::Attach_Host(h, &pump);
+                break;
+            } catch (const platform::VbError&) {
             }
-            if (!root) {
-                std::cerr << "maphost: no served host answers\n";
-                return 1;
-            }
-            run.attach(root);
-            for (const Word& w : words) run.word(w);
-        } catch (const maphost::BadWord& b) {
-            std::cout.flush();
-            std::cerr << "maphost: " << b.message << "\n";
-            return 2;
         }
-        std::cout.flush();
-        return 0;
+        if (!root) {
+            std::cerr << "maphost: no served host answers\n";
+            return 1;
+        }
+        run.attach(root);
+        return run_words(run, words, probe_dialogs);
     }
 
     platform::ClassRegistry registry;
@@ -677,16 +686,5 @@ int main(int argc, char** argv)
     Run run(app.get(), probe_dialogs, pump);
     run.start_serving = start_serving;
     if (serve && words.empty()) run.word(Word{"serve", {}, {}, {}});
-    try {
-        for (const Word& w : words) {
-            run.word(w);
-            if (probe_dialogs.misfit) throw maphost::BadWord{*probe_dialogs.misfit};
-        }
-    } catch (const maphost::BadWord& b) {
-        std::cout.flush();
-        std::cerr << "maphost: " << b.message << "\n";
-        return 2;
-    }
-    std::cout.flush();
-    return 0;
+    return run_words(run, words, probe_dialogs);
 }

@@ -26,7 +26,7 @@ EventPump& pump()
 // An object with a member table built from lambdas: Echo(v), Double(x&),
 // Through(obj, v) (calls obj.Echo(v) back), Make() (a new object), Fail(),
 // Read(collection) (its item "second" and its count), Hang_Up().
-class Tester : public Dispatch {
+class Tester : public TableDispatch<> {
 public:
     Tester()
     {
@@ -52,12 +52,7 @@ public:
                           return Variant();
                       }, {}, {}, {}, 0, 0});
     }
-    std::optional<DispId> GetIDOfName(std::string_view n) const override { return members_.IdOf(n); }
-    Variant Invoke(DispId id, InvokeKind k, std::vector<Variant>& a) override { return members_.Invoke(id, k, a); }
     std::function<void()> hang_up;
-
-private:
-    MemberTable members_;
 };
 
 struct Pair {

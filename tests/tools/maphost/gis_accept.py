@@ -3,32 +3,9 @@
 with the extension and a document in EPSG:26915, trekfold-probe attached;
 ogr2ogr makes the file geodatabase, ogrinfo reads what was written, cs2cs
 gives the projected points."""
-import json, os, subprocess, sys, tempfile
+import json, os, subprocess
 
-maphost, extension, probe = sys.argv[1], sys.argv[2], sys.argv[3]
-run = tempfile.mkdtemp()
-for d in ("run", "cfg", "tmp"):
-    os.makedirs(os.path.join(run, d), mode=0o700)
-env = dict(os.environ, XDG_RUNTIME_DIR=run + "/run", XDG_CONFIG_HOME=run + "/cfg", TMPDIR=run + "/tmp",
-           QT_QPA_PLATFORM="offscreen", ASAN_OPTIONS="detect_leaks=0")
-# Hosts and windows of this run only: the run's own folders, not a shared one.
-for name in ("TREKFOLD_WINDOWS_DIR", "TREKFOLD_APPS_DIR", "TREKFOLD_DDE_DIR"):
-    env.pop(name, None)
-doc = run + "/doc.json"
-json.dump({"maps": [{"name": "Layers", "spatial_reference": 26915, "extent": [460000, 5010000, 462000, 5012000]}]},
-          open(doc, "w"))
-esri = subprocess.run(["projinfo", "-o", "WKT1_ESRI", "-q", "EPSG:26915"], capture_output=True, text=True,
-                      check=True).stdout.strip()
-failures = []
-
-
-def check(cond, what):
-    if not cond:
-        failures.append(what)
-
-
-def parse(out):
-    return [json.loads(l) for l in out.splitlines() if l.startswith("{")]
+from host_run import check, doc, env, esri, extension, finish, maphost, parse, probe, run
 
 
 def ogr(*args):
@@ -136,7 +113,4 @@ check(got == [2, 2], "segments of their own vertices: %s" % got)
 lines, seen, state = host_run([gdb + "/Wpts"], (rows_of("waypoint", 3), "Point", "waypoint"))
 check(not boxes(lines) and len(features(gdb, "Wpts")) == 3, "three points: %s" % boxes(lines))
 
-print("%d failures" % len(failures))
-for f in failures:
-    print("FAIL:", f)
-sys.exit(1 if failures else 0)
+finish()

@@ -87,7 +87,7 @@ private:
     bool start_;
 };
 
-class Thing : public platform::Dispatch {
+class Thing : public platform::TableDispatch<> {
 public:
     Thing()
     {
@@ -127,18 +127,12 @@ public:
             return Variant(g_app->Services->Window_Answer("frmDataFrameUnits"));
         }, 0, 0);
     }
-    std::optional<platform::DispId> GetIDOfName(std::string_view name) const override { return table_.IdOf(name); }
-    Variant Invoke(platform::DispId id, platform::InvokeKind kind, std::vector<Variant>& args) override
-    {
-        return table_.Invoke(id, kind, args);
-    }
-
 private:
     void add(const char* name, platform::Member::Getter f, int lo, int hi)
     {
-        table_.Add({name, static_cast<platform::DispId>(table_.members().size() + 1), std::move(f), {}, {}, {}, lo, hi});
+        members_.Add({name, static_cast<platform::DispId>(members_.members().size() + 1), std::move(f), {}, {}, {}, lo,
+                      hi});
     }
-    platform::MemberTable table_;
 };
 
 } // namespace
