@@ -181,7 +181,7 @@ void frmHotlinking::error_box(const std::string& procedure, const VbError& e)
 {
     // Run-time errors raised here carry no source of their own: the
     // program's name stands for it, as for any run-time error.
-    const std::string source = e.source.empty() ? "trekfold" : e.source;
+    const std::string source = e.source.empty() ? "Trekfold" : e.source;
     main_.dialogs().MsgBox("Error " + std::to_string(e.number) + ": " + e.description + ". Source: " + source,
                            platform::vbCritical, "frmHotlinking." + procedure);
 }

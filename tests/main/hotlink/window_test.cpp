@@ -79,7 +79,7 @@ TEST_F(Window, ListsPhotosInNtfsOrderWithTheirDates)
     w->SetText("Dir1", dir + "/missing");
     ASSERT_TRUE(dialogs.last());
     EXPECT_EQ(dialogs.last()->title, "frmHotlinking.Dir1_Change");
-    EXPECT_EQ(dialogs.last()->text, "Error 76: Path not found. Source: trekfold");
+    EXPECT_EQ(dialogs.last()->text, "Error 76: Path not found. Source: Trekfold");
     EXPECT_EQ(w->msfgTable.Rows(), 2);
 }
 
@@ -93,7 +93,7 @@ TEST_F(Window, RenameKeepsTheExtensionAndNeverReplaces)
     const std::string before = slurp("DSCN0012.jpg");
     dialogs.input("DSCN0012");
     w->CellClick("msfgTable", 2, 0, 2, 0, true);
-    EXPECT_EQ(dialogs.last()->text, "Error 58: File already exists. Source: trekfold");
+    EXPECT_EQ(dialogs.last()->text, "Error 58: File already exists. Source: Trekfold");
     EXPECT_EQ(dialogs.last()->title, "frmHotlinking.msfgTable_dblClick");
     EXPECT_EQ(dialogs.last()->style, platform::vbCritical);
     EXPECT_EQ(w->msfgTable.TextMatrix(2, 0), "DSCN0010.jpg");
@@ -103,7 +103,7 @@ TEST_F(Window, RenameKeepsTheExtensionAndNeverReplaces)
     // A name that would leave the folder is refused.
     dialogs.input("sub/out");
     w->CellClick("msfgTable", 2, 0, 2, 0, true);
-    EXPECT_EQ(dialogs.last()->text, "Error 52: Bad file name or number. Source: trekfold");
+    EXPECT_EQ(dialogs.last()->text, "Error 52: Bad file name or number. Source: Trekfold");
     EXPECT_TRUE(fs::exists(photos + "/DSCN0010.jpg"));
 }
 

@@ -109,9 +109,9 @@ TEST_F(Photos, SortedResizedEditedAndRenamed)
     EXPECT_EQ(g[2][5][0], "trip.JPG");
     EXPECT_TRUE(fs::exists(dir + "/trip.JPG"));
     EXPECT_EQ(g[2][3][0], "DSCN0010.jpg");
-    EXPECT_TRUE(r.box("Error 58: File already exists. Source: trekfold"));
+    EXPECT_TRUE(r.box("Error 58: File already exists. Source: Trekfold"));
     for (const json& b : r.boxes())
-        if (b["box"] == "Error 58: File already exists. Source: trekfold") {
+        if (b["box"] == "Error 58: File already exists. Source: Trekfold") {
             EXPECT_EQ(b["style"], 16);
             EXPECT_EQ(b["title"], "frmHotlinking.msfgTable_dblClick");
         }
