@@ -75,11 +75,11 @@ def settings(**kv):
 
 
 def rows(points, xy=False):
-    """Track rows at (lat, lon) points, or at (x, y) projected ones; the first starts the segment."""
+    """Track rows at (lat, lon) points, or at (x, y) projected ones; each four make a shape."""
     out = []
     for i, (a, b) in enumerate(points):
         out += ["row", "ident=S%d" % i, ("x_proj=%r" if xy else "lat=%r") % a, ("y_proj=%r" if xy else "long=%r") % b,
-                "new_seg=%s" % (i == 0)]
+                "new_seg=%s" % (i % 4 == 0)]
     return out
 
 
@@ -114,16 +114,18 @@ square = [(460000, 5010000), (460000, 5010100), (460100, 5010100), (460100, 5010
 shp = run + "/square.shp"
 layer_send(shp, square, True)
 open(run + "/square.qix", "wb").write(b"stale")
-lines = layer_send(shp, square, True, "No")  # the file is there: overwritten
+# Sent again with a second square: the file is there, overwritten, and the
+# layer shows it.
+lines = layer_send(shp, square + [(x + 200, y) for x, y in square], True, "No")
 check({"status": "Sent Polygon Shapefile to ArcMap"} in lines, "sent: %s" % [l for l in lines if "status" in l][-3:])
 got = ogr_rows(shp, "SELECT Area, Perimeter FROM square")
-check([(float(r["Area"]), float(r["Perimeter"])) for r in got] == [(1, 400)], "hectares and metres: %s" % got)
+check([(float(r["Area"]), float(r["Perimeter"])) for r in got] == [(1, 400)] * 2, "hectares and metres: %s" % got)
 check(fields_of(shp) == ["Area", "Perimeter"], "Real (15.3): %s" % fields_of(shp))
 check(open(run + "/square.qix", "rb").read(3) == b"SQT", "a fresh .qix")
 state = host.state()
 layers = [l for l in state["contents"] if l["name"] == "square"]
-check(len(layers) == 1 and {"name": "idx_spatial", "fields": ["Shape"]} in layers[0]["class"]["indexes"],
-      "one layer, indexed: %s" % layers)
+check(len(layers) == 1 and {"name": "idx_spatial", "fields": ["Shape"]} in layers[0]["class"]["indexes"] and
+      layers[0]["class"]["count"] == 2, "one layer, indexed, on the new file: %s" % layers)
 
 # Saved in WGS84: measured in the frame's system, as cs2cs puts the corners.
 corners = [(45.25, -93.5), (45.2512, -93.5), (45.2512, -93.4983), (45.2503, -93.4991)]
