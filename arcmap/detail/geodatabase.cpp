@@ -145,6 +145,10 @@ bool clsArcMap::FeatureLayer_Add(const ao::FeatureLayerRef& layer)
         const std::string name = FeatureLayer_GetDataSourceName(layer);
         if (name.empty()) return false;
         if (ao::LayerRef there = FeatureLayer_Find(name)) {
+            // Redrawn on the class just opened: the data behind the name may
+            // have been saved anew by another program since the layer came.
+            auto shown = ao::As<ao::FeatureLayer>(platform::ObjectRef(there));
+            if (shown && layer->FeatureClass) shown->FeatureClass = layer->FeatureClass;
             active_view().PartialRefresh(ao::esriViewGeography, there, ao::Envelope());
             return true;
         }

@@ -42,9 +42,10 @@ private:
 // The application as other processes see it.
 class RootObject : public platform::TableDispatch<> {
 public:
+    using WordRunner = std::function<std::string(const std::vector<std::string>&)>;
     RootObject(MxApplication& app, std::function<std::string()> dump, std::function<void()>* raise,
-               std::function<void(const std::string&, const ObjectRef&)>* created)
-        : app_(app), dump_(std::move(dump)), raise_(raise), created_(created)
+               std::function<void(const std::string&, const ObjectRef&)>* created, WordRunner* word)
+        : app_(app), dump_(std::move(dump)), raise_(raise), created_(created), word_(word)
     {
         members_.Add({"IsArcMap", 1, [this](std::vector<Variant>&) { return Variant(app_.IsArcMap()); }, {}, {}, {},
                       0, 0});
@@ -65,6 +66,14 @@ public:
                           if (*raise_) (*raise_)();
                           return Variant();
                       }, {}, {}, {}, 0, 0});
+        members_.Add({"Word", 7, [this](std::vector<Variant>& a) {
+                          if (!*word_) throw VbError(438, "", "Object doesn't support this property or method");
+                          const VariantArray words = a[0].ToArray();
+                          if (words.Dimensions() != 1) throw VbError(13, "", "Type mismatch");
+                          std::vector<std::string> texts;
+                          for (const Variant& w : words.items()) texts.push_back(w.ToString());
+                          return Variant((*word_)(texts));
+                      }, {}, {}, {}, 1, 1});
     }
 
 private:
@@ -72,6 +81,7 @@ private:
     std::function<std::string()> dump_;
     std::function<void()>* raise_;
     std::function<void(const std::string&, const ObjectRef&)>* created_;
+    WordRunner* word_;
 };
 
 // The client's view of a served host's bar and application.
@@ -171,7 +181,7 @@ ServedHost::ServedHost(MxApplication& app, EventPump& pump, std::function<std::s
     impl_->path = folder + "/" + std::to_string(impl_->handle);
     try {
         impl_->server = std::make_unique<remote::Server>(
-            pump, impl_->path, std::make_shared<RootObject>(app, std::move(dump), &on_raise, &on_create));
+            pump, impl_->path, std::make_shared<RootObject>(app, std::move(dump), &on_raise, &on_create, &on_word));
     } catch (...) {
         windows::Withdraw(impl_->handle);
         throw;

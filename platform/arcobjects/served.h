@@ -7,7 +7,9 @@
 // The root object's members, late-bound: IsArcMap(), hWnd(),
 // FindBar(uid) (a bar object with IsVisible(), Dock(flags),
 // Item0_Execute(), or Nothing), Create(progid), Dump() (the host's state
-// as JSON text), Raise() (brings the host's view to the top).
+// as JSON text), Raise() (brings the host's view to the top), Word(words)
+// (one of the host's own words, its words a 1-D array of texts, carried out
+// by on_word; its printed line is the result).
 //
 // The running-application table of Running_Table() lists the served hosts
 // that answer, by ascending handle, each entry's calls going over its own
@@ -52,6 +54,10 @@ public:
     std::function<void()> on_raise;
     // Each object the factory made for another process.
     std::function<void(const std::string& progid, const ObjectRef& object)> on_create;
+    // Carries out a word another process sent and gives its printed line;
+    // throws VbError when the word cannot be carried out. Unset: Word()
+    // raises 438.
+    std::function<std::string(const std::vector<std::string>& words)> on_word;
 
 private:
     struct Impl;

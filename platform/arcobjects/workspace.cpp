@@ -2,7 +2,7 @@
 // each "name.shp" as its own dataset, a file geodatabase is one dataset
 // (OpenFileGDB) whose layers are the classes. Datasets are shared by path
 // within the process, so two classes of one geodatabase write through one
-// handle.
+// handle; a shapefile another program has replaced since is opened anew.
 #include "platform/arcobjects/workspace.h"
 
 #include "platform/automation/vb_error.h"
@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <sys/stat.h>
 
 namespace platform::arcobjects {
 
@@ -48,14 +49,39 @@ struct QuietGdal {
 
 using Dataset = std::shared_ptr<GDALDataset>;
 
-// One open dataset per path and driver.
+// The files a dataset was opened from: the path and, for a shapefile, its
+// table beside it. Writers that save through a temporary file and a rename
+// (as the main program does) give them new inodes; GDAL's own writes keep
+// them.
+std::vector<std::pair<dev_t, ino_t>> file_identity(const std::string& path)
+{
+    std::vector<std::string> files{path};
+    if (iends(path, ".shp")) {
+        const std::string stem = path.substr(0, path.size() - 4);
+        files.push_back(fs::exists(stem + ".dbf") ? stem + ".dbf" : stem + ".DBF");
+    }
+    std::vector<std::pair<dev_t, ino_t>> out;
+    for (const auto& f : files) {
+        struct stat st {};
+        out.emplace_back(::stat(f.c_str(), &st) == 0 ? std::pair(st.st_dev, st.st_ino) : std::pair(dev_t(), ino_t()));
+    }
+    return out;
+}
+
+// One open dataset per path and driver, while its files are the ones it
+// was opened from; holders of a replaced one keep it.
 Dataset open_dataset(const std::string& path, const char* driver, const char* source)
 {
+    struct Open {
+        std::weak_ptr<GDALDataset> dataset;
+        std::vector<std::pair<dev_t, ino_t>> files;
+    };
     static std::mutex lock;
-    static std::map<std::string, std::weak_ptr<GDALDataset>> open;
+    static std::map<std::string, Open> open;
     std::lock_guard<std::mutex> guard(lock);
     const std::string key = std::string(driver) + "|" + path;
-    if (auto d = open[key].lock()) return d;
+    const auto files = file_identity(path);
+    if (auto d = open[key].dataset.lock(); d && open[key].files == files) return d;
     GDALAllRegister();
     QuietGdal quiet;
     const char* drivers[] = {driver, nullptr};
@@ -65,7 +91,7 @@ Dataset open_dataset(const std::string& path, const char* driver, const char* so
     if (!raw) raw = static_cast<GDALDataset*>(GDALOpenEx(path.c_str(), GDAL_OF_VECTOR, drivers, nullptr, nullptr));
     if (!raw) throw VbError(5, source, "Cannot open " + path + last_gdal_error());
     Dataset d(raw, [](GDALDataset* p) { GDALClose(p); });
-    open[key] = d;
+    open[key] = {d, files};
     return d;
 }
 

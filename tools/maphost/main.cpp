@@ -74,7 +74,8 @@ graphics drawn in its extent) until it is closed.
                      link), the host serves as with --serve
   --attach           run the words in the first served host (lowest handle)
                      through its socket, as another program would: create,
-                     call, dump and wait
+                     call, dump and wait; the select words are carried out
+                     by the host itself and print the host's line
 
 Words:
   toolbar CLSID      show the toolbar of that class (creating its items by
@@ -255,6 +256,12 @@ std::vector<Word> parse_words(const std::vector<std::string>& words)
     return out;
 }
 
+// The words that change the host's selections.
+bool selection_word(const std::string& w)
+{
+    return w == "select-layer" || w == "select-features" || w == "select-graphics";
+}
+
 json error_line(const platform::VbError& e)
 {
     return {{"error", {{"number", e.number}, {"source", e.source}, {"description", e.description}}}};
@@ -320,7 +327,8 @@ public:
 
     void word(const Word& w)
     {
-        if (root_ && w.word != "create" && w.word != "call" && w.word != "dump" && w.word != "wait")
+        if (root_ && w.word != "create" && w.word != "call" && w.word != "dump" && w.word != "wait" &&
+            !selection_word(w.word))
             throw maphost::BadWord{"\"" + w.word + "\" is not available with --attach"};
         if (w.word == "serve") return serve(w);
         if (w.word == "toolbar") return toolbar(w.args[0]);
@@ -329,16 +337,40 @@ public:
         if (w.word == "call") return call(w);
         if (w.word == "answer") return dialogs_.answers.push_back(w.args[0]);
         if (w.word == "dump") return dump();
-        if (w.word == "select-layer") return select_layer(w.args);
-        if (w.word == "select-features") return select_features(w.args);
-        if (w.word == "select-graphics") return select_graphics(w.args);
+        if (selection_word(w.word)) return print_line(root_ ? remote_selection(w) : selection(w));
         if (w.word == "wait") {
             const std::int64_t until = pump_.clock().now_us() + std::stoll(w.args[0]) * 1000;
             pump_.wait_until([] { return false; }, until);
         }
     }
 
+    // A select word carried out here; its line.
+    json selection(const Word& w)
+    {
+        if (w.word == "select-layer") return select_layer(w.args);
+        if (w.word == "select-features") return select_features(w.args);
+        return select_graphics(w.args);
+    }
+
 private:
+    // A select word sent to the served host, which carries it out.
+    json remote_selection(const Word& w)
+    {
+        platform::VariantArray words(0, static_cast<std::int32_t>(w.args.size() + 1));
+        words.at(0) = platform::Variant(w.word);
+        for (std::size_t i = 0; i < w.args.size(); ++i)
+            words.at(static_cast<std::int32_t>(i + 1)) = platform::Variant(w.args[i]);
+        try {
+            const platform::Variant line_text =
+                platform::CallByName(*root_, "Word", {platform::Variant(std::move(words))});
+            json line = json::parse(line_text.ToString(), nullptr, false);
+            if (line.is_discarded()) throw maphost::BadWord{"the host answered no line"};
+            return line;
+        } catch (const platform::VbError& e) {
+            throw maphost::BadWord{e.description};
+        }
+    }
+
     void serve(const Word& w)
     {
         if (start_serving) start_serving();
@@ -417,7 +449,7 @@ private:
         return *app_->Document()->FocusMap;
     }
 
-    void select_layer(const std::vector<std::string>& names)
+    json select_layer(const std::vector<std::string>& names)
     {
         std::vector<ao::LayerRef> chosen;
         json printed = json::array();
@@ -430,10 +462,10 @@ private:
             }
         focus_map(); // a local host with a map
         app_->Document()->ContentsSelection = std::move(chosen);
-        print_line({{"select-layer", printed}});
+        return {{"select-layer", printed}};
     }
 
-    void select_features(const std::vector<std::string>& args)
+    json select_features(const std::vector<std::string>& args)
     {
         auto layer = ao::As<ao::FeatureLayer>(platform::ObjectRef(ao::Find_Layer(focus_map(), args[0])));
         if (!layer) throw maphost::BadWord{"no feature layer \"" + args[0] + "\""};
@@ -446,10 +478,10 @@ private:
                 oids.push_back(id);
             }
         layer->SelectedOIDs = oids;
-        print_line({{"select-features", args[0]}, {"oids", oids}});
+        return {{"select-features", args[0]}, {"oids", oids}};
     }
 
-    void select_graphics(const std::vector<std::string>& args)
+    json select_graphics(const std::vector<std::string>& args)
     {
         const auto& layer = focus_map().ActiveGraphicsLayer;
         if (!layer) throw maphost::BadWord{"the focus map has no active graphics layer"};
@@ -468,7 +500,7 @@ private:
         }
         layer->UnselectAllElements();
         for (std::size_t i : chosen) layer->SelectElement(elements[i]);
-        print_line({{"select-graphics", chosen}});
+        return {{"select-graphics", chosen}};
     }
 
     void dump()
@@ -662,6 +694,7 @@ int main(int argc, char** argv)
     std::unique_ptr<ao::ServedHost> served;
     std::vector<std::weak_ptr<platform::Dispatch>> made;
     std::function<void()> raise;
+    std::function<std::string(const std::vector<std::string>&)> host_selection;
     auto start_serving = [&] {
         if (served) return;
         try {
@@ -671,6 +704,10 @@ int main(int argc, char** argv)
             std::exit(1);
         }
         served->on_create = [&](const std::string&, const platform::ObjectRef& o) { made.push_back(o); };
+        served->on_word = [&](const std::vector<std::string>& texts) {
+            if (!host_selection) throw platform::VbError(438, "", "Object doesn't support this property or method");
+            return host_selection(texts);
+        };
         served->on_raise = [&] {
             if (raise) raise();
             else print_line({{"raised", served->Handle()}});
@@ -685,6 +722,20 @@ int main(int argc, char** argv)
     watch_views(*app);
     Run run(app.get(), probe_dialogs, pump);
     run.start_serving = start_serving;
+    // Select words another program sends (maphost --attach) are carried
+    // out here and printed as the host's own.
+    host_selection = [&](const std::vector<std::string>& texts) {
+        try {
+            std::vector<Word> sent = parse_words(texts);
+            if (sent.size() != 1 || !selection_word(sent[0].word))
+                throw maphost::BadWord{"a served host takes one select word"};
+            json line = run.selection(sent[0]);
+            print_line(line);
+            return line.dump();
+        } catch (const maphost::BadWord& b) {
+            throw platform::VbError(5, "maphost", b.message);
+        }
+    };
     if (serve && words.empty()) run.word(Word{"serve", {}, {}, {}});
     return run_words(run, words, probe_dialogs);
 }

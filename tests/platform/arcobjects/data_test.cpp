@@ -156,6 +156,28 @@ TEST(FeatureData, ShapefileIndexCursorsAndRings)
     EXPECT_EQ(error_of([] { ao::ShapefileWorkspaceFactory::OpenFromFile("/nonexistent/folder"); }).number, 5);
 }
 
+// Another program saves the shapefile anew (temporary files renamed over)
+// while a class on it is held: the next open reads and writes the new files.
+TEST(FeatureData, AShapefileReplacedByAnotherWriterIsOpenedAnew)
+{
+    Folder f;
+    std::ofstream(f.path + "/s.csv") << "name,WKT\na,\"POINT (1 2)\"\n";
+    f.ogr("ogr2ogr s.shp s.csv -oo GEOM_POSSIBLE_NAMES=WKT -oo KEEP_GEOM_COLUMNS=NO");
+    auto held = ao::Open_Feature_Class(f.path + "/s.shp");
+    held->AddField({"Area", ao::esriFieldTypeDouble, 0, 15, 3});
+    EXPECT_EQ(ao::Open_Feature_Class(f.path + "/s.shp")->FindField("Area"), 3); // GDAL's own write: the same data
+
+    std::ofstream(f.path + "/t.csv") << "name,WKT\nb,\"POINT (3 4)\"\nc,\"POINT (5 6)\"\n";
+    f.ogr("mkdir new && ogr2ogr new/s.shp t.csv -oo GEOM_POSSIBLE_NAMES=WKT -oo KEEP_GEOM_COLUMNS=NO && "
+          "for e in shp shx dbf; do mv new/s.$e s.$e; done");
+    auto fresh = ao::Open_Feature_Class(f.path + "/s.shp");
+    EXPECT_EQ(fresh->FeatureCount(), 2);
+    EXPECT_EQ(fresh->FindField("Area"), -1);
+    fresh->AddField({"Area", ao::esriFieldTypeDouble, 0, 15, 3});
+    EXPECT_NE(f.ogr("ogrinfo -so -al s.shp").find("Area: Real (15.3)"), std::string::npos);
+    EXPECT_EQ(held->FeatureCount(), 1); // the holder keeps what it opened
+}
+
 TEST(FeatureData, DatesAndMultipointsRoundTrip)
 {
     Folder f;
