@@ -10,6 +10,7 @@
 #include "platform/text/vb.h"
 #include "platform/ui/dialogs.h"
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -177,6 +178,13 @@ void clsArcMap::RT_Graphics_Delete()
     try {
         ao::Map& map = focus_map();
         if (rt_layer_) map.BasicGraphicsLayer()->DeleteLayer(kRealTimeLayer);
+        // The sub-layer was the active one: new graphics (a CEP plot, a
+        // graphics save) go to the basic layer again, not to a layer gone
+        // from the map.
+        const auto& sub = map.BasicGraphicsLayer()->Layers();
+        if (map.ActiveGraphicsLayer != map.BasicGraphicsLayer() &&
+            std::find(sub.begin(), sub.end(), map.ActiveGraphicsLayer) == sub.end())
+            map.ActiveGraphicsLayer = map.BasicGraphicsLayer();
         active_view().Refresh();
     } catch (const VbError& e) {
         trap(e, "Trekfold_ArcMap.RT_Graphics_Delete");

@@ -565,6 +565,10 @@ struct Connection::Impl {
                 if (!id) throw VbError(438, "", "Object doesn't support this property or method");
                 answer.result = Variant(std::int32_t(*id));
             } else {
+                // A member that runs the event loop (a box waiting for its
+                // person) still hears what arrives on this connection
+                // meanwhile: nested calls are served, as a modal loop does.
+                if (notifier) notifier->setEnabled(true);
                 answer.result = object->Invoke(m.dispid, static_cast<InvokeKind>(m.invoke), m.args);
                 answer.args = std::move(m.args);
             }

@@ -81,5 +81,16 @@ TEST_F(RealTime, PanZoneFollowsTheFixAndGoesWithoutPanning)
     EXPECT_TRUE(h.dialogs.boxes().empty());
 }
 
+TEST_F(RealTime, TheStopLeavesTheBasicLayerActive)
+{
+    ASSERT_TRUE(fix(-93.5));
+    ASSERT_EQ(h.map().ActiveGraphicsLayer->Name, "TREKFOLD_REALTIME");
+    std::vector<Variant> none;
+    call(o, "RT_Graphics_Delete", none);
+    EXPECT_TRUE(h.map().BasicGraphicsLayer()->Layers().empty());
+    // Graphics drawn after the stop land in the map, not in the layer gone.
+    EXPECT_EQ(h.map().ActiveGraphicsLayer, h.map().BasicGraphicsLayer());
+}
+
 } // namespace
 } // namespace arcmaptest

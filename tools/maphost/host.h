@@ -54,7 +54,9 @@ json To_Json(const platform::Variant& v, ObjectTable& objects);
 // The host's services to the libraries, answered from the queue of answer
 // words and printed: {"dialog":TITLE,"filter":F,"start":PATH,"answer":A}
 // for the browse dialog; a library's own window takes the next answer word.
-std::unique_ptr<platform::arcobjects::HostServices> Headless_Services(json_lines::ProbeDialogs& dialogs);
+// `await` runs before an answer is taken (an answer given later).
+std::unique_ptr<platform::arcobjects::HostServices> Headless_Services(json_lines::ProbeDialogs& dialogs,
+                                                                     std::function<void()> await = {});
 // The same for a person: the browse dialog asks for the path.
 std::unique_ptr<platform::arcobjects::HostServices> View_Services();
 

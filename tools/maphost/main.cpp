@@ -26,6 +26,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -100,6 +101,10 @@ Words:
                      dataset's full path, "" Cancel) or library window
                      (frmDataFrameUnits: "Meters", "Feet", "Other N",
                      "Cancel", "Close")
+  answer @FILE       an answer given later, as a person gives it: the box,
+                     dialog or window that takes it waits (the host serves
+                     on meanwhile) until FILE exists, and answers with
+                     FILE's first line; prints {"waiting":FILE} first
   select-layer NAME...|none         select layers of the focus map in the
                      table of contents; prints {"select-layer":[NAME...]}
   select-features LAYER OID...|none select features of a feature layer;
@@ -132,6 +137,7 @@ Output lines, one JSON object each:
   {"dialog":"Save To Existing Feature Class","filter":F,"start":PATH,"answer":A}
                                           the browse dialog ("" cancelled)
   {"dump":STATE}
+  {"waiting":FILE}                        a box waits for an answer given later
   {"serving":HANDLE,"socket":PATH}        the host serves (--serve, serve)
   Values V and A use the argument forms above; an object result reads
   {"object":N,"kind":K} (a geometry also "geometry"), Null {"null":true},
@@ -308,6 +314,59 @@ void watch_stop_signals()
     std::signal(SIGTERM, on_stop_signal);
     std::signal(SIGINT, on_stop_signal);
 }
+
+// An answer "@FILE" is one a person gives later: the box (or dialog, or
+// window) that takes it waits, the host's events running so it serves on,
+// until FILE exists, and takes FILE's first line as its answer. Prints
+// {"waiting":FILE} as it starts to wait.
+void await_answer(std::deque<std::string>& answers, platform::EventPump& pump)
+{
+    if (answers.empty() || answers.front().size() < 2 || answers.front()[0] != '@') return;
+    const std::string file = answers.front().substr(1);
+    print_line({{"waiting", file}});
+    std::error_code ec;
+    // Nothing signals a file's arrival: looked at every 50 ms.
+    while (!stopped && !std::filesystem::exists(file, ec))
+        pump.wait_until([] { return stopped; }, pump.clock().now_us() + 50'000);
+    std::string line;
+    std::ifstream in(file);
+    std::getline(in, line);
+    answers.front() = line;
+}
+
+// The headless host's boxes and file dialogs: answered as trekfold-probe
+// answers them, an answer given later waited for first.
+class HostDialogs : public json_lines::ProbeDialogs {
+public:
+    explicit HostDialogs(platform::EventPump& pump) : pump_(pump) {}
+    void await() { await_answer(answers, pump_); }
+
+protected:
+    int show_msgbox(const std::string& prompt, int style, const std::string& title) override
+    {
+        await();
+        return ProbeDialogs::show_msgbox(prompt, style, title);
+    }
+    bool show_inputbox(const std::string& prompt, const std::string& title, const std::string& default_text,
+                       std::string& answer) override
+    {
+        await();
+        return ProbeDialogs::show_inputbox(prompt, title, default_text, answer);
+    }
+    bool show_open(platform::OpenFileRequest& request, std::string& path) override
+    {
+        await();
+        return ProbeDialogs::show_open(request, path);
+    }
+    bool show_save(platform::OpenFileRequest& request, std::string& path) override
+    {
+        await();
+        return ProbeDialogs::show_save(request, path);
+    }
+
+private:
+    platform::EventPump& pump_;
+};
 
 class Run {
 public:
@@ -628,9 +687,9 @@ int main(int argc, char** argv)
     platform::Settings settings(platform::Settings::default_path());
     platform::System_Launcher system_launcher;
     json_lines::PrintingLauncher printing(no_launch ? nullptr : &system_launcher);
-    json_lines::ProbeDialogs probe_dialogs;
     platform::QtDialogs qt_dialogs;
     platform::EventPump& pump = platform::qt_event_pump();
+    HostDialogs probe_dialogs(pump);
     watch_stop_signals();
 
     if (attach) {
@@ -689,7 +748,7 @@ int main(int argc, char** argv)
     }
     app->Document()->CommandBars().Load();
 
-    auto host_services = view ? maphost::View_Services() : maphost::Headless_Services(probe_dialogs);
+    auto host_services = view ? maphost::View_Services() : maphost::Headless_Services(probe_dialogs, [&] { probe_dialogs.await(); });
     app->Services = host_services.get();
     std::unique_ptr<ao::ServedHost> served;
     std::vector<std::weak_ptr<platform::Dispatch>> made;

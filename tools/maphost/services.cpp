@@ -11,7 +11,10 @@ namespace ao = platform::arcobjects;
 
 class Headless : public ao::HostServices {
 public:
-    explicit Headless(json_lines::ProbeDialogs& dialogs) : dialogs_(dialogs) {}
+    Headless(json_lines::ProbeDialogs& dialogs, std::function<void()> await)
+        : dialogs_(dialogs), await_(std::move(await))
+    {
+    }
 
     std::optional<std::string> Browse(const ao::BrowseRequest& r) override
     {
@@ -26,12 +29,14 @@ public:
 private:
     std::string next()
     {
+        if (await_) await_();
         if (dialogs_.answers.empty()) return {};
         std::string a = dialogs_.answers.front();
         dialogs_.answers.pop_front();
         return a;
     }
     json_lines::ProbeDialogs& dialogs_;
+    std::function<void()> await_;
 };
 
 class Interactive : public ao::HostServices {
@@ -52,9 +57,9 @@ public:
 
 } // namespace
 
-std::unique_ptr<ao::HostServices> Headless_Services(json_lines::ProbeDialogs& dialogs)
+std::unique_ptr<ao::HostServices> Headless_Services(json_lines::ProbeDialogs& dialogs, std::function<void()> await)
 {
-    return std::make_unique<Headless>(dialogs);
+    return std::make_unique<Headless>(dialogs, std::move(await));
 }
 
 std::unique_ptr<ao::HostServices> View_Services() { return std::make_unique<Interactive>(); }

@@ -155,7 +155,9 @@ Commands:
                           with TEXT (at most MS ms, default 600000);
   until fromdde CODE [MS] ... or until LandView pokes a command of that code
   until hosts N [MS]      ... or until N served map hosts answer
-                          prints {"until":"rows N"|"status TEXT"|"fromdde CODE"|"hosts N",
+  until file PATH [MS]    ... or until the file PATH exists (another
+                          program's go-ahead)
+                          prints {"until":"rows N"|"status TEXT"|"fromdde CODE"|"hosts N"|"file PATH",
                           "met":B}; each command LandView pokes prints
                           {"fromdde":TEXT} and, once carried out,
                           {"handled":TEXT}; its END prints {"end":true} and
@@ -369,8 +371,9 @@ std::vector<Command> parse_commands(const std::vector<std::string>& words)
             c.args = need(w, 1);
         } else if (w == "until") {
             c.args = need(w, 2);
-            if (c.args[0] != "rows" && c.args[0] != "status" && c.args[0] != "fromdde" && c.args[0] != "hosts")
-                throw ProbeError{"\"until\" needs rows N, status TEXT, fromdde CODE or hosts N"};
+            if (c.args[0] != "rows" && c.args[0] != "status" && c.args[0] != "fromdde" && c.args[0] != "hosts" &&
+                c.args[0] != "file")
+                throw ProbeError{"\"until\" needs rows N, status TEXT, fromdde CODE, hosts N or file PATH"};
             if ((c.args[0] == "rows" || c.args[0] == "hosts") && !parse_int(c.args[1], n, 0, 1000000)) throw ProbeError{"bad row count \"" + c.args[1] + "\""};
             if (i < words.size() && parse_int(words[i], n, 0, 86400000)) c.args.push_back(words[i++]);
         } else if (w == "cell" || w == "dblcell" || w == "resize") {
@@ -742,12 +745,17 @@ private:
         if (a[0] == "rows") {
             const int want = std::stoi(a[1]);
             met = main_.pump().wait_until([&] { return data_rows() >= want; }, deadline(ms));
-        } else if (a[0] == "hosts") {
-            // Hosts come and go outside the loop's events: looked at each 50 ms.
-            const int want = std::stoi(a[1]);
-            auto hosts = [] { return platform::arcobjects::Running_Table(nullptr)->Count(); };
+        } else if (a[0] == "hosts" || a[0] == "file") {
+            // Hosts and files come and go outside the loop's events: looked
+            // at each 50 ms.
+            const int want = a[0] == "hosts" ? std::stoi(a[1]) : 0;
+            auto there = [&] {
+                std::error_code ec;
+                return a[0] == "file" ? std::filesystem::exists(a[1], ec)
+                                      : platform::arcobjects::Running_Table(nullptr)->Count() == want;
+            };
             const std::int64_t end = deadline(ms);
-            while (!(met = hosts() == want) && main_.pump().clock().now_us() < end)
+            while (!(met = there()) && main_.pump().clock().now_us() < end)
                 main_.pump().wait_until([] { return false; }, std::min(end, main_.pump().clock().now_us() + 50'000));
         } else if (a[0] == "fromdde") {
             fromdde_seen_ = false;

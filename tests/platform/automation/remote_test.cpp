@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QTimer>
 
 #include <sys/socket.h>
 #include <unistd.h>
@@ -51,8 +52,15 @@ public:
                           if (hang_up) hang_up();
                           return Variant();
                       }, {}, {}, {}, 0, 0});
+        // A box that waits for its person: the loop runs until answered.
+        members_.Add({"Ask", 8, [this](std::vector<Variant>&) {
+                          if (on_ask) on_ask();
+                          pump().wait_until([this] { return !answer.empty(); }, pump().clock().now_us() + 600'000'000);
+                          return Variant(answer);
+                      }, {}, {}, {}, 0, 0});
     }
-    std::function<void()> hang_up;
+    std::function<void()> hang_up, on_ask;
+    std::string answer;
 };
 
 struct Pair {
@@ -170,6 +178,32 @@ TEST(Remote, APeerThatGoesGives462AtOnce)
     } catch (const VbError& e) {
         EXPECT_EQ(e.number, 462);
     }
+}
+
+TEST(Remote, ACallWaitsForTheBoxWhileCallsArrivingMeanwhileAreServed)
+{
+    Pair p;
+    ObjectRef root = p.client->Root();
+    Variant echoed;
+    // While the box waits, the caller's loop runs: its timer calls on the
+    // same connection (served), then the person answers.
+    p.served->on_ask = [&] {
+        QTimer::singleShot(0, [&] {
+            // Were the nested call never served, the connection is cut so
+            // the test fails rather than hangs.
+            QTimer watchdog;
+            watchdog.setSingleShot(true);
+            QObject::connect(&watchdog, &QTimer::timeout, [&] { p.server->Close(); });
+            watchdog.start(300'000);
+            try {
+                echoed = CallByName(*root, "Echo", {Variant(5)});
+            } catch (const VbError&) {
+            }
+            p.served->answer = "OK";
+        });
+    };
+    EXPECT_EQ(CallByName(*root, "Ask").ToString(), "OK");
+    EXPECT_EQ(echoed.ToInt32(), 5);
 }
 
 TEST(Remote, TheDecoderIsBounded)
