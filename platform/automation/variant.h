@@ -42,7 +42,7 @@ public:
     VariantArray(std::int32_t lbound, std::int32_t count);
     VariantArray(std::int32_t lbound1, std::int32_t count1, std::int32_t lbound2, std::int32_t count2);
 
-    int Dimensions() const { return static_cast<int>(count_.size()); }
+    int Dimensions() const { return dims_; }
     // Bounds of dimension 1 or 2; throws 9 "Subscript out of range".
     std::int32_t LBound(int dim = 1) const;
     std::int32_t UBound(int dim = 1) const;
@@ -55,8 +55,11 @@ public:
 
 private:
     std::size_t index(std::int32_t i, std::int32_t j, int dims) const;
-    std::vector<std::int32_t> lbound_;
-    std::vector<std::int32_t> count_;
+    // The bounds are held inline: a table of pairs is many small arrays, and
+    // each one costs only its items' allocation.
+    std::int32_t lbound_[2] = {0, 0};
+    std::int32_t count_[2] = {0, 0};
+    int dims_ = 0;
     std::vector<Variant> items_;
 };
 
@@ -116,6 +119,8 @@ public:
     std::int32_t BytesLBound() const { return lbound_; }
     // The bytes of a byte array without a copy; null for anything else.
     const Bytes* BytesPtr() const { return std::get_if<Bytes>(&v_); }
+    // The text of a string without a copy; null for anything else.
+    const std::string* StringPtr() const { return std::get_if<std::string>(&v_); }
 
     // Coercions with the Basic runtime's rules (CBool, CByte, CInt, CLng,
     // CSng, CDbl, CStr). Numbers round half to even when narrowed.
