@@ -17,6 +17,8 @@
 #include <QCoreApplication>
 
 #include <csignal>
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
@@ -98,7 +100,12 @@ void time_project_XYs(benchmark::State& state, platform::Dispatch& arcmap)
         state.PauseTiming();
         std::vector<Variant> a{Variant(fresh), false, "", utm15};
         state.ResumeTiming();
-        if (!platform::CallByName(arcmap, "project_XYs", a).ToBool()) state.SkipWithError("project_XYs failed");
+        auto t0 = std::chrono::steady_clock::now();
+        if (!arcmap.Invoke(platform::IdOfName(arcmap, "project_XYs"), platform::InvokeKind::Method, a).ToBool()) state.SkipWithError("project_XYs failed");
+        auto t1 = std::chrono::steady_clock::now();
+        { auto dead = std::move(a); }
+        auto t2 = std::chrono::steady_clock::now();
+        fprintf(stderr, "call %.2f destroy %.2f\n", std::chrono::duration<double,std::milli>(t1-t0).count(), std::chrono::duration<double,std::milli>(t2-t1).count());
     }
     state.counters["pairs"] = kPairs;
 }

@@ -29,28 +29,13 @@ namespace {
 
 // --- encoding -------------------------------------------------------------------
 
-// A message is encoded in two passes over the same code: a Counter adds up
-// its size, then a Writer fills a frame made that size at once. Large
-// arguments (tables of pairs) so cost one allocation and no regrowth.
-class Counter {
-public:
-    static constexpr bool kCounting = true;
-    std::uint64_t size = 0;
-    void u8(std::uint8_t) { size += 1; }
-    void u16(std::uint16_t) { size += 2; }
-    void u32(std::uint32_t) { size += 4; }
-    void i32(std::int32_t) { size += 4; }
-    void f32(float) { size += 4; }
-    void f64(double) { size += 8; }
-    void text(const std::string& s) { size += 4 + s.size(); }
-    void raw(const void*, std::size_t n) { size += n; }
-};
-
+// Writes a frame into one buffer that grows by doubling: a large argument
+// (a table of pairs) is walked once, and the buffer never holds more than
+// twice the frame.
 class Writer {
 public:
-    static constexpr bool kCounting = false;
-    explicit Writer(std::uint8_t* at) : p_(at) {}
-    void u8(std::uint8_t v) { *p_++ = v; }
+    Writer() { bytes_.resize(256); }
+    void u8(std::uint8_t v) { *room(1) = v; }
     void u16(std::uint16_t v) { raw(&v, 2); }
     void u32(std::uint32_t v) { raw(&v, 4); }
     void i32(std::int32_t v) { raw(&v, 4); }
@@ -64,16 +49,37 @@ public:
     // Little-endian hosts only (the platforms we build for).
     void raw(const void* p, std::size_t n)
     {
-        if (n) std::memcpy(p_, p, n);
-        p_ += n;
+        if (n) std::memcpy(room(n), p, n);
+    }
+    // The whole frame, its length in front. Throws 6 "Overflow" (as soon
+    // as that is known) when the payload exceeds kMaxFrame.
+    std::vector<std::uint8_t> frame()
+    {
+        const auto len = static_cast<std::uint32_t>(used_ - 4);
+        std::memcpy(bytes_.data(), &len, 4);
+        bytes_.resize(used_);
+        return std::move(bytes_);
     }
 
 private:
-    std::uint8_t* p_;
+    std::uint8_t* room(std::size_t n)
+    {
+        if (used_ + n > bytes_.size()) [[unlikely]]
+            grow(n);
+        std::uint8_t* p = bytes_.data() + used_;
+        used_ += n;
+        return p;
+    }
+    [[gnu::noinline]] void grow(std::size_t n)
+    {
+        if (used_ + n - 4 > kMaxFrame) throw VbError(6, "", "Overflow");
+        bytes_.resize(std::max(bytes_.size() * 2, used_ + n));
+    }
+    std::vector<std::uint8_t> bytes_;
+    std::size_t used_ = 4;
 };
 
-template <class W>
-void put_value(W& w, const Variant& v, const ObjectOut& out)
+void put_value(Writer& w, const Variant& v, const ObjectOut& out)
 {
     const VarType t = v.Type();
     w.u16(static_cast<std::uint16_t>(t));
@@ -84,15 +90,13 @@ void put_value(W& w, const Variant& v, const ObjectOut& out)
     case VarType::Integer: return w.u16(static_cast<std::uint16_t>(v.ToInt16()));
     case VarType::Long: return w.i32(v.ToInt32());
     case VarType::Single: return w.f32(v.ToSingle());
-    case VarType::Double:
+    case VarType::Double: return w.f64(*v.DoublePtr());
     case VarType::Date: return w.f64(v.ToDouble());
     case VarType::String: return w.text(*v.StringPtr());
     case VarType::Boolean: return w.u8(v.ToBool() ? 1 : 0);
     case VarType::Byte: return w.u8(v.ToByte());
     case VarType::Object: {
-        // Only the real pass hands the object out (it counts a reference).
-        WireObject o;
-        if constexpr (!W::kCounting) o = out(v.ToObject());
+        const WireObject o = out(v.ToObject());
         w.u8(o.receivers ? 1 : 0);
         return w.u32(o.handle);
     }
@@ -116,8 +120,7 @@ void put_value(W& w, const Variant& v, const ObjectOut& out)
     }
 }
 
-template <class W>
-void put_message(W& w, const Message& m, const ObjectOut& out)
+void put_message(Writer& w, const Message& m, const ObjectOut& out)
 {
     w.u8(static_cast<std::uint8_t>(m.kind));
     switch (m.kind) {
@@ -276,15 +279,8 @@ Variant get_value(Reader& r, const ObjectIn& in, int depth)
         VariantArray a = s.dims == 1 ? VariantArray(s.lb[0], static_cast<std::int32_t>(s.count[0]))
                                      : VariantArray(s.lb[0], static_cast<std::int32_t>(s.count[0]), s.lb[1],
                                                     static_cast<std::int32_t>(s.count[1]));
-        if (s.dims == 1) {
-            for (std::uint32_t i = 0; i < s.count[0]; ++i)
-                a.at(s.lb[0] + static_cast<std::int32_t>(i)) = get_value(r, in, depth + 1);
-        } else {
-            for (std::uint32_t i = 0; i < s.count[0]; ++i)
-                for (std::uint32_t j = 0; j < s.count[1]; ++j)
-                    a.at(s.lb[0] + static_cast<std::int32_t>(i), s.lb[1] + static_cast<std::int32_t>(j)) =
-                        get_value(r, in, depth + 1);
-        }
+        // The items come in the order they are stored (last index fastest).
+        for (Variant& item : a.items_in_place()) item = get_value(r, in, depth + 1);
         return Variant(std::move(a));
     }
     }
@@ -335,19 +331,11 @@ void skip_value(Reader& r, const ObjectKnown& known, int depth)
 void get_value_into(Reader& r, Variant& target, const ObjectIn& in, int depth)
 {
     const std::size_t at = r.pos();
-    if (static_cast<VarType>(r.get<std::uint16_t>()) == VarType::Array && target.IsArray()) {
-        VariantArray& a = target.ArrayRef();
+    VariantArray* a = target.ArrayPtr();
+    if (a && static_cast<VarType>(r.get<std::uint16_t>()) == VarType::Array) {
         const Shape s = get_shape(r, depth);
-        if (s.dims > 0 && same_shape(a, s)) {
-            if (s.dims == 1) {
-                for (std::uint32_t i = 0; i < s.count[0]; ++i)
-                    get_value_into(r, a.at(s.lb[0] + static_cast<std::int32_t>(i)), in, depth + 1);
-            } else {
-                for (std::uint32_t i = 0; i < s.count[0]; ++i)
-                    for (std::uint32_t j = 0; j < s.count[1]; ++j)
-                        get_value_into(r, a.at(s.lb[0] + static_cast<std::int32_t>(i), s.lb[1] + static_cast<std::int32_t>(j)),
-                                       in, depth + 1);
-            }
+        if (s.dims > 0 && same_shape(*a, s)) {
+            for (Variant& item : a->items_in_place()) get_value_into(r, item, in, depth + 1);
             return;
         }
     }
@@ -369,15 +357,9 @@ std::vector<Variant> get_values(Reader& r, const ObjectIn& in)
 
 std::vector<std::uint8_t> Encode(const Message& m, const ObjectOut& out)
 {
-    Counter c;
-    put_message(c, m, out);
-    if (c.size > kMaxFrame) throw VbError(6, "", "Overflow");
-    const auto len = static_cast<std::uint32_t>(c.size);
-    std::vector<std::uint8_t> frame(4 + std::size_t(len));
-    std::memcpy(frame.data(), &len, 4);
-    Writer w(frame.data() + 4);
+    Writer w;
     put_message(w, m, out);
-    return frame;
+    return w.frame();
 }
 
 std::optional<Message> Decode(std::span<const std::uint8_t> payload, const ObjectIn& in)

@@ -154,15 +154,6 @@ Variant& Variant::operator=(const Variant& other)
     return *this;
 }
 
-VarType Variant::Type() const
-{
-    static constexpr VarType types[] = {VarType::Empty,  VarType::Null,   VarType::Boolean, VarType::Byte,
-                                        VarType::Integer, VarType::Long,  VarType::Single,  VarType::Double,
-                                        VarType::String, VarType::Object, VarType::ByteArray, VarType::Array,
-                                        VarType::Error, VarType::Date};
-    return types[v_.index()];
-}
-
 bool Variant::IsArray() const
 {
     return std::holds_alternative<Bytes>(v_) || std::holds_alternative<std::shared_ptr<VariantArray>>(v_);

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -52,6 +53,8 @@ public:
     Variant& at(std::int32_t i, std::int32_t j);
     const Variant& at(std::int32_t i, std::int32_t j) const;
     const std::vector<Variant>& items() const { return items_; }
+    // The items in that order, to be changed in place (the bounds stay).
+    std::span<Variant> items_in_place() { return items_; }
 
 private:
     std::size_t index(std::int32_t i, std::int32_t j, int dims) const;
@@ -104,7 +107,14 @@ public:
     Variant(Variant&&) noexcept = default;
     Variant& operator=(Variant&&) noexcept = default;
 
-    VarType Type() const;
+    VarType Type() const
+    {
+        static constexpr VarType types[] = {VarType::Empty,  VarType::Null,   VarType::Boolean,  VarType::Byte,
+                                            VarType::Integer, VarType::Long,  VarType::Single,   VarType::Double,
+                                            VarType::String, VarType::Object, VarType::ByteArray, VarType::Array,
+                                            VarType::Error,  VarType::Date};
+        return types[v_.index()];
+    }
     bool IsEmpty() const { return v_.index() == 0; }
     bool IsNull() const { return std::holds_alternative<NullValue>(v_); }
     bool IsObject() const { return std::holds_alternative<ObjectRef>(v_); }
@@ -119,6 +129,16 @@ public:
     std::int32_t BytesLBound() const { return lbound_; }
     // The bytes of a byte array without a copy; null for anything else.
     const Bytes* BytesPtr() const { return std::get_if<Bytes>(&v_); }
+    // The array of Variants held, in place; null for anything else (a byte
+    // array too).
+    VariantArray* ArrayPtr()
+    {
+        auto* a = std::get_if<std::shared_ptr<VariantArray>>(&v_);
+        return a ? a->get() : nullptr;
+    }
+    // The number held as a Double (not a Date), without conversion; null for
+    // anything else.
+    const double* DoublePtr() const { return std::get_if<double>(&v_); }
     // The text of a string without a copy; null for anything else.
     const std::string* StringPtr() const { return std::get_if<std::string>(&v_); }
 
