@@ -54,7 +54,7 @@ public:
     const Variant& at(std::int32_t i, std::int32_t j) const;
     const std::vector<Variant>& items() const { return items_; }
     // The items in that order, to be changed in place (the bounds stay).
-    std::span<Variant> items_in_place() { return items_; }
+    std::span<Variant> items_in_place();
 
 private:
     std::size_t index(std::int32_t i, std::int32_t j, int dims) const;
@@ -166,6 +166,8 @@ private:
         v_;
     std::int32_t lbound_ = 0; // of a byte array
 };
+
+inline std::span<Variant> VariantArray::items_in_place() { return items_; }
 
 // A civil date and time and the date variant's days, both ways; parsing
 // takes "yyyy-mm-dd hh:mm:ss" and fails on anything else or an invalid date.
