@@ -31,10 +31,13 @@ namespace {
 
 // Writes a frame into one buffer that grows by doubling: a large argument
 // (a table of pairs) is walked once, and the buffer never holds more than
-// twice the frame.
+// twice the frame. The buffer may be one kept from an earlier frame.
 class Writer {
 public:
-    Writer() { bytes_.resize(256); }
+    explicit Writer(std::vector<std::uint8_t>& into) : bytes_(into)
+    {
+        if (bytes_.size() < 256) bytes_.resize(256);
+    }
     void u8(std::uint8_t v) { *room(1) = v; }
     void u16(std::uint16_t v) { raw(&v, 2); }
     void u32(std::uint32_t v) { raw(&v, 4); }
@@ -53,12 +56,11 @@ public:
     }
     // The whole frame, its length in front. Throws 6 "Overflow" (as soon
     // as that is known) when the payload exceeds kMaxFrame.
-    std::vector<std::uint8_t> frame()
+    void finish()
     {
         const auto len = static_cast<std::uint32_t>(used_ - 4);
         std::memcpy(bytes_.data(), &len, 4);
         bytes_.resize(used_);
-        return std::move(bytes_);
     }
 
 private:
@@ -75,7 +77,7 @@ private:
         if (used_ + n - 4 > kMaxFrame) throw VbError(6, "", "Overflow");
         bytes_.resize(std::max(bytes_.size() * 2, used_ + n));
     }
-    std::vector<std::uint8_t> bytes_;
+    std::vector<std::uint8_t>& bytes_;
     std::size_t used_ = 4;
 };
 
@@ -353,13 +355,27 @@ std::vector<Variant> get_values(Reader& r, const ObjectIn& in)
     return out;
 }
 
+// Encodes into `frame`, reusing its storage.
+void encode_into(const Message& m, const ObjectOut& out, std::vector<std::uint8_t>& frame)
+{
+    Writer w(frame);
+    put_message(w, m, out);
+    w.finish();
+}
+
+// A buffer kept between messages, let go when a rare large one made it big.
+void trim(std::vector<std::uint8_t>& buffer)
+{
+    if (buffer.capacity() > (16u << 20)) std::vector<std::uint8_t>().swap(buffer);
+}
+
 } // namespace
 
 std::vector<std::uint8_t> Encode(const Message& m, const ObjectOut& out)
 {
-    Writer w;
-    put_message(w, m, out);
-    return w.frame();
+    std::vector<std::uint8_t> frame;
+    encode_into(m, out, frame);
+    return frame;
 }
 
 std::optional<Message> Decode(std::span<const std::uint8_t> payload, const ObjectIn& in)
@@ -510,6 +526,9 @@ struct Connection::Impl {
     };
     std::map<std::uint32_t, Import> imports;
     std::map<std::uint32_t, Message> answers;
+    // The last frame written and the last payload read, kept so that a
+    // large message does not cost a large allocation each time.
+    std::vector<std::uint8_t> out_frame, in_payload;
     // Calls that wait for their answer, each with the arguments its answer
     // brings back changed (null for a name's look-up).
     std::map<std::uint32_t, std::vector<Variant>*> pending;
@@ -616,9 +635,9 @@ struct Connection::Impl {
     void write(const Message& m)
     {
         if (self.closed_) return;
-        std::vector<std::uint8_t> frame;
+        std::vector<std::uint8_t>& frame = out_frame;
         try {
-            frame = Encode(m, encoder());
+            encode_into(m, encoder(), frame);
         } catch (const VbError& e) {
             if (m.kind == Kind::Return) {
                 Message err;
@@ -626,12 +645,14 @@ struct Connection::Impl {
                 err.call = m.call;
                 err.number = e.number;
                 err.text = e.description;
-                frame = Encode(err, encoder());
+                encode_into(err, encoder(), frame);
             } else {
                 throw;
             }
         }
-        if (!send(frame)) self.Close();
+        const bool sent = send(frame);
+        trim(frame);
+        if (!sent) self.Close();
     }
 
     void drain()
@@ -647,7 +668,9 @@ struct Connection::Impl {
 
     void handle_frames()
     {
-        std::vector<std::uint8_t> payload;
+        // A call served below may read frames itself; each payload is
+        // decoded before that, so they share the buffer.
+        std::vector<std::uint8_t>& payload = in_payload;
         while (!self.closed_) {
             const FrameReader::Result r = reader.next(payload);
             if (r == FrameReader::Result::More) return;
@@ -662,6 +685,7 @@ struct Connection::Impl {
             }
             std::optional<Message> m =
                 Decode(payload, decoder(), [this](const WireObject& w) { return known(w); }, into);
+            trim(payload);
             if (!m) return self.Close();
             handle(std::move(*m));
         }
