@@ -10,7 +10,6 @@
 #include <cstring>
 #include <algorithm>
 #include <map>
-#include <set>
 #include <stdexcept>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -30,10 +29,16 @@ namespace {
 
 // --- encoding -------------------------------------------------------------------
 
+// Writes a frame into one buffer that grows by doubling: a large argument
+// (a table of pairs) is walked once, and the buffer never holds more than
+// twice the frame. The buffer may be one kept from an earlier frame.
 class Writer {
 public:
-    std::vector<std::uint8_t> bytes = std::vector<std::uint8_t>(4);
-    void u8(std::uint8_t v) { bytes.push_back(v); }
+    explicit Writer(std::vector<std::uint8_t>& into) : bytes_(into)
+    {
+        if (bytes_.size() < 256) bytes_.resize(256);
+    }
+    void u8(std::uint8_t v) { *room(1) = v; }
     void u16(std::uint16_t v) { raw(&v, 2); }
     void u32(std::uint32_t v) { raw(&v, 4); }
     void i32(std::int32_t v) { raw(&v, 4); }
@@ -42,14 +47,38 @@ public:
     void text(const std::string& s)
     {
         u32(static_cast<std::uint32_t>(s.size()));
-        bytes.insert(bytes.end(), s.begin(), s.end());
+        raw(s.data(), s.size());
     }
     // Little-endian hosts only (the platforms we build for).
     void raw(const void* p, std::size_t n)
     {
-        auto* b = static_cast<const std::uint8_t*>(p);
-        bytes.insert(bytes.end(), b, b + n);
+        if (n) std::memcpy(room(n), p, n);
     }
+    // The whole frame, its length in front. Throws 6 "Overflow" (as soon
+    // as that is known) when the payload exceeds kMaxFrame.
+    void finish()
+    {
+        const auto len = static_cast<std::uint32_t>(used_ - 4);
+        std::memcpy(bytes_.data(), &len, 4);
+        bytes_.resize(used_);
+    }
+
+private:
+    std::uint8_t* room(std::size_t n)
+    {
+        if (used_ + n > bytes_.size()) [[unlikely]]
+            grow(n);
+        std::uint8_t* p = bytes_.data() + used_;
+        used_ += n;
+        return p;
+    }
+    [[gnu::noinline]] void grow(std::size_t n)
+    {
+        if (used_ + n - 4 > kMaxFrame) throw VbError(6, "", "Overflow");
+        bytes_.resize(std::max(bytes_.size() * 2, used_ + n));
+    }
+    std::vector<std::uint8_t>& bytes_;
+    std::size_t used_ = 4;
 };
 
 void put_value(Writer& w, const Variant& v, const ObjectOut& out)
@@ -63,9 +92,9 @@ void put_value(Writer& w, const Variant& v, const ObjectOut& out)
     case VarType::Integer: return w.u16(static_cast<std::uint16_t>(v.ToInt16()));
     case VarType::Long: return w.i32(v.ToInt32());
     case VarType::Single: return w.f32(v.ToSingle());
-    case VarType::Double:
+    case VarType::Double: return w.f64(*v.DoublePtr());
     case VarType::Date: return w.f64(v.ToDouble());
-    case VarType::String: return w.text(v.ToString());
+    case VarType::String: return w.text(*v.StringPtr());
     case VarType::Boolean: return w.u8(v.ToBool() ? 1 : 0);
     case VarType::Byte: return w.u8(v.ToByte());
     case VarType::Object: {
@@ -93,128 +122,8 @@ void put_value(Writer& w, const Variant& v, const ObjectOut& out)
     }
 }
 
-struct Bad : std::runtime_error {
-    Bad() : std::runtime_error("bad message") {}
-};
-
-class Reader {
-public:
-    explicit Reader(std::span<const std::uint8_t> data) : data_(data) {}
-    std::size_t left() const { return data_.size() - pos_; }
-    void need(std::uint64_t n) const
-    {
-        if (n > left()) throw Bad();
-    }
-    template <class T>
-    T get()
-    {
-        need(sizeof(T));
-        T v;
-        std::memcpy(&v, data_.data() + pos_, sizeof(T));
-        pos_ += sizeof(T);
-        return v;
-    }
-    std::string text()
-    {
-        const auto n = get<std::uint32_t>();
-        need(n);
-        std::string s(reinterpret_cast<const char*>(data_.data() + pos_), n);
-        pos_ += n;
-        return s;
-    }
-    Bytes bytes(std::uint32_t n)
-    {
-        need(n);
-        Bytes b(data_.begin() + static_cast<std::ptrdiff_t>(pos_), data_.begin() + static_cast<std::ptrdiff_t>(pos_ + n));
-        pos_ += n;
-        return b;
-    }
-
-private:
-    std::span<const std::uint8_t> data_;
-    std::size_t pos_ = 0;
-};
-
-constexpr std::size_t kMinValue = 2; // a type code alone
-
-Variant get_value(Reader& r, const ObjectIn& in, int depth)
+void put_message(Writer& w, const Message& m, const ObjectOut& out)
 {
-    const auto t = static_cast<VarType>(r.get<std::uint16_t>());
-    switch (t) {
-    case VarType::Empty: return Variant();
-    case VarType::Null: return Variant(NullValue{});
-    case VarType::Error: return Variant::Missing();
-    case VarType::Integer: return Variant(r.get<std::int16_t>());
-    case VarType::Long: return Variant(r.get<std::int32_t>());
-    case VarType::Single: return Variant(r.get<float>());
-    case VarType::Double: return Variant(r.get<double>());
-    case VarType::Date: return Variant(DateValue{r.get<double>()});
-    case VarType::String: return Variant(r.text());
-    case VarType::Boolean: {
-        const auto b = r.get<std::uint8_t>();
-        if (b > 1) throw Bad();
-        return Variant(b == 1);
-    }
-    case VarType::Byte: return Variant(r.get<std::uint8_t>());
-    case VarType::Object: {
-        const auto owner = r.get<std::uint8_t>();
-        if (owner > 1) throw Bad();
-        WireObject o{owner == 1, r.get<std::uint32_t>()};
-        return Variant(in(o));
-    }
-    case VarType::ByteArray: {
-        const auto lb = r.get<std::int32_t>();
-        return Variant(r.bytes(r.get<std::uint32_t>()), lb);
-    }
-    case VarType::Array: {
-        if (depth >= kMaxDepth) throw Bad();
-        const auto dims = r.get<std::uint8_t>();
-        if (dims > 2) throw Bad();
-        if (dims == 0) return Variant(VariantArray());
-        std::int32_t lb[2] = {0, 0};
-        std::uint32_t count[2] = {1, 1};
-        for (int d = 0; d < dims; ++d) {
-            lb[d] = r.get<std::int32_t>();
-            count[d] = r.get<std::uint32_t>();
-            // The count and the last index must stay representable.
-            if (count[d] > INT32_MAX || (count[d] > 0 && static_cast<std::int64_t>(lb[d]) + count[d] - 1 > INT32_MAX))
-                throw Bad();
-        }
-        const std::uint64_t total = std::uint64_t(count[0]) * count[1];
-        r.need(total * kMinValue); // every item is at least its type code
-        VariantArray a = dims == 1 ? VariantArray(lb[0], static_cast<std::int32_t>(count[0]))
-                                   : VariantArray(lb[0], static_cast<std::int32_t>(count[0]), lb[1],
-                                                  static_cast<std::int32_t>(count[1]));
-        if (dims == 1) {
-            for (std::uint32_t i = 0; i < count[0]; ++i)
-                a.at(lb[0] + static_cast<std::int32_t>(i)) = get_value(r, in, depth + 1);
-        } else {
-            for (std::uint32_t i = 0; i < count[0]; ++i)
-                for (std::uint32_t j = 0; j < count[1]; ++j)
-                    a.at(lb[0] + static_cast<std::int32_t>(i), lb[1] + static_cast<std::int32_t>(j)) =
-                        get_value(r, in, depth + 1);
-        }
-        return Variant(std::move(a));
-    }
-    }
-    throw Bad();
-}
-
-std::vector<Variant> get_values(Reader& r, const ObjectIn& in)
-{
-    const auto n = r.get<std::uint32_t>();
-    r.need(std::uint64_t(n) * kMinValue);
-    std::vector<Variant> out;
-    out.reserve(n);
-    for (std::uint32_t i = 0; i < n; ++i) out.push_back(get_value(r, in, 0));
-    return out;
-}
-
-} // namespace
-
-std::vector<std::uint8_t> Encode(const Message& m, const ObjectOut& out)
-{
-    Writer w;
     w.u8(static_cast<std::uint8_t>(m.kind));
     switch (m.kind) {
     case Kind::Call:
@@ -247,14 +156,235 @@ std::vector<std::uint8_t> Encode(const Message& m, const ObjectOut& out)
         w.u32(static_cast<std::uint32_t>(m.dispid));
         break;
     }
-    const std::size_t n = w.bytes.size() - 4;
-    if (n > kMaxFrame) throw VbError(6, "", "Overflow");
-    const auto len = static_cast<std::uint32_t>(n);
-    std::memcpy(w.bytes.data(), &len, 4);
-    return std::move(w.bytes);
+}
+
+struct Bad : std::runtime_error {
+    Bad() : std::runtime_error("bad message") {}
+};
+
+class Reader {
+public:
+    explicit Reader(std::span<const std::uint8_t> data) : data_(data) {}
+    std::size_t left() const { return data_.size() - pos_; }
+    void need(std::uint64_t n) const
+    {
+        if (n > left()) throw Bad();
+    }
+    template <class T>
+    T get()
+    {
+        need(sizeof(T));
+        T v;
+        std::memcpy(&v, data_.data() + pos_, sizeof(T));
+        pos_ += sizeof(T);
+        return v;
+    }
+    std::string text()
+    {
+        const auto n = get<std::uint32_t>();
+        need(n);
+        std::string s(reinterpret_cast<const char*>(data_.data() + pos_), n);
+        pos_ += n;
+        return s;
+    }
+    void skip(std::uint64_t n)
+    {
+        need(n);
+        pos_ += static_cast<std::size_t>(n);
+    }
+    std::size_t pos() const { return pos_; }
+    void seek(std::size_t at) { pos_ = at; }
+    Bytes bytes(std::uint32_t n)
+    {
+        need(n);
+        Bytes b(data_.begin() + static_cast<std::ptrdiff_t>(pos_), data_.begin() + static_cast<std::ptrdiff_t>(pos_ + n));
+        pos_ += n;
+        return b;
+    }
+
+private:
+    std::span<const std::uint8_t> data_;
+    std::size_t pos_ = 0;
+};
+
+constexpr std::size_t kMinValue = 2; // a type code alone
+
+// An array's dimensions and bounds as the wire gives them, checked.
+struct Shape {
+    int dims = 0;
+    std::int32_t lb[2] = {0, 0};
+    std::uint32_t count[2] = {1, 1};
+    std::uint64_t total() const { return dims == 0 ? 0 : std::uint64_t(count[0]) * count[1]; }
+};
+
+Shape get_shape(Reader& r, int depth)
+{
+    if (depth >= kMaxDepth) throw Bad();
+    Shape s;
+    const auto dims = r.get<std::uint8_t>();
+    if (dims > 2) throw Bad();
+    s.dims = dims;
+    for (int d = 0; d < dims; ++d) {
+        s.lb[d] = r.get<std::int32_t>();
+        s.count[d] = r.get<std::uint32_t>();
+        // The count and the last index must stay representable.
+        if (s.count[d] > INT32_MAX ||
+            (s.count[d] > 0 && static_cast<std::int64_t>(s.lb[d]) + s.count[d] - 1 > INT32_MAX))
+            throw Bad();
+    }
+    r.need(s.total() * kMinValue); // every item is at least its type code
+    return s;
+}
+
+// Whether `a` has exactly the shape `s`.
+bool same_shape(const VariantArray& a, const Shape& s)
+{
+    if (a.Dimensions() != s.dims) return false;
+    for (int d = 0; d < s.dims; ++d)
+        if (a.LBound(d + 1) != s.lb[d] || std::int64_t(a.UBound(d + 1)) - a.LBound(d + 1) + 1 != s.count[d])
+            return false;
+    return true;
+}
+
+Variant get_value(Reader& r, const ObjectIn& in, int depth)
+{
+    const auto t = static_cast<VarType>(r.get<std::uint16_t>());
+    switch (t) {
+    case VarType::Empty: return Variant();
+    case VarType::Null: return Variant(NullValue{});
+    case VarType::Error: return Variant::Missing();
+    case VarType::Integer: return Variant(r.get<std::int16_t>());
+    case VarType::Long: return Variant(r.get<std::int32_t>());
+    case VarType::Single: return Variant(r.get<float>());
+    case VarType::Double: return Variant(r.get<double>());
+    case VarType::Date: return Variant(DateValue{r.get<double>()});
+    case VarType::String: return Variant(r.text());
+    case VarType::Boolean: {
+        const auto b = r.get<std::uint8_t>();
+        if (b > 1) throw Bad();
+        return Variant(b == 1);
+    }
+    case VarType::Byte: return Variant(r.get<std::uint8_t>());
+    case VarType::Object: {
+        const auto owner = r.get<std::uint8_t>();
+        if (owner > 1) throw Bad();
+        WireObject o{owner == 1, r.get<std::uint32_t>()};
+        return Variant(in(o));
+    }
+    case VarType::ByteArray: {
+        const auto lb = r.get<std::int32_t>();
+        return Variant(r.bytes(r.get<std::uint32_t>()), lb);
+    }
+    case VarType::Array: {
+        const Shape s = get_shape(r, depth);
+        if (s.dims == 0) return Variant(VariantArray());
+        VariantArray a = s.dims == 1 ? VariantArray(s.lb[0], static_cast<std::int32_t>(s.count[0]))
+                                     : VariantArray(s.lb[0], static_cast<std::int32_t>(s.count[0]), s.lb[1],
+                                                    static_cast<std::int32_t>(s.count[1]));
+        // The items come in the order they are stored (last index fastest).
+        for (Variant& item : a.items_in_place()) item = get_value(r, in, depth + 1);
+        return Variant(std::move(a));
+    }
+    }
+    throw Bad();
+}
+
+// Reads a value as get_value does, building nothing and asking `known`
+// about object references instead of taking them: the whole-message check
+// that comes before values are decoded into the caller's own.
+void skip_value(Reader& r, const ObjectKnown& known, int depth)
+{
+    const auto t = static_cast<VarType>(r.get<std::uint16_t>());
+    switch (t) {
+    case VarType::Empty:
+    case VarType::Null:
+    case VarType::Error: return;
+    case VarType::Integer: return r.skip(2);
+    case VarType::Long:
+    case VarType::Single: return r.skip(4);
+    case VarType::Double:
+    case VarType::Date: return r.skip(8);
+    case VarType::String: return r.skip(r.get<std::uint32_t>());
+    case VarType::Boolean:
+        if (r.get<std::uint8_t>() > 1) throw Bad();
+        return;
+    case VarType::Byte: return r.skip(1);
+    case VarType::Object: {
+        const auto owner = r.get<std::uint8_t>();
+        if (owner > 1) throw Bad();
+        if (!known(WireObject{owner == 1, r.get<std::uint32_t>()})) throw Bad();
+        return;
+    }
+    case VarType::ByteArray:
+        r.skip(4);
+        return r.skip(r.get<std::uint32_t>());
+    case VarType::Array: {
+        const Shape s = get_shape(r, depth);
+        for (std::uint64_t i = 0; i < s.total(); ++i) skip_value(r, known, depth + 1);
+        return;
+    }
+    }
+    throw Bad();
+}
+
+// Decodes a value over `target`: an array of the same shape keeps its
+// storage and has its items decoded over in turn, anything else is
+// replaced. Only called on values skip_value has passed.
+void get_value_into(Reader& r, Variant& target, const ObjectIn& in, int depth)
+{
+    const std::size_t at = r.pos();
+    VariantArray* a = target.ArrayPtr();
+    if (a && static_cast<VarType>(r.get<std::uint16_t>()) == VarType::Array) {
+        const Shape s = get_shape(r, depth);
+        if (s.dims > 0 && same_shape(*a, s)) {
+            for (Variant& item : a->items_in_place()) get_value_into(r, item, in, depth + 1);
+            return;
+        }
+    }
+    r.seek(at);
+    target = get_value(r, in, depth);
+}
+
+std::vector<Variant> get_values(Reader& r, const ObjectIn& in)
+{
+    const auto n = r.get<std::uint32_t>();
+    r.need(std::uint64_t(n) * kMinValue);
+    std::vector<Variant> out;
+    out.reserve(n);
+    for (std::uint32_t i = 0; i < n; ++i) out.push_back(get_value(r, in, 0));
+    return out;
+}
+
+// Encodes into `frame`, reusing its storage.
+void encode_into(const Message& m, const ObjectOut& out, std::vector<std::uint8_t>& frame)
+{
+    Writer w(frame);
+    put_message(w, m, out);
+    w.finish();
+}
+
+// A buffer kept between messages, let go when a rare large one made it big.
+void trim(std::vector<std::uint8_t>& buffer)
+{
+    if (buffer.capacity() > (16u << 20)) std::vector<std::uint8_t>().swap(buffer);
+}
+
+} // namespace
+
+std::vector<std::uint8_t> Encode(const Message& m, const ObjectOut& out)
+{
+    std::vector<std::uint8_t> frame;
+    encode_into(m, out, frame);
+    return frame;
 }
 
 std::optional<Message> Decode(std::span<const std::uint8_t> payload, const ObjectIn& in)
+{
+    return Decode(payload, in, nullptr, nullptr);
+}
+
+std::optional<Message> Decode(std::span<const std::uint8_t> payload, const ObjectIn& in, const ObjectKnown& known,
+                              std::vector<Variant>* into)
 {
     try {
         Reader r(payload);
@@ -273,8 +403,23 @@ std::optional<Message> Decode(std::span<const std::uint8_t> payload, const Objec
             break;
         case Kind::Return:
             m.call = r.get<std::uint32_t>();
+            if (into) {
+                // Checked whole before anything of the caller's changes.
+                Reader check(payload.subspan(r.pos()));
+                skip_value(check, known, 0);
+                const auto n = check.get<std::uint32_t>();
+                check.need(std::uint64_t(n) * kMinValue);
+                for (std::uint32_t i = 0; i < n; ++i) skip_value(check, known, 0);
+                if (check.left() != 0) return std::nullopt;
+                if (n != into->size()) into = nullptr;
+            }
             m.result = get_value(r, in, 0);
-            m.args = get_values(r, in);
+            if (into) {
+                r.skip(4);
+                for (Variant& a : *into) get_value_into(r, a, in, 0);
+            } else {
+                m.args = get_values(r, in);
+            }
             break;
         case Kind::Error:
             m.call = r.get<std::uint32_t>();
@@ -381,7 +526,12 @@ struct Connection::Impl {
     };
     std::map<std::uint32_t, Import> imports;
     std::map<std::uint32_t, Message> answers;
-    std::set<std::uint32_t> pending; // calls that wait for their answer
+    // The last frame written and the last payload read, kept so that a
+    // large message does not cost a large allocation each time.
+    std::vector<std::uint8_t> out_frame, in_payload;
+    // Calls that wait for their answer, each with the arguments its answer
+    // brings back changed (null for a name's look-up).
+    std::map<std::uint32_t, std::vector<Variant>*> pending;
 
     Impl(Connection& s, int f, EventPump* p) : self(s), fd(f), pump(p) {}
 
@@ -420,6 +570,7 @@ struct Connection::Impl {
 
     ObjectOut encoder() { return [this](const ObjectRef& o) { return out(o); }; }
     ObjectIn decoder() { return [this](const WireObject& w) { return in(w); }; }
+    bool known(const WireObject& w) const { return !w.receivers || exports.count(w.handle) > 0; }
 
     // Reads what the socket holds now; false when the peer has gone.
     bool read_some()
@@ -484,9 +635,9 @@ struct Connection::Impl {
     void write(const Message& m)
     {
         if (self.closed_) return;
-        std::vector<std::uint8_t> frame;
+        std::vector<std::uint8_t>& frame = out_frame;
         try {
-            frame = Encode(m, encoder());
+            encode_into(m, encoder(), frame);
         } catch (const VbError& e) {
             if (m.kind == Kind::Return) {
                 Message err;
@@ -494,12 +645,14 @@ struct Connection::Impl {
                 err.call = m.call;
                 err.number = e.number;
                 err.text = e.description;
-                frame = Encode(err, encoder());
+                encode_into(err, encoder(), frame);
             } else {
                 throw;
             }
         }
-        if (!send(frame)) self.Close();
+        const bool sent = send(frame);
+        trim(frame);
+        if (!sent) self.Close();
     }
 
     void drain()
@@ -515,12 +668,24 @@ struct Connection::Impl {
 
     void handle_frames()
     {
-        std::vector<std::uint8_t> payload;
+        // A call served below may read frames itself; each payload is
+        // decoded before that, so they share the buffer.
+        std::vector<std::uint8_t>& payload = in_payload;
         while (!self.closed_) {
             const FrameReader::Result r = reader.next(payload);
             if (r == FrameReader::Result::More) return;
             if (r == FrameReader::Result::Bad) return self.Close();
-            std::optional<Message> m = Decode(payload, decoder());
+            // An answer brings its by-reference arguments back straight
+            // into the waiting caller's.
+            std::vector<Variant>* into = nullptr;
+            if (payload.size() >= 5 && payload[0] == static_cast<std::uint8_t>(Kind::Return)) {
+                std::uint32_t call;
+                std::memcpy(&call, payload.data() + 1, 4);
+                if (auto p = pending.find(call); p != pending.end()) into = p->second;
+            }
+            std::optional<Message> m =
+                Decode(payload, decoder(), [this](const WireObject& w) { return known(w); }, into);
+            trim(payload);
             if (!m) return self.Close();
             handle(std::move(*m));
         }
@@ -699,7 +864,7 @@ std::optional<DispId> Connection::Names(std::uint32_t handle, std::string_view n
     m.call = impl_->next_call++;
     m.handle = handle;
     m.text = std::string(name);
-    impl_->pending.insert(m.call);
+    impl_->pending.emplace(m.call, nullptr);
     impl_->write(m);
     Message a = impl_->wait_for(m.call);
     if (a.kind == Kind::Error) {
@@ -721,7 +886,7 @@ Variant Connection::Call(std::uint32_t handle, DispId id, InvokeKind kind, std::
     // Encoded from the caller's own arguments (no copy); they stay as they
     // are unless the answer brings them back changed.
     m.args = std::move(args);
-    impl_->pending.insert(m.call);
+    impl_->pending.emplace(m.call, &args);
     try {
         impl_->write(m);
     } catch (...) {
@@ -732,8 +897,8 @@ Variant Connection::Call(std::uint32_t handle, DispId id, InvokeKind kind, std::
     args = std::move(m.args);
     Message a = impl_->wait_for(m.call);
     if (a.kind == Kind::Error) throw VbError(a.number, a.source, a.text);
-    if (a.args.size() == args.size())
-        for (std::size_t i = 0; i < args.size(); ++i) args[i] = std::move(a.args[i]);
+    // The answer's arguments were decoded into `args` as it arrived; one
+    // with another count of arguments left them as they were.
     return std::move(a.result);
 }
 

@@ -97,12 +97,23 @@ struct Message {
 // the decoder what an incoming object reference becomes.
 using ObjectOut = std::function<WireObject(const ObjectRef&)>;
 using ObjectIn = std::function<ObjectRef(const WireObject&)>;
+// Whether the decoder would take an incoming object reference (asked
+// without taking it).
+using ObjectKnown = std::function<bool(const WireObject&)>;
 
 // One message as a whole frame (length included). Throws VbError 6
 // "Overflow" when it would exceed kMaxFrame.
 std::vector<std::uint8_t> Encode(const Message& m, const ObjectOut& out);
 // One payload (without its length). nullopt when the payload is bad.
 std::optional<Message> Decode(std::span<const std::uint8_t> payload, const ObjectIn& in);
+// The same, except that a Return bringing as many arguments as `into` holds
+// has them decoded over `into` (the caller's by-reference arguments): an
+// array that comes back with the bounds it went with keeps its storage, so
+// a table of pairs is not built again. The payload is checked whole first,
+// `known` answering for its object references: `into` changes only when
+// the payload is good. The message's args then stay empty.
+std::optional<Message> Decode(std::span<const std::uint8_t> payload, const ObjectIn& in, const ObjectKnown& known,
+                              std::vector<Variant>* into);
 
 // Cuts a byte stream into payloads. A length of 0 or above kMaxFrame makes
 // the reader fail for good; nothing larger than what arrived is allocated.

@@ -98,12 +98,13 @@ std::string number_text(double v, int digits)
 // ---- VariantArray --------------------------------------------------------
 
 VariantArray::VariantArray(std::int32_t lbound, std::int32_t count)
-    : lbound_{lbound}, count_{std::max<std::int32_t>(count, 0)}, items_(std::size_t(std::max<std::int32_t>(count, 0)))
+    : lbound_{lbound, 0}, count_{std::max<std::int32_t>(count, 0), 0}, dims_(1),
+      items_(std::size_t(std::max<std::int32_t>(count, 0)))
 {
 }
 
 VariantArray::VariantArray(std::int32_t lbound1, std::int32_t count1, std::int32_t lbound2, std::int32_t count2)
-    : lbound_{lbound1, lbound2}, count_{std::max<std::int32_t>(count1, 0), std::max<std::int32_t>(count2, 0)}
+    : lbound_{lbound1, lbound2}, count_{std::max<std::int32_t>(count1, 0), std::max<std::int32_t>(count2, 0)}, dims_(2)
 {
     items_.resize(std::size_t(count_[0]) * std::size_t(count_[1]));
 }
@@ -151,15 +152,6 @@ Variant& Variant::operator=(const Variant& other)
         *this = std::move(copy);
     }
     return *this;
-}
-
-VarType Variant::Type() const
-{
-    static constexpr VarType types[] = {VarType::Empty,  VarType::Null,   VarType::Boolean, VarType::Byte,
-                                        VarType::Integer, VarType::Long,  VarType::Single,  VarType::Double,
-                                        VarType::String, VarType::Object, VarType::ByteArray, VarType::Array,
-                                        VarType::Error, VarType::Date};
-    return types[v_.index()];
 }
 
 bool Variant::IsArray() const

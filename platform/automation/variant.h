@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -42,7 +43,7 @@ public:
     VariantArray(std::int32_t lbound, std::int32_t count);
     VariantArray(std::int32_t lbound1, std::int32_t count1, std::int32_t lbound2, std::int32_t count2);
 
-    int Dimensions() const { return static_cast<int>(count_.size()); }
+    int Dimensions() const { return dims_; }
     // Bounds of dimension 1 or 2; throws 9 "Subscript out of range".
     std::int32_t LBound(int dim = 1) const;
     std::int32_t UBound(int dim = 1) const;
@@ -52,11 +53,16 @@ public:
     Variant& at(std::int32_t i, std::int32_t j);
     const Variant& at(std::int32_t i, std::int32_t j) const;
     const std::vector<Variant>& items() const { return items_; }
+    // The items in that order, to be changed in place (the bounds stay).
+    std::span<Variant> items_in_place();
 
 private:
     std::size_t index(std::int32_t i, std::int32_t j, int dims) const;
-    std::vector<std::int32_t> lbound_;
-    std::vector<std::int32_t> count_;
+    // The bounds are held inline: a table of pairs is many small arrays, and
+    // each one costs only its items' allocation.
+    std::int32_t lbound_[2] = {0, 0};
+    std::int32_t count_[2] = {0, 0};
+    int dims_ = 0;
     std::vector<Variant> items_;
 };
 
@@ -101,7 +107,14 @@ public:
     Variant(Variant&&) noexcept = default;
     Variant& operator=(Variant&&) noexcept = default;
 
-    VarType Type() const;
+    VarType Type() const
+    {
+        static constexpr VarType types[] = {VarType::Empty,  VarType::Null,   VarType::Boolean,  VarType::Byte,
+                                            VarType::Integer, VarType::Long,  VarType::Single,   VarType::Double,
+                                            VarType::String, VarType::Object, VarType::ByteArray, VarType::Array,
+                                            VarType::Error,  VarType::Date};
+        return types[v_.index()];
+    }
     bool IsEmpty() const { return v_.index() == 0; }
     bool IsNull() const { return std::holds_alternative<NullValue>(v_); }
     bool IsObject() const { return std::holds_alternative<ObjectRef>(v_); }
@@ -116,6 +129,18 @@ public:
     std::int32_t BytesLBound() const { return lbound_; }
     // The bytes of a byte array without a copy; null for anything else.
     const Bytes* BytesPtr() const { return std::get_if<Bytes>(&v_); }
+    // The array of Variants held, in place; null for anything else (a byte
+    // array too).
+    VariantArray* ArrayPtr()
+    {
+        auto* a = std::get_if<std::shared_ptr<VariantArray>>(&v_);
+        return a ? a->get() : nullptr;
+    }
+    // The number held as a Double (not a Date), without conversion; null for
+    // anything else.
+    const double* DoublePtr() const { return std::get_if<double>(&v_); }
+    // The text of a string without a copy; null for anything else.
+    const std::string* StringPtr() const { return std::get_if<std::string>(&v_); }
 
     // Coercions with the Basic runtime's rules (CBool, CByte, CInt, CLng,
     // CSng, CDbl, CStr). Numbers round half to even when narrowed.
@@ -141,6 +166,8 @@ private:
         v_;
     std::int32_t lbound_ = 0; // of a byte array
 };
+
+inline std::span<Variant> VariantArray::items_in_place() { return items_; }
 
 // A civil date and time and the date variant's days, both ways; parsing
 // takes "yyyy-mm-dd hh:mm:ss" and fails on anything else or an invalid date.

@@ -48,6 +48,20 @@ public:
                           return Variant(CallByName(c, "Item", {Variant("second")}).ToString() +
                                          GetByName(c, "Count").ToString());
                       }, {}, {}, {}, 1, 1});
+        // Scale(table&): each pair of a table of pairs doubled in place;
+        // Reshape(a&, b&): both replaced by arrays of other bounds.
+        members_.Add({"Scale", 8, [](std::vector<Variant>& a) {
+                          for (Variant& pair : a[0].ArrayRef().items_in_place())
+                              for (Variant& v : pair.ArrayRef().items_in_place()) v = Variant(v.ToDouble() * 2);
+                          return Variant();
+                      }, {}, {}, {}, 1, 1});
+        members_.Add({"Reshape", 9, [](std::vector<Variant>& a) {
+                          VariantArray three(1, 3);
+                          three.at(3) = Variant("c");
+                          a[0] = Variant(three);
+                          a[1] = Variant(std::move(three));
+                          return Variant();
+                      }, {}, {}, {}, 2, 2});
         members_.Add({"Hang_Up", 6, [this](std::vector<Variant>&) -> Variant {
                           if (hang_up) hang_up();
                           return Variant();
@@ -118,6 +132,28 @@ TEST(Remote, EveryKindCrossesBothWaysAndByReferenceArgumentsComeBack)
     // An object of the caller comes back as itself, not a proxy of a proxy.
     EXPECT_EQ(CallByName(*root, "Echo", {Variant(ObjectRef(mine))}).ToObject(), mine);
     // The collection object crosses as an object the other side reads.
+    // A table of pairs comes back changed into the caller's own arrays; a
+    // value that comes back in another shape (a byte array as an array
+    // too) replaces the caller's.
+    VariantArray table(0, 3);
+    for (int i = 0; i < 3; ++i) {
+        VariantArray pair(0, 2);
+        pair.at(0) = Variant(i + 0.5), pair.at(1) = Variant(-i - 0.25);
+        table.at(i) = Variant(std::move(pair));
+    }
+    args = {Variant(std::move(table))};
+    const VariantArray* second = &args[0].ArrayRef().at(1).ArrayRef();
+    root->Invoke(IdOfName(*root, "Scale"), InvokeKind::Method, args);
+    EXPECT_EQ(&args[0].ArrayRef().at(1).ArrayRef(), second);
+    EXPECT_EQ(args[0].ToArray().at(2).ToArray().at(0).ToDouble(), 5.0);
+    EXPECT_EQ(args[0].ToArray().at(2).ToArray().at(1).ToDouble(), -4.5);
+    args = {every_kind()[13], Variant(Bytes{1, 2})};
+    root->Invoke(IdOfName(*root, "Reshape"), InvokeKind::Method, args);
+    for (const Variant& a : args) {
+        ASSERT_EQ(a.Type(), VarType::Array);
+        EXPECT_EQ(a.ToArray().LBound(), 1);
+        EXPECT_EQ(a.ToArray().at(3).ToString(), "c");
+    }
     Collection<Variant> items;
     items.Add(Variant("a"), "first");
     items.Add(Variant("b"), "second");
@@ -240,6 +276,30 @@ TEST(Remote, TheDecoderIsBounded)
     const std::span<const std::uint8_t> payload(good.data() + 4, good.size() - 4);
     for (std::size_t n = 0; n < payload.size(); ++n) EXPECT_FALSE(rm::Decode(payload.first(n), no_objects)) << n;
     EXPECT_TRUE(rm::Decode(payload, no_objects));
+    // Decoded over the caller's arguments: a bad answer (any prefix, an
+    // object of ours we never handed out) leaves them as they were; one with
+    // another count of arguments leaves them too and keeps its own.
+    rm::Message ret;
+    ret.kind = rm::Kind::Return;
+    ret.args = every_kind();
+    ret.args.push_back(Variant(ObjectRef(std::make_shared<Tester>())));
+    auto ours = [](const ObjectRef&) { return rm::WireObject{true, 7}; };
+    const auto answer = rm::Encode(ret, ours);
+    const std::span<const std::uint8_t> body(answer.data() + 4, answer.size() - 4);
+    auto known = [](const rm::WireObject& o) { return !o.receivers || o.handle == 7; };
+    auto unknown = [](const rm::WireObject& o) { return !o.receivers; };
+    const std::vector<Variant> before(ret.args.size(), Variant(every_kind()[14]));
+    std::vector<Variant> into = before;
+    for (std::size_t n = 0; n < body.size(); ++n) ASSERT_FALSE(rm::Decode(body.first(n), no_objects, known, &into)) << n;
+    EXPECT_FALSE(rm::Decode(body, no_objects, unknown, &into));
+    EXPECT_EQ(into, before);
+    std::vector<Variant> fewer(2, Variant(1));
+    auto other_count = rm::Decode(body, no_objects, known, &fewer);
+    ASSERT_TRUE(other_count);
+    EXPECT_EQ(fewer, std::vector<Variant>(2, Variant(1)));
+    EXPECT_EQ(other_count->args.size(), ret.args.size());
+    ASSERT_TRUE(rm::Decode(body, no_objects, known, &into));
+    for (std::size_t i = 0; i + 1 < into.size(); ++i) EXPECT_TRUE(into[i] == ret.args[i]) << i;
 
     // A bad message closes that connection only.
     Pair bad, other;
