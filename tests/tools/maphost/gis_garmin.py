@@ -3,9 +3,9 @@
 --headless` with the extension and a document in EPSG:26915 holding
 shapefile layers ogr2ogr made from CSV; trekfold-probe attached with a
 simulated unit on COM 3 loads the selected layer's features."""
-import json, math, os, subprocess, sys, threading
+import json, math, os, subprocess, sys
 
-from host_run import check, doc, env, esri, extension, finish, maphost, parse, probe, run
+from host_run import Host, answering, attach, check, doc, env, esri, finish, parse, probe, run
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "trekfold-probe"))
 import gpsim_unit
@@ -48,27 +48,13 @@ unit, unit_env = gpsim_unit.start(gpsim, run + "/unit", {
 probe_env = dict(env, **unit_env)
 
 
-def attach(*words):
-    return parse(subprocess.run([maphost, "--attach"] + list(words), env=env, capture_output=True, text=True,
-                                timeout=600).stdout)
-
-
 def host_run(select, answers, loads, extra=()):
     """A served host with SELECT words and queued ANSWERS; the probe (the
     unit connected, one row KEEP) loads the layer LOADS times, printing the
     table after each (its "Identify Fields" dialog, shown for waypoints,
     answered OK); EXTRA attached words then. Returns the host's boxes
     (text, title), the tables, the attached lines and the host's dump."""
-    words = [maphost, "--headless", "--no-launch", "--extension", extension, "--doc", doc] + select
-    for a in answers:
-        words += ["answer", a]
-    host = subprocess.Popen(words + ["serve"], env=env, stdout=subprocess.PIPE, text=True)
-    lines = []
-    while not lines or "serving" not in lines[-1]:
-        lines.append(json.loads(host.stdout.readline()))
-    # The host's lines read as they come (a status line a vertex would fill the pipe).
-    reader = threading.Thread(target=lambda: lines.extend(parse(host.stdout.read())))
-    reader.start()
+    host = Host(doc, *select, *answering(*answers))
     words = ["--port", "3", "--arcgis", "setting", "proj", "projfile", "arcmap", "setting", "proj", "am_proj", esri,
              "menu", "mnuRefreshApps", "row", "ident=KEEP", "lat=45", "long=-93"] + \
             ["answer", "OK", "menu", "mnuArcMapLayerL", "table"] * loads
@@ -81,11 +67,9 @@ def host_run(select, answers, loads, extra=()):
         elif "row" in l and rows is not None:
             rows.append(l)
     attached = attach(*extra) if extra else []
-    state = attach("dump")[0]["dump"]
-    host.terminate()
-    host.wait(600)
-    reader.join()
-    return [(l["box"], l["title"]) for l in lines if "box" in l], tables, attached, state
+    state = host.dump()
+    host.end()
+    return host.boxes(), tables, attached, state
 
 
 try:

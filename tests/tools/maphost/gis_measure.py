@@ -6,7 +6,7 @@ served `maphost --headless` with the extension, trekfold-probe attached
 cs2cs gives the points."""
 import json, os, subprocess
 
-from host_run import check, doc, env, esri, extension, finish, maphost, parse, probe, run
+from host_run import Host, answering, attach, check, doc, env, esri, finish, parse, probe, run
 
 cfg = run + "/cfg"
 
@@ -34,29 +34,6 @@ def ogr_rows(path, sql):
             k, v = l.strip().split(" = ", 1)
             rows[-1][k.split(" (")[0]] = v
     return rows
-
-
-class Host:
-    """A served host on the document `d` whose dialogs take `answers`."""
-
-    def __init__(self, d, answers=()):
-        words = [maphost, "--headless", "--no-launch", "--extension", extension, "--doc", d]
-        for a in answers:
-            words += ["answer", a]
-        self.p = subprocess.Popen(words + ["serve"], env=env, stdout=subprocess.PIPE, text=True)
-        self.lines = [json.loads(self.p.stdout.readline())]
-
-    def attach(self, *words):
-        r = subprocess.run([maphost, "--attach"] + list(words), env=env, capture_output=True, text=True, timeout=600)
-        return parse(r.stdout) + ([{"exit": r.returncode, "stderr": r.stderr}] if r.returncode else [])
-
-    def state(self):
-        return self.attach("dump")[0]["dump"]["document"]["maps"][0]
-
-    def end(self):
-        self.p.terminate()
-        self.lines += parse(self.p.communicate(timeout=600)[0])
-        return [(l["box"], l["title"]) for l in self.lines if "box" in l]
 
 
 wgs84 = subprocess.run(["projinfo", "-o", "WKT1_ESRI", "-q", "EPSG:4326"], capture_output=True, text=True,
@@ -98,7 +75,7 @@ gdb = run + "/field.gdb"
 open(run + "/l.csv", "w").write('WKT,x\n"LINESTRING (460000 5010000,460001 5010001)",1\n')
 subprocess.run(["ogr2ogr", "-f", "OpenFileGDB", gdb, "l.csv", "-a_srs", "EPSG:26915", "-nln", "Tracks", "-nlt",
                 "MULTILINESTRING", "-where", "0=1"], cwd=run, check=True, capture_output=True)
-host = Host(doc, [gdb + "/Tracks"])
+host = Host(doc, *answering(gdb + "/Tracks"))
 track = [(45.25 + i * 0.001, -93.5 + (i % 2) * 0.002 + i * 0.0005) for i in range(1, 7)]
 track_rows = sum((["row", "ident=T%d" % i, "lat=%r" % p[0], "long=%r" % p[1], "new_seg=%s" % (i in (1, 4))]
                   for i, p in enumerate(track, 1)), [])
@@ -122,7 +99,7 @@ got = ogr_rows(shp, "SELECT Area, Perimeter FROM square")
 check([(float(r["Area"]), float(r["Perimeter"])) for r in got] == [(1, 400)] * 2, "hectares and metres: %s" % got)
 check(fields_of(shp) == ["Area", "Perimeter"], "Real (15.3): %s" % fields_of(shp))
 check(open(run + "/square.qix", "rb").read(3) == b"SQT", "a fresh .qix")
-state = host.state()
+state = host.map()
 layers = [l for l in state["contents"] if l["name"] == "square"]
 check(len(layers) == 1 and {"name": "idx_spatial", "fields": ["Shape"]} in layers[0]["class"]["indexes"] and
       layers[0]["class"]["count"] == 2, "one layer, indexed, on the new file: %s" % layers)
@@ -143,7 +120,7 @@ open(run + "/e.csv", "w").write('WKT,n\n"POLYGON EMPTY",1\n"POLYGON ((460000 501
                                 '460000 5010000))",2\n')
 subprocess.run(["ogr2ogr", "empty.shp", "e.csv", "-a_srs", "EPSG:26915", "-nlt", "POLYGON"], cwd=run, check=True,
                capture_output=True)
-host.attach("create", "Trekfold_ArcMap.clsArcMap", "call", "Shapefile_ToDataFrame", json.dumps(run + "/empty.shp"))
+attach("create", "Trekfold_ArcMap.clsArcMap", "call", "Shapefile_ToDataFrame", json.dumps(run + "/empty.shp"))
 got = ogr_rows(run + "/empty.shp", "SELECT Area FROM empty")
 check([float(r["Area"]) for r in got] == [-1, 0.005], "empty shape: %s" % got)
 
@@ -152,8 +129,9 @@ afile = run + "/afile.shp"
 probe_run("type", "track", *rows(square, True), "filter", "1", "answer", afile, "answer", "Polygon", "menu",
           "mnuAFile")
 check(fields_of(afile) == ["Area", "Perimeter"] and os.path.exists(run + "/afile.qix"), "File save: fields, index")
-check(not [l for l in host.state()["contents"] if l["name"] == "afile"], "File save: no layer")
-boxes = host.end()
+check(not [l for l in host.map()["contents"] if l["name"] == "afile"], "File save: no layer")
+host.end()
+boxes = host.boxes()
 check(not boxes, "no boxes: %s" % boxes)
 
 # Under a geographic frame: the box, no field.
@@ -161,7 +139,8 @@ geo = run + "/geo.json"
 json.dump({"maps": [{"name": "Layers", "spatial_reference": 4326}]}, open(geo, "w"))
 host = Host(geo)
 layer_send(run + "/llgeo.shp", corners, False)
-boxes = host.end()
+host.end()
+boxes = host.boxes()
 check(("Cannot calculate area and distance values without projection information.\r\nPlease set the Dataframe "
        "projection properties", "Dataframe Projection Not Set") in boxes, "geographic frame: %s" % boxes)
 check(fields_of(run + "/llgeo.shp") == [], "geographic frame: no field")
@@ -180,7 +159,7 @@ host = Host(gdoc)
 
 
 def load(*selection):
-    sel = host.attach("select-graphics", *selection)
+    sel = attach("select-graphics", *selection)
     check(sel == [{"select-graphics": [int(s) for s in selection if s.isdigit()]}], "selected: %s" % sel)
     return [l for l in probe_run("answer", "OK", "menu", "mnuArcMapGraphicL", "table") if "row" in l]
 
@@ -196,7 +175,7 @@ got = load("2")
 check([(r["type"], r["ident"]) for r in got] == [("WAYPOINT", "1")], "one point: %s" % got)
 for selection in (("0", "2"), ("3",), ("none",)):
     check(load(*selection) == [], "nothing loaded for %s" % (selection,))
-check(host.attach("select-graphics", "9")[-1]["exit"] == 2, "a graphic not there is a bad word")
+check(attach("select-graphics", "9", status=True)[-1]["exit"] == 2, "a graphic not there is a bad word")
 
 # --- Records drawn as graphics, projected by the host -----------------------------------
 waypoints = track[:3]
@@ -204,8 +183,9 @@ probe_run("type", "waypoint", *sum((["row", "ident=W%d" % i, "lat=%r" % p[0], "l
                                     for i, p in enumerate(waypoints)), []), "menu", "mnuArcMapGraphicS")
 probe_run("type", "track", *track_rows, "answer", "Line", "menu", "mnuArcMapGraphicS")
 probe_run("type", "track", *track_rows[:15], "answer", "Polygon", "menu", "mnuArcMapGraphicS")
-drawn = host.state()["graphics"]["elements"][:6]  # the newest first
-boxes = host.end()
+drawn = host.map()["graphics"]["elements"][:6]  # the newest first
+host.end()
+boxes = host.boxes()
 check(boxes == [("All selected graphics must be of the same Geometry Type", "Trekfold_ArcMap"),
                 ("Incompatible Geometry Type: 5", "Trekfold_ArcMap"),
                 ("No graphics selected.  Select a graphic and try again.", "Trekfold_ArcMap")], "boxes: %s" % boxes)

@@ -6,7 +6,7 @@ during a call, and hostile peers on the host's socket. cs2cs and projinfo
 give the projected points."""
 import json, os, signal, socket, struct, subprocess, threading
 
-from host_run import check, doc, env, esri, extension, finish, maphost, parse, probe, run
+from host_run import Host, attach, check, doc, env, esri, eventually, extension, finish, maphost, parse, probe, run
 
 apps = run + "/run/trekfold-apps"
 
@@ -15,26 +15,6 @@ def cs2cs(lon, lat):
     out = subprocess.run(["cs2cs", "-f", "%.6f", "EPSG:4326", "EPSG:26915"], input="%r %r\n" % (lat, lon),
                          capture_output=True, text=True, check=True).stdout.split()
     return float(out[0]), float(out[1])
-
-
-class Host:
-    """A served host; its lines are read as they come."""
-
-    def __init__(self):
-        self.p = subprocess.Popen([maphost, "--serve", "--headless", "--no-launch", "--extension", extension, "--doc",
-                                   doc], env=env, stdout=subprocess.PIPE, text=True)
-        self.lines = [json.loads(self.p.stdout.readline())]
-        self.handle = self.lines[0]["serving"]
-
-    def end(self, sig=signal.SIGTERM):
-        self.p.send_signal(sig)
-        self.lines += parse(self.p.communicate(timeout=300)[0])
-        return self.p.returncode
-
-
-def attach(*words):
-    return parse(subprocess.run([maphost, "--attach"] + list(words), env=env, capture_output=True, text=True,
-                                timeout=300).stdout)
 
 
 def calls(lines):
@@ -49,7 +29,7 @@ words = ["create", "Trekfold_ArcMap.clsArcMap", "call", "Get_WindowHandle", "cal
          '""', json.dumps(esri)]
 local = parse(subprocess.run([maphost, "--headless", "--extension", extension, "--doc", doc] + words, env=env,
                              capture_output=True, text=True, timeout=300).stdout)
-host = Host()
+host = Host(doc, "--serve")
 remote = attach(*words)
 check(calls(remote) == calls(local) and len(calls(remote)) == 6, "across processes: %s vs %s" % (remote, local))
 check(remote[4]["error"]["number"] == 91 and remote[4]["error"]["source"] != "", "VbError whole: %s" % remote[4])
@@ -103,10 +83,7 @@ probe_words = ["--arcgis", "setting", "proj", "projfile", "arcmap", "setting", "
 pr = subprocess.Popen([probe] + probe_words, env=env, stdout=subprocess.PIPE, text=True)
 # The save has reached the host when its browse dialog (unanswered: cancelled)
 # prints.
-for line in host.p.stdout:
-    host.lines.append(json.loads(line))
-    if host.lines[-1].get("dialog") == "Save To Existing Feature Class":
-        break
+eventually(lambda: any(l.get("dialog") == "Save To Existing Feature Class" for l in host.lines))
 seen = []
 state = attach("dump")[0]["dump"]
 bar = state["toolbars"][0]
@@ -121,7 +98,7 @@ for line in pr.stdout:
     seen.append(json.loads(line))
     if "menus" in seen[-1]:
         break
-second = Host()
+second = Host(doc, "--serve")
 seen += parse(pr.communicate(timeout=300)[0])
 caps = [l["caption"] for l in seen if "caption" in l]
 menus = [l["menus"] for l in seen if "menus" in l]
@@ -196,7 +173,7 @@ gone = attach("create", "Trekfold_ArcMap.clsArcMap", "call", "Get_WindowHandle")
 check(gone[-1].get("error", {}).get("number") == 462, "attach: 462 when the host dies in a call: %s" % gone)
 peer.join()
 peer = peer_host(100)
-host = Host()
+host = Host(doc, "--serve")
 lines = parse(subprocess.run([probe, "--arcgis", "menu", "mnuRefreshApps", "until", "hosts", "1", "menu",
                               "mnuRefreshApps", "menu", "mnuArcMapGDBS"], env=env, capture_output=True, text=True,
                              timeout=600).stdout)

@@ -5,10 +5,10 @@ a projected system without unit, EPSG:4326), trekfold-probe attached beside
 it, a gpsim unit streaming a "pvt_path"; `maphost --attach dump` reads the
 host's state, cs2cs gives the projected points. A box in the host that waits
 for its person holds the probe's call while the probe's loop runs on."""
-import json, os, subprocess, sys, threading, time
+import json, os, subprocess, sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "trekfold-probe"))
-from host_run import check, doc, env, extension, finish, maphost, parse, probe, run  # noqa: E402
+from host_run import Host, Lines, answering, check, doc, env, eventually, finish, probe, run  # noqa: E402
 import gpsim_unit  # noqa: E402
 
 gpsim = sys.argv[4]
@@ -27,68 +27,12 @@ def document(name, sr, extent):
     return path
 
 
-def eventually(cond, seconds=600):
-    """Polls `cond` (another process's state) until it holds."""
-    end = time.monotonic() + seconds
-    while not cond():
-        if time.monotonic() > end:
-            return False
-        time.sleep(0.05)
-    return True
-
-
-class Host:
-    """A served host whose boxes and windows take ANSWERS; its lines read as
-    they come."""
-
-    def __init__(self, document, *answers):
-        words = [maphost, "--headless", "--no-launch", "--extension", extension, "--doc", document]
-        for a in answers:
-            words += ["answer", a]
-        self.p = subprocess.Popen(words + ["serve"], env=env, stdout=subprocess.PIPE, text=True)
-        self.lines = [json.loads(self.p.stdout.readline())]
-        self.reader = threading.Thread(target=self.read)
-        self.reader.start()
-
-    def read(self):
-        for line in self.p.stdout:
-            if line.startswith("{"):
-                self.lines.append(json.loads(line))
-
-    def map(self):
-        got = parse(subprocess.run([maphost, "--attach", "dump"], env=env, capture_output=True, text=True,
-                                   timeout=600).stdout)
-        return got[0]["dump"]["document"]["maps"][0] if got and "dump" in got[0] else {}
-
-    def end(self):
-        self.p.terminate()
-        self.p.wait(600)
-        self.reader.join()
-        return self.lines
-
-
-class Probe:
-    """trekfold-probe attached to the host; lines read as they come."""
+class Probe(Lines):
+    """trekfold-probe attached to the host."""
 
     def __init__(self, words, unit_env=None, port=()):
-        self.p = subprocess.Popen([probe, *port, "--arcgis", "menu", "mnuRefreshApps"] + words,
-                                  env=dict(env, **(unit_env or {})), stdout=subprocess.PIPE, text=True)
-        self.lines = []
-        self.reader = threading.Thread(target=self.read)
-        self.reader.start()
-
-    def read(self):
-        for line in self.p.stdout:
-            if line.startswith("{"):
-                self.lines.append(json.loads(line))
-
-    def seen(self, line):
-        return eventually(lambda: line in self.lines or self.p.poll() is not None) and line in self.lines
-
-    def end(self):
-        self.p.wait(600)
-        self.reader.join()
-        return self.lines
+        super().__init__([probe, *port, "--arcgis", "menu", "mnuRefreshApps"] + words,
+                         env=dict(env, **(unit_env or {})))
 
 
 def unit(name, path):
@@ -132,7 +76,7 @@ check(pr.seen({"until": "rows 4", "met": True}), "four fixes kept: %s" % pr.line
 check(eventually(lambda: len(elements(host.map(), "TREKFOLD_REALTIME", "marker")) >= 4), "four markers")
 during = host.map()
 go("go1")
-lines = pr.end()
+lines = pr.wait()
 gpsim_unit.stop(unit_p)
 after = host.map()
 rows = [l for l in lines if "row" in l]
@@ -164,7 +108,7 @@ def cep():
         words += ["row", "ident=P%d" % i, "lat=%r" % lat, "long=%r" % lon]
     lines = Probe(words + ["menu", "mnuProjectCoordinates", "menu", "mnuCalculateCEP", "menu",
                            "frmCalculateCEP.cmdCalculate", "window", "frmCalculateCEP", "menu",
-                           "frmCalculateCEP.cmdPlot"]).end()
+                           "frmCalculateCEP.cmdPlot"]).wait()
     w = [l for l in lines if l.get("window") == "frmCalculateCEP"]
     return w[-1]["controls"] if w else {}, lines
 
@@ -204,10 +148,11 @@ host.end()
 unitless = ('PROJCS["Local",GEOGCS["GCS_WGS_1984",DATUM["D_WGS_1984",SPHEROID["WGS_1984",6378137.0,298.257223563]],'
             'PRIMEM["Greenwich",0.0],UNIT["Degree",0.0174532925199433]],PROJECTION["Transverse_Mercator"],'
             'PARAMETER["Central_Meridian",-93.0],PARAMETER["Scale_Factor",0.9996]]')
-host = Host(document("unitless", unitless, [0, 0, 1, 1]), "Other 2")
+host = Host(document("unitless", unitless, [0, 0, 1, 1]), *answering("Other 2"))
 cep()
 _, radii3, _ = plotted(host.map())
-lines = host.end()
+host.end()
+lines = host.lines
 check(len(radii3) == 4 and all(abs(r3 - r / 2) < 1e-6 for r3, r in zip(radii3, radii)), "halved: %s" % radii3)
 check(len([l for l in lines if l.get("window") == "frmDataFrameUnits"]) == 1, "the dialog once: %s" % lines)
 
@@ -215,7 +160,7 @@ check(len([l for l in lines if l.get("window") == "frmDataFrameUnits"]) == 1, "t
 # the probe's call waits with the probe's loop running: real time goes on,
 # each kept fix served by the host meanwhile. Answered, the call completes:
 # "Error # 555" titled "ERROR". Again without real time: the marker only.
-host = Host(document("geographic", 4326, [-94, 45, -93, 46]), "@" + run + "/person")
+host = Host(document("geographic", 4326, [-94, 45, -93, 46]), *answering("@" + run + "/person"))
 unit_p, unit_env = unit("unit2", [(45.25 + i * METRE, -93.5) for i in range(600)])
 pr = Probe(["setting", "realtime", "showgraphics", "1", "setting", "realtime", "panchk", "0", "menu",
             "mnuStartRealTime", "until", "rows", "10", "600000", "menu", "mnuCalculateCEP", "menu",
@@ -227,7 +172,7 @@ at_box = trail()
 check(eventually(lambda: trail() >= at_box + 2), "fixes served while the box waits: %d" % at_box)
 check(pr.p.poll() is None and not [l for l in host.lines if "box" in l], "the call still waits")
 go("person")
-lines = pr.end()
+lines = pr.wait()
 gpsim_unit.stop(unit_p)
 error = "Error # 555 : Cannot plot CEP without a projected Data Frame.\r\n" \
         "Please set the Dataframe projection properties and try again."
@@ -239,7 +184,8 @@ rows = len([l for l in lines if "row" in l])
 check(rows >= at_box + 1, "rows logged during the call: %d, %d at the box" % (rows, at_box))
 cep()
 marker4, radii4, _ = plotted(host.map())
-lines = host.end()
+host.end()
+lines = host.lines
 check(len(marker4) == 1 and radii4 == [], "the marker only: %s %s" % (marker4, radii4))
 check(len([l for l in lines if "box" in l]) == 2, "a box a plot")
 
