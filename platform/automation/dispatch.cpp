@@ -1,5 +1,7 @@
 #include "platform/automation/dispatch.h"
 
+#include <stdexcept>
+
 #include "platform/automation/vb_error.h"
 
 namespace platform {
@@ -49,7 +51,14 @@ void SetByName(Dispatch& object, std::string_view name, ObjectRef value)
     object.Invoke(IdOfName(object, name), InvokeKind::PropertyPutRef, args);
 }
 
-void MemberTable::Add(Member m) { members_.push_back(std::move(m)); }
+void MemberTable::Add(Member m)
+{
+    // One id is one member: a second name on it would never be reached.
+    for (const Member& other : members_)
+        if (other.id == m.id && !NameEquals(other.name, m.name))
+            throw std::logic_error("member " + m.name + " reuses the id of " + other.name);
+    members_.push_back(std::move(m));
+}
 
 std::optional<DispId> MemberTable::IdOf(std::string_view name) const
 {

@@ -67,7 +67,7 @@ public:
                           return Variant();
                       }, {}, {}, {}, 0, 0});
         // A box that waits for its person: the loop runs until answered.
-        members_.Add({"Ask", 8, [this](std::vector<Variant>&) {
+        members_.Add({"Ask", 10, [this](std::vector<Variant>&) {
                           if (on_ask) on_ask();
                           pump().wait_until([this] { return !answer.empty(); }, pump().clock().now_us() + 600'000'000);
                           return Variant(answer);
