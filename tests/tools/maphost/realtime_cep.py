@@ -102,7 +102,7 @@ fixes = [(45.25 + ((i * 7) % 5 - 2) * 3 * METRE, -93.5 + ((i * 3) % 4 - 1.5) * 0
 centre = (sum(f[1] for f in fixes) / 10, sum(f[0] for f in fixes) / 10)
 
 
-def cep():
+def cep(fixes=fixes):
     words = ["type", "waypoint"]
     for i, (lat, lon) in enumerate(fixes):
         words += ["row", "ident=P%d" % i, "lat=%r" % lat, "long=%r" % lon]
@@ -188,5 +188,27 @@ host.end()
 lines = host.lines
 check(len(marker4) == 1 and radii4 == [], "the marker only: %s %s" % (marker4, radii4))
 check(len([l for l in lines if "box" in l]) == 2, "a box a plot")
+
+# A frame of unknown kind: its "ERROR" box, then the units dialog ("Meters").
+host = Host(document("unknown", "unknown", [0, 0, 1, 1]), *answering("OK", "Meters"))
+cep()
+_, radii5, _ = plotted(host.map())
+host.end()
+shown = [(l["box"], l["title"]) if "box" in l else l["window"] for l in host.lines if "box" in l or "window" in l]
+check(shown == [("Error # 13 : Type mismatch", "ERROR"), "frmDataFrameUnits"], "box, then dialog: %s" % shown)
+check(len(radii5) == 4 and all(abs(r5 - r) < 1e-6 for r5, r in zip(radii5, radii)), "in metres: %s" % radii5)
+
+# Six of ten fixes on the centre: 50 % of 0 m, an empty circle and three
+# more, no box.
+step = 2.0 ** -10  # exact in binary and in decimal: the mean is the centre itself
+host = Host(doc)
+controls, _ = cep([(45.25, -93.5)] * 6 + [(45.25 + step, -93.5), (45.25 - step, -93.5)] * 2)
+_, radii6, _ = plotted(host.map())
+host.end()
+report = controls.get("tbxResults", {}).get("text", "")
+check("50% = 0.00\r\n" in report, "50 %% of 0 m: %s" % report)
+# An empty circle has no centre and radius in the dump (-1 here).
+check(len(radii6) == 4 and radii6[0] == -1 and radii6[1] > 0 and not host.boxes(),
+      "four circles, no box: %s %s" % (radii6, host.boxes()))
 
 finish()
