@@ -42,10 +42,9 @@ private:
 // The application as other processes see it.
 class RootObject : public platform::TableDispatch<> {
 public:
-    using WordRunner = std::function<std::string(const std::vector<std::string>&)>;
-    RootObject(MxApplication& app, std::function<std::string()> dump, std::function<void()>* raise,
-               std::function<void(const std::string&, const ObjectRef&)>* created, WordRunner* word)
-        : app_(app), dump_(std::move(dump)), raise_(raise), created_(created), word_(word)
+    // The host's hooks are read at each call: they may be set after it serves.
+    RootObject(MxApplication& app, const ServedHost& host, std::function<std::string()> dump)
+        : app_(app), host_(host), dump_(std::move(dump))
     {
         members_.Add({"IsArcMap", 1, [this](std::vector<Variant>&) { return Variant(app_.IsArcMap()); }, {}, {}, {},
                       0, 0});
@@ -57,31 +56,29 @@ public:
         members_.Add({"Create", 4, [this](std::vector<Variant>& a) {
                           const std::string progid = a[0].ToString();
                           ObjectRef o = app_.Create(progid);
-                          if (*created_) (*created_)(progid, o);
+                          if (host_.on_create) host_.on_create(progid, o);
                           return Variant(o);
                       }, {}, {}, {}, 1, 1});
         members_.Add({"Dump", 5, [this](std::vector<Variant>&) { return Variant(dump_ ? dump_() : std::string()); },
                       {}, {}, {}, 0, 0});
         members_.Add({"Raise", 6, [this](std::vector<Variant>&) {
-                          if (*raise_) (*raise_)();
+                          if (host_.on_raise) host_.on_raise();
                           return Variant();
                       }, {}, {}, {}, 0, 0});
         members_.Add({"Word", 7, [this](std::vector<Variant>& a) {
-                          if (!*word_) throw VbError(438, "", "Object doesn't support this property or method");
+                          if (!host_.on_word) throw VbError(438, "", "Object doesn't support this property or method");
                           const VariantArray words = a[0].ToArray();
                           if (words.Dimensions() != 1) throw VbError(13, "", "Type mismatch");
                           std::vector<std::string> texts;
                           for (const Variant& w : words.items()) texts.push_back(w.ToString());
-                          return Variant((*word_)(texts));
+                          return Variant(host_.on_word(texts));
                       }, {}, {}, {}, 1, 1});
     }
 
 private:
     MxApplication& app_;
+    const ServedHost& host_;
     std::function<std::string()> dump_;
-    std::function<void()>* raise_;
-    std::function<void(const std::string&, const ObjectRef&)>* created_;
-    WordRunner* word_;
 };
 
 // The client's view of a served host's bar and application.
@@ -181,7 +178,7 @@ ServedHost::ServedHost(MxApplication& app, EventPump& pump, std::function<std::s
     impl_->path = folder + "/" + std::to_string(impl_->handle);
     try {
         impl_->server = std::make_unique<remote::Server>(
-            pump, impl_->path, std::make_shared<RootObject>(app, std::move(dump), &on_raise, &on_create, &on_word));
+            pump, impl_->path, std::make_shared<RootObject>(app, *this, std::move(dump)));
     } catch (...) {
         windows::Withdraw(impl_->handle);
         throw;

@@ -12,8 +12,6 @@
 #include <map>
 #include <stdexcept>
 #include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/un.h>
 #include <poll.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -482,6 +480,17 @@ FrameReader::Result FrameReader::next(std::vector<std::uint8_t>& payload)
 
 namespace {
 
+Message error_answer(std::uint32_t call, std::int32_t number, std::string source, std::string text)
+{
+    Message m;
+    m.kind = Kind::Error;
+    m.call = call;
+    m.number = number;
+    m.source = std::move(source);
+    m.text = std::move(text);
+    return m;
+}
+
 // A handle of the peer's object, made callable here.
 struct Proxy : Dispatch {
     std::shared_ptr<Connection> connection;
@@ -640,12 +649,7 @@ struct Connection::Impl {
             encode_into(m, encoder(), frame);
         } catch (const VbError& e) {
             if (m.kind == Kind::Return) {
-                Message err;
-                err.kind = Kind::Error;
-                err.call = m.call;
-                err.number = e.number;
-                err.text = e.description;
-                encode_into(err, encoder(), frame);
+                encode_into(error_answer(m.call, e.number, "", e.description), encoder(), frame);
             } else {
                 throw;
             }
@@ -738,18 +742,9 @@ struct Connection::Impl {
                 answer.args = std::move(m.args);
             }
         } catch (const VbError& e) {
-            answer = Message{};
-            answer.kind = Kind::Error;
-            answer.call = m.call;
-            answer.number = e.number;
-            answer.source = e.source;
-            answer.text = e.description;
+            answer = error_answer(m.call, e.number, e.source, e.description);
         } catch (const std::exception& e) {
-            answer = Message{};
-            answer.kind = Kind::Error;
-            answer.call = m.call;
-            answer.number = 440;
-            answer.text = std::string("Automation error: ") + e.what();
+            answer = error_answer(m.call, 440, "", std::string("Automation error: ") + e.what());
         }
         write(answer);
     }
@@ -810,17 +805,8 @@ std::shared_ptr<Connection> Connection::Adopt(int fd, EventPump* pump, ObjectRef
 
 std::shared_ptr<Connection> Connection::Connect(const std::string& path, EventPump* pump)
 {
-    sockaddr_un addr{};
-    if (!platform::Socket_Address(path, addr)) throw Server_Gone();
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int fd = platform::Connect_Local(path);
     if (fd < 0) throw Server_Gone();
-    int r;
-    do r = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    while (r != 0 && errno == EINTR);
-    if (r != 0 || !platform::Same_User(fd)) {
-        ::close(fd);
-        throw Server_Gone();
-    }
     return Adopt(fd, pump);
 }
 
@@ -932,12 +918,8 @@ struct Server::Impl {
 
     void accept_one()
     {
-        const int fd = ::accept4(listen_fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        const int fd = platform::Accept_Local(listen_fd);
         if (fd < 0) return;
-        if (!platform::Same_User(fd)) {
-            ::close(fd);
-            return;
-        }
         auto c = Connection::Adopt(fd, &pump, root);
         std::weak_ptr<Connection> weak = c;
         c->on_closed = [this, weak] {
@@ -956,28 +938,8 @@ struct Server::Impl {
 Server::Server(EventPump& pump, std::string path, ObjectRef root)
     : impl_(std::make_unique<Impl>(pump, std::move(path), std::move(root)))
 {
-    const VbError refused(70, "", "Permission denied");
-    sockaddr_un addr{};
-    if (!platform::Socket_Address(impl_->path, addr)) throw refused;
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0) throw refused;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-        // A socket file nobody listens on is left from a host that died.
-        const int probe = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        const bool live = probe >= 0 && ::connect(probe, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-        if (probe >= 0) ::close(probe);
-        struct stat st{};
-        if (live || ::lstat(impl_->path.c_str(), &st) != 0 || !S_ISSOCK(st.st_mode) ||
-            ::unlink(impl_->path.c_str()) != 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-            ::close(fd);
-            throw refused;
-        }
-    }
-    if (::listen(fd, 16) != 0) {
-        ::close(fd);
-        ::unlink(impl_->path.c_str());
-        throw refused;
-    }
+    const int fd = platform::Listen_Local(impl_->path);
+    if (fd < 0) throw VbError(70, "", "Permission denied");
     impl_->listen_fd = fd;
     impl_->notifier = new QSocketNotifier(fd, QSocketNotifier::Read);
     Impl* i = impl_.get();

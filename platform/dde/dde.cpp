@@ -15,8 +15,6 @@
 #include <cstring>
 #include <map>
 #include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/un.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -150,17 +148,8 @@ LineReader::Result LineReader::next(std::string& line)
 std::unique_ptr<Conversation> Conversation::Initiate(std::string_view service, std::string_view topic)
 {
     const std::string path = Socket_Path(service, topic);
-    sockaddr_un addr{};
-    if (!platform::Socket_Address(path, addr)) throw no_answer();
-    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int fd = platform::Connect_Local(path);
     if (fd < 0) throw no_answer();
-    int r;
-    do r = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    while (r != 0 && errno == EINTR);
-    if (r != 0 || !platform::Same_User(fd)) {
-        ::close(fd);
-        throw no_answer();
-    }
     return std::unique_ptr<Conversation>(new Conversation(fd));
 }
 
@@ -223,12 +212,8 @@ struct Topic::Impl {
 
     void accept_one()
     {
-        int fd = ::accept4(listen_fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        const int fd = platform::Accept_Local(listen_fd);
         if (fd < 0) return;
-        if (!platform::Same_User(fd)) {
-            ::close(fd);
-            return;
-        }
         auto* n = new QSocketNotifier(fd, QSocketNotifier::Read);
         connections[fd].notifier = n;
         QObject::connect(n, &QSocketNotifier::activated, n, [this, fd] { readable(fd); });
@@ -290,28 +275,9 @@ Topic::Topic(EventPump& pump, std::string_view service, std::string_view topic, 
     : impl_(std::make_unique<Impl>(pump, std::move(handlers)))
 {
     impl_->path = Socket_Path(service, topic);
-    sockaddr_un addr{};
-    if (!platform::Socket_Address(impl_->path, addr)) throw refused();
-    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    // A live server at the path means the topic is taken.
+    const int fd = platform::Listen_Local(impl_->path);
     if (fd < 0) throw refused();
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-        // A socket file is there: a live server means the topic is taken;
-        // one nobody listens on is left from a program that died.
-        int probe = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        bool live = probe >= 0 && ::connect(probe, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-        if (probe >= 0) ::close(probe);
-        struct stat st{};
-        if (live || ::lstat(impl_->path.c_str(), &st) != 0 || !S_ISSOCK(st.st_mode) || ::unlink(impl_->path.c_str()) != 0 ||
-            ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-            ::close(fd);
-            throw refused();
-        }
-    }
-    if (::listen(fd, 16) != 0) {
-        ::close(fd);
-        ::unlink(impl_->path.c_str());
-        throw refused();
-    }
     impl_->listen_fd = fd;
     impl_->listen_notifier = new QSocketNotifier(fd, QSocketNotifier::Read);
     Impl* i = impl_.get();

@@ -27,6 +27,22 @@ bool private_folder(const std::string& path)
     return true;
 }
 
+bool same_user(int fd)
+{
+    struct ucred cred{};
+    socklen_t len = sizeof cred;
+    return ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) == 0 && cred.uid == ::getuid();
+}
+
+bool socket_address(const std::string& path, sockaddr_un& addr)
+{
+    std::memset(&addr, 0, sizeof addr);
+    addr.sun_family = AF_UNIX;
+    if (path.size() >= sizeof addr.sun_path) return false;
+    std::memcpy(addr.sun_path, path.data(), path.size());
+    return true;
+}
+
 } // namespace
 
 std::string Private_User_Folder(const char* variable, const std::string& leaf)
@@ -58,20 +74,56 @@ std::string Temp_Folder()
     return dir;
 }
 
-bool Same_User(int fd)
+int Connect_Local(const std::string& path)
 {
-    struct ucred cred{};
-    socklen_t len = sizeof cred;
-    return ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) == 0 && cred.uid == ::getuid();
+    sockaddr_un addr{};
+    if (!socket_address(path, addr)) return -1;
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return -1;
+    int r;
+    do r = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    while (r != 0 && errno == EINTR);
+    if (r != 0 || !same_user(fd)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
 }
 
-bool Socket_Address(const std::string& path, sockaddr_un& addr)
+int Listen_Local(const std::string& path)
 {
-    std::memset(&addr, 0, sizeof addr);
-    addr.sun_family = AF_UNIX;
-    if (path.size() >= sizeof addr.sun_path) return false;
-    std::memcpy(addr.sun_path, path.data(), path.size());
-    return true;
+    sockaddr_un addr{};
+    if (!socket_address(path, addr)) return -1;
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) return -1;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        const int probe = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const bool live = probe >= 0 && ::connect(probe, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+        if (probe >= 0) ::close(probe);
+        struct stat st{};
+        if (live || ::lstat(path.c_str(), &st) != 0 || !S_ISSOCK(st.st_mode) || ::unlink(path.c_str()) != 0 ||
+            ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+            ::close(fd);
+            return -1;
+        }
+    }
+    if (::listen(fd, 16) != 0) {
+        ::close(fd);
+        ::unlink(path.c_str());
+        return -1;
+    }
+    return fd;
+}
+
+int Accept_Local(int listen_fd)
+{
+    const int fd = ::accept4(listen_fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    if (fd < 0) return -1;
+    if (!same_user(fd)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
 }
 
 } // namespace platform

@@ -7,15 +7,17 @@
 
 #include <string>
 
-struct sockaddr_un;
-
 namespace platform {
 
-// Sockets met in such folders: whether the peer on a connected local socket
-// runs as our own user, and a socket address for a path (false when the path
-// does not fit one).
-bool Same_User(int fd);
-bool Socket_Address(const std::string& path, sockaddr_un& addr);
+// Local sockets met in such folders, each -1 when refused. Connect_Local:
+// a socket connected to the server at `path` that runs as our own user.
+// Listen_Local: a non-blocking listening socket bound at `path`; a socket
+// file nobody listens on (left from a program that died) is replaced, a
+// live one refused. Accept_Local: the next non-blocking connection on a
+// listening socket whose peer runs as our own user.
+int Connect_Local(const std::string& path);
+int Listen_Local(const std::string& path);
+int Accept_Local(int listen_fd);
 
 // The folder's path, or "" when it cannot be made or is not ours alone.
 std::string Private_User_Folder(const char* variable, const std::string& leaf);

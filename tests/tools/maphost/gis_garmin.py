@@ -3,12 +3,11 @@
 --headless` with the extension and a document in EPSG:26915 holding
 shapefile layers ogr2ogr made from CSV; trekfold-probe attached with a
 simulated unit on COM 3 loads the selected layer's features."""
-import json, math, os, subprocess, sys
+import json, math, subprocess, sys
 
 from host_run import Host, answering, attach, check, doc, env, esri, finish, parse, probe, run
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "trekfold-probe"))
-import gpsim_unit
+import gpsim_unit  # noqa: E402 (beside the probe's tests; host_run puts them on the path)
 
 gpsim = sys.argv[4]
 

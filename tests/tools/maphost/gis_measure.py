@@ -6,17 +6,9 @@ served `maphost --headless` with the extension, trekfold-probe attached
 cs2cs gives the points."""
 import json, os, subprocess
 
-from host_run import Host, answering, attach, check, doc, env, esri, finish, parse, probe, run
+from host_run import Host, answering, attach, check, cs2cs, doc, env, esri, finish, parse, probe, run
 
 cfg = run + "/cfg"
-
-
-def cs2cs(points, inverse=False):
-    """(lat, lon) to (x, y) in EPSG:26915, or back."""
-    src, dst = ("EPSG:26915", "EPSG:4326") if inverse else ("EPSG:4326", "EPSG:26915")
-    out = subprocess.run(["cs2cs", "-f", "%.9f", src, dst], input="".join("%r %r\n" % p for p in points),
-                         capture_output=True, text=True, check=True).stdout
-    return [tuple(map(float, l.split()[:2])) for l in out.splitlines()]
 
 
 def shoelace(ring):
@@ -165,7 +157,7 @@ def load(*selection):
 
 
 got = load("0", "1")
-ll = cs2cs(line1 + line2, inverse=True)
+ll = cs2cs(line1 + line2, "EPSG:26915", "EPSG:4326")
 check([(r["type"], r["ident"], r["new_seg"].lower()) for r in got] ==
       [("TRACK", str(n), s) for n, s in zip(range(1, 6), ["true", "false", "false", "true", "false"])],
       "two polylines: %s" % got)

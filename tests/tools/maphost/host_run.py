@@ -2,7 +2,10 @@
 command line, a run folder of their own (runtime, settings and temporary
 folders), a document in EPSG:26915 with its ESRI text, served hosts and
 attached runs, and the checks."""
-import json, os, signal, subprocess, sys, tempfile, threading, time
+import json, os, signal, subprocess, sys, tempfile, threading
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "trekfold-probe"))
+from checks import check, eventually, finish, parse  # noqa: E402,F401
 
 maphost, extension, probe = sys.argv[1], sys.argv[2], sys.argv[3]
 run = tempfile.mkdtemp()
@@ -18,34 +21,13 @@ json.dump({"maps": [{"name": "Layers", "spatial_reference": 26915, "extent": [46
           open(doc, "w"))
 esri = subprocess.run(["projinfo", "-o", "WKT1_ESRI", "-q", "EPSG:26915"], capture_output=True, text=True,
                       check=True).stdout.strip()
-failures, checks = [], [0]
 
 
-def check(cond, what):
-    checks[0] += 1
-    if not cond:
-        failures.append(what)
-
-
-def parse(out):
-    return [json.loads(l) for l in out.splitlines() if l.startswith("{")]
-
-
-def finish():
-    print("%d passed, %d failed" % (checks[0] - len(failures), len(failures)))
-    for f in failures:
-        print("FAILED:", f)
-    sys.exit(1 if failures else 0)
-
-
-def eventually(cond, seconds=600):
-    """Polls `cond` (another process's state) until it holds."""
-    end = time.monotonic() + seconds
-    while not cond():
-        if time.monotonic() > end:
-            return False
-        time.sleep(0.05)
-    return True
+def cs2cs(points, src="EPSG:4326", dst="EPSG:26915"):
+    """Points (lat, lon in EPSG:4326's order, or x, y) from SRC to DST, as cs2cs gives them."""
+    out = subprocess.run(["cs2cs", "-f", "%.9f", src, dst], input="".join("%r %r\n" % p for p in points),
+                         capture_output=True, text=True, check=True).stdout
+    return [tuple(map(float, l.split()[:2])) for l in out.splitlines()]
 
 
 class Lines:

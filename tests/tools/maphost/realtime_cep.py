@@ -5,20 +5,13 @@ a projected system without unit, EPSG:4326), trekfold-probe attached beside
 it, a gpsim unit streaming a "pvt_path"; `maphost --attach dump` reads the
 host's state, cs2cs gives the projected points. A box in the host that waits
 for its person holds the probe's call while the probe's loop runs on."""
-import json, os, subprocess, sys
+import json, os, sys
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "trekfold-probe"))
-from host_run import Host, Lines, answering, check, doc, env, eventually, finish, probe, run  # noqa: E402
-import gpsim_unit  # noqa: E402
+from host_run import Host, Lines, answering, check, cs2cs, doc, env, eventually, finish, probe, run
+import gpsim_unit  # noqa: E402 (beside the probe's tests; host_run puts them on the path)
 
 gpsim = sys.argv[4]
 METRE = 1 / 111189.57696  # degrees of latitude
-
-
-def cs2cs(code, lon, lat):
-    out = subprocess.run(["cs2cs", "-f", "%.6f", "EPSG:4326", code], input="%r %r\n" % (lat, lon),
-                         capture_output=True, text=True, check=True).stdout.split()
-    return float(out[0]), float(out[1])
 
 
 def document(name, sr, extent):
@@ -83,7 +76,7 @@ rows = [l for l in lines if "row" in l]
 markers = elements(during, "TREKFOLD_REALTIME", "marker")
 check(len(rows) == 4 and len(markers) == 4, "one marker per kept fix: %d rows, %s" % (len(rows), markers))
 points = sorted(m["geometry"]["point"] for m in markers)
-want = sorted(cs2cs("EPSG:26915", float(r["long"]), float(r["lat"])) for r in rows)
+want = sorted(cs2cs([(float(r["lat"]), float(r["long"])) for r in rows]))
 check(len(points) == len(want) and all(abs(p[0] - w[0]) < 1e-3 and abs(p[1] - w[1]) < 1e-3
                                        for p, w in zip(points, want)), "markers at cs2cs: %s %s" % (points, want))
 check(sorted(m["symbol"]["size"] for m in markers) == [2, 2, 2, 8], "a trail: %s" % markers)
@@ -125,7 +118,7 @@ check(controls.get("cmdPlot", {}).get("enabled") is True and controls["cmdPlot"]
 report = controls.get("tbxResults", {}).get("text", "")
 metres = sorted(float(l.split("=")[1].replace(",", "")) for l in report.split("\r\n") if "% =" in l)
 marker, radii, centres = plotted(host.map())
-x, y = cs2cs("EPSG:26915", *centre)
+x, y = cs2cs([centre[::-1]])[0]
 check(len(marker) == 1 and abs(marker[0]["geometry"]["point"][0] - x) < 1e-3 and
       abs(marker[0]["geometry"]["point"][1] - y) < 1e-3, "the marker at the cs2cs centre: %s" % marker)
 check(len(radii) == 4 and len(metres) == 4 and all(abs(r - m) < 0.006 for r, m in zip(radii, metres)) and
@@ -137,7 +130,7 @@ host.end()
 host = Host(document("feet", 2222, [700000, 900000, 720000, 920000]))
 cep()
 marker2, radii2, _ = plotted(host.map())
-x, y = cs2cs("EPSG:2222", *centre)
+x, y = cs2cs([centre[::-1]], dst="EPSG:2222")[0]
 check(len(radii2) == 4 and all(abs(r2 - r / 0.3048) < 1e-6 for r2, r in zip(radii2, radii)),
       "feet: %s %s" % (radii2, radii))
 check(len(marker2) == 1 and abs(marker2[0]["geometry"]["point"][0] - x) < 1e-3, "feet centre: %s" % marker2)

@@ -6,15 +6,10 @@ during a call, and hostile peers on the host's socket. cs2cs and projinfo
 give the projected points."""
 import json, os, signal, socket, struct, subprocess, threading
 
-from host_run import Host, attach, check, doc, env, esri, eventually, extension, finish, maphost, parse, probe, run
+from host_run import (Host, attach, check, cs2cs, doc, env, esri, eventually, extension, finish, maphost, parse,
+                      probe, run)
 
 apps = run + "/run/trekfold-apps"
-
-
-def cs2cs(lon, lat):
-    out = subprocess.run(["cs2cs", "-f", "%.6f", "EPSG:4326", "EPSG:26915"], input="%r %r\n" % (lat, lon),
-                         capture_output=True, text=True, check=True).stdout.split()
-    return float(out[0]), float(out[1])
 
 
 def calls(lines):
@@ -33,10 +28,10 @@ host = Host(doc, "--serve")
 remote = attach(*words)
 check(calls(remote) == calls(local) and len(calls(remote)) == 6, "across processes: %s vs %s" % (remote, local))
 check(remote[4]["error"]["number"] == 91 and remote[4]["error"]["source"] != "", "VbError whole: %s" % remote[4])
-x, y = cs2cs(-93.5, 45.25)
+x, y = cs2cs([(45.25, -93.5)])[0]
 check(abs(remote[5]["args"][0] - x) < 1e-3 and abs(remote[5]["args"][1] - y) < 1e-3, "Project_XY: %s" % remote[5])
 pairs = remote[6]["args"][0]
-check(abs(pairs[1][0] - cs2cs(-93.4, 45.3)[0]) < 1e-3, "project_XYs: %s" % remote[6])
+check(abs(pairs[1][0] - cs2cs([(45.3, -93.4)])[0][0]) < 1e-3, "project_XYs: %s" % remote[6])
 
 # Hostile peers on the host's socket: each connection closes, the host goes on.
 path = "%s/%d" % (apps, host.handle)
@@ -106,7 +101,7 @@ check(caps[-3:] == ["Ostrevane - Garmin / ArcMap ", "Ostrevane - Garmin ", "Ostr
       "captions: %s" % caps)
 check(not menus[0]["mnuArcMapS"]["enabled"] and menus[1]["mnuArcMapS"]["enabled"], "ArcMap menus off, then on")
 row = [l for l in seen if "row" in l][0]
-x, y = cs2cs(-93.5, 45.25)
+x, y = cs2cs([(45.25, -93.5)])[0]
 check(abs(float(row["x_proj"]) - x) < 1e-3 and abs(float(row["y_proj"]) - y) < 1e-3, "row through the host: %s" % row)
 second.end()
 

@@ -7,6 +7,7 @@ output shapefile's theme and refreshes, and the end of the graphics."""
 import json, os, socket, subprocess, sys, tempfile, threading
 
 import gpsim_unit
+from checks import check, finish, parse
 
 probe, gpsim = sys.argv[1], sys.argv[2]
 run = tempfile.mkdtemp()
@@ -59,14 +60,7 @@ serve("arcview|system", datatogarmin)
 serve("landview|whereform", lambda d: None)
 
 def probe_run(*words, env=env):
-    out = subprocess.run([probe, *words], env=env, capture_output=True, text=True, timeout=600).stdout
-    return [json.loads(l) for l in out.splitlines() if l.startswith("{")]
-
-failures, checks = [], [0]
-def check(cond, what):
-    checks[0] += 1
-    if not cond:
-        failures.append(what)
+    return parse(subprocess.run([probe, *words], env=env, capture_output=True, text=True, timeout=600).stdout)
 
 lines = probe_run("menu", "mnuRefreshApps", "menus")
 check({"caption": "Ostrevane - Garmin / Arcview / Landview "} in lines, "caption names both peers")
@@ -161,7 +155,4 @@ before_point = all(flow[i + 1:i + 2] and flow[i + 1] in sentences for i, d in en
 check(shapes >= 3 and flow.count(refresh) == shapes and before_point, "one refresh a shape (%d): %r" % (shapes, flow))
 check(len(flow) == len(sentences) + shapes + 1, "nothing else sent: %r" % flow)
 
-for f in failures:
-    print("FAILED:", f)
-print("%d passed, %d failed" % (checks[0] - len(failures), len(failures)))
-sys.exit(1 if failures else 0)
+finish()

@@ -7,6 +7,7 @@ simulator as the connected unit whose model a layer load names."""
 import json, os, re, shutil, signal, socket, subprocess, sys, tempfile, threading
 
 import gpsim_unit
+from checks import check, checks, finish, parse
 
 probe, arcexplorer_lib, gpsim = sys.argv[1], sys.argv[2], sys.argv[3]
 here = os.path.dirname(os.path.abspath(__file__))
@@ -15,19 +16,6 @@ base_env = dict(os.environ, TREKFOLD_DDE_DIR=run + "/dde", TREKFOLD_WINDOWS_DIR=
                 QT_QPA_PLATFORM="offscreen", ASAN_OPTIONS="detect_leaks=0")
 os.makedirs(run + "/tmp")
 os.makedirs(run + "/dde", mode=0o700)
-
-failures, checks = [], [0]
-
-
-def check(cond, what):
-    checks[0] += 1
-    if not cond:
-        failures.append(what)
-
-
-def parse(out):
-    return [json.loads(l) for l in out.splitlines() if l.startswith("{")]
-
 
 def probe_run(*words, env=None, home=None):
     args = [probe] + (["--home", home] if home else []) + list(words)
@@ -333,7 +321,4 @@ for title in [None, "ArcExplorer Garmin"]:
     check(len(open(log).read().splitlines()) == 1 and not [l for l in lines if "status" in l and "ArcExplorer" in
                                                             l["status"]], "nothing sent with window %r" % title)
 
-for f in failures:
-    print("FAILED:", f)
-print("%d passed, %d failed" % (checks[0] - len(failures), len(failures)))
-sys.exit(1 if failures else 0)
+finish()

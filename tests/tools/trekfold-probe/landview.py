@@ -4,30 +4,13 @@ what Trekfold pokes, and pokes its own commands into trekfold|frmmain, each
 once the one before has been carried out. The simulator is the receiver;
 ogrinfo, cs2cs and dbfdump read the files Trekfold writes.
 Usage: landview.py PROBE GPSIM SCENARIOS"""
-import json, os, shutil, socket, subprocess, sys, tempfile, threading, time
+import json, os, shutil, socket, subprocess, sys, tempfile, threading
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import gpsim_unit  # noqa: E402
+from checks import check, eventually, finish  # noqa: E402
 
 probe, gpsim, scenarios = sys.argv[1:4]
-failures = []
-
-
-def check(cond, what):
-    if not cond:
-        failures.append(what)
-        print("FAIL:", what)
-
-
-def wait_for(cond, seconds=300):
-    end = time.monotonic() + seconds
-    while not cond():
-        if time.monotonic() > end:
-            return False
-        time.sleep(0.02)
-    return True
-
-
 class Session:
     """One probe run in its own folder D (TEMP=D) beside a LandView peer.
     `once`: the peer stops serving after start-up's detection reached it."""
@@ -95,7 +78,7 @@ class Session:
     def poke(self, text):
         """Pokes FromDDE and waits until the command has been carried out."""
         if not self.link:
-            check(wait_for(lambda: self.seen("window", "frmMain")), "the probe reached its wait")
+            check(eventually(lambda: self.seen("window", "frmMain")), "the probe reached its wait")
             self.link = socket.socket(socket.AF_UNIX)
             self.link.connect(self.d + "/dde/trekfold|frmmain")
             self.linkf = self.link.makefile("rwb")
@@ -104,7 +87,7 @@ class Session:
         self.linkf.flush()
         check(json.loads(self.linkf.readline()) == {"ok": True}, "poke answered: " + text)
         if text.upper() != "END":
-            check(wait_for(lambda: sum(1 for l in self.lines if l.get("handled") == text) > before),
+            check(eventually(lambda: sum(1 for l in self.lines if l.get("handled") == text) > before),
                   "carried out: " + text)
 
     def finish(self):
@@ -199,10 +182,10 @@ s.poke("  rgs")
 s.poke("RG")
 s.poke("RGSX")
 s.poke("SRT")
-check(wait_for(lambda: sum(1 for p in s.pokes() if p.startswith("TCL5,")) >= 2), "a kept fix goes to LandView")
+check(eventually(lambda: sum(1 for p in s.pokes() if p.startswith("TCL5,")) >= 2), "a kept fix goes to LandView")
 rtc = s.pokes().count("RTC")
 s.poke("ERT")
-check(wait_for(lambda: s.pokes().count("RTC") > rtc), "ERT stops real time: %r" % s.pokes())
+check(eventually(lambda: s.pokes().count("RTC") > rtc), "ERT stops real time: %r" % s.pokes())
 s.poke("LVW")
 s.poke("DOWNLOAD,waypoint,point," + d + "/w.shp")
 s.poke("UPLOAD,waypoint,,%s/w.xyz" % d)
@@ -264,5 +247,4 @@ win = [l for l in s.lines if l.get("window") == "frmLandviewLayerSelection"]
 check(win and win[0]["tags"] == {"frmLandviewLayerSelection": mine, "frmMain": "1"}, "both Tags: %r" % win)
 check(len([l for l in s.lines if "row" in l]) == 2, "ROP loads the chosen layer")
 
-if failures:
-    sys.exit(1)
+finish()
