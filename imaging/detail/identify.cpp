@@ -261,7 +261,7 @@ void ImageObject::ReadImage(Args& a)
         a[6] = Variant(std::int32_t(6));
         break;
     }
-    default: break; // the other decoders are not built yet
+    default: break; // Identify gives no other kind
     }
 }
 

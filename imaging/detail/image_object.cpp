@@ -19,8 +19,7 @@ namespace {
 
 // The interface's member table. `form` describes each argument: '.' an
 // input, 'b' an [out] boolean result, 'l' an [out] number result, 'v' an
-// [out] variant result; `required` is how many must be passed. Members of
-// the drawing, codec and filter groups not built here clear their results.
+// [out] variant result; `required` is how many must be passed.
 enum Kind { Method, Prop, PropGet, PropPut };
 struct Row {
     DispId id;
@@ -318,6 +317,7 @@ Variant ImageObject::Invoke(DispId id, InvokeKind kind, Args& a)
     case 0x22: GifPartialImage(a, false); break;
     case 0x44: Resize(a); break;
     case 0x48: TransparentCopy(a); break;
+    case 0x32: CaptureScreen(a); break;
     case 0x47: case 0x4B: case 0x4C: case 0x50: case 0x51: case 0x52: case 0x53: Filter(id, a); break;
     case 0x2D: ChangePaletteSize(a); break;
     case 0x46: ApplyPalette(a); break;
@@ -347,7 +347,6 @@ Variant ImageObject::Invoke(DispId id, InvokeKind kind, Args& a)
     case 0x49: GetInternalStatus(a); break;
     case 0x4A: PngImage(a); break;
     case 0x54: GetImageInfo(a); break;
-    default: break; // not built yet: results stay cleared
     }
     return {};
 }

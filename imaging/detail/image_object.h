@@ -111,6 +111,7 @@ public:
     void SelectClipboard(Args& a);
     void Filter(platform::DispId id, Args& a); // GrayScale, Invert, Flip, Brightness, Contrast, Blur, Sharpen
     void TransparentCopy(Args& a);
+    void CaptureScreen(Args& a);
     // Colours, pens, brushes, shapes, lines, pixels, fills, gradients, Copy.
     void Draw(platform::DispId id, Args& a);
     bool Colour(const Variant& index, std::uint32_t* rgb) const; // false outside the palette

@@ -201,7 +201,7 @@ TEST(Commands, MenusReachTheirSubsystems)
     r.main.menu_Click("mnuAVTheme");
     r.main.menu_Click("mnuRefreshApps");
     r.main.menu_Click("mnuRProperties");
-    r.main.menu_Click("mnuHelpFile"); // not built yet: nothing happens
+    r.main.menu_Click("mnuHelpFile");
     EXPECT_THAT(r.log, ElementsAre("transfer.mnuWDownload(-1)", "transfer.mnuPort(3)", "mnuOpen_Click",
                                    "GPS_Find(False)", "links.mnuAVTheme", "links.mnuRefreshApps",
                                    "optEPSG_Click", "Show(3)"));
