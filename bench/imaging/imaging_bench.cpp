@@ -1,6 +1,7 @@
-// Imaging server speed and memory: a 4000 x 3000 LZW RGB TIFF drawn into
-// the canvas against libtiff's TIFFReadRGBAImage and against a whole
-// convert process; 300 photos' sizes and information against
+// Imaging server speed and memory: a 4000 x 3000 LZW RGB TIFF with the
+// horizontal predictor drawn into the canvas against libtiff's own strip
+// reading and TIFFReadRGBAImage, and as a whole process against convert;
+// 300 photos' sizes and information against
 // identify -ping; the peak memory GetImageInfo adds over a 20 MB JPEG;
 // hostile files. The codecs on 2000 x 2000 pictures are in codecs_bench.cpp.
 #include "bench/imaging/bench_support.h"
@@ -11,6 +12,8 @@
 #include <sys/resource.h>
 #include <tiffio.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -21,7 +24,8 @@ namespace {
 
 using namespace imaging_bench;
 
-// A 4000 x 3000 RGB picture with smooth areas and noise, LZW, 16 rows a strip.
+// A 4000 x 3000 RGB picture with smooth areas and noise, LZW with the
+// horizontal predictor, 16 rows a strip.
 const std::string& big_tiff()
 {
     static std::string path = [] {
@@ -35,6 +39,7 @@ const std::string& big_tiff()
         TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
         TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
         TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+        TIFFSetField(t, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
         TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 16);
         std::vector<std::uint8_t> row(w * 3);
         std::uint32_t seed = 1;
@@ -67,18 +72,50 @@ std::string photos_dir()
     return d;
 }
 
-void BM_TiffLzw_Glimmerax(benchmark::State& state)
-{
-    auto o = glimmerax::CreateImageObject();
-    call(*o, "CreateImage", {Variant(std::int32_t(4000)), Variant(std::int32_t(3000)), Variant(std::int32_t(2)), Variant()});
-    Variant file(big_tiff());
-    for (auto _ : state) {
+// The TIFF drawn into a 4000 x 3000 canvas that exists already.
+struct TiffIntoCanvas {
+    platform::ObjectRef o = glimmerax::CreateImageObject();
+    Variant file{big_tiff()};
+    TiffIntoCanvas()
+    {
+        call(*o, "CreateImage", {Variant(std::int32_t(4000)), Variant(std::int32_t(3000)), Variant(std::int32_t(2)), Variant()});
+    }
+    void operator()()
+    {
         Args r = call(*o, "ReadImage", {file, Variant(), Variant(std::int32_t(0)), Variant(std::int32_t(0)),
                                         Variant::Missing(), Variant(), Variant()});
         benchmark::DoNotOptimize(r);
     }
+};
+
+// libtiff's own reading of the pixels: every strip decoded with
+// TIFFReadEncodedStrip into its place in one image buffer.
+struct LibtiffStrips {
+    std::vector<std::uint8_t> image = std::vector<std::uint8_t>(std::size_t(4000) * 3000 * 3);
+    void operator()()
+    {
+        TIFF* t = TIFFOpen(big_tiff().c_str(), "r");
+        const tmsize_t strip = TIFFStripSize(t);
+        std::uint8_t* at = image.data();
+        for (tstrip_t s = 0, n = TIFFNumberOfStrips(t); s < n; ++s) at += TIFFReadEncodedStrip(t, s, at, strip);
+        TIFFClose(t);
+        benchmark::DoNotOptimize(image.data());
+    }
+};
+
+void BM_TiffLzw_Glimmerax(benchmark::State& state)
+{
+    TiffIntoCanvas read;
+    for (auto _ : state) read();
 }
 BENCHMARK(BM_TiffLzw_Glimmerax)->Unit(benchmark::kMillisecond);
+
+void BM_TiffLzw_LibtiffStrips(benchmark::State& state)
+{
+    LibtiffStrips read;
+    for (auto _ : state) read();
+}
+BENCHMARK(BM_TiffLzw_LibtiffStrips)->Unit(benchmark::kMillisecond);
 
 void BM_TiffLzw_LibtiffRGBA(benchmark::State& state)
 {
@@ -93,23 +130,75 @@ void BM_TiffLzw_LibtiffRGBA(benchmark::State& state)
 BENCHMARK(BM_TiffLzw_LibtiffRGBA)->Unit(benchmark::kMillisecond);
 
 // Whole processes: glimmerax-probe drawing the TIFF, and convert decoding it.
-void BM_TiffLzw_ProbeProcess(benchmark::State& state)
+std::vector<std::string> probe_read_tiff()
 {
     std::string script = (dir() / "read.jsonl").string();
     std::ofstream(script) << R"({"call":"CreateImage","args":[4000,3000,2,{"out":true}]})" << "\n"
                           << R"({"call":"ReadImage","args":[")" << big_tiff()
                           << R"(",{"out":true},0,0,{"missing":true},{"out":true},{"out":true}]})" << "\n";
-    std::string cmd = std::string(TREKFOLD_BINARY_DIR) + "/bin/glimmerax-probe " + script + " >/dev/null";
-    for (auto _ : state) benchmark::DoNotOptimize(std::system(cmd.c_str()));
+    return {std::string(TREKFOLD_BINARY_DIR) + "/bin/glimmerax-probe", script};
+}
+
+// ImageMagick's own program where Debian installs it, so that nothing
+// standing before it on the PATH is timed with it.
+std::vector<std::string> convert_read_tiff()
+{
+    const std::string convert = ::access("/usr/bin/convert", X_OK) == 0 ? "/usr/bin/convert" : "convert";
+    return {convert, big_tiff(), "ppm:/dev/null"};
+}
+
+void BM_TiffLzw_ProbeProcess(benchmark::State& state)
+{
+    const auto argv = probe_read_tiff();
+    for (auto _ : state)
+        if (!run(argv)) state.SkipWithError("glimmerax-probe failed");
 }
 BENCHMARK(BM_TiffLzw_ProbeProcess)->Unit(benchmark::kMillisecond);
 
 void BM_TiffLzw_ConvertProcess(benchmark::State& state)
 {
-    std::string cmd = "convert " + big_tiff() + " ppm:/dev/null 2>/dev/null";
-    for (auto _ : state) benchmark::DoNotOptimize(std::system(cmd.c_str()));
+    const auto argv = convert_read_tiff();
+    for (auto _ : state)
+        if (!run(argv)) state.SkipWithError("convert failed");
 }
 BENCHMARK(BM_TiffLzw_ConvertProcess)->Unit(benchmark::kMillisecond);
+
+// The four side by side, in turn within each iteration so that a busy
+// machine weighs on all alike: the medians in seconds and the ratios
+// (ours over the peer's) as counters.
+void BM_TiffLzw_Paired(benchmark::State& state)
+{
+    TiffIntoCanvas ours;
+    LibtiffStrips strips;
+    const auto probe = probe_read_tiff(), convert = convert_read_tiff();
+    std::vector<double> t[4];
+    auto timed = [](auto&& work) {
+        const auto t0 = std::chrono::steady_clock::now();
+        work();
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    };
+    for (auto _ : state) {
+        bool ok = true;
+        t[0].push_back(timed([&] { ok &= run(probe); }));
+        t[1].push_back(timed([&] { ok &= run(convert); }));
+        t[2].push_back(timed(ours));
+        t[3].push_back(timed(strips));
+        if (!ok) state.SkipWithError("glimmerax-probe or convert failed");
+    }
+    auto median = [](std::vector<double> v) {
+        if (v.empty()) return 0.0;
+        std::nth_element(v.begin(), v.begin() + std::ptrdiff_t(v.size() / 2), v.end());
+        return v[v.size() / 2];
+    };
+    const double probe_s = median(t[0]), convert_s = median(t[1]), ours_s = median(t[2]), strips_s = median(t[3]);
+    state.counters["process_ours_s"] = probe_s;
+    state.counters["process_convert_s"] = convert_s;
+    state.counters["process_ratio"] = convert_s > 0 ? probe_s / convert_s : 0;
+    state.counters["inproc_ours_s"] = ours_s;
+    state.counters["inproc_libtiff_s"] = strips_s;
+    state.counters["inproc_ratio"] = strips_s > 0 ? ours_s / strips_s : 0;
+}
+BENCHMARK(BM_TiffLzw_Paired)->Unit(benchmark::kMillisecond)->Iterations(15);
 
 void BM_Photos300_Glimmerax(benchmark::State& state)
 {

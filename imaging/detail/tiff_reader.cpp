@@ -209,28 +209,40 @@ struct RowSink {
         n = std::size_t(std::min<std::uint64_t>(n, row_bytes - at));
         at += n;
         std::size_t i = 0;
-        // Whole pixels of a visible row straight into it.
-        if (channel == 0 && out) {
-            std::int64_t tx = x + col;
-            std::size_t whole = std::min<std::uint64_t>(n / 3, std::uint64_t(std::max<std::int64_t>(0, t.width - tx)));
-            if (tx >= 0 && col + std::int64_t(whole) <= std::int64_t(width)) {
-                std::uint8_t* q = out + tx * 3;
-                for (std::size_t k = 0; k < whole; ++k, i += 3, q += 3) {
-                    std::uint8_t r = p[i], g = p[i + 1], b = p[i + 2];
-                    if (predictor) r = prev[0] = std::uint8_t(r + prev[0]), g = prev[1] = std::uint8_t(g + prev[1]), b = prev[2] = std::uint8_t(b + prev[2]);
+        // A pixel that the last span began, byte by byte.
+        while (channel != 0 && i < n) take(p[i++]);
+        // Whole pixels that land on a visible row, straight into it.
+        const std::int64_t tx = x + col;
+        if (out && tx >= 0 && tx < t.width && col < std::int64_t(width)) {
+            const std::size_t whole = std::size_t(std::min<std::int64_t>(
+                {std::int64_t((n - i) / 3), std::int64_t(t.width) - tx, std::int64_t(width) - col}));
+            std::uint8_t* q = out + tx * 3;
+            const std::uint8_t* from = p + i;
+            // The running sums in locals: stores through q may alias the members.
+            if (predictor) {
+                std::uint8_t r = prev[0], g = prev[1], b = prev[2];
+                for (std::size_t k = 0; k < whole; ++k, from += 3, q += 3) {
+                    r = std::uint8_t(r + from[0]), g = std::uint8_t(g + from[1]), b = std::uint8_t(b + from[2]);
                     q[0] = b, q[1] = g, q[2] = r;
                 }
-                col += std::int64_t(whole);
+                prev[0] = r, prev[1] = g, prev[2] = b;
+            } else {
+                for (std::size_t k = 0; k < whole; ++k, from += 3, q += 3) q[0] = from[2], q[1] = from[1], q[2] = from[0];
             }
+            i += whole * 3;
+            col += std::int64_t(whole);
         }
-        for (; i < n; ++i) {
-            std::uint8_t b = p[i];
-            if (predictor) b = std::uint8_t(b + prev[channel]), prev[channel] = b;
-            rgb[channel] = b;
-            if (++channel == 3) {
-                channel = 0;
-                if (col < width) pixel(rgb[0], rgb[1], rgb[2]);
-            }
+        // The rest (pixels off the target, a pixel cut by the span's end) byte by byte.
+        for (; i < n; ++i) take(p[i]);
+    }
+    // One sample byte of an RGB row.
+    void take(std::uint8_t b)
+    {
+        if (predictor) b = std::uint8_t(b + prev[channel]), prev[channel] = b;
+        rgb[channel] = b;
+        if (++channel == 3) {
+            channel = 0;
+            if (col < width) pixel(rgb[0], rgb[1], rgb[2]);
         }
     }
     // One raw byte of the row.
@@ -271,102 +283,146 @@ struct RowSink {
 };
 
 // TIFF LZW: codes most significant bit first, 256 clears, 257 ends, the
-// code width grows early (at 511, 1023 and 2047). Strings are decoded in
-// batches into a buffer and handed to the row together.
+// code width grows early (at 511, 1023 and 2047).
+// Strings are written one after another into a buffer that holds what was
+// decoded since the last clear code, and each table entry is the place
+// where its string was first written there: a code's string is one copy
+// from earlier output (its prefix followed by the next string's first
+// byte), not a walk back along its prefixes. The bytes are handed to the
+// row as they come. Once the table is full nothing after it is referred
+// to, so the buffer stops growing; it holds at most what 3838 codes of up
+// to 4096 bytes each give, whatever the strip claims.
 class Lzw {
 public:
-    Lzw(const std::uint8_t* data, std::size_t size) : bits_(data, size) { clear(); }
+    // Starts a strip: its codes are data[0..size), which has 4 readable bytes after it.
+    void Start(const std::uint8_t* data, std::size_t size)
+    {
+        bits_ = BitReader(data, size);
+        clear();
+        pos_ = fed_ = frozen_ = 0;
+        restart_ = ended_ = false;
+    }
     // Feeds the sink until its row is full; false when the strip ends first.
     bool Row(RowSink& sink)
     {
         while (!sink.full()) {
-            if (pend_at_ == pend_len_) {
-                // Decode whole strings until the row's need (at most 4096 bytes) is met.
-                pend_at_ = pend_len_ = 0;
-                std::uint64_t need = std::min<std::uint64_t>(sink.row_bytes - sink.at, 4096);
-                while (pend_len_ < need)
-                    if (!next()) {
-                        sink.put_span(out_, pend_len_);
-                        return false;
-                    }
+            if (fed_ == pos_) {
+                if (ended_) return false;
+                if (restart_) pos_ = fed_ = 0, restart_ = false;
+                else if (next_ == 4096) pos_ = fed_ = frozen_; // nothing refers past here
+                batch(std::size_t(std::min<std::uint64_t>(sink.row_bytes - sink.at, 1 << 16)));
+                if (fed_ == pos_) continue;
             }
-            std::size_t n = std::size_t(std::min<std::uint64_t>(pend_len_ - pend_at_, sink.row_bytes - sink.at));
-            sink.put_span(out_ + pend_at_, n);
-            pend_at_ += n;
+            const std::size_t n = std::size_t(std::min<std::uint64_t>(pos_ - fed_, sink.row_bytes - sink.at));
+            sink.put_span(buf_.data() + fed_, n);
+            fed_ += n;
         }
         return true;
     }
 
 private:
+    struct Entry {
+        std::uint32_t offset = 0; // in buf_
+        std::uint32_t length = 0;
+    };
     void clear()
     {
         next_ = 258;
         width_ = 9;
-        prev_ = -1;
+        prev_len_ = 0; // no previous string
     }
-    // Decodes one code onto the end of the buffer.
-    bool next()
+    // Decodes whole strings onto the end of the buffer until `need` bytes
+    // wait there. Stops early at a clear code (the buffer starts over once
+    // its bytes are handed on), and for good at the end code, the end of the
+    // codes or a code that cannot be decoded. The state lives in locals
+    // meanwhile: the byte stores could otherwise touch any member.
+    void batch(std::size_t need)
     {
-        for (;;) {
-            if (bits_.Exhausted()) return false;
-            int code = int(bits_.Peek(width_));
-            bits_.Skip(width_);
-            if (bits_.Overrun()) return false;
+        const std::size_t goal = fed_ + need;
+        // The last string starts before the goal and is at most 4096 bytes
+        // long; short copies may write 16 bytes past a string's start.
+        if (buf_.size() < goal + 4096 + 16) {
+            try {
+                buf_.resize(std::max(goal + 4096 + 16, std::max<std::size_t>(buf_.size() * 2, 1 << 16)));
+            } catch (const std::bad_alloc&) {
+                ended_ = true;
+                return;
+            }
+        }
+        std::uint8_t* const buf = buf_.data();
+        BitReader bits = bits_;
+        int next = next_, width = width_;
+        std::size_t pos = pos_, prev_off = prev_off_, prev_len = prev_len_;
+        while (pos < goal) {
+            if (bits.Exhausted()) {
+                ended_ = true;
+                break;
+            }
+            const int code = int(bits.Peek(width));
+            bits.Skip(width);
+            if (bits.Overrun() || code == 257) {
+                ended_ = true;
+                break;
+            }
             if (code == 256) {
-                clear();
-                continue;
+                next = 258, width = 9, prev_len = 0;
+                restart_ = true;
+                break;
             }
-            if (code == 257) return false;
-            std::uint8_t* at = out_ + pend_len_;
-            if (code < 256 || code < next_) {
-                pend_len_ += expand(code, at);
-                if (prev_ >= 0) add(prev_, at[0]);
-            } else if (code == next_ && prev_ >= 0) {
-                std::size_t len = expand(prev_, at);
-                at[len] = at[0];
-                pend_len_ += len + 1;
-                add(prev_, at[0]);
+            std::size_t len;
+            if (code < 256) {
+                buf[pos] = std::uint8_t(code);
+                len = 1;
+            } else if (code < next) {
+                len = table_[code].length;
+                copy(buf + pos, buf + table_[code].offset, len);
+            } else if (code == next && prev_len) {
+                // The previous string and its own first byte.
+                len = prev_len + 1;
+                copy(buf + pos, buf + prev_off, prev_len);
+                buf[pos + prev_len] = buf[pos];
             } else {
-                return false; // a code above the next free one
+                ended_ = true; // a code above the next free one
+                break;
             }
-            prev_ = code;
-            return true;
+            if (prev_len && next < 4096) {
+                // The previous string followed by this one's first byte lies right there.
+                table_[next] = {std::uint32_t(prev_off), std::uint32_t(prev_len + 1)};
+                ++next;
+                if (next == 511) width = 10;
+                else if (next == 1023) width = 11;
+                else if (next == 2047) width = 12;
+                else if (next == 4096) frozen_ = pos + len;
+            }
+            prev_off = pos, prev_len = len;
+            pos += len;
         }
+        bits_ = bits;
+        next_ = next, width_ = width;
+        pos_ = pos, prev_off_ = prev_off, prev_len_ = prev_len;
     }
-    std::size_t expand(int code, std::uint8_t* to)
+    // Copies a string that ends at or before `to`. Short ones move 16 bytes
+    // at once, loaded before they are stored.
+    static void copy(std::uint8_t* to, const std::uint8_t* from, std::size_t len)
     {
-        if (code < 256) {
-            to[0] = std::uint8_t(code);
-            return 1;
+        if (len <= 16) {
+            std::uint64_t a, b;
+            std::memcpy(&a, from, 8);
+            std::memcpy(&b, from + 8, 8);
+            std::memcpy(to, &a, 8);
+            std::memcpy(to + 8, &b, 8);
+        } else {
+            std::memcpy(to, from, len);
         }
-        std::size_t len = length_[code];
-        std::uint8_t* p = to + len;
-        while (code >= 256) {
-            *--p = suffix_[code];
-            code = prefix_[code];
-        }
-        *--p = std::uint8_t(code);
-        return len;
-    }
-    void add(int prefix, std::uint8_t suffix)
-    {
-        if (next_ >= 4096) return;
-        prefix_[next_] = std::uint16_t(prefix);
-        suffix_[next_] = suffix;
-        length_[next_] = std::uint16_t((prefix < 256 ? 1 : length_[prefix]) + 1);
-        ++next_;
-        if (next_ == 511) width_ = 10;
-        else if (next_ == 1023) width_ = 11;
-        else if (next_ == 2047) width_ = 12;
     }
 
-    BitReader bits_;
-    int next_ = 258, width_ = 9, prev_ = -1;
-    std::uint16_t prefix_[4096] = {};
-    std::uint8_t suffix_[4096] = {};
-    std::uint16_t length_[4096] = {};
-    std::uint8_t out_[4096 + 4097] = {}; // a batch of up to 4096 bytes plus one longest string
-    std::size_t pend_len_ = 0, pend_at_ = 0;
+    BitReader bits_{nullptr, 0};
+    int next_ = 258, width_ = 9;
+    std::size_t prev_off_ = 0, prev_len_ = 0;
+    Entry table_[4096];
+    std::vector<std::uint8_t> buf_;
+    std::size_t pos_ = 0, fed_ = 0, frozen_ = 0;
+    bool restart_ = false, ended_ = false;
 };
 
 } // namespace
@@ -419,6 +475,7 @@ bool TiffReader::Decode(const gdi::Section& target, int x, int y)
         return true;
     };
     HeapBuffer strip;
+    std::unique_ptr<Lzw> lzw;
     std::vector<std::uint32_t> changes;
     std::int64_t row = 0;
     for (std::uint32_t k = 0; k < strip_offsets_count_ && row < last; ++k) {
@@ -464,7 +521,8 @@ bool TiffReader::Decode(const gdi::Section& target, int x, int y)
                 }
             }
         } else if (compression_ == 5) {
-            auto lzw = std::make_unique<Lzw>(data, std::size_t(count));
+            if (!lzw) lzw = std::make_unique<Lzw>();
+            lzw->Start(data, std::size_t(count));
             for (; row < end; ++row) {
                 sink.begin(row);
                 if (!lzw->Row(sink)) return false;

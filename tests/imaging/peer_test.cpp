@@ -55,6 +55,66 @@ std::string libtiff_bilevel(const char* name, int compression, std::uint32_t t4_
     return path;
 }
 
+// An RGB TIFF of w x h through libtiff, LZW in one strip; `raw` when given
+// is written as the strip's codes instead of libtiff's own.
+std::string libtiff_rgb_lzw(const char* name, int w, int h, const Bytes& pixels, bool predictor, const Bytes* raw = nullptr)
+{
+    std::string path = (temp_dir() / name).string();
+    TIFF* t = TIFFOpen(path.c_str(), "w");
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, w);
+    TIFFSetField(t, TIFFTAG_IMAGELENGTH, h);
+    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 3);
+    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+    if (predictor) TIFFSetField(t, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, h);
+    if (raw) {
+        TIFFWriteRawStrip(t, 0, const_cast<std::uint8_t*>(raw->data()), tmsize_t(raw->size()));
+    } else {
+        Bytes copy = pixels; // libtiff's predictor works in place
+        for (int y = 0; y < h; ++y) TIFFWriteScanline(t, copy.data() + std::size_t(y) * std::size_t(w) * 3, std::uint32_t(y), 0);
+    }
+    TIFFClose(t);
+    return path;
+}
+
+// TIFF LZW codes for `in` that go on with a full table instead of
+// clearing it: one clear code first, the end code last. The code width
+// follows the reader's table, which is one entry behind the writer's.
+Bytes lzw_without_clearing(const Bytes& in)
+{
+    Bytes out;
+    std::uint32_t acc = 0;
+    int held = 0, emitted = 0;
+    auto put = [&](int code) {
+        const int seen = 258 + std::max(0, emitted - 1); // the reader's next entry
+        const int width = emitted == 0 ? 9 : seen >= 2047 ? 12 : seen >= 1023 ? 11 : seen >= 511 ? 10 : 9;
+        acc = acc << width | std::uint32_t(code), held += width;
+        while (held >= 8) out.push_back(std::uint8_t(acc >> (held - 8))), held -= 8;
+        ++emitted;
+    };
+    put(256);
+    emitted = 0; // the reader's table starts over after the clear code
+    std::map<std::pair<int, std::uint8_t>, int> table;
+    int next = 258, w = in[0];
+    for (std::size_t i = 1; i < in.size(); ++i) {
+        auto it = table.find({w, in[i]});
+        if (it != table.end()) {
+            w = it->second;
+            continue;
+        }
+        put(w);
+        if (next < 4096) table[{w, in[i]}] = next++;
+        w = in[i];
+    }
+    put(w);
+    put(257);
+    if (held) out.push_back(std::uint8_t(acc << (8 - held)));
+    return out;
+}
+
 } // namespace
 
 TEST(Peer, BmpFilesConvertWrites)
@@ -248,4 +308,41 @@ TEST(Peer, ExifItemsEqualIdentifysReading)
         }
         EXPECT_GE(compared, 12) << name;
     }
+}
+
+// Strips long enough to fill the code table: libtiff's, which clear it
+// and start again (with the predictor, drawn at offsets and cut), and
+// hand-made codes that go on with the full table.
+TEST(Peer, LongLzwStripsEqualTheirPixels)
+{
+    if (!have_convert()) GTEST_SKIP() << "convert is not installed";
+    const int w = 701, h = 203;
+    Bytes px(std::size_t(w) * h * 3);
+    std::uint32_t seed = 3;
+    for (std::size_t i = 0; i < px.size(); ++i) {
+        seed = seed * 1103515245 + 12345;
+        const std::size_t x = i / 3 % std::size_t(w), y = i / 3 / std::size_t(w);
+        // Smooth areas, noise and a band of long runs.
+        px[i] = y > 80 && y < 120 ? std::uint8_t(x / 50) : std::uint8_t(x / 7 + ((seed >> 16) & (y % 3 ? 3 : 63)));
+    }
+    for (bool predictor : {true, false}) {
+        const std::string f = libtiff_rgb_lzw(predictor ? "long_pred.tif" : "long.tif", w, h, px, predictor);
+        expect_drawn(f, 0, 0, 6);
+        expect_drawn(f, -7, 5, 6);
+        expect_drawn(f, 11, -3, 6);
+    }
+
+    // Four sample values: long strings, and a table full long before the end.
+    Bytes few(std::size_t(w) * 90 * 3);
+    for (std::size_t i = 0; i < few.size(); ++i) few[i] = std::uint8_t(((seed = seed * 1103515245 + 12345) >> 16) & 3) * 60;
+    const Bytes codes = lzw_without_clearing(few);
+    const std::string f = libtiff_rgb_lzw("full_table.tif", w, 90, few, false, &codes);
+    auto o = glimmerax::CreateImageObject();
+    call(*o, "CreateImage", {L(w), L(90), L(2), out()});
+    ASSERT_EQ(call(*o, "ReadImage", {Variant(f), out(), L(0), L(0), missing(), out(), out()})[6].ToInt32(), 6);
+    const Pixels got = canvas(*o);
+    int bad = 0;
+    for (std::size_t i = 0; i < got.px.size(); ++i)
+        bad += got.px[i] != (std::uint32_t(few[3 * i]) << 16 | std::uint32_t(few[3 * i + 1]) << 8 | few[3 * i + 2]);
+    EXPECT_EQ(bad, 0);
 }
