@@ -216,9 +216,9 @@ std::string ReadScreen(std::int64_t x, std::int64_t y, std::int64_t width, std::
 void ImageObject::CaptureScreen(Args& a)
 {
     gdi::Section target;
-    if (!ready_ || !bits_) return; // no canvas yet: nothing to draw on
+    if (!ready_) return;
     gdi::GdiFlush();
-    if (!gdi::GetSection(gdi::CurrentBitmap(target_dc_), &target)) return;
+    if (!gdi::GetSection(gdi::CurrentBitmap(target_dc_), &target)) return; // no picture yet: nothing to draw on
     const std::int64_t xd = Num(a[0]), yd = Num(a[1]), w = Num(a[2]), h = Num(a[3]), xs = Num(a[4]), ys = Num(a[5]);
     // Only the part of the screen that lands on the target is read.
     const std::int64_t left = std::max(xs, xs - xd), top = std::max(ys, ys - yd);
