@@ -6,6 +6,7 @@
 
 #include <QDialog>
 #include <QFontDatabase>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -61,6 +62,7 @@ void show_info_modal(const InfoWindow& info, QWidget* parent)
     fixed.setStyleHint(QFont::TypeWriter);
     if (!QFontInfo(fixed).fixedPitch()) fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     auto* listing = new QHBoxLayout;
+    listing->setSpacing(QFontMetrics(fixed).horizontalAdvance(' ') * 2);
     for (const Control* c : {&info.lblFormat1, &info.lblFormat2, &info.lblFormat3}) {
         QLabel* l = label(*c, &dlg);
         l->setText(listing_lines(l->text()).join('\n'));

@@ -109,6 +109,13 @@ TEST(ProgramViews, EveryWindowTheProgramCanShowHasAView)
     EXPECT_GE(names.size(), 18u);
     for (const std::string& name : names) EXPECT_TRUE(has_view(p, views, name)) << name << " has no view";
     EXPECT_FALSE(p.main.frmInfo().window.visible);
+
+    // In quiet mode the information window is only logged: nothing waits.
+    std::vector<std::string> logged;
+    p.dialogs.set_quiet(true);
+    p.dialogs.set_log([&](const std::string& line) { logged.push_back(line); });
+    EXPECT_FALSE(watch_window("frmInfo", [&] { p.main.show_modal("frmInfo"); }));
+    EXPECT_EQ(logged, std::vector<std::string>{"Window [Garmin Info] -> cancelled"});
 }
 
 TEST(ProgramViews, GarminInfoShowsTheUnitAndItsProtocolsModallyOverTheMainWindow)
