@@ -11,7 +11,6 @@
 #include "main/program/compose_views.h"
 #include "main/settings/frm_properties.h"
 #include "main/table/picker.h"
-#include "main/views/frm_info_view.h"
 #include "main/views/main_window_view.h"
 
 #include <QAction>
@@ -151,12 +150,6 @@ TEST(ProgramViews, GarminInfoShowsTheUnitAndItsProtocolsModallyOverTheMainWindow
     ASSERT_GE(data.size(), 4);
     EXPECT_EQ(data[2], " Data     ");
     EXPECT_EQ(data[3], "  WPT:D110");
-}
-
-TEST(ProgramViews, OtherInformationTextsStandAsOneLine)
-{
-    EXPECT_EQ(app::listing_lines("Download Location: Garmin/GPX"), QStringList{"Download Location: Garmin/GPX"});
-    EXPECT_EQ(app::listing_lines(""), QStringList{""});
 }
 
 } // namespace
