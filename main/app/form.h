@@ -22,6 +22,8 @@ struct DialogControl {
     int left = 0, top = 0, width = 0, height = 0;
     bool enabled = true, visible = true;
     bool value = false;              // options and check boxes
+    bool bold = false;               // caption in the bold face
+    std::string picture;             // picture buttons: "point", "start", "pause" or "stop"
     std::string text;                // text boxes, combos; lists: the selected entry
     std::vector<std::string> items;  // lists and combos
     int ListIndex = -1;

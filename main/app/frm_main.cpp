@@ -55,6 +55,8 @@ const std::array<const char*, 19> unload_order = {
     "frmSplash",    "frmTimeCalibrate", "frmWorldFiles",  "frmWptSelect",
 };
 
+const std::array<const char*, 1> modal_windows = {"frmInfo"};
+
 namespace {
 
 const char* const kPanelClosed = ">>> Data Table >>>";
@@ -191,11 +193,11 @@ void frmMain::host_garmin(GarminControl* control)
 
 void frmMain::show_modal(const std::string& window)
 {
-    if (window != "frmInfo") return;
-    InfoWindow& info = frmInfo();
-    info.window.visible = true;
+    if (std::find(modal_windows.begin(), modal_windows.end(), window) == modal_windows.end()) return;
+    frmInfo().window.visible = true;
     if (on_show_modal) on_show_modal(window);
-    info.window.visible = false;
+    // Shut-down may have unloaded the window while it was shown.
+    if (info_) info_->window.visible = false;
 }
 
 void frmMain::host_garmin_owned(std::unique_ptr<GarminControl> control)
@@ -222,6 +224,16 @@ void frmMain::register_window(const std::string& name, std::function<bool()> loa
 void frmMain::register_form(const std::string& name, std::function<Form&()> get)
 {
     forms_[name] = std::move(get);
+}
+
+std::vector<std::string> frmMain::window_names() const
+{
+    std::vector<std::string> names;
+    for (const Window& w : windows_) names.push_back(w.name);
+    for (const auto& f : forms_) names.push_back(f.first);
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    return names;
 }
 
 Form* frmMain::form(const std::string& name)

@@ -197,6 +197,8 @@ public:
     // nobody registered.
     void register_form(const std::string& name, std::function<Form&()> get);
     Form* form(const std::string& name);
+    // The names of every window registered either way, sorted.
+    std::vector<std::string> window_names() const;
 
     // --- handlers -----------------------------------------------------------
     void Form_Load();
@@ -246,9 +248,9 @@ public:
     // Returns the exit status (-1 when it could not be started).
     int Shell_Wait(const std::string& command_line);
 
-    // Shows another window modally, owned by this one ("frmInfo"): the
-    // window is visible while on_show_modal runs (the view or a probe shows
-    // it and returns when it closes).
+    // Shows another window modally, owned by this one (one of
+    // modal_windows): the window is visible while on_show_modal runs (the
+    // view or a probe shows it and returns when it closes).
     void show_modal(const std::string& window);
     std::function<void(const std::string& window)> on_show_modal;
 
@@ -322,5 +324,7 @@ std::string temp_folder();
 
 // The order in which shut-down unloads the other windows.
 extern const std::array<const char*, 19> unload_order;
+// The windows show_modal shows.
+extern const std::array<const char*, 1> modal_windows;
 
 } // namespace app

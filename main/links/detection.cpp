@@ -41,7 +41,8 @@ bool begins(const std::string& s, const std::string& prefix) { return s.compare(
 
 Links::Links(app::frmMain& main)
     : main_(main),
-      layers_(std::make_shared<frmLandviewLayerSelection>([&main] { return LV_TempFolderOf(main); }, main.Tag))
+      layers_(std::make_shared<frmLandviewLayerSelection>([&main] { return LV_TempFolderOf(main); }, main.Tag,
+                                                          &main.cursor()))
 {
     // The closures own the chooser, so a link replaced later leaves nothing
     // dangling behind it.

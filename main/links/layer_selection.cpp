@@ -5,6 +5,7 @@
 #include "platform/settings/stored_file.h"
 #include "platform/text/cp1252.h"
 #include "platform/text/vb.h"
+#include "platform/ui/cursor.h"
 
 #include <cmath>
 
@@ -80,8 +81,9 @@ LayerList Read_Layers(std::string_view bytes)
     return out;
 }
 
-frmLandviewLayerSelection::frmLandviewLayerSelection(std::function<std::string()> folder, std::string& main_tag)
-    : folder_(std::move(folder)), main_tag_(main_tag)
+frmLandviewLayerSelection::frmLandviewLayerSelection(std::function<std::string()> folder, std::string& main_tag,
+                                                     platform::Cursor* cursor)
+    : folder_(std::move(folder)), main_tag_(main_tag), cursor_(cursor)
 {
     using K = app::DialogControl;
     auto add = [&](const char* name, K::Kind kind, const char* caption, int l, int t, int w, int h) {
@@ -126,6 +128,9 @@ void frmLandviewLayerSelection::Form_Activate()
 {
     Load_Layers();
     control("cmdOK").enabled = list().ListIndex >= 0;
+    // Whoever asked for the choice may have left the hourglass up; the user
+    // is to choose with the normal pointer.
+    if (cursor_) cursor_->hourglass(false);
     changed();
 }
 

@@ -14,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+namespace platform { class Cursor; }
+
 namespace links {
 
 // The items of a text in the sequential-input form: separated by commas or
@@ -45,8 +47,10 @@ public:
     static constexpr int kSlots = 16; // slot 0 stays empty: 15 layers
 
     // `folder` gives the exchange folder (ending in "/"); `main_tag` is the
-    // main window's Tag.
-    frmLandviewLayerSelection(std::function<std::string()> folder, std::string& main_tag);
+    // main window's Tag; `cursor` (if any) gets the normal pointer back each
+    // time the chooser is activated.
+    frmLandviewLayerSelection(std::function<std::string()> folder, std::string& main_tag,
+                              platform::Cursor* cursor = nullptr);
 
     std::string Name() const override { return "frmLandviewLayerSelection"; }
     std::string Caption() const override { return "Landview Layer Selection"; }
@@ -89,6 +93,7 @@ private:
 
     std::function<std::string()> folder_;
     std::string& main_tag_;
+    platform::Cursor* cursor_;
     std::vector<app::DialogControl> controls_;
     std::array<std::string, kSlots> slots_;
     std::int16_t count_ = -1;

@@ -1,23 +1,10 @@
 // trekfold: creates the main window, whose load handler is the program's
 // start, and runs the event loop until the window's unload ends it.
-#include "main/views/cep_view.h"
-#include "main/views/nmea_viewer_view.h"
-#include "main/views/realtime_view.h"
-#include "main/views/hotlinking_view.h"
 #include "main/program/compose.h"
-#include "main/views/files_view.h"
-#include "main/views/layer_selection_view.h"
+#include "main/program/compose_views.h"
 #include "main/app/frm_main.h"
-#include "main/settings/frm_properties.h"
-#include "main/views/image_view.h"
 #include "main/views/main_window_view.h"
-#include "main/views/properties_view.h"
 #include "main/program/signal_closer.h"
-#include "main/coords/cep.h"
-#include "main/realtime/nmea_viewer.h"
-#include "main/realtime/frm_realtime.h"
-#include "main/realtime/realtime.h"
-#include "main/coords/coords.h"
 #include "main/transfer/transfer.h"
 #include "main/links/gis_links.h"
 #include "platform/text/vb.h"
@@ -87,16 +74,9 @@ int main(int argc, char** argv)
         frm.screen_height = s->geometry().height() * 15;
     }
 
-    app::MainWindowView view(frm);
+    app::ProgramViews views(frm);
+    app::MainWindowView& view = views.main_window();
     dialogs.set_parent(&view);
-    if (auto* p = dynamic_cast<app::frmProperties*>(&frm.frmProperties())) app::bind_properties_view(*p, &view);
-    app::bind_cep_view(frm.coords().CalculateCEP(), &view);
-    app::bind_nmea_viewer_view(frm.realtime().NMEAViewer(), &view);
-    app::bind_realtime_view(frm.realtime().RealTimeWindow(), &view);
-    app::bind_file_views(frm, &view);
-    app::bind_hotlinking_view(frm, &view);
-    app::bind_layer_selection_view(frm, &view);
-    std::unique_ptr<QWidget> image_view = app::make_image_view(frm);
 
     app::SignalCloser closer([&frm](int) {
         int cancel = 0;

@@ -96,8 +96,10 @@ std::vector<DialogControl> make_controls()
     static const char* const commands[4] = {"Collect a single point ", "Starts recording data for selected data type",
                                             "Pauses data recording for active data type",
                                             "Stops collection of data for active data type"};
+    static const char* const pictures[4] = {"point", "start", "pause", "stop"};
     for (int i = 0; i < 4; ++i)
-        c(indexed("cmdControls", i), K::Button, "", 240 + i * 600, 3420, 495, 495, commands[i], "fraOutput");
+        c(indexed("cmdControls", i), K::Button, "", 240 + i * 600, 3420, 495, 495, commands[i], "fraOutput").picture =
+            pictures[i];
     c("cmdLoad", K::Button, "Load File", 2760, 3420, 1455, 375, "Load a new or existing shapefile for data collection",
       "fraOutput");
     c("cmdRemove", K::Button, "Remove File", 4320, 3420, 1455, 375, "Remove shapefile from active data type",
@@ -373,6 +375,7 @@ void frmRealTime::optDataType_Click(int index)
     }
     const int active = has_file ? int(vb::Val(Tag(indexed("optDataType", index)))) : 3;
     colors_[std::size_t(active & 3)] = kHighlight;
+    for (int i = 0; i < 3; ++i) control(indexed("optDataType", i)).bold = i == index;
     control("cmdControls(0)").visible = index == 0;
 }
 

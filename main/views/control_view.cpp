@@ -20,6 +20,11 @@ void draw_control(QWidget* w, const DialogControl& c, int top)
     w->setEnabled(c.enabled);
     w->setVisible(c.visible);
     w->setToolTip(q(c.tooltip));
+    if (w->font().bold() != c.bold) {
+        QFont f = w->font();
+        f.setBold(c.bold);
+        w->setFont(f);
+    }
     if (auto* x = qobject_cast<QPushButton*>(w)) x->setText(q(c.caption));
     if (auto* x = qobject_cast<QRadioButton*>(w)) x->setText(q(c.caption)), x->setChecked(c.value);
     if (auto* x = qobject_cast<QCheckBox*>(w)) x->setText(q(c.caption)), x->setChecked(c.value);

@@ -12,7 +12,7 @@ constexpr int kTwipsPerPixel = 15;
 
 // Place and size (from `top`, in twips, for controls placed below a tab
 // bar), enabled and visible flags, tip, caption or title, check mark and
-// text; a text is set only when it differs, so typing is not disturbed.
+// text, bold face; a text is set only when it differs, so typing is not disturbed.
 void draw_control(QWidget* w, const DialogControl& c, int top);
 
 } // namespace app

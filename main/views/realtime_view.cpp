@@ -9,10 +9,34 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
 
 namespace app {
+
+namespace {
+
+// The picture of a picture button: the style's media pictures for start,
+// pause and stop, a dot for a single point.
+QIcon picture_icon(const QStyle* style, const std::string& picture)
+{
+    if (picture == "start") return style->standardIcon(QStyle::SP_MediaPlay);
+    if (picture == "pause") return style->standardIcon(QStyle::SP_MediaPause);
+    if (picture == "stop") return style->standardIcon(QStyle::SP_MediaStop);
+    if (picture != "point") return {};
+    QPixmap dot(16, 16);
+    dot.fill(Qt::transparent);
+    QPainter p(&dot);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0x20, 0x20, 0x20));
+    p.drawEllipse(QRectF(4, 4, 8, 8));
+    return QIcon(dot);
+}
+
+} // namespace
 
 RealTimeView::RealTimeView(realtime::frmRealTime& form, QWidget* owner) : FormView(form, owner)
 {
@@ -29,6 +53,10 @@ void RealTimeView::build()
     for (const DialogControl& c : form_.controls()) {
         const std::string name = c.name;
         if (QWidget* b = clickable(c)) {
+            if (auto* button = qobject_cast<QPushButton*>(b); button && !c.picture.empty()) {
+                button->setIcon(picture_icon(style(), c.picture));
+                button->setIconSize(QSize(16, 16));
+            }
             widgets_[name] = b;
             continue;
         }

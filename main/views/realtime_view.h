@@ -1,6 +1,7 @@
 // The Qt view of the real-time window: a modeless tool window owned by the
 // main window, each control of the window class drawn at its place (15
-// twips to a pixel), frames as group boxes, the active command button in the
+// twips to a pixel), frames as group boxes, the command buttons with their
+// pictures, the selected output type in bold, the active command button in the
 // highlight colour. Clicks, ticks, typing, leaving the pan box and keys go
 // to the class; its changes come back through on_changed.
 #pragma once

@@ -140,7 +140,8 @@ Commands:
   {"pictPreview":[W,H]} (the preview's drawn size in pixels); the rename
   box takes the next answer.
   frmNMEAViewer: "window" adds "values" (the 35 boxes in their order, 0 or
-  1), "text" (the shown lines) and "caret" (its caret, a byte offset).
+  1), "text" (the shown lines), "caret" (its caret, a byte offset),
+  "width" and "height" (twips).
   leave WINDOW.CONTROL          the focus leaves the control (LostFocus runs)
   key WINDOW CODE [SHIFT]       a key pressed on the window (KeyDown runs;
                           SHIFT 1 Shift, 2 Ctrl, 4 Alt)
@@ -911,7 +912,7 @@ private:
     }
 
     // "window NAME" of every window but the settings dialog; the NMEA
-    // viewer adds its box values, its text and its caret.
+    // viewer adds its box values, its text, its caret and its size.
     json window(const std::string& name)
     {
         json out = window_of(name);
@@ -922,6 +923,8 @@ private:
             out["values"] = values;
             out["text"] = v.Text();
             out["caret"] = v.SelStart();
+            out["width"] = v.Width;
+            out["height"] = v.Height;
         }
         return out;
     }

@@ -1,5 +1,6 @@
 #include "rig.h"
 
+#include "main/app/frm_info.h"
 #include "main/table/table.h"
 #include "platform/automation/vb_error.h"
 
@@ -57,6 +58,27 @@ TEST(ShutDown, ExitMenuRunsTheUnload)
     r.main.menu_Click("mnuExit");
     EXPECT_TRUE(r.main.ended());
     EXPECT_FALSE(r.main.frmQuietStatus.loaded);
+}
+
+TEST(ShutDown, ASignalWhileTheInformationWindowIsShownUnloadsItSafely)
+{
+    Rig r;
+    r.load();
+    bool shown = false;
+    r.main.on_show_modal = [&](const std::string& window) {
+        shown = window == "frmInfo" && r.main.frmInfo().window.visible;
+        int cancel = 0;
+        r.main.Form_Unload(cancel); // the shut-down runs while the window waits
+    };
+    r.main.show_modal("frmInfo");
+    EXPECT_TRUE(shown);
+    EXPECT_FALSE(r.main.frmInfo_loaded());
+    EXPECT_TRUE(r.main.ended());
+    // Only the windows the main window shows modally get that far.
+    r.main.on_show_modal = [&](const std::string&) { shown = false; };
+    shown = true;
+    r.main.show_modal("frmNoSuchWindow");
+    EXPECT_TRUE(shown);
 }
 
 TEST(Layout, ClosedPanelSnapsBackOpenPanelGrowsToItsMinimum)

@@ -579,6 +579,22 @@ TEST(LandView, ChooserHandsItsChoiceBackThroughBothTags)
     EXPECT_EQ(f.Tag, "");
 }
 
+TEST(LandView, ChooserBringsBackTheNormalPointerEachTimeItIsShown)
+{
+    apptest::Rig r(false);
+    auto& f = dynamic_cast<links::frmLandviewLayerSelection&>(*r.main.form("frmLandviewLayerSelection"));
+    std::vector<int> pointers;
+    f.show_modal = [&](links::frmLandviewLayerSelection& w) {
+        pointers.push_back(r.cursor.pointer());
+        w.Close();
+    };
+    for (int i = 0; i < 2; ++i) {
+        r.cursor.hourglass(true); // left up by the command that asked
+        f.Show();
+    }
+    EXPECT_EQ(pointers, (std::vector<int>{platform::vbDefault, platform::vbDefault}));
+}
+
 TEST(LandView, LayerCommandsSaveAppendAndLoad)
 {
     LinksRig r(true);

@@ -25,8 +25,10 @@ namespace receivertest {
 
 using nlohmann::json;
 
+// The program's application object: a widget test's own when it has one.
 inline QCoreApplication& qt()
 {
+    if (QCoreApplication* running = QCoreApplication::instance()) return *running;
     static int argc = 1;
     static char name[] = "receiver_test";
     static char* argv[] = {name, nullptr};

@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 
 #include <gtest/gtest.h>
 
@@ -40,4 +41,32 @@ TEST(RealTimeView, ShowsWithTrackingAndHandsActionsToTheWindow)
     view->close(); // the close box stops tracking
     EXPECT_FALSE(t.main.state().real_time);
     EXPECT_FALSE(view->isVisible());
+}
+
+TEST(RealTimeView, CommandButtonsShowPicturesAndTheChosenOutputTypeIsBold)
+{
+    test_support::ensure_qapplication();
+    rttest::Tracker t(false);
+    QWidget owner;
+    app::bind_realtime_view(t.w(), &owner);
+    t.start();
+    auto* view = owner.findChild<app::RealTimeView*>();
+    ASSERT_TRUE(view);
+    const char* const tips[4] = {"Collect a single point ", "Starts recording data for selected data type",
+                                 "Pauses data recording for active data type",
+                                 "Stops collection of data for active data type"};
+    for (int i = 0; i < 4; ++i) {
+        auto* b = qobject_cast<QPushButton*>(view->widget("cmdControls(" + std::to_string(i) + ")"));
+        ASSERT_TRUE(b) << i;
+        EXPECT_FALSE(b->icon().isNull()) << i;
+        EXPECT_FALSE(b->icon().pixmap(16, 16).isNull()) << i;
+        EXPECT_EQ(b->toolTip().toStdString(), tips[i]);
+    }
+    auto bold = [&](int i) { return view->widget("optDataType(" + std::to_string(i) + ")")->font().bold(); };
+    EXPECT_TRUE(bold(0));
+    EXPECT_FALSE(bold(1));
+    for (int chosen : {1, 2, 0}) {
+        qobject_cast<QRadioButton*>(view->widget("optDataType(" + std::to_string(chosen) + ")"))->click();
+        for (int i = 0; i < 3; ++i) EXPECT_EQ(bold(i), i == chosen) << chosen << " " << i;
+    }
 }

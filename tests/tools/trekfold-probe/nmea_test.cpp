@@ -51,6 +51,10 @@ TEST(TrekfoldProbeNmea, ViewerFilterAndShiftClick)
     EXPECT_EQ(windows[4]["values"], rmc_clear);
     EXPECT_EQ(windows[5]["controls"]["tbxNMEAStrings"]["width"], 6200);
     EXPECT_EQ(windows[5]["controls"]["tbxNMEAStrings"]["height"], 3300);
+    // The window itself keeps its least size.
+    EXPECT_EQ(windows[5]["width"], 6500);
+    EXPECT_EQ(windows[5]["height"], 6700);
+    EXPECT_EQ(windows[0]["width"], 6600);
     // Unloaded at shut-down: the 35 states stored.
     EXPECT_NE(home.read("trekfold/trekfold.ini").find("checkboxes=1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,0,1,"),
               std::string::npos);
