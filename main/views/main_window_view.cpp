@@ -429,7 +429,7 @@ void MainWindowView::resizeEvent(QResizeEvent* e)
     if (w == main_.Width && h == main_.Height) return;
     main_.Width = w;
     main_.Height = h;
-    main_.Form_Resize();
+    run_view_handler(this, "frmMain.Form_Resize", [this] { main_.Form_Resize(); });
 }
 
 void MainWindowView::changeEvent(QEvent* e)
@@ -441,8 +441,10 @@ void MainWindowView::changeEvent(QEvent* e)
 void MainWindowView::closeEvent(QCloseEvent* e)
 {
     if (!main_.ended()) {
-        int cancel = 0;
-        main_.Form_Unload(cancel);
+        run_view_handler(this, "frmMain.Form_Unload", [this] {
+            int cancel = 0;
+            main_.Form_Unload(cancel);
+        });
     }
     e->accept();
 }

@@ -5,6 +5,8 @@
 // on_changed; the view keeps no state of its own beyond widgets.
 #pragma once
 
+#include "main/views/view_guard.h"
+
 #include <QMainWindow>
 
 #include <map>
@@ -51,6 +53,16 @@ protected:
     void changeEvent(QEvent* e) override;
 
 private:
+    // Its connections run their slots under the views' last guard.
+    template <class S, class Signal, class Slot>
+    QMetaObject::Connection connect(const S* sender, Signal signal, const QObject* context, Slot slot)
+    {
+        return guarded_connect(this, sender, signal, context, std::move(slot),
+                               [](const QObject* s, const std::string& event) {
+                                   const std::string name = s ? s->objectName().toStdString() : std::string();
+                                   return "frmMain" + (name.empty() ? std::string() : "." + name + "_" + event);
+                               });
+    }
     void build_menus(QMenu* into, std::vector<MenuItem>& items);
     void sync_menus();
     void sync_controls();

@@ -1,0 +1,86 @@
+// The last guard of the views: every handler a view runs for the person at
+// the screen (a click, a tick, typing, a key, the close box) runs under it,
+// so an exception that no trap of the handler caught becomes the program's
+// error box ("Error " number ": " description ". Source: " source, titled
+// with the window, control and event) and never ends the program.
+//
+// The views take it up by name: FormView and the other views declare a
+// `connect` of their own that calls guarded_connect, so their connections
+// are guarded without a word changed where they are made.
+#pragma once
+
+#include <QMetaMethod>
+#include <QObject>
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <tuple>
+#include <type_traits>
+#include <utility>
+
+namespace platform { class Dialogs; }
+
+namespace app {
+
+// Where the guard shows its box: set on a window (the main window's view),
+// found by every view it owns. The dialogs outlive the window.
+void set_view_error_box(QObject* window, platform::Dialogs& dialogs);
+
+// Runs a handler of `view` under the guard: the box of `view` or of the
+// nearest of its owners that has one; without any, the error goes to the
+// standard error stream. Never throws.
+void run_view_handler(const QObject* view, const std::string& title, const std::function<void()>& handler) noexcept;
+
+// The event a signal stands for in a handler's name: "Click" for
+// clicked, toggled, triggered, activated ..., "DblClick", "Change",
+// "LostFocus", "KeyPress", "SelChange"; otherwise the signal's own name.
+std::string view_event_name(const QMetaMethod& signal);
+
+namespace view_guard_detail {
+
+template <class F, class Tuple, std::size_t... I>
+constexpr bool takes(std::index_sequence<I...>)
+{
+    return std::is_invocable_v<F&, std::tuple_element_t<I, Tuple>...>;
+}
+
+// The number of leading signal arguments the slot takes (Qt's rule: the
+// longest list it accepts); a signal's private tag is never among them.
+template <class F, class Tuple, std::size_t K>
+constexpr std::size_t taken()
+{
+    if constexpr (takes<F, Tuple>(std::make_index_sequence<K>{}))
+        return K;
+    else if constexpr (K == 0) {
+        static_assert(K != 0, "the slot takes no leading part of the signal's arguments");
+        return 0;
+    } else
+        return taken<F, Tuple, K - 1>();
+}
+
+template <class Tuple, class Run, std::size_t... I>
+auto slot_taking(Run run, std::index_sequence<I...>)
+{
+    return [run = std::move(run)](std::tuple_element_t<I, Tuple>... a) mutable { run(a...); };
+}
+
+} // namespace view_guard_detail
+
+// QObject::connect(sender, signal, context, slot) with the slot run under
+// the guard of `view`, titled title(sender, event name).
+template <class S, class C, class R, class... A, class Slot, class Title>
+QMetaObject::Connection guarded_connect(const QObject* view, const S* sender, R (C::*signal)(A...),
+                                        const QObject* context, Slot slot, Title title)
+{
+    using Args = std::tuple<A...>;
+    constexpr std::size_t k = view_guard_detail::taken<Slot, Args, sizeof...(A)>();
+    const std::string event = view_event_name(QMetaMethod::fromSignal(signal));
+    auto run = [view, sender, event, slot = std::move(slot), title = std::move(title)](auto&&... a) mutable {
+        run_view_handler(view, title(static_cast<const QObject*>(sender), event), [&] { slot(a...); });
+    };
+    return QObject::connect(sender, signal, context,
+                            view_guard_detail::slot_taking<Args>(std::move(run), std::make_index_sequence<k>{}));
+}
+
+} // namespace app
