@@ -83,4 +83,17 @@ QMetaObject::Connection guarded_connect(const QObject* view, const S* sender, R 
                             view_guard_detail::slot_taking<Args>(std::move(run), std::make_index_sequence<k>{}));
 }
 
+// The same for the views a function makes (the modal dialogs): titled
+// `window`, the control's object name and the event.
+template <class S, class Signal, class Slot>
+QMetaObject::Connection connect_guarded(std::string window, const S* sender, Signal signal, const QObject* context,
+                                        Slot slot)
+{
+    return guarded_connect(sender, sender, signal, context, std::move(slot),
+                           [window = std::move(window)](const QObject* s, const std::string& event) {
+                               const std::string name = s ? s->objectName().toStdString() : std::string();
+                               return window + (name.empty() ? std::string() : "." + name + "_" + event);
+                           });
+}
+
 } // namespace app
