@@ -32,15 +32,22 @@ void set_view_error_box(QObject* window, platform::Dialogs& dialogs)
 
 void run_view_handler(const QObject* view, const std::string& title, const std::function<void()>& handler) noexcept
 {
+    run_view_handler(view, std::function<std::string()>([&title] { return title; }), handler);
+}
+
+void run_view_handler(const QObject* view, const std::function<std::string()>& title,
+                      const std::function<void()>& handler) noexcept
+{
     try {
         try {
             handler();
         } catch (...) {
             const platform::VbError e = run_time_error(std::current_exception());
+            const std::string where = title();
             if (platform::Dialogs* dialogs = error_box_of(view))
-                dialogs->MsgBox(error_box_text(e), platform::vbCritical, title);
+                dialogs->MsgBox(error_box_text(e), platform::vbCritical, where);
             else
-                std::cerr << "trekfold: " << title << ": " << error_box_text(e) << '\n';
+                std::cerr << "trekfold: " << where << ": " << error_box_text(e) << '\n';
         }
     } catch (...) {
         // Nothing more can be told; the event loop must go on.

@@ -31,6 +31,9 @@ void set_view_error_box(QObject* window, platform::Dialogs& dialogs);
 // nearest of its owners that has one; without any, the error goes to the
 // standard error stream. Never throws.
 void run_view_handler(const QObject* view, const std::string& title, const std::function<void()>& handler) noexcept;
+// The same, the title made only when there is a box to show.
+void run_view_handler(const QObject* view, const std::function<std::string()>& title,
+                      const std::function<void()>& handler) noexcept;
 
 // The event a signal stands for in a handler's name: "Click" for
 // clicked, toggled, triggered, activated ..., "DblClick", "Change",
@@ -77,7 +80,8 @@ QMetaObject::Connection guarded_connect(const QObject* view, const S* sender, R 
     constexpr std::size_t k = view_guard_detail::taken<Slot, Args, sizeof...(A)>();
     const std::string event = view_event_name(QMetaMethod::fromSignal(signal));
     auto run = [view, sender, event, slot = std::move(slot), title = std::move(title)](auto&&... a) mutable {
-        run_view_handler(view, title(static_cast<const QObject*>(sender), event), [&] { slot(a...); });
+        run_view_handler(view, std::function<std::string()>([&] { return title(static_cast<const QObject*>(sender), event); }),
+                         [&] { slot(a...); });
     };
     return QObject::connect(sender, signal, context,
                             view_guard_detail::slot_taking<Args>(std::move(run), std::make_index_sequence<k>{}));
