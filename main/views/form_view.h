@@ -37,14 +37,15 @@ protected:
     // The view's connections: as QObject::connect, each slot run under the
     // last guard, titled with the window, the control and the event
     // ("frmRealTime.cmdLoad_Click").
-    template <class S, class Signal, class Slot>
-    QMetaObject::Connection connect(const S* sender, Signal signal, const QObject* context, Slot slot)
+    template <class S, class Signal, class... Rest>
+    QMetaObject::Connection connect(const S* sender, Signal signal, Rest&&... rest)
     {
-        return guarded_connect(this, sender, signal, context, std::move(slot),
+        return guarded_connect(this,
                                [this](const QObject* s, const std::string& event) {
                                    const std::string control = control_name(s);
                                    return form_.Name() + (control.empty() ? "" : "." + control + "_" + event);
-                               });
+                               },
+                               sender, signal, std::forward<Rest>(rest)...);
     }
     // A handler of the view's own events under the same guard.
     void guarded(const std::string& procedure, const std::function<void()>& handler)

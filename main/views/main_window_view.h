@@ -54,14 +54,15 @@ protected:
 
 private:
     // Its connections run their slots under the views' last guard.
-    template <class S, class Signal, class Slot>
-    QMetaObject::Connection connect(const S* sender, Signal signal, const QObject* context, Slot slot)
+    template <class S, class Signal, class... Rest>
+    QMetaObject::Connection connect(const S* sender, Signal signal, Rest&&... rest)
     {
-        return guarded_connect(this, sender, signal, context, std::move(slot),
+        return guarded_connect(this,
                                [](const QObject* s, const std::string& event) {
                                    const std::string name = s ? s->objectName().toStdString() : std::string();
                                    return "frmMain" + (name.empty() ? std::string() : "." + name + "_" + event);
-                               });
+                               },
+                               sender, signal, std::forward<Rest>(rest)...);
     }
     void build_menus(QMenu* into, std::vector<MenuItem>& items);
     void sync_menus();

@@ -38,14 +38,15 @@ protected:
 
 private:
     // Its connections run their slots under the views' last guard.
-    template <class S, class Signal, class Slot>
-    QMetaObject::Connection connect(const S* sender, Signal signal, const QObject* context, Slot slot)
+    template <class S, class Signal, class... Rest>
+    QMetaObject::Connection connect(const S* sender, Signal signal, Rest&&... rest)
     {
-        return guarded_connect(this, sender, signal, context, std::move(slot),
+        return guarded_connect(this,
                                [this](const QObject* s, const std::string& event) {
                                    const std::string name = control_name(s);
                                    return "frmProperties" + (name.empty() ? std::string() : "." + name + "_" + event);
-                               });
+                               },
+                               sender, signal, std::forward<Rest>(rest)...);
     }
     // The control a widget (or a part of it, such as a combo's text box) draws.
     std::string control_name(const QObject* widget) const;

@@ -68,36 +68,58 @@ auto slot_taking(Run run, std::index_sequence<I...>)
     return [run = std::move(run)](std::tuple_element_t<I, Tuple>... a) mutable { run(a...); };
 }
 
+// A slot given as a member function of the receiver, as a callable.
+template <class Receiver, class Slot>
+auto callable(Receiver* receiver, Slot slot)
+{
+    if constexpr (std::is_member_function_pointer_v<Slot>)
+        return [receiver, slot](auto&&... a) -> decltype(std::invoke(slot, receiver, std::forward<decltype(a)>(a)...)) {
+            return std::invoke(slot, receiver, std::forward<decltype(a)>(a)...);
+        };
+    else
+        return slot;
+}
+
 } // namespace view_guard_detail
 
-// QObject::connect(sender, signal, context, slot) with the slot run under
-// the guard of `view`, titled title(sender, event name).
-template <class S, class C, class R, class... A, class Slot, class Title>
-QMetaObject::Connection guarded_connect(const QObject* view, const S* sender, R (C::*signal)(A...),
-                                        const QObject* context, Slot slot, Title title)
+// QObject::connect(sender, signal, context, slot) with the slot (a callable,
+// or a member function of the context) run under the guard of `view`,
+// titled title(sender, event name).
+template <class Title, class S, class C, class R, class... A, class Receiver, class Slot>
+QMetaObject::Connection guarded_connect(const QObject* view, Title title, const S* sender, R (C::*signal)(A...),
+                                        Receiver* context, Slot slot)
 {
     using Args = std::tuple<A...>;
-    constexpr std::size_t k = view_guard_detail::taken<Slot, Args, sizeof...(A)>();
+    auto call = view_guard_detail::callable(context, std::move(slot));
+    constexpr std::size_t k = view_guard_detail::taken<decltype(call), Args, sizeof...(A)>();
     const std::string event = view_event_name(QMetaMethod::fromSignal(signal));
-    auto run = [view, sender, event, slot = std::move(slot), title = std::move(title)](auto&&... a) mutable {
+    auto run = [view, sender, event, call = std::move(call), title = std::move(title)](auto&&... a) mutable {
         run_view_handler(view, std::function<std::string()>([&] { return title(static_cast<const QObject*>(sender), event); }),
-                         [&] { slot(a...); });
+                         [&] { call(a...); });
     };
     return QObject::connect(sender, signal, context,
                             view_guard_detail::slot_taking<Args>(std::move(run), std::make_index_sequence<k>{}));
 }
 
+// The same without a context: the sender is the context.
+template <class Title, class S, class Signal, class Slot>
+QMetaObject::Connection guarded_connect(const QObject* view, Title title, const S* sender, Signal signal, Slot slot)
+{
+    return guarded_connect(view, std::move(title), sender, signal, const_cast<S*>(sender), std::move(slot));
+}
+
 // The same for the views a function makes (the modal dialogs): titled
 // `window`, the control's object name and the event.
-template <class S, class Signal, class Slot>
-QMetaObject::Connection connect_guarded(std::string window, const S* sender, Signal signal, const QObject* context,
-                                        Slot slot)
+template <class S, class Signal, class... Rest>
+QMetaObject::Connection connect_guarded(std::string window, const S* sender, Signal signal, Rest&&... rest)
 {
-    return guarded_connect(sender, sender, signal, context, std::move(slot),
-                           [window = std::move(window)](const QObject* s, const std::string& event) {
-                               const std::string name = s ? s->objectName().toStdString() : std::string();
-                               return window + (name.empty() ? std::string() : "." + name + "_" + event);
-                           });
+    return guarded_connect(
+        sender,
+        [window = std::move(window)](const QObject* s, const std::string& event) {
+            const std::string name = s ? s->objectName().toStdString() : std::string();
+            return window + (name.empty() ? std::string() : "." + name + "_" + event);
+        },
+        sender, signal, std::forward<Rest>(rest)...);
 }
 
 } // namespace app

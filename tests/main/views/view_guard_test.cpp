@@ -46,7 +46,11 @@ public:
         connect(text, &QLineEdit::textEdited, this, [this](const QString&) { form_.SetText("tbxName", ""); });
         // A signal with Qt's private tag, taken without arguments.
         connect(&model, &QAbstractItemModel::modelReset, this, [this] { form_.Click("cmdGo", -1); });
+        // A member function as the slot, and a connection without a context.
+        connect(text, &QLineEdit::returnPressed, this, &ThrowingView::enter);
+        connect(&model, &QAbstractItemModel::rowsInserted, [this] { form_.Click("cmdGo", -1); });
     }
+    void enter() { form_.SetText("tbxName", ""); }
     QStandardItemModel model;
 };
 
@@ -84,10 +88,19 @@ TEST(ViewGuard, AnExceptionFromAHandlerBecomesTheErrorBox)
     EXPECT_EQ(dialogs.boxes().back().text, "Error 51: Internal error. Source: trekfold");
     EXPECT_EQ(dialogs.boxes().size(), 4u);
 
+    form.on_text = [] { throw std::bad_alloc(); };
+    emit qobject_cast<QLineEdit*>(view->widget("tbxName"))->returnPressed();
+    EXPECT_EQ(dialogs.boxes().back().title, "frmTest.tbxName_KeyPress");
+    EXPECT_EQ(dialogs.boxes().back().text, "Error 7: Out of memory. Source: trekfold");
+    form.on_click = [] { throw std::logic_error("row"); };
+    view->model.appendRow(new QStandardItem("x"));
+    EXPECT_EQ(dialogs.boxes().back().text, "Error 51: Internal error: row. Source: trekfold");
+    EXPECT_EQ(dialogs.boxes().size(), 6u);
+
     // A handler that lets nothing through shows nothing.
     form.on_click = [] {};
     go->click();
-    EXPECT_EQ(dialogs.boxes().size(), 4u);
+    EXPECT_EQ(dialogs.boxes().size(), 6u);
 }
 
 TEST(ViewGuard, LoadFileOnASymbolicLinkLoopThroughTheRealTimeView)
