@@ -11,7 +11,6 @@
 #include "main/settings/frm_properties.h"
 #include "main/views/image_view.h"
 #include "main/views/main_window_view.h"
-#include "main/views/view_guard.h"
 #include "main/views/properties_view.h"
 #include "main/program/signal_closer.h"
 #include "main/coords/cep.h"
@@ -90,9 +89,6 @@ int main(int argc, char** argv)
 
     app::MainWindowView view(frm);
     dialogs.set_parent(&view);
-    // A handler run from any window that lets an error through shows it in
-    // the program's error box; the program goes on.
-    app::set_view_error_box(&view, dialogs);
     if (auto* p = dynamic_cast<app::frmProperties*>(&frm.frmProperties())) app::bind_properties_view(*p, &view);
     app::bind_cep_view(frm.coords().CalculateCEP(), &view);
     app::bind_nmea_viewer_view(frm.realtime().NMEAViewer(), &view);

@@ -72,6 +72,9 @@ QIcon picture(const std::string& name)
 MainWindowView::MainWindowView(frmMain& main, QWidget* parent) : QMainWindow(parent), main_(main)
 {
     setObjectName("frmMain");
+    // A handler run from this window or any window it owns that lets an
+    // error through shows it in the program's error box; the program goes on.
+    set_view_error_box(this, main_.dialogs());
     for (MenuItem& top : main_.menus().top()) {
         QMenu* m = menuBar()->addMenu(q(top.caption));
         m->setObjectName(q(top.name));
