@@ -9,36 +9,91 @@
 // are guarded without a word changed where they are made.
 #pragma once
 
+#include "main/app/run_time_error.h"
+#include "platform/ui/dialogs.h"
+
 #include <QMetaMethod>
 #include <QObject>
+#include <QVariant>
 
 #include <cstddef>
 #include <functional>
+#include <iostream>
 #include <string>
 #include <tuple>
 #include <type_traits>
 #include <utility>
 
-namespace platform { class Dialogs; }
-
 namespace app {
+
+namespace view_guard_detail {
+
+inline constexpr const char* kErrorBox = "trekfold_error_box";
+
+inline platform::Dialogs* error_box_of(const QObject* view)
+{
+    for (const QObject* o = view; o; o = o->parent()) {
+        const QVariant v = o->property(kErrorBox);
+        if (v.isValid()) return static_cast<platform::Dialogs*>(v.value<void*>());
+    }
+    return nullptr;
+}
+
+} // namespace view_guard_detail
 
 // Where the guard shows its box: set on a window (the main window's view),
 // found by every view it owns. The dialogs outlive the window.
-void set_view_error_box(QObject* window, platform::Dialogs& dialogs);
+inline void set_view_error_box(QObject* window, platform::Dialogs& dialogs)
+{
+    window->setProperty(view_guard_detail::kErrorBox, QVariant::fromValue(static_cast<void*>(&dialogs)));
+}
 
 // Runs a handler of `view` under the guard: the box of `view` or of the
-// nearest of its owners that has one; without any, the error goes to the
-// standard error stream. Never throws.
-void run_view_handler(const QObject* view, const std::string& title, const std::function<void()>& handler) noexcept;
-// The same, the title made only when there is a box to show.
-void run_view_handler(const QObject* view, const std::function<std::string()>& title,
-                      const std::function<void()>& handler) noexcept;
+// nearest of its owners that has one (titled title(), made only when there
+// is a box to show); without any, the error goes to the standard error
+// stream. Never throws.
+inline void run_view_handler(const QObject* view, const std::function<std::string()>& title,
+                             const std::function<void()>& handler) noexcept
+{
+    try {
+        try {
+            handler();
+        } catch (...) {
+            const platform::VbError e = run_time_error(std::current_exception());
+            const std::string where = title();
+            if (platform::Dialogs* dialogs = view_guard_detail::error_box_of(view))
+                dialogs->MsgBox(error_box_text(e), platform::vbCritical, where);
+            else
+                std::cerr << "trekfold: " << where << ": " << error_box_text(e) << '\n';
+        }
+    } catch (...) {
+        // Nothing more can be told; the event loop must go on.
+    }
+}
+
+// The same with a title of its own.
+inline void run_view_handler(const QObject* view, const std::string& title, const std::function<void()>& handler) noexcept
+{
+    run_view_handler(view, std::function<std::string()>([&title] { return title; }), handler);
+}
 
 // The event a signal stands for in a handler's name: "Click" for
 // clicked, toggled, triggered, activated ..., "DblClick", "Change",
 // "LostFocus", "KeyPress", "SelChange"; otherwise the signal's own name.
-std::string view_event_name(const QMetaMethod& signal);
+inline std::string view_event_name(const QMetaMethod& signal)
+{
+    const QByteArray name = signal.name();
+    static const std::pair<const char*, const char*> kEvents[] = {
+        {"clicked", "Click"},         {"toggled", "Click"},          {"triggered", "Click"},
+        {"activated", "Click"},       {"currentChanged", "Click"},   {"currentRowChanged", "Click"},
+        {"currentTextChanged", "Click"}, {"sectionClicked", "Click"}, {"doubleClicked", "DblClick"},
+        {"itemDoubleClicked", "DblClick"}, {"textEdited", "Change"}, {"textChanged", "Change"},
+        {"cursorPositionChanged", "Change"}, {"editingFinished", "LostFocus"}, {"returnPressed", "KeyPress"},
+        {"selectionChanged", "SelChange"}};
+    for (const auto& [signal_name, event] : kEvents)
+        if (name == signal_name) return event;
+    return name.toStdString();
+}
 
 namespace view_guard_detail {
 
