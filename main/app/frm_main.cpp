@@ -1,4 +1,5 @@
 #include "main/app/frm_main.h"
+#include "main/app/run_time_error.h"
 
 #include "main/app/frm_about.h"
 #include "main/app/frm_info.h"
@@ -443,7 +444,7 @@ void frmMain::show_at_start()
         frmSplash.loaded = frmSplash.visible = true;
         splash_timer_ = svc_.pump.make_timer();
         splash_timer_->set_interval_ms(2000);
-        splash_timer_->on_timer([this] { unload_splash(); });
+        splash_timer_->on_timer([this] { run_guarded(svc_.dialogs, "frmSplash.Timer1_Timer", [this] { unload_splash(); }); });
         splash_timer_->set_enabled(true);
         Visible = true;
         changed(ChangeGeometry | ChangeSplash);

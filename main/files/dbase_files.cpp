@@ -8,6 +8,7 @@
 #include "main/hotlink/hotlink.h"
 #include "main/table/table.h"
 #include "platform/automation/vb_error.h"
+#include "platform/proj/proj.h"
 #include "platform/settings/settings.h"
 #include "platform/settings/stored_file.h"
 #include "platform/text/cp1252.h"
@@ -217,13 +218,28 @@ void TableFiles::WritePRJ(const std::string& base, bool projected)
 
 void TableFiles::write_prj(const std::string& file, bool projected)
 {
-    const platform::Settings& s = main_.settings();
+    platform::Settings& s = main_.settings();
     std::string key = projected ? s.GetSetting("proj", "proj") : "4326";
     std::string text;
-    if (projected && vb::LCase(s.GetSetting("proj", "projfile")) == "arcmap")
+    if (projected && vb::LCase(s.GetSetting("proj", "projfile")) == "arcmap") {
         text = s.GetSetting("proj", "am_proj");
-    else if (!key.empty())
+    } else if (!key.empty()) {
         text = s.GetSetting("proj", key);
+        // A code chosen without the settings dialog (the default accepted
+        // at start-up) has no text kept yet: it gets PROJ's ESRI text for
+        // the code, kept under the code as the dialog keeps one, so every
+        // shapefile goes out with its system.
+        if (text.empty()) {
+            text = platform::esri_projection_text(key);
+            if (!text.empty()) {
+                try {
+                    s.SaveSetting("proj", key, text);
+                } catch (const std::exception&) {
+                    // Kept next time; this file is written all the same.
+                }
+            }
+        }
+    }
     if (text.empty()) return;
     // A set appended to shape by shape keeps its .prj: it is written again
     // only when its text is not already the one it would get.

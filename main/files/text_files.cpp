@@ -15,7 +15,9 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace files {
 
@@ -48,14 +50,34 @@ unsigned new_file_mode()
     return 0666 & ~unsigned(mask);
 }
 
-// Adds text to a file in place (created when missing), or replaces it.
+// Adds text to a file in place (created when missing), or replaces it. An
+// append that cannot be written whole is cut back to the file's old length:
+// a log never keeps half a line that the next append would run into.
 void write_in_place(const std::string& path, const std::string& text, bool append, const char* source)
 {
-    std::ofstream out(path, std::ios::binary | (append ? std::ios::app : std::ios::trunc));
-    if (!out) throw VbError(75, source, "Path/File access error");
-    out << text;
-    out.flush();
-    if (!out) throw VbError(61, source, "Disk full");
+    struct stat before{};
+    const bool existed = ::stat(path.c_str(), &before) == 0;
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC), 0666);
+    if (fd < 0) throw VbError(75, source, "Path/File access error");
+    struct stat st{};
+    const off_t old_size = ::fstat(fd, &st) == 0 ? st.st_size : -1;
+    int err = 0;
+    for (std::size_t done = 0; done < text.size();) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            err = n < 0 ? errno : ENOSPC;
+            break;
+        }
+        done += std::size_t(n);
+    }
+    if (err && append && old_size >= 0) [[maybe_unused]] int r = ::ftruncate(fd, old_size);
+    if (::close(fd) != 0 && !err && errno != EINTR) err = errno;
+    if (!err) return;
+    // A file this append made goes again: left empty, it would be taken
+    // for a started one and never get its header line.
+    if (append && !existed) ::unlink(path.c_str());
+    throw platform::FileError(err, source);
 }
 
 bool needs_quotes(const std::string& cell, const std::string& delimiter)

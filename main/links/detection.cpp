@@ -179,7 +179,10 @@ void Links::ToDDE_Poke(const std::string& text)
         landview_link_->Poke("FromGarminText", text);
         if (on_dde) on_dde("landview|whereform", "FromGarminText", text, 0);
     } catch (const VbError& e) {
+        // A LandView that refuses the poke or does not answer is an error
+        // of the sender: it reaches the sender's own trap and box.
         if (on_dde) on_dde("landview|whereform", "FromGarminText", text, e.number);
+        throw;
     }
 }
 

@@ -475,7 +475,8 @@ std::string Links::LV_GetTemporaryShapeFileName()
         std::string folder = LV_TheTempFolder();
         if (!LV_DirExists(folder)) {
             folder = app::temp_folder() + "/";
-            std::filesystem::create_directories(folder);
+            std::error_code ec;
+            std::filesystem::create_directories(folder, ec);
         }
         auto name = [&](int i) { return folder + "TmpShapeFile" + std::to_string(i) + ".shp"; };
         for (int i = 1; i <= 100; ++i)

@@ -93,7 +93,12 @@ void Links::Quiet_Driver(std::string& command_line)
     if (main_.links().LV_Exists(false)) {
         const std::string reply = std::string("RESPONSE,") + (result ? "True" : "False");
         main_.ToDDE.caption = reply;
-        main_.links().ToDDE_Poke(reply);
+        try {
+            main_.links().ToDDE_Poke(reply);
+        } catch (const platform::VbError&) {
+            // The job is done and its result is in the exit status: a
+            // LandView that refuses the reply does not keep the run alive.
+        }
         main_.pump().run_pending();
     }
     if (action != "rt_start") main_.Form_Unload(cancel);

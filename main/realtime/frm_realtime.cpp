@@ -4,6 +4,7 @@
 #include "main/realtime/frm_realtime.h"
 
 #include "main/app/frm_main.h"
+#include "main/app/run_time_error.h"
 #include "main/files/dbase.h"
 #include "main/files/files.h"
 #include "main/files/shapefile.h"
@@ -406,11 +407,16 @@ frmRealTime::UserFile frmRealTime::get_UserFilename()
     r.file_name.clear();
     r.filter = "ArcView Shapefile (Projected) (*.shp)|*.shp";
     r.filter_index = 1;
-    r.initial_folder = std::filesystem::current_path().string();
+    std::error_code ec;
+    r.initial_folder = std::filesystem::current_path(ec).string();
     r.default_ext = ".shp";
     const std::optional<std::string> path = main_.dialogs().GetSaveFileName(r);
     if (!path || path->empty()) return {};
-    if (!std::filesystem::exists(*path)) return {*path, true};
+    // A name whose state cannot be read (a symbolic-link loop, a name too
+    // long, a folder closed to us) is a file error of this command.
+    const bool exists = std::filesystem::exists(*path, ec);
+    if (ec) throw platform::FileError(ec.value(), "trekfold");
+    if (!exists) return {*path, true};
     const int answer = main_.dialogs().MsgBox(
         "File already exists.  Would you like to append to it? Answering NO will overwrite the existing file",
         platform::vbYesNoCancel, "Save");
@@ -447,6 +453,10 @@ void frmRealTime::cmdLoad_Click()
         vertices_.clear();
     } catch (const VbError& e) {
         error_box(e.number, e.source, e.description);
+    } catch (...) {
+        // Any other error is this command's too: its box, and the program goes on.
+        const VbError v = app::run_time_error(std::current_exception());
+        error_box(v.number, v.source, v.description);
     }
 }
 
@@ -556,8 +566,9 @@ bool frmRealTime::Load_DBase(const std::string& path, bool createNew)
                                   ? path
                                   : path.substr(0, path.size() >= 3 ? path.size() - 3 : 0) + "dbf";
     files::DBase db(main_.dialogs());
-    const std::int16_t file = !std::filesystem::exists(table) || createNew ? db.DBF_Create(table, {"ID,N,8,0"})
-                                                                           : db.DBF_Open(table);
+    std::error_code ec;
+    const std::int16_t file = !std::filesystem::exists(table, ec) || createNew ? db.DBF_Create(table, {"ID,N,8,0"})
+                                                                               : db.DBF_Open(table);
     if (file == -1) return false;
     // The table is closed on every road out.
     struct Closer {

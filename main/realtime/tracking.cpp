@@ -204,6 +204,14 @@ bool Tracking::Point_Record(const KeptPoint& p, const std::string& procedure)
     links::GisLinks& links = main_.links();
     bool shown = false;
     std::string body;
+    // The busy flag this call sets is cleared on every way out, an
+    // exception of any kind included: left set, every later fix would be
+    // skipped and Start would wait for ever.
+    struct ClearBusy {
+        app::AppState& s;
+        ~ClearBusy() { s.transfer_busy = false; }
+    };
+    std::optional<ClearBusy> clear_busy;
     try {
         // Display body and ArcView command.
         const std::string pan_text = window_.control("tbxPanWindow").text;
@@ -240,6 +248,7 @@ bool Tracking::Point_Record(const KeptPoint& p, const std::string& procedure)
         // The output shapefile gets the visible fields' values with their
         // names, position by position.
         s.transfer_busy = true;
+        clear_busy.emplace(s);
         const std::vector<std::string> values = vb::Split(p.row_text, ";");
         const std::vector<std::string> all = table.Fields_GetList(s.record_type, false, false);
         const std::vector<std::string> visible = table.Fields_GetList(s.record_type, true, false);
@@ -433,7 +442,10 @@ void Tracking::mnuStartRealTime_Click()
         if (!s.nmea_mode && main_.garmin) main_.garmin->Pvt_Data_Start();
         if (main_.settings().GetSetting("fields", "rtimeTextFile", "0") == "1") {
             const std::string path = log_path();
-            if (std::filesystem::exists(path)) {
+            std::error_code ec;
+            const bool exists = std::filesystem::exists(path, ec);
+            if (ec) throw platform::FileError(ec.value(), "trekfold");
+            if (exists) {
                 const vb::Date n = vb::Now();
                 const std::string stamped = path + std::to_string(n.year) + std::to_string(n.month) +
                                             std::to_string(n.day) + "-" + std::to_string(n.hour) +

@@ -1,4 +1,5 @@
 #include "main/transfer/frm_image.h"
+#include "main/app/run_time_error.h"
 
 #include "main/app/frm_main.h"
 #include "platform/automation/vb_error.h"
@@ -157,7 +158,8 @@ frmImage::frmImage(app::frmMain& main) : main_(main), timer3_(main.pump().make_t
                  make_control("picSized", K::Picture, "", 0, 0, true),
                  make_control("pbProgress", K::Label, "0", 2400, 255, false),
                  make_control("lblLoading", K::Label, "Loading Image ...", 1500, 255, false)};
-    timer3_->on_timer([this] { Timer3_Timer(); });
+    // The timer's handler under the last guard: an error it lets through is a box.
+    timer3_->on_timer([this] { app::run_guarded(main_.dialogs(), "frmImage.Timer3_Timer", [this] { Timer3_Timer(); }); });
     reset_menus();
 }
 

@@ -2,6 +2,7 @@
 // its dialog's control name as object name; choices go straight into the
 // dialog's state, OK and Cancel through its handlers.
 #include "main/views/files_view.h"
+#include "main/views/view_guard.h"
 
 #include "platform/ui/dialogs.h"
 
@@ -75,7 +76,7 @@ void show_options(Dialog& f, const char* form_name, const std::vector<Option>& o
     }
     auto* ok = named(new QPushButton("OK"), "cmdOK");
     lay->addLayout(button_row(ok));
-    QObject::connect(ok, &QPushButton::clicked, &d, [&] {
+    connect_guarded(d.objectName().toStdString(), ok, &QPushButton::clicked, &d, [&] {
         f.cmdOK_Click();
         d.accept();
     });
@@ -135,7 +136,7 @@ void show_fields_dialog(files::frmFields& f, QWidget* parent)
     auto* ok = named(new QPushButton(q(f.cmdOK_Caption)), "cmdOK");
     auto* cancel = named(new QPushButton(q(f.cmdCancel_Caption)), "cmdCancel");
     lay->addLayout(button_row(ok, cancel));
-    QObject::connect(ok, &QPushButton::clicked, &d, [&] {
+    connect_guarded(d.objectName().toStdString(), ok, &QPushButton::clicked, &d, [&] {
         f.cmdOK_Click();
         d.accept();
     });
@@ -164,13 +165,13 @@ void show_world_files_dialog(files::TableFiles& tf, QWidget* parent)
     lay->addLayout(button_row(ok, cancel));
     ok->setEnabled(f.cmdOK_Enabled);
 
-    QObject::connect(width, &QLineEdit::textChanged, [&](const QString& text) {
+    connect_guarded("frmWorldFiles", width, &QLineEdit::textChanged, &d, [&](const QString& text) {
         f.tbxWidth_Change(text.toStdString());
         ok->setEnabled(f.cmdOK_Enabled);
     });
     QObject::connect(location, &QComboBox::currentTextChanged,
                      [&](const QString& text) { f.cboLocation = text.toStdString(); });
-    QObject::connect(ok, &QPushButton::clicked, &d, [&] {
+    connect_guarded(d.objectName().toStdString(), ok, &QPushButton::clicked, &d, [&] {
         tf.frmWorldFiles_cmdOK_Click();
         d.accept();
     });

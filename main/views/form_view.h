@@ -5,6 +5,7 @@
 #pragma once
 
 #include "main/views/control_view.h"
+#include "main/views/view_guard.h"
 
 #include "main/app/form.h"
 
@@ -33,6 +34,31 @@ public:
 protected:
     FormView(F& form, QWidget* owner) : QWidget(owner, Qt::Tool), form_(form) {}
 
+    // The view's connections: as QObject::connect, each slot run under the
+    // last guard, titled with the window, the control and the event
+    // ("frmRealTime.cmdLoad_Click").
+    template <class S, class Signal, class... Rest>
+    QMetaObject::Connection connect(const S* sender, Signal signal, Rest&&... rest)
+    {
+        return guarded_connect(this,
+                               [this](const QObject* s, const std::string& event) {
+                                   const std::string control = control_name(s);
+                                   return form_.Name() + (control.empty() ? "" : "." + control + "_" + event);
+                               },
+                               sender, signal, std::forward<Rest>(rest)...);
+    }
+    // A handler of the view's own events under the same guard.
+    void guarded(const std::string& procedure, const std::function<void()>& handler)
+    {
+        run_view_handler(this, form_.Name() + "." + procedure, handler);
+    }
+    std::string control_name(const QObject* widget) const
+    {
+        for (const auto& [name, w] : widgets_)
+            if (w == widget) return name;
+        return widget ? widget->objectName().toStdString() : std::string();
+    }
+
     // For a window class that lays itself out: the user's size and window
     // state go to it (call from resizeEvent).
     void resized(QResizeEvent* e)
@@ -41,7 +67,7 @@ protected:
         form_.Width = e->size().width() * kTwipsPerPixel;
         form_.Height = e->size().height() * kTwipsPerPixel;
         form_.WindowState = isMinimized() ? 1 : isMaximized() ? 2 : 0;
-        form_.Form_Resize();
+        guarded("Form_Resize", [this] { form_.Form_Resize(); });
     }
     // A button, option or check box that hands its click or tick to the
     // class by name; nullptr for other kinds.
@@ -52,18 +78,18 @@ protected:
         switch (c.kind) {
         case K::Button: {
             auto* b = new QPushButton(this);
-            QObject::connect(b, &QPushButton::clicked, this, [this, name] { form_.Click(name); });
+            connect(b, &QPushButton::clicked, this, [this, name] { form_.Click(name); });
             return b;
         }
         case K::Option: {
             auto* b = new QRadioButton(this);
             b->setAutoExclusive(false);
-            QObject::connect(b, &QRadioButton::clicked, this, [this, name] { form_.Click(name); });
+            connect(b, &QRadioButton::clicked, this, [this, name] { form_.Click(name); });
             return b;
         }
         case K::Check: {
             auto* b = new QCheckBox(this);
-            QObject::connect(b, &QCheckBox::toggled, this, [this, name](bool on) {
+            connect(b, &QCheckBox::toggled, this, [this, name](bool on) {
                 if (!applying_) form_.SetValue(name, on);
             });
             return b;
@@ -73,7 +99,7 @@ protected:
     }
     void closeEvent(QCloseEvent* e) override
     {
-        if (form_.Visible()) form_.Close();
+        if (form_.Visible()) guarded("Form_Unload", [this] { form_.Close(); });
         e->accept();
     }
 

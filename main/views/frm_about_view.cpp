@@ -1,5 +1,6 @@
 // The About box drawn with Qt: shown modally over the main window.
 #include "main/app/frm_about.h"
+#include "main/views/view_guard.h"
 #include "main/views/frm_about_view.h"
 
 #include <QDialog>
@@ -39,11 +40,11 @@ void Show_About_Modal(frmAbout& about, QWidget* parent)
     auto* sys = new QPushButton(q(about.cmdSysInfo.caption));
     grid->addWidget(ok, 5, 1);
     grid->addWidget(sys, 6, 1);
-    QObject::connect(ok, &QPushButton::clicked, &dlg, [&] {
+    connect_guarded("frmAbout", ok, &QPushButton::clicked, &dlg, [&] {
         about.cmdOK_Click();
         dlg.accept();
     });
-    QObject::connect(sys, &QPushButton::clicked, &dlg, [&] { about.cmdSysInfo_Click(); });
+    connect_guarded("frmAbout", sys, &QPushButton::clicked, &dlg, [&] { about.cmdSysInfo_Click(); });
     ok->setDefault(true);
     dlg.exec();
 }

@@ -1,4 +1,5 @@
 #include "main/views/gps_status_view.h"
+#include "main/views/view_guard.h"
 
 #include "main/app/form.h"
 
@@ -58,9 +59,9 @@ void Bind_GPSStatus_View(Form& chooser, QWidget* parent)
     grid->addWidget(connect, 3, 1);
     grid->addWidget(cancel, 3, 2);
 
-    QObject::connect(connect, &QPushButton::clicked, dlg, [&chooser] { chooser.Click("cmdConnect"); });
-    QObject::connect(cancel, &QPushButton::clicked, dlg, [&chooser] { chooser.Click("cmdCancel"); });
-    QObject::connect(list, &QComboBox::activated, dlg,
+    connect_guarded(chooser.Name(), connect, &QPushButton::clicked, dlg, [&chooser] { chooser.Click("cmdConnect"); });
+    connect_guarded(chooser.Name(), cancel, &QPushButton::clicked, dlg, [&chooser] { chooser.Click("cmdCancel"); });
+    connect_guarded(chooser.Name(), list, &QComboBox::activated, dlg,
                      [&chooser, list](int) { chooser.SetText("cboGPSUnits", list->currentText().toStdString()); });
 
     QPointer<QDialog> alive(dlg);

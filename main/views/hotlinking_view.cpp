@@ -176,13 +176,14 @@ void HotlinkingView::resizeEvent(QResizeEvent* e)
     if (applying_ || !form_.Visible()) return;
     const int w = e->size().width() * kTwipsPerPixel;
     const int h = (e->size().height() - menu_height()) * kTwipsPerPixel;
-    if (w != form_.Width || h != form_.Height) form_.Resize(w, h);
+    if (w != form_.Width || h != form_.Height) guarded("Form_Resize", [&] { form_.Resize(w, h); });
 }
 
 void HotlinkingView::changeEvent(QEvent* e)
 {
     QWidget::changeEvent(e);
-    if (e->type() == QEvent::ActivationChange && isActiveWindow() && form_.Loaded()) form_.Activate();
+    if (e->type() == QEvent::ActivationChange && isActiveWindow() && form_.Loaded())
+        guarded("Form_Activate", [this] { form_.Activate(); });
     if (e->type() == QEvent::WindowStateChange) form_.WindowState = isMinimized() ? 1 : isMaximized() ? 2 : 0;
 }
 

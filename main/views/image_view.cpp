@@ -1,6 +1,7 @@
 #include "main/views/image_view.h"
 
 #include "main/app/frm_main.h"
+#include "main/views/view_guard.h"
 #include "main/transfer/frm_image.h"
 #include "platform/ui/printer.h"
 
@@ -133,7 +134,9 @@ private:
 
 std::unique_ptr<QWidget> make_image_view(frmMain& main)
 {
-    return std::make_unique<ImageView>(transfer::Screen_Window(main));
+    auto view = std::make_unique<ImageView>(transfer::Screen_Window(main));
+    set_view_error_box(view.get(), main.dialogs()); // a window of its own, owned by none
+    return view;
 }
 
 } // namespace app

@@ -72,6 +72,9 @@ QIcon picture(const std::string& name)
 MainWindowView::MainWindowView(frmMain& main, QWidget* parent) : QMainWindow(parent), main_(main)
 {
     setObjectName("frmMain");
+    // A handler run from this window or any window it owns that lets an
+    // error through shows it in the program's error box; the program goes on.
+    set_view_error_box(this, main_.dialogs());
     for (MenuItem& top : main_.menus().top()) {
         QMenu* m = menuBar()->addMenu(q(top.caption));
         m->setObjectName(q(top.name));
@@ -429,7 +432,7 @@ void MainWindowView::resizeEvent(QResizeEvent* e)
     if (w == main_.Width && h == main_.Height) return;
     main_.Width = w;
     main_.Height = h;
-    main_.Form_Resize();
+    run_view_handler(this, "frmMain.Form_Resize", [this] { main_.Form_Resize(); });
 }
 
 void MainWindowView::changeEvent(QEvent* e)
@@ -441,8 +444,10 @@ void MainWindowView::changeEvent(QEvent* e)
 void MainWindowView::closeEvent(QCloseEvent* e)
 {
     if (!main_.ended()) {
-        int cancel = 0;
-        main_.Form_Unload(cancel);
+        run_view_handler(this, "frmMain.Form_Unload", [this] {
+            int cancel = 0;
+            main_.Form_Unload(cancel);
+        });
     }
     e->accept();
 }

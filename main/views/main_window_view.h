@@ -5,6 +5,8 @@
 // on_changed; the view keeps no state of its own beyond widgets.
 #pragma once
 
+#include "main/views/view_guard.h"
+
 #include <QMainWindow>
 
 #include <map>
@@ -51,6 +53,17 @@ protected:
     void changeEvent(QEvent* e) override;
 
 private:
+    // Its connections run their slots under the views' last guard.
+    template <class S, class Signal, class... Rest>
+    QMetaObject::Connection connect(const S* sender, Signal signal, Rest&&... rest)
+    {
+        return guarded_connect(this,
+                               [](const QObject* s, const std::string& event) {
+                                   const std::string name = s ? s->objectName().toStdString() : std::string();
+                                   return "frmMain" + (name.empty() ? std::string() : "." + name + "_" + event);
+                               },
+                               sender, signal, std::forward<Rest>(rest)...);
+    }
     void build_menus(QMenu* into, std::vector<MenuItem>& items);
     void sync_menus();
     void sync_controls();

@@ -1,4 +1,5 @@
 #include "main/views/picker_view.h"
+#include "main/views/view_guard.h"
 
 #include "main/table/picker.h"
 
@@ -60,10 +61,10 @@ void show_picker_dialog(flxgrd::frmWptSelect& p, const flxgrd::Table& table, QWi
         list->setCurrentRow(p.selected);
     };
     fill();
-    QObject::connect(list, &QListWidget::currentRowChanged, [&](int row) {
+    connect_guarded("frmWptSelect", list, &QListWidget::currentRowChanged, &d, [&](int row) {
         if (row >= 0) p.selected = row;
     });
-    QObject::connect(list, &QListWidget::itemDoubleClicked, [&] {
+    connect_guarded("frmWptSelect", list, &QListWidget::itemDoubleClicked, &d, [&] {
         p.listView_DblClick();
         d.accept();
     });
@@ -76,7 +77,7 @@ void show_picker_dialog(flxgrd::frmWptSelect& p, const flxgrd::Table& table, QWi
     for (int i = 0; i < 2; ++i) {
         auto* sort = made<QRadioButton>(i ? "optSort(1)" : "optSort(0)", frame1);
         sort->setChecked(p.optSort[size_t(i)]);
-        QObject::connect(sort, &QRadioButton::clicked, [&, i] {
+        connect_guarded("frmWptSelect", sort, &QRadioButton::clicked, &d, [&, i] {
             p.optSort_Click(i);
             fill();
         });
@@ -91,7 +92,7 @@ void show_picker_dialog(flxgrd::frmWptSelect& p, const flxgrd::Table& table, QWi
     auto* buttons = new QDialogButtonBox(&d);
     buttons->addButton(made<QPushButton>("OKButton", &d), QDialogButtonBox::AcceptRole);
     buttons->addButton(made<QPushButton>("CancelButton", &d), QDialogButtonBox::RejectRole);
-    QObject::connect(buttons, &QDialogButtonBox::accepted, [&] {
+    connect_guarded("frmWptSelect", buttons, &QDialogButtonBox::accepted, &d, [&] {
         p.OKButton_Click();
         d.accept();
     });

@@ -43,6 +43,14 @@ QWidget* PropertiesView::widget(const std::string& name) const
     return it == bound_.end() ? nullptr : it->second->widget;
 }
 
+std::string PropertiesView::control_name(const QObject* widget) const
+{
+    for (const QObject* o = widget; o && o != this; o = o->parent())
+        for (const auto& [name, b] : bound_)
+            if (b->widget == o) return name;
+    return widget == tabs_ ? std::string("SSTProperties") : std::string();
+}
+
 void PropertiesView::rebuild()
 {
     applying_ = true;
@@ -194,12 +202,14 @@ void PropertiesView::resizeEvent(QResizeEvent* e)
 {
     QDialog::resizeEvent(e);
     if (applying_ || !tabs_) return;
-    dlg_.Form_Resize(e->size().width() * kTwipsPerPixel, e->size().height() * kTwipsPerPixel);
+    run_view_handler(this, "frmProperties.Form_Resize", [&] {
+        dlg_.Form_Resize(e->size().width() * kTwipsPerPixel, e->size().height() * kTwipsPerPixel);
+    });
 }
 
 void PropertiesView::reject()
 {
-    if (dlg_.Visible()) dlg_.Click("cmdCancel");
+    if (dlg_.Visible()) run_view_handler(this, "frmProperties.cmdCancel_Click", [this] { dlg_.Click("cmdCancel"); });
     QDialog::reject();
 }
 

@@ -5,6 +5,8 @@
 // its on_changed. Showing the dialog waits until OK or Cancel hides it.
 #pragma once
 
+#include "main/views/view_guard.h"
+
 #include <QDialog>
 
 #include <map>
@@ -35,6 +37,19 @@ protected:
     void reject() override; // the close box: Cancel
 
 private:
+    // Its connections run their slots under the views' last guard.
+    template <class S, class Signal, class... Rest>
+    QMetaObject::Connection connect(const S* sender, Signal signal, Rest&&... rest)
+    {
+        return guarded_connect(this,
+                               [this](const QObject* s, const std::string& event) {
+                                   const std::string name = control_name(s);
+                                   return "frmProperties" + (name.empty() ? std::string() : "." + name + "_" + event);
+                               },
+                               sender, signal, std::forward<Rest>(rest)...);
+    }
+    // The control a widget (or a part of it, such as a combo's text box) draws.
+    std::string control_name(const QObject* widget) const;
     struct Bound;
     frmProperties& dlg_;
     QTabWidget* tabs_ = nullptr;

@@ -111,7 +111,7 @@ void RealTimeView::keyPressEvent(QKeyEvent* e)
     if (e->modifiers() & Qt::ControlModifier) shift |= 2;
     if (e->modifiers() & Qt::AltModifier) shift |= 4;
     // Letter keys carry their capital's code, as the window's key codes do.
-    if (e->key() >= Qt::Key_A && e->key() <= Qt::Key_Z) form_.KeyDown(e->key(), shift);
+    if (e->key() >= Qt::Key_A && e->key() <= Qt::Key_Z) guarded("Form_KeyDown", [&] { form_.KeyDown(e->key(), shift); });
     QWidget::keyPressEvent(e);
 }
 

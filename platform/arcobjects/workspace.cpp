@@ -58,7 +58,8 @@ std::vector<std::pair<dev_t, ino_t>> file_identity(const std::string& path)
     std::vector<std::string> files{path};
     if (iends(path, ".shp")) {
         const std::string stem = path.substr(0, path.size() - 4);
-        files.push_back(fs::exists(stem + ".dbf") ? stem + ".dbf" : stem + ".DBF");
+        std::error_code ec;
+        files.push_back(fs::exists(stem + ".dbf", ec) ? stem + ".dbf" : stem + ".DBF");
     }
     std::vector<std::pair<dev_t, ino_t>> out;
     for (const auto& f : files) {
@@ -589,11 +590,16 @@ private:
         for (const char* ext : {".qix", ".QIX"}) {
             fs::path q = p;
             q.replace_extension(ext);
-            if (fs::exists(q)) return q.string();
+            std::error_code ec;
+            if (fs::exists(q, ec)) return q.string();
         }
         return (fs::path(workspace_) / file_).replace_extension(".qix").string();
     }
-    bool has_qix() const { return fs::exists(qix_path()); }
+    bool has_qix() const
+    {
+        std::error_code ec;
+        return fs::exists(qix_path(), ec);
+    }
 
     void read_fields()
     {
@@ -717,7 +723,10 @@ public:
         std::string want = name;
         if (!iends(want, ".shp")) want += ".shp";
         std::error_code ec;
-        for (const auto& e : fs::directory_iterator(folder_, ec)) {
+        // Stepped with an error code: a folder that fails half-way ends the
+        // search rather than throwing.
+        for (fs::directory_iterator it(folder_, ec), end; !ec && it != end; it.increment(ec)) {
+            const fs::directory_entry& e = *it;
             const std::string file = e.path().filename().string();
             if (!platform::iequals(file, want)) continue;
             Dataset ds = open_dataset(e.path().string(), "ESRI Shapefile", "OpenFeatureClass");
@@ -731,8 +740,8 @@ public:
     {
         std::vector<std::string> out;
         std::error_code ec;
-        for (const auto& e : fs::directory_iterator(folder_, ec))
-            if (iends(e.path().filename().string(), ".shp")) out.push_back(e.path().filename().string());
+        for (fs::directory_iterator it(folder_, ec), end; !ec && it != end; it.increment(ec))
+            if (iends(it->path().filename().string(), ".shp")) out.push_back(it->path().filename().string());
         std::sort(out.begin(), out.end());
         return out;
     }

@@ -44,4 +44,9 @@ public:
 // The library over PROJ 9; `program_folder` is where proj/nad is looked up.
 std::unique_ptr<ProjLibrary> make_proj_library(const std::string& program_folder);
 
+// The projection text of a .prj file (WKT 1 in ESRI's dialect, on one line)
+// for the system of a numeric code: the EPSG system of that code, else the
+// ESRI one; empty when PROJ knows neither.
+std::string esri_projection_text(const std::string& code);
+
 } // namespace platform

@@ -113,7 +113,12 @@ public:
         seam.Timer1_Timer();
     }
     std::function<void()> on_timer;
-    void ToDDE_Poke(const std::string& t) override { log_.push_back("ToDDE_Poke(" + t + ")"); }
+    void ToDDE_Poke(const std::string& t) override
+    {
+        log_.push_back("ToDDE_Poke(" + t + ")");
+        if (on_poke) on_poke();
+    }
+    std::function<void()> on_poke; // runs inside the poke (may throw)
     // The GIS programs' answer to LV_Exists and Arcview_Exists.
     bool programs_run = false;
     bool LV_Exists(bool m) override { return log_.push_back(std::string("LV_Exists(") + (m ? "True" : "False") + ")"), programs_run; }

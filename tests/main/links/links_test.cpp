@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <deque>
 #include <fstream>
+#include <atomic>
 #include <mutex>
 #include <poll.h>
 #include <sys/socket.h>
@@ -327,6 +328,7 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         return pokes_;
     }
+    std::atomic<bool> refuse = false; // answers {"ok":false}
 
 private:
     void serve()
@@ -355,7 +357,7 @@ private:
                         std::lock_guard<std::mutex> lock(mutex_);
                         pokes_.push_back(m->data);
                     }
-                    const std::string answer = platform::dde::Encode_Answer(true);
+                    const std::string answer = platform::dde::Encode_Answer(!refuse);
                     (void)!::write(fd, answer.data(), answer.size());
                 }
             }
@@ -410,6 +412,38 @@ TEST(LandView, MenuRequestsAreNumberedAndCountedOnlyWhenSent)
                                                       "TCL8,45.5,-93.25"}));
     r.main.state().landview_message_counter = std::numeric_limits<std::int32_t>::max();
     EXPECT_THROW(g.LV_Relink(), platform::VbError);
+}
+
+TEST(LandView, ARefusedPokeReachesTheSendersTrap)
+{
+    LinksRig r(true);
+    FakeLandView peer;
+    peer.refuse = true;
+    // Current Location and User List: their own box, word for word.
+    for (const char* m : {"mnuLandviewCurrentLocationLoad", "mnuLandviewListLoad"}) {
+        r.dialogs.clear();
+        r.gis().menu_Click(m, -1);
+        ASSERT_EQ(r.dialogs.boxes().size(), 1u) << m;
+        EXPECT_EQ(r.dialogs.last()->text, "Error Trying to Communicate Coordinates with Landview");
+        EXPECT_EQ(r.dialogs.last()->title, "Communication Error");
+    }
+    // A sender without a trap of its own lets the error through to the
+    // menu's trap.
+    try {
+        r.gis().menu_Click("mnuLandviewLayerLoad", -1);
+        ADD_FAILURE() << "a refused poke went unnoticed";
+    } catch (const platform::VbError& e) {
+        EXPECT_EQ(e.number, 285);
+    }
+    // An answer refused while a command of LandView's is dispatched.
+    r.dialogs.clear();
+    r.main.state().nmea_mode = true; // no fix asked of a receiver
+    r.main.FromDDE.caption = "RGS";
+    r.gis().FromDDE_Change();
+    ASSERT_EQ(r.dialogs.boxes().size(), 1u);
+    EXPECT_EQ(r.dialogs.last()->title, "Communication Error: 0");
+    EXPECT_EQ(r.dialogs.last()->text, "Trekfold Error with message from DDE: RGS");
+    EXPECT_EQ(peer.pokes().size(), 4u);
 }
 
 TEST(LandView, IncomingCommandsDispatchByTheirFirstField)

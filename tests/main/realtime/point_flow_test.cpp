@@ -6,6 +6,7 @@
 #include "main/app/menu.h"
 #include "platform/automation/dispatch.h"
 #include "platform/text/vb.h"
+#include "tests/support/file_size_limit.h"
 
 #include <gtest/gtest.h>
 
@@ -210,6 +211,57 @@ TEST(PointFlow, LogModeCountsPastSixteenBitsAndStopsOnAFailedWrite)
     bool box = false;
     for (const auto& b : t.dialogs.boxes()) box |= b.title == "Textfile_Save";
     EXPECT_TRUE(box);
+}
+
+TEST(PointFlow, ALogCutByAFullDiskEndsAtItsLastWholeRecord)
+{
+    apptest::TempDir dir;
+    const std::string log = dir.path + "/rt.txt";
+    // Writes past 3000 bytes fail as on a full disk: the box, tracking
+    // stopped, and the records the log holds are whole lines.
+    const std::string answer = test_support::with_file_size_limit(3000, [&] {
+        Tracker t;
+        t.settings.SaveSetting("fields", "rtimeTextFile", "1");
+        t.settings.SaveSetting("fields", "rtimetextloc", log);
+        t.start();
+        for (int i = 0; i < 100 && t.main.state().real_time; ++i) t.fix(45.1 + i * 0.00001, -93);
+        std::string box;
+        for (const auto& b : t.dialogs.boxes())
+            if (b.title == "Textfile_Save") box = b.text;
+        return std::string(t.main.state().real_time ? "on " : "off ") + box;
+    });
+    EXPECT_EQ(answer, "off Error 61: Disk full");
+    const std::string text = read(log);
+    ASSERT_GE(text.size(), 2u);
+    EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
+    const auto lines = vb::Split(text.substr(0, text.size() - 2), "\r\n");
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(vb::Split(lines[0], ";").size(), 28u); // the header
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        EXPECT_EQ(lines[i].rfind("RTIMEWPT;rt" + std::to_string(i) + ";", 0), 0u) << lines[i];
+        EXPECT_EQ(vb::Split(lines[i], ";").size(), 26u) << lines[i];
+    }
+}
+
+TEST(PointFlow, AnyExceptionInAHandOffClearsTheBusyFlag)
+{
+    Tracker t;
+    t.start();
+    // The control's event traps what the flow lets through; the flag the
+    // flow set must not outlive it.
+    t.links->on_poke = [] { throw std::runtime_error("not a run-time error"); };
+    t.fix(45, -93);
+    EXPECT_FALSE(t.main.state().transfer_busy);
+    ASSERT_FALSE(t.dialogs.boxes().empty());
+    EXPECT_EQ(t.dialogs.boxes().back().title, "frmMain.Garmin.Receive");
+    t.links->on_poke = [] { throw 42; };
+    t.fix(45.5, -93);
+    EXPECT_FALSE(t.main.state().transfer_busy);
+    // The next fix is taken as before.
+    t.links->on_poke = nullptr;
+    t.fix(46, -93);
+    EXPECT_EQ(t.rows(), 3);
+    EXPECT_FALSE(t.main.state().transfer_busy);
 }
 
 TEST(PointFlow, StartStampsTheOldLogAndKeepsAStampedNameThatExists)

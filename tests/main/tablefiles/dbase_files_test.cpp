@@ -161,8 +161,16 @@ TEST(DbfTable, LongAliasesComeBackByTheirStoredNames)
 TEST(Projection, PrjFromTheStoredText)
 {
     FilesRig rig;
+    // No text kept under a code: PROJ's ESRI text for it, then kept.
     rig.tf.WritePRJ(rig.path("a"), false);
-    EXPECT_FALSE(std::filesystem::exists(rig.path("a.prj")));
+    const std::string wgs84 = read_file(rig.path("a.prj"));
+    EXPECT_EQ(wgs84.rfind("GEOGCS[\"GCS_WGS_1984\",DATUM[\"D_WGS_1984\"", 0), 0u) << wgs84;
+    EXPECT_EQ(rig.settings.GetSetting("proj", "4326") + "\r\n", wgs84);
+    // A code PROJ does not know either: no file, nothing kept.
+    rig.settings.SaveSetting("proj", "proj", "999999");
+    rig.tf.WritePRJ(rig.path("none"), true);
+    EXPECT_FALSE(std::filesystem::exists(rig.path("none.prj")));
+    EXPECT_EQ(rig.settings.GetSetting("proj", "999999", "absent"), "absent");
     rig.settings.SaveSetting("proj", "4326", "GEOGCS[\"WGS 84\"]");
     rig.settings.SaveSetting("proj", "proj", "26915");
     rig.settings.SaveSetting("proj", "26915", "PROJCS[\"UTM 15\"]");

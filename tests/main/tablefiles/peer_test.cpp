@@ -41,6 +41,24 @@ TEST(TableFilesPeer, OgrinfoReadsShapefileAndDbf)
     EXPECT_TRUE(has(dbf, "LAT (Real) = 45.12345678")) << dbf;
 }
 
+TEST(TableFilesPeer, AProjectedSaveWithoutAKeptTextGetsPROJsEsriText)
+{
+    // The state the default projection accepted at start-up leaves: a code
+    // and no text kept under it.
+    FilesRig rig;
+    rig.settings.SaveSetting("proj", "proj", "26915");
+    rig.settings.SaveSetting("proj", "projfile", "epsg");
+    rig.fill("waypoint", {{{"ident", "A"}, {"lat", "45.5"}, {"long", "-93.25"}, {"x_proj", "480493.5"},
+                           {"y_proj", "5038880.2"}}});
+    ASSERT_TRUE(rig.tf.Shapefile_Save("Point", true, rig.path("w.shp"), false));
+    const std::string esri = run("projinfo -o WKT1:ESRI --single-line -q EPSG:26915");
+    ASSERT_TRUE(has(esri, "PROJCS[\"NAD_1983_UTM_Zone_15N\"")) << esri;
+    EXPECT_EQ(gpxtest::read_file(rig.path("w.prj")), esri.substr(0, esri.find_last_not_of("\r\n") + 1) + "\r\n");
+    EXPECT_EQ(rig.settings.GetSetting("proj", "26915"), esri.substr(0, esri.find_last_not_of("\r\n") + 1));
+    const std::string info = run("ogrinfo -so -al " + rig.path("w.shp"));
+    EXPECT_TRUE(has(info, "NAD83 / UTM zone 15N")) << info;
+}
+
 TEST(TableFilesPeer, ValidRingsAndPeerFilesLoad)
 {
     FilesRig rig;

@@ -162,4 +162,23 @@ TEST(TextLog, HeaderOnceAndLogLines)
     EXPECT_THROW(rig.tf.Logfile_Write("x", rig.path("no/dir/x.log"), true, false), platform::VbError);
 }
 
+TEST(TextLog, AnAppendThatDoesNotFitLeavesWholeLines)
+{
+    FilesRig rig;
+    rig.fill("waypoint", {});
+    const std::string file = rig.path("log.txt");
+    write_file(file, "type;ident\r\nWPT;one\r\n");
+    std::string line = "WPT;" + std::string(200, 'x');
+    EXPECT_EQ(tablefiles::limited(rig, 100, [&] { return rig.tf.Textfile_Save(line, file, true); }),
+              "0 Textfile_Save|Error 61: Disk full");
+    EXPECT_EQ(read_file(file), "type;ident\r\nWPT;one\r\n");
+
+    // A log that the failed append would have started is not left empty
+    // (it would then never get its header line).
+    const std::string fresh = rig.path("fresh.txt");
+    EXPECT_EQ(tablefiles::limited(rig, 10, [&] { return rig.tf.Textfile_Save(line, fresh, true); }),
+              "0 Textfile_Save|Error 61: Disk full");
+    EXPECT_FALSE(std::filesystem::exists(fresh));
+}
+
 } // namespace

@@ -15,8 +15,10 @@ class Session:
     """One probe run in its own folder D (TEMP=D) beside a LandView peer.
     `once`: the peer stops serving after start-up's detection reached it."""
 
-    def __init__(self, words, unit=None, ini="", once=False):
-        """`words`: the probe's commands, or a function of D giving them."""
+    def __init__(self, words, unit=None, ini="", once=False, refuse=False):
+        """`words`: the probe's commands, or a function of D giving them.
+        `refuse`: the peer answers every poke {"ok":false}."""
+        self.refuse = refuse
         self.d = d = tempfile.mkdtemp()
         for sub in ("tmp", "home/trekfold"):
             os.makedirs(d + "/" + sub)
@@ -60,8 +62,9 @@ class Session:
     def talk(self, c):
         f = c.makefile("rwb")
         for line in f:
-            self.got.append(json.loads(line))
-            f.write(b'{"ok":true}\n')
+            m = json.loads(line)
+            self.got.append(m)
+            f.write(b'{"ok":false}\n' if self.refuse and m.get("op") == "poke" else b'{"ok":true}\n')
             f.flush()
 
     def read(self):
@@ -148,6 +151,17 @@ b = s.boxes()
 check(("Error Trying to Communicate Coordinates with Landview", "Communication Error") in b, "trapped: %r" % b)
 check(any(t == "frmMain.mnuLandVeiwLayerSave_Click" and x.startswith("Error #282 - ") for x, t in b),
       "untrapped: %r" % b)
+
+# A LandView that refuses the pokes: each sender's trap and box.
+s = Session(["menu", "mnuLandviewCurrentLocationLoad", "menu", "mnuLandviewListLoad", "menu", "mnuLandviewLayerLoad"],
+            refuse=True)
+check(s.finish() == 0, "refused: the probe ends with 0: %s" % "".join(s.err)[-2000:])
+b = s.boxes()
+check(b.count(("Error Trying to Communicate Coordinates with Landview", "Communication Error")) == 2,
+      "SCL and SUL refused: %r" % b)
+check(any(t == "frmMain.mnuLandviewLayerLoad_Click" and x.startswith("Error #285 - ") for x, t in b),
+      "LLL refused: %r" % b)
+check(s.pokes()[:3] == ["SCL1", "SUL2", "LLL3"], "refused sends: %r" % s.pokes())
 
 # --- incoming commands against the simulator: the measure tool, the location, real
 # time, the layer download and the transfers LandView asks for --------------------------
