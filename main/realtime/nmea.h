@@ -43,7 +43,8 @@ NMEAValues& Collection_SetVal(NMEAValues& collection, platform::Variant value, c
 // direction "s" (latitude) or "w" (longitude), any case. Latitude: two
 // degree digits, then minutes; longitude: the digits before the last two
 // ahead of the decimal point are degrees, the rest minutes. Nothing for an
-// empty text or one whose parts are not numbers.
+// empty text, one whose parts are not numbers, minutes of 60 or more, or a
+// latitude beyond 90 or a longitude beyond 180 degrees.
 std::optional<double> NMEA_Latitude(std::string_view text, std::string_view direction);
 std::optional<double> NMEA_Longitude(std::string_view text, std::string_view direction);
 
