@@ -236,20 +236,24 @@ TEST_F(Peer, GpsbabelReadsTheFrontEndsGpx)
 
 // Real-time rows keep their date apart from the time of day (the NMEA
 // form and the PVT form); a coordinate near 0, also one a cell holds in
-// exponent form, goes out as a plain decimal, as the schema requires.
+// exponent form, goes out as a plain decimal, and a fix only as one of
+// GPX's words, as the schema requires.
 TEST_F(Peer, RealTimeRowsGoToGpxWithTheirOwnDateAndPlainCoordinates)
 {
     GpxRig rig;
     rig.fill("rtimewpt", {{{"ident", "rt1"}, {"lat", "51.4778"}, {"long", "-0.00005"}, {"date", "07/04/2006"},
-                           {"time", "09:05:30"}},
+                           {"time", "09:05:30"}, {"pfix", "0"}},
                           {{"ident", "rt2"}, {"lat", "5E-05"}, {"long", "-1.5E-05"}, {"date", "7/5/2006"},
-                           {"time", "9:5:31"}}});
+                           {"time", "9:5:31"}, {"pfix", "3d"}}});
     const std::string file = rig.path("rt.gpx");
     ASSERT_TRUE(rig.save(file));
     const std::string text = read_file(file);
     EXPECT_NE(text.find("lon=\"-0.00005\""), std::string::npos) << text;
     EXPECT_NE(text.find("lat=\"0.00005\""), std::string::npos) << text;
     EXPECT_NE(text.find("lon=\"-0.000015\""), std::string::npos) << text;
+    // A fix GPX has no word for is left out; one it knows is kept.
+    EXPECT_EQ(text.find("<fix>0</fix>"), std::string::npos) << text;
+    EXPECT_NE(text.find("<fix>3d</fix>"), std::string::npos) << text;
     EXPECT_EQ(run("xmllint --noout --schema " TREKFOLD_SOURCE_DIR "/tests/data/schema/gpx10.xsd '" + file +
                   "' 2>/dev/null"),
               0)
