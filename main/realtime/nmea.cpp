@@ -135,8 +135,12 @@ std::vector<NMEAValue> NMEA_Values(std::string_view line)
 
 NMEAValues& Collection_SetVal(NMEAValues& collection, Variant value, const std::string& key)
 {
-    if (collection.Exists(key)) collection.Remove(key);
-    collection.Add(std::move(value), key);
+    // The item a key holds is replaced where it stands: the values are
+    // only ever read by key, and removing an item re-numbers all behind it.
+    if (const Variant* item = collection.Find(key))
+        *const_cast<Variant*>(item) = std::move(value);  // the collection itself is not const
+    else
+        collection.Add(std::move(value), key);
     return collection;
 }
 

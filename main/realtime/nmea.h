@@ -35,8 +35,8 @@ struct NMEAValue {
 // others still come.
 std::vector<NMEAValue> NMEA_Values(std::string_view line);
 
-// Stores `value` under `key`, replacing an item already there; returns
-// the same collection.
+// Stores `value` under `key`, replacing the item already there (in its
+// place); returns the same collection.
 NMEAValues& Collection_SetVal(NMEAValues& collection, platform::Variant value, const std::string& key);
 
 // Degrees from the NMEA forms, rounded to six decimals and negated for

@@ -60,9 +60,10 @@ void keep(app::AppState& s, double lat, double lon, std::int64_t now)
 // no number (an empty field of a unit without a fix).
 std::optional<double> item_number(const platform::Collection<Variant>& c, const std::string& key)
 {
-    if (!c.Exists(key)) return std::nullopt;
+    const Variant* item = c.Find(key);
+    if (!item) return std::nullopt;
     try {
-        return c.Item(key).ToDouble();
+        return item->ToDouble();
     } catch (const std::exception&) {
         return std::nullopt;
     }
@@ -79,9 +80,10 @@ std::string without_separator(std::string text)
 
 std::string item_text(const platform::Collection<Variant>& c, const std::string& key)
 {
-    if (!c.Exists(key)) return std::string();
+    const Variant* item = c.Find(key);
+    if (!item) return std::string();
     try {
-        return c.Item(key).ToString();
+        return item->ToString();
     } catch (const std::exception&) {
         return std::string();
     }
@@ -347,7 +349,7 @@ bool Tracking::NMEA_Keep()
     const std::optional<double> lon = NMEA_Longitude(item_text(v, "long"), item_text(v, "long_dir"));
     if (!lat || !lon) return true;
 
-    const double factor = vb::LCase(s.unit) == "meters" ? 1.0 : 3.28084;
+    const double factor = vb::SameLCase(s.unit, "meters") ? 1.0 : 3.28084;
     const std::string lat_text = platform::plain_decimal(*lat), lon_text = platform::plain_decimal(*lon);
     main_.lbllat.caption = lat_text;
     main_.lbllon.caption = lon_text;
@@ -390,7 +392,7 @@ bool Tracking::NMEA_Keep()
     }
     keep(s, *lat, *lon, clock_seconds());
 
-    const auto stored = [&](const char* key) { return v.Exists(key) ? item_text(v, key) : std::string("0"); };
+    const auto stored = [&](const char* key) { return v.Find(key) ? item_text(v, key) : std::string("0"); };
     std::string row = "RTIMEWPT;rt" + std::to_string(std::int64_t(s.record_counter) + 1);
     for (const std::string& value :
          {lat_text, lon_text, number(y, "##0.00000000"), number(x, "##0.00000000"), alt, epe,
