@@ -250,20 +250,22 @@ bool Tracking::Point_Record(const KeptPoint& p, const std::string& procedure)
         }
 
         // The output shapefile gets the visible fields' values with their
-        // names, position by position.
+        // names, position by position (built only while it takes points).
         s.transfer_busy = true;
-        const std::vector<std::string> values = vb::Split(p.row_text, ";");
-        const std::vector<std::string> all = table.Fields_GetList(s.record_type, false, false);
-        const std::vector<std::string> visible = table.Fields_GetList(s.record_type, true, false);
-        const std::vector<std::string> aliases = table.Fields_GetList(s.record_type, true, true);
-        std::vector<std::string> shown_values, shown_names;
-        for (std::size_t j = 0; j < visible.size() && j < aliases.size(); ++j) {
-            std::size_t i = 0;
-            while (i < all.size() && all[i] != visible[j]) ++i;
-            shown_names.push_back(aliases[j]);
-            shown_values.push_back(i < values.size() ? values[i] : std::string());
+        if (window_.Loaded() && (window_.recording() || window_.shape_end())) {
+            const std::vector<std::string> values = vb::Split(p.row_text, ";");
+            const std::vector<std::string> all = table.Fields_GetList(s.record_type, false, false);
+            const std::vector<std::string> visible = table.Fields_GetList(s.record_type, true, false);
+            const std::vector<std::string> aliases = table.Fields_GetList(s.record_type, true, true);
+            std::vector<std::string> shown_values, shown_names;
+            for (std::size_t j = 0; j < visible.size() && j < aliases.size(); ++j) {
+                std::size_t i = 0;
+                while (i < all.size() && all[i] != visible[j]) ++i;
+                shown_names.push_back(aliases[j]);
+                shown_values.push_back(i < values.size() ? values[i] : std::string());
+            }
+            window_.Record_Point(shown_values, shown_names);
         }
-        window_.Record_Point(shown_values, shown_names);
 
         // LandView.
         if (links.LV_Exists(false)) {
