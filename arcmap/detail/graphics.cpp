@@ -3,6 +3,7 @@
 #include "arcmap/detail/arcmap_object.h"
 
 #include "platform/arcobjects/services.h"
+#include "platform/text/decimal.h"
 #include "platform/text/vb.h"
 
 #include <algorithm>
@@ -111,8 +112,8 @@ Variant clsArcMap::Graphics_LoadFrom()
             out.at(1, n) = Variant(platform::vb::CStr(n));
             out.at(2, n) = Variant("");
             out.at(3, n) = Variant("");
-            out.at(4, n) = Variant(platform::vb::CStr(p.y));
-            out.at(5, n) = Variant(platform::vb::CStr(p.x));
+            out.at(4, n) = Variant(platform::plain_decimal(p.y));
+            out.at(5, n) = Variant(platform::plain_decimal(p.x));
             out.at(6, n) = std::move(new_seg);
         };
         for (const auto& e : copies) {

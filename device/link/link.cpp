@@ -283,7 +283,7 @@ void Link::stop_timer()
     s_->core.Retry_Count = 0;
 }
 
-void Link::clear_text_buffer() { s_->core.df.clear(); }
+void Link::clear_text_buffer() { s_->core.clear_input(); }
 std::string Link::Text_Buffer() const { return std::string(s_->core.df.pending()); }
 bool Link::Text_Mode() const { return s_->core.Text_Mode; }
 std::uint64_t Link::text_lines_received() const { return s_->core.text_lines; }
@@ -427,7 +427,7 @@ void Link::comGarmin_OnComm()
     if (s.port->CommEvent() > 1000) {
         // A line or buffer error: what is waiting cannot be trusted.
         s.port->ClearInput();
-        s.core.df.clear();
+        s.core.clear_input();
     } else {
         // Everything waiting now; a partial frame stays buffered for the next event.
         while (s.port->PortOpen() && s.port->InBufferCount() > 0) Serial_Input(s.port->Input());

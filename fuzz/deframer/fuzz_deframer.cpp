@@ -52,6 +52,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Un-stuffing never makes more bytes than came in (plus the DLE ETX it adds).
     if (out_bytes > in.size() + 2) std::abort();
 
+    // As a text stream: a DLE that begins no frame costs that byte alone,
+    // and a frame that does come out closes where its header says.
+    brenvik::detail::Deframer text;
+    text.set_text_stream(true);
+    for (std::size_t off = 0; off < in.size(); off += chunk) {
+        text.append(in.substr(off, chunk));
+        for (;;) {
+            const std::size_t before = text.pending().size(), dle = text.find_dle();
+            if (!text.next(f)) break;
+            if (f.status == brenvik::detail::FrameStatus::Noise) {
+                if (before - text.pending().size() != dle + 1) std::abort();
+                continue;
+            }
+            const auto& p = f.packet;
+            if (f.status != brenvik::detail::FrameStatus::Ok || p.size() < 7) std::abort();
+            if (p[1] != 123 && p[2] != p.size() - 6) std::abort();
+        }
+    }
+
     platform::FakeEventPump pump;
     brenvik::ProtocolProperties props;
     brenvik::cSAK sak;

@@ -11,6 +11,7 @@
 #include "platform/automation/vb_error.h"
 #include "platform/proj/proj.h"
 #include "platform/settings/settings.h"
+#include "platform/text/decimal.h"
 #include "platform/text/vb.h"
 #include "platform/ui/cursor.h"
 #include "platform/ui/dialogs.h"
@@ -293,8 +294,8 @@ bool CoordinatesImpl::table_proj(ProjRun& run, bool forward, const std::array<in
         if (!forward && !(vb::IsNumeric(tx) && vb::IsNumeric(ty))) continue;
         double x = number_or_zero(tx), y = number_or_zero(ty);
         if (!run.convert(x, y)) return false;
-        grid.SetTextMatrix(i, cols[2], vb::CStr(x));
-        grid.SetTextMatrix(i, cols[3], vb::CStr(y));
+        grid.SetTextMatrix(i, cols[2], platform::plain_decimal(x));
+        grid.SetTextMatrix(i, cols[3], platform::plain_decimal(y));
     }
     return true;
 }

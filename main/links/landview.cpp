@@ -14,6 +14,7 @@
 #include "platform/events/events.h"
 #include "platform/settings/stored_file.h"
 #include "platform/text/cp1252.h"
+#include "platform/text/decimal.h"
 #include "platform/text/vb.h"
 #include "platform/ui/cursor.h"
 #include "platform/ui/dialogs.h"
@@ -219,7 +220,7 @@ void Links::mnuLandviewCurrentLocationSave_Click()
     }
     const platform::Grid& g = main_.MSFlexGrid1;
     const double y = vb::Val(g.TextMatrix(rows[0], lat)), x = vb::Val(g.TextMatrix(rows[0], lon));
-    landview_request("TCL", "," + vb::CStr(y) + "," + vb::CStr(x), false, true);
+    landview_request("TCL", "," + platform::plain_decimal(y) + "," + platform::plain_decimal(x), false, true);
 }
 
 void Links::serve_landview()

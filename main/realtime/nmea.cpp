@@ -88,11 +88,17 @@ bool plain_number(std::string_view s)
 }
 
 // Degrees + minutes / 60, rounded through `pattern`, negated for `negative`.
-std::optional<double> degrees(std::string_view deg, std::string_view min, const char* pattern, bool negative)
+// Minutes of 60 or more, or degrees beyond `limit`, are no position (a
+// corrupted line, its checksum not being tested).
+std::optional<double> degrees(std::string_view deg, std::string_view min, const char* pattern, bool negative,
+                              double limit)
 {
     if (!plain_number(deg) || !plain_number(min)) return std::nullopt;
-    const double value = vb::Val(deg) + vb::Val(min) / 60.0;
+    const double minutes = vb::Val(min);
+    if (minutes >= 60.0) return std::nullopt;
+    const double value = vb::Val(deg) + minutes / 60.0;
     const double rounded = vb::Val(vb::Format(value, pattern));
+    if (rounded > limit) return std::nullopt;
     return negative ? -rounded : rounded;
 }
 
@@ -129,15 +135,19 @@ std::vector<NMEAValue> NMEA_Values(std::string_view line)
 
 NMEAValues& Collection_SetVal(NMEAValues& collection, Variant value, const std::string& key)
 {
-    if (collection.Exists(key)) collection.Remove(key);
-    collection.Add(std::move(value), key);
+    // The item a key holds is replaced where it stands: the values are
+    // only ever read by key, and removing an item re-numbers all behind it.
+    if (const Variant* item = collection.Find(key))
+        *const_cast<Variant*>(item) = std::move(value);  // the collection itself is not const
+    else
+        collection.Add(std::move(value), key);
     return collection;
 }
 
 std::optional<double> NMEA_Latitude(std::string_view text, std::string_view direction)
 {
     if (text.size() < 3) return std::nullopt;
-    return degrees(text.substr(0, 2), text.substr(2), "##.000000", vb::SameLCase(direction, "s"));
+    return degrees(text.substr(0, 2), text.substr(2), "##.000000", vb::SameLCase(direction, "s"), 90.0);
 }
 
 std::optional<double> NMEA_Longitude(std::string_view text, std::string_view direction)
@@ -145,7 +155,8 @@ std::optional<double> NMEA_Longitude(std::string_view text, std::string_view dir
     std::size_t point = text.find('.');
     if (point == std::string_view::npos) point = text.size();
     if (point < 3) return std::nullopt;
-    return degrees(text.substr(0, point - 2), text.substr(point - 2), "###.000000", vb::SameLCase(direction, "w"));
+    return degrees(text.substr(0, point - 2), text.substr(point - 2), "###.000000", vb::SameLCase(direction, "w"),
+                   180.0);
 }
 
 std::string NMEA_Date(std::string_view ddmmyy)

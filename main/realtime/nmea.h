@@ -35,15 +35,16 @@ struct NMEAValue {
 // others still come.
 std::vector<NMEAValue> NMEA_Values(std::string_view line);
 
-// Stores `value` under `key`, replacing an item already there; returns
-// the same collection.
+// Stores `value` under `key`, replacing the item already there (in its
+// place); returns the same collection.
 NMEAValues& Collection_SetVal(NMEAValues& collection, platform::Variant value, const std::string& key);
 
 // Degrees from the NMEA forms, rounded to six decimals and negated for
 // direction "s" (latitude) or "w" (longitude), any case. Latitude: two
 // degree digits, then minutes; longitude: the digits before the last two
 // ahead of the decimal point are degrees, the rest minutes. Nothing for an
-// empty text or one whose parts are not numbers.
+// empty text, one whose parts are not numbers, minutes of 60 or more, or a
+// latitude beyond 90 or a longitude beyond 180 degrees.
 std::optional<double> NMEA_Latitude(std::string_view text, std::string_view direction);
 std::optional<double> NMEA_Longitude(std::string_view text, std::string_view direction);
 

@@ -71,8 +71,9 @@ public:
 private:
     void NMEA_Sentence(const std::string& sentence)
     {
-        if (sentence.find(',') == std::string::npos) return;
-        const std::string identifier(NMEA_Fields(sentence).front());
+        const std::size_t comma = sentence.find(',');
+        if (comma == std::string::npos) return;
+        const std::string identifier = sentence.substr(0, comma);
         NMEAViewer().AddLine(sentence, identifier);
         app::AppState& s = main_.state();
         if (!s.real_time) return;

@@ -16,6 +16,7 @@
 #include "platform/automation/vb_error.h"
 #include "platform/events/events.h"
 #include "platform/settings/settings.h"
+#include "platform/text/decimal.h"
 #include "platform/text/vb.h"
 #include "platform/ui/cursor.h"
 #include "platform/ui/dialogs.h"
@@ -59,19 +60,30 @@ void keep(app::AppState& s, double lat, double lon, std::int64_t now)
 // no number (an empty field of a unit without a fix).
 std::optional<double> item_number(const platform::Collection<Variant>& c, const std::string& key)
 {
-    if (!c.Exists(key)) return std::nullopt;
+    const Variant* item = c.Find(key);
+    if (!item) return std::nullopt;
     try {
-        return c.Item(key).ToDouble();
+        return item->ToDouble();
     } catch (const std::exception&) {
         return std::nullopt;
     }
 }
 
+// A received text as one value of a row joined with ";": the separator
+// inside it becomes ",", so every later value keeps its own column.
+std::string without_separator(std::string text)
+{
+    for (char& c : text)
+        if (c == ';') c = ',';
+    return text;
+}
+
 std::string item_text(const platform::Collection<Variant>& c, const std::string& key)
 {
-    if (!c.Exists(key)) return std::string();
+    const Variant* item = c.Find(key);
+    if (!item) return std::string();
     try {
-        return c.Item(key).ToString();
+        return item->ToString();
     } catch (const std::exception&) {
         return std::string();
     }
@@ -133,8 +145,8 @@ void Tracking::Receive_Pvt_data()
             double lon = fix.Lon, lat = fix.Lat, x = 0, y = 0;
             main_.coords().Project_Point(lon, lat, true, x, y);
             window_.Load();
-            window_.control("lblProjX").caption = vb::CStr(x);
-            window_.control("lblProjY").caption = vb::CStr(y);
+            window_.control("lblProjX").caption = platform::plain_decimal(x);
+            window_.control("lblProjY").caption = platform::plain_decimal(y);
             std::int32_t alt = 0;
             if (fix.Alt < 1e9f) alt = vb::CLng((double(fix.Alt) + double(fix.msl_hght)) / factor);
             main_.lblAlt.caption = std::to_string(alt) + " " + word;
@@ -246,21 +258,23 @@ bool Tracking::Point_Record(const KeptPoint& p, const std::string& procedure)
         }
 
         // The output shapefile gets the visible fields' values with their
-        // names, position by position.
+        // names, position by position (built only while it takes points).
         s.transfer_busy = true;
         clear_busy.emplace(s);
-        const std::vector<std::string> values = vb::Split(p.row_text, ";");
-        const std::vector<std::string> all = table.Fields_GetList(s.record_type, false, false);
-        const std::vector<std::string> visible = table.Fields_GetList(s.record_type, true, false);
-        const std::vector<std::string> aliases = table.Fields_GetList(s.record_type, true, true);
-        std::vector<std::string> shown_values, shown_names;
-        for (std::size_t j = 0; j < visible.size() && j < aliases.size(); ++j) {
-            std::size_t i = 0;
-            while (i < all.size() && all[i] != visible[j]) ++i;
-            shown_names.push_back(aliases[j]);
-            shown_values.push_back(i < values.size() ? values[i] : std::string());
+        if (window_.Loaded() && (window_.recording() || window_.shape_end())) {
+            const std::vector<std::string> values = vb::Split(p.row_text, ";");
+            const std::vector<std::string> all = table.Fields_GetList(s.record_type, false, false);
+            const std::vector<std::string> visible = table.Fields_GetList(s.record_type, true, false);
+            const std::vector<std::string> aliases = table.Fields_GetList(s.record_type, true, true);
+            std::vector<std::string> shown_values, shown_names;
+            for (std::size_t j = 0; j < visible.size() && j < aliases.size(); ++j) {
+                std::size_t i = 0;
+                while (i < all.size() && all[i] != visible[j]) ++i;
+                shown_names.push_back(aliases[j]);
+                shown_values.push_back(i < values.size() ? values[i] : std::string());
+            }
+            window_.Record_Point(shown_values, shown_names);
         }
-        window_.Record_Point(shown_values, shown_names);
 
         // LandView.
         if (links.LV_Exists(false)) {
@@ -346,17 +360,18 @@ bool Tracking::NMEA_Keep()
     const std::optional<double> lon = NMEA_Longitude(item_text(v, "long"), item_text(v, "long_dir"));
     if (!lat || !lon) return true;
 
-    const double factor = vb::LCase(s.unit) == "meters" ? 1.0 : 3.28084;
-    main_.lbllat.caption = vb::CStr(*lat);
-    main_.lbllon.caption = vb::CStr(*lon);
+    const double factor = vb::SameLCase(s.unit, "meters") ? 1.0 : 3.28084;
+    const std::string lat_text = platform::plain_decimal(*lat), lon_text = platform::plain_decimal(*lon);
+    main_.lbllat.caption = lat_text;
+    main_.lbllon.caption = lon_text;
     double px = *lon, py = *lat, x = 0, y = 0;
     try {
         main_.coords().Project_Point(px, py, true, x, y);
     } catch (const std::exception&) {
     }
     window_.Load();
-    window_.control("lblProjX").caption = vb::CStr(x);
-    window_.control("lblProjY").caption = vb::CStr(y);
+    window_.control("lblProjX").caption = platform::plain_decimal(x);
+    window_.control("lblProjY").caption = platform::plain_decimal(y);
 
     // The first point has no direction of travel.
     double azimuth = 0;
@@ -388,21 +403,22 @@ bool Tracking::NMEA_Keep()
     }
     keep(s, *lat, *lon, clock_seconds());
 
-    const auto stored = [&](const char* key) { return v.Exists(key) ? item_text(v, key) : std::string("0"); };
+    const auto stored = [&](const char* key) { return v.Find(key) ? item_text(v, key) : std::string("0"); };
     std::string row = "RTIMEWPT;rt" + std::to_string(std::int64_t(s.record_counter) + 1);
     for (const std::string& value :
-         {vb::CStr(*lat), vb::CStr(*lon), number(y, "##0.00000000"), number(x, "##0.00000000"), alt, epe,
+         {lat_text, lon_text, number(y, "##0.00000000"), number(x, "##0.00000000"), alt, epe,
           scaled("eph", "####0.0"), scaled("epv", "####0.0"), stored("pdop"), stored("hdop"), stored("vdop"),
           stored("speed"), stored("course"), stored("mvar"), stored("mdir"), stored("datum"), stored("pfix"),
           stored("east"), stored("north"), stored("up"), scaled("depth", "####0.00"),
           number(item_number(v, "temp").value_or(0), "####0.00"), date, time})
-        row += ";" + value;
+        row += ";" + without_separator(value);
     row += "; ";
 
     KeptPoint p;
     p.lon = *lon, p.lat = *lat, p.x = x, p.y = y;
     p.row_text = std::move(row);
-    p.epe_text = v.Exists("epe") ? item_text(v, "epe") : std::string("0");
+    // The display body is ";"-separated as well.
+    p.epe_text = v.Exists("epe") ? without_separator(item_text(v, "epe")) : std::string("0");
     p.azimuth = azimuth;
     p.arcview_handshake = true;
     return Point_Record(p, "");

@@ -6,6 +6,13 @@
 // else means the frame was cut short and a new one starts at that DLE. The
 // frame comes out un-stuffed with its real length, whatever the size byte
 // claims; the size is then checked.
+//
+// While the stream carries NMEA text a DLE is far more likely line noise
+// than a frame start, and a text stream never holds DLE ETX. In that mode
+// (set_text_stream) a would-be frame must close exactly where its header
+// says; one that does not is reported as Noise as soon as that is known (at
+// most the size byte's worth of bytes later), so the text behind the DLE is
+// never held as one long frame.
 #pragma once
 
 #include "device/link/packet.h"
@@ -23,6 +30,7 @@ enum class FrameStatus {
     BadSize,  // complete, but the size byte does not match the length
     Broken,   // cut short by a new frame start, or longer than any packet can be
     Empty,    // a frame without data (fewer than seven bytes): dropped silently
+    Noise,    // text stream: the DLE began no well-formed frame; only it was taken
 };
 
 struct Frame {
@@ -43,8 +51,13 @@ public:
     // buffer holds no complete frame (a partial one stays buffered).
     bool next(Frame& out);
 
-    // True when the binary rules own the buffer: inside a frame, or a DLE waits.
-    bool binary_pending() const;
+    // Judges would-be frames by the rules of a text stream (see above).
+    void set_text_stream(bool on) { text_stream_ = on; }
+    // True while a frame is open (its start taken, its end not seen yet).
+    bool frame_open() const { return st_ != St::Hunt; }
+    // Offset in pending() of the first DLE, or npos. Bytes already searched
+    // are not searched again.
+    std::size_t find_dle();
     // Bytes not consumed yet (text lines, partial frames).
     std::string_view pending() const { return std::string_view(buf_).substr(head_); }
     // Removes n bytes of text from the front (only while no frame is open).
@@ -55,13 +68,19 @@ private:
     enum class St { Hunt, Id, Body, BodyDle };
     void finish_frame(Frame& f);
     void compact();
+    // Text stream: the un-stuffed length the open frame's header allows
+    // before its DLE ETX (DLE, ID, size, data, checksum).
+    std::size_t allowed_length(std::size_t len) const;
+    bool noise(Frame& f);
     std::string buf_;
     std::size_t head_ = 0;  // first unconsumed byte
     std::size_t scan_ = 0;  // next byte to examine inside the open frame
+    std::size_t dle_seen_ = 0;  // buf_ before this holds no DLE at or after head_
     St st_ = St::Hunt;
     std::vector<std::uint8_t> cur_;  // the open frame, un-stuffed (fixed size)
     std::size_t len_ = 0;
     std::uint8_t expanded_id_;
+    bool text_stream_ = false;
 };
 
 } // namespace brenvik::detail

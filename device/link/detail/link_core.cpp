@@ -323,11 +323,16 @@ bool LinkCore::handle_frame(Frame& f, double now)
     return out_.accepted(pkt);
 }
 
-// One NMEA text step on the buffer; false when nothing could be done.
-bool LinkCore::text_step()
+// One NMEA text step on the first `limit` bytes of the buffer (the text
+// ahead of a DLE, or all of it); false when nothing could be done there.
+bool LinkCore::text_step(std::size_t limit)
 {
-    std::string_view buf = df.pending();
+    std::string_view buf = df.pending().substr(0, limit);
     if (buf.empty()) return false;
+    if (Skipping != Skip::None) {
+        skip_rest(buf);
+        return true;
+    }
     std::size_t start = buf.find('$');
     const bool had_at = buf.find('@') != std::string_view::npos;
     if (start == std::string_view::npos) start = buf.find('@');
@@ -337,11 +342,21 @@ bool LinkCore::text_step()
         return true;
     }
     df.consume(start);
-    buf = df.pending();
+    buf = df.pending().substr(0, limit - start);
     std::size_t crlf = buf.find("\r\n");
     if (crlf == std::string_view::npos) {
-        if (buf.size() < 83) return start > 0;
-        df.consume(buf.size());  // an over-long line is lost
+        // What is known of the line so far (a CR at the end may be the
+        // start of its CR LF).
+        const std::size_t known = buf.size() - (!buf.empty() && buf.back() == '\r' ? 1 : 0);
+        if (known <= kMaxSentence) return start > 0;
+        // An over-long line is lost, whatever the reads that bring it:
+        // the rest of it is dropped when it comes.
+        df.consume(buf.size());
+        Skipping = Skip::Line;
+        return true;
+    }
+    if (crlf > kMaxSentence) {
+        df.consume(crlf + 2);
         return true;
     }
     Text_Mode = true;
@@ -370,6 +385,22 @@ bool LinkCore::text_step()
     return true;
 }
 
+void LinkCore::skip_rest(std::string_view buf)
+{
+    // A lost line is dropped through its line end; the rest of a sentence
+    // that held line noise up to the next sentence start as well.
+    const std::size_t at = buf.find_first_of(Skipping == Skip::Line ? "\r\n" : "$!\r\n");
+    if (at == std::string_view::npos) {
+        df.consume(buf.size());
+        return;
+    }
+    Skipping = Skip::None;
+    if (buf[at] == '$' || buf[at] == '!')
+        df.consume(at);
+    else
+        df.consume(at + (buf[at] == '\r' && at + 1 < buf.size() && buf[at + 1] == '\n' ? 2 : 1));
+}
+
 bool LinkCore::feed(std::string_view bytes, double now)
 {
     df.append(bytes);
@@ -380,21 +411,34 @@ bool LinkCore::feed(std::string_view bytes, double now)
         // Receive events held back go out before anything newer is read.
         out_.arriving();
         df.set_expanded_id(props_.PID_Expanded_Packet);
-        if (df.binary_pending()) {
-            Text_Mode = false;
-            Frame f;
-            if (!df.next(f)) return false;
-            if (handle_frame(f, now)) return true;
+        if (!df.frame_open()) {
+            const std::size_t dle = df.find_dle();
+            if (dle == std::string_view::npos) {
+                if (!text_step(df.pending().size())) return false;
+                continue;
+            }
+            // Whole lines ahead of a DLE are delivered first.
+            if (dle > 0 && text_step(dle)) continue;
+            Skipping = Skip::None;
+            df.set_text_stream(Text_Mode);
+        }
+        Frame f;
+        if (!df.next(f)) return false;
+        if (f.status == FrameStatus::Noise) {
+            // The DLE began no frame: the rest of its sentence goes too.
+            Skipping = Skip::Sentence;
+            skip_rest(df.pending());
             continue;
         }
-        if (!text_step()) return false;
+        Text_Mode = false;
+        if (handle_frame(f, now)) return true;
     }
 }
 
 LinkCore::Tick LinkCore::tick(std::int64_t interval_ms, double)
 {
     ++Retry_Count;
-    df.clear();
+    clear_input();
     if (Retry_Count > 1) {
         out_.timer(TimerCmd::Stop);
         Retry_Count = 0;

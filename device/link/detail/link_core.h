@@ -77,6 +77,13 @@ public:
 
     void debug_line(const Packet& packet, std::string_view Direction, double now_s);
 
+    // Drops every received byte not handled yet.
+    void clear_input()
+    {
+        df.clear();
+        Skipping = Skip::None;
+    }
+
     // A data packet that came over USB: true when it belongs to a transfer
     // ended for sending too many records (this packet may end it).
     bool refused(const Packet& packet, double now_s);
@@ -84,6 +91,13 @@ public:
     // State the driver and the control read.
     Deframer df;
     bool Text_Mode = false;
+    // The rest of a lost line is being dropped: an over-long line through
+    // its line end, a sentence that held line noise up to the next sentence
+    // start or line end.
+    enum class Skip { None, Line, Sentence };
+    Skip Skipping = Skip::None;
+    // The longest NMEA line taken, without its CR LF; longer lines are lost.
+    static constexpr std::size_t kMaxSentence = 82;
     std::uint64_t text_lines = 0;
     Packet Last_Packet;
     std::uint8_t Last_Response = 0;
@@ -113,7 +127,8 @@ private:
     bool resent_record(const Packet& packet, double now_s);
     bool refuse_record(const Packet& packet, double now_s);
     void acknowledge(std::uint8_t id, double now_s);
-    bool text_step();
+    bool text_step(std::size_t limit);
+    void skip_rest(std::string_view buf);
     ProtocolProperties& props_;
     cSAK& sak_;
     CoreFlags flags_;

@@ -7,6 +7,7 @@
 #include "main/table/table.h"
 #include "platform/automation/vb_error.h"
 #include "platform/settings/ini.h"
+#include "platform/text/decimal.h"
 #include "platform/text/vb.h"
 #include "platform/ui/cursor.h"
 #include "platform/ui/dialogs.h"
@@ -33,8 +34,10 @@ const std::vector<std::string> kWriteKeys = {"lat",  "lon",  "ele",  "time",    
 const std::vector<std::string> kReadKeys = {"lat",  "lon",  "ele",  "time", "magvar", "name", "cmt",
                                             "src",  "fix",  "hdop", "vdop", "pdop",   "gpxx:depth",
                                             "gpxx:temperature", "name", "cmt", "number", "new_seg", "type"};
-enum : size_t { kEle = 2, kModel = 7, kIdent = 5, kDepth = 12, kRident = 14, kRcmnt = 15, kRnumber = 16,
+enum : size_t { kLat = 0, kLon = 1, kTime = 3, kFix = 8, kEle = 2, kModel = 7, kIdent = 5, kDepth = 12, kRident = 14, kRcmnt = 15, kRnumber = 16,
                 kNewSeg = 17, kType = 18 };
+
+constexpr std::string_view kFixKinds[] = {"none", "2d", "3d", "dgps", "pps"};
 
 // The rows a command works on: the selection, or every data row.
 std::pair<int, int> selected_rows(const app::AppState& s, const platform::Grid& g)
@@ -77,6 +80,8 @@ bool GPXFile_Save(app::frmMain& main, const std::string& path, bool append)
         std::string lowered = vb::LCase(type);
         const char* point = lowered == "track" ? "trkpt" : lowered == "route" ? "rtept" : "wpt";
         auto [first, last] = selected_rows(main.state(), g);
+        // A real-time row keeps its date and its time of day apart.
+        const int date_col = lowered == "rtimewpt" ? table.Column_Find("date", true) : -1;
 
         clsGPXType root(&main.dialogs());
         if (append) {
@@ -97,6 +102,16 @@ bool GPXFile_Save(app::frmMain& main, const std::string& path, bool append)
         for (int r = first; r <= last; ++r) {
             for (int i = 0; i < kWrittenFields; ++i)
                 values[size_t(i)] = cols[i] < 0 ? std::string() : g.TextMatrix(r, cols[i]);
+            // GPX takes coordinates as plain decimals only.
+            values[kLat] = platform::plain_decimal(values[kLat]);
+            values[kLon] = platform::plain_decimal(values[kLon]);
+            // GPX names five kinds of fix; another text (a receiver's fix
+            // number or mode letter) would make the file invalid.
+            if (!values[kFix].empty() &&
+                std::find(std::begin(kFixKinds), std::end(kFixKinds), values[kFix]) == std::end(kFixKinds))
+                values[kFix].clear();
+            if (date_col >= 0 && !g.TextMatrix(r, date_col).empty() && !values[kTime].empty())
+                values[kTime] = g.TextMatrix(r, date_col) + " " + values[kTime];
             values[kEle] = GPX_ConvertUnits(main.state().unit, values[kEle], false);
             values[kDepth] = GPX_ConvertUnits(main.state().unit, values[kDepth], false);
             root.Point_Add(values, kWriteKeys, point, r == last);

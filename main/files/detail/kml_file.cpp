@@ -9,6 +9,7 @@
 #include "main/files/detail/xml_text.h"
 #include "main/table/table.h"
 #include "platform/automation/vb_error.h"
+#include "platform/text/decimal.h"
 #include "platform/text/vb.h"
 #include "platform/ui/dialogs.h"
 
@@ -102,7 +103,8 @@ bool KMLFile_Save(app::frmMain& main, const std::string& shape, const std::strin
             std::string alt = altitude >= 0 ? g.TextMatrix(r, altitude) : std::string();
             if (!vb::IsNumeric(alt))
                 alt = "0";
-            std::string coordinate = g.TextMatrix(r, lon) + "," + g.TextMatrix(r, lat) + "," + alt;
+            std::string coordinate = platform::plain_decimal(g.TextMatrix(r, lon)) + "," +
+                                     platform::plain_decimal(g.TextMatrix(r, lat)) + "," + alt;
             if (point) {
                 start(r);
                 current.Set_Coords({{std::move(coordinate)}});

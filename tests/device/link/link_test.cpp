@@ -577,6 +577,121 @@ TEST(Nmea, OverlongLineIsDropped)
     EXPECT_EQ(r.host.of("NMEA")[0].code, 1);
 }
 
+// A replayed NMEA log: "$GPRMC" lines with their checksums.
+std::vector<std::string> rmc_log(int n)
+{
+    std::vector<std::string> lines;
+    for (int i = 0; i < n; ++i) {
+        const std::string body = "$GPRMC," + std::to_string(100000 + i) +
+                                 ".000,A,4530.1200,N,09330.1234,W,000.5,054.7,040706,024.1,E";
+        lines.push_back(body + "*" + Link::NMEA_Checksum(body));
+    }
+    return lines;
+}
+
+// Feeds `stream` in reads of 1 to 63 bytes (or whole), then the sentences
+// that reached the host.
+std::vector<std::string> replay(const std::string& stream, bool whole)
+{
+    Rig r;
+    if (whole) {
+        r.link.Serial_Input(stream);
+    } else {
+        for (std::size_t off = 0, k = 0; off < stream.size(); off += 1 + k % 63, ++k)
+            r.link.Serial_Input(std::string_view(stream).substr(off, 1 + k % 63));
+    }
+    std::vector<std::string> got;
+    for (const auto& e : r.host.of("NMEA")) got.push_back(e.text);
+    EXPECT_TRUE(r.link.Text_Mode());
+    EXPECT_TRUE(r.port.written.empty()) << "nothing is NAKed into a text stream";
+    return got;
+}
+
+TEST(Nmea, StrayDleCostsAtMostTheSentenceHoldingIt)
+{
+    const std::vector<std::string> lines = rmc_log(4000);
+    for (bool whole : {false, true}) {
+        // Between two sentences (nothing lost), and inside one (that one lost).
+        std::string between, inside;
+        for (int i = 0; i < 4000; ++i) {
+            const std::string& l = lines[std::size_t(i)];
+            between += l + "\r\n";
+            if (i == 2499) between += '\x10';
+            inside += i == 2500 ? l.substr(0, 20) + '\x10' + l.substr(20) + "\r\n" : l + "\r\n";
+        }
+        EXPECT_EQ(replay(between, whole), lines) << whole;
+        std::vector<std::string> expected = lines;
+        expected.erase(expected.begin() + 2500);
+        EXPECT_EQ(replay(inside, whole), expected) << whole;
+    }
+}
+
+TEST(Nmea, RepeatedJunkNeverSilencesTheStream)
+{
+    const std::vector<std::string> lines = rmc_log(600);
+    // Noise of every kind every few sentences: lone DLEs, DLE ETX, doubled
+    // DLEs, a DLE with what looks like a size byte, binary bytes.
+    const std::vector<std::string> junk = {bytes({0x10}), bytes({0x10, 0x03}), bytes({0x10, 0x10, 0x10}),
+                                           bytes({0x10, 0x22, 0x01}), bytes({0xFF, 0x10, 0x7B, 0x00, 0x10, 0x03})};
+    std::string stream;
+    std::vector<std::string> expected;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::string& j = junk[i % junk.size()];
+        if (i % 3 == 1) {
+            stream += lines[i].substr(0, 30) + j + lines[i].substr(30) + "\r\n";  // this one is lost
+        } else {
+            stream += lines[i] + "\r\n" + (i % 3 == 0 ? j : "");
+            expected.push_back(lines[i]);
+        }
+    }
+    for (bool whole : {false, true}) {
+        const std::vector<std::string> got = replay(stream, whole);
+        // Every sentence without junk in it arrives; nothing else does.
+        EXPECT_EQ(got, expected) << whole;
+    }
+}
+
+TEST(Nmea, TextAheadOfADleIsDeliveredAtOnceAndFramesStillFollow)
+{
+    Rig r;
+    r.link.Serial_Input("$GPRMC,1,A*3B\r\n" + bytes({0x10}));
+    ASSERT_EQ(r.host.of("NMEA").size(), 1u);
+    EXPECT_TRUE(r.link.Text_Mode());
+    // A well-formed frame after the text is a frame: the binary rules return.
+    r.link.Serial_Input(kWireA.substr(1));
+    EXPECT_FALSE(r.link.Text_Mode());
+    ASSERT_EQ(r.host.dispatched.size(), 1u);
+    EXPECT_EQ(r.host.dispatched[0], kHostA);
+}
+
+TEST(Nmea, LongLineIsLostWhateverTheReads)
+{
+    const std::string longline = "$GP" + std::string(87, 'A');  // 90 bytes
+    const std::string stream = "$GPRMC,1,A*3B\r\n" + longline + "\r\n$GPRMC,2,A*38\r\n";
+    std::vector<std::vector<std::string>> results;
+    for (std::size_t split : {std::size_t(0), std::size_t(40), std::size_t(15 + 84), std::size_t(15 + 90),
+                              std::size_t(15 + 91)}) {
+        Rig r;
+        if (split == 0) {
+            r.link.Serial_Input(stream);
+        } else {
+            r.link.Serial_Input(stream.substr(0, split));
+            r.link.Serial_Input(stream.substr(split));
+        }
+        std::vector<std::string> got;
+        for (const auto& e : r.host.of("NMEA")) got.push_back(e.text);
+        EXPECT_EQ(got, (std::vector<std::string>{"$GPRMC,1,A*3B", "$GPRMC,2,A*38"})) << split;
+        EXPECT_TRUE(r.link.Text_Buffer().empty()) << split;
+    }
+    // 82 bytes is the longest line taken, also with its CR and LF apart.
+    Rig r;
+    const std::string longest = "$GP" + std::string(79, 'B');
+    r.link.Serial_Input(longest + "\r");
+    r.link.Serial_Input("\n");
+    ASSERT_EQ(r.host.of("NMEA").size(), 1u);
+    EXPECT_EQ(r.host.of("NMEA")[0].text, longest);
+}
+
 TEST(LinkProperties, TimeOutRange)
 {
     Rig r;

@@ -234,6 +234,51 @@ TEST_F(Peer, GpsbabelReadsTheFrontEndsGpx)
     }
 }
 
+// Real-time rows keep their date apart from the time of day (the NMEA
+// form and the PVT form); a coordinate near 0, also one a cell holds in
+// exponent form, goes out as a plain decimal, and a fix only as one of
+// GPX's words, as the schema requires.
+TEST_F(Peer, RealTimeRowsGoToGpxWithTheirOwnDateAndPlainCoordinates)
+{
+    GpxRig rig;
+    rig.fill("rtimewpt", {{{"ident", "rt1"}, {"lat", "51.4778"}, {"long", "-0.00005"}, {"date", "07/04/2006"},
+                           {"time", "09:05:30"}, {"pfix", "0"}},
+                          {{"ident", "rt2"}, {"lat", "5E-05"}, {"long", "-1.5E-05"}, {"date", "7/5/2006"},
+                           {"time", "9:5:31"}, {"pfix", "3d"}}});
+    const std::string file = rig.path("rt.gpx");
+    ASSERT_TRUE(rig.save(file));
+    const std::string text = read_file(file);
+    EXPECT_NE(text.find("lon=\"-0.00005\""), std::string::npos) << text;
+    EXPECT_NE(text.find("lat=\"0.00005\""), std::string::npos) << text;
+    EXPECT_NE(text.find("lon=\"-0.000015\""), std::string::npos) << text;
+    // A fix GPX has no word for is left out; one it knows is kept.
+    EXPECT_EQ(text.find("<fix>0</fix>"), std::string::npos) << text;
+    EXPECT_NE(text.find("<fix>3d</fix>"), std::string::npos) << text;
+    EXPECT_EQ(run("xmllint --noout --schema " TREKFOLD_SOURCE_DIR "/tests/data/schema/gpx10.xsd '" + file +
+                  "' 2>/dev/null"),
+              0)
+        << text;
+
+    std::vector<std::string> lines =
+        split(output_of("gpsbabel -w -i gpx -f '" + file + "' -o unicsv -F - 2>/dev/null"), '\n');
+    for (std::string& l : lines)
+        if (!l.empty() && l.back() == '\r') l.pop_back();
+    ASSERT_GE(lines.size(), 3u);
+    std::vector<std::string> head = split(lines[0], ',');
+    auto col = [&](const char* name) { return size_t(std::find(head.begin(), head.end(), name) - head.begin()); };
+    const size_t lon = col("Longitude"), date = col("Date"), time = col("Time");
+    ASSERT_LT(std::max({lon, date, time}), head.size()) << lines[0];
+    const std::vector<std::vector<std::string>> want = {{"-0.00005", "2006/07/04", "09:05:30"},
+                                                        {"-0.000015", "2006/07/05", "09:05:31"}};
+    for (size_t i = 0; i < want.size(); ++i) {
+        std::vector<std::string> v = split(lines[i + 1], ',');
+        ASSERT_LT(std::max({lon, date, time}), v.size()) << lines[i + 1];
+        EXPECT_TRUE(same_number(v[lon], want[i][0])) << lines[i + 1];
+        EXPECT_EQ(v[date], want[i][1]) << lines[i + 1];
+        EXPECT_EQ(v[time].substr(0, 8), want[i][2]) << lines[i + 1];
+    }
+}
+
 TEST(ArrayPeer, ProjectedArrayGetsLatLongAsCs2csGivesThem)
 {
     if (!have("cs2cs")) GTEST_SKIP() << "cs2cs is not installed";

@@ -33,16 +33,17 @@ void fill_track(GpxRig& rig, int rows = 6)
     rig.fill("track", r);
 }
 
+// A coordinate a cell holds in exponent form goes out as a plain decimal.
 TEST(KmlSave, PointsByteForByteWithEscapes)
 {
     GpxRig rig;
     rig.fill("waypoint", {{{"ident", "A&B"}, {"comment", "x<y>"}, {"lat", "45.5"}, {"long", "-93.25"}, {"altitude", "abc"}},
                           {{"ident", "<C>"}, {"comment", ""}, {"lat", "-1"}, {"long", "2.0"}, {"altitude", "12.5"}},
-                          {{"ident", "\xC3\xA9t\xC3\xA9"}, {"comment", ""}, {"lat", "3"}, {"long", "4"}}});
+                          {{"ident", "\xC3\xA9t\xC3\xA9"}, {"comment", ""}, {"lat", "3"}, {"long", "-5E-05"}}});
     std::string file = rig.path("p.kml");
     ASSERT_TRUE(files::KMLFile_Save(rig.main, "Point", file, false));
     EXPECT_EQ(read_file(file), kHeader + point("A&amp;B", "x&lt;y&gt;", "-93.25,45.5,0") +
-                                   point("&lt;C&gt;", "", "2.0,-1,12.5") + point("\xC3\xA9t\xC3\xA9", "", "4,3,0") +
+                                   point("&lt;C&gt;", "", "2.0,-1,12.5") + point("\xC3\xA9t\xC3\xA9", "", "-0.00005,3,0") +
                                    kFooter);
     EXPECT_EQ(rig.cursor.pointer(), platform::vbDefault);
 

@@ -133,6 +133,52 @@ TEST_F(NmeaPoint, NoPositionMakesNoPointAndUsesTheValuesUp)
     EXPECT_EQ(t.rows(), 1);
 }
 
+TEST_F(NmeaPoint, SeparatorInATextKeepsEveryValueInItsColumn)
+{
+    nmea("$PGRMM,WGS 84;X;Y*06");
+    nmea("$PGRME,9.1,M,15.0,M,1;2,M*1B");
+    nmea(kRmc);
+    ASSERT_EQ(t.rows(), 1);
+    EXPECT_EQ(t.cell(1, "datum"), "WGS 84,X,Y");
+    EXPECT_EQ(t.cell(1, "date"), "07/04/2006");
+    EXPECT_EQ(t.cell(1, "time"), "09:05:30");
+    EXPECT_EQ(t.cell(1, "filename"), "");
+    EXPECT_EQ(t.cell(1, "ltime"), "");
+    // The display body has its six values.
+    EXPECT_EQ(platform::vb::Split(t.log.back().substr(t.log.back().find('"')), ";").size(), 6u) << t.log.back();
+}
+
+TEST_F(NmeaPoint, PositionOutOfRangeMakesNoPoint)
+{
+    for (const char* rmc : {"$GPRMC,090530,A,9999.9999,N,99999.9999,W,000.5,054.7,040706,024.1,E*6D",
+                            "$GPRMC,090530,A,4560.0000,N,09330.1234,W,000.5,054.7,040706,024.1,E*6D",
+                            "$GPRMC,090530,A,4530.1200,N,09360.0000,W,000.5,054.7,040706,024.1,E*6D",
+                            "$GPRMC,090530,A,9030.0000,S,09330.1234,W,000.5,054.7,040706,024.1,E*6D",
+                            "$GPRMC,090530,A,4530.1200,N,18030.0000,E,000.5,054.7,040706,024.1,E*6D"}) {
+        nmea(rmc);
+        EXPECT_EQ(t.rows(), 0) << rmc;
+        EXPECT_TRUE(t.log.empty()) << rmc << ": " << t.log.front();  // no shape, no hand-off
+        EXPECT_EQ(t.main.state().nmea_values.Count(), 0) << rmc;
+    }
+    // The edges are positions.
+    nmea("$GPRMC,090530,A,9000.0000,S,18000.0000,W,000.5,054.7,040706,024.1,E*6D");
+    ASSERT_EQ(t.rows(), 1);
+    EXPECT_EQ(t.cell(1, "lat") + " " + t.cell(1, "long"), "-90 -180");
+}
+
+TEST_F(NmeaPoint, PositionNearZeroIsWrittenAsPlainDecimals)
+{
+    nmea("$GPRMC,090530,A,5128.6680,N,00000.0030,W,000.5,054.7,040706,024.1,E*6D");
+    ASSERT_EQ(t.rows(), 1);
+    EXPECT_EQ(t.cell(1, "lat"), "51.4778");
+    EXPECT_EQ(t.cell(1, "long"), "-0.00005");
+    EXPECT_EQ(t.main.lbllon.caption, "-0.00005");
+    nmea("$GPRMC,090531,A,0000.0006,S,00000.0600,E,000.5,054.7,040706,024.1,E*6D");
+    ASSERT_EQ(t.rows(), 2);
+    EXPECT_EQ(t.cell(2, "lat") + " " + t.cell(2, "long"), "-0.00001 0.001");
+    EXPECT_EQ(t.main.lbllat.caption, "-0.00001");
+}
+
 TEST_F(NmeaPoint, FilterAzimuthAndArcMap)
 {
     auto arcmap = std::make_shared<ArcMap>();

@@ -1,5 +1,7 @@
 #include "platform/text/vb.h"
 
+#include "platform/text/decimal.h"
+
 #include "platform/automation/vb_error.h"
 
 #include <climits>
@@ -185,3 +187,19 @@ TEST(TextHelpers, BehaveAsTheRuntime)
 }
 
 } // namespace
+
+TEST(NumberText, PlainDecimalsNeverTakeAnExponent)
+{
+    EXPECT_EQ(vb::CStr(-0.00005), "-5E-05");  // CStr keeps its own form
+    EXPECT_EQ(platform::plain_decimal(-0.00005), "-0.00005");
+    EXPECT_EQ(platform::plain_decimal(51.4778), "51.4778");
+    EXPECT_EQ(platform::plain_decimal(1.23456789012345e-7), "0.000000123456789012345");
+    EXPECT_EQ(platform::plain_decimal(0.0), "0");
+    EXPECT_EQ(platform::plain_decimal(1e20), "100000000000000000000");
+    // Texts: exponent forms rewritten, anything else left as it is.
+    EXPECT_EQ(platform::plain_decimal(std::string_view("-5E-05")), "-0.00005");
+    EXPECT_EQ(platform::plain_decimal(std::string_view("1.5e+3")), "1500");
+    EXPECT_EQ(platform::plain_decimal(std::string_view("-0.0E+00")), "0");
+    for (const char* same : {"45.1234", "", "abc", "1E", "E5", "1.5E+3x", "1e999", "--1E2"})
+        EXPECT_EQ(platform::plain_decimal(std::string_view(same)), same);
+}
