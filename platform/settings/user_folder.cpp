@@ -24,7 +24,8 @@ void tell_refused(const std::string& path, const char* why)
     static std::mutex lock;
     static std::set<std::string> told;
     std::lock_guard<std::mutex> hold(lock);
-    if (told.insert(path).second) std::fprintf(stderr, "trekfold: folder %s refused: %s\n", path.c_str(), why);
+    if (told.insert(path).second)
+        std::fprintf(stderr, "%s: folder %s refused: %s\n", program_invocation_short_name, path.c_str(), why);
 }
 
 // One folder of the private chain: made (mode 0700) when missing, then
