@@ -256,22 +256,6 @@ bool closed_by_peer(int fd)
     return ::recv(fd, &c, 1, MSG_DONTWAIT) == 0;
 }
 
-TEST_F(Dde, AServerThatNeverAcceptsAnswersNoInitiate)
-{
-    const std::string path = dde::Socket_Path("arcview", "system");
-    int fd = raw_listen(path);
-    ::listen(fd, 0);
-    int queued = raw_connect(path); // the queue's one place taken
-    try {
-        dde::Conversation::Initiate("ArcView", "System");
-        ADD_FAILURE() << "a conversation with a server that never accepts";
-    } catch (const platform::VbError& e) {
-        EXPECT_EQ(e.number, 282);
-    }
-    ::close(queued);
-    ::close(fd);
-}
-
 TEST_F(Dde, ConnectionsAndTheirHalfLinesAreCapped)
 {
     platform::EventPump& pump = platform::qt_event_pump();
