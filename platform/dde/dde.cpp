@@ -7,6 +7,7 @@
 
 #include <QObject>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <nlohmann/json.hpp>
 
 #include <cerrno>
@@ -36,11 +37,23 @@ std::string lower(std::string_view s)
     return out;
 }
 
-bool send_all(int fd, std::string_view bytes)
+using Deadline = std::chrono::steady_clock::time_point;
+
+// Writes all of `bytes` without blocking past the deadline (a server's
+// answers have none: they go out at once or the client is dropped). False
+// when the peer is gone, or does not take them in time.
+bool send_all(int fd, std::string_view bytes, std::optional<Deadline> deadline = std::nullopt)
 {
     while (!bytes.empty()) {
-        ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && deadline) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) return false;
+            pollfd p{fd, POLLOUT, 0};
+            if (::poll(&p, 1, static_cast<int>(left.count()) + 1) < 0 && errno != EINTR) return false;
+            continue;
+        }
         if (n <= 0) return false;
         bytes.remove_prefix(static_cast<std::size_t>(n));
     }
@@ -140,6 +153,8 @@ LineReader::Result LineReader::next(std::string& line)
     if (!line.empty() && line.back() == '\r') line.pop_back();
     buffer_.erase(0, nl + 1);
     scanned_ = 0;
+    // A long line's room is given back once it is read.
+    if (buffer_.capacity() > 65536 && buffer_.size() < buffer_.capacity() / 4) buffer_.shrink_to_fit();
     return Result::Line;
 }
 
@@ -157,8 +172,13 @@ Conversation::~Conversation() { ::close(fd_); }
 
 Answer Conversation::round_trip(const Message& m)
 {
-    if (!send_all(fd_, Encode(m))) throw refused();
+    // The message and its answer share one time-out: a peer that takes
+    // neither holds us no longer than one that never answers.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kAnswerTimeoutMs);
+    if (!send_all(fd_, Encode(m), deadline)) {
+        if (std::chrono::steady_clock::now() >= deadline) throw timed_out();
+        throw refused();
+    }
     std::string line;
     char buf[4096];
     for (;;) {
@@ -200,11 +220,16 @@ struct Topic::Impl {
     std::string path;
     int listen_fd = -1;
     QSocketNotifier* listen_notifier = nullptr;
+    // Set while the process is out of descriptors: the listener is not
+    // watched until a connection closes or the retry comes.
+    bool paused = false;
     struct Connection {
         LineReader reader;
         QSocketNotifier* notifier = nullptr;
     };
     std::map<int, Connection> connections;
+    // Bytes held in all connections' unfinished lines.
+    std::size_t buffered = 0;
     // Cleared when the topic closes, so posted pokes that outlive it do nothing.
     std::shared_ptr<bool> alive = std::make_shared<bool>(true);
 
@@ -213,20 +238,48 @@ struct Topic::Impl {
     void accept_one()
     {
         const int fd = platform::Accept_Local(listen_fd);
-        if (fd < 0) return;
+        if (fd < 0) {
+            if (errno == EMFILE || errno == ENFILE) pause();
+            return;
+        }
+        // Past the cap a client is let in and closed at once: it learns at
+        // once that nobody will answer, and the queue does not fill.
+        if (connections.size() >= kMaxConnections) {
+            ::close(fd);
+            return;
+        }
         auto* n = new QSocketNotifier(fd, QSocketNotifier::Read);
         connections[fd].notifier = n;
         QObject::connect(n, &QSocketNotifier::activated, n, [this, fd] { readable(fd); });
+    }
+
+    // The listener stays readable while accept fails for want of
+    // descriptors, so it is not watched until one is likely free again.
+    void pause()
+    {
+        if (paused) return;
+        paused = true;
+        listen_notifier->setEnabled(false);
+        QTimer::singleShot(kAcceptRetryMs, listen_notifier, [this] { resume(); });
+    }
+
+    void resume()
+    {
+        if (!paused) return;
+        paused = false;
+        listen_notifier->setEnabled(true);
     }
 
     void drop(int fd)
     {
         auto it = connections.find(fd);
         if (it == connections.end()) return;
+        buffered -= it->second.reader.buffered();
         it->second.notifier->setEnabled(false);
         it->second.notifier->deleteLater();
         ::close(fd);
         connections.erase(it);
+        resume();
     }
 
     void readable(int fd)
@@ -237,12 +290,20 @@ struct Topic::Impl {
         if (got <= 0) return drop(fd);
         auto it = connections.find(fd);
         if (it == connections.end()) return;
+        // A client whose bytes would take the topic past its bound for all
+        // connections together is dropped, so a crowd of half lines cannot
+        // fill our memory.
+        if (buffered + static_cast<std::size_t>(got) > kMaxBuffered) return drop(fd);
+        buffered -= it->second.reader.buffered();
         it->second.reader.feed(std::string_view(buf, static_cast<std::size_t>(got)));
+        buffered += it->second.reader.buffered();
         std::string line;
         for (;;) {
             auto c = connections.find(fd);
             if (c == connections.end()) return;
+            const std::size_t before = c->second.reader.buffered();
             LineReader::Result r = c->second.reader.next(line);
+            buffered -= before - c->second.reader.buffered();
             if (r == LineReader::Result::More) return;
             if (r == LineReader::Result::TooLong) return drop(fd);
             if (!send_all(fd, answer(line))) return drop(fd);
@@ -297,5 +358,9 @@ Topic::~Topic()
 const std::string& Topic::path() const { return impl_->path; }
 
 std::size_t Topic::connections() const { return impl_->connections.size(); }
+
+std::size_t Topic::buffered() const { return impl_->buffered; }
+
+bool Topic::accepting() const { return !impl_->paused; }
 
 } // namespace platform::dde

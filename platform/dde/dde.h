@@ -30,6 +30,14 @@ constexpr int kRefused = 285;            // "Foreign application won't perform D
 constexpr int kTimeout = 286;            // "Timeout occurred while waiting for DDE response"
 constexpr std::size_t kMaxLine = 1u << 20;
 constexpr int kAnswerTimeoutMs = 5000;
+// A served topic holds at most this many connections (one more is closed
+// as soon as it is accepted) and this many bytes of unfinished lines over
+// all of them (the client whose bytes would pass it is closed).
+constexpr std::size_t kMaxConnections = 32;
+constexpr std::size_t kMaxBuffered = 8u << 20;
+// Out of descriptors, a topic stops accepting until one of its connections
+// closes or this much time has passed.
+constexpr int kAcceptRetryMs = 250;
 
 // The socket folder, made (0700) when missing; throws VbError 282 when it
 // cannot be made or is not ours alone.
@@ -61,6 +69,8 @@ public:
     enum class Result { Line, More, TooLong };
     void feed(std::string_view bytes) { buffer_.append(bytes); }
     Result next(std::string& line);
+    // Bytes held that are not yet a whole line.
+    std::size_t buffered() const { return buffer_.size(); }
 
 private:
     std::string buffer_;
@@ -108,8 +118,11 @@ public:
     Topic(const Topic&) = delete;
     Topic& operator=(const Topic&) = delete;
     const std::string& path() const;
-    // Connections open now (tests).
+    // Connections open now, the bytes they hold, and whether new ones are
+    // taken (not while the process is out of descriptors) (tests).
     std::size_t connections() const;
+    std::size_t buffered() const;
+    bool accepting() const;
 
 private:
     struct Impl;

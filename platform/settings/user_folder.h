@@ -10,16 +10,25 @@
 namespace platform {
 
 // Local sockets met in such folders, each -1 when refused. Connect_Local:
-// a socket connected to the server at `path` that runs as our own user.
+// a socket connected to the server at `path` that runs as our own user; a
+// server that does not take the connection within kConnectTimeoutMs (its
+// listen queue full: starting up or stuck) counts as absent.
 // Listen_Local: a non-blocking listening socket bound at `path`; a socket
 // file nobody listens on (left from a program that died) is replaced, a
 // live one refused. Accept_Local: the next non-blocking connection on a
-// listening socket whose peer runs as our own user.
+// listening socket whose peer runs as our own user; errno tells why there
+// is none, EMFILE or ENFILE when this process or the system is out of
+// descriptors (the listener then stays readable: stop watching it until a
+// connection closes or a little later, or it fires again at once).
+constexpr int kConnectTimeoutMs = 500;
 int Connect_Local(const std::string& path);
 int Listen_Local(const std::string& path);
 int Accept_Local(int listen_fd);
 
-// The folder's path, or "" when it cannot be made or is not ours alone.
+// The folder's path, or "" when it cannot be made or a folder from the
+// per-user base down (the variable's folder, trekfold-<leaf> in the runtime
+// folder, trekfold-<uid> in the temporary folder) is another user's, a link
+// or not a folder; the reason, naming the folder, goes to stderr once.
 std::string Private_User_Folder(const char* variable, const std::string& leaf);
 
 // The TEMP folder: $TMPDIR (without a final "/"), else /tmp/trekfold-<uid>

@@ -31,10 +31,22 @@ bool parse_handle(std::string_view name, std::int32_t& out)
     return true;
 }
 
+bool read_small(const std::string& path, std::string& out);
+
+// A process that has ended but whose parent has not yet reaped it (a
+// zombie, state Z or X in /proc/<pid>/stat) still answers kill(pid, 0),
+// yet it has no windows any more.
 bool process_alive(std::int32_t pid)
 {
     if (pid <= 0) return false;
-    return ::kill(pid, 0) == 0 || errno == EPERM;
+    if (::kill(pid, 0) != 0 && errno != EPERM) return false;
+    std::string stat;
+    if (!read_small("/proc/" + std::to_string(pid) + "/stat", stat)) return true;
+    // "pid (comm) S ...": the command name may hold ")" itself.
+    const std::size_t close = stat.rfind(')');
+    if (close == std::string::npos || close + 2 >= stat.size()) return true;
+    const char state = stat[close + 2];
+    return state != 'Z' && state != 'X';
 }
 
 bool read_small(const std::string& path, std::string& out)
@@ -83,7 +95,11 @@ bool write_window(const std::string& folder, const Window& w)
 {
     const std::string target = folder + "/" + std::to_string(w.handle);
     const std::string temp = folder + "/.new-" + std::to_string(w.handle) + "-" + std::to_string(::getpid());
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    // Made afresh, never through a link: a file left at the name (by a run
+    // of ours that died, the process ID reused) is removed first.
+    const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+    int fd = ::open(temp.c_str(), flags, 0600);
+    if (fd < 0 && errno == EEXIST && ::unlink(temp.c_str()) == 0) fd = ::open(temp.c_str(), flags, 0600);
     if (fd < 0) return false;
     const std::string text = Window_File_Text(w);
     bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());

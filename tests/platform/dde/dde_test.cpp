@@ -14,6 +14,8 @@
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -236,6 +238,97 @@ TEST_F(Dde, ADeadSocketFileIsReplacedByANewServer)
     int c = raw_connect(topic.path());
     EXPECT_EQ(ask(pump, c, "{\"op\":\"execute\",\"data\":\"x\"}\n"), "{\"ok\":false}\n");
     ::close(c);
+}
+
+} // namespace
+
+namespace {
+
+// Runs the loop until `done` holds (a minute at most).
+bool until(platform::EventPump& pump, const std::function<bool()>& done)
+{
+    return pump.wait_until(done, pump.clock().now_us() + 60'000'000);
+}
+
+bool closed_by_peer(int fd)
+{
+    char c;
+    return ::recv(fd, &c, 1, MSG_DONTWAIT) == 0;
+}
+
+TEST_F(Dde, ConnectionsAndTheirHalfLinesAreCapped)
+{
+    platform::EventPump& pump = platform::qt_event_pump();
+    dde::Topic topic(pump, "trekfold", "frmmain", {nullptr, [](const std::string&, const std::string&) {}, nullptr});
+    std::vector<int> clients;
+    for (std::size_t i = 0; i < dde::kMaxConnections + 8; ++i) {
+        clients.push_back(raw_connect(topic.path()));
+        until(pump, [&] { return topic.connections() == std::min(clients.size(), dde::kMaxConnections) &&
+                                 (clients.size() <= dde::kMaxConnections || closed_by_peer(clients.back())); });
+    }
+    EXPECT_EQ(topic.connections(), dde::kMaxConnections);
+    for (std::size_t i = dde::kMaxConnections; i < clients.size(); ++i) EXPECT_TRUE(closed_by_peer(clients[i])) << i;
+
+    // Half lines of 512 KiB from each: the topic holds no more than its
+    // bound, and drops the clients that would pass it.
+    const std::string half(512u << 10, 'h');
+    for (std::size_t i = 0; i < dde::kMaxConnections; ++i) {
+        std::size_t off = 0;
+        until(pump, [&] {
+            ssize_t n = ::send(clients[i], half.data() + off, half.size() - off, MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (n > 0) off += static_cast<std::size_t>(n);
+            return off == half.size() || (n < 0 && errno != EAGAIN);
+        });
+    }
+    until(pump, [&] { return topic.connections() <= dde::kMaxBuffered / half.size(); });
+    EXPECT_LE(topic.buffered(), dde::kMaxBuffered);
+    EXPECT_LE(topic.connections(), dde::kMaxBuffered / half.size());
+
+    // Once the crowd has gone a new client is answered.
+    for (int c : clients) ::close(c);
+    until(pump, [&] { return topic.connections() == 0; });
+    EXPECT_EQ(topic.buffered(), 0u);
+    int fresh = raw_connect(topic.path());
+    EXPECT_EQ(ask(pump, fresh, "{\"op\":\"poke\",\"item\":\"FromDDE\",\"data\":\"x\"}\n"), "{\"ok\":true}\n");
+    ::close(fresh);
+}
+
+TEST_F(Dde, OutOfDescriptorsTheTopicPausesUntilAConnectionCloses)
+{
+    platform::EventPump& pump = platform::qt_event_pump();
+    dde::Topic topic(pump, "trekfold", "frmmain", {nullptr, [](const std::string&, const std::string&) {}, nullptr});
+    // A client that comes and goes first (the sanitizers' checks of the
+    // calls it makes need descriptors of their own the first time).
+    int once = raw_connect(topic.path());
+    until(pump, [&] { return topic.connections() == 1; });
+    ::close(once);
+    until(pump, [&] { return topic.connections() == 0; });
+    int first = raw_connect(topic.path());
+    until(pump, [&] { return topic.connections() == 1; });
+    int waiting = raw_connect(topic.path());
+
+    // Every descriptor taken: the next accept fails and the topic stops
+    // watching its socket (it would fire again at once).
+    rlimit old{};
+    ::getrlimit(RLIMIT_NOFILE, &old);
+    std::vector<int> filler{::dup(0)};
+    rlimit low = old;
+    low.rlim_cur = static_cast<rlim_t>(filler.back() + 1);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+    for (int fd; (fd = ::dup(0)) >= 0;) filler.push_back(fd);
+    pump.run_pending();
+    EXPECT_TRUE(until(pump, [&] { return !topic.accepting(); }));
+    EXPECT_EQ(topic.connections(), 1u);
+
+    // A descriptor free and a connection closed: the waiting client is taken.
+    ::close(filler.back());
+    filler.pop_back();
+    ::close(first);
+    EXPECT_TRUE(until(pump, [&] { return topic.accepting() && topic.connections() == 1; }));
+    for (int fd : filler) ::close(fd);
+    ::setrlimit(RLIMIT_NOFILE, &old);
+    EXPECT_EQ(ask(pump, waiting, "{\"op\":\"poke\",\"item\":\"FromDDE\",\"data\":\"x\"}\n"), "{\"ok\":true}\n");
+    ::close(waiting);
 }
 
 } // namespace

@@ -116,4 +116,37 @@ TEST_F(Windows, KnownProgramsInTheProcessTableAreGoogleEarthWindows)
     for (auto& w : win::Top_Level_Windows()) EXPECT_NE(w.handle, win::kProcessBase + child);
 }
 
+TEST_F(Windows, AProcessEndedButNotReapedHasNoWindows)
+{
+    pid_t child = ::fork();
+    if (child == 0) {
+        ::pause();
+        ::_exit(0);
+    }
+    ASSERT_EQ(win::Announce("Afx:00400000:b:1", "x - ArcMap", 0, child), win::kFirstAnnounced);
+    EXPECT_EQ(announced().size(), 1u);
+    ::kill(child, SIGKILL);
+    // Waits for its end without reaping it: a zombie now.
+    siginfo_t info{};
+    ASSERT_EQ(::waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOWAIT), 0);
+    EXPECT_TRUE(announced().empty());
+    // Its handle is free again.
+    EXPECT_EQ(win::Announce("c", "next"), win::kFirstAnnounced);
+    ::waitpid(child, nullptr, 0);
+}
+
+TEST_F(Windows, AWindowFileIsNeverWrittenThroughALink)
+{
+    ASSERT_FALSE(win::Windows_Folder().empty());
+    const fs::path victim = dir_.parent_path() / "victim";
+    std::ofstream(victim) << "keep";
+    fs::create_symlink(victim, dir_ / (".new-77-" + std::to_string(::getpid())));
+    EXPECT_EQ(win::Announce("c", "t", 77), 77);
+    std::ifstream in(victim);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "keep");
+    EXPECT_FALSE(fs::is_symlink(dir_ / "77"));
+    ASSERT_EQ(announced().size(), 1u);
+    EXPECT_EQ(announced()[0].title, "t");
+}
+
 } // namespace
