@@ -474,6 +474,13 @@ void Device::feed_frames(const std::uint8_t* p, std::size_t n, Micros now) {
       ack(pk, kNak);
       continue;
     }
+    if (auto it = f.stop_ack.find(pk.id); it != f.stop_ack.end() && ++stop_ack_seen_[pk.id] >= it->second)
+      acks_stopped_ = true;
+    if (acks_stopped_ && pk.id != sc_.ids.command && pk.id != kProductRqst) {
+      tr["fault"] = "stop_ack";
+      log_trace(std::move(tr), now);
+      continue;
+    }
     if (f.withhold_ack.count(number) || f.withhold_ack_ids.count(pk.id)) {
       tr["fault"] = "withhold_ack";
       log_trace(std::move(tr), now);
