@@ -432,6 +432,13 @@ public:
     void write_new(OGRFeature& f)
     {
         QuietGdal quiet;
+        create(f);
+    }
+    // A new feature written while GDAL's messages are silenced; a failure
+    // carries its own message.
+    void create(OGRFeature& f)
+    {
+        CPLErrorReset();
         if (layer_->CreateFeature(&f) != OGRERR_NONE)
             throw VbError(5, "InsertFeature", "The feature could not be written" + last_gdal_error());
     }
@@ -578,7 +585,10 @@ void OgrInsertCursor::Flush()
 {
     auto pending = std::move(pending_);
     pending_.clear();
-    for (auto& f : pending) fc_->write_new(*f);
+    {
+        QuietGdal quiet;
+        for (auto& f : pending) fc_->create(*f);
+    }
     fc_->sync();
 }
 
