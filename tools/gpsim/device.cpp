@@ -812,10 +812,12 @@ void Device::finish_upload(const Packet& p) {
     else if (cmd == I.cmd_laps) kind = "laps";
     else if (cmd == I.cmd_flightbook) kind = "flightbook";
   }
+  // The records are moved, not copied: a long upload is stored at once, and
+  // its end is acknowledged only then.
   json set = json::array();
-  for (const auto& r : upload_.records) {
+  for (auto& r : upload_.records) {
     const std::string k = r["kind"];
-    json rec = r["record"];
+    json rec = std::move(r["record"]);
     if (rec.contains("error")) continue;
     if (k == "waypoint" || k == "proximity" || k == "almanac" || k == "lap" || k == "flightbook") {
       set.push_back(rec);
@@ -834,13 +836,13 @@ void Device::finish_upload(const Packet& p) {
       set.back()["points"].push_back(rec);
     }
   }
-  if (kind == "waypoints") sc_.waypoints = set;
-  else if (kind == "proximity") sc_.proximity = set;
-  else if (kind == "routes") sc_.routes = set;
-  else if (kind == "tracks") sc_.tracks = set;
-  else if (kind == "almanac") sc_.almanac = set;
-  else if (kind == "laps") sc_.laps = set;
-  else if (kind == "flightbook") sc_.flightbook = set;
+  if (kind == "waypoints") sc_.waypoints = std::move(set);
+  else if (kind == "proximity") sc_.proximity = std::move(set);
+  else if (kind == "routes") sc_.routes = std::move(set);
+  else if (kind == "tracks") sc_.tracks = std::move(set);
+  else if (kind == "almanac") sc_.almanac = std::move(set);
+  else if (kind == "laps") sc_.laps = std::move(set);
+  else if (kind == "flightbook") sc_.flightbook = std::move(set);
   log_dump({{"kind", "transfer_complete"}, {"stored", kind}, {"announced", upload_.announced},
             {"received", upload_.received}});
   upload_ = Upload{};
