@@ -162,8 +162,9 @@ Variant clsArcMap::export_features(const std::string& gpsModel)
             auto cursor = fc.Search(oids);
             std::size_t i = 0;
             for (ao::FeatureRef f = cursor->NextFeature(); f && i < count; f = cursor->NextFeature(), ++i) {
-                shapes[i] = f->Shape ? f->Shape->Clone() : nullptr;
-                points += point_layer ? 1 : double(shapes[i] ? shapes[i]->PointCount() : 0);
+                // A feature without a shape has nowhere to put a record.
+                shapes[i] = f->Shape && !f->Shape->IsEmpty() ? f->Shape->Clone() : nullptr;
+                points += !shapes[i] ? 0 : point_layer ? 1 : double(shapes[i]->PointCount());
             }
         }
 
@@ -196,7 +197,7 @@ Variant clsArcMap::export_features(const std::string& gpsModel)
 
         // The result is sized once: one record per point feature, else per vertex.
         std::size_t records = 0;
-        for (std::size_t i = 0; i < count; ++i) records += point_layer ? 1 : shapes[i] ? shapes[i]->PointCount() : 0;
+        for (std::size_t i = 0; i < count; ++i) records += !shapes[i] ? 0 : point_layer ? 1 : shapes[i]->PointCount();
         if (records > std::size_t(INT32_MAX - 1)) throw VbError(6, "Trekfold_ArcMap", "Overflow");
         const std::vector<ao::Field>& fields = fc.Fields();
         const std::int32_t F = std::int32_t(fields.size());
@@ -225,9 +226,10 @@ Variant clsArcMap::export_features(const std::string& gpsModel)
         std::size_t i = 0;
         for (ao::FeatureRef f = cursor->NextFeature(); f && i < count; f = cursor->NextFeature(), ++i) {
             const ao::GeometryRef& s = shapes[i];
+            if (!s) continue;
             if (point_layer) {
                 attributes(*f);
-                const ao::XY p = s ? s->Point() : ao::XY{};
+                const ao::XY p = s->Point();
                 out.at(F, rec) = Variant(p.x);
                 out.at(F + 1, rec) = Variant(p.y);
                 out.at(F + 2, rec) = Variant("WAYPOINT");
@@ -235,7 +237,6 @@ Variant clsArcMap::export_features(const std::string& gpsModel)
                 basArcMapCode::DoEvents();
                 continue;
             }
-            if (!s) continue;
             const std::size_t n = s->PointCount();
             const std::string of = " of " + std::to_string(n) + " in Record " + std::to_string(i);
             std::size_t k = 0;

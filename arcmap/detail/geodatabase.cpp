@@ -29,7 +29,9 @@ bool numeric_field(ao::FieldType t)
 Variant field_value(const std::string& text, ao::FieldType type)
 {
     if (!numeric_field(type)) return Variant(text);
-    return Variant(platform::vb::IsNumeric(text) ? platform::vb::CDbl(text) : 0.0);
+    double value = 0.0;
+    platform::vb::TryCDbl(text, value);
+    return Variant(value);
 }
 
 } // namespace

@@ -98,13 +98,18 @@ void Control::Send_Icon(std::int32_t& seq, const ByteArray& BMP)
     }
     icon_seq_ = static_cast<std::int16_t>(seq);
     const std::uint8_t expanded = props_.PID_Expanded_Packet;
-    if (!Send_Packet(Expanded_Packet(881, {static_cast<std::uint8_t>(seq + 1), 0}), expanded, 1)) {
-        seq = -1;
-        link_->No_Response();
-        return;
-    }
-    Send_Packet(Expanded_Packet(887, Icon_Colours_Payload(props_.PID_Icon, BMP)), expanded, 1);
-    Send_Packet(Expanded_Packet(885, Icon_Pixels_Payload(props_.PID_Icon, BMP)), expanded, 1);
+    // Each step waits for the unit's answer (the transport tries each
+    // packet three times); one that never comes gives the icon up, as every
+    // other upload ends, rather than send the rest into silence.
+    const Packet steps[] = {Expanded_Packet(881, {static_cast<std::uint8_t>(seq + 1), 0}),
+                            Expanded_Packet(887, Icon_Colours_Payload(props_.PID_Icon, BMP)),
+                            Expanded_Packet(885, Icon_Pixels_Payload(props_.PID_Icon, BMP))};
+    for (const Packet& step : steps)
+        if (!Send_Packet(step, expanded, 1)) {
+            seq = -1;
+            link_->No_Response();
+            return;
+        }
     Send_Packet(Expanded_Packet(883, le32(props_.PID_Icon)), 0, 0);
 }
 

@@ -1,7 +1,9 @@
 // The upload side of the control. The host fills a current record object
 // (Waypoint, Route, Track, Position) and calls the matching send command,
 // one record per acknowledgement on a serial port, all in one loop on USB;
-// Start_of_Records and End_of_Records bracket a transfer.
+// Start_of_Records and End_of_Records bracket a transfer. Every packet of an
+// upload goes through Send_Upload_Packet, so a unit that stops acknowledging
+// ends the transfer the same way at whichever packet it stops.
 #include "device/protocols/detail/control.h"
 
 #include "device/protocols/codec/encode.h"
@@ -33,7 +35,14 @@ void Control::Send_Record(const std::optional<Packet>& packet, const char* unsup
         Unsupported_Reported = true;
         return;
     }
-    Send_Packet(*packet, kWriteOnly, 0);
+    Send_Upload_Packet(*packet, kWriteOnly);
+}
+
+bool Control::Send_Upload_Packet(const Packet& packet, std::uint8_t usb_response)
+{
+    if (props_.Port == 0) return Send_Packet(packet, usb_response, 2);
+    // A wait of 0 is the reply time-out (Time_Out).
+    return link_->Send_Acknowledged(packet, 0);
 }
 
 void Control::Start_of_Records(std::int16_t ocount)
@@ -42,10 +51,7 @@ void Control::Start_of_Records(std::int16_t ocount)
     // A count query leaves the link holding back Receive events; an upload
     // lives on them, so it ends here.
     link_->Counting_Records = false;
-    // A unit that never acknowledges the count would leave the host waiting
-    // for ever for the acknowledgement that sends the first record: after
-    // one re-send the link reports it.
-    link_->Send_Acknowledged(Encode_Records(props_.PID_Records, ocount), 2);
+    Send_Upload_Packet(Encode_Records(props_.PID_Records, ocount), props_.PID_Ack_Byte);
 }
 
 void Control::End_of_Records()
@@ -53,7 +59,7 @@ void Control::End_of_Records()
     Unsupported_Reported = false;
     link_->Counting_Records = false;
     // The data bytes stay 0, 0 whatever kind of records went up.
-    Send_Packet(Encode_Xfer_Cmplt(props_.PID_Xfer_Cmplt), props_.PID_Ack_Byte, 2);
+    Send_Upload_Packet(Encode_Xfer_Cmplt(props_.PID_Xfer_Cmplt), props_.PID_Ack_Byte);
 }
 
 void Control::Power_Off()

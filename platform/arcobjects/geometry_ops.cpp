@@ -1,5 +1,9 @@
 #include "platform/arcobjects/geometry_ops.h"
 
+#include "platform/arcobjects/detail/ogr_geometry.h"
+
+#include <cpl_error.h>
+
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -87,6 +91,56 @@ std::vector<XY> generalize_ring(const std::vector<XY>& ring, double tol)
     return kept(ring, keep);
 }
 
+// GEOS reports what it finds invalid as warnings; the check is ours to act on.
+struct QuietGeos {
+    QuietGeos() { CPLPushErrorHandler(CPLQuietErrorHandler); }
+    ~QuietGeos() { CPLPopErrorHandler(); }
+    QuietGeos(const QuietGeos&) = delete;
+    QuietGeos& operator=(const QuietGeos&) = delete;
+};
+
+// A polygon whose rings cross themselves or each other (a bow-tie, a
+// figure eight) is rebuilt through GEOS into valid rings covering the same
+// area: each lobe its own exterior ring. The ring that holds the polygon's
+// first vertex starts at it again. A polygon that is valid, or that has no
+// area left to rebuild (all its vertices on one line), stays as it is.
+void make_valid(Geometry& g)
+{
+    if (g.parts.empty()) return;
+    const QuietGeos quiet;
+    const std::unique_ptr<OGRGeometry> o = detail::ogr_of(g, wkbMultiPolygon);
+    if (!o || o->IsValid()) return;
+    const std::unique_ptr<OGRGeometry> fixed(o->MakeValid());
+    if (!fixed) return;
+    // What collapsed to lines or points has no area: only polygons are kept.
+    OGRMultiPolygon areas;
+    auto take = [&](const OGRGeometry* part) {
+        const auto t = wkbFlatten(part->getGeometryType());
+        if (t == wkbPolygon) areas.addGeometry(part);
+        if (t == wkbMultiPolygon)
+            for (const OGRPolygon* p : *part->toMultiPolygon()) areas.addGeometry(p);
+    };
+    if (OGR_GT_IsSubClassOf(wkbFlatten(fixed->getGeometryType()), wkbGeometryCollection) &&
+        wkbFlatten(fixed->getGeometryType()) != wkbMultiPolygon) {
+        for (const OGRGeometry* part : *fixed->toGeometryCollection()) take(part);
+    } else {
+        take(fixed.get());
+    }
+    GeometryRef valid = detail::geometry_of(&areas, GeometryType::Polygon);
+    if (valid->parts.empty()) return;
+    const XY from = g.parts.front().front();
+    for (auto& ring : valid->parts) {
+        const auto at = std::find(ring.begin(), ring.end() - 1, from);
+        if (at == ring.end() - 1) continue;
+        if (at == ring.begin()) break;
+        ring.pop_back();
+        std::rotate(ring.begin(), at, ring.end());
+        ring.push_back(ring.front());
+        break;
+    }
+    g.parts = std::move(valid->parts);
+}
+
 } // namespace
 
 GeometryRef Make_Circle(XY center, double radius)
@@ -165,6 +219,7 @@ void Simplify_Preserve_From_To(Geometry& g)
         parts.push_back(std::move(q));
     }
     g.parts = std::move(parts);
+    if (polygon) make_valid(g);
 }
 
 void Reverse_Orientation(Geometry& g)

@@ -32,7 +32,10 @@ int Exterior_Ring_Count(const Geometry& g);
 void Generalize(Geometry& g, double tolerance);
 // Removes repeated vertices, closes rings (keeping each ring's first and
 // last vertex where they are), drops rings of fewer than three corners and
-// paths of fewer than two vertices.
+// paths of fewer than two vertices. A polygon whose rings cross is then
+// made valid (GEOS): the same area in rings that do not cross, each lobe of
+// a bow-tie an exterior ring of its own, the polygon's first vertex still
+// where its first ring starts.
 void Simplify_Preserve_From_To(Geometry& g);
 // Reverses every ring's (or path's) vertex order.
 void Reverse_Orientation(Geometry& g);

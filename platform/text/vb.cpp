@@ -435,6 +435,14 @@ bool IsNumeric(std::string_view text)
     return numeric_value(text, v);
 }
 
+bool TryCDbl(std::string_view text, double& value)
+{
+    double v;
+    if (!numeric_value(text, v)) return false;
+    value = v;
+    return true;
+}
+
 double CDbl(std::string_view text)
 {
     double v;

@@ -21,6 +21,9 @@ double Val(std::string_view text);
 bool IsNumeric(std::string_view text);
 // Text to number by the IsNumeric rules; throws 13 "Type mismatch".
 double CDbl(std::string_view text);
+// IsNumeric and CDbl in one reading: false (and `value` untouched) when the
+// text is no number.
+bool TryCDbl(std::string_view text, double& value);
 // Round half to even into 16/32 bits; throw 6 "Overflow" when out of range.
 std::int16_t CInt(double value);
 std::int16_t CInt(std::string_view text);

@@ -474,6 +474,13 @@ void Device::feed_frames(const std::uint8_t* p, std::size_t n, Micros now) {
       ack(pk, kNak);
       continue;
     }
+    if (auto it = f.stop_ack.find(pk.id); it != f.stop_ack.end() && ++stop_ack_seen_[pk.id] >= it->second)
+      acks_stopped_ = true;
+    if (acks_stopped_ && pk.id != sc_.ids.command && pk.id != kProductRqst) {
+      tr["fault"] = "stop_ack";
+      log_trace(std::move(tr), now);
+      continue;
+    }
     if (f.withhold_ack.count(number) || f.withhold_ack_ids.count(pk.id)) {
       tr["fault"] = "withhold_ack";
       log_trace(std::move(tr), now);
@@ -805,10 +812,12 @@ void Device::finish_upload(const Packet& p) {
     else if (cmd == I.cmd_laps) kind = "laps";
     else if (cmd == I.cmd_flightbook) kind = "flightbook";
   }
+  // The records are moved, not copied: a long upload is stored at once, and
+  // its end is acknowledged only then.
   json set = json::array();
-  for (const auto& r : upload_.records) {
+  for (auto& r : upload_.records) {
     const std::string k = r["kind"];
-    json rec = r["record"];
+    json rec = std::move(r["record"]);
     if (rec.contains("error")) continue;
     if (k == "waypoint" || k == "proximity" || k == "almanac" || k == "lap" || k == "flightbook") {
       set.push_back(rec);
@@ -827,13 +836,13 @@ void Device::finish_upload(const Packet& p) {
       set.back()["points"].push_back(rec);
     }
   }
-  if (kind == "waypoints") sc_.waypoints = set;
-  else if (kind == "proximity") sc_.proximity = set;
-  else if (kind == "routes") sc_.routes = set;
-  else if (kind == "tracks") sc_.tracks = set;
-  else if (kind == "almanac") sc_.almanac = set;
-  else if (kind == "laps") sc_.laps = set;
-  else if (kind == "flightbook") sc_.flightbook = set;
+  if (kind == "waypoints") sc_.waypoints = std::move(set);
+  else if (kind == "proximity") sc_.proximity = std::move(set);
+  else if (kind == "routes") sc_.routes = std::move(set);
+  else if (kind == "tracks") sc_.tracks = std::move(set);
+  else if (kind == "almanac") sc_.almanac = std::move(set);
+  else if (kind == "laps") sc_.laps = std::move(set);
+  else if (kind == "flightbook") sc_.flightbook = std::move(set);
   log_dump({{"kind", "transfer_complete"}, {"stored", kind}, {"announced", upload_.announced},
             {"received", upload_.received}});
   upload_ = Upload{};

@@ -114,6 +114,8 @@ class Device {
   Bytes merged_;
   int frames_out_ = 0;
   int host_packets_ = 0;
+  std::map<int, int> stop_ack_seen_;  // host packets of each --stop-ack ID so far
+  bool acks_stopped_ = false;
   bool silent_ = false;
   bool line_held_ = false;
 

@@ -56,6 +56,11 @@ struct Faults {
   std::set<int> nak_host, withhold_ack;                  // host packet numbers
   std::set<int> withhold_ack_ids;                        // host packet IDs, never acknowledged
   std::map<int, int> delay_ack;                          // host packet -> ms
+  // Host packet ID -> N: from the N-th host packet with that ID on, the unit
+  // neither acknowledges nor takes any host packet but a command or a
+  // product request (it stops taking an upload part way, and still serves
+  // downloads).
+  std::map<int, int> stop_ack;
   int silent_after = 0;                                  // 0 = never
   // After this many frames out, the unit stops reading and holds the host's
   // output, as a receiver holding CTS low (0 = never).

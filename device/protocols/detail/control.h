@@ -261,9 +261,19 @@ public:
     UsbDevice& usb() { return *usb_; }
     // A cError with code 0 and a translated message.
     void Report(const std::string& english, const Packet& packet = {});
-    // Sends a record Write_Only; without a packet (a kind or format the unit
-    // does not support) raises `unsupported` once per transfer instead.
+    // Sends one record of an upload (see Send_Upload_Packet); without a
+    // packet (a kind or format the unit does not support) raises
+    // `unsupported` once per transfer instead.
     void Send_Record(const std::optional<Packet>& packet, const char* unsupported);
+    // Sends one packet of an upload: the records packet, each record, the
+    // transfer's end. On a serial port the unit acknowledges every one, and
+    // the next goes out from that acknowledgement's Receive: a packet left
+    // unacknowledged for the reply time-out is sent once more, then the
+    // transfer is given up with cError 0 "No response from device", so the
+    // host ends it instead of waiting for ever. On USB the packet goes out
+    // with `usb_response` (the transport answers for delivery). True when
+    // acknowledged (USB: as Send_Packet says).
+    bool Send_Upload_Packet(const Packet& packet, std::uint8_t usb_response);
     // The serial port NMEA_Send writes to (tests look at it).
     platform::SerialPort& serial() { return *serial_; }
     cSAK& sak() { return sak_; }

@@ -36,7 +36,9 @@ struct Icon_Events : Transfer_Events {
 
 // A periphery unit at 115200 baud.
 struct Unit : Rig {
-    explicit Unit(json j = periphery_json()) : Rig(gpsim::parse_scenario(j), {}, 115200) {}
+    explicit Unit(json j = periphery_json(), gpsim::Options o = {}) : Rig(gpsim::parse_scenario(j), std::move(o), 115200)
+    {
+    }
     // Runs `request`, keeping a copy of `T` (read by `get`) at each packet
     // with ID `id`, until the transfer-complete packet.
     template <class T>
@@ -109,6 +111,21 @@ TEST(Periphery, AlmanacD500FromTheCapabilityTable)
     round_trip_almanac(u, false);
     EXPECT_EQ(u.gps->Almanac_Data_Format(), "D500");
     EXPECT_EQ(u.packets("in", 31).front().size(), 2u * 42);
+}
+
+TEST(Periphery, AlmanacUploadToAUnitThatStopsAcknowledgingIsGivenUp)
+{
+    gpsim::Options o;
+    o.faults.stop_ack = {{31, 2}};
+    Unit u(periphery_json(), o);
+    const auto got = u.download<cAlmanac>(31, [&] { u.gps->Request_Almanac_Data(); }, [&] { return *u.gps->Almanac(); });
+    ASSERT_FALSE(got.empty());
+    u.gps->Send_Almanac_Data();
+    EXPECT_TRUE(u.events.errors.empty());
+    u.gps->Send_Almanac_Data(); // waits the reply time-out, goes again, then gives up
+    ASSERT_EQ(u.events.errors.size(), 1u);
+    EXPECT_EQ(u.events.errors[0].message, "No response from device");
+    EXPECT_EQ(u.packets("in", 31).size(), 3u);
 }
 
 TEST(Periphery, LapsAndFlightBookDownloadAndGoBackByteExact)
@@ -247,14 +264,19 @@ protected:
         char hx[3];
         for (int i = 0; i < 1024; ++i) std::snprintf(hx, 3, "%02X", (5 * i + 2) & 255), colours += hx;
         for (int i = 0; i < 256; ++i) std::snprintf(hx, 3, "%02X", (3 * i + 2) & 255), pixels += hx;
-        const json sc = {{"rules",
-                          {{{"id", 881}, {"interrupt", {{{"id", 882}, {"data", "00100000"}}}}},
-                           {{"id", 886}, {"bulk", {{{"id", 887}, {"data", colours}}}}},
-                           {{"id", 884}, {"bulk", {{{"id", 885}, {"data", pixels}}}}},
-                           {{"id", 887}, {"interrupt", {{{"id", 888}, {"data", "00100000"}}}}},
-                           {{"id", 885}, {"interrupt", {{{"id", 888}, {"data", "00100000"}}}}}}}};
+        rules_ = {{{"id", 881}, {"interrupt", {{{"id", 882}, {"data", "00100000"}}}}},
+                  {{"id", 886}, {"bulk", {{{"id", 887}, {"data", colours}}}}},
+                  {{"id", 884}, {"bulk", {{{"id", 885}, {"data", pixels}}}}},
+                  {{"id", 887}, {"interrupt", {{{"id", 888}, {"data", "00100000"}}}}},
+                  {{"id", 885}, {"interrupt", {{{"id", 888}, {"data", "00100000"}}}}}};
         scenario_ = dir_ + ".json";
-        std::ofstream(scenario_) << sc.dump();
+        start();
+    }
+    // The control on a device answering the rules as they stand.
+    void start()
+    {
+        usb_.reset();
+        std::ofstream(scenario_) << json{{"rules", rules_}}.dump();
         usb_ = std::make_unique<Usb_Control>(scenario_, ev_);
         gps_ = usb_->gps;
         record_ = usb_->record;
@@ -277,6 +299,7 @@ protected:
         return out;
     }
     platform::EventPump& pump_ = platform::qt_event_pump();
+    json rules_;
     std::string dir_, scenario_, record_;
     std::unique_ptr<Usb_Control> usb_;
     Brenvik* gps_ = nullptr;
@@ -302,6 +325,20 @@ TEST_F(UsbIcons, SendWritesFourPacketsOnly)
     EXPECT_EQ(std::vector<std::string>(all.begin() + std::ptrdiff_t(before), all.end()),
               (std::vector<std::string>{"881:2", "887:1028", "885:260", "883:4"}));
     EXPECT_TRUE(ev_.errors.empty());
+}
+
+TEST_F(UsbIcons, AColourTableTheUnitNeverAnswersGivesTheIconUp)
+{
+    rules_.erase(3); // 887 goes unanswered
+    start();
+    std::int32_t seq = 2;
+    gps_->Send_Icon(seq, expected_icon(2));
+    EXPECT_EQ(seq, -1);
+    const auto all = writes();
+    EXPECT_EQ(std::count(all.begin(), all.end(), "887:1028"), 3); // the transport's three tries
+    EXPECT_EQ(std::count(all.begin(), all.end(), "885:260"), 0);
+    ASSERT_EQ(ev_.errors.size(), 1u);
+    EXPECT_EQ(ev_.errors[0].message, "No response from device");
 }
 
 } // namespace

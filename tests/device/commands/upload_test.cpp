@@ -332,8 +332,9 @@ TEST(SerialUpload, LongUploadKeepsAConstantStackDepth)
     rig.events.on_debug = [&](const std::string& t) { debug[debug_at++ % debug.size()] = t; };
     rig.gps->DebugLog(true);
     // The simulator stores all the records before it acknowledges the end of
-    // the transfer, which takes it longer than the host's 2-second wait; the
-    // acknowledgement still arrives as a Receive event.
+    // the transfer: the longest reply time-out gives it that time (an end
+    // left unacknowledged for two of them ends the upload as any record does).
+    rig.gps->Time_Out(5000);
     const bool ran = up.Run(plan[0], 60000);
     if (!ran)
         for (std::size_t k = 0; k < debug.size(); ++k) std::cerr << debug[(debug_at + k) % debug.size()] << "\n";

@@ -125,6 +125,59 @@ TEST(Receiver, AUnitThatNeverAcknowledgesTheCountEndsTheUploadByItself)
     EXPECT_TRUE(unit.sim.uploads().empty());
 }
 
+// A unit that stops taking an upload at one of its packets: the upload
+// ends by itself with "No response from device" (that packet sent once
+// more, no completion box), and a download chosen after it runs.
+struct StopAt {
+    const char* kind;  // W, R or T
+    int id;            // the packet ID the unit stops at
+    int nth;           // ... the nth of them
+};
+
+void PrintTo(const StopAt& c, std::ostream* os) { *os << c.kind << " upload, packet " << c.id << " #" << c.nth; }
+
+class ReceiverStopping : public ::testing::TestWithParam<StopAt> {};
+
+TEST_P(ReceiverStopping, TheUploadEndsByItselfAndADownloadRunsAfterIt)
+{
+    const StopAt c = GetParam();
+    gpsim::Options o;
+    o.faults.stop_ack = {{c.id, c.nth}};
+    Unit unit("d110-array-unit", o);
+    Window w(unit);
+    // The unit's own records make the table: commands are still answered.
+    const std::string kind = c.kind;
+    w.run(("mnu" + kind + "Download").c_str());
+    ASSERT_GE(w.rows(), 3);
+    w.texts();
+    w.run(("mnu" + kind + "Upload").c_str());
+    EXPECT_EQ(w.main.StatusBar1[1], "No response from device");
+    EXPECT_TRUE(w.texts().empty());
+    EXPECT_FALSE(w.main.state().transfer_busy);
+    EXPECT_TRUE(w.main.state().transfer_complete);
+    int stopped = 0, ended = 0;
+    for (const auto& t : unit.sim.trace()) {
+        stopped += t.value("fault", "") == "stop_ack" && t.value("id", 0) == c.id;
+        ended += t.value("dir", "") == "in" && t.value("id", 0) == 12;
+    }
+    EXPECT_EQ(stopped, 2); // sent, and once more
+    if (c.id != 12) {
+        EXPECT_EQ(ended, 0); // nothing after the packet given up
+    }
+    w.run("mnuTDownload");
+    EXPECT_EQ(w.texts(), (std::vector<std::string>{"Received 4 records."}));
+    EXPECT_FALSE(w.main.state().transfer_busy);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryRecordKind, ReceiverStopping,
+                         ::testing::Values(StopAt{"W", 35, 2}, StopAt{"W", 12, 1}, StopAt{"R", 29, 1},
+                                           StopAt{"R", 30, 2}, StopAt{"R", 98, 1}, StopAt{"T", 99, 1},
+                                           StopAt{"T", 34, 2}),
+                         [](const auto& info) {
+                             return std::string(info.param.kind) + "At" + std::to_string(info.param.id) + "_" +
+                                    std::to_string(info.param.nth);
+                         });
+
 TEST(Receiver, ARealTimeTableAfterAWaypointUploadSendsNoRecord)
 {
     Unit unit("d110-array-unit");

@@ -74,6 +74,23 @@ TEST(GeometryOps, SimplifyKeepsRingEndsAndDropsDegenerateParts)
     EXPECT_EQ(l->parts, (std::vector<std::vector<ao::XY>>{{{0, 0}, {2, 2}}}));
 }
 
+TEST(GeometryOps, SimplifyMakesACrossingRingValidAndLeavesAFlatOneAlone)
+{
+    // A bow-tie: its edges cross at 5,5, its two triangles of 25 cancel out.
+    auto g = shape(ao::GeometryType::Polygon, {{{0, 0}, {10, 10}, {10, 0}, {0, 10}, {0, 0}}});
+    EXPECT_EQ(ao::Area(*g), 0);
+    ao::Simplify_Preserve_From_To(*g);
+    ASSERT_EQ(g->parts.size(), 2u);
+    EXPECT_EQ(ao::Exterior_Ring_Count(*g), 2);
+    EXPECT_DOUBLE_EQ(ao::Area(*g), 50);
+    EXPECT_EQ(g->parts[0].front(), (ao::XY{0, 0}));
+    EXPECT_EQ(g->parts[0].back(), (ao::XY{0, 0}));
+    // Nothing of area to rebuild: the vertices stay as they were.
+    auto flat = shape(ao::GeometryType::Polygon, {{{0, 0}, {1, 1}, {2, 2}, {0, 0}}});
+    ao::Simplify_Preserve_From_To(*flat);
+    EXPECT_EQ(flat->parts, (std::vector<std::vector<ao::XY>>{{{0, 0}, {1, 1}, {2, 2}, {0, 0}}}));
+}
+
 TEST(GeometryOps, ObjectCopyIsDeepAndContentsSelectionNeedsOneLayer)
 {
     auto c = std::make_shared<ao::ElementCollection>();

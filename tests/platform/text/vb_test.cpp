@@ -59,8 +59,15 @@ TEST(IsNumeric, AcceptsTheRuntimesNumberForms)
 {
     for (const char* yes : {"12", " -1.5e3 ", "1,000", "&HFF", "+.5", "3.", "1D2"})
         EXPECT_TRUE(vb::IsNumeric(yes)) << yes;
-    for (const char* no : {"", " ", ".", "1.2.3", "abc", "12a", "e5", "1e", ",1", "- 1"})
+    for (const char* no : {"", " ", ".", "1.2.3", "abc", "12a", "e5", "1e", ",1", "- 1"}) {
         EXPECT_FALSE(vb::IsNumeric(no)) << no;
+        double kept = 7;
+        EXPECT_FALSE(vb::TryCDbl(no, kept)) << no;
+        EXPECT_EQ(kept, 7) << no;
+    }
+    double v = 0;
+    EXPECT_TRUE(vb::TryCDbl(" -1.5e3 ", v));
+    EXPECT_EQ(v, vb::CDbl(" -1.5e3 "));
 }
 
 TEST(Dates, ReadTheFormsTheProgramMeets)

@@ -279,6 +279,29 @@ TEST(GpsimDevice, PacketsOfAWithheldIdAreNeverAcknowledgedNorStored) {
   EXPECT_EQ(p[0].id, 6);
 }
 
+TEST(GpsimDevice, AUnitThatStopsAcknowledgingAtTheSecondWaypointStillServesCommands) {
+  Options o;
+  o.faults.stop_ack = {{35, 2}};
+  Host h(small_unit(), o);
+  h.send({27, {3, 0}});
+  h.send({35, {1, 2, 3}});
+  auto p = h.packets();
+  ASSERT_EQ(p.size(), 2u);  // the records packet and the first waypoint acknowledged
+  EXPECT_EQ(p[1].data, (Bytes{35, 0}));
+  // The second waypoint, its re-send and the end: nothing comes back.
+  h.send({35, {1, 2, 3}});
+  h.send({35, {1, 2, 3}});
+  h.send({12, {7, 0}});
+  h.wait(3000);
+  EXPECT_TRUE(h.packets().empty());
+  // A download asked for after it runs.
+  h.send({10, {7, 0}});
+  p = h.packets();
+  ASSERT_EQ(p.size(), 2u);
+  EXPECT_EQ(p[0].id, 6);
+  EXPECT_EQ(p[1].id, 27);
+}
+
 TEST(GpsimDevice, SilentUnitAndNmeaUnit) {
   Scenario quiet = small_unit();
   quiet.answers = false;

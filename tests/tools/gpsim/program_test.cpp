@@ -20,7 +20,7 @@ TEST(GpsimProgram, HelpListsEveryOption) {
   for (const char* o : {"--scenario FILE", "--link PATH", "--trace FILE", "--dump FILE", "--pace", "--ack-timeout MS",
                         "--retries N", "--seed N", "--help", "--corrupt LIST", "--corrupt-rate P", "--drop LIST",
                         "--drop-rate P", "--cut N:K", "--duplicate LIST", "--nmea-instead LIST", "--nak-host LIST",
-                        "--withhold-ack LIST", "--withhold-ack-id LIST", "--delay-ack N:MS", "--silent-after N", "--byte-writes",
+                        "--withhold-ack LIST", "--withhold-ack-id LIST", "--stop-ack ID:N", "--delay-ack N:MS", "--silent-after N", "--byte-writes",
                         "--merge-writes", "--dle-payload", "--endless", "--nmea-replay FILE", "--nmea-loop"})
     EXPECT_NE(r.out.find("\n  " + std::string(o)), std::string::npos) << o;
 }
@@ -42,6 +42,7 @@ TEST(GpsimProgram, BadValuesAndPathsAreRefusedByName) {
       {"--drop 3x", "--drop: \"3x\"", 2},
       {"--delay-ack 2:-5", "--delay-ack: \"-5\"", 2},
       {"--withhold-ack-id 256", "--withhold-ack-id: a packet ID is at most 255", 2},
+      {"--stop-ack 35:0", "--stop-ack: an ID from 1 to 255 and a count from 1", 2},
       {"--frobnicate", "unknown option --frobnicate", 2},
       {"--trace /nonexistent-dir/t.jsonl", "cannot write the trace /nonexistent-dir/t.jsonl", 1},
       {"--dump " + std::string(dir), "cannot write the dump " + std::string(dir), 1},

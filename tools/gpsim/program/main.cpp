@@ -62,6 +62,11 @@ ACKed are numbered from 1; the trace shows both numbers):
   --withhold-ack-id LIST
                        ... nor any host packet with these IDs (1 to 255),
                        e.g. 27: the unit never acknowledges a records packet
+  --stop-ack ID:N[,ID:N]...
+                       from the N-th host packet with this ID (1 to 255) on,
+                       acknowledge and take no host packet but commands and
+                       product requests, e.g. 35:2: the unit stops taking an
+                       upload at its second waypoint
   --delay-ack N:MS[,N:MS]...
                        ACK (and process) host packet N after MS ms (0 to 600000)
   --silent-after N     write nothing after the N-th frame
@@ -131,6 +136,11 @@ int main(int argc, char** argv) {
       else if (a == "--withhold-ack-id") {
         f.withhold_ack_ids = gpsim::parse_number_list(a, value());
         if (*f.withhold_ack_ids.rbegin() > 255) throw std::invalid_argument(a + ": a packet ID is at most 255");
+      }
+      else if (a == "--stop-ack") {
+        f.stop_ack = gpsim::parse_pair_list(a, value(), std::numeric_limits<int>::max());
+        for (auto [id, n] : f.stop_ack)
+          if (id > 255 || n < 1) throw std::invalid_argument(a + ": an ID from 1 to 255 and a count from 1");
       }
       else if (a == "--delay-ack") f.delay_ack = gpsim::parse_pair_list(a, value(), 600000);
       else if (a == "--silent-after") f.silent_after = static_cast<int>(whole(0, std::numeric_limits<int>::max()));
