@@ -4,7 +4,7 @@
 #include "main/hotlink/frm_hotlinking.h"
 #include "main/views/control_view.h"
 #include "main/views/time_calibrate_view.h"
-#include "platform/grid/grid_model.h"
+#include "platform/grid/grid_view.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -14,7 +14,6 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPixmap>
-#include <QTableView>
 
 namespace app {
 
@@ -94,13 +93,17 @@ void HotlinkingView::build()
             });
             w = list;
         } else if (c.kind == K::Grid) {
-            table_ = new QTableView(parent);
-            model_ = new platform::GridModel(form_.msfgTable, table_);
-            table_->setModel(model_);
-            table_->verticalHeader()->hide();
+            table_ = new platform::GridView(form_.msfgTable, parent);
             table_->setSelectionMode(QAbstractItemView::ContiguousSelection);
-            connect(table_, &QTableView::clicked, this, [this](const QModelIndex& i) { cell(i, false); });
-            connect(table_, &QTableView::doubleClicked, this, [this](const QModelIndex& i) { cell(i, true); });
+            // Clicks and every move of the highlight, by mouse or keyboard,
+            // reach the window, so its commands and preview act on what is
+            // highlighted.
+            table_->on_clicked = [this](const platform::GridView::Cell& c, bool twice) {
+                form_.CellClick("msfgTable", c.row, c.col, c.row_sel, c.col_sel, twice);
+            };
+            table_->on_moved = [this](const platform::GridView::Cell& c) {
+                form_.CellMove("msfgTable", c.row, c.col, c.row_sel, c.col_sel);
+            };
             connect(table_->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int col) {
                 form_.CellClick("msfgTable", 0, col, 0, col, false);
             });
@@ -117,22 +120,6 @@ void HotlinkingView::build()
         }
         widgets_[name] = w;
     }
-}
-
-// A click on a photo list cell: the rows and columns the view selected
-// become the grid's selection.
-void HotlinkingView::cell(const QModelIndex& index, bool twice)
-{
-    if (!index.isValid()) return;
-    const int fixed = form_.msfgTable.FixedRows();
-    int row_sel = index.row() + fixed, col_sel = index.column();
-    const QModelIndexList chosen = table_->selectionModel()->selectedIndexes();
-    for (const QModelIndex& i : chosen) {
-        if (std::abs(i.row() + fixed - (index.row() + fixed)) > std::abs(row_sel - (index.row() + fixed)))
-            row_sel = i.row() + fixed;
-        if (std::abs(i.column() - index.column()) > std::abs(col_sel - index.column())) col_sel = i.column();
-    }
-    form_.CellClick("msfgTable", index.row() + fixed, index.column(), row_sel, col_sel, twice);
 }
 
 void HotlinkingView::sync()
