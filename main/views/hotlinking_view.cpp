@@ -128,12 +128,12 @@ void HotlinkingView::sync()
     if (widgets_.empty() && form_.Loaded()) build();
     setWindowTitle(QString::fromStdString(form_.Caption()));
     const int top = menu_height();
-    if (form_.Visible()) resize(form_.Width / kTwipsPerPixel, form_.Height / kTwipsPerPixel + top);
+    if (form_.Visible()) resize(px(form_.Width), px(form_.Height) + top);
     if (menu_bar_) menu_bar_->setGeometry(0, 0, width(), top);
     for (const DialogControl& c : form_.controls()) {
         QWidget* w = widget(c.name);
         if (!w) continue;
-        draw_control(w, c, c.frame.empty() ? c.top + top * kTwipsPerPixel : c.top);
+        draw_control(w, c, c.frame.empty() ? c.top + twips(top) : c.top, zoom_);
         if (auto* box = qobject_cast<QComboBox*>(w)) {
             QStringList items;
             for (const auto& item : c.items) items << QString::fromStdString(item);
@@ -150,19 +150,24 @@ void HotlinkingView::sync()
         }
     }
     if (preview_) {
-        const QImage image = platform::to_qimage(form_.pictPreview());
+        // The picture fits the box at its design size; a window drawn
+        // larger draws it larger alike.
+        QImage image = platform::to_qimage(form_.pictPreview());
+        if (!image.isNull() && zoom_ > 1)
+            image = image.scaled(image.size() * zoom_, Qt::KeepAspectRatio, Qt::SmoothTransformation);
         preview_->setPixmap(image.isNull() ? QPixmap() : QPixmap::fromImage(image));
     }
     if (form_.Visible() != isVisible()) setVisible(form_.Visible());
     applying_ = false;
+    if (refit()) sync();
 }
 
 void HotlinkingView::resizeEvent(QResizeEvent* e)
 {
     QWidget::resizeEvent(e);
     if (applying_ || !form_.Visible()) return;
-    const int w = e->size().width() * kTwipsPerPixel;
-    const int h = (e->size().height() - menu_height()) * kTwipsPerPixel;
+    const int w = twips(e->size().width());
+    const int h = twips(e->size().height() - menu_height());
     if (w != form_.Width || h != form_.Height) form_.Resize(w, h);
 }
 

@@ -11,6 +11,7 @@ GridView::GridView(Grid& grid, QWidget* parent) : QTableView(parent), grid_(grid
     // The header sizes itself to a line of its font (the model offers no
     // height), so its sections can be seen and clicked.
     horizontalHeader()->setMinimumHeight(horizontalHeader()->fontMetrics().height() + 4);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     model_->on_selection = [this] { show_selection(); };
     connect(model_, &QAbstractItemModel::headerDataChanged, this, [this](Qt::Orientation o, int first, int last) {
         if (o == Qt::Vertical)
