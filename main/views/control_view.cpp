@@ -77,7 +77,9 @@ double caption_zoom(const std::map<std::string, QWidget*>& widgets, double zoom)
         QString text;
         const int chrome = caption_chrome(w, text);
         if (chrome < 0 || text.isEmpty() || w->isHidden() || w->width() <= 0) continue;
-        const int width = w->fontMetrics().horizontalAdvance(text) + chrome;
+        int width = 0; // the widest line
+        for (const QString& line : text.split('\n')) width = std::max(width, w->fontMetrics().horizontalAdvance(line));
+        width += chrome;
         // The control's design width in pixels, and the zoom that makes it
         // `width` wide (a pixel more for the rounding of positions).
         if (width > w->width()) need = std::max(need, zoom * (width + 1) / w->width());

@@ -4,6 +4,7 @@
 #include "tests/support/qt_app.h"
 #include "tests/main/app/rig.h"
 #include "tests/main/coords/harness.h"
+#include "tests/main/files/gpx_rig.h"
 #include "tests/main/realtime/realtime_rig.h"
 
 #include "main/hotlink/frm_hotlinking.h"
@@ -11,7 +12,14 @@
 #include "main/coords/cep.h"
 #include "main/realtime/nmea_viewer.h"
 #include "main/realtime/realtime.h"
+#include "main/files/table_files.h"
+#include "main/table/picker.h"
+#include "main/transfer/discovery.h"
+#include "main/transfer/frm_image.h"
 #include "main/views/cep_view.h"
+#include "main/views/files_view.h"
+#include "main/views/gps_status_view.h"
+#include "main/views/image_view.h"
 #include "main/views/hotlinking_view.h"
 #include "main/views/main_window_view.h"
 #include "main/views/nmea_viewer_view.h"
@@ -21,7 +29,10 @@
 #include "main/settings/frm_properties.h"
 #include "main/links/layer_selection.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QDialog>
+#include <QTimer>
 #include <QTabWidget>
 #include <QGroupBox>
 #include <QLabel>
@@ -102,7 +113,8 @@ std::vector<std::string> cut_captions(QWidget* window)
         QString text;
         const int has = room(w, text);
         if (has < 0 || text.isEmpty()) continue;
-        const int needs = w->fontMetrics().horizontalAdvance(text);
+        int needs = 0; // the widest line
+        for (const QString& line : text.split('\n')) needs = std::max(needs, w->fontMetrics().horizontalAdvance(line));
         if (needs > has)
             cut.push_back((w->objectName().isEmpty() ? QString(w->metaObject()->className()) : w->objectName())
                               .toStdString() +
@@ -115,6 +127,18 @@ std::vector<std::string> cut_captions(QWidget* window)
 class CaptionWalk : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { test_support::ensure_qapplication(); }
+    // Walks the modal window the next call shows, then closes it.
+    void walk_modal()
+    {
+        QTimer::singleShot(0, [this] {
+            QWidget* d = QApplication::activeModalWidget();
+            ASSERT_NE(d, nullptr);
+            EXPECT_THAT(cut_captions(d), IsEmpty()) << d->windowTitle().toStdString();
+            ++walked;
+            d->close();
+        });
+    }
+    int walked = 0;
 };
 
 TEST_F(CaptionWalk, MainWindow)
@@ -210,6 +234,67 @@ TEST_F(CaptionWalk, LayerChooser)
         view->close();
     });
     f.Show();
+}
+
+TEST_F(CaptionWalk, MainWindowsSmallWindowsAndDialogs)
+{
+    apptest::Rig r(false);
+    app::MainWindowView v(r.main);
+    r.load();
+    EXPECT_THAT(cut_captions(v.splash_window()), IsEmpty());
+    EXPECT_THAT(cut_captions(v.quiet_status_window()), IsEmpty());
+    walk_modal();
+    r.main.menu_Click("mnuAbout");
+    walk_modal();
+    r.main.frmWptSelect().Show();
+    EXPECT_EQ(walked, 2);
+
+    std::unique_ptr<QWidget> image = app::make_image_view(r.main);
+    transfer::frmImage& w = transfer::Screen_Window(r.main);
+    w.Form_Load();
+    brenvik::Picture p;
+    p.Width = 160;
+    p.Height = 100;
+    p.Pixels.assign(160 * 100, 0xFF000000u);
+    w.ShowImage(p);
+    ASSERT_TRUE(image->isVisible());
+    EXPECT_THAT(cut_captions(image.get()), IsEmpty());
+}
+
+TEST_F(CaptionWalk, ReceiverChooser)
+{
+    platform::VariantArray e(0, 4);
+    e.at(0) = std::string("Unit 3");
+    e.at(1) = std::string("v1");
+    e.at(2) = std::string("3");
+    e.at(3) = std::string("9600,N,8,1");
+    transfer::frmGPSStatus chooser({platform::Variant(std::move(e))});
+    QWidget parent;
+    app::Bind_GPSStatus_View(chooser, &parent);
+    chooser.Show();
+    auto* dlg = parent.findChild<QDialog*>("frmGPSStatus");
+    ASSERT_TRUE(dlg && dlg->isVisible());
+    EXPECT_THAT(cut_captions(dlg), IsEmpty());
+}
+
+TEST_F(CaptionWalk, FileDialogs)
+{
+    gpxtest::GpxRig rig;
+    app::MainWindowView view{rig.main};
+    app::bind_file_views(rig.main, &view);
+    auto& fe = dynamic_cast<files::FileFrontEnd&>(rig.main.files());
+    walk_modal();
+    fe.getFileInfo_UserShapeType("kml", "track");
+    std::string type;
+    walk_modal();
+    fe.getFileInfo_UserFeatureType(type);
+    rig.fill("waypoint", {});
+    std::string names = "name;north;east";
+    walk_modal();
+    fe.table_files().get_Required_Fields(names, "txt", "waypoint");
+    walk_modal();
+    fe.mnuAddWorldFile_Click();
+    EXPECT_EQ(walked, 4);
 }
 
 } // namespace
