@@ -87,6 +87,8 @@ double caption_zoom(const std::map<std::string, QWidget*>& widgets, double zoom)
     return std::min(need, std::max(zoom, kMostZoom));
 }
 
+void draw_control(QWidget* w, const DialogControl& c, int top) { draw_control(w, c, top, 1); }
+
 void draw_control(QWidget* w, const DialogControl& c, int top, double zoom)
 {
     auto q = [](const std::string& s) { return QString::fromStdString(s); };

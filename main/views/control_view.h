@@ -14,10 +14,11 @@ namespace app {
 constexpr int kTwipsPerPixel = 15;
 
 // Place and size (from `top`, in twips, for controls placed below a tab
-// bar) at `zoom` times the design size, enabled and visible flags, tip,
-// caption or title, check mark and text; a text is set only when it
-// differs, so typing is not disturbed.
-void draw_control(QWidget* w, const DialogControl& c, int top, double zoom = 1);
+// bar), enabled and visible flags, tip, caption or title, check mark and
+// text; a text is set only when it differs, so typing is not disturbed.
+void draw_control(QWidget* w, const DialogControl& c, int top);
+// The same at `zoom` times the design size.
+void draw_control(QWidget* w, const DialogControl& c, int top, double zoom);
 
 // The zoom at which every caption of `widgets`, drawn at `zoom` now, fits
 // its control at the widgets' font: `zoom` when they all fit. A window
