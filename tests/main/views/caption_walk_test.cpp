@@ -45,6 +45,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 
 namespace {
 
@@ -127,16 +128,22 @@ std::vector<std::string> cut_captions(QWidget* window)
 class CaptionWalk : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { test_support::ensure_qapplication(); }
-    // Walks the modal window the next call shows, then closes it.
-    void walk_modal()
+    // Walks the modal window `show` shows, once it is up, then closes it.
+    void walk_modal(const std::function<void()>& show)
     {
-        QTimer::singleShot(0, [this] {
+        QTimer poll;
+        poll.setInterval(10);
+        bool seen = false;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
             QWidget* d = QApplication::activeModalWidget();
-            ASSERT_NE(d, nullptr);
+            if (!d || seen) return;
+            seen = true;
             EXPECT_THAT(cut_captions(d), IsEmpty()) << d->windowTitle().toStdString();
             ++walked;
             d->close();
         });
+        poll.start();
+        show();
     }
     int walked = 0;
 };
@@ -243,10 +250,8 @@ TEST_F(CaptionWalk, MainWindowsSmallWindowsAndDialogs)
     r.load();
     EXPECT_THAT(cut_captions(v.splash_window()), IsEmpty());
     EXPECT_THAT(cut_captions(v.quiet_status_window()), IsEmpty());
-    walk_modal();
-    r.main.menu_Click("mnuAbout");
-    walk_modal();
-    r.main.frmWptSelect().Show();
+    walk_modal([&] { r.main.menu_Click("mnuAbout"); });
+    walk_modal([&] { r.main.frmWptSelect().Show(); });
     EXPECT_EQ(walked, 2);
 
     std::unique_ptr<QWidget> image = app::make_image_view(r.main);
@@ -283,17 +288,13 @@ TEST_F(CaptionWalk, FileDialogs)
     app::MainWindowView view{rig.main};
     app::bind_file_views(rig.main, &view);
     auto& fe = dynamic_cast<files::FileFrontEnd&>(rig.main.files());
-    walk_modal();
-    fe.getFileInfo_UserShapeType("kml", "track");
+    walk_modal([&] { fe.getFileInfo_UserShapeType("kml", "track"); });
     std::string type;
-    walk_modal();
-    fe.getFileInfo_UserFeatureType(type);
+    walk_modal([&] { fe.getFileInfo_UserFeatureType(type); });
     rig.fill("waypoint", {});
     std::string names = "name;north;east";
-    walk_modal();
-    fe.table_files().get_Required_Fields(names, "txt", "waypoint");
-    walk_modal();
-    fe.mnuAddWorldFile_Click();
+    walk_modal([&] { fe.table_files().get_Required_Fields(names, "txt", "waypoint"); });
+    walk_modal([&] { fe.mnuAddWorldFile_Click(); });
     EXPECT_EQ(walked, 4);
 }
 
