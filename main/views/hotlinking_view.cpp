@@ -9,6 +9,7 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenuBar>
@@ -98,12 +99,18 @@ void HotlinkingView::build()
             // Clicks and every move of the highlight, by mouse or keyboard,
             // reach the window, so its commands and preview act on what is
             // highlighted.
-            table_->on_clicked = [this](const platform::GridView::Cell& c, bool twice) {
-                form_.CellClick("msfgTable", c.row, c.col, c.row_sel, c.col_sel, twice);
+            auto click = [this](const QModelIndex& i, bool twice) {
+                if (auto c = table_->cell_at(i))
+                    table_->hand_over([&] { form_.CellClick("msfgTable", c->row, c->col, c->row_sel, c->col_sel, twice); });
             };
-            table_->on_moved = [this](const platform::GridView::Cell& c) {
-                form_.CellMove("msfgTable", c.row, c.col, c.row_sel, c.col_sel);
+            connect(table_, &QTableView::clicked, this, [click](const QModelIndex& i) { click(i, false); });
+            connect(table_, &QTableView::doubleClicked, this, [click](const QModelIndex& i) { click(i, true); });
+            auto moved = [this] {
+                if (auto c = table_->user_move())
+                    table_->hand_over([&] { form_.CellMove("msfgTable", c->row, c->col, c->row_sel, c->col_sel); });
             };
+            connect(table_->selectionModel(), &QItemSelectionModel::currentChanged, this, moved);
+            connect(table_->selectionModel(), &QItemSelectionModel::selectionChanged, this, moved);
             connect(table_->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int col) {
                 form_.CellClick("msfgTable", 0, col, 0, col, false);
             });

@@ -121,20 +121,30 @@ MainWindowView::MainWindowView(frmMain& main, QWidget* parent) : QMainWindow(par
     // The grid's events go to frmMain's handlers, which trap their errors.
     // The grid learns the view's current cell, opposite corner and the
     // cell under the mouse before each event.
-    grid_view_->on_clicked = [this](const platform::GridView::Cell& c, bool twice) {
-        take_selection(c);
-        if (!twice) main_.MSFlexGrid1.set_mouse(c.row, c.col);
-        main_.grid_Event(twice ? "DblClick" : "Click");
+    auto click = [this](const QModelIndex& i, bool twice) {
+        if (auto c = grid_view_->cell_at(i))
+            grid_view_->hand_over([&] {
+                take_selection(*c);
+                if (!twice) main_.MSFlexGrid1.set_mouse(c->row, c->col);
+                main_.grid_Event(twice ? "DblClick" : "Click");
+            });
     };
+    connect(grid_view_, &QTableView::clicked, this, [click](const QModelIndex& i) { click(i, false); });
+    connect(grid_view_, &QTableView::doubleClicked, this, [click](const QModelIndex& i) { click(i, true); });
     connect(grid_view_->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int section) {
         main_.MSFlexGrid1.set_mouse(0, section + main_.MSFlexGrid1.FixedCols());
         main_.grid_Event("Click");
     });
     // A move of the current cell or the selection, by mouse or keyboard.
-    grid_view_->on_moved = [this](const platform::GridView::Cell& c) {
-        take_selection(c);
-        main_.grid_Event("SelChange");
+    auto moved = [this] {
+        if (auto c = grid_view_->user_move())
+            grid_view_->hand_over([&] {
+                take_selection(*c);
+                main_.grid_Event("SelChange");
+            });
     };
+    connect(grid_view_->selectionModel(), &QItemSelectionModel::currentChanged, this, moved);
+    connect(grid_view_->selectionModel(), &QItemSelectionModel::selectionChanged, this, moved);
     main_.frmWptSelect().on_show = [this](flxgrd::frmWptSelect& p) { show_picker_dialog(p, main_.table(), this); };
     if (Form* chooser = main_.form("frmGPSStatus")) Bind_GPSStatus_View(*chooser, this);
 
@@ -185,8 +195,6 @@ MainWindowView::MainWindowView(frmMain& main, QWidget* parent) : QMainWindow(par
 
 MainWindowView::~MainWindowView()
 {
-    grid_view_->on_moved = nullptr;
-    grid_view_->on_clicked = nullptr;
     main_.on_changed = nullptr;
     main_.show_about_modal = nullptr;
     main_.on_repaint_quiet_status = nullptr;

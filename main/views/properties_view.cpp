@@ -130,9 +130,11 @@ void PropertiesView::rebuild()
             while (i < 3 && name != frmProperties::kGrids[i]) ++i;
             auto* w = new platform::GridView(dlg_.grid(i), parent);
             w->setEditTriggers(QAbstractItemView::NoEditTriggers);
-            w->on_clicked = [this, name](const platform::GridView::Cell& c, bool twice) {
-                dlg_.CellClick(name, c.row, c.col, twice);
+            auto click = [this, name, w](const QModelIndex& i, bool twice) {
+                if (auto c = w->cell_at(i)) w->hand_over([&] { dlg_.CellClick(name, c->row, c->col, twice); });
             };
+            connect(w, &QTableView::clicked, this, [click](const QModelIndex& i) { click(i, false); });
+            connect(w, &QTableView::doubleClicked, this, [click](const QModelIndex& i) { click(i, true); });
             connect(w->verticalHeader(), &QHeaderView::sectionClicked, this,
                     [this, name](int row) { dlg_.CellClick(name, row + 1, 0, false); });
             b->widget = w;

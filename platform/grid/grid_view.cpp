@@ -23,14 +23,6 @@ GridView::GridView(Grid& grid, QWidget* parent) : QTableView(parent), grid_(grid
         sync_frame();
         sync_heights(0, model_->rowCount() - 1);
     });
-    connect(this, &QTableView::clicked, this, [this](const QModelIndex& i) {
-        if (auto c = cell_at(i); c && on_clicked)
-            hand_over([&] { on_clicked(*c, false); });
-    });
-    connect(this, &QTableView::doubleClicked, this, [this](const QModelIndex& i) {
-        if (auto c = cell_at(i); c && on_clicked)
-            hand_over([&] { on_clicked(*c, true); });
-    });
     connect(model_, &QAbstractItemModel::layoutChanged, this, [this] { sync_widths(); });
     connect(model_, &QAbstractItemModel::columnsInserted, this, [this] { sync_widths(); });
     sync_frame();
@@ -39,6 +31,7 @@ GridView::GridView(Grid& grid, QWidget* parent) : QTableView(parent), grid_(grid
 }
 
 GridView::~GridView() { model_->on_selection = nullptr; }
+
 
 std::optional<GridView::Cell> GridView::cell() const { return cell_at(currentIndex()); }
 
@@ -60,28 +53,17 @@ std::optional<GridView::Cell> GridView::cell_at(const QModelIndex& index) const
     return c;
 }
 
-void GridView::currentChanged(const QModelIndex& current, const QModelIndex& previous)
+// Qt moves the selection and the current cell one after the other, and
+// both when the program moves them; the grid hears of each new place once
+// and only of the user's.
+std::optional<GridView::Cell> GridView::user_move() const
 {
-    QTableView::currentChanged(current, previous);
-    report();
-}
-
-void GridView::selectionChanged(const QItemSelection& selected, const QItemSelection& deselected)
-{
-    QTableView::selectionChanged(selected, deselected);
-    report();
-}
-
-// Qt moves the selection first and the current cell after it, and both
-// when the program moves them; the window hears of each new place once and
-// only of the user's.
-void GridView::report()
-{
-    if (reporting_ || model_->following_grid() || !on_moved)
-        return;
+    if (reporting_ || model_->following_grid())
+        return std::nullopt;
     const std::optional<Cell> c = cell();
-    if (c && *c != grid_cell())
-        hand_over([&] { on_moved(*c); });
+    if (!c || *c == grid_cell())
+        return std::nullopt;
+    return c;
 }
 
 void GridView::hand_over(const std::function<void()>& handler)

@@ -2,8 +2,11 @@
 // its header, a line of text high (hidden when the grid has no fixed row),
 // and its fixed column 0 the row headers; column widths (0 hides a column)
 // and folded rows (height 0) follow the grid. The program's moves of the
-// grid's current cell and selection are shown, and every move the user
-// makes, with the mouse or the keyboard, is reported through on_moved.
+// grid's current cell and selection are shown. The window hears of the
+// user's moves (mouse or keyboard) by its own connections to the selection
+// model's currentChanged and selectionChanged and the view's clicked and
+// doubleClicked (so they run under the window's guard), asking user_move()
+// and cell_at(), and runs its handler through hand_over().
 #pragma once
 
 #include "platform/grid/grid_model.h"
@@ -32,26 +35,19 @@ public:
     // the selected range holding it (the cell itself when none); nothing
     // when no data cell is current.
     std::optional<Cell> cell() const;
-    // The user moved the current cell or the selection away from the
-    // grid's. The view leaves the grid alone: the window moves it (its
-    // EnterCell and SelChange handlers run there).
-    std::function<void(const Cell&)> on_moved;
-    // A data cell clicked (`twice`: double-clicked): that cell and the far
-    // corner of the selection holding it. The grid follows what the window
-    // makes of it.
-    std::function<void(const Cell&, bool twice)> on_clicked;
-
-protected:
-    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
-    void selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) override;
+    // The same for a clicked cell: it and the far corner of the selection
+    // holding it.
+    std::optional<Cell> cell_at(const QModelIndex& index) const;
+    // After a change of the current cell or the selection: what the user
+    // moved them to, when that is not where the grid has them; nothing for
+    // the program's own moves. The view leaves the grid alone: the window
+    // moves it (its EnterCell and SelChange handlers run there).
+    std::optional<Cell> user_move() const;
+    // Runs the window's handler of a user's move or click; the grid's moves
+    // meanwhile are not shown back, what the grid holds after it is.
+    void hand_over(const std::function<void()>& handler);
 
 private:
-    std::optional<Cell> cell_at(const QModelIndex& index) const;
-    // Runs a window's handler of a user's move; the program's moves of the
-    // grid meanwhile are not shown back, and what the grid holds after it
-    // is.
-    void hand_over(const std::function<void()>& handler);
-    void report();
     void show_selection();
     void sync_frame();
     void sync_widths();

@@ -4,6 +4,7 @@
 #include "tests/support/qt_app.h"
 
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -55,14 +56,19 @@ TEST(GridView, ReportsTheUsersMovesOnceAndShowsTheProgramsOwn)
     v.setSelectionMode(QAbstractItemView::ContiguousSelection);
     v.resize(400, 200);
     v.show();
+    // A window's connections, as the views make them.
     std::vector<GridView::Cell> moves;
-    v.on_moved = [&](const GridView::Cell& c) {
-        moves.push_back(c);
-        g.SetRow(c.row), g.SetCol(c.col), g.SetRowSel(c.row_sel), g.SetColSel(c.col_sel);
+    auto moved = [&] {
+        if (auto c = v.user_move())
+            v.hand_over([&] {
+                moves.push_back(*c);
+                g.SetRow(c->row), g.SetCol(c->col), g.SetRowSel(c->row_sel), g.SetColSel(c->col_sel);
+            });
     };
+    QObject::connect(v.selectionModel(), &QItemSelectionModel::currentChanged, moved);
+    QObject::connect(v.selectionModel(), &QItemSelectionModel::selectionChanged, moved);
     std::vector<std::pair<GridView::Cell, bool>> clicks;
-    v.on_clicked = [&](const GridView::Cell& c, bool twice) { clicks.emplace_back(c, twice); };
-
+    QObject::connect(&v, &QTableView::clicked, [&](const QModelIndex& i) { clicks.emplace_back(*v.cell_at(i), false); });
     QTest::mouseClick(v.viewport(), Qt::LeftButton, {}, v.visualRect(v.model()->index(0, 0)).center());
     ASSERT_EQ(clicks.size(), 1u);
     EXPECT_EQ(clicks[0].first, (GridView::Cell{1, 0, 1, 0}));
