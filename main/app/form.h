@@ -72,6 +72,13 @@ public:
     {
         return NoControl;
     }
+    // The current cell of a grid moved by the user, with the mouse or the
+    // keyboard, to (row, col), the selection reaching to (row_sel, col_sel);
+    // the grid's EnterCell runs when the current cell changed.
+    virtual Result CellMove(const std::string& grid, int row, int col, int row_sel, int col_sel)
+    {
+        return NoControl;
+    }
 
     // The view: told after every change.
     std::function<void()> on_changed;

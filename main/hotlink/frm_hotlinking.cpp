@@ -296,28 +296,46 @@ frmHotlinking::Result frmHotlinking::Resize(int width, int height)
     return Done;
 }
 
+bool frmHotlinking::in_table(int row, int col, int row_sel, int col_sel) const
+{
+    const platform::Grid& g = msfgTable;
+    return row >= 0 && col >= 0 && row < g.Rows() && col < g.Cols() && row_sel >= 0 && col_sel >= 0 &&
+           row_sel < g.Rows() && col_sel < g.Cols();
+}
+
+void frmHotlinking::move_to(int row, int col, int row_sel, int col_sel)
+{
+    platform::Grid& g = msfgTable;
+    const bool moved = g.Row() != row || g.Col() != col;
+    g.SetRow(row);
+    g.SetCol(col);
+    g.SetRowSel(row_sel);
+    g.SetColSel(col_sel);
+    if (moved) msfgTable_EnterCell();
+}
+
 frmHotlinking::Result frmHotlinking::CellClick(const std::string& grid, int row, int col, int row_sel, int col_sel,
                                                bool twice)
 {
     if (grid != "msfgTable") return NoControl;
     platform::Grid& g = msfgTable;
-    if (row < 0 || col < 0 || row >= g.Rows() || col >= g.Cols() || row_sel < 0 || col_sel < 0 ||
-        row_sel >= g.Rows() || col_sel >= g.Cols())
-        return NoItem;
+    if (!in_table(row, col, row_sel, col_sel)) return NoItem;
     Activate();
-    if (row >= g.FixedRows()) {
-        const bool moved = g.Row() != row || g.Col() != col;
-        g.SetRow(row);
-        g.SetCol(col);
-        g.SetRowSel(row_sel);
-        g.SetColSel(col_sel);
-        if (moved) msfgTable_EnterCell();
-    }
+    if (row >= g.FixedRows()) move_to(row, col, row_sel, col_sel);
     g.set_mouse(row, col);
     if (twice)
         msfgTable_dblClick();
     else
         msfgTable_Click();
+    changed();
+    return Done;
+}
+
+frmHotlinking::Result frmHotlinking::CellMove(const std::string& grid, int row, int col, int row_sel, int col_sel)
+{
+    if (grid != "msfgTable") return NoControl;
+    if (!in_table(row, col, row_sel, col_sel) || row < msfgTable.FixedRows()) return NoItem;
+    move_to(row, col, row_sel, col_sel);
     changed();
     return Done;
 }
@@ -542,8 +560,9 @@ void frmHotlinking::msfgTable_dblClick()
         const std::string answer = main_.dialogs().InputBox("Change file name to:", "Rename Image File", old);
         if (answer.empty() || vb::SameLCase(answer, old)) return;
         const std::string name = answer.substr(0, answer.find('.')) + "." + extension;
-        // The new name stays in the folder: no separator, no "." or "..".
-        if (name.find('/') != std::string::npos || name == "." || name == "..")
+        // The new name stays in the folder (no separator, no "." or "..")
+        // and in its listing: a name starting with "." is a hidden file.
+        if (name.find('/') != std::string::npos || name.front() == '.')
             throw VbError(52, "", "Bad file name or number");
         platform::Rename_NoReplace(folder() + "/" + old, folder() + "/" + name);
         g.SetTextMatrix(row, col, name);

@@ -41,6 +41,7 @@ public:
     Result SetText(const std::string& name, const std::string& text) override;
     Result Resize(int width, int height) override;
     Result CellClick(const std::string& grid, int row, int col, int row_sel, int col_sel, bool twice) override;
+    Result CellMove(const std::string& grid, int row, int col, int row_sel, int col_sel) override;
     void Close() override { Form_Unload(); }
 
     // Loads the window when needed and shows it without blocking; it
@@ -96,6 +97,11 @@ private:
     void layout();
     void enable_times(bool on);
     int column(const std::string& header) const; // in msfgTable's row 0, -1 when absent
+    // Whether (row, col) to (row_sel, col_sel) lies in msfgTable.
+    bool in_table(int row, int col, int row_sel, int col_sel) const;
+    // Makes a data cell current with that selection; EnterCell runs when
+    // the current cell changed.
+    void move_to(int row, int col, int row_sel, int col_sel);
 
     app::frmMain& main_;
     ImagingServer& server_;

@@ -66,14 +66,15 @@ void CalculateCepView::sync()
     // The controls exist once the window has been loaded.
     if (widgets_.empty()) build();
     setWindowTitle(q(form_.Caption()));
-    if (form_.Visible()) resize(form_.Width / kTwipsPerPixel, form_.Height / kTwipsPerPixel);
+    if (form_.Visible()) resize(px(form_.Width), px(form_.Height));
     for (const DialogControl& c : form_.controls()) {
         QWidget* w = widget(c.name);
         if (!w) continue;
-        draw_control(w, c, c.top);
+        draw_control(w, c, c.top, zoom_);
     }
     if (form_.Visible() != isVisible()) setVisible(form_.Visible());
     applying_ = false;
+    if (refit()) sync();
 }
 
 void bind_cep_view(coords::frmCalculateCEP& form, QWidget* owner) { bind_form_view<CalculateCepView>(form, owner); }

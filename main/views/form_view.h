@@ -17,6 +17,7 @@
 #include <QResizeEvent>
 #include <QWidget>
 
+#include <cmath>
 #include <map>
 #include <string>
 
@@ -33,6 +34,20 @@ public:
 
 protected:
     FormView(F& form, QWidget* owner) : QWidget(owner, Qt::Tool), form_(form) {}
+
+    // Pixels for the window's twips and back, at its zoom (rounded, so a
+    // size taken back gives the same pixels again).
+    int px(int twips) const { return int(std::lround(twips * zoom_ / kTwipsPerPixel)); }
+    int twips(int px) const { return int(std::lround(px * kTwipsPerPixel / zoom_)); }
+    // Once the controls are drawn: when a caption does not fit its control
+    // at the font, the whole window is to be drawn larger (true: draw again).
+    bool refit()
+    {
+        const double z = caption_zoom(widgets_, zoom_);
+        if (z <= zoom_) return false;
+        zoom_ = z;
+        return true;
+    }
 
     // The view's connections: as QObject::connect, each slot run under the
     // last guard, titled with the window, the control and the event
@@ -64,8 +79,8 @@ protected:
     void resized(QResizeEvent* e)
     {
         if (applying_ || !form_.Visible()) return;
-        form_.Width = e->size().width() * kTwipsPerPixel;
-        form_.Height = e->size().height() * kTwipsPerPixel;
+        form_.Width = twips(e->size().width());
+        form_.Height = twips(e->size().height());
         form_.WindowState = isMinimized() ? 1 : isMaximized() ? 2 : 0;
         guarded("Form_Resize", [this] { form_.Form_Resize(); });
     }
@@ -106,6 +121,9 @@ protected:
     F& form_;
     std::map<std::string, QWidget*> widgets_;
     bool applying_ = false;
+    // Pixels of the window per design pixel (15 twips): grows so that every
+    // caption fits at the desktop's font.
+    double zoom_ = 1;
 };
 
 // Binds a new view to its window class for the life of the view (the class

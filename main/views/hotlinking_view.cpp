@@ -4,17 +4,17 @@
 #include "main/hotlink/frm_hotlinking.h"
 #include "main/views/control_view.h"
 #include "main/views/time_calibrate_view.h"
-#include "platform/grid/grid_model.h"
+#include "platform/grid/grid_view.h"
 
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPixmap>
-#include <QTableView>
 
 namespace app {
 
@@ -94,13 +94,23 @@ void HotlinkingView::build()
             });
             w = list;
         } else if (c.kind == K::Grid) {
-            table_ = new QTableView(parent);
-            model_ = new platform::GridModel(form_.msfgTable, table_);
-            table_->setModel(model_);
-            table_->verticalHeader()->hide();
+            table_ = new platform::GridView(form_.msfgTable, parent);
             table_->setSelectionMode(QAbstractItemView::ContiguousSelection);
-            connect(table_, &QTableView::clicked, this, [this](const QModelIndex& i) { cell(i, false); });
-            connect(table_, &QTableView::doubleClicked, this, [this](const QModelIndex& i) { cell(i, true); });
+            // Clicks and every move of the highlight, by mouse or keyboard,
+            // reach the window, so its commands and preview act on what is
+            // highlighted.
+            auto click = [this](const QModelIndex& i, bool twice) {
+                if (auto c = table_->cell_at(i))
+                    table_->hand_over([&] { form_.CellClick("msfgTable", c->row, c->col, c->row_sel, c->col_sel, twice); });
+            };
+            connect(table_, &QTableView::clicked, this, [click](const QModelIndex& i) { click(i, false); });
+            connect(table_, &QTableView::doubleClicked, this, [click](const QModelIndex& i) { click(i, true); });
+            auto moved = [this] {
+                if (auto c = table_->user_move())
+                    table_->hand_over([&] { form_.CellMove("msfgTable", c->row, c->col, c->row_sel, c->col_sel); });
+            };
+            connect(table_->selectionModel(), &QItemSelectionModel::currentChanged, this, moved);
+            connect(table_->selectionModel(), &QItemSelectionModel::selectionChanged, this, moved);
             connect(table_->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int col) {
                 form_.CellClick("msfgTable", 0, col, 0, col, false);
             });
@@ -119,34 +129,18 @@ void HotlinkingView::build()
     }
 }
 
-// A click on a photo list cell: the rows and columns the view selected
-// become the grid's selection.
-void HotlinkingView::cell(const QModelIndex& index, bool twice)
-{
-    if (!index.isValid()) return;
-    const int fixed = form_.msfgTable.FixedRows();
-    int row_sel = index.row() + fixed, col_sel = index.column();
-    const QModelIndexList chosen = table_->selectionModel()->selectedIndexes();
-    for (const QModelIndex& i : chosen) {
-        if (std::abs(i.row() + fixed - (index.row() + fixed)) > std::abs(row_sel - (index.row() + fixed)))
-            row_sel = i.row() + fixed;
-        if (std::abs(i.column() - index.column()) > std::abs(col_sel - index.column())) col_sel = i.column();
-    }
-    form_.CellClick("msfgTable", index.row() + fixed, index.column(), row_sel, col_sel, twice);
-}
-
 void HotlinkingView::sync()
 {
     applying_ = true;
     if (widgets_.empty() && form_.Loaded()) build();
     setWindowTitle(QString::fromStdString(form_.Caption()));
     const int top = menu_height();
-    if (form_.Visible()) resize(form_.Width / kTwipsPerPixel, form_.Height / kTwipsPerPixel + top);
+    if (form_.Visible()) resize(px(form_.Width), px(form_.Height) + top);
     if (menu_bar_) menu_bar_->setGeometry(0, 0, width(), top);
     for (const DialogControl& c : form_.controls()) {
         QWidget* w = widget(c.name);
         if (!w) continue;
-        draw_control(w, c, c.frame.empty() ? c.top + top * kTwipsPerPixel : c.top);
+        draw_control(w, c, c.frame.empty() ? c.top + twips(top) : c.top, zoom_);
         if (auto* box = qobject_cast<QComboBox*>(w)) {
             QStringList items;
             for (const auto& item : c.items) items << QString::fromStdString(item);
@@ -163,19 +157,24 @@ void HotlinkingView::sync()
         }
     }
     if (preview_) {
-        const QImage image = platform::to_qimage(form_.pictPreview());
+        // The picture fits the box at its design size; a window drawn
+        // larger draws it larger alike.
+        QImage image = platform::to_qimage(form_.pictPreview());
+        if (!image.isNull() && zoom_ > 1)
+            image = image.scaled(image.size() * zoom_, Qt::KeepAspectRatio, Qt::SmoothTransformation);
         preview_->setPixmap(image.isNull() ? QPixmap() : QPixmap::fromImage(image));
     }
     if (form_.Visible() != isVisible()) setVisible(form_.Visible());
     applying_ = false;
+    if (refit()) sync();
 }
 
 void HotlinkingView::resizeEvent(QResizeEvent* e)
 {
     QWidget::resizeEvent(e);
     if (applying_ || !form_.Visible()) return;
-    const int w = e->size().width() * kTwipsPerPixel;
-    const int h = (e->size().height() - menu_height()) * kTwipsPerPixel;
+    const int w = twips(e->size().width());
+    const int h = twips(e->size().height() - menu_height());
     if (w != form_.Width || h != form_.Height) guarded("Form_Resize", [&] { form_.Resize(w, h); });
 }
 

@@ -11,9 +11,8 @@
 
 class QLabel;
 class QMenuBar;
-class QTableView;
 namespace hotlink { class frmHotlinking; }
-namespace platform { class GridModel; }
+namespace platform { class GridView; }
 
 namespace app {
 
@@ -31,12 +30,10 @@ protected:
 
 private:
     void build();
-    void cell(const QModelIndex& index, bool twice);
     int menu_height() const;
 
     QMenuBar* menu_bar_ = nullptr;
-    QTableView* table_ = nullptr;
-    platform::GridModel* model_ = nullptr;
+    platform::GridView* table_ = nullptr;
     QLabel* preview_ = nullptr;
 };
 

@@ -6,7 +6,7 @@
 #include "main/views/gps_status_view.h"
 #include "main/views/picker_view.h"
 #include "main/table/picker.h"
-#include "platform/grid/grid_model.h"
+#include "platform/grid/grid_view.h"
 
 #include <QAction>
 #include <QEvent>
@@ -20,7 +20,6 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScopedValueRollback>
 #include <QStatusBar>
 #include <QTableView>
 #include <QTimer>
@@ -118,50 +117,39 @@ MainWindowView::MainWindowView(frmMain& main, QWidget* parent) : QMainWindow(par
         labels_[c] = l;
     }
 
-    model_ = new platform::GridModel(main_.MSFlexGrid1, this);
-    grid_view_ = new QTableView(central);
+    grid_view_ = new platform::GridView(main_.MSFlexGrid1, central);
     grid_view_->setObjectName("MSFlexGrid1");
-    grid_view_->setModel(model_);
     grid_view_->setSelectionBehavior(QAbstractItemView::SelectItems);
     grid_view_->verticalHeader()->setDefaultSectionSize(18);
-    // Row 0 of the grid is the header; give it a line's height whatever
-    // height the model's size hints suggest.
-    grid_view_->horizontalHeader()->setFixedHeight(grid_view_->fontMetrics().height() + 6);
     // The grid's events go to frmMain's handlers, which trap their errors.
     // The grid learns the view's current cell, opposite corner and the
     // cell under the mouse before each event.
-    connect(grid_view_, &QTableView::clicked, this, [this](const QModelIndex& i) {
-        take_selection();
-        main_.MSFlexGrid1.set_mouse(i.row() + main_.MSFlexGrid1.FixedRows(), i.column() + main_.MSFlexGrid1.FixedCols());
-        main_.grid_Event("Click");
-    });
+    auto click = [this](const QModelIndex& i, bool twice) {
+        if (auto c = grid_view_->cell_at(i))
+            grid_view_->hand_over([&] {
+                take_selection(*c);
+                if (!twice) main_.MSFlexGrid1.set_mouse(c->row, c->col);
+                main_.grid_Event(twice ? "DblClick" : "Click");
+            });
+    };
+    connect(grid_view_, &QTableView::clicked, this, [click](const QModelIndex& i) { click(i, false); });
+    connect(grid_view_, &QTableView::doubleClicked, this, [click](const QModelIndex& i) { click(i, true); });
     connect(grid_view_->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int section) {
         main_.MSFlexGrid1.set_mouse(0, section + main_.MSFlexGrid1.FixedCols());
         main_.grid_Event("Click");
     });
-    connect(grid_view_, &QTableView::doubleClicked, this, [this] {
-        take_selection();
-        main_.grid_Event("DblClick");
-    });
-    connect(grid_view_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
-        if (model_->following_grid()) return; // the program's own move, not the user's
-        take_selection();
-        main_.grid_Event("SelChange");
-    });
-    // The program moving the current cell or the selection moves what the
-    // view highlights.
-    model_->on_selection = [this] { show_selection(); };
+    // A move of the current cell or the selection, by mouse or keyboard.
+    auto moved = [this] {
+        if (auto c = grid_view_->user_move())
+            grid_view_->hand_over([&] {
+                take_selection(*c);
+                main_.grid_Event("SelChange");
+            });
+    };
+    connect(grid_view_->selectionModel(), &QItemSelectionModel::currentChanged, this, moved);
+    connect(grid_view_->selectionModel(), &QItemSelectionModel::selectionChanged, this, moved);
     main_.frmWptSelect().on_show = [this](flxgrd::frmWptSelect& p) { show_picker_dialog(p, main_.table(), this); };
     if (Form* chooser = main_.form("frmGPSStatus")) Bind_GPSStatus_View(*chooser, this);
-    // Folded rows (height 0) are hidden.
-    connect(model_, &QAbstractItemModel::headerDataChanged, this, [this](Qt::Orientation o, int first, int last) {
-        if (o == Qt::Vertical) sync_grid_heights(first, last);
-    });
-    connect(model_, &QAbstractItemModel::modelReset, this, [this] { sync_grid_heights(0, model_->rowCount() - 1); });
-    connect(model_, &QAbstractItemModel::modelReset, this, [this] { sync_grid_widths(); });
-    connect(model_, &QAbstractItemModel::layoutChanged, this, [this] { sync_grid_widths(); });
-    connect(model_, &QAbstractItemModel::headerDataChanged, this, [this] { sync_grid_widths(); });
-    connect(model_, &QAbstractItemModel::columnsInserted, this, [this] { sync_grid_widths(); });
 
     for (int i = 0; i < 3; ++i) {
         panels_[i] = new QLabel(this);
@@ -210,7 +198,6 @@ MainWindowView::MainWindowView(frmMain& main, QWidget* parent) : QMainWindow(par
 
 MainWindowView::~MainWindowView()
 {
-    model_->on_selection = nullptr;
     main_.on_changed = nullptr;
     main_.show_about_modal = nullptr;
     main_.on_repaint_quiet_status = nullptr;
@@ -377,50 +364,13 @@ void MainWindowView::sync_geometry()
     applying_ = false;
 }
 
-void MainWindowView::sync_grid_widths()
-{
-    for (int c = 0; c < model_->columnCount(); ++c) {
-        int w = model_->column_width_px(c);
-        grid_view_->setColumnHidden(c, w == 0);
-        if (w > 0) grid_view_->setColumnWidth(c, w);
-    }
-    grid_view_->verticalHeader()->setFixedWidth(std::max(1, px(main_.MSFlexGrid1.ColWidth(0))));
-}
-
-void MainWindowView::sync_grid_heights(int first, int last)
-{
-    const platform::Grid& g = main_.MSFlexGrid1;
-    for (int r = std::max(first, 0); r <= last && r + g.FixedRows() < g.Rows(); ++r)
-        grid_view_->setRowHidden(r, g.RowHeight(r + g.FixedRows()) == 0);
-}
-
-void MainWindowView::take_selection()
+void MainWindowView::take_selection(const platform::GridView::Cell& c)
 {
     platform::Grid& g = main_.MSFlexGrid1;
-    QModelIndex current = grid_view_->currentIndex();
-    if (!current.isValid()) return;
-    int row = current.row(), col = current.column(), row_sel = row, col_sel = col;
-    for (const QItemSelectionRange& range : grid_view_->selectionModel()->selection())
-        if (range.contains(current)) {
-            row_sel = row == range.top() ? range.bottom() : range.top();
-            col_sel = col == range.left() ? range.right() : range.left();
-            break;
-        }
-    const int fr = g.FixedRows(), fc = g.FixedCols();
-    if (row + fr >= g.Rows() || col + fc >= g.Cols() || row_sel + fr >= g.Rows() || col_sel + fc >= g.Cols()) return;
-    QScopedValueRollback taking(taking_selection_, true);
-    g.SetRow(row + fr);
-    g.SetCol(col + fc);
-    g.SetRowSel(row_sel + fr);
-    g.SetColSel(col_sel + fc);
-}
-
-void MainWindowView::show_selection()
-{
-    if (taking_selection_) return;
-    QItemSelectionModel* sm = grid_view_->selectionModel();
-    sm->setCurrentIndex(model_->current_index(), QItemSelectionModel::NoUpdate);
-    sm->select(model_->selection(), QItemSelectionModel::ClearAndSelect);
+    g.SetRow(c.row);
+    g.SetCol(c.col);
+    g.SetRowSel(c.row_sel);
+    g.SetColSel(c.col_sel);
 }
 
 void MainWindowView::resizeEvent(QResizeEvent* e)

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "main/views/view_guard.h"
+#include "platform/grid/grid_view.h"
 
 #include <QMainWindow>
 
@@ -17,9 +18,6 @@ class QLabel;
 class QMenu;
 class QPushButton;
 class QRadioButton;
-class QTableView;
-
-namespace platform { class GridModel; }
 
 namespace app {
 
@@ -41,7 +39,7 @@ public:
     QAction* action(const std::string& name, int index = -1) const;
     QPushButton* button(const std::string& name) const;
     QRadioButton* option(const std::string& name) const;
-    QTableView* grid_view() const { return grid_view_; }
+    platform::GridView* grid_view() const { return grid_view_; }
     QLabel* status_panel(int i) const { return panels_[i]; }
     QWidget* quiet_status_window() const { return quiet_window_; }
     QWidget* splash_window() const { return splash_window_; }
@@ -68,10 +66,8 @@ private:
     void sync_menus();
     void sync_controls();
     void sync_geometry();
-    void sync_grid_widths();
-    void sync_grid_heights(int first, int last); // model rows
-    void take_selection();
-    void show_selection();
+    // The view's current cell and selection become the grid's.
+    void take_selection(const platform::GridView::Cell& c);
     void place(QWidget* w, const Control& c);
     int menu_height() const;
 
@@ -80,17 +76,13 @@ private:
     std::map<std::string, QPushButton*> buttons_;
     std::map<std::string, QRadioButton*> options_;
     std::map<const Control*, QLabel*> labels_;
-    QTableView* grid_view_ = nullptr;
-    platform::GridModel* model_ = nullptr;
+    platform::GridView* grid_view_ = nullptr;
     QLabel* panels_[3] = {};
     QWidget* quiet_window_ = nullptr;
     QLabel* quiet_label_ = nullptr;
     QWidget* splash_window_ = nullptr;
     QLabel* splash_version_ = nullptr;
     bool applying_ = false;
-    // The view's selection is being handed to the grid, which must not
-    // hand it back.
-    bool taking_selection_ = false;
 };
 
 } // namespace app

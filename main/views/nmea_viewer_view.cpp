@@ -123,23 +123,23 @@ void NMEAViewerView::sync()
     applying_ = true;
     if (widgets_.empty() && !form_.controls().empty()) build();
     setWindowTitle(QString::fromStdString(form_.Caption()));
-    if (form_.Visible()) resize(form_.Width / kTwipsPerPixel, form_.Height / kTwipsPerPixel);
+    if (form_.Visible()) resize(px(form_.Width), px(form_.Height));
     for (const DialogControl& c : form_.controls()) {
         QWidget* w = widget(c.name);
         if (!w) continue;
         if (w == text_) {
             // Drawn apart: the whole text is never compared or copied here.
-            w->setGeometry(c.left / kTwipsPerPixel, c.top / kTwipsPerPixel, c.width / kTwipsPerPixel,
-                           c.height / kTwipsPerPixel);
+            w->setGeometry(px(c.left), px(c.top), px(c.width), px(c.height));
             w->setToolTip(QString::fromStdString(c.tooltip));
             w->setEnabled(c.enabled);
         } else {
-            draw_control(w, c, c.top);
+            draw_control(w, c, c.top, zoom_);
         }
     }
     sync_text();
     if (form_.Visible() != isVisible()) setVisible(form_.Visible());
     applying_ = false;
+    if (refit()) sync();
 }
 
 void bind_nmea_viewer_view(realtime::frmNMEAViewer& form, QWidget* owner) { bind_form_view<NMEAViewerView>(form, owner); }

@@ -2,7 +2,7 @@
 
 #include "main/views/control_view.h"
 #include "main/settings/frm_properties.h"
-#include "platform/grid/grid_model.h"
+#include "platform/grid/grid_view.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -16,7 +16,6 @@
 #include <QRadioButton>
 #include <QResizeEvent>
 #include <QTabWidget>
-#include <QTableView>
 
 namespace app {
 
@@ -27,7 +26,6 @@ QString q(const std::string& s) { return QString::fromStdString(s); }
 struct PropertiesView::Bound {
     QWidget* widget = nullptr;
     std::vector<std::string> items; // what a list or combo shows
-    std::unique_ptr<platform::GridModel> model;
 };
 
 PropertiesView::PropertiesView(frmProperties& dialog, QWidget* parent) : QDialog(parent), dlg_(dialog)
@@ -138,14 +136,13 @@ void PropertiesView::rebuild()
         case K::Grid: {
             int i = 0;
             while (i < 3 && name != frmProperties::kGrids[i]) ++i;
-            auto* w = new QTableView(parent);
-            b->model = std::make_unique<platform::GridModel>(dlg_.grid(i));
-            w->setModel(b->model.get());
+            auto* w = new platform::GridView(dlg_.grid(i), parent);
             w->setEditTriggers(QAbstractItemView::NoEditTriggers);
-            connect(w, &QTableView::clicked, this,
-                    [this, name](const QModelIndex& x) { dlg_.CellClick(name, x.row() + 1, x.column() + 1, false); });
-            connect(w, &QTableView::doubleClicked, this,
-                    [this, name](const QModelIndex& x) { dlg_.CellClick(name, x.row() + 1, x.column() + 1, true); });
+            auto click = [this, name, w](const QModelIndex& i, bool twice) {
+                if (auto c = w->cell_at(i)) w->hand_over([&] { dlg_.CellClick(name, c->row, c->col, twice); });
+            };
+            connect(w, &QTableView::clicked, this, [click](const QModelIndex& i) { click(i, false); });
+            connect(w, &QTableView::doubleClicked, this, [click](const QModelIndex& i) { click(i, true); });
             connect(w->verticalHeader(), &QHeaderView::sectionClicked, this,
                     [this, name](int row) { dlg_.CellClick(name, row + 1, 0, false); });
             b->widget = w;

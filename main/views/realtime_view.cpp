@@ -88,7 +88,7 @@ void RealTimeView::sync()
     for (const DialogControl& c : form_.controls()) {
         QWidget* w = widget(c.name);
         if (!w) continue;
-        draw_control(w, c, c.top);
+        draw_control(w, c, c.top, zoom_);
         if (auto* g = dynamic_cast<QGroupBox*>(w)) g->setTitle(QString::fromStdString(c.caption));
     }
     for (int i = 0; i < 4; ++i)
@@ -96,12 +96,13 @@ void RealTimeView::sync()
             b->setStyleSheet(form_.ButtonColor(i) == realtime::frmRealTime::kHighlight
                                  ? "background-color: palette(highlight); color: palette(highlighted-text);"
                                  : QString());
-    if (form_.Visible()) resize(6200 / kTwipsPerPixel, 4800 / kTwipsPerPixel);
+    if (form_.Visible()) resize(px(6200), px(4800));
     if (form_.Visible() != isVisible()) {
         setVisible(form_.Visible());
         if (form_.Visible() && form_.WindowState == 1) showMinimized();
     }
     applying_ = false;
+    if (refit()) sync();
 }
 
 void RealTimeView::keyPressEvent(QKeyEvent* e)

@@ -48,10 +48,11 @@ void TimeCalibrateView::sync()
     if (widgets_.empty() && form_.Loaded()) build();
     setWindowTitle(QString::fromStdString(form_.Caption()));
     for (const DialogControl& c : form_.controls())
-        if (QWidget* w = widget(c.name)) draw_control(w, c, c.top);
-    if (form_.Visible()) setFixedSize(kWidth / kTwipsPerPixel, kHeight / kTwipsPerPixel);
+        if (QWidget* w = widget(c.name)) draw_control(w, c, c.top, zoom_);
+    if (form_.Visible()) setFixedSize(px(kWidth), px(kHeight));
     if (form_.Visible() != isVisible()) setVisible(form_.Visible());
     applying_ = false;
+    if (refit()) sync();
 }
 
 void bind_time_calibrate_view(hotlink::frmTimeCalibrate& form, QWidget* owner)

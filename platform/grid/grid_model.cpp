@@ -102,8 +102,6 @@ QVariant GridModel::headerData(int section, Qt::Orientation orientation, int rol
             return {};
         if (role == Qt::DisplayRole)
             return fixed_rows_ > 0 && grid_.Rows() > 0 ? QString::fromStdString(grid_.TextMatrix(0, c)) : QString();
-        if (role == Qt::SizeHintRole)
-            return QSize(column_width_px(section), 0);
         return {};
     }
     int r = grid_row(section);

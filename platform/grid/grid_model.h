@@ -1,8 +1,9 @@
 // The grid as a Qt table model, so a QTableView can show it. Fixed row 0
 // becomes the horizontal header, fixed column 0 the vertical header; the
-// other cells are the model's. Column widths (twips) are offered as the
-// horizontal header's size hint in pixels (15 twips a pixel); a width of 0
-// means the view should hide the column.
+// other cells are the model's. Column widths (twips) are offered in pixels
+// (15 twips a pixel) for the view to apply; a width of 0 means the view
+// should hide the column. The header's height is the view's (a line of its
+// font and the style's margins).
 //
 // The grid's current cell and selection are offered in the model's terms,
 // and `on_selection` is called whenever what the view shows of them may be

@@ -105,6 +105,14 @@ TEST_F(Window, RenameKeepsTheExtensionAndNeverReplaces)
     w->CellClick("msfgTable", 2, 0, 2, 0, true);
     EXPECT_EQ(dialogs.last()->text, "Error 52: Bad file name or number. Source: Trekfold");
     EXPECT_TRUE(fs::exists(photos + "/DSCN0010.jpg"));
+    // So is one that would hide the photo from the next listing.
+    dialogs.input(".secret");
+    w->CellClick("msfgTable", 2, 0, 2, 0, true);
+    EXPECT_EQ(dialogs.last()->text, "Error 52: Bad file name or number. Source: Trekfold");
+    EXPECT_EQ(dialogs.last()->title, "frmHotlinking.msfgTable_dblClick");
+    EXPECT_EQ(w->msfgTable.TextMatrix(2, 0), "DSCN0010.jpg");
+    EXPECT_TRUE(fs::exists(photos + "/DSCN0010.jpg"));
+    EXPECT_FALSE(fs::exists(photos + "/.jpg"));
 }
 
 TEST_F(Window, PreviewFitsTheBoxOrRefusesBigFiles)

@@ -1,0 +1,312 @@
+// Every window's captions fit their controls at the default font: a walk
+// over each window's buttons, options, check boxes, labels and frames on the
+// offscreen platform.
+#include "tests/support/qt_app.h"
+#include "tests/main/app/rig.h"
+#include "tests/main/coords/harness.h"
+#include "tests/main/files/gpx_rig.h"
+#include "tests/main/realtime/realtime_rig.h"
+#include "tests/main/transfer/receiver.h"
+
+#include "main/hotlink/frm_hotlinking.h"
+#include "main/hotlink/hotlink.h"
+#include "main/coords/cep.h"
+#include "main/realtime/nmea_viewer.h"
+#include "main/realtime/realtime.h"
+#include "main/files/table_files.h"
+#include "main/table/picker.h"
+#include "main/transfer/discovery.h"
+#include "main/transfer/frm_image.h"
+#include "main/views/cep_view.h"
+#include "main/views/files_view.h"
+#include "main/views/gps_status_view.h"
+#include "main/views/image_view.h"
+#include "main/views/hotlinking_view.h"
+#include "main/views/main_window_view.h"
+#include "main/views/nmea_viewer_view.h"
+#include "main/views/layer_selection_view.h"
+#include "main/views/properties_view.h"
+#include "main/views/realtime_view.h"
+#include "main/settings/frm_properties.h"
+#include "main/links/layer_selection.h"
+#include "main/program/compose_views.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDialog>
+#include <QTimer>
+#include <QTabWidget>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStyle>
+#include <QStyleOption>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <functional>
+
+namespace {
+
+using testing::IsEmpty;
+
+// The text a caption shows: "&" marks the access key ("&&" is one "&").
+QString shown(const QString& caption)
+{
+    QString out;
+    for (qsizetype i = 0; i < caption.size(); ++i) {
+        if (caption[i] == '&' && i + 1 < caption.size()) ++i;
+        out += caption[i];
+    }
+    return out;
+}
+
+// The room a control leaves its caption, -1 for controls without one.
+int room(QWidget* w, QString& text)
+{
+    QStyle* s = w->style();
+    if (auto* b = qobject_cast<QPushButton*>(w)) {
+        text = shown(b->text());
+        QStyleOptionButton o;
+        o.initFrom(b);
+        o.text = b->text();
+        int r = s->subElementRect(QStyle::SE_PushButtonContents, &o, b).width();
+        if (!b->icon().isNull()) r -= b->iconSize().width() + 4;
+        return r;
+    }
+    if (auto* b = qobject_cast<QCheckBox*>(w)) {
+        text = shown(b->text());
+        QStyleOptionButton o;
+        o.initFrom(b);
+        return s->subElementRect(QStyle::SE_CheckBoxContents, &o, b).width();
+    }
+    if (auto* b = qobject_cast<QRadioButton*>(w)) {
+        text = shown(b->text());
+        QStyleOptionButton o;
+        o.initFrom(b);
+        return s->subElementRect(QStyle::SE_RadioButtonContents, &o, b).width();
+    }
+    if (auto* l = qobject_cast<QLabel*>(w)) {
+        if (l->wordWrap() || l->textFormat() == Qt::RichText) return -1;
+        text = l->text();
+        return l->contentsRect().width() - 2 * l->margin() - std::max(l->indent(), 0);
+    }
+    if (auto* g = qobject_cast<QGroupBox*>(w)) {
+        text = shown(g->title());
+        QStyleOptionGroupBox o;
+        o.initFrom(g);
+        o.text = g->title();
+        o.subControls = QStyle::SC_GroupBoxLabel | QStyle::SC_GroupBoxFrame;
+        o.lineWidth = 1;
+        const QRect label = s->subControlRect(QStyle::CC_GroupBox, &o, QStyle::SC_GroupBoxLabel, g);
+        return g->width() - label.left() - 1;
+    }
+    return -1;
+}
+
+// "name: text (needs N, has M)" for each caption wider than its control.
+std::vector<std::string> cut_captions(QWidget* window)
+{
+    std::vector<std::string> cut;
+    for (QWidget* w : window->findChildren<QWidget*>()) {
+        if (w->isHidden() || w->isWindow()) continue;
+        QString text;
+        const int has = room(w, text);
+        if (has < 0 || text.isEmpty()) continue;
+        int needs = 0; // the widest line
+        for (const QString& line : text.split('\n')) needs = std::max(needs, w->fontMetrics().horizontalAdvance(line));
+        if (needs > has)
+            cut.push_back((w->objectName().isEmpty() ? QString(w->metaObject()->className()) : w->objectName())
+                              .toStdString() +
+                          ": \"" + text.toStdString() + "\" (needs " + std::to_string(needs) + ", has " +
+                          std::to_string(has) + ")");
+    }
+    return cut;
+}
+
+class CaptionWalk : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { test_support::ensure_qapplication(); }
+    // Walks the modal window `show` shows, once it is up, then closes it.
+    void walk_modal(const std::function<void()>& show)
+    {
+        QTimer poll;
+        poll.setInterval(10);
+        bool seen = false;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            QWidget* d = QApplication::activeModalWidget();
+            if (!d || seen) return;
+            seen = true;
+            EXPECT_THAT(cut_captions(d), IsEmpty()) << d->windowTitle().toStdString();
+            ++walked;
+            d->close();
+        });
+        poll.start();
+        show();
+    }
+    int walked = 0;
+};
+
+TEST_F(CaptionWalk, MainWindow)
+{
+    apptest::Rig r(false);
+    app::MainWindowView v(r.main);
+    r.load();
+    v.show();
+    EXPECT_THAT(cut_captions(&v), IsEmpty());
+    r.main.menu_Click("cmdAdvanced");
+    EXPECT_THAT(cut_captions(&v), IsEmpty());
+}
+
+TEST_F(CaptionWalk, RealTimeWindow)
+{
+    rttest::Tracker t(false);
+    QWidget owner;
+    app::bind_realtime_view(t.w(), &owner);
+    t.start();
+    auto* view = owner.findChild<app::RealTimeView*>();
+    ASSERT_TRUE(view && view->isVisible());
+    EXPECT_THAT(cut_captions(view), IsEmpty());
+}
+
+TEST_F(CaptionWalk, HotlinkWindowAndItsMatchProperties)
+{
+    apptest::Rig r(false);
+    r.load();
+    QWidget owner;
+    app::bind_hotlinking_view(r.main, &owner);
+    r.main.hotlink().show_frmHotlinking();
+    auto* view = owner.findChild<app::HotlinkingView*>();
+    ASSERT_TRUE(view && view->isVisible());
+    EXPECT_THAT(cut_captions(view), IsEmpty());
+    auto& form = dynamic_cast<hotlink::frmHotlinking&>(*r.main.form("frmHotlinking"));
+    form.Click("cmdTimeThreshold");
+    QWidget* calibrate = nullptr;
+    for (QWidget* w : owner.findChildren<QWidget*>())
+        if (w->isWindow() && w != view && w->isVisible()) calibrate = w;
+    ASSERT_TRUE(calibrate);
+    EXPECT_THAT(cut_captions(calibrate), IsEmpty());
+}
+
+TEST_F(CaptionWalk, CepAndNmeaWindows)
+{
+    coordstest::Harness h;
+    h.write_epsg();
+    h.load();
+    QWidget owner;
+    app::bind_cep_view(h.main.coords().CalculateCEP(), &owner);
+    app::bind_nmea_viewer_view(h.main.realtime().NMEAViewer(), &owner);
+    h.main.menu_Click("mnuCalculateCEP");
+    h.main.menu_Click("mnuViewNMEA");
+    int shown_windows = 0;
+    for (QWidget* w : owner.findChildren<QWidget*>())
+        if (w->isWindow() && w->isVisible()) {
+            ++shown_windows;
+            EXPECT_THAT(cut_captions(w), IsEmpty()) << w->windowTitle().toStdString();
+        }
+    EXPECT_EQ(shown_windows, 2);
+}
+
+TEST_F(CaptionWalk, PropertiesOnEveryTab)
+{
+    coordstest::Harness h;
+    h.write_epsg();
+    h.load();
+    auto& dlg = static_cast<app::frmProperties&>(h.main.frmProperties());
+    app::PropertiesView v(dlg);
+    dlg.on_changed = [&v] { v.sync(); };
+    dlg.Show(0);
+    v.rebuild();
+    v.show();
+    for (int tab = 0; tab < v.tabs()->count(); ++tab) {
+        v.tabs()->setCurrentIndex(tab);
+        EXPECT_THAT(cut_captions(v.tabs()->widget(tab)), IsEmpty()) << tab;
+    }
+    dlg.on_changed = nullptr;
+}
+
+TEST_F(CaptionWalk, LayerChooser)
+{
+    apptest::Rig rig(false);
+    ::setenv("TEMP", rig.dir.path.c_str(), 1);
+    std::ofstream(rig.dir.path + "/GarminTempLayerFile.txt") << "1,\"A\",\"/a.shp\",\"B\",\"/b.shp\"";
+    QWidget owner;
+    app::bind_layer_selection_view(rig.main, &owner);
+    auto& f = dynamic_cast<links::frmLandviewLayerSelection&>(*rig.main.form("frmLandviewLayerSelection"));
+    rig.pump.post([&] {
+        QWidget* view = owner.findChild<QWidget*>("frmLandviewLayerSelection");
+        ASSERT_TRUE(view && view->isVisible());
+        EXPECT_THAT(cut_captions(view), IsEmpty());
+        view->close();
+    });
+    f.Show();
+}
+
+TEST_F(CaptionWalk, MainWindowsSmallWindowsAndDialogs)
+{
+    apptest::Rig r(false);
+    app::MainWindowView v(r.main);
+    r.load();
+    EXPECT_THAT(cut_captions(v.splash_window()), IsEmpty());
+    EXPECT_THAT(cut_captions(v.quiet_status_window()), IsEmpty());
+    walk_modal([&] { r.main.menu_Click("mnuAbout"); });
+    walk_modal([&] { r.main.frmWptSelect().Show(); });
+    EXPECT_EQ(walked, 2);
+
+    std::unique_ptr<QWidget> image = app::make_image_view(r.main);
+    transfer::frmImage& w = transfer::Screen_Window(r.main);
+    w.Form_Load();
+    brenvik::Picture p;
+    p.Width = 160;
+    p.Height = 100;
+    p.Pixels.assign(160 * 100, 0xFF000000u);
+    w.ShowImage(p);
+    ASSERT_TRUE(image->isVisible());
+    EXPECT_THAT(cut_captions(image.get()), IsEmpty());
+}
+
+TEST_F(CaptionWalk, ReceiverChooser)
+{
+    platform::VariantArray e(0, 4);
+    e.at(0) = std::string("Unit 3");
+    e.at(1) = std::string("v1");
+    e.at(2) = std::string("3");
+    e.at(3) = std::string("9600,N,8,1");
+    transfer::frmGPSStatus chooser({platform::Variant(std::move(e))});
+    QWidget parent;
+    app::Bind_GPSStatus_View(chooser, &parent);
+    chooser.Show();
+    auto* dlg = parent.findChild<QDialog*>("frmGPSStatus");
+    ASSERT_TRUE(dlg && dlg->isVisible());
+    EXPECT_THAT(cut_captions(dlg), IsEmpty());
+}
+
+TEST_F(CaptionWalk, FileDialogs)
+{
+    gpxtest::GpxRig rig;
+    app::MainWindowView view{rig.main};
+    app::bind_file_views(rig.main, &view);
+    auto& fe = dynamic_cast<files::FileFrontEnd&>(rig.main.files());
+    walk_modal([&] { fe.getFileInfo_UserShapeType("kml", "track"); });
+    std::string type;
+    walk_modal([&] { fe.getFileInfo_UserFeatureType(type); });
+    rig.fill("waypoint", {});
+    std::string names = "name;north;east";
+    walk_modal([&] { fe.table_files().get_Required_Fields(names, "txt", "waypoint"); });
+    walk_modal([&] { fe.mnuAddWorldFile_Click(); });
+    EXPECT_EQ(walked, 4);
+}
+
+TEST_F(CaptionWalk, GarminInfo)
+{
+    receivertest::Unit unit("d110-array-unit");
+    receivertest::Window w(unit);
+    app::ProgramViews views(w.main);
+    walk_modal([&] { views.main_window().action("mnuGInfo")->trigger(); });
+    EXPECT_EQ(walked, 1);
+}
+
+} // namespace
