@@ -64,7 +64,8 @@ public:
     // The running-application face.
     bool IsVisible() override { return visible_; }
     void Dock(int flags) override;
-    // Item 0's first command (the menu's first entry for a menu): clicked.
+    // Item 0 taken and its first method called: the items are created
+    // (as showing does), none is clicked.
     void Item0_Execute() override;
 
 private:

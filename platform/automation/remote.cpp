@@ -570,8 +570,10 @@ struct Proxy : Dispatch {
 // calls back a peer which calls again nests them.
 thread_local int serving_depth = 0;
 
-// How much is read ahead of the frames handled, at most.
+// How much is read ahead of the frames handled, at most, and how many
+// frames are handled in one turn of the loop.
 constexpr std::size_t kReadAhead = 64u << 10;
+constexpr int kFramesPerTurn = 1;
 
 struct Connection::Impl {
     Connection& self;
@@ -776,7 +778,10 @@ struct Connection::Impl {
 
     void handle_frames()
     {
-        while (!self.closed_) {
+        // A few frames a turn: a peer with many calls in hand takes its
+        // turn with the others (the rest is handled on the next).
+        for (int turn = 0; !self.closed_; ++turn) {
+            if (turn == kFramesPerTurn && pump) return post_drain();
             std::span<const std::uint8_t> payload;
             const FrameReader::Result r = reader.front(payload);
             if (r == FrameReader::Result::More) return;

@@ -68,10 +68,17 @@ TEST(MapModel, BarsStartHiddenAndDockingCreatesItemsWithTheApplication)
     const auto& items = app->Document()->CommandBars().Find("{AB}")->Items();
     ASSERT_EQ(items.size(), 2u);
     EXPECT_EQ(items[1].error, "Type mismatch");
-    bar->Item0_Execute();
-    EXPECT_EQ(cmd->clicks, 1);
     bar->Dock(32); // created once
     EXPECT_EQ(app->Document()->CommandBars().Find("{AB}")->Items().size(), 2u);
+    // Attaching makes a hidden bar's commands and clicks none of them (its
+    // first is the Open command, which would start another program).
+    auto other = std::make_shared<ao::MxApplication>(registry);
+    auto hidden = other->FindBar("{AB}");
+    hidden->Item0_Execute();
+    EXPECT_EQ(other->Document()->CommandBars().Find("{AB}")->Items().size(), 2u);
+    EXPECT_EQ(cmd->app, other);
+    bar->Item0_Execute();
+    EXPECT_EQ(cmd->clicks, 0);
 }
 
 TEST(MapModel, EnvelopesPolygonsAndRotation)
