@@ -473,14 +473,15 @@ void FrameReader::feed(std::span<const std::uint8_t> bytes)
     }
     const std::size_t need = buffer_.size() + bytes.size();
     if (need > buffer_.capacity()) {
-        // Grown by doubling, but never past the end of a large frame whose
-        // length is known: its bytes are held once, not twice over.
+        // Grown by doubling, but to the end of a large frame whose length is
+        // known once that is near: its bytes are copied as few times as
+        // may be and never held twice over.
         std::size_t room = std::max(need, buffer_.capacity() * 2);
         if (held() >= 4) {
             std::uint32_t len;
             std::memcpy(&len, buffer_.data() + start_, 4);
             const std::size_t end = start_ + 4 + len;
-            if (need <= end) room = std::min(room, end);
+            if (need <= end && end <= room * 2) room = end;
         }
         buffer_.reserve(room);
     }
