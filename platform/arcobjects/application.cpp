@@ -61,6 +61,13 @@ void HostCommandBar::Show()
 {
     visible_ = true;
     create_items();
+    if (on_visible) on_visible(true);
+}
+
+void HostCommandBar::Hide()
+{
+    visible_ = false;
+    if (on_visible) on_visible(false);
 }
 
 void HostCommandBar::Dock(int flags)

@@ -59,7 +59,9 @@ public:
 
     // Visible; the first time also creates the items.
     void Show();
-    void Hide() { visible_ = false; }
+    void Hide();
+    // Told each time the bar is shown or hidden (a view follows it).
+    std::function<void(bool visible)> on_visible;
 
     // The running-application face.
     bool IsVisible() override { return visible_; }

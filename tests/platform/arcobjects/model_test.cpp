@@ -74,9 +74,13 @@ TEST(MapModel, BarsStartHiddenAndDockingCreatesItemsWithTheApplication)
     // first is the Open command, which would start another program).
     auto other = std::make_shared<ao::MxApplication>(registry);
     auto hidden = other->FindBar("{AB}");
+    std::vector<bool> seen; // what a view showing the bar is told
+    other->Document()->CommandBars().Find("{AB}")->on_visible = [&](bool on) { seen.push_back(on); };
+    hidden->Dock(32);
     hidden->Item0_Execute();
     EXPECT_EQ(other->Document()->CommandBars().Find("{AB}")->Items().size(), 2u);
     EXPECT_EQ(cmd->app, other);
+    EXPECT_EQ(seen, std::vector<bool>{true});
     bar->Item0_Execute();
     EXPECT_EQ(cmd->clicks, 0);
 }
