@@ -132,7 +132,9 @@ std::optional<Message> Decode(std::span<const std::uint8_t> payload, const Objec
                               std::vector<Variant>* into, std::uint64_t limit = kMaxDecoded);
 
 // Cuts a byte stream into payloads. A length of 0 or above kMaxFrame makes
-// the reader fail for good; nothing larger than what arrived is allocated.
+// the reader fail for good; what it holds grows with what arrived (by
+// doubling, to the end of the frame under way), never by what a length
+// merely claims.
 class FrameReader {
 public:
     enum class Result { Frame, More, Bad };
