@@ -651,17 +651,17 @@ struct Connection::Impl {
     // (their answers would only queue up behind).
     bool holding() const { return !queue.empty(); }
 
-    bool whole_frame()
-    {
-        std::span<const std::uint8_t> payload;
-        return reader.front(payload) != FrameReader::Result::More;
-    }
-
     // Whether more is read from the socket now: not while a whole frame is
     // in hand and the peer holds back its answers, nor far ahead of the
-    // frames handled. A frame under way is always read on, so two large
-    // messages that cross both arrive.
-    bool want_read() { return !(whole_frame() && (holding() || reader.held() >= kReadAhead)); }
+    // frames handled, nor after a bad frame. A frame under way is always
+    // read on, so two large messages that cross both arrive.
+    bool want_read()
+    {
+        std::span<const std::uint8_t> payload;
+        const FrameReader::Result r = reader.front(payload);
+        if (r == FrameReader::Result::Bad) return false;
+        return !(r == FrameReader::Result::Frame && (holding() || reader.held() >= kReadAhead));
+    }
 
     // Reads what the socket holds now (as far as wanted); false when the
     // peer has gone.
