@@ -122,7 +122,9 @@ std::shared_ptr<CommandBar> FakeArcMaps::App::FindBar(const std::string& uid)
     if (!entry->bar_present || uid != "{F1F911DD-E0FD-4267-8A53-2E8FC5C0470A}") return nullptr;
     auto b = std::make_shared<FakeBar>();
     b->entry = entry;
-    b->note = [self = shared_from_this()](const std::string& m, std::vector<Variant> a) { self->note(m, std::move(a)); };
+    b->note = [self = shared_from_this()](const std::string& m, std::vector<Variant> a) {
+        self->note(m, std::move(a));
+    };
     return b;
 }
 

@@ -314,7 +314,8 @@ except (BrokenPipeError, ConnectionResetError):
 check(refused and hwnd(host) == host.handle, "a frame too large decoded: refused")
 huge.close()
 shown = attach("toolbar", "{F1F911DD-E0FD-4267-8A53-2E8FC5C0470A}", "toolbar", "{00000000-0000-0000-0000-000000000000}")
-check(len(shown) == 2 and shown[0]["found"] and shown[0]["name"] and not shown[1]["found"], "toolbar attached: %s" % shown)
+check(len(shown) == 2 and shown[0]["found"] and shown[0]["name"] and not shown[1]["found"],
+      "toolbar attached: %s" % shown)
 check(host.end() == 0, "the host ends well after the peers")
 
 finish()
