@@ -568,8 +568,11 @@ struct Proxy : Dispatch {
 } // namespace
 
 // Calls being served on this thread, over every connection: a member that
-// calls back a peer which calls again nests them.
+// calls back a peer which calls again nests them. Each peer may nest
+// kMaxNesting deep, so one that stops answering at its bound leaves room
+// for the others; all together nest at most kMaxNestingAll deep.
 thread_local int serving_depth = 0;
+constexpr int kMaxNestingAll = 8 * kMaxNesting;
 
 // How much is read ahead of the frames handled, at most, and how many
 // frames are handled in one turn of the loop.
@@ -604,6 +607,8 @@ struct Connection::Impl {
     // `queued` counts the bytes still to write.
     std::deque<std::vector<std::uint8_t>> queue;
     std::size_t sent = 0, queued = 0;
+    // Calls of this peer being served, one inside another.
+    int serving = 0;
     // Calls that wait for their answer, each with the arguments its answer
     // brings back changed (null for a name's look-up).
     std::map<std::uint32_t, std::vector<Variant>*> pending;
@@ -840,13 +845,15 @@ struct Connection::Impl {
         auto it = exports.find(m.handle);
         ObjectRef object = it == exports.end() ? nullptr : it->second.object;
         struct Nested {
-            Nested() { ++serving_depth; }
-            ~Nested() { --serving_depth; }
+            int& mine;
+            explicit Nested(int& m) : mine(m) { ++mine, ++serving_depth; }
+            ~Nested() { --mine, --serving_depth; }
         };
         try {
             if (!object) throw VbError(-2147417848, "", "The object invoked has disconnected from its clients");
-            if (serving_depth >= kMaxNesting) throw VbError(28, "", "Out of stack space");
-            Nested nested;
+            if (serving >= kMaxNesting || serving_depth >= kMaxNestingAll)
+                throw VbError(28, "", "Out of stack space");
+            Nested nested(serving);
             if (m.kind == Kind::Names) {
                 auto id = object->GetIDOfName(m.text);
                 if (!id) throw VbError(438, "", "Object doesn't support this property or method");

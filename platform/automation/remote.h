@@ -53,10 +53,11 @@
 // what the socket does not take at once and writes it as the socket takes
 // it; a peer whose queue grows past kMaxQueued (beyond the one frame being
 // written) is dropped. While its answers are not yet taken, a peer's calls
-// are not read (it waits in its own send). Calls served inside other calls
-// (a member calling back a peer that calls again) nest at most kMaxNesting
-// deep, over all connections: one past that is answered with error 28
-// "Out of stack space" and nothing else changes.
+// are not read (it waits in its own send). A peer's calls served inside
+// other calls (a member calling back a peer that calls again) nest at most
+// kMaxNesting deep (and all peers' together eight times that): one past
+// that is answered with error 28 "Out of stack space" and nothing else
+// changes.
 #pragma once
 
 #include "platform/automation/dispatch.h"

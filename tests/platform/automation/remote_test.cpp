@@ -358,8 +358,8 @@ TEST(Remote, CallBacksThatCallAgainNestAtMostTheBoundDeep)
         EXPECT_EQ(e.number, 28);
         EXPECT_EQ(e.description, "Out of stack space");
     }
-    // Both ends serve in this process: half the bound's calls each.
-    EXPECT_EQ(bouncer->calls, rm::kMaxNesting / 2);
+    // Both ends serve in this process, each its peer's calls up to the bound.
+    EXPECT_EQ(bouncer->calls, rm::kMaxNesting);
     EXPECT_FALSE(p.server->Closed());
     EXPECT_EQ(CallByName(*root, "Echo", {Variant(5)}).ToInt32(), 5);
 }

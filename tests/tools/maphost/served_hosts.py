@@ -253,6 +253,8 @@ while answer is None and nested < 10000:
         nest.sendall(frame(bytes([1]) + struct.pack("<IIiBI", 1000 + nested, cls, plot, 1, 1) + mine))
 check(answer is not None and answer[0] == 3 and struct.unpack("<i", answer[5:9])[0] == 28 and nested == 64,
       "nested call-backs: an error past 64: %d, %r" % (nested, answer and answer[:9]))
+# Held there (its call-backs unanswered), it leaves the others served.
+check(hwnd(host) == host.handle, "another client served beside the nested peer")
 for b in backs:
     nest.sendall(frame(bytes([3]) + struct.pack("<Ii", b, 438) + text("") + text("no such member")))
 unwound = 0
