@@ -787,11 +787,11 @@ struct Connection::Impl {
         // A few frames a turn: a peer with many calls in hand takes its
         // turn with the others (the rest is handled on the next).
         for (int turn = 0; !self.closed_; ++turn) {
-            if (turn == kFramesPerTurn && pump) return post_drain();
             std::span<const std::uint8_t> payload;
             const FrameReader::Result r = reader.front(payload);
             if (r == FrameReader::Result::More) return;
             if (r == FrameReader::Result::Bad) return self.Close();
+            if (turn == kFramesPerTurn && pump) return post_drain();
             const auto kind = static_cast<Kind>(payload[0]);
             if (holding() && (kind == Kind::Call || kind == Kind::Names)) return;
             // An answer brings its by-reference arguments back straight
