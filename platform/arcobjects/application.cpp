@@ -61,6 +61,13 @@ void HostCommandBar::Show()
 {
     visible_ = true;
     create_items();
+    if (on_visible) on_visible(true);
+}
+
+void HostCommandBar::Hide()
+{
+    visible_ = false;
+    if (on_visible) on_visible(false);
 }
 
 void HostCommandBar::Dock(int flags)
@@ -71,11 +78,10 @@ void HostCommandBar::Dock(int flags)
 
 void HostCommandBar::Item0_Execute()
 {
+    // What a program attaching asks of a bar it has docked: its commands
+    // made. None of them is run: the first is the extension's Open, which
+    // would start the very program that attaches.
     create_items();
-    if (items_.empty()) return;
-    const CommandItem* item = &items_.front();
-    while (!item->command && !item->items.empty()) item = &item->items.front();
-    if (item->command) item->command->OnClick();
 }
 
 HostCommandBarRef CommandBarSet::Find(const std::string& clsid)

@@ -59,12 +59,15 @@ public:
 
     // Visible; the first time also creates the items.
     void Show();
-    void Hide() { visible_ = false; }
+    void Hide();
+    // Told each time the bar is shown or hidden (a view follows it).
+    std::function<void(bool visible)> on_visible;
 
     // The running-application face.
     bool IsVisible() override { return visible_; }
     void Dock(int flags) override;
-    // Item 0's first command (the menu's first entry for a menu): clicked.
+    // Item 0 taken and its first method called: the items are created
+    // (as showing does), none is clicked.
     void Item0_Execute() override;
 
 private:

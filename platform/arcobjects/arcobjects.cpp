@@ -76,10 +76,10 @@ struct FakeArcMaps::App : Application, std::enable_shared_from_this<App> {
     FakeArcMaps* owner;
     std::shared_ptr<Entry> entry;
 
-    void note(const std::string& what)
+    void note(const std::string& member, std::vector<Variant> args = {})
     {
         if (entry->gone) throw gone();
-        if (owner->on_app_call) owner->on_app_call(what);
+        if (owner->on_app_call) owner->on_app_call({member, std::move(args)});
     }
     bool IsArcMap() override { return !entry->gone && entry->arcmap; }
     std::int32_t hWnd() override
@@ -90,7 +90,7 @@ struct FakeArcMaps::App : Application, std::enable_shared_from_this<App> {
     std::shared_ptr<CommandBar> FindBar(const std::string& uid) override;
     ObjectRef Create(const std::string& progid) override
     {
-        note("Create");
+        note("Create", {Variant(progid)});
         if (!entry->creatable || !NameEquals(progid, "Trekfold_ArcMap.clsArcMap"))
             throw VbError(-2147221005, "", "Invalid class string");
         auto o = std::make_shared<Object>();
@@ -103,26 +103,28 @@ struct FakeArcMaps::App : Application, std::enable_shared_from_this<App> {
 namespace {
 
 struct FakeBar : CommandBar {
-    std::function<void(const std::string&)> note;
+    std::function<void(const std::string&, std::vector<Variant>)> note;
     std::shared_ptr<FakeArcMaps::Entry> entry;
     bool IsVisible() override { return entry->bar_visible; }
     void Dock(int flags) override
     {
-        note("Dock(" + std::to_string(flags) + ")");
+        note("Dock", {Variant(std::int32_t(flags))});
         entry->bar_visible = true;
     }
-    void Item0_Execute() override { note("Item0"); }
+    void Item0_Execute() override { note("Item0", {}); }
 };
 
 } // namespace
 
 std::shared_ptr<CommandBar> FakeArcMaps::App::FindBar(const std::string& uid)
 {
-    note("Find");
+    note("Find", {Variant(uid)});
     if (!entry->bar_present || uid != "{F1F911DD-E0FD-4267-8A53-2E8FC5C0470A}") return nullptr;
     auto b = std::make_shared<FakeBar>();
     b->entry = entry;
-    b->note = [self = shared_from_this()](const std::string& w) { self->note(w); };
+    b->note = [self = shared_from_this()](const std::string& m, std::vector<Variant> a) {
+        self->note(m, std::move(a));
+    };
     return b;
 }
 

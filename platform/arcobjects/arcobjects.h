@@ -72,9 +72,10 @@ public:
         bool creatable = true;     // the extension's class can be made
         bool gone = false;         // the process has ended: every call fails (462)
     };
-    // What happened, in order: "Find", "Dock(32)", "Item0", "Create", and
-    // the class objects' calls.
-    std::function<void(const std::string& what)> on_app_call;
+    // What happened, in order, with the arguments given: "Find" (the UID's
+    // text), "Dock" (the flags), "Item0", "Create" (the ProgID); and the
+    // class objects' calls.
+    std::function<void(const FakeCall&)> on_app_call;
     std::function<void(const FakeCall&)> on_object_call;
     std::map<std::string, std::vector<Variant>> answers; // queued per member (any case: lower-cased key)
 

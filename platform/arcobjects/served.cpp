@@ -33,6 +33,15 @@ public:
                           bar_->Item0_Execute();
                           return Variant();
                       }, {}, {}, {}, 0, 0});
+        // The host's own: shown where it is (its items made), and its name.
+        members_.Add({"Show", 4, [this](std::vector<Variant>&) {
+                          if (auto h = std::dynamic_pointer_cast<HostCommandBar>(bar_)) h->Show();
+                          return Variant();
+                      }, {}, {}, {}, 0, 0});
+        members_.Add({"Name", 5, [this](std::vector<Variant>&) {
+                          auto h = std::dynamic_pointer_cast<HostCommandBar>(bar_);
+                          return Variant(h ? h->Name() : std::string());
+                      }, {}, {}, {}, 0, 0});
     }
 
 private:
@@ -179,6 +188,9 @@ ServedHost::ServedHost(MxApplication& app, EventPump& pump, std::function<std::s
     try {
         impl_->server = std::make_unique<remote::Server>(
             pump, impl_->path, std::make_shared<RootObject>(app, *this, std::move(dump)));
+        impl_->server->on_closed = [this] {
+            if (on_closed) on_closed();
+        };
     } catch (...) {
         windows::Withdraw(impl_->handle);
         throw;

@@ -6,7 +6,8 @@
 //
 // The root object's members, late-bound: IsArcMap(), hWnd(),
 // FindBar(uid) (a bar object with IsVisible(), Dock(flags),
-// Item0_Execute(), or Nothing), Create(progid), Dump() (the host's state
+// Item0_Execute() (its commands made, none run), Show(), Name(), or
+// Nothing), Create(progid), Dump() (the host's state
 // as JSON text), Raise() (brings the host's view to the top), Word(words)
 // (one of the host's own words, its words a 1-D array of texts, carried out
 // by on_word; its printed line is the result).
@@ -52,8 +53,10 @@ public:
     // Connections open now.
     std::size_t Connections() const;
     std::function<void()> on_raise;
-    // Each object the factory made for another process.
+    // Each object the factory made for another process; it is let go when
+    // that process lets it go or its connection ends (on_closed follows).
     std::function<void(const std::string& progid, const ObjectRef& object)> on_create;
+    std::function<void()> on_closed;
     // Carries out a word another process sent and gives its printed line;
     // throws VbError when the word cannot be carried out. Unset: Word()
     // raises 438.

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <algorithm>
+#include <deque>
 #include <map>
 #include <stdexcept>
 #include <sys/socket.h>
@@ -162,11 +163,19 @@ struct Bad : std::runtime_error {
 
 class Reader {
 public:
-    explicit Reader(std::span<const std::uint8_t> data) : data_(data) {}
+    Reader(std::span<const std::uint8_t> data, std::uint64_t budget) : data_(data), budget_(budget) {}
     std::size_t left() const { return data_.size() - pos_; }
     void need(std::uint64_t n) const
     {
         if (n > left()) throw Bad();
+    }
+    // Counts bytes the decoded message will take (before they are taken):
+    // a message of small items decodes to many times its wire size, so the
+    // whole is bounded on its own.
+    void charge(std::uint64_t n)
+    {
+        if (n > budget_) throw Bad();
+        budget_ -= n;
     }
     template <class T>
     T get()
@@ -181,6 +190,7 @@ public:
     {
         const auto n = get<std::uint32_t>();
         need(n);
+        charge(n);
         std::string s(reinterpret_cast<const char*>(data_.data() + pos_), n);
         pos_ += n;
         return s;
@@ -195,6 +205,7 @@ public:
     Bytes bytes(std::uint32_t n)
     {
         need(n);
+        charge(n);
         Bytes b(data_.begin() + static_cast<std::ptrdiff_t>(pos_), data_.begin() + static_cast<std::ptrdiff_t>(pos_ + n));
         pos_ += n;
         return b;
@@ -203,6 +214,7 @@ public:
 private:
     std::span<const std::uint8_t> data_;
     std::size_t pos_ = 0;
+    std::uint64_t budget_;
 };
 
 constexpr std::size_t kMinValue = 2; // a type code alone
@@ -231,6 +243,7 @@ Shape get_shape(Reader& r, int depth)
             throw Bad();
     }
     r.need(s.total() * kMinValue); // every item is at least its type code
+    r.charge(sizeof(VariantArray) + s.total() * sizeof(Variant));
     return s;
 }
 
@@ -302,7 +315,11 @@ void skip_value(Reader& r, const ObjectKnown& known, int depth)
     case VarType::Single: return r.skip(4);
     case VarType::Double:
     case VarType::Date: return r.skip(8);
-    case VarType::String: return r.skip(r.get<std::uint32_t>());
+    case VarType::String: {
+        const auto n = r.get<std::uint32_t>();
+        r.skip(n);
+        return r.charge(n);
+    }
     case VarType::Boolean:
         if (r.get<std::uint8_t>() > 1) throw Bad();
         return;
@@ -313,9 +330,12 @@ void skip_value(Reader& r, const ObjectKnown& known, int depth)
         if (!known(WireObject{owner == 1, r.get<std::uint32_t>()})) throw Bad();
         return;
     }
-    case VarType::ByteArray:
+    case VarType::ByteArray: {
         r.skip(4);
-        return r.skip(r.get<std::uint32_t>());
+        const auto n = r.get<std::uint32_t>();
+        r.skip(n);
+        return r.charge(n);
+    }
     case VarType::Array: {
         const Shape s = get_shape(r, depth);
         for (std::uint64_t i = 0; i < s.total(); ++i) skip_value(r, known, depth + 1);
@@ -347,6 +367,7 @@ std::vector<Variant> get_values(Reader& r, const ObjectIn& in)
 {
     const auto n = r.get<std::uint32_t>();
     r.need(std::uint64_t(n) * kMinValue);
+    r.charge(std::uint64_t(n) * sizeof(Variant));
     std::vector<Variant> out;
     out.reserve(n);
     for (std::uint32_t i = 0; i < n; ++i) out.push_back(get_value(r, in, 0));
@@ -382,10 +403,10 @@ std::optional<Message> Decode(std::span<const std::uint8_t> payload, const Objec
 }
 
 std::optional<Message> Decode(std::span<const std::uint8_t> payload, const ObjectIn& in, const ObjectKnown& known,
-                              std::vector<Variant>* into)
+                              std::vector<Variant>* into, std::uint64_t limit)
 {
     try {
-        Reader r(payload);
+        Reader r(payload, limit);
         Message m;
         const auto kind = r.get<std::uint8_t>();
         if (kind < 1 || kind > 5) return std::nullopt;
@@ -403,10 +424,11 @@ std::optional<Message> Decode(std::span<const std::uint8_t> payload, const Objec
             m.call = r.get<std::uint32_t>();
             if (into) {
                 // Checked whole before anything of the caller's changes.
-                Reader check(payload.subspan(r.pos()));
+                Reader check(payload.subspan(r.pos()), limit);
                 skip_value(check, known, 0);
                 const auto n = check.get<std::uint32_t>();
                 check.need(std::uint64_t(n) * kMinValue);
+                check.charge(std::uint64_t(n) * sizeof(Variant));
                 for (std::uint32_t i = 0; i < n; ++i) skip_value(check, known, 0);
                 if (check.left() != 0) return std::nullopt;
                 if (n != into->size()) into = nullptr;
@@ -449,10 +471,24 @@ void FrameReader::feed(std::span<const std::uint8_t> bytes)
         buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(start_));
         start_ = 0;
     }
+    const std::size_t need = buffer_.size() + bytes.size();
+    if (need > buffer_.capacity()) {
+        // Grown by doubling, but to the end of a large frame whose length is
+        // known once that is near: its bytes are copied as few times as
+        // may be and never held twice over.
+        std::size_t room = std::max(need, buffer_.capacity() * 2);
+        if (held() >= 4) {
+            std::uint32_t len;
+            std::memcpy(&len, buffer_.data() + start_, 4);
+            const std::size_t end = start_ + 4 + len;
+            if (need <= end && end <= room * 2) room = end;
+        }
+        buffer_.reserve(room);
+    }
     buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
 }
 
-FrameReader::Result FrameReader::next(std::vector<std::uint8_t>& payload)
+FrameReader::Result FrameReader::front(std::span<const std::uint8_t>& payload)
 {
     if (failed_) return Result::Bad;
     if (held() < 4) return Result::More;
@@ -460,20 +496,36 @@ FrameReader::Result FrameReader::next(std::vector<std::uint8_t>& payload)
     std::memcpy(&len, buffer_.data() + start_, 4);
     if (len == 0 || len > kMaxFrame) {
         failed_ = true;
-        buffer_.clear();
-        buffer_.shrink_to_fit();
+        std::vector<std::uint8_t>().swap(buffer_);
         start_ = 0;
         return Result::Bad;
     }
     if (held() - 4 < len) return Result::More;
-    const auto* p = buffer_.data() + start_ + 4;
-    payload.assign(p, p + len);
-    start_ += 4 + len;
+    payload = std::span<const std::uint8_t>(buffer_.data() + start_ + 4, len);
+    return Result::Frame;
+}
+
+void FrameReader::pop()
+{
+    std::span<const std::uint8_t> payload;
+    if (front(payload) != Result::Frame) return;
+    start_ += 4 + payload.size();
     if (start_ == buffer_.size()) {
-        buffer_.clear();
+        // A large frame's room is let go once it has been taken.
+        if (buffer_.capacity() > (1u << 20)) std::vector<std::uint8_t>().swap(buffer_);
+        else buffer_.clear();
         start_ = 0;
     }
-    return Result::Frame;
+}
+
+FrameReader::Result FrameReader::next(std::vector<std::uint8_t>& payload)
+{
+    std::span<const std::uint8_t> p;
+    const Result r = front(p);
+    if (r != Result::Frame) return r;
+    payload.assign(p.begin(), p.end());
+    pop();
+    return r;
 }
 
 // --- connections ------------------------------------------------------------------
@@ -515,11 +567,24 @@ struct Proxy : Dispatch {
 
 } // namespace
 
+// Calls being served on this thread, over every connection: a member that
+// calls back a peer which calls again nests them. Each peer may nest
+// kMaxNesting deep, so one that stops answering at its bound leaves room
+// for the others; all together nest at most kMaxNestingAll deep.
+thread_local int serving_depth = 0;
+constexpr int kMaxNestingAll = 8 * kMaxNesting;
+
+// How much is read ahead of the frames handled, at most, and how many
+// frames are handled in one turn of the loop.
+constexpr std::size_t kReadAhead = 64u << 10;
+constexpr int kFramesPerTurn = 1;
+
 struct Connection::Impl {
     Connection& self;
     int fd;
     EventPump* pump;
-    QSocketNotifier* notifier = nullptr;
+    QSocketNotifier* notifier = nullptr; // readable
+    QSocketNotifier* writable = nullptr; // the queue can go on
     FrameReader reader;
     std::uint32_t next_call = 1;
     std::uint32_t next_handle = kRootHandle + 1;
@@ -535,9 +600,15 @@ struct Connection::Impl {
     };
     std::map<std::uint32_t, Import> imports;
     std::map<std::uint32_t, Message> answers;
-    // The last frame written and the last payload read, kept so that a
-    // large message does not cost a large allocation each time.
-    std::vector<std::uint8_t> out_frame, in_payload;
+    // The last frame written, kept so that a large message does not cost a
+    // large allocation each time.
+    std::vector<std::uint8_t> out_frame;
+    // Frames the socket has not taken yet, the first written up to `sent`;
+    // `queued` counts the bytes still to write.
+    std::deque<std::vector<std::uint8_t>> queue;
+    std::size_t sent = 0, queued = 0;
+    // Calls of this peer being served, one inside another.
+    int serving = 0;
     // Calls that wait for their answer, each with the arguments its answer
     // brings back changed (null for a name's look-up).
     std::map<std::uint32_t, std::vector<Variant>*> pending;
@@ -581,11 +652,28 @@ struct Connection::Impl {
     ObjectIn decoder() { return [this](const WireObject& w) { return in(w); }; }
     bool known(const WireObject& w) const { return !w.receivers || exports.count(w.handle) > 0; }
 
-    // Reads what the socket holds now; false when the peer has gone.
+    // The peer has not taken all that was written to it: its calls wait
+    // (their answers would only queue up behind).
+    bool holding() const { return !queue.empty(); }
+
+    // Whether more is read from the socket now: not while a whole frame is
+    // in hand and the peer holds back its answers, nor far ahead of the
+    // frames handled, nor after a bad frame. A frame under way is always
+    // read on, so two large messages that cross both arrive.
+    bool want_read()
+    {
+        std::span<const std::uint8_t> payload;
+        const FrameReader::Result r = reader.front(payload);
+        if (r == FrameReader::Result::Bad) return false;
+        return !(r == FrameReader::Result::Frame && (holding() || reader.held() >= kReadAhead));
+    }
+
+    // Reads what the socket holds now (as far as wanted); false when the
+    // peer has gone.
     bool read_some()
     {
         std::uint8_t buf[65536];
-        for (;;) {
+        while (want_read()) {
             const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
             if (n > 0) {
                 reader.feed(std::span<const std::uint8_t>(buf, static_cast<std::size_t>(n)));
@@ -595,34 +683,51 @@ struct Connection::Impl {
             if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;
             return false;
         }
+        return true;
     }
 
-    // Writes a whole frame; while the peer's side is full, what it sends is
-    // taken in (not handled) so two large messages crossing cannot block.
-    bool send(const std::vector<std::uint8_t>& frame)
+    // Writes what the socket takes now, never waiting; false when the peer
+    // has gone.
+    bool flush()
     {
-        std::size_t done = 0;
-        bool took = false;
-        while (done < frame.size()) {
-            const ssize_t n = ::send(fd, frame.data() + done, frame.size() - done, MSG_NOSIGNAL);
+        while (!queue.empty()) {
+            std::vector<std::uint8_t>& f = queue.front();
+            const ssize_t n = ::send(fd, f.data() + sent, f.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
             if (n > 0) {
-                done += static_cast<std::size_t>(n);
-                continue;
-            }
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-                pollfd p{fd, POLLIN | POLLOUT, 0};
-                if (::poll(&p, 1, -1) < 0 && errno != EINTR) return false;
-                if (p.revents & (POLLIN | POLLHUP | POLLERR)) {
-                    if (!read_some()) return false;
-                    took = true;
+                sent += static_cast<std::size_t>(n);
+                queued -= static_cast<std::size_t>(n);
+                if (sent == f.size()) {
+                    if (out_frame.capacity() == 0 && f.capacity() <= (16u << 20)) {
+                        f.clear();
+                        out_frame.swap(f);
+                    }
+                    queue.pop_front();
+                    sent = 0;
                 }
                 continue;
             }
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;
             return false;
         }
-        if (took) post_drain();
         return true;
+    }
+
+    // The notifiers follow the queue and the frames in hand.
+    void arm()
+    {
+        if (self.closed_) return;
+        if (writable) writable->setEnabled(holding());
+        if (notifier) notifier->setEnabled(want_read());
+    }
+
+    void writable_now()
+    {
+        auto keep = self.shared_from_this();
+        if (!flush()) return self.Close();
+        arm();
+        // The answers taken: the calls held meanwhile are served.
+        if (!holding()) post_drain();
     }
 
     void post_drain()
@@ -638,7 +743,7 @@ struct Connection::Impl {
     {
         auto keep = self.shared_from_this();
         drain();
-        if (!self.closed_ && notifier) notifier->setEnabled(true);
+        arm();
     }
 
     void write(const Message& m)
@@ -654,14 +759,21 @@ struct Connection::Impl {
                 throw;
             }
         }
-        const bool sent = send(frame);
-        trim(frame);
-        if (!sent) self.Close();
+        queued += frame.size();
+        queue.push_back(std::move(frame));
+        frame = {};
+        if (!flush()) return self.Close();
+        // A peer that does not read is dropped once what waits for it passes
+        // the bound (the frame under way, however large, aside).
+        if (holding() && queued - (queue.front().size() - sent) > kMaxQueued) return self.Close();
+        trim(out_frame);
+        arm();
     }
 
     void drain()
     {
         if (self.closed_) return;
+        if (holding() && !flush()) return self.Close();
         if (!read_some()) {
             // What arrived before the end is still handled (answers).
             handle_frames();
@@ -672,24 +784,29 @@ struct Connection::Impl {
 
     void handle_frames()
     {
-        // A call served below may read frames itself; each payload is
-        // decoded before that, so they share the buffer.
-        std::vector<std::uint8_t>& payload = in_payload;
-        while (!self.closed_) {
-            const FrameReader::Result r = reader.next(payload);
+        // A few frames a turn: a peer with many calls in hand takes its
+        // turn with the others (the rest is handled on the next).
+        for (int turn = 0; !self.closed_; ++turn) {
+            std::span<const std::uint8_t> payload;
+            const FrameReader::Result r = reader.front(payload);
             if (r == FrameReader::Result::More) return;
             if (r == FrameReader::Result::Bad) return self.Close();
+            if (turn == kFramesPerTurn && pump) return post_drain();
+            const auto kind = static_cast<Kind>(payload[0]);
+            if (holding() && (kind == Kind::Call || kind == Kind::Names)) return;
             // An answer brings its by-reference arguments back straight
             // into the waiting caller's.
             std::vector<Variant>* into = nullptr;
-            if (payload.size() >= 5 && payload[0] == static_cast<std::uint8_t>(Kind::Return)) {
+            if (payload.size() >= 5 && kind == Kind::Return) {
                 std::uint32_t call;
                 std::memcpy(&call, payload.data() + 1, 4);
                 if (auto p = pending.find(call); p != pending.end()) into = p->second;
             }
+            // Decoded where it lies, and let go before it is handled: a call
+            // served below reads frames itself.
             std::optional<Message> m =
                 Decode(payload, decoder(), [this](const WireObject& w) { return known(w); }, into);
-            trim(payload);
+            reader.pop();
             if (!m) return self.Close();
             handle(std::move(*m));
         }
@@ -727,8 +844,16 @@ struct Connection::Impl {
         answer.call = m.call;
         auto it = exports.find(m.handle);
         ObjectRef object = it == exports.end() ? nullptr : it->second.object;
+        struct Nested {
+            int& mine;
+            explicit Nested(int& m) : mine(m) { ++mine, ++serving_depth; }
+            ~Nested() { --mine, --serving_depth; }
+        };
         try {
             if (!object) throw VbError(-2147417848, "", "The object invoked has disconnected from its clients");
+            if (serving >= kMaxNesting || serving_depth >= kMaxNestingAll)
+                throw VbError(28, "", "Out of stack space");
+            Nested nested(serving);
             if (m.kind == Kind::Names) {
                 auto id = object->GetIDOfName(m.text);
                 if (!id) throw VbError(438, "", "Object doesn't support this property or method");
@@ -737,7 +862,7 @@ struct Connection::Impl {
                 // A member that runs the event loop (a box waiting for its
                 // person) still hears what arrives on this connection
                 // meanwhile: nested calls are served, as a modal loop does.
-                if (notifier) notifier->setEnabled(true);
+                arm();
                 answer.result = object->Invoke(m.dispid, static_cast<InvokeKind>(m.invoke), m.args);
                 answer.args = std::move(m.args);
             }
@@ -766,13 +891,13 @@ struct Connection::Impl {
             }
             if (self.closed_) throw Server_Gone();
             if (pump) {
-                if (notifier) notifier->setEnabled(true);
+                arm();
                 // No deadline of its own: the call waits as long as the peer
                 // lives; each turn is bounded so the loop is looked at again.
                 pump->wait_until([&] { return self.closed_ || answers.count(call) > 0; },
                                  pump->clock().now_us() + 1'000'000);
             } else {
-                pollfd p{fd, POLLIN, 0};
+                pollfd p{fd, static_cast<short>((want_read() ? POLLIN : 0) | (holding() ? POLLOUT : 0)), 0};
                 ::poll(&p, 1, 1000);
             }
         }
@@ -799,6 +924,12 @@ std::shared_ptr<Connection> Connection::Adopt(int fd, EventPump* pump, ObjectRef
             n->setEnabled(false);
             if (auto c = weak.lock()) c->impl_->post_drain();
         });
+        auto* w = new QSocketNotifier(fd, QSocketNotifier::Write);
+        w->setEnabled(false);
+        c->impl_->writable = w;
+        QObject::connect(w, &QSocketNotifier::activated, w, [weak] {
+            if (auto c = weak.lock()) c->impl_->writable_now();
+        });
     }
     return c;
 }
@@ -820,12 +951,15 @@ void Connection::Close()
 {
     if (closed_) return;
     closed_ = true;
-    if (impl_->notifier) {
-        impl_->notifier->setEnabled(false);
-        impl_->notifier->deleteLater();
-        impl_->notifier = nullptr;
+    for (QSocketNotifier** n : {&impl_->notifier, &impl_->writable}) {
+        if (!*n) continue;
+        (*n)->setEnabled(false);
+        (*n)->deleteLater();
+        *n = nullptr;
     }
     ::close(impl_->fd);
+    impl_->queue.clear();
+    impl_->queued = impl_->sent = 0;
     // Objects are released after the maps are cleared: a destructor that
     // runs then finds the connection closed.
     auto exports = std::move(impl_->exports);
@@ -907,36 +1041,67 @@ Proxy::~Proxy() { connection->Release(handle); }
 // --- the listening end -------------------------------------------------------------
 
 struct Server::Impl {
+    Server& self;
     EventPump& pump;
     std::string path;
     ObjectRef root;
     int listen_fd = -1;
     QSocketNotifier* notifier = nullptr;
+    std::unique_ptr<Timer> retry;
     std::vector<std::shared_ptr<Connection>> connections;
 
-    Impl(EventPump& p, std::string at, ObjectRef r) : pump(p), path(std::move(at)), root(std::move(r)) {}
+    Impl(Server& s, EventPump& p, std::string at, ObjectRef r)
+        : self(s), pump(p), path(std::move(at)), root(std::move(r))
+    {
+    }
 
     void accept_one()
     {
+        errno = 0;
         const int fd = platform::Accept_Local(listen_fd);
-        if (fd < 0) return;
+        if (fd < 0) {
+            // Out of descriptors the connection stays queued and the notifier
+            // would fire again at once: listening pauses until a connection
+            // closes, or a little while.
+            if (errno == EMFILE || errno == ENFILE) pause();
+            return;
+        }
         auto c = Connection::Adopt(fd, &pump, root);
         std::weak_ptr<Connection> weak = c;
         c->on_closed = [this, weak] {
+            resume();
             // Dropped on the next turn: the connection may be mid-call now.
             pump.post([this, weak, alive = std::weak_ptr<bool>(alive)] {
                 if (!alive.lock()) return;
                 auto c = weak.lock();
                 std::erase_if(connections, [&](const auto& x) { return x == c || x->Closed(); });
+                if (self.on_closed) self.on_closed();
             });
         };
         connections.push_back(std::move(c));
+    }
+
+    void pause()
+    {
+        notifier->setEnabled(false);
+        if (!retry) {
+            retry = pump.make_timer();
+            retry->set_interval_ms(250);
+            retry->on_timer([this] { resume(); });
+        }
+        retry->set_enabled(true);
+    }
+
+    void resume()
+    {
+        if (retry) retry->set_enabled(false);
+        if (notifier) notifier->setEnabled(true);
     }
     std::shared_ptr<bool> alive = std::make_shared<bool>(true);
 };
 
 Server::Server(EventPump& pump, std::string path, ObjectRef root)
-    : impl_(std::make_unique<Impl>(pump, std::move(path), std::move(root)))
+    : impl_(std::make_unique<Impl>(*this, pump, std::move(path), std::move(root)))
 {
     const int fd = platform::Listen_Local(impl_->path);
     if (fd < 0) throw VbError(70, "", "Permission denied");
@@ -954,8 +1119,10 @@ Server::~Server()
         c->Close();
     }
     impl_->connections.clear();
+    impl_->retry.reset();
     impl_->notifier->setEnabled(false);
     delete impl_->notifier;
+    impl_->notifier = nullptr;
     ::close(impl_->listen_fd);
     ::unlink(impl_->path.c_str());
 }

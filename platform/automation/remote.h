@@ -44,8 +44,20 @@
 // that closes releases all objects of both sides.
 //
 // A frame longer than kMaxFrame, a count beyond the bytes held, arrays
-// nested deeper than kMaxDepth, an unknown type or bytes left over make the
-// message bad: the connection that sent it is closed, nothing else.
+// nested deeper than kMaxDepth, a message that would take more than
+// kMaxDecoded bytes once decoded (values, array items, texts), an unknown
+// type or bytes left over make the message bad: the connection that sent
+// it is closed, nothing else.
+//
+// A peer cannot hold this side. Writes never block: each connection queues
+// what the socket does not take at once and writes it as the socket takes
+// it; a peer whose queue grows past kMaxQueued (beyond the one frame being
+// written) is dropped. While its answers are not yet taken, a peer's calls
+// are not read (it waits in its own send). A peer's calls served inside
+// other calls (a member calling back a peer that calls again) nest at most
+// kMaxNesting deep (and all peers' together eight times that): one past
+// that is answered with error 28 "Out of stack space" and nothing else
+// changes.
 #pragma once
 
 #include "platform/automation/dispatch.h"
@@ -66,7 +78,10 @@ class EventPump;
 namespace remote {
 
 constexpr std::uint32_t kMaxFrame = 256u << 20;
+constexpr std::uint64_t kMaxDecoded = 256u << 20;
+constexpr std::size_t kMaxQueued = 16u << 20;
 constexpr int kMaxDepth = 16;
+constexpr int kMaxNesting = 64;
 constexpr std::uint32_t kRootHandle = 1;
 constexpr int kServerGone = 462;
 
@@ -111,18 +126,26 @@ std::optional<Message> Decode(std::span<const std::uint8_t> payload, const Objec
 // array that comes back with the bounds it went with keeps its storage, so
 // a table of pairs is not built again. The payload is checked whole first,
 // `known` answering for its object references: `into` changes only when
-// the payload is good. The message's args then stay empty.
+// the payload is good. The message's args then stay empty. `limit` bounds
+// what the message takes decoded: each argument a Variant, each array its
+// items' Variants, texts and byte arrays their bytes.
 std::optional<Message> Decode(std::span<const std::uint8_t> payload, const ObjectIn& in, const ObjectKnown& known,
-                              std::vector<Variant>* into);
+                              std::vector<Variant>* into, std::uint64_t limit = kMaxDecoded);
 
 // Cuts a byte stream into payloads. A length of 0 or above kMaxFrame makes
-// the reader fail for good; nothing larger than what arrived is allocated.
+// the reader fail for good; what it holds grows with what arrived (by
+// doubling, to the end of the frame under way), never by what a length
+// merely claims.
 class FrameReader {
 public:
     enum class Result { Frame, More, Bad };
     void feed(std::span<const std::uint8_t> bytes);
     Result next(std::vector<std::uint8_t>& payload);
     std::size_t held() const { return buffer_.size() - start_; }
+    // The first whole frame's payload, seen where it lies (valid until the
+    // next feed or pop); More while none is whole. pop() drops it.
+    Result front(std::span<const std::uint8_t>& payload);
+    void pop();
 
 private:
     std::vector<std::uint8_t> buffer_;
@@ -172,7 +195,9 @@ private:
 
 // Listens on a socket path (replacing a dead socket file left there) and
 // serves `root` to every connection of the same user. Needs a pump (and so
-// a QCoreApplication). The socket file is removed when the server goes.
+// a QCoreApplication). Out of descriptors, listening pauses until a
+// connection closes (or a quarter second). The socket file is removed when
+// the server goes.
 class Server {
 public:
     // Throws VbError 70 "Permission denied" when the path is held by a
@@ -183,6 +208,8 @@ public:
     Server& operator=(const Server&) = delete;
     const std::string& path() const;
     std::size_t connections() const;
+    // Called after a connection has closed and released what it held.
+    std::function<void()> on_closed;
 
 private:
     struct Impl;

@@ -75,8 +75,11 @@ graphics drawn in its extent) until it is closed.
                      link), the host serves as with --serve
   --attach           run the words in the first served host (lowest handle)
                      through its socket, as another program would: create,
-                     call, dump and wait; the select words are carried out
-                     by the host itself and print the host's line
+                     call, dump, wait and toolbar; the select words are
+                     carried out by the host itself and print the host's
+                     line. click, answer and serve do not attach: a click
+                     and a box's answer are the host's own person's (its
+                     view, or its own words), serving is the host's own
 
 Words:
   toolbar CLSID      show the toolbar of that class (creating its items by
@@ -175,7 +178,8 @@ Dump ({"dump":STATE}):
                "selected_layers":[NAME...],"selected_layer":NAME|null (unless
                exactly one layer is selected)},
    "toolbars":[{"clsid","name","caption","visible","dock","items":[ITEM...]}],
-   "objects":[{"object":N,"kind":K}...]}
+   "objects":[{"object":N,"kind":K}...]}   (a clsArcMap object also
+                                          "window_handle": its Get_WindowHandle)
   MAP: {"name","spatial_reference":null|{"name","kind":"geographic"|"projected"|
         "unknown","code","unit":null|{"name","meters"}},"extent","graphics":LAYER,
         "layers":[GLAYER...],"active_graphics_layer","redraws":COUNT,
@@ -271,6 +275,21 @@ bool selection_word(const std::string& w)
 json error_line(const platform::VbError& e)
 {
     return {{"error", {{"number", e.number}, {"source", e.source}, {"description", e.description}}}};
+}
+
+// An object as the dump lists it: its number and kind, the extension's class
+// object also the window handle it was given.
+json object_line(std::size_t n, const platform::ObjectRef& o)
+{
+    auto obj = std::dynamic_pointer_cast<ao::Object>(o);
+    json line = {{"object", n}, {"kind", obj ? json(obj->Kind()) : json("automation")}};
+    if (obj && obj->Kind() == "clsArcMap") {
+        try {
+            line["window_handle"] = platform::CallByName(*o, "Get_WindowHandle").ToInt32();
+        } catch (const platform::VbError&) {
+        }
+    }
+    return line;
 }
 
 // The command item of that ProgID among the shown toolbars' items.
@@ -387,7 +406,7 @@ public:
     void word(const Word& w)
     {
         if (root_ && w.word != "create" && w.word != "call" && w.word != "dump" && w.word != "wait" &&
-            !selection_word(w.word))
+            w.word != "toolbar" && !selection_word(w.word))
             throw maphost::BadWord{"\"" + w.word + "\" is not available with --attach"};
         if (w.word == "serve") return serve(w);
         if (w.word == "toolbar") return toolbar(w.args[0]);
@@ -441,10 +460,24 @@ private:
 
     void toolbar(const std::string& clsid)
     {
+        if (root_) return remote_toolbar(clsid);
         auto bar = app_->Document()->CommandBars().Find(clsid);
         if (!bar) return print_line({{"toolbar", clsid}, {"found", false}});
         bar->Show();
         print_line({{"toolbar", clsid}, {"found", true}, {"name", bar->Name()}});
+    }
+
+    // The served host shows its toolbar, as the toolbar word does there.
+    void remote_toolbar(const std::string& clsid)
+    {
+        try {
+            platform::ObjectRef bar = platform::CallByName(*root_, "FindBar", {platform::Variant(clsid)}).ToObject();
+            if (!bar) return print_line({{"toolbar", clsid}, {"found", false}});
+            platform::CallByName(*bar, "Show");
+            print_line({{"toolbar", clsid}, {"found", true}, {"name", platform::CallByName(*bar, "Name").ToString()}});
+        } catch (const platform::VbError& e) {
+            print_line(error_line(e));
+        }
     }
 
     void click(const std::string& progid)
@@ -575,10 +608,7 @@ private:
         }
         json state = ao::Dump(*app_);
         json objects = json::array();
-        for (std::size_t i = 0; i < objects_.All().size(); ++i) {
-            auto obj = std::dynamic_pointer_cast<ao::Object>(objects_.All()[i]);
-            objects.push_back({{"object", i}, {"kind", obj ? json(obj->Kind()) : json("automation")}});
-        }
+        for (std::size_t i = 0; i < objects_.All().size(); ++i) objects.push_back(object_line(i, objects_.All()[i]));
         state["objects"] = objects;
         print_line({{"dump", state}});
     }
@@ -591,18 +621,30 @@ private:
     platform::ObjectRef root_;
 };
 
+// The objects the served host's factory made for other programs, numbered
+// in turn; each goes when the program lets it go or its connection ends.
+struct MadeObjects {
+    std::size_t count = 0;
+    std::vector<std::pair<std::size_t, std::weak_ptr<platform::Dispatch>>> held;
+    void add(const platform::ObjectRef& o)
+    {
+        forget_gone();
+        held.emplace_back(count++, o);
+    }
+    void forget_gone()
+    {
+        std::erase_if(held, [](const auto& h) { return h.second.expired(); });
+    }
+};
+
 // The state a served host's Dump() gives: the dump word's, with the objects
 // its factory made for other programs that are still held.
-json served_dump(ao::MxApplication& app, const std::vector<std::weak_ptr<platform::Dispatch>>& made)
+json served_dump(ao::MxApplication& app, const MadeObjects& made)
 {
     json state = ao::Dump(app);
     json objects = json::array();
-    for (std::size_t i = 0; i < made.size(); ++i) {
-        auto o = made[i].lock();
-        if (!o) continue;
-        auto obj = std::dynamic_pointer_cast<ao::Object>(o);
-        objects.push_back({{"object", i}, {"kind", obj ? json(obj->Kind()) : json("automation")}});
-    }
+    for (const auto& [n, weak] : made.held)
+        if (auto o = weak.lock()) objects.push_back(object_line(n, o));
     state["objects"] = objects;
     return state;
 }
@@ -751,7 +793,7 @@ int main(int argc, char** argv)
     auto host_services = view ? maphost::View_Services() : maphost::Headless_Services(probe_dialogs, [&] { probe_dialogs.await(); });
     app->Services = host_services.get();
     std::unique_ptr<ao::ServedHost> served;
-    std::vector<std::weak_ptr<platform::Dispatch>> made;
+    MadeObjects made;
     std::function<void()> raise;
     std::function<std::string(const std::vector<std::string>&)> host_selection;
     auto start_serving = [&] {
@@ -762,7 +804,8 @@ int main(int argc, char** argv)
             std::cerr << "maphost: cannot serve: " << e.description << "\n";
             std::exit(1);
         }
-        served->on_create = [&](const std::string&, const platform::ObjectRef& o) { made.push_back(o); };
+        served->on_create = [&](const std::string&, const platform::ObjectRef& o) { made.add(o); };
+        served->on_closed = [&] { made.forget_gone(); };
         served->on_word = [&](const std::vector<std::string>& texts) {
             if (!host_selection) throw platform::VbError(438, "", "Object doesn't support this property or method");
             return host_selection(texts);

@@ -141,6 +141,8 @@ public:
             QAction* a = bars->addAction(QString::fromStdString(bar->Caption()));
             a->setCheckable(true);
             QObject::connect(a, &QAction::toggled, [this, bar](bool on) { on ? show_bar(bar) : hide_bar(bar); });
+            // Shown or hidden by another program too (docked as it attaches).
+            bar->on_visible = [a](bool on) { a->setChecked(on); };
         }
         auto repaint = [this](const ao::Redraw&) { canvas_->update(); };
         for (const auto& m : app.Document()->Maps) m->View()->on_redraw = repaint;
@@ -149,6 +151,10 @@ public:
             if (pane == 0) statusBar()->showMessage(QString::fromStdString(text));
         };
         statusBar()->showMessage(QString::fromStdString(app.StatusBar[0]));
+    }
+    ~HostWindow() override
+    {
+        for (const auto& bar : app_.Document()->CommandBars().Bars()) bar->on_visible = nullptr;
     }
 
 private:

@@ -24,6 +24,7 @@
 #include "main/files/table_files.h"
 #include "main/realtime/nmea_viewer.h"
 #include "main/realtime/realtime.h"
+#include "platform/automation/collection_object.h"
 #include "platform/automation/dispatch.h"
 #include "platform/automation/vb_error.h"
 #include "main/table/table.h"
@@ -243,9 +244,14 @@ GIS programs beside the window:
                           65000): its toolbar shown, hidden, or the
                           extension's class missing; "gone" removes it and
                           its object's calls fail (462). Calls on the table
-                          print {"arcmap_app":{"call":M,"args":[]}}, calls
-                          on the class object {"arcmap":{"member":M,
-                          "args":[...]}}
+                          print {"arcmap_app":{"call":M,"args":[...]}} (M
+                          "Find" with the UID's text, "Dock" with the flags,
+                          "Item0", "Create" with the ProgID), calls on the
+                          class object {"arcmap":{"member":M,"args":[...]}};
+                          an array argument is JSON's array (a 2-D one its
+                          rows, the first index outer), a collection
+                          {"collection":[{"key":K,"item":V}...]}, another
+                          object "(object)"
   arcmap-answer MEMBER JSON
                           the next result of MEMBER on the class object
                           (open-array's form: an array of fields, or a
@@ -1106,10 +1112,33 @@ private:
         return platform::Variant();
     }
 
+    // An argument as JSON: a 2-D array as its rows (first index outer, the
+    // form arcmap-answer takes), a keyed collection as its entries.
     static json json_of(const platform::Variant& v)
     {
-        if (v.IsObject()) return "(object)";
-        if (v.IsArray()) return "(array)";
+        if (v.IsObject()) {
+            const auto* c = dynamic_cast<const platform::CollectionObject*>(v.ToObject().get());
+            if (!c) return "(object)";
+            json entries = json::array();
+            for (long i = 1; i <= c->items().Count(); ++i)
+                entries.push_back({{"key", c->items().KeyOf(i)}, {"item", json_of(c->items().Item(i))}});
+            return {{"collection", entries}};
+        }
+        if (v.Type() == platform::VarType::Array) {
+            const platform::VariantArray& a = v.ToArray();
+            json out = json::array();
+            if (a.Dimensions() == 2) {
+                for (std::int32_t i = a.LBound(1); i <= a.UBound(1); ++i) {
+                    json row = json::array();
+                    for (std::int32_t j = a.LBound(2); j <= a.UBound(2); ++j) row.push_back(json_of(a.at(i, j)));
+                    out.push_back(std::move(row));
+                }
+            } else {
+                for (const auto& item : a.items()) out.push_back(json_of(item));
+            }
+            return out;
+        }
+        if (v.Type() == platform::VarType::ByteArray) return *v.BytesPtr();
         if (v.IsEmpty()) return nullptr;
         if (v.Type() == platform::VarType::Boolean) return v.ToBool();
         if (v.Type() == platform::VarType::String) return v.ToString();
@@ -1127,8 +1156,10 @@ private:
         }
         if (!fakes_) {
             fakes_ = std::make_shared<ao::FakeArcMaps>();
-            fakes_->on_app_call = [](const std::string& what) {
-                print_line({{"arcmap_app", {{"call", what}, {"args", json::array()}}}});
+            fakes_->on_app_call = [](const ao::FakeCall& call) {
+                json args = json::array();
+                for (const auto& v : call.args) args.push_back(json_of(v));
+                print_line({{"arcmap_app", {{"call", call.member}, {"args", args}}}});
             };
             fakes_->on_object_call = [](const ao::FakeCall& call) {
                 json args = json::array();

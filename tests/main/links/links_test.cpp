@@ -40,7 +40,9 @@ struct LinksRig : apptest::Rig {
         ::setenv("TREKFOLD_DDE_DIR", (dir.path + "/dde").c_str(), 1);
         registry("");
         fakes = std::make_shared<FakeArcMaps>();
-        fakes->on_app_call = [this](const std::string& w) { calls.push_back(w); };
+        fakes->on_app_call = [this](const platform::arcobjects::FakeCall& c) {
+            calls.push_back(c.member == "Dock" ? "Dock(" + c.args[0].ToString() + ")" : c.member);
+        };
         fakes->on_object_call = [this](const platform::arcobjects::FakeCall& c) {
             calls.push_back(c.member + (c.args.empty() ? "" : "(" + c.args[0].ToString() + ")"));
         };

@@ -68,10 +68,21 @@ TEST(MapModel, BarsStartHiddenAndDockingCreatesItemsWithTheApplication)
     const auto& items = app->Document()->CommandBars().Find("{AB}")->Items();
     ASSERT_EQ(items.size(), 2u);
     EXPECT_EQ(items[1].error, "Type mismatch");
-    bar->Item0_Execute();
-    EXPECT_EQ(cmd->clicks, 1);
     bar->Dock(32); // created once
     EXPECT_EQ(app->Document()->CommandBars().Find("{AB}")->Items().size(), 2u);
+    // Attaching makes a hidden bar's commands and clicks none of them (its
+    // first is the Open command, which would start another program).
+    auto other = std::make_shared<ao::MxApplication>(registry);
+    auto hidden = other->FindBar("{AB}");
+    std::vector<bool> seen; // what a view showing the bar is told
+    other->Document()->CommandBars().Find("{AB}")->on_visible = [&](bool on) { seen.push_back(on); };
+    hidden->Dock(32);
+    hidden->Item0_Execute();
+    EXPECT_EQ(other->Document()->CommandBars().Find("{AB}")->Items().size(), 2u);
+    EXPECT_EQ(cmd->app, other);
+    EXPECT_EQ(seen, std::vector<bool>{true});
+    bar->Item0_Execute();
+    EXPECT_EQ(cmd->clicks, 0);
 }
 
 TEST(MapModel, EnvelopesPolygonsAndRotation)

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QTimer>
 
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -301,6 +302,26 @@ TEST(Remote, TheDecoderIsBounded)
     ASSERT_TRUE(rm::Decode(body, no_objects, known, &into));
     for (std::size_t i = 0; i + 1 < into.size(); ++i) EXPECT_TRUE(into[i] == ret.args[i]) << i;
 
+    // A message that would take more than the bound once decoded: an array
+    // of empty items (each two bytes on the wire) refused before it is made,
+    // afresh or over the caller's arguments; under the bound it decodes.
+    auto empties = [](std::uint32_t count) {
+        std::vector<std::uint8_t> p = {2, 1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0x0C, 0x20, 1, 0, 0, 0, 0};
+        for (int i = 0; i < 4; ++i) p.push_back(static_cast<std::uint8_t>(count >> (8 * i)));
+        p.resize(p.size() + 2 * std::size_t(count), 0);
+        return p;
+    };
+    const auto over = static_cast<std::uint32_t>(rm::kMaxDecoded / sizeof(Variant));
+    std::vector<Variant> one(1, Variant(1));
+    EXPECT_FALSE(rm::Decode(empties(over), no_objects));
+    EXPECT_FALSE(rm::Decode(empties(over), no_objects, known, &one));
+    EXPECT_EQ(one[0], Variant(1));
+    const auto under = empties(1000);
+    ASSERT_TRUE(rm::Decode(under, no_objects));
+    EXPECT_FALSE(rm::Decode(under, no_objects, known, &one, 1000 * sizeof(Variant)));
+    EXPECT_TRUE(rm::Decode(under, no_objects, known, &one, 2000 * sizeof(Variant)));
+    EXPECT_EQ(one[0].ToArray().UBound(), 999);
+
     // A bad message closes that connection only.
     Pair bad, other;
     int raw[2];
@@ -310,4 +331,102 @@ TEST(Remote, TheDecoderIsBounded)
     EXPECT_TRUE(wait_for([&] { return victim->Closed(); }));
     ::close(raw[1]);
     EXPECT_EQ(CallByName(*other.client->Root(), "Echo", {Variant(5)}).ToInt32(), 5);
+}
+
+TEST(Remote, CallBacksThatCallAgainNestAtMostTheBoundDeep)
+{
+    Pair p;
+    ObjectRef root = p.client->Root();
+    // Each call-back answered with another call through the server.
+    struct Bouncer : TableDispatch<> {
+        int calls = 0;
+        std::weak_ptr<Dispatch> self;
+        explicit Bouncer(ObjectRef root)
+        {
+            members_.Add({"Echo", 1, [this, root](std::vector<Variant>& a) {
+                              ++calls;
+                              return CallByName(*root, "Through", {Variant(ObjectRef(self.lock())), a[0]});
+                          }, {}, {}, {}, 1, 1});
+        }
+    };
+    auto bouncer = std::make_shared<Bouncer>(root);
+    bouncer->self = bouncer;
+    try {
+        CallByName(*root, "Through", {Variant(ObjectRef(bouncer)), Variant(1)});
+        FAIL();
+    } catch (const VbError& e) {
+        EXPECT_EQ(e.number, 28);
+        EXPECT_EQ(e.description, "Out of stack space");
+    }
+    // Both ends serve in this process, each its peer's calls up to the bound.
+    EXPECT_EQ(bouncer->calls, rm::kMaxNesting);
+    EXPECT_FALSE(p.server->Closed());
+    EXPECT_EQ(CallByName(*root, "Echo", {Variant(5)}).ToInt32(), 5);
+}
+
+TEST(Remote, APeerThatDoesNotReadItsAnswersIsHeldAndHoldsNoOneElse)
+{
+    int raw[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, raw), 0);
+    auto host = rm::Connection::Adopt(raw[0], &pump(), std::make_shared<Tester>());
+    rm::Message call;
+    call.kind = rm::Kind::Call;
+    call.handle = rm::kRootHandle;
+    call.dispid = 1; // Echo
+    call.args = {Variant(std::string(1000, 'x'))};
+    auto none = [](const ObjectRef&) { return rm::WireObject{}; };
+    // Small calls written as fast as the host takes them, none of their
+    // answers read: the host stops reading once the answers are not taken.
+    std::uint32_t calls = 0;
+    std::vector<std::uint8_t> frame;
+    std::size_t at = 0, written = 0;
+    auto writable = [&] {
+        pollfd w{raw[1], POLLOUT, 0};
+        return ::poll(&w, 1, 0) == 1;
+    };
+    for (;;) {
+        if (at == frame.size()) {
+            call.call = ++calls;
+            frame = rm::Encode(call, none);
+            at = 0;
+        }
+        const ssize_t n = ::send(raw[1], frame.data() + at, frame.size() - at, MSG_NOSIGNAL);
+        if (n > 0) {
+            at += static_cast<std::size_t>(n);
+            written += static_cast<std::size_t>(n);
+            continue;
+        }
+        ASSERT_TRUE(errno == EAGAIN || errno == EWOULDBLOCK);
+        // Held for good when the host's loop has nothing more to do for a
+        // while and the socket stays full.
+        if (!pump().wait_until(writable, pump().clock().now_us() + 2'000'000)) break;
+        ASSERT_LT(written, std::size_t(256) << 20) << "the host reads on without bound";
+    }
+    EXPECT_FALSE(host->Closed());
+    // Another client is served meanwhile.
+    Pair other;
+    EXPECT_EQ(CallByName(*other.client->Root(), "Echo", {Variant(5)}).ToInt32(), 5);
+    // Read at last, every call is answered in turn.
+    rm::FrameReader answers;
+    std::vector<std::uint8_t> payload;
+    std::uint32_t answered = 0;
+    const std::uint32_t whole = at == frame.size() ? calls : calls - 1;
+    auto more = [&] {
+        std::uint8_t buf[65536];
+        ssize_t n;
+        while ((n = ::recv(raw[1], buf, sizeof buf, 0)) > 0)
+            answers.feed(std::span<const std::uint8_t>(buf, static_cast<std::size_t>(n)));
+        while (answers.next(payload) == rm::FrameReader::Result::Frame) {
+            auto m = rm::Decode(payload, [](const rm::WireObject&) -> ObjectRef { return nullptr; });
+            if (m && m->kind == rm::Kind::Return && m->call == answered + 1) ++answered;
+        }
+        if (at < frame.size() && answered + 1 == calls) {
+            // The last call's rest, now the host reads again.
+            const ssize_t w = ::send(raw[1], frame.data() + at, frame.size() - at, MSG_NOSIGNAL);
+            if (w > 0) at += static_cast<std::size_t>(w);
+        }
+        return answered >= whole && at == frame.size() ? answered == calls : false;
+    };
+    EXPECT_TRUE(wait_for(more)) << answered << " of " << calls;
+    ::close(raw[1]);
 }

@@ -4,7 +4,7 @@ document in EPSG:26915, `maphost --attach` and trekfold-probe beside it, a
 host peer of our own written from the protocol's description that dies
 during a call, and hostile peers on the host's socket. cs2cs and projinfo
 give the projected points."""
-import json, os, signal, socket, struct, subprocess, threading
+import json, os, select, signal, socket, struct, subprocess, threading
 
 from host_run import (Host, attach, check, cs2cs, doc, env, esri, eventually, extension, finish, maphost, parse,
                       probe, run)
@@ -66,6 +66,8 @@ if os.getuid() == 0:
     check(os.waitpid(child, 0)[1] == 0, "a peer of another user is refused")
 check(calls(attach("create", "Trekfold_ArcMap.clsArcMap", "call", "Get_WindowHandle"))[0]["result"] == -1,
       "the host serves on after hostile peers")
+# The objects made for a program go with its connection.
+check(attach("dump")[0]["dump"]["objects"] == [], "no object left of the programs gone")
 
 # trekfold beside the host (its toolbar hidden): attached at the refresh, a
 # row projected through the host, the geodatabase save raises the host's
@@ -84,9 +86,12 @@ state = attach("dump")[0]["dump"]
 bar = state["toolbars"][0]
 check(bar["visible"] and bar["dock"] == 32 and bar["items"][1]["progid"] == "TREKFOLD_ARCMAP.clsCommandOpen",
       "the bar docked: %s" % bar)
-check([o["kind"] for o in state["objects"]] == ["clsArcMap"], "one class object: %s" % state["objects"])
-check(host.end() == 0 and {"raised": host.handle} in host.lines and {"launch": [os.path.dirname(extension) +
-      "/trekfold"]} in host.lines, "the host raised and Open clicked: %s" % host.lines)
+check(all(i.get("command") for i in bar["items"][1:]), "the bar's commands made: %s" % bar)
+check([(o["kind"], o.get("window_handle")) for o in state["objects"]] == [("clsArcMap", host.handle)],
+      "one class object, given the host's window: %s" % state["objects"])
+# Attaching made the bar's commands and ran none: Open started nothing.
+check(host.end() == 0 and {"raised": host.handle} in host.lines and not [l for l in host.lines if "launch" in l],
+      "the host raised, nothing launched: %s" % host.lines)
 check(not os.path.exists(path) and not os.path.exists("%s/run/trekfold-windows/%d" % (run, host.handle)),
       "the host's files removed")
 for line in pr.stdout:
@@ -175,5 +180,144 @@ lines = parse(subprocess.run([probe, "--arcgis", "menu", "mnuRefreshApps", "unti
 peer.join()
 host.end()
 check({"raised": host.handle} in host.lines, "the other host attached after the first died: %s" % lines)
+
+
+# Peers that misbehave on purpose, on a host of their own: one that answers
+# each call-back with another call, one that never reads its answers, one
+# that floods small calls unread, one that sends a frame of empty items too
+# many to decode. Each is refused or held; the host serves the others on.
+def text(t):
+    return struct.pack("<I", len(t.encode())) + t.encode()
+
+
+def receive(s):
+    try:
+        head = s.recv(4, socket.MSG_WAITALL)
+        if len(head) < 4:
+            return None
+        return s.recv(struct.unpack("<I", head)[0], socket.MSG_WAITALL)
+    except ConnectionResetError:
+        return None
+
+
+def ask(s, handle, name, args=b"", argc=0):
+    """The member NAME of HANDLE called; its answer's payload."""
+    s.sendall(frame(bytes([4]) + struct.pack("<II", 1, handle) + text(name)))
+    dispid = struct.unpack("<i", receive(s)[7:11])[0]
+    s.sendall(frame(bytes([1]) + struct.pack("<IIiBI", 2, handle, dispid, 1, argc) + args))
+    return dispid, receive(s)
+
+
+def handle_of(answer):
+    return struct.unpack("<I", answer[8:12])[0]
+
+
+def rss(pid):
+    return int([l for l in open("/proc/%d/status" % pid) if l.startswith("VmRSS")][0].split()[1]) << 10
+
+
+def connect(host):
+    s = socket.socket(socket.AF_UNIX)
+    s.connect("%s/%d" % (apps, host.handle))
+    s.settimeout(600)
+    return s
+
+
+def hwnd(host):
+    c = connect(host)
+    answer = ask(c, 1, "hWnd")[1]
+    c.close()
+    return struct.unpack("<i", answer[7:11])[0]
+
+
+host = Host(doc, "--serve")
+nest = connect(host)
+bar = handle_of(ask(nest, 1, "FindBar", value(8, text("{F1F911DD-E0FD-4267-8A53-2E8FC5C0470A}")), 1)[1])
+ask(nest, bar, "Dock", value(3, struct.pack("<i", 32)), 1)
+cls = handle_of(ask(nest, 1, "Create", value(8, text("Trekfold_ArcMap.clsArcMap")), 1)[1])
+# PlotCEP asks the peer's object (handle 77) for its items: each of those
+# call-backs is answered with another PlotCEP.
+nest.sendall(frame(bytes([4]) + struct.pack("<II", 3, cls) + text("PlotCEP")))
+plot = struct.unpack("<i", receive(nest)[7:11])[0]
+mine = value(9, b"\x00" + struct.pack("<I", 77))
+nested, backs, answer = 0, [], None
+nest.sendall(frame(bytes([1]) + struct.pack("<IIiBI", 1000, cls, plot, 1, 1) + mine))
+while answer is None and nested < 10000:
+    m = receive(nest)
+    if m is None or m[0] in (2, 3):
+        answer = m or b"closed"
+        break
+    elif m[0] == 4:
+        backs.append(struct.unpack("<I", m[1:5])[0])
+        nested += 1
+        nest.sendall(frame(bytes([1]) + struct.pack("<IIiBI", 1000 + nested, cls, plot, 1, 1) + mine))
+check(answer is not None and answer[0] == 3 and struct.unpack("<i", answer[5:9])[0] == 28 and nested == 64,
+      "nested call-backs: an error past 64: %d, %r" % (nested, answer and answer[:9]))
+# Held there (its call-backs unanswered), it leaves the others served.
+check(hwnd(host) == host.handle, "another client served beside the nested peer")
+for b in backs:
+    nest.sendall(frame(bytes([3]) + struct.pack("<Ii", b, 438) + text("") + text("no such member")))
+unwound = 0
+while unwound < nested:
+    m = receive(nest)
+    if m is None:
+        break
+    unwound += m[0] in (2, 3)
+check(unwound == nested and hwnd(host) == host.handle, "unwound, the host serves on: %d" % unwound)
+nest.close()
+
+# 10,000 Dump() calls whose answers are never read: another client is
+# answered meanwhile, and the peer stays connected.
+deaf = connect(host)
+dump, _ = ask(deaf, 1, "Dump")
+deaf.setblocking(False)
+calls = b"".join(frame(bytes([1]) + struct.pack("<IIiBI", 10 + i, 1, dump, 1, 0)) for i in range(10000))
+try:
+    calls = calls[deaf.send(calls):]
+except BlockingIOError:
+    pass
+check(hwnd(host) == host.handle, "another client answered while a peer does not read")
+
+# Small calls written as long as the host takes them, none read: the host
+# stops reading that peer, and its memory stays where it was.
+before = rss(host.p.pid)
+flood = connect(host)
+h, _ = ask(flood, 1, "hWnd")
+flood.setblocking(False)
+small = frame(bytes([1]) + struct.pack("<IIiBI", 5, 1, h, 1, 0)) * 4096
+taken = 0
+while taken < (256 << 20):
+    try:
+        taken += flood.send(small)
+    except BlockingIOError:
+        ready = select.select([], [flood], [], 3)[1]
+        if not ready:
+            break
+check(taken < (256 << 20) and rss(host.p.pid) - before < (64 << 20) and hwnd(host) == host.handle,
+      "a flood unread is held: %d bytes taken, %d MB more" % (taken, (rss(host.p.pid) - before) >> 20))
+deaf.close()
+flood.close()
+
+# A frame of 256 MiB of empty items (two bytes each): refused, the connection
+# closed; the host serves on.
+huge = connect(host)
+head = bytes([1]) + struct.pack("<IIiBI", 1, 1, 1, 1, 1)
+count = ((256 << 20) - len(head) - 11) // 2
+head += struct.pack("<HBiI", 0x200C, 1, 0, count)
+huge.sendall(struct.pack("<I", len(head) + 2 * count) + head)
+zeros = bytes(1 << 20)
+try:
+    for i in range(2 * count // len(zeros)):
+        huge.sendall(zeros)
+    huge.sendall(zeros[:2 * count % len(zeros)])
+    refused = huge.recv(16) == b""
+except (BrokenPipeError, ConnectionResetError):
+    refused = True
+check(refused and hwnd(host) == host.handle, "a frame too large decoded: refused")
+huge.close()
+shown = attach("toolbar", "{F1F911DD-E0FD-4267-8A53-2E8FC5C0470A}", "toolbar", "{00000000-0000-0000-0000-000000000000}")
+check(len(shown) == 2 and shown[0]["found"] and shown[0]["name"] and not shown[1]["found"],
+      "toolbar attached: %s" % shown)
+check(host.end() == 0, "the host ends well after the peers")
 
 finish()

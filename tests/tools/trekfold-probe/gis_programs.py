@@ -166,7 +166,10 @@ lines = probe_run("--arcgis", "announce", "Afx:00400000:b:10011", "untitled - ar
 check(captions(lines)[-1] == BARE and not app_calls(lines), "a lower-case title is no ArcMap")
 
 lines = probe_run("--arcgis", "arcmap-fake", "hidden", "menu", "mnuRefreshApps")
-check(app_calls(lines) == ["Find", "Dock(32)", "Item0", "Create"], "hidden bar: %r" % app_calls(lines))
+app = [l["arcmap_app"] for l in lines if "arcmap_app" in l]
+check(app == [{"call": "Find", "args": ["{F1F911DD-E0FD-4267-8A53-2E8FC5C0470A}"]}, {"call": "Dock", "args": [32]},
+              {"call": "Item0", "args": []}, {"call": "Create", "args": ["Trekfold_ArcMap.clsArcMap"]}],
+      "hidden bar: %r" % app)
 
 lines = probe_run("--arcgis", "arcmap-fake", "missing", "menu", "mnuRefreshApps", "menus")
 m = menus_of(lines)
@@ -202,7 +205,13 @@ lines = probe_run("--arcgis", "arcmap-fake", "visible", "menu", "mnuRefreshApps"
                   "mnuArcMapGDBS")
 check({"raise": 65000} in lines, "GDBS raises ArcMap's window")
 gdb = object_calls(lines, "Save_ToGeodatabase")
-check(len(gdb) == 1 and gdb[0]["args"][:2] == ["(array)", "(object)"], "GDBS call: %r" % gdb)
+check(len(gdb) == 1 and gdb[0]["args"][2:] == ["waypoint", "Point"], "GDBS call: %r" % gdb)
+# The table as its rows (field first: header, then each record), the field
+# catalogue as its entries.
+table, catalogue = gdb[0]["args"][:2]
+check(["ident", "A", "B"] in table and ["lat", "45", "45.5"] in table, "GDBS table: %r" % table)
+entries = {e["key"]: e["item"] for e in catalogue["collection"]}
+check(entries["ident"][:2] == ["ident", "C"] and entries["lat"][:2] == ["lat", "N"], "GDBS catalogue: %r" % catalogue)
 
 exchange = '[["ident","A1","A2"],["lat","45","46"],["long","-93","-94"]]'
 lines = probe_run("--arcgis", "arcmap-fake", "visible", "menu", "mnuRefreshApps", "arcmap-answer", "Graphics_LoadFrom",
