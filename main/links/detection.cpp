@@ -4,6 +4,7 @@
 
 #include "main/app/frm_main.h"
 #include "platform/automation/dispatch.h"
+#include "platform/automation/remote.h"
 #include "platform/automation/vb_error.h"
 #include "platform/dde/dde.h"
 #include "platform/events/events.h"
@@ -70,16 +71,26 @@ void Links::Refresh_Apps()
         st.google_earth_available = !Get_GoogleVersion().empty() || Get_GoogleWindow() >= 1;
         st.google_earth_running = Get_GoogleWindow() >= 1;
         try {
+            // A host that takes the connection but never answers counts as
+            // gone after the same five seconds a DDE answer is given.
+            platform::remote::Answer_Deadline deadline(5000);
             st.arcgis_installed = !Get_ArcGISVersion().empty();
             if (st.arcgis_installed) {
-                const std::int32_t hwnd = Get_ArcMapWindow();
+                std::int32_t hwnd = Get_ArcMapWindow();
+                if (hwnd != unanswered_arcmap_) unanswered_arcmap_ = 0;
+                if (hwnd == unanswered_arcmap_) hwnd = 0;
                 st.arcmap_running = hwnd != 0;
-                if (hwnd == 0) {
-                    st.arcmap_extension.reset();
-                } else if (!st.arcmap_extension) {
-                    attach(hwnd);
-                } else if (platform::CallByName(*st.arcmap_extension, "Get_WindowHandle").ToInt32() != hwnd) {
-                    attach(hwnd);
+                try {
+                    if (hwnd == 0) {
+                        st.arcmap_extension.reset();
+                    } else if (!st.arcmap_extension) {
+                        attach(hwnd);
+                    } else if (platform::CallByName(*st.arcmap_extension, "Get_WindowHandle").ToInt32() != hwnd) {
+                        attach(hwnd);
+                    }
+                } catch (const std::exception&) {
+                    if (deadline.Expired()) unanswered_arcmap_ = hwnd;
+                    throw;
                 }
             }
         } catch (const std::exception&) {

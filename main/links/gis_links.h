@@ -158,6 +158,9 @@ private:
     std::shared_ptr<frmLandviewLayerSelection> layers_;
     bool quiet_result_ = false;
     int quiet_status_ = 0;
+    // The ArcMap window whose host took a connection and never answered: not
+    // tried again while that window stays, so each tick does not wait again.
+    std::int32_t unanswered_arcmap_ = 0;
 };
 
 // av.run("SCRIPT",{"A","B"}): ArcView's execute string for a script and its

@@ -7,6 +7,7 @@
 #include <QSocketNotifier>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <algorithm>
 #include <deque>
@@ -23,6 +24,22 @@ VbError Server_Gone()
 {
     return VbError(kServerGone, "", "The remote server machine does not exist or is unavailable");
 }
+
+namespace {
+// The innermost answer deadline of this thread's calls (null: none).
+thread_local Answer_Deadline* answer_deadline = nullptr;
+} // namespace
+
+Answer_Deadline::Answer_Deadline(int ms) : ms_(ms), previous_(answer_deadline) { answer_deadline = this; }
+Answer_Deadline::~Answer_Deadline() { answer_deadline = previous_; }
+
+struct Connection_Access {
+    static int ms(const Answer_Deadline* d) { return d ? d->ms_ : 0; }
+    static void expire(Answer_Deadline* d)
+    {
+        if (d) d->expired_ = true;
+    }
+};
 
 namespace {
 
@@ -882,6 +899,17 @@ struct Connection::Impl {
             std::uint32_t call;
             ~Forget() { i.pending.erase(call); }
         } forget{*this, call};
+        // Without a deadline scope the call waits as long as the peer lives;
+        // each turn is bounded so the loop is looked at again.
+        Answer_Deadline* const scope = answer_deadline;
+        const int limit_ms = Connection_Access::ms(scope);
+        const auto now_ms = [this] {
+            if (pump) return pump->clock().now_us() / 1000;
+            return std::int64_t(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                    std::chrono::steady_clock::now().time_since_epoch())
+                                    .count());
+        };
+        const std::int64_t give_up = limit_ms > 0 ? now_ms() + limit_ms : 0;
         for (;;) {
             drain();
             if (auto a = answers.find(call); a != answers.end()) {
@@ -890,15 +918,25 @@ struct Connection::Impl {
                 return m;
             }
             if (self.closed_) throw Server_Gone();
+            std::int64_t turn_ms = 1000;
+            if (give_up) {
+                const std::int64_t left = give_up - now_ms();
+                if (left <= 0) {
+                    // A late answer would meet a call no longer waiting:
+                    // the peer is done with.
+                    Connection_Access::expire(scope);
+                    self.Close();
+                    throw Server_Gone();
+                }
+                turn_ms = std::min<std::int64_t>(turn_ms, left);
+            }
             if (pump) {
                 arm();
-                // No deadline of its own: the call waits as long as the peer
-                // lives; each turn is bounded so the loop is looked at again.
                 pump->wait_until([&] { return self.closed_ || answers.count(call) > 0; },
-                                 pump->clock().now_us() + 1'000'000);
+                                 pump->clock().now_us() + turn_ms * 1000);
             } else {
                 pollfd p{fd, static_cast<short>((want_read() ? POLLIN : 0) | (holding() ? POLLOUT : 0)), 0};
-                ::poll(&p, 1, 1000);
+                ::poll(&p, 1, int(turn_ms));
             }
         }
     }

@@ -88,6 +88,27 @@ constexpr int kServerGone = 462;
 // The error a call on a peer that is gone raises.
 VbError Server_Gone();
 
+// While one lives, each call this thread makes on a peer waits at most `ms`
+// for its answer (nested scopes: the innermost holds). A peer that has not
+// answered by then is taken as gone: its connection is closed and the call
+// raises Server_Gone. Outside any scope a call waits as long as the peer
+// lives, as a call held by a box waiting for its person must.
+class Answer_Deadline {
+public:
+    explicit Answer_Deadline(int ms);
+    ~Answer_Deadline();
+    Answer_Deadline(const Answer_Deadline&) = delete;
+    Answer_Deadline& operator=(const Answer_Deadline&) = delete;
+    // Whether a call in this scope gave up on its peer.
+    bool Expired() const { return expired_; }
+
+private:
+    friend struct Connection_Access;
+    int ms_;
+    Answer_Deadline* previous_;
+    bool expired_ = false;
+};
+
 enum class Kind : std::uint8_t { Call = 1, Return = 2, Error = 3, Names = 4, Release = 5 };
 
 // An object reference as the wire carries it.

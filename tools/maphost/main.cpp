@@ -796,13 +796,17 @@ int main(int argc, char** argv)
     MadeObjects made;
     std::function<void()> raise;
     std::function<std::string(const std::vector<std::string>&)> host_selection;
+    bool serve_refused = false;
     auto start_serving = [&] {
-        if (served) return;
+        if (served || serve_refused) return;
         try {
             served = std::make_unique<ao::ServedHost>(*app, pump, [&] { return served_dump(*app, made).dump(); });
         } catch (const platform::VbError& e) {
+            // No folder of ours to serve in (refused, with its reason, on
+            // standard error already): the host goes on, unseen by others.
             std::cerr << "maphost: cannot serve: " << e.description << "\n";
-            std::exit(1);
+            serve_refused = true;
+            return;
         }
         served->on_create = [&](const std::string&, const platform::ObjectRef& o) { made.add(o); };
         served->on_closed = [&] { made.forget_gone(); };

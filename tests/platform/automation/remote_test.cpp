@@ -217,6 +217,27 @@ TEST(Remote, APeerThatGoesGives462AtOnce)
     }
 }
 
+TEST(Remote, APeerThatNeverAnswersIsGoneAtTheDeadlineOfItsScope)
+{
+    // A peer that takes the connection and then says nothing.
+    int fds[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);
+    auto client = rm::Connection::Adopt(fds[1], &pump());
+    ObjectRef root = client->Root();
+    {
+        rm::Answer_Deadline deadline(200);
+        try {
+            CallByName(*root, "Echo", {Variant(1)});
+            FAIL();
+        } catch (const VbError& e) {
+            EXPECT_EQ(e.number, 462);
+        }
+        EXPECT_TRUE(deadline.Expired());
+    }
+    EXPECT_TRUE(client->Closed());
+    ::close(fds[0]);
+}
+
 TEST(Remote, ACallWaitsForTheBoxWhileCallsArrivingMeanwhileAreServed)
 {
     Pair p;

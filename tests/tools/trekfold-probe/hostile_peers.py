@@ -96,6 +96,22 @@ for s, q in stuck:
     q.close()
     s.close()
 
+# A map host that takes each connection and never answers: attaching gives
+# up on it, and later ticks do not wait on it again.
+silent = socket.socket(socket.AF_UNIX)
+os.unlink(d + "/apps/65536")
+silent.bind(d + "/apps/65536")
+silent.listen(16)
+held = []
+threading.Thread(target=lambda: [held.append(silent.accept()) for _ in iter(int, 1)], daemon=True).start()
+p = Probe("--arcgis", "wait", "3000", "window", "frmMain", "wait", "600000")
+check(eventually(lambda: p.window() is not None, 120), "the main window came up beside a host that never answers")
+check("ArcMap" not in (p.window() or {}).get("caption", "ArcMap"), "no ArcMap in the caption")
+started = time.monotonic()
+check(poke("later") == {"ok": True} and time.monotonic() - started < 4, "a later tick does not wait on it again")
+check(p.stop(), "the probe was still running")
+silent.close()
+
 # A crowd of half lines under a descriptor limit of 1024.
 resource.setrlimit(resource.RLIMIT_NOFILE, (4096, max(4096, resource.getrlimit(resource.RLIMIT_NOFILE)[1])))
 p = Probe("wait", "600000", limit=1024)
