@@ -220,6 +220,7 @@ bool Tracking::Point_Record(const KeptPoint& p, const std::string& procedure)
     // exception of any kind included: left set, every later fix would be
     // skipped and Start would wait for ever.
     struct ClearBusy {
+        explicit ClearBusy(app::AppState& state) : s(state) {}
         app::AppState& s;
         ~ClearBusy() { s.transfer_busy = false; }
     };
