@@ -67,6 +67,9 @@ struct Place {
         for (int n = 1; n <= 20; ++n)
             ::setenv(("TREKFOLD_COM" + std::to_string(n)).c_str(), (path + "/missing").c_str(), 1);
         ::setenv("TREKFOLD_DRIVES", (path + "/no-drive").c_str(), 1);
+        // The fake ArcMap's window is announced here, out of sight of the
+        // probes of other tests running meanwhile.
+        ::setenv("TREKFOLD_WINDOWS_DIR", (path + "/windows").c_str(), 1);
     }
     ~Place()
     {
