@@ -3,6 +3,7 @@
 #include "platform/ui/dialogs.h"
 
 #include <filesystem>
+#include <iostream>
 #include <new>
 #include <system_error>
 
@@ -41,11 +42,21 @@ std::string error_box_text(const VbError& e)
 
 void run_guarded(platform::Dialogs& dialogs, const std::string& title, const std::function<void()>& handler) noexcept
 {
+    run_guarded(&dialogs, std::function<std::string()>([&title] { return title; }), handler);
+}
+
+void run_guarded(platform::Dialogs* dialogs, const std::function<std::string()>& title,
+                 const std::function<void()>& handler) noexcept
+{
     try {
         try {
             handler();
         } catch (...) {
-            dialogs.MsgBox(error_box_text(run_time_error(std::current_exception())), platform::vbCritical, title);
+            const std::string text = error_box_text(run_time_error(std::current_exception()));
+            if (dialogs)
+                dialogs->MsgBox(text, platform::vbCritical, title());
+            else
+                std::cerr << "trekfold: " << title() << ": " << text << '\n';
         }
     } catch (...) {
         // Nothing more can be told; the event loop must go on.

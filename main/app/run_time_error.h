@@ -28,5 +28,9 @@ std::string error_box_text(const platform::VbError& e);
 // program's error box (critical icon, titled `title`) and goes no further.
 // Never throws: a box that cannot be shown is given up.
 void run_guarded(platform::Dialogs& dialogs, const std::string& title, const std::function<void()>& handler) noexcept;
+// The same with the title made only when there is an error to show; without
+// `dialogs` the error goes to the standard error stream.
+void run_guarded(platform::Dialogs* dialogs, const std::function<std::string()>& title,
+                 const std::function<void()>& handler) noexcept;
 
 } // namespace app

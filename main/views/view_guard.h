@@ -18,7 +18,6 @@
 
 #include <cstddef>
 #include <functional>
-#include <iostream>
 #include <string>
 #include <tuple>
 #include <type_traits>
@@ -55,20 +54,7 @@ inline void set_view_error_box(QObject* window, platform::Dialogs& dialogs)
 inline void run_view_handler(const QObject* view, const std::function<std::string()>& title,
                              const std::function<void()>& handler) noexcept
 {
-    try {
-        try {
-            handler();
-        } catch (...) {
-            const platform::VbError e = run_time_error(std::current_exception());
-            const std::string where = title();
-            if (platform::Dialogs* dialogs = view_guard_detail::error_box_of(view))
-                dialogs->MsgBox(error_box_text(e), platform::vbCritical, where);
-            else
-                std::cerr << "trekfold: " << where << ": " << error_box_text(e) << '\n';
-        }
-    } catch (...) {
-        // Nothing more can be told; the event loop must go on.
-    }
+    run_guarded(view_guard_detail::error_box_of(view), title, handler);
 }
 
 // The same with a title of its own.
