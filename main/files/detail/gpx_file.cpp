@@ -34,7 +34,7 @@ const std::vector<std::string> kWriteKeys = {"lat",  "lon",  "ele",  "time",    
 const std::vector<std::string> kReadKeys = {"lat",  "lon",  "ele",  "time", "magvar", "name", "cmt",
                                             "src",  "fix",  "hdop", "vdop", "pdop",   "gpxx:depth",
                                             "gpxx:temperature", "name", "cmt", "number", "new_seg", "type"};
-enum : size_t { kLat = 0, kLon = 1, kTime = 3, kFix = 8, kEle = 2, kModel = 7, kIdent = 5, kDepth = 12, kRident = 14, kRcmnt = 15, kRnumber = 16,
+enum : size_t { kLat = 0, kLon = 1, kTime = 3, kFix = 8, kEle = 2, kModel = 7, kIdent = 5, kDepth = 12, kTemp = 13, kRident = 14, kRcmnt = 15, kRnumber = 16,
                 kNewSeg = 17, kType = 18 };
 
 constexpr std::string_view kFixKinds[] = {"none", "2d", "3d", "dgps", "pps"};
@@ -110,6 +110,13 @@ bool GPXFile_Save(app::frmMain& main, const std::string& path, bool append)
             if (!values[kFix].empty() &&
                 std::find(std::begin(kFixKinds), std::end(kFixKinds), values[kFix]) == std::end(kFixKinds))
                 values[kFix].clear();
+            // A real-time row holds 0 for a depth or temperature no sentence
+            // gave. GPX 1.0 takes another namespace's element only where a
+            // schema declares it, so these stand-ins stay out (a reading is kept).
+            if (date_col >= 0)
+                for (size_t k : {kDepth, kTemp})
+                    if (vb::IsNumeric(values[k]) && vb::CDbl(values[k]) == 0)
+                        values[k].clear();
             if (date_col >= 0 && !g.TextMatrix(r, date_col).empty() && !values[kTime].empty())
                 values[kTime] = g.TextMatrix(r, date_col) + " " + values[kTime];
             values[kEle] = GPX_ConvertUnits(main.state().unit, values[kEle], false);

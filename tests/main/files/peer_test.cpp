@@ -237,12 +237,13 @@ TEST_F(Peer, GpsbabelReadsTheFrontEndsGpx)
 // Real-time rows keep their date apart from the time of day (the NMEA
 // form and the PVT form); a coordinate near 0, also one a cell holds in
 // exponent form, goes out as a plain decimal, and a fix only as one of
-// GPX's words, as the schema requires.
+// GPX's words, as the schema requires; the zero depth and temperature an
+// NMEA row holds without a reading stay out of the file.
 TEST_F(Peer, RealTimeRowsGoToGpxWithTheirOwnDateAndPlainCoordinates)
 {
     GpxRig rig;
     rig.fill("rtimewpt", {{{"ident", "rt1"}, {"lat", "51.4778"}, {"long", "-0.00005"}, {"date", "07/04/2006"},
-                           {"time", "09:05:30"}, {"pfix", "0"}},
+                           {"time", "09:05:30"}, {"pfix", "0"}, {"depth", "0.00"}, {"temp", "0.00"}},
                           {{"ident", "rt2"}, {"lat", "5E-05"}, {"long", "-1.5E-05"}, {"date", "7/5/2006"},
                            {"time", "9:5:31"}, {"pfix", "3d"}}});
     const std::string file = rig.path("rt.gpx");
@@ -277,6 +278,10 @@ TEST_F(Peer, RealTimeRowsGoToGpxWithTheirOwnDateAndPlainCoordinates)
         EXPECT_EQ(v[date], want[i][1]) << lines[i + 1];
         EXPECT_EQ(v[time].substr(0, 8), want[i][2]) << lines[i + 1];
     }
+    // A depth read from a sounder is kept.
+    rig.fill("rtimewpt", {{{"ident", "rt1"}, {"lat", "1"}, {"long", "2"}, {"depth", "2.50"}, {"temp", "0.00"}}});
+    ASSERT_TRUE(rig.save(file));
+    EXPECT_NE(read_file(file).find("<gpxx:depth>2.5</gpxx:depth>"), std::string::npos) << read_file(file);
 }
 
 TEST(ArrayPeer, ProjectedArrayGetsLatLongAsCs2csGivesThem)
