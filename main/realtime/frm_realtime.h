@@ -72,6 +72,8 @@ public:
     void cmdExit_Click();
 
     // --- what the point flow reads and writes -------------------------------
+    // The view is told once the point flow has changed controls.
+    using app::Form::changed;
     app::DialogControl& control(const std::string& name);
     const app::DialogControl& control(const std::string& name) const;
     // The tag kept with a control ("optDataType(1)", "chkGISDisplay").

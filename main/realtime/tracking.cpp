@@ -147,6 +147,7 @@ void Tracking::Receive_Pvt_data()
             window_.Load();
             window_.control("lblProjX").caption = platform::plain_decimal(x);
             window_.control("lblProjY").caption = platform::plain_decimal(y);
+            window_.changed();
             std::int32_t alt = 0;
             if (fix.Alt < 1e9f) alt = vb::CLng((double(fix.Alt) + double(fix.msl_hght)) / factor);
             main_.lblAlt.caption = std::to_string(alt) + " " + word;
@@ -325,6 +326,7 @@ bool Tracking::Point_Record(const KeptPoint& p, const std::string& procedure)
     if (window_.Loaded()) {
         window_.control("frmGISDisplay").enabled = shown;
         window_.control("chkTrackUp").enabled = bool(s.arcmap_extension);
+        window_.changed();
     }
     s.transfer_busy = false;
     return true;
@@ -373,6 +375,7 @@ bool Tracking::NMEA_Keep()
     window_.Load();
     window_.control("lblProjX").caption = platform::plain_decimal(x);
     window_.control("lblProjY").caption = platform::plain_decimal(y);
+    window_.changed();
 
     // The first point has no direction of travel.
     double azimuth = 0;

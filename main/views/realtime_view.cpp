@@ -89,6 +89,8 @@ void RealTimeView::sync()
         QWidget* w = widget(c.name);
         if (!w) continue;
         draw_control(w, c, c.top, zoom_);
+        // The controls drawn in a frame the window turned off go off with it.
+        if (!c.frame.empty() && !form_.control(c.frame).enabled) w->setEnabled(false);
         if (auto* g = dynamic_cast<QGroupBox*>(w)) g->setTitle(QString::fromStdString(c.caption));
     }
     for (int i = 0; i < 4; ++i)

@@ -70,3 +70,23 @@ TEST(RealTimeView, CommandButtonsShowPicturesAndTheChosenOutputTypeIsBold)
         for (int i = 0; i < 3; ++i) EXPECT_EQ(bold(i), i == chosen) << chosen << " " << i;
     }
 }
+
+// A frame the window turns off takes the controls drawn inside it along:
+// with no map program to show the points, the GIS display options cannot
+// be changed; the tolerances' frame stays usable.
+TEST(RealTimeView, ControlsInsideADisabledFrameAreDisabled)
+{
+    test_support::ensure_qapplication();
+    rttest::Tracker t(false);
+    QWidget owner;
+    app::bind_realtime_view(t.w(), &owner);
+    t.start();
+    auto* view = owner.findChild<app::RealTimeView*>();
+    ASSERT_TRUE(view);
+    EXPECT_TRUE(view->widget("chkGISDisplay")->isEnabled());
+    t.fix(45.1, -93.1);
+    ASSERT_FALSE(t.w().control("frmGISDisplay").enabled);
+    for (const char* name : {"frmGISDisplay", "chkGISDisplay", "chkPan", "tbxPanWindow", "chkTrackUp"})
+        EXPECT_FALSE(view->widget(name)->isEnabled()) << name;
+    EXPECT_TRUE(view->widget("chkTolerance(0)")->isEnabled());
+}
