@@ -9,6 +9,8 @@
 #include <QRadioButton>
 #include <QStyle>
 #include <QStyleOption>
+#include <QTabBar>
+#include <QTabWidget>
 
 #include <algorithm>
 #include <cmath>
@@ -74,9 +76,27 @@ double caption_zoom(const std::map<std::string, QWidget*>& widgets, double zoom)
 {
     double need = zoom;
     for (const auto& [name, w] : widgets) {
+        if (w->isHidden() || w->width() <= 0) continue;
+        if (auto* tabs = qobject_cast<QTabWidget*>(w)) {
+            // Every tab's caption shows in the bar, none scrolled away.
+            const int width = tabs->tabBar()->sizeHint().width();
+            if (width > w->width()) need = std::max(need, zoom * (width + 1) / w->width());
+            continue;
+        }
+        auto* label = qobject_cast<QLabel*>(w);
+        if (label && label->wordWrap() && label->textFormat() != Qt::RichText && !label->text().isEmpty()) {
+            // A wrapped text: the zoom at which all its lines fit the
+            // label's height (a pixel to spare for the rounding).
+            if (label->heightForWidth(w->width()) <= w->height()) continue;
+            double f = 1;
+            while (zoom * f < kMostZoom && label->heightForWidth(int(w->width() * f) - 1) > int(w->height() * f) - 1)
+                f += 0.02;
+            need = std::max(need, zoom * f);
+            continue;
+        }
         QString text;
         const int chrome = caption_chrome(w, text);
-        if (chrome < 0 || text.isEmpty() || w->isHidden() || w->width() <= 0) continue;
+        if (chrome < 0 || text.isEmpty()) continue;
         int width = 0; // the widest line
         for (const QString& line : text.split('\n')) width = std::max(width, w->fontMetrics().horizontalAdvance(line));
         width += chrome;

@@ -21,7 +21,8 @@ void draw_control(QWidget* w, const DialogControl& c, int top);
 void draw_control(QWidget* w, const DialogControl& c, int top, double zoom);
 
 // The zoom at which every caption of `widgets`, drawn at `zoom` now, fits
-// its control at the widgets' font: `zoom` when they all fit. A window
+// its control at the widgets' font (a wrapped label's lines its height, a
+// tab widget's tabs its width): `zoom` when they all fit. A window
 // drawn larger as a whole keeps its layout; the zoom is capped (a long text
 // in a label is cut rather than the window grown without end).
 double caption_zoom(const std::map<std::string, QWidget*>& widgets, double zoom);

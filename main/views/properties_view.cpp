@@ -161,17 +161,22 @@ void PropertiesView::sync()
     if (!tabs_ || bound_.size() != dlg_.controls().size()) return;
     applying_ = true;
     setWindowTitle(q(dlg_.Caption));
-    resize(dlg_.Width / kTwipsPerPixel, dlg_.Height / kTwipsPerPixel);
-    tabs_->setGeometry(0, 0, (dlg_.Width + 45) / kTwipsPerPixel, (dlg_.Height - 85) / kTwipsPerPixel);
+    resize(px(dlg_.Width), px(dlg_.Height));
+    tabs_->setGeometry(0, 0, px(dlg_.Width + 45), px(dlg_.Height - 85));
     tabs_->setCurrentIndex(dlg_.tab());
     const int tab_top = tabs_->tabBar()->height();
     using K = DialogControl::Kind;
+    std::map<std::string, bool> frames; // the frames shown
+    for (const DialogControl& c : dlg_.controls())
+        if (c.kind == K::Frame) frames[c.name] = c.visible;
     for (const DialogControl& c : dlg_.controls()) {
         Bound& b = *bound_.at(c.name);
         QWidget* w = b.widget;
         // Controls on a tab are placed in twips from the tab control's top.
-        const int top = c.tab >= 0 ? c.top - tab_top * kTwipsPerPixel : c.top;
-        draw_control(w, c, top);
+        const int top = c.tab >= 0 ? c.top - twips(tab_top) : c.top;
+        draw_control(w, c, top, zoom_);
+        // A frame's controls lie on the page beside it; they show with it.
+        if (!c.frame.empty() && !frames[c.frame]) w->setVisible(false);
         if (c.kind == K::Combo || c.kind == K::List) {
             const bool refill = b.items != c.items;
             QStringList items;
@@ -192,6 +197,13 @@ void PropertiesView::sync()
         }
     }
     applying_ = false;
+    // A caption that does not fit at the font draws the whole dialog larger.
+    std::map<std::string, QWidget*> widgets{{"SSTProperties", tabs_}};
+    for (const auto& [name, b] : bound_) widgets[name] = b->widget;
+    if (const double z = caption_zoom(widgets, zoom_); z > zoom_) {
+        zoom_ = z;
+        return sync();
+    }
     if (!dlg_.Visible() && isVisible()) done(QDialog::Accepted);
 }
 
@@ -200,7 +212,7 @@ void PropertiesView::resizeEvent(QResizeEvent* e)
     QDialog::resizeEvent(e);
     if (applying_ || !tabs_) return;
     run_view_handler(this, "frmProperties.Form_Resize", [&] {
-        dlg_.Form_Resize(e->size().width() * kTwipsPerPixel, e->size().height() * kTwipsPerPixel);
+        dlg_.Form_Resize(twips(e->size().width()), twips(e->size().height()));
     });
 }
 

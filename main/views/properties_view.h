@@ -9,6 +9,8 @@
 
 #include <QDialog>
 
+#include <cmath>
+
 #include <map>
 #include <memory>
 #include <string>
@@ -50,12 +52,18 @@ private:
     }
     // The control a widget (or a part of it, such as a combo's text box) draws.
     std::string control_name(const QObject* widget) const;
+    // Pixels for the dialog's twips and back, at its zoom.
+    int px(int twips) const { return int(std::lround(twips * zoom_ / 15)); }
+    int twips(int px) const { return int(std::lround(px * 15 / zoom_)); }
     struct Bound;
     frmProperties& dlg_;
     QTabWidget* tabs_ = nullptr;
     std::vector<QWidget*> pages_;
     std::map<std::string, std::unique_ptr<Bound>> bound_;
     bool applying_ = false;
+    // Pixels of the dialog per design pixel (15 twips): grows so that every
+    // caption fits at the desktop's font.
+    double zoom_ = 1;
 };
 
 // Binds a view to the dialog: every modal show runs the view's event loop.
