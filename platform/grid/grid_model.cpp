@@ -100,15 +100,24 @@ QVariant GridModel::headerData(int section, Qt::Orientation orientation, int rol
         int c = grid_col(section);
         if (c < 0 || c >= grid_.Cols())
             return {};
-        if (role == Qt::DisplayRole)
-            return fixed_rows_ > 0 && grid_.Rows() > 0 ? QString::fromStdString(grid_.TextMatrix(0, c)) : QString();
-        return {};
+        if (fixed_rows_ == 0 || grid_.Rows() == 0)
+            return {};
+        return header_cell(0, c, role);
     }
     int r = grid_row(section);
-    if (r < 0 || r >= grid_.Rows())
+    if (r < 0 || r >= grid_.Rows() || fixed_cols_ == 0 || grid_.Cols() == 0)
         return {};
+    return header_cell(r, 0, role);
+}
+
+// A header shows its cell's text and picture (a row's check mark).
+QVariant GridModel::header_cell(int r, int c, int role) const
+{
     if (role == Qt::DisplayRole)
-        return fixed_cols_ > 0 && grid_.Cols() > 0 ? QString::fromStdString(grid_.TextMatrix(r, 0)) : QString();
+        return QString::fromStdString(grid_.TextMatrix(r, c));
+    if (role == Qt::DecorationRole)
+        if (auto p = grid_.CellPicture(r, c))
+            return image(p);
     return {};
 }
 

@@ -1,9 +1,10 @@
 // The grid as a Qt table model, so a QTableView can show it. Fixed row 0
-// becomes the horizontal header, fixed column 0 the vertical header; the
-// other cells are the model's. Column widths (twips) are offered in pixels
-// (15 twips a pixel) for the view to apply; a width of 0 means the view
-// should hide the column. The header's height is the view's (a line of its
-// font and the style's margins).
+// becomes the horizontal header, fixed column 0 the vertical header (their
+// texts and pictures, such as a row's check mark); the other cells are the
+// model's. Column widths (twips) are offered in pixels (15 twips a pixel)
+// for the view to apply; a width of 0 means the view should hide the column.
+// The header's height is the view's (a line of its font and the style's
+// margins).
 //
 // The grid's current cell and selection are offered in the model's terms,
 // and `on_selection` is called whenever what the view shows of them may be
@@ -61,6 +62,7 @@ private:
     int grid_col(int model_col) const { return model_col + fixed_cols_; }
     bool valid(int r, int c) const { return r >= 0 && c >= 0 && r < grid_.Rows() && c < grid_.Cols(); }
     QImage image(const PictureRef& p) const;
+    QVariant header_cell(int grid_row, int grid_col, int role) const;
 
     Grid& grid_;
     // What the view was last told; the grid may be ahead while redraw is off.

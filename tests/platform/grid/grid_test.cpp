@@ -321,6 +321,8 @@ TEST(GridModel, FollowsTheGridConsistently)
     QImage img = model.data(model.index(0, 1), Qt::DecorationRole).value<QImage>();
     ASSERT_EQ(img.width(), 2);
     EXPECT_EQ(img.pixel(1, 0), 0xFF00FF00u);
+    g.SetCellPicture(2, 0, pic); // a row header's picture (a check mark) shows too
+    EXPECT_EQ(model.headerData(1, Qt::Vertical, Qt::DecorationRole).value<QImage>().pixel(1, 0), 0xFF00FF00u);
     g.SetColWidth(1, 1500);
     EXPECT_EQ(model.column_width_px(0), 100);
     g.SetRedraw(false);
