@@ -235,6 +235,9 @@ private:
 };
 
 constexpr std::size_t kMinValue = 2; // a type code alone
+// An object of the sender is seven bytes on the wire but becomes a proxy
+// with its entry among the imports here: counted as what those take.
+constexpr std::uint64_t kObjectCost = 256;
 
 // An array's dimensions and bounds as the wire gives them, checked.
 struct Shape {
@@ -297,6 +300,7 @@ Variant get_value(Reader& r, const ObjectIn& in, int depth)
         const auto owner = r.get<std::uint8_t>();
         if (owner > 1) throw Bad();
         WireObject o{owner == 1, r.get<std::uint32_t>()};
+        if (!o.receivers && o.handle != 0) r.charge(kObjectCost);
         return Variant(in(o));
     }
     case VarType::ByteArray: {
@@ -344,7 +348,9 @@ void skip_value(Reader& r, const ObjectKnown& known, int depth)
     case VarType::Object: {
         const auto owner = r.get<std::uint8_t>();
         if (owner > 1) throw Bad();
-        if (!known(WireObject{owner == 1, r.get<std::uint32_t>()})) throw Bad();
+        const WireObject o{owner == 1, r.get<std::uint32_t>()};
+        if (!known(o)) throw Bad();
+        if (!o.receivers && o.handle != 0) r.charge(kObjectCost);
         return;
     }
     case VarType::ByteArray: {

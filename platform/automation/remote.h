@@ -45,9 +45,9 @@
 //
 // A frame longer than kMaxFrame, a count beyond the bytes held, arrays
 // nested deeper than kMaxDepth, a message that would take more than
-// kMaxDecoded bytes once decoded (values, array items, texts), an unknown
-// type or bytes left over make the message bad: the connection that sent
-// it is closed, nothing else.
+// kMaxDecoded bytes once decoded (values, array items, texts, a proxy for
+// each object of the sender), an unknown type or bytes left over make the
+// message bad: the connection that sent it is closed, nothing else.
 //
 // A peer cannot hold this side. Writes never block: each connection queues
 // what the socket does not take at once and writes it as the socket takes
@@ -149,7 +149,8 @@ std::optional<Message> Decode(std::span<const std::uint8_t> payload, const Objec
 // `known` answering for its object references: `into` changes only when
 // the payload is good. The message's args then stay empty. `limit` bounds
 // what the message takes decoded: each argument a Variant, each array its
-// items' Variants, texts and byte arrays their bytes.
+// items' Variants, texts and byte arrays their bytes, each object of the
+// sender the proxy it becomes.
 std::optional<Message> Decode(std::span<const std::uint8_t> payload, const ObjectIn& in, const ObjectKnown& known,
                               std::vector<Variant>* into, std::uint64_t limit = kMaxDecoded);
 

@@ -342,6 +342,21 @@ TEST(Remote, TheDecoderIsBounded)
     EXPECT_FALSE(rm::Decode(under, no_objects, known, &one, 1000 * sizeof(Variant)));
     EXPECT_TRUE(rm::Decode(under, no_objects, known, &one, 2000 * sizeof(Variant)));
     EXPECT_EQ(one[0].ToArray().UBound(), 999);
+    // Each object of the sender (seven bytes on the wire) becomes a proxy
+    // here: a thousand of them are refused under the bound that takes a
+    // thousand empty items, before their proxies are all made.
+    auto objects = [&empties](std::uint32_t count) {
+        auto p = empties(count);
+        p.resize(p.size() - 2 * std::size_t(count));
+        for (std::uint32_t h = 2; h < count + 2; ++h)
+            p.insert(p.end(), {9, 0, 0, std::uint8_t(h), std::uint8_t(h >> 8), std::uint8_t(h >> 16), 0});
+        return p;
+    };
+    int made = 0;
+    auto proxies = [&made](const rm::WireObject&) -> ObjectRef { return ++made, std::make_shared<Tester>(); };
+    EXPECT_FALSE(rm::Decode(objects(1000), proxies, known, nullptr, 2000 * sizeof(Variant)));
+    EXPECT_LT(made, 1000);
+    EXPECT_TRUE(rm::Decode(objects(1000), proxies, known, nullptr, 1000 * 1024));
 
     // A bad message closes that connection only.
     Pair bad, other;
