@@ -312,6 +312,24 @@ void frmHotlinking::move_to(int row, int col, int row_sel, int col_sel)
     g.SetRowSel(row_sel);
     g.SetColSel(col_sel);
     if (moved) msfgTable_EnterCell();
+    follow_current();
+}
+
+std::string frmHotlinking::current_photo() const
+{
+    const platform::Grid& g = msfgTable;
+    const int name = column("FileName");
+    if (!control("chkPreview").value || name < 0 || g.Row() < g.FixedRows()) return {};
+    const std::string& file = g.TextMatrix(g.Row(), name);
+    return file.empty() ? std::string() : folder() + "/" + file;
+}
+
+void frmHotlinking::follow_current()
+{
+    if (preview_.empty() || previewed_ == current_photo()) return;
+    preview_ = {};
+    previewed_.clear();
+    msfgTable_EnterCell();
 }
 
 frmHotlinking::Result frmHotlinking::CellClick(const std::string& grid, int row, int col, int row_sel, int col_sel,
@@ -489,6 +507,7 @@ void frmHotlinking::msfgTable_EnterCell()
         const std::string name = g.TextMatrix(g.Row(), g.Col());
         struct stat st {};
         const std::string path = folder() + "/" + name;
+        previewed_ = name.empty() ? std::string() : path;
         if (name.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
         if (double(st.st_size) / 1044 / 1044 > 5) {
             main_.dialogs().MsgBox("File too big to preview", platform::vbExclamation);
@@ -547,6 +566,7 @@ void frmHotlinking::msfgTable_Click()
             if (date >= 0) calibrate_->Fill_Image(g.TextMatrix(g.Row(), date));
         }
     });
+    follow_current();
 }
 
 void frmHotlinking::msfgTable_dblClick()
@@ -585,6 +605,7 @@ void frmHotlinking::cmdUp_Click()
         g.SetCol(0);
         g.SetColSel(g.Cols() - 1);
     });
+    follow_current();
 }
 
 void frmHotlinking::cmdDown_Click()
@@ -602,6 +623,7 @@ void frmHotlinking::cmdDown_Click()
         g.SetCol(0);
         g.SetColSel(g.Cols() - 1);
     });
+    follow_current();
 }
 
 void frmHotlinking::cmdDeleteSel_Click()
@@ -613,6 +635,7 @@ void frmHotlinking::cmdDeleteSel_Click()
         for (int i = first; i <= last; ++i)
             if (g.Rows() >= 3) g.RemoveItem(first);
     });
+    follow_current();
 }
 
 void frmHotlinking::cmdCopy_Click()

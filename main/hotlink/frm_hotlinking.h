@@ -102,6 +102,13 @@ private:
     // Makes a data cell current with that selection; EnterCell runs when
     // the current cell changed.
     void move_to(int row, int col, int row_sel, int col_sel);
+    // The photo file of the current row ("" when previews are off or no
+    // data row is current).
+    std::string current_photo() const;
+    // After the table's rows or current cell moved under the preview: a
+    // preview of another row's photo is redrawn for the current row, or
+    // cleared when its file name cell is not current.
+    void follow_current();
 
     app::frmMain& main_;
     ImagingServer& server_;
@@ -110,6 +117,7 @@ private:
     std::vector<app::MenuItem> menus_;
     HotlinkCollection hotlinks_;
     platform::Image preview_;
+    std::string previewed_; // the photo preview_ was drawn for
     std::unique_ptr<frmTimeCalibrate> calibrate_;
 };
 

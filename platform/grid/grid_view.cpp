@@ -2,12 +2,38 @@
 
 #include <QHeaderView>
 #include <QScopedValueRollback>
+#include <QStyledItemDelegate>
 
 namespace platform {
+
+namespace {
+
+// Draws the view's current cell highlighted, as a selection is, whoever
+// put it there and whether or not the view has the keyboard focus. The
+// grid's selection of a single cell is its current cell alone, which Qt
+// would draw plain; a cell the user clicks is drawn so.
+class CurrentCellDelegate : public QStyledItemDelegate {
+public:
+    explicit CurrentCellDelegate(QAbstractItemView* view) : QStyledItemDelegate(view), view_(view) {}
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QStyleOptionViewItem o(option);
+        if (index.isValid() && index == view_->currentIndex())
+            o.state |= QStyle::State_Selected;
+        QStyledItemDelegate::paint(painter, o, index);
+    }
+
+private:
+    QAbstractItemView* view_;
+};
+
+} // namespace
 
 GridView::GridView(Grid& grid, QWidget* parent) : QTableView(parent), grid_(grid), model_(new GridModel(grid, this))
 {
     setModel(model_);
+    setItemDelegate(new CurrentCellDelegate(this));
     // The header sizes itself to a line of its font (the model offers no
     // height), so its sections can be seen and clicked.
     horizontalHeader()->setMinimumHeight(horizontalHeader()->fontMetrics().height() + 4);

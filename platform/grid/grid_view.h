@@ -2,7 +2,8 @@
 // its header, a line of text high (hidden when the grid has no fixed row),
 // and its fixed column 0 the row headers; column widths (0 hides a column)
 // and folded rows (height 0) follow the grid. The program's moves of the
-// grid's current cell and selection are shown. The window hears of the
+// grid's current cell and selection are shown; the current cell is drawn
+// highlighted even when it is the whole selection. The window hears of the
 // user's moves (mouse or keyboard) by its own connections to the selection
 // model's currentChanged and selectionChanged and the view's clicked and
 // doubleClicked (so they run under the window's guard), asking user_move()

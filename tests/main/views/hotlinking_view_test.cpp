@@ -127,4 +127,35 @@ TEST_F(HotlinkingViewTest, CommandsAndPreviewFollowTheKeyboard)
     EXPECT_TRUE(std::filesystem::exists(dir.path + "/Canon_40D.jpg"));
 }
 
+// After the program moves the current cell (here Delete), the list shows it
+// highlighted where the window has it, and the preview is of its photo.
+TEST_F(HotlinkingViewTest, TheRowAfterADeleteIsHighlightedAndPreviewed)
+{
+    open({"Canon_40D.jpg", "DSCN0010.jpg", "Nikon_D70.jpg"});
+    ASSERT_EQ(table->model()->rowCount(), 3);
+    click_cell(2, 0);
+    const platform::Image nikon = form->pictPreview();
+    ASSERT_FALSE(nikon.empty());
+    click_cell(1, 0);
+    qobject_cast<QPushButton*>(view->widget("cmdDeleteSel"))->click();
+    ASSERT_EQ(table->model()->rowCount(), 2);
+    const platform::Grid& g = form->msfgTable;
+    EXPECT_EQ(g.Row(), 2);
+    EXPECT_EQ(g.TextMatrix(g.Row(), 0), "Nikon_D70.jpg");
+    EXPECT_TRUE(g.RowSel() == g.Row() && g.Col() == 0 && g.ColSel() == 0);
+    const QModelIndex current = table->model()->index(1, 0);
+    EXPECT_EQ(table->currentIndex(), current);
+    const QImage drawn = table->viewport()->grab().toImage();
+    const QRect cell = table->visualRect(current);
+    const QColor shown = drawn.pixelColor(cell.right() - 2, cell.center().y());
+    EXPECT_TRUE(shown == table->palette().color(QPalette::Active, QPalette::Highlight) ||
+                shown == table->palette().color(QPalette::Inactive, QPalette::Highlight))
+        << shown.name().toStdString();
+    EXPECT_TRUE(form->pictPreview().pixels == nikon.pixels); // the photo now current
+    dialogs.input("", true);
+    menu_item("Rename Selected Image")->trigger();
+    ASSERT_TRUE(dialogs.last());
+    EXPECT_EQ(dialogs.last()->default_text, "Nikon_D70.jpg");
+}
+
 } // namespace
