@@ -14,6 +14,9 @@
 #include <QRadioButton>
 #include <QStyle>
 
+#include <map>
+#include <string>
+
 namespace app {
 
 namespace {
@@ -34,6 +37,15 @@ QIcon picture_icon(const QStyle* style, const std::string& picture)
     p.setBrush(QColor(0x20, 0x20, 0x20));
     p.drawEllipse(QRectF(4, 4, 8, 8));
     return QIcon(dot);
+}
+
+// The labels that show values rather than captions: the output files'
+// paths and record counts, the projected position.
+bool shows_value(const std::string& name)
+{
+    for (const char* prefix : {"lblPath(", "lblCount(", "lblProjX", "lblProjY"})
+        if (name.rfind(prefix, 0) == 0) return name.find("Caption") == std::string::npos;
+    return false;
 }
 
 } // namespace
@@ -92,6 +104,9 @@ void RealTimeView::sync()
         // The controls drawn in a frame the window turned off go off with it.
         if (!c.frame.empty() && !form_.control(c.frame).enabled) w->setEnabled(false);
         if (auto* g = dynamic_cast<QGroupBox*>(w)) g->setTitle(QString::fromStdString(c.caption));
+        // A path too long for its label loses its start: the file name stays.
+        if (auto* l = qobject_cast<QLabel*>(w); l && c.name.rfind("lblPath(", 0) == 0)
+            l->setText(l->fontMetrics().elidedText(l->text(), Qt::ElideLeft, l->contentsRect().width()));
     }
     for (int i = 0; i < 4; ++i)
         if (QWidget* b = widget("cmdControls(" + std::to_string(i) + ")"))
@@ -104,7 +119,14 @@ void RealTimeView::sync()
         if (form_.Visible() && form_.WindowState == 1) showMinimized();
     }
     applying_ = false;
-    if (refit()) sync();
+    // Only the window's own captions draw it larger, never a value it shows.
+    std::map<std::string, QWidget*> captions;
+    for (const auto& [name, w] : widgets_)
+        if (!shows_value(name)) captions.emplace(name, w);
+    if (const double z = caption_zoom(captions, zoom_); z > zoom_) {
+        zoom_ = z;
+        sync();
+    }
 }
 
 void RealTimeView::keyPressEvent(QKeyEvent* e)

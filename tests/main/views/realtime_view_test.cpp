@@ -5,11 +5,14 @@
 
 #include <QCheckBox>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 TEST(RealTimeView, ShowsWithTrackingAndHandsActionsToTheWindow)
 {
@@ -89,4 +92,27 @@ TEST(RealTimeView, ControlsInsideADisabledFrameAreDisabled)
     for (const char* name : {"frmGISDisplay", "chkGISDisplay", "chkPan", "tbxPanWindow", "chkTrackUp"})
         EXPECT_FALSE(view->widget(name)->isEnabled()) << name;
     EXPECT_TRUE(view->widget("chkTolerance(0)")->isEnabled());
+}
+
+// The output file's path is a value, not a caption: a long one is shortened
+// at its start (its file name stays seen) and the window keeps its size.
+TEST(RealTimeView, ALongOutputPathNeitherGrowsTheWindowNorHidesTheFileName)
+{
+    test_support::ensure_qapplication();
+    rttest::Tracker t(false);
+    QWidget owner;
+    app::bind_realtime_view(t.w(), &owner);
+    t.start();
+    auto* view = owner.findChild<app::RealTimeView*>();
+    ASSERT_TRUE(view);
+    const QSize before = view->size();
+    const std::string folder = t.dir.path + "/field-survey-2026/north-ridge-transect/another-folder-down";
+    std::filesystem::create_directories(folder);
+    t.dialogs.file(folder + "/realtime-points-day-one.shp");
+    ASSERT_EQ(t.w().Click("cmdLoad"), app::Form::Done);
+    EXPECT_EQ(view->size(), before);
+    auto* path = qobject_cast<QLabel*>(view->widget("lblPath(0)"));
+    ASSERT_TRUE(path);
+    EXPECT_LE(path->fontMetrics().horizontalAdvance(path->text()), path->width());
+    EXPECT_TRUE(path->text().endsWith("realtime-points-day-one.shp")) << path->text().toStdString();
 }
