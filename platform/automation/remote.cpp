@@ -826,9 +826,14 @@ struct Connection::Impl {
                 if (auto p = pending.find(call); p != pending.end()) into = p->second;
             }
             // Decoded where it lies, and let go before it is handled: a call
-            // served below reads frames itself.
+            // served below reads frames itself. What a message brings may be
+            // held by the calls of this peer served meanwhile, each level
+            // holding its own: the deeper they nest, the less one message
+            // may take, so that all of them together take at most a few
+            // times the bound.
+            const std::uint64_t limit = kMaxDecoded >> std::min(serving, 16);
             std::optional<Message> m =
-                Decode(payload, decoder(), [this](const WireObject& w) { return known(w); }, into);
+                Decode(payload, decoder(), [this](const WireObject& w) { return known(w); }, into, limit);
             reader.pop();
             if (!m) return self.Close();
             handle(std::move(*m));

@@ -400,6 +400,33 @@ TEST(Remote, CallBacksThatCallAgainNestAtMostTheBoundDeep)
     EXPECT_EQ(CallByName(*root, "Echo", {Variant(5)}).ToInt32(), 5);
 }
 
+TEST(Remote, NestedCallsTakeLessEachLevel)
+{
+    Pair p;
+    ObjectRef root = p.client->Root();
+    // Call-backs bounced sixteen levels deep, the last one answered with a
+    // text each level above could hold: refused there, taken at the top.
+    struct Bouncer : TableDispatch<> {
+        int left = 16;
+        std::weak_ptr<Dispatch> self;
+        explicit Bouncer(ObjectRef root)
+        {
+            members_.Add({"Echo", 1, [this, root](std::vector<Variant>& a) {
+                              if (left-- == 0) return Variant(std::string(64 << 10, 'x'));
+                              return CallByName(*root, "Through", {Variant(ObjectRef(self.lock())), a[0]});
+                          }, {}, {}, {}, 1, 1});
+        }
+    };
+    auto bouncer = std::make_shared<Bouncer>(root);
+    bouncer->self = bouncer;
+    EXPECT_THROW(CallByName(*root, "Through", {Variant(ObjectRef(bouncer)), Variant(1)}), VbError);
+    Pair q;
+    auto once = std::make_shared<Bouncer>(q.client->Root());
+    once->self = once, once->left = 0;
+    EXPECT_EQ(CallByName(*q.client->Root(), "Through", {Variant(ObjectRef(once)), Variant(1)}).ToString().size(),
+              64u << 10);
+}
+
 TEST(Remote, APeerThatDoesNotReadItsAnswersIsHeldAndHoldsNoOneElse)
 {
     int raw[2];
