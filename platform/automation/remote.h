@@ -57,7 +57,9 @@
 // other calls (a member calling back a peer that calls again) nest at most
 // kMaxNesting deep (and all peers' together eight times that): one past
 // that is answered with error 28 "Out of stack space" and nothing else
-// changes.
+// changes. What each level holds is bounded too: a message that arrives
+// while N calls of its peer are being served may take kMaxDecoded >> N
+// (N up to 16) once decoded.
 #pragma once
 
 #include "platform/automation/dispatch.h"
