@@ -107,7 +107,7 @@ frmMain::frmMain(Services services, std::string program_folder)
     optTrk = make_control("optTrk", "Track", 2440, 1080, 1215, 195);
     optRte = make_control("optRte", "Route", 3800, 1080, 1215, 195);
     optRTWpt = make_control("optRTWpt", "RTimeWpt", 5160, 1080, 1215, 195);
-    lblGPSDesc1 = make_control("lblGPSDesc1", "Desc", 120, 120, 7300, 255);
+    lblGPSDesc1 = make_control("lblGPSDesc1", "Desc", 120, 120, 7300, 240); // down to the readouts
     static const char* const readout_captions[4] = {"Lat", "Lon", "EPE", "Alt"};
     for (int i = 0; i < 4; ++i)
         Label1[i] = make_control("Label1", readout_captions[i], 120 + i * 1860, 360, 420, 195);

@@ -420,14 +420,15 @@ void frmHotlinking::layout()
     place("cmdDeleteSel", 3920, y + 1900, 480, 375);
     place("cmdCopy", 4440, y + 1900, 480, 375);
     place("fraDateMatch", 5100, y, 3000, 700);
-    place("optBestMatch", 120, 220, 2700, 240);
+    place("optBestMatch", 120, 220, 2700, 220); // down to the next option
     place("optNonDate", 120, 440, 2700, 240);
     place("lblTimeMatchCaption", 5100, y + 800, 2400, 255);
     place("lblTimeMatch", 5100, y + 1060, 1200, 255);
-    place("cmdTimeThreshold", 6400, y + 1020, 400, 315);
+    // The buttons lie beside the values, below their captions.
+    place("cmdTimeThreshold", 6400, y + 1060, 400, 315);
     place("lblTimeCalibrationCaption", 5100, y + 1400, 2400, 255);
     place("lblTimeCalibration", 5100, y + 1660, 1200, 255);
-    place("cmdSetCalibration", 6400, y + 1620, 400, 315);
+    place("cmdSetCalibration", 6400, y + 1660, 400, 315);
     place("cmdMatch", W - 2600, H - 495, 1095, 375);
     place("cmdCancel", W - 1340, H - 495, 1095, 375);
 }
