@@ -91,8 +91,10 @@ void frmProperties::build()
     add("lblAMProj2", K::Label, "See the ArcMap Tab for more ArcMap related options.", 0, 240, 1600, 5655, 255,
         "frmArcMap");
     add("lblPRJ", K::Label, "PRJ Definition:", 0, 240, 5040, 2000, 195);
-    add("tbxPRJ", K::Text, "", 0, 240, 5240, 5835, 1100);
-    add("cmdPRJLoad", K::Button, "Load PRJ", 0, 4680, 6600, 1215, 375);
+    // Load PRJ sits under the PRJ box, above the dialog's row of buttons
+    // (on that row it would lie over Cancel).
+    add("tbxPRJ", K::Text, "", 0, 240, 5240, 5835, 805);
+    add("cmdPRJLoad", K::Button, "Load PRJ", 0, 4680, 6135, 1215, 375);
     add("cmdNoProj", K::Button, "NONE", 0, 240, 6600, 1095, 375, {}, "No Projection - WGS 84, Lat/Lon");
     add("cmdOstrevane", K::Button, "Ostrevane", 0, 1440, 6600, 1095, 375, {}, "NAD83 / UTM zone 15N");
     // Field tabs.
@@ -513,8 +515,10 @@ void frmProperties::Form_Resize(int width, int height)
     size("frmArcMap", W - 360);
     size("frmEPSGESRI", W - 360, H - 960);
     size("frmAMProperties", W - 360, H - 960);
-    size("tbxPRJ", W - 660, H - 6217);
+    // The PRJ box grows down to Load PRJ, which keeps above the bottom row.
+    size("tbxPRJ", W - 660, H - 6470);
     control("cmdPRJLoad").left = W - 1815;
+    control("cmdPRJLoad").top = H - 1140;
     for (const char* n : {"cmdOK", "cmdCancel", "cmdWReset", "cmdNoProj", "cmdOstrevane"}) control(n).top = H - 675;
     for (const char* n : {"cbxPOSCCodes", "lbxDatums", "lbxProjections", "lbxDesc"}) size(n, W - 660);
     changed();

@@ -1,6 +1,6 @@
-// Every window's captions fit their controls at the default font: a walk
-// over each window's buttons, options, check boxes, labels and frames on the
-// offscreen platform.
+// Every window's captions fit their controls at the default font, and no two
+// of its shown controls lie over each other: a walk over each window's
+// buttons, options, check boxes, labels and frames on the offscreen platform.
 #include "tests/support/qt_app.h"
 #include "tests/main/app/rig.h"
 #include "tests/main/coords/harness.h"
@@ -39,6 +39,8 @@
 #include <QTabWidget>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMainWindow>
+#include <QStackedWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
@@ -108,6 +110,52 @@ int room(QWidget* w, QString& text)
     return -1;
 }
 
+// Widgets that only hold other controls: the walk looks inside them.
+bool holder(QWidget* w)
+{
+    const QString c = w->metaObject()->className();
+    return c == "QWidget" || c == "QFrame" || qobject_cast<QStackedWidget*>(w) || qobject_cast<QGroupBox*>(w) ||
+           qobject_cast<QTabWidget*>(w) || qobject_cast<QMainWindow*>(w);
+}
+
+// "a / b" for each two shown controls of `window` that overlap where they
+// are seen (clipped by their parents). A frame or tab widget may hold
+// controls wholly inside it, its own or drawn beside it on its page.
+std::vector<std::string> overlaps(QWidget* window)
+{
+    std::vector<std::pair<QWidget*, QRect>> seen;
+    std::function<void(QWidget*, QRect)> walk = [&](QWidget* parent, QRect clip) {
+        for (QWidget* w : parent->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+            if (w->isHidden() || w->isWindow()) continue;
+            const QRect r = QRect(w->mapTo(window, QPoint(0, 0)), w->size()) & clip;
+            if (r.isEmpty()) continue;
+            if (!holder(w) || qobject_cast<QGroupBox*>(w) || qobject_cast<QTabWidget*>(w)) seen.emplace_back(w, r);
+            if (holder(w)) walk(w, r);
+        }
+    };
+    walk(window, window->rect());
+    auto name = [](QWidget* w) {
+        QString text = qobject_cast<QAbstractButton*>(w) ? static_cast<QAbstractButton*>(w)->text()
+                       : qobject_cast<QLabel*>(w)        ? static_cast<QLabel*>(w)->text()
+                                                         : QString();
+        return (w->objectName().isEmpty() ? QString(w->metaObject()->className()) : w->objectName()).toStdString() +
+               (text.isEmpty() ? "" : " \"" + text.left(24).toStdString() + "\"");
+    };
+    std::vector<std::string> out;
+    for (std::size_t i = 0; i < seen.size(); ++i)
+        for (std::size_t j = i + 1; j < seen.size(); ++j) {
+            auto [a, ra] = seen[i];
+            auto [b, rb] = seen[j];
+            auto holds = [](QWidget* x, QRect rx, QRect ry) {
+                return (qobject_cast<QGroupBox*>(x) || qobject_cast<QTabWidget*>(x)) && rx.contains(ry);
+            };
+            if (!ra.intersects(rb) || a->isAncestorOf(b) || b->isAncestorOf(a) || holds(a, ra, rb) || holds(b, rb, ra))
+                continue;
+            out.push_back(name(a) + " / " + name(b));
+        }
+    return out;
+}
+
 // "name: text (needs N, has M)" for each caption wider than its control, a
 // wrapped label taller than its own (in lines of text) and a tab bar whose
 // tabs do not all fit.
@@ -136,6 +184,7 @@ std::vector<std::string> cut_captions(QWidget* window)
             cut.push_back(name(w) + ": \"" + text.toStdString() + "\" (needs " + std::to_string(needs) + ", has " +
                           std::to_string(has) + ")");
     }
+    for (std::string& o : overlaps(window)) cut.push_back("overlap: " + o);
     return cut;
 }
 
@@ -236,6 +285,12 @@ TEST_F(CaptionWalk, PropertiesOnEveryTab)
     for (int tab = 0; tab < v.tabs()->count(); ++tab) {
         v.tabs()->setCurrentIndex(tab);
         EXPECT_THAT(cut_captions(&v), IsEmpty()) << tab;
+    }
+    // Drawn larger, the controls that follow the dialog's edges stay apart.
+    v.resize(v.width() * 3 / 2, v.height() * 3 / 2);
+    for (int tab = 0; tab < v.tabs()->count(); ++tab) {
+        v.tabs()->setCurrentIndex(tab);
+        EXPECT_THAT(overlaps(&v), IsEmpty()) << "resized, tab " << tab;
     }
     // The frame not in use hides what it holds: the ArcMap note does not
     // lie over the EPSG lists.
