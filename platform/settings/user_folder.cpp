@@ -149,20 +149,27 @@ std::string Private_User_Folder(const char* variable, const std::string& leaf)
     return rest.empty() ? base : base + "/" + rest;
 }
 
-std::string Temp_Folder()
+std::string Temp_Folder() { return Temp_Folder_In("/tmp"); }
+
+std::string Temp_Folder_In(const std::string& system_tmp)
 {
     if (const char* t = std::getenv("TMPDIR"); t && *t) {
         std::string dir = t;
         while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
         return dir;
     }
-    const std::string dir = "/tmp/trekfold-" + std::to_string(::getuid());
-    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return {};
     // Only a folder of our own, not a link someone else planted, will do.
-    struct stat st{};
-    if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()) return {};
-    if ((st.st_mode & 0777) != 0700) ::chmod(dir.c_str(), 0700);
-    return dir;
+    // Anyone may make our name in the shared folder first: the runtime
+    // folder, ours alone, then takes its place.
+    const std::string dir = system_tmp + "/trekfold-" + std::to_string(::getuid());
+    if (own_folder(dir)) return dir;
+    if (const char* r = std::getenv("XDG_RUNTIME_DIR"); r && *r) {
+        std::string base = r;
+        while (base.size() > 1 && base.back() == '/') base.pop_back();
+        base += "/trekfold-tmp";
+        if (private_folder(base, {})) return base;
+    }
+    return {};
 }
 
 int Connect_Local(const std::string& path)

@@ -32,7 +32,11 @@ int Accept_Local(int listen_fd);
 std::string Private_User_Folder(const char* variable, const std::string& leaf);
 
 // The TEMP folder: $TMPDIR (without a final "/"), else /tmp/trekfold-<uid>
-// made with mode 0700 and refused unless it is a folder of our own; "" then.
+// made with mode 0700 and taken only when it is a folder of our own; when
+// it is not (another user made it first), $XDG_RUNTIME_DIR/trekfold-tmp;
+// "" when neither will do, the reason on stderr.
 std::string Temp_Folder();
+// The same with the system's temporary folder in place of /tmp.
+std::string Temp_Folder_In(const std::string& system_tmp);
 
 } // namespace platform

@@ -147,4 +147,22 @@ TEST_F(Folders, ABaseAnotherUserMadeIsRefusedAndNothingIsMadeInIt)
     EXPECT_EQ(said, "");
 }
 
+TEST_F(Folders, ATempFolderSomeoneElsePlantedGivesWayToTheRuntimeFolder)
+{
+    ::unsetenv("TMPDIR");
+    const std::string elsewhere = tmp_.path + "/elsewhere";
+    fs::create_directory(elsewhere);
+    fs::create_directory_symlink(elsewhere, base_);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(platform::Temp_Folder_In(tmp_.path), "");
+    EXPECT_NE(::testing::internal::GetCapturedStderr().find(base_), std::string::npos);
+
+    const std::string run = tmp_.path + "/run";
+    fs::create_directory(run);
+    ::setenv("XDG_RUNTIME_DIR", run.c_str(), 1);
+    EXPECT_EQ(platform::Temp_Folder_In(tmp_.path), run + "/trekfold-tmp");
+    EXPECT_TRUE(fs::is_empty(elsewhere));
+    ::unsetenv("XDG_RUNTIME_DIR");
+}
+
 } // namespace
