@@ -74,6 +74,7 @@ void frmProperties::build()
     add("optEPSG", K::Option, "EPSG", 0, 240, 480, 1000, 255);
     add("optESRI", K::Option, "ESRI", 0, 1320, 480, 1000, 255);
     add("optArcMap", K::Option, "ArcMap", 0, 2400, 480, 1200, 255, {}, "Only Available if ArcMap 9.x is Running");
+    // The frames end above the dialog's row of buttons (top 6600).
     add("frmEPSGESRI", K::Frame, "", 0, 120, 780, 6135, 5740);
     add("lblPOSCCodes", K::Label, "POSC Codes:", 0, 240, 960, 2000, 195, "frmEPSGESRI");
     add("cbxPOSCCodes", K::Combo, "", 0, 240, 1160, 5835, 315, "frmEPSGESRI");
@@ -91,10 +92,10 @@ void frmProperties::build()
     add("lblAMProj2", K::Label, "See the ArcMap Tab for more ArcMap related options.", 0, 240, 1600, 5655, 255,
         "frmArcMap");
     add("lblPRJ", K::Label, "PRJ Definition:", 0, 240, 5040, 2000, 195);
-    // Load PRJ sits under the PRJ box, above the dialog's row of buttons
-    // (on that row it would lie over Cancel).
-    add("tbxPRJ", K::Text, "", 0, 240, 5240, 5835, 805);
-    add("cmdPRJLoad", K::Button, "Load PRJ", 0, 4680, 6135, 1215, 375);
+    // Load PRJ sits under the PRJ box, inside the frame's lower edge and
+    // above the dialog's row of buttons (on that row it would lie over Cancel).
+    add("tbxPRJ", K::Text, "", 0, 240, 5240, 5835, 715);
+    add("cmdPRJLoad", K::Button, "Load PRJ", 0, 4680, 6045, 1215, 375);
     add("cmdNoProj", K::Button, "NONE", 0, 240, 6600, 1095, 375, {}, "No Projection - WGS 84, Lat/Lon");
     add("cmdOstrevane", K::Button, "Ostrevane", 0, 1440, 6600, 1095, 375, {}, "NAD83 / UTM zone 15N");
     // Field tabs.
@@ -108,7 +109,7 @@ void frmProperties::build()
     add("lblArcMapTitle", K::Label,
         "ArcMap 9.x Or Greater Must Be Installed and a License Available For These Options To Work", 5, 240, 480,
         5655, 450);
-    add("frmAMProperties", K::Frame, "", 5, 120, 1000, 6135, 5740);
+    add("frmAMProperties", K::Frame, "", 5, 120, 1000, 6135, 5520);
     add("chkAMCalcArea", K::Check, "Calculate Area", 5, 240, 1200, 3000, 255, "frmAMProperties");
     add("lblAreaUnits", K::Label, "Units:", 5, 480, 1560, 1000, 195, "frmAMProperties");
     auto& area = add("cboAMAreaUnits", K::Combo, "", 5, 1680, 1520, 4095, 315, "frmAMProperties");
@@ -496,9 +497,10 @@ void frmProperties::Form_Resize(int width, int height)
 {
     ensure_loaded();
     if (minimised) return;
-    Width = std::max(width, 4770);
-    Height = std::max(height, 7035);
+    Width = std::max(width, kLeastWidth);
+    Height = std::max(height, kLeastHeight);
     const int W = Width + 45, H = Height - 85; // the tab control's new size
+    const int row = H - 675;                   // the top of the row of buttons
     auto size = [this](const char* n, int w, int h = -1) {
         DialogControl& c = control(n);
         c.width = w;
@@ -513,13 +515,14 @@ void frmProperties::Form_Resize(int width, int height)
     for (const char* n : {"cboAMAreaUnits", "tbxAMAreaMultiplier", "cboAMLengthUnits", "tbxAMLengthMultiplier"})
         size(n, W - 2400);
     size("frmArcMap", W - 360);
-    size("frmEPSGESRI", W - 360, H - 960);
-    size("frmAMProperties", W - 360, H - 960);
-    // The PRJ box grows down to Load PRJ, which keeps above the bottom row.
-    size("tbxPRJ", W - 660, H - 6470);
+    // The frames end 90 twips above the row of buttons; Load PRJ keeps 90
+    // inside a frame's lower edge and the PRJ box grows down to it.
+    const int frame_end = row - 90, load = frame_end - 90 - 375;
+    for (const char* n : {"frmEPSGESRI", "frmAMProperties"}) size(n, W - 360, frame_end - control(n).top);
+    size("tbxPRJ", W - 660, load - 90 - control("tbxPRJ").top);
     control("cmdPRJLoad").left = W - 1815;
-    control("cmdPRJLoad").top = H - 1140;
-    for (const char* n : {"cmdOK", "cmdCancel", "cmdWReset", "cmdNoProj", "cmdOstrevane"}) control(n).top = H - 675;
+    control("cmdPRJLoad").top = load;
+    for (const char* n : {"cmdOK", "cmdCancel", "cmdWReset", "cmdNoProj", "cmdOstrevane"}) control(n).top = row;
     for (const char* n : {"cbxPOSCCodes", "lbxDatums", "lbxProjections", "lbxDesc"}) size(n, W - 660);
     changed();
 }

@@ -73,6 +73,10 @@ public:
     // --- state ----------------------------------------------------------------
     std::string Caption = "Trekfold Properties";
     int Width = 6495, Height = 7560; // twips
+    // The least size that holds the fixed parts of the layout: the Units
+    // tab's frames (right edge 6255) and, above the row of buttons, its
+    // time zone frame (lower edge 6400).
+    static constexpr int kLeastWidth = 6375, kLeastHeight = 7250;
     bool minimised = false;
     int tab() const { return tab_; }
     DialogControl& control(const std::string& name);

@@ -149,6 +149,7 @@ void PropertiesView::rebuild()
             break;
         }
         }
+        b->widget->setObjectName(q(name));
         if (c.kind == K::Frame) b->widget->lower();
         bound_[name] = std::move(b);
     }
@@ -162,7 +163,8 @@ void PropertiesView::sync()
     applying_ = true;
     setWindowTitle(q(dlg_.Caption));
     resize(px(dlg_.Width), px(dlg_.Height));
-    tabs_->setGeometry(0, 0, px(dlg_.Width + 45), px(dlg_.Height - 85));
+    // The tab control as wide as the dialog (its right edge is seen).
+    tabs_->setGeometry(0, 0, px(dlg_.Width), px(dlg_.Height - 85));
     tabs_->setCurrentIndex(dlg_.tab());
     const int tab_top = tabs_->tabBar()->height();
     using K = DialogControl::Kind;

@@ -322,9 +322,9 @@ TEST(Properties, LogPathUnitsZonesAndSize)
     EXPECT_EQ(d.get("time", "timezone"), "-5  (Eastern)");
     EXPECT_EQ(d.get("units", "unit"), "Feet"); // nothing selected: kept
     dlg.Form_Resize(3000, 3000);
-    EXPECT_EQ(dlg.Width, 4770);
-    EXPECT_EQ(dlg.Height, 7035);
-    EXPECT_EQ(dlg.control("msfgRealTime").height, 7035 - 85 - 1800 - 920);
+    EXPECT_EQ(dlg.Width, app::frmProperties::kLeastWidth);
+    EXPECT_EQ(dlg.Height, app::frmProperties::kLeastHeight);
+    EXPECT_EQ(dlg.control("msfgRealTime").height, app::frmProperties::kLeastHeight - 85 - 1800 - 920);
 }
 
 TEST(Properties, UnloadDropsUnsavedEditsAndTheNextUseLoadsAfresh)

@@ -118,29 +118,50 @@ bool holder(QWidget* w)
            qobject_cast<QTabWidget*>(w) || qobject_cast<QMainWindow*>(w);
 }
 
-// "a / b" for each two shown controls of `window` that overlap where they
-// are seen (clipped by their parents). A frame or tab widget may hold
-// controls wholly inside it, its own or drawn beside it on its page.
-std::vector<std::string> overlaps(QWidget* window)
+std::string control_name(QWidget* w)
+{
+    QString text = qobject_cast<QAbstractButton*>(w) ? static_cast<QAbstractButton*>(w)->text()
+                   : qobject_cast<QLabel*>(w)        ? static_cast<QLabel*>(w)->text()
+                                                     : QString();
+    return (w->objectName().isEmpty() ? QString(w->metaObject()->className()) : w->objectName()).toStdString() +
+           (text.isEmpty() ? "" : " \"" + text.left(24).toStdString() + "\"");
+}
+
+// The shown controls of `window` (frames and tab widgets among them), each
+// with the part of it seen (clipped by its parents); "outside: name" in
+// `cut` for each that runs past the window or past what holds it.
+std::vector<std::pair<QWidget*, QRect>> shown_controls(QWidget* window, std::vector<std::string>* cut = nullptr)
 {
     std::vector<std::pair<QWidget*, QRect>> seen;
     std::function<void(QWidget*, QRect)> walk = [&](QWidget* parent, QRect clip) {
         for (QWidget* w : parent->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
             if (w->isHidden() || w->isWindow()) continue;
-            const QRect r = QRect(w->mapTo(window, QPoint(0, 0)), w->size()) & clip;
+            const QRect whole(w->mapTo(window, QPoint(0, 0)), w->size());
+            const QRect r = whole & clip;
+            if (cut && !whole.isEmpty() && r != whole) {
+                const QRect& c = clip;
+                cut->push_back("outside: " + control_name(w) + " " + std::to_string(whole.left()) + ".." +
+                               std::to_string(whole.right()) + " x " + std::to_string(whole.top()) + ".." +
+                               std::to_string(whole.bottom()) + " past " + std::to_string(c.left()) + ".." +
+                               std::to_string(c.right()) + " x " + std::to_string(c.top()) + ".." +
+                               std::to_string(c.bottom()));
+            }
             if (r.isEmpty()) continue;
             if (!holder(w) || qobject_cast<QGroupBox*>(w) || qobject_cast<QTabWidget*>(w)) seen.emplace_back(w, r);
             if (holder(w)) walk(w, r);
         }
     };
     walk(window, window->rect());
-    auto name = [](QWidget* w) {
-        QString text = qobject_cast<QAbstractButton*>(w) ? static_cast<QAbstractButton*>(w)->text()
-                       : qobject_cast<QLabel*>(w)        ? static_cast<QLabel*>(w)->text()
-                                                         : QString();
-        return (w->objectName().isEmpty() ? QString(w->metaObject()->className()) : w->objectName()).toStdString() +
-               (text.isEmpty() ? "" : " \"" + text.left(24).toStdString() + "\"");
-    };
+    return seen;
+}
+
+// "a / b" for each two shown controls of `window` that overlap where they
+// are seen (clipped by their parents). A frame or tab widget may hold
+// controls wholly inside it, its own or drawn beside it on its page.
+std::vector<std::string> overlaps(QWidget* window)
+{
+    const std::vector<std::pair<QWidget*, QRect>> seen = shown_controls(window);
+    auto name = control_name;
     std::vector<std::string> out;
     for (std::size_t i = 0; i < seen.size(); ++i)
         for (std::size_t j = i + 1; j < seen.size(); ++j) {
@@ -185,6 +206,7 @@ std::vector<std::string> cut_captions(QWidget* window)
                           std::to_string(has) + ")");
     }
     for (std::string& o : overlaps(window)) cut.push_back("overlap: " + o);
+    shown_controls(window, &cut);
     return cut;
 }
 
@@ -286,11 +308,21 @@ TEST_F(CaptionWalk, PropertiesOnEveryTab)
         v.tabs()->setCurrentIndex(tab);
         EXPECT_THAT(cut_captions(&v), IsEmpty()) << tab;
     }
-    // Drawn larger, the controls that follow the dialog's edges stay apart.
-    v.resize(v.width() * 3 / 2, v.height() * 3 / 2);
-    for (int tab = 0; tab < v.tabs()->count(); ++tab) {
-        v.tabs()->setCurrentIndex(tab);
-        EXPECT_THAT(overlaps(&v), IsEmpty()) << "resized, tab " << tab;
+    // Shrunk to its least and drawn larger, the controls that follow the
+    // dialog's edges stay apart and inside it, and its frames end above
+    // the row of its buttons.
+    const QSize design = v.size();
+    for (QSize size : {QSize(1, 1), design * 3 / 2}) {
+        v.resize(size);
+        for (int tab = 0; tab < v.tabs()->count(); ++tab) {
+            v.tabs()->setCurrentIndex(tab);
+            std::vector<std::string> cut = cut_captions(&v);
+            const int row = v.widget("cmdOK")->geometry().top();
+            for (auto* f : v.findChildren<QGroupBox*>())
+                if (f->isVisible() && f->mapTo(&v, f->rect().bottomLeft()).y() >= row)
+                    cut.push_back("frame over the buttons: " + f->objectName().toStdString());
+            EXPECT_THAT(cut, IsEmpty()) << v.width() << "x" << v.height() << ", tab " << tab;
+        }
     }
     // The frame not in use hides what it holds: the ArcMap note does not
     // lie over the EPSG lists.

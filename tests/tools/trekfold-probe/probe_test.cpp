@@ -214,8 +214,8 @@ TEST(TrekfoldProbe, SettingsDialogArcMapNeedsArcGisAndAPrjText)
     EXPECT_EQ(windows[0]["visible"], true);
     EXPECT_EQ(windows[0]["tab"], 0);
     EXPECT_EQ(windows[1]["controls"]["tbxPRJ"]["text"], "a\nb\nc");
-    EXPECT_EQ(windows[1]["width"], 4770);
-    EXPECT_EQ(windows[1]["height"], 7035);
+    EXPECT_EQ(windows[1]["width"], 6375);
+    EXPECT_EQ(windows[1]["height"], 7250);
     EXPECT_EQ(r.with("dialog").at(0)["filter"], "ESRI Projection File (*.prj)|*.prj");
     EXPECT_EQ(r.with("dialog").at(0)["dialog"], "open");
 }
