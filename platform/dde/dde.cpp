@@ -4,10 +4,10 @@
 
 #include "platform/automation/vb_error.h"
 #include "platform/events/events.h"
+#include "platform/listener/listener.h"
 
 #include <QObject>
 #include <QSocketNotifier>
-#include <QTimer>
 #include <nlohmann/json.hpp>
 
 #include <cerrno>
@@ -217,69 +217,36 @@ std::string Conversation::Request(const std::string& item) { return round_trip({
 struct Topic::Impl {
     EventPump& pump;
     Handlers handlers;
-    std::string path;
-    int listen_fd = -1;
-    QSocketNotifier* listen_notifier = nullptr;
-    // Set while the process is out of descriptors: the listener is not
-    // watched until a connection closes or the retry comes.
-    bool paused = false;
+    std::unique_ptr<Local_Listener> listener;
     struct Connection {
         LineReader reader;
         QSocketNotifier* notifier = nullptr;
+        Held_Bytes::Share held;
     };
     std::map<int, Connection> connections;
     // Bytes held in all connections' unfinished lines.
-    std::size_t buffered = 0;
+    std::shared_ptr<Held_Bytes> buffered = std::make_shared<Held_Bytes>(kMaxBuffered);
     // Cleared when the topic closes, so posted pokes that outlive it do nothing.
     std::shared_ptr<bool> alive = std::make_shared<bool>(true);
 
     Impl(EventPump& p, Handlers h) : pump(p), handlers(std::move(h)) {}
 
-    void accept_one()
+    void take(int fd)
     {
-        const int fd = platform::Accept_Local(listen_fd);
-        if (fd < 0) {
-            if (errno == EMFILE || errno == ENFILE) pause();
-            return;
-        }
-        // Past the cap a client is let in and closed at once: it learns at
-        // once that nobody will answer, and the queue does not fill.
-        if (connections.size() >= kMaxConnections) {
-            ::close(fd);
-            return;
-        }
         auto* n = new QSocketNotifier(fd, QSocketNotifier::Read);
-        connections[fd].notifier = n;
-        QObject::connect(n, &QSocketNotifier::activated, n, [this, fd] { readable(fd); });
-    }
-
-    // The listener stays readable while accept fails for want of
-    // descriptors, so it is not watched until one is likely free again.
-    void pause()
-    {
-        if (paused) return;
-        paused = true;
-        listen_notifier->setEnabled(false);
-        QTimer::singleShot(kAcceptRetryMs, listen_notifier, [this] { resume(); });
-    }
-
-    void resume()
-    {
-        if (!paused) return;
-        paused = false;
-        listen_notifier->setEnabled(true);
+        Connection& c = connections.try_emplace(fd, Connection{{}, n, Held_Bytes::Share(buffered)}).first->second;
+        QObject::connect(c.notifier, &QSocketNotifier::activated, c.notifier, [this, fd] { readable(fd); });
     }
 
     void drop(int fd)
     {
         auto it = connections.find(fd);
         if (it == connections.end()) return;
-        buffered -= it->second.reader.buffered();
         it->second.notifier->setEnabled(false);
         it->second.notifier->deleteLater();
         ::close(fd);
         connections.erase(it);
-        resume();
+        listener->resume();
     }
 
     void readable(int fd)
@@ -293,17 +260,15 @@ struct Topic::Impl {
         // A client whose bytes would take the topic past its bound for all
         // connections together is dropped, so a crowd of half lines cannot
         // fill our memory.
-        if (buffered + static_cast<std::size_t>(got) > kMaxBuffered) return drop(fd);
-        buffered -= it->second.reader.buffered();
+        if (!it->second.held.fits(static_cast<std::size_t>(got))) return drop(fd);
         it->second.reader.feed(std::string_view(buf, static_cast<std::size_t>(got)));
-        buffered += it->second.reader.buffered();
+        it->second.held.set(it->second.reader.buffered());
         std::string line;
         for (;;) {
             auto c = connections.find(fd);
             if (c == connections.end()) return;
-            const std::size_t before = c->second.reader.buffered();
             LineReader::Result r = c->second.reader.next(line);
-            buffered -= before - c->second.reader.buffered();
+            c->second.held.set(c->second.reader.buffered());
             if (r == LineReader::Result::More) return;
             if (r == LineReader::Result::TooLong) return drop(fd);
             if (!send_all(fd, answer(line))) return drop(fd);
@@ -335,32 +300,27 @@ struct Topic::Impl {
 Topic::Topic(EventPump& pump, std::string_view service, std::string_view topic, Handlers handlers)
     : impl_(std::make_unique<Impl>(pump, std::move(handlers)))
 {
-    impl_->path = Socket_Path(service, topic);
-    // A live server at the path means the topic is taken.
-    const int fd = platform::Listen_Local(impl_->path);
-    if (fd < 0) throw refused();
-    impl_->listen_fd = fd;
-    impl_->listen_notifier = new QSocketNotifier(fd, QSocketNotifier::Read);
     Impl* i = impl_.get();
-    QObject::connect(i->listen_notifier, &QSocketNotifier::activated, i->listen_notifier, [i] { i->accept_one(); });
+    // A live server at the path means the topic is taken.
+    i->listener = std::make_unique<Local_Listener>(
+        pump, Socket_Path(service, topic), kMaxConnections, [i] { return i->connections.size(); },
+        [i](int fd) { i->take(fd); });
+    if (!i->listener->listening()) throw refused();
 }
 
 Topic::~Topic()
 {
     *impl_->alive = false;
     while (!impl_->connections.empty()) impl_->drop(impl_->connections.begin()->first);
-    impl_->listen_notifier->setEnabled(false);
-    delete impl_->listen_notifier;
-    ::close(impl_->listen_fd);
-    ::unlink(impl_->path.c_str());
+    impl_->listener.reset();
 }
 
-const std::string& Topic::path() const { return impl_->path; }
+const std::string& Topic::path() const { return impl_->listener->path(); }
 
 std::size_t Topic::connections() const { return impl_->connections.size(); }
 
-std::size_t Topic::buffered() const { return impl_->buffered; }
+std::size_t Topic::buffered() const { return impl_->buffered->held(); }
 
-bool Topic::accepting() const { return !impl_->paused; }
+bool Topic::accepting() const { return impl_->listener->accepting(); }
 
 } // namespace platform::dde

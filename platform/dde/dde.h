@@ -32,12 +32,10 @@ constexpr std::size_t kMaxLine = 1u << 20;
 constexpr int kAnswerTimeoutMs = 5000;
 // A served topic holds at most this many connections (one more is closed
 // as soon as it is accepted) and this many bytes of unfinished lines over
-// all of them (the client whose bytes would pass it is closed).
+// all of them (the client whose bytes would pass it is closed). Out of
+// descriptors, a topic stops accepting for a while (platform/listener).
 constexpr std::size_t kMaxConnections = 32;
 constexpr std::size_t kMaxBuffered = 8u << 20;
-// Out of descriptors, a topic stops accepting until one of its connections
-// closes or this much time has passed.
-constexpr int kAcceptRetryMs = 250;
 
 // The socket folder, made (0700) when missing; throws VbError 282 when it
 // cannot be made or is not ours alone.
