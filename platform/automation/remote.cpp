@@ -1,6 +1,7 @@
 #include "platform/automation/remote.h"
 
 #include "platform/events/events.h"
+#include "platform/listener/listener.h"
 #include "platform/settings/user_folder.h"
 
 #include <QObject>
@@ -498,13 +499,15 @@ void FrameReader::feed(std::span<const std::uint8_t> bytes)
     if (need > buffer_.capacity()) {
         // Grown by doubling, but to the end of a large frame whose length is
         // known once that is near: its bytes are copied as few times as
-        // may be and never held twice over.
+        // may be and never held twice over. Near is its payload within twice
+        // the doubled room (its length and what lies before it aside, or a
+        // frame of the largest length would take one more doubling).
         std::size_t room = std::max(need, buffer_.capacity() * 2);
         if (held() >= 4) {
             std::uint32_t len;
             std::memcpy(&len, buffer_.data() + start_, 4);
             const std::size_t end = start_ + 4 + len;
-            if (need <= end && end <= room * 2) room = end;
+            if (need <= end && len <= room * 2) room = end;
         }
         buffer_.reserve(room);
     }
@@ -609,6 +612,8 @@ struct Connection::Impl {
     QSocketNotifier* notifier = nullptr; // readable
     QSocketNotifier* writable = nullptr; // the queue can go on
     FrameReader reader;
+    // What `reader` holds, counted with the other connections of a server.
+    Held_Bytes::Share held;
     std::uint32_t next_call = 1;
     std::uint32_t next_handle = kRootHandle + 1;
     struct Export {
@@ -699,7 +704,17 @@ struct Connection::Impl {
         while (want_read()) {
             const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
             if (n > 0) {
+                // A peer whose bytes would take the server's connections past
+                // what they may hold together is dropped. Not read on later
+                // instead: peers that each hold part of a frame would wait for
+                // one another for good, and one that never ends its frame
+                // would hold the others as long as it likes.
+                if (!held.fits(static_cast<std::size_t>(n))) {
+                    self.Close();
+                    return true;
+                }
                 reader.feed(std::span<const std::uint8_t>(buf, static_cast<std::size_t>(n)));
+                held.set(reader.held());
                 continue;
             }
             if (n < 0 && errno == EINTR) continue;
@@ -835,6 +850,7 @@ struct Connection::Impl {
             std::optional<Message> m =
                 Decode(payload, decoder(), [this](const WireObject& w) { return known(w); }, into, limit);
             reader.pop();
+            held.set(reader.held());
             if (!m) return self.Close();
             handle(std::move(*m));
         }
@@ -955,10 +971,11 @@ struct Connection::Impl {
 
 Connection::Connection(int fd, EventPump* pump) : impl_(std::make_unique<Impl>(*this, fd, pump)) {}
 
-std::shared_ptr<Connection> Connection::Adopt(int fd, EventPump* pump, ObjectRef root)
+std::shared_ptr<Connection> Connection::Adopt(int fd, EventPump* pump, ObjectRef root, std::shared_ptr<Held_Bytes> held)
 {
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
     std::shared_ptr<Connection> c(new Connection(fd, pump));
+    c->impl_->held = Held_Bytes::Share(std::move(held));
     if (root) {
         c->impl_->exports[kRootHandle] = {root, 1};
         c->impl_->handle_of[root.get()] = kRootHandle;
@@ -1009,6 +1026,10 @@ void Connection::Close()
     ::close(impl_->fd);
     impl_->queue.clear();
     impl_->queued = impl_->sent = 0;
+    // What arrived and was not handled is let go (a proxy may keep the
+    // connection for long).
+    impl_->reader = FrameReader();
+    impl_->held.set(0);
     // Objects are released after the maps are cleared: a destructor that
     // runs then finds the connection closed.
     auto exports = std::move(impl_->exports);
@@ -1092,33 +1113,20 @@ Proxy::~Proxy() { connection->Release(handle); }
 struct Server::Impl {
     Server& self;
     EventPump& pump;
-    std::string path;
     ObjectRef root;
-    int listen_fd = -1;
-    QSocketNotifier* notifier = nullptr;
-    std::unique_ptr<Timer> retry;
+    std::shared_ptr<Held_Bytes> held = std::make_shared<Held_Bytes>(kMaxHeld);
     std::vector<std::shared_ptr<Connection>> connections;
+    std::unique_ptr<Local_Listener> listener;
+    std::shared_ptr<bool> alive = std::make_shared<bool>(true);
 
-    Impl(Server& s, EventPump& p, std::string at, ObjectRef r)
-        : self(s), pump(p), path(std::move(at)), root(std::move(r))
-    {
-    }
+    Impl(Server& s, EventPump& p, ObjectRef r) : self(s), pump(p), root(std::move(r)) {}
 
-    void accept_one()
+    void take(int fd)
     {
-        errno = 0;
-        const int fd = platform::Accept_Local(listen_fd);
-        if (fd < 0) {
-            // Out of descriptors the connection stays queued and the notifier
-            // would fire again at once: listening pauses until a connection
-            // closes, or a little while.
-            if (errno == EMFILE || errno == ENFILE) pause();
-            return;
-        }
-        auto c = Connection::Adopt(fd, &pump, root);
+        auto c = Connection::Adopt(fd, &pump, root, held);
         std::weak_ptr<Connection> weak = c;
         c->on_closed = [this, weak] {
-            resume();
+            listener->resume();
             // Dropped on the next turn: the connection may be mid-call now.
             pump.post([this, weak, alive = std::weak_ptr<bool>(alive)] {
                 if (!alive.lock()) return;
@@ -1129,35 +1137,15 @@ struct Server::Impl {
         };
         connections.push_back(std::move(c));
     }
-
-    void pause()
-    {
-        notifier->setEnabled(false);
-        if (!retry) {
-            retry = pump.make_timer();
-            retry->set_interval_ms(250);
-            retry->on_timer([this] { resume(); });
-        }
-        retry->set_enabled(true);
-    }
-
-    void resume()
-    {
-        if (retry) retry->set_enabled(false);
-        if (notifier) notifier->setEnabled(true);
-    }
-    std::shared_ptr<bool> alive = std::make_shared<bool>(true);
 };
 
 Server::Server(EventPump& pump, std::string path, ObjectRef root)
-    : impl_(std::make_unique<Impl>(*this, pump, std::move(path), std::move(root)))
+    : impl_(std::make_unique<Impl>(*this, pump, std::move(root)))
 {
-    const int fd = platform::Listen_Local(impl_->path);
-    if (fd < 0) throw VbError(70, "", "Permission denied");
-    impl_->listen_fd = fd;
-    impl_->notifier = new QSocketNotifier(fd, QSocketNotifier::Read);
     Impl* i = impl_.get();
-    QObject::connect(i->notifier, &QSocketNotifier::activated, i->notifier, [i] { i->accept_one(); });
+    i->listener = std::make_unique<Local_Listener>(
+        pump, std::move(path), kMaxConnections, [this] { return connections(); }, [i](int fd) { i->take(fd); });
+    if (!i->listener->listening()) throw VbError(70, "", "Permission denied");
 }
 
 Server::~Server()
@@ -1168,15 +1156,10 @@ Server::~Server()
         c->Close();
     }
     impl_->connections.clear();
-    impl_->retry.reset();
-    impl_->notifier->setEnabled(false);
-    delete impl_->notifier;
-    impl_->notifier = nullptr;
-    ::close(impl_->listen_fd);
-    ::unlink(impl_->path.c_str());
+    impl_->listener.reset();
 }
 
-const std::string& Server::path() const { return impl_->path; }
+const std::string& Server::path() const { return impl_->listener->path(); }
 
 std::size_t Server::connections() const
 {

@@ -60,6 +60,12 @@
 // changes. What each level holds is bounded too: a message that arrives
 // while N calls of its peer are being served may take kMaxDecoded >> N
 // (N up to 16) once decoded.
+//
+// A server holds at most kMaxConnections connections (one more is accepted
+// and closed at once), and all of them together at most kMaxHeld bytes of
+// what their peers sent that is not handled yet (frames under way, frames
+// read ahead): the connection whose bytes would pass that is closed. One
+// frame of kMaxFrame fits while the others hold little.
 #pragma once
 
 #include "platform/automation/dispatch.h"
@@ -76,6 +82,7 @@
 namespace platform {
 
 class EventPump;
+class Held_Bytes;
 
 namespace remote {
 
@@ -84,6 +91,8 @@ constexpr std::uint64_t kMaxDecoded = 256u << 20;
 constexpr std::size_t kMaxQueued = 16u << 20;
 constexpr int kMaxDepth = 16;
 constexpr int kMaxNesting = 64;
+constexpr std::size_t kMaxConnections = 64;
+constexpr std::size_t kMaxHeld = std::size_t(kMaxFrame) + (1u << 20);
 constexpr std::uint32_t kRootHandle = 1;
 constexpr int kServerGone = 462;
 
@@ -185,7 +194,11 @@ private:
 class Connection : public std::enable_shared_from_this<Connection> {
 public:
     // `root` is exported as handle 1 (a server's application); may be null.
-    static std::shared_ptr<Connection> Adopt(int fd, EventPump* pump, ObjectRef root = nullptr);
+    // What the peer sent and is not handled yet counts toward `held` (a
+    // server's connections together) when given: the connection is closed
+    // when its bytes would pass that bound.
+    static std::shared_ptr<Connection> Adopt(int fd, EventPump* pump, ObjectRef root = nullptr,
+                                             std::shared_ptr<Held_Bytes> held = nullptr);
     // Connects to a listening socket; throws 462 when nobody listens there
     // or the listener is another user's.
     static std::shared_ptr<Connection> Connect(const std::string& path, EventPump* pump);
@@ -218,8 +231,9 @@ private:
 };
 
 // Listens on a socket path (replacing a dead socket file left there) and
-// serves `root` to every connection of the same user. Needs a pump (and so
-// a QCoreApplication). Out of descriptors, listening pauses until a
+// serves `root` to every connection of the same user, at most
+// kMaxConnections at once and kMaxHeld bytes held among them. Needs a pump
+// (and so a QCoreApplication). Out of descriptors, listening pauses until a
 // connection closes (or a quarter second). The socket file is removed when
 // the server goes.
 class Server {

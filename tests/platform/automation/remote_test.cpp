@@ -1,13 +1,16 @@
 #include "platform/automation/collection_object.h"
 #include "platform/automation/remote.h"
 #include "platform/events/events.h"
+#include "platform/settings/user_folder.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QTimer>
 
+#include <linux/sockios.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -492,4 +495,62 @@ TEST(Remote, APeerThatDoesNotReadItsAnswersIsHeldAndHoldsNoOneElse)
     };
     EXPECT_TRUE(wait_for(more)) << answered << " of " << calls;
     ::close(raw[1]);
+}
+
+TEST(Remote, AServerBoundsItsConnectionsAndWhatTheyHoldTogether)
+{
+    std::string dir = ::testing::TempDir() + "remote_test.XXXXXX";
+    ASSERT_NE(::mkdtemp(dir.data()), nullptr);
+    const std::string path = dir + "/host";
+    auto server = std::make_unique<rm::Server>(pump(), path, std::make_shared<Tester>());
+    auto closed = [](int fd) {
+        char c;
+        const ssize_t n = ::recv(fd, &c, 1, MSG_DONTWAIT);
+        return n == 0 || (n < 0 && errno == ECONNRESET);
+    };
+    // One client past the cap is let in and closed at once.
+    std::vector<int> clients;
+    for (std::size_t i = 0; i <= rm::kMaxConnections; ++i) {
+        clients.push_back(Connect_Local(path));
+        ASSERT_GE(clients.back(), 0);
+        wait_for([&] { return server->connections() == std::min(clients.size(), rm::kMaxConnections); });
+    }
+    EXPECT_TRUE(wait_for([&] { return closed(clients.back()); }));
+    EXPECT_EQ(server->connections(), rm::kMaxConnections);
+    EXPECT_FALSE(closed(clients.front()));
+
+    // A frame of the largest length sent all but its last byte, then another
+    // frame begun: the first fits alone, the second would pass what all may
+    // hold together and its connection is closed.
+    auto send_part = [&](int fd, std::size_t body) {
+        std::vector<std::uint8_t> chunk(1u << 20);
+        const std::uint32_t length = rm::kMaxFrame;
+        std::memcpy(chunk.data(), &length, 4);
+        std::size_t at = 0;
+        wait_for([&] {
+            while (at < 4 + body) {
+                const std::size_t from = std::min<std::size_t>(at, 4);
+                const ssize_t n = ::send(fd, chunk.data() + from, std::min(chunk.size() - from, 4 + body - at),
+                                         MSG_NOSIGNAL | MSG_DONTWAIT);
+                if (n > 0) at += static_cast<std::size_t>(n);
+                else return errno != EAGAIN;
+            }
+            // Until the server has read it all.
+            int unread = 0;
+            return ::ioctl(fd, SIOCOUTQ, &unread) != 0 || unread == 0;
+        });
+        return at == 4 + body;
+    };
+    EXPECT_TRUE(send_part(clients[0], rm::kMaxFrame - 1));
+    send_part(clients[1], 2u << 20);
+    EXPECT_TRUE(wait_for([&] { return closed(clients[1]); }));
+    EXPECT_FALSE(closed(clients[0]));
+    for (std::size_t i = 1; i < clients.size(); ++i) ::close(clients[i]);
+    // Meanwhile a client with small calls is served.
+    auto fresh = rm::Connection::Connect(path, &pump());
+    EXPECT_EQ(CallByName(*fresh->Root(), "Echo", {Variant(5)}).ToInt32(), 5);
+    fresh->Close();
+    ::close(clients[0]);
+    server.reset();
+    ::rmdir(dir.c_str());
 }
