@@ -14,6 +14,15 @@
 
 #include <filesystem>
 
+// The real-time window's view, with tracking started.
+static app::RealTimeView* started_view(rttest::Tracker& t, QWidget& owner)
+{
+    test_support::ensure_qapplication();
+    app::bind_realtime_view(t.w(), &owner);
+    t.start();
+    return owner.findChild<app::RealTimeView*>();
+}
+
 TEST(RealTimeView, ShowsWithTrackingAndHandsActionsToTheWindow)
 {
     test_support::ensure_qapplication();
@@ -48,12 +57,9 @@ TEST(RealTimeView, ShowsWithTrackingAndHandsActionsToTheWindow)
 
 TEST(RealTimeView, CommandButtonsShowPicturesAndTheChosenOutputTypeIsBold)
 {
-    test_support::ensure_qapplication();
     rttest::Tracker t(false);
     QWidget owner;
-    app::bind_realtime_view(t.w(), &owner);
-    t.start();
-    auto* view = owner.findChild<app::RealTimeView*>();
+    auto* view = started_view(t, owner);
     ASSERT_TRUE(view);
     const char* const tips[4] = {"Collect a single point ", "Starts recording data for selected data type",
                                  "Pauses data recording for active data type",
@@ -79,12 +85,9 @@ TEST(RealTimeView, CommandButtonsShowPicturesAndTheChosenOutputTypeIsBold)
 // be changed; the tolerances' frame stays usable.
 TEST(RealTimeView, ControlsInsideADisabledFrameAreDisabled)
 {
-    test_support::ensure_qapplication();
     rttest::Tracker t(false);
     QWidget owner;
-    app::bind_realtime_view(t.w(), &owner);
-    t.start();
-    auto* view = owner.findChild<app::RealTimeView*>();
+    auto* view = started_view(t, owner);
     ASSERT_TRUE(view);
     EXPECT_TRUE(view->widget("chkGISDisplay")->isEnabled());
     t.fix(45.1, -93.1);
@@ -98,12 +101,9 @@ TEST(RealTimeView, ControlsInsideADisabledFrameAreDisabled)
 // at its start (its file name stays seen) and the window keeps its size.
 TEST(RealTimeView, ALongOutputPathNeitherGrowsTheWindowNorHidesTheFileName)
 {
-    test_support::ensure_qapplication();
     rttest::Tracker t(false);
     QWidget owner;
-    app::bind_realtime_view(t.w(), &owner);
-    t.start();
-    auto* view = owner.findChild<app::RealTimeView*>();
+    auto* view = started_view(t, owner);
     ASSERT_TRUE(view);
     const QSize before = view->size();
     const std::string folder = t.dir.path + "/field-survey-2026/north-ridge-transect/another-folder-down";

@@ -115,6 +115,23 @@ std::vector<Variant> every_kind()
             Variant(Bytes{0, 1, 255}, 3), Variant(std::move(one)), Variant(std::move(two)), Variant(VariantArray())};
 }
 
+// Answers each call-back Echo with another call through the server's
+// "Through", `left` levels deep (for ever when negative), then with a text of
+// 64 KiB.
+struct Bouncer : TableDispatch<> {
+    int calls = 0;
+    int left = -1;
+    std::weak_ptr<Dispatch> self;
+    explicit Bouncer(ObjectRef root)
+    {
+        members_.Add({"Echo", 1, [this, root](std::vector<Variant>& a) {
+                          ++calls;
+                          if (left-- == 0) return Variant(std::string(64 << 10, 'x'));
+                          return CallByName(*root, "Through", {Variant(ObjectRef(self.lock())), a[0]});
+                      }, {}, {}, {}, 1, 1});
+    }
+};
+
 } // namespace
 
 TEST(Remote, EveryKindCrossesBothWaysAndByReferenceArgumentsComeBack)
@@ -377,17 +394,6 @@ TEST(Remote, CallBacksThatCallAgainNestAtMostTheBoundDeep)
     Pair p;
     ObjectRef root = p.client->Root();
     // Each call-back answered with another call through the server.
-    struct Bouncer : TableDispatch<> {
-        int calls = 0;
-        std::weak_ptr<Dispatch> self;
-        explicit Bouncer(ObjectRef root)
-        {
-            members_.Add({"Echo", 1, [this, root](std::vector<Variant>& a) {
-                              ++calls;
-                              return CallByName(*root, "Through", {Variant(ObjectRef(self.lock())), a[0]});
-                          }, {}, {}, {}, 1, 1});
-        }
-    };
     auto bouncer = std::make_shared<Bouncer>(root);
     bouncer->self = bouncer;
     try {
@@ -409,19 +415,8 @@ TEST(Remote, NestedCallsTakeLessEachLevel)
     ObjectRef root = p.client->Root();
     // Call-backs bounced sixteen levels deep, the last one answered with a
     // text each level above could hold: refused there, taken at the top.
-    struct Bouncer : TableDispatch<> {
-        int left = 16;
-        std::weak_ptr<Dispatch> self;
-        explicit Bouncer(ObjectRef root)
-        {
-            members_.Add({"Echo", 1, [this, root](std::vector<Variant>& a) {
-                              if (left-- == 0) return Variant(std::string(64 << 10, 'x'));
-                              return CallByName(*root, "Through", {Variant(ObjectRef(self.lock())), a[0]});
-                          }, {}, {}, {}, 1, 1});
-        }
-    };
     auto bouncer = std::make_shared<Bouncer>(root);
-    bouncer->self = bouncer;
+    bouncer->self = bouncer, bouncer->left = 16;
     EXPECT_THROW(CallByName(*root, "Through", {Variant(ObjectRef(bouncer)), Variant(1)}), VbError);
     Pair q;
     auto once = std::make_shared<Bouncer>(q.client->Root());
