@@ -17,7 +17,6 @@
 // The real-time window's view, with tracking started.
 static app::RealTimeView* started_view(rttest::Tracker& t, QWidget& owner)
 {
-    test_support::ensure_qapplication();
     app::bind_realtime_view(t.w(), &owner);
     t.start();
     return owner.findChild<app::RealTimeView*>();
@@ -57,6 +56,7 @@ TEST(RealTimeView, ShowsWithTrackingAndHandsActionsToTheWindow)
 
 TEST(RealTimeView, CommandButtonsShowPicturesAndTheChosenOutputTypeIsBold)
 {
+    test_support::ensure_qapplication();
     rttest::Tracker t(false);
     QWidget owner;
     auto* view = started_view(t, owner);
@@ -85,6 +85,7 @@ TEST(RealTimeView, CommandButtonsShowPicturesAndTheChosenOutputTypeIsBold)
 // be changed; the tolerances' frame stays usable.
 TEST(RealTimeView, ControlsInsideADisabledFrameAreDisabled)
 {
+    test_support::ensure_qapplication();
     rttest::Tracker t(false);
     QWidget owner;
     auto* view = started_view(t, owner);
@@ -101,6 +102,7 @@ TEST(RealTimeView, ControlsInsideADisabledFrameAreDisabled)
 // at its start (its file name stays seen) and the window keeps its size.
 TEST(RealTimeView, ALongOutputPathNeitherGrowsTheWindowNorHidesTheFileName)
 {
+    test_support::ensure_qapplication();
     rttest::Tracker t(false);
     QWidget owner;
     auto* view = started_view(t, owner);
