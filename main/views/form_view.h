@@ -18,6 +18,7 @@
 #include <QWidget>
 
 #include <cmath>
+#include <functional>
 #include <map>
 #include <string>
 
@@ -41,9 +42,15 @@ protected:
     int twips(int px) const { return int(std::lround(px * kTwipsPerPixel / zoom_)); }
     // Once the controls are drawn: when a caption does not fit its control
     // at the font, the whole window is to be drawn larger (true: draw again).
-    bool refit()
+    // `value` names the labels that show values rather than captions: they
+    // never draw the window larger.
+    bool refit(const std::function<bool(const std::string&)>& value = {})
     {
-        const double z = caption_zoom(widgets_, zoom_);
+        std::map<std::string, QWidget*> captions;
+        if (value)
+            for (const auto& [name, w] : widgets_)
+                if (!value(name)) captions.emplace(name, w);
+        const double z = caption_zoom(value ? captions : widgets_, zoom_);
         if (z <= zoom_) return false;
         zoom_ = z;
         return true;

@@ -14,7 +14,6 @@
 #include <QRadioButton>
 #include <QStyle>
 
-#include <map>
 #include <string>
 
 namespace app {
@@ -120,13 +119,7 @@ void RealTimeView::sync()
     }
     applying_ = false;
     // Only the window's own captions draw it larger, never a value it shows.
-    std::map<std::string, QWidget*> captions;
-    for (const auto& [name, w] : widgets_)
-        if (!shows_value(name)) captions.emplace(name, w);
-    if (const double z = caption_zoom(captions, zoom_); z > zoom_) {
-        zoom_ = z;
-        sync();
-    }
+    if (refit(shows_value)) sync();
 }
 
 void RealTimeView::keyPressEvent(QKeyEvent* e)

@@ -118,13 +118,18 @@ bool holder(QWidget* w)
            qobject_cast<QTabWidget*>(w) || qobject_cast<QMainWindow*>(w);
 }
 
+std::string widget_name(QWidget* w)
+{
+    return (w->objectName().isEmpty() ? QString(w->metaObject()->className()) : w->objectName()).toStdString();
+}
+
+// Its name and the start of its caption.
 std::string control_name(QWidget* w)
 {
     QString text = qobject_cast<QAbstractButton*>(w) ? static_cast<QAbstractButton*>(w)->text()
                    : qobject_cast<QLabel*>(w)        ? static_cast<QLabel*>(w)->text()
                                                      : QString();
-    return (w->objectName().isEmpty() ? QString(w->metaObject()->className()) : w->objectName()).toStdString() +
-           (text.isEmpty() ? "" : " \"" + text.left(24).toStdString() + "\"");
+    return widget_name(w) + (text.isEmpty() ? "" : " \"" + text.left(24).toStdString() + "\"");
 }
 
 // The shown controls of `window` (frames and tab widgets among them), each
@@ -132,20 +137,18 @@ std::string control_name(QWidget* w)
 // `cut` for each that runs past the window or past what holds it.
 std::vector<std::pair<QWidget*, QRect>> shown_controls(QWidget* window, std::vector<std::string>* cut = nullptr)
 {
+    auto span = [](QRect r) {
+        return std::to_string(r.left()) + ".." + std::to_string(r.right()) + " x " + std::to_string(r.top()) + ".." +
+               std::to_string(r.bottom());
+    };
     std::vector<std::pair<QWidget*, QRect>> seen;
     std::function<void(QWidget*, QRect)> walk = [&](QWidget* parent, QRect clip) {
         for (QWidget* w : parent->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
             if (w->isHidden() || w->isWindow()) continue;
             const QRect whole(w->mapTo(window, QPoint(0, 0)), w->size());
             const QRect r = whole & clip;
-            if (cut && !whole.isEmpty() && r != whole) {
-                const QRect& c = clip;
-                cut->push_back("outside: " + control_name(w) + " " + std::to_string(whole.left()) + ".." +
-                               std::to_string(whole.right()) + " x " + std::to_string(whole.top()) + ".." +
-                               std::to_string(whole.bottom()) + " past " + std::to_string(c.left()) + ".." +
-                               std::to_string(c.right()) + " x " + std::to_string(c.top()) + ".." +
-                               std::to_string(c.bottom()));
-            }
+            if (cut && !whole.isEmpty() && r != whole)
+                cut->push_back("outside: " + control_name(w) + " " + span(whole) + " past " + span(clip));
             if (r.isEmpty()) continue;
             if (!holder(w) || qobject_cast<QGroupBox*>(w) || qobject_cast<QTabWidget*>(w)) seen.emplace_back(w, r);
             if (holder(w)) walk(w, r);
@@ -161,7 +164,6 @@ std::vector<std::pair<QWidget*, QRect>> shown_controls(QWidget* window, std::vec
 std::vector<std::string> overlaps(QWidget* window)
 {
     const std::vector<std::pair<QWidget*, QRect>> seen = shown_controls(window);
-    auto name = control_name;
     std::vector<std::string> out;
     for (std::size_t i = 0; i < seen.size(); ++i)
         for (std::size_t j = i + 1; j < seen.size(); ++j) {
@@ -172,7 +174,7 @@ std::vector<std::string> overlaps(QWidget* window)
             };
             if (!ra.intersects(rb) || a->isAncestorOf(b) || b->isAncestorOf(a) || holds(a, ra, rb) || holds(b, rb, ra))
                 continue;
-            out.push_back(name(a) + " / " + name(b));
+            out.push_back(control_name(a) + " / " + control_name(b));
         }
     return out;
 }
@@ -183,18 +185,15 @@ std::vector<std::string> overlaps(QWidget* window)
 std::vector<std::string> cut_captions(QWidget* window)
 {
     std::vector<std::string> cut;
-    auto name = [](QWidget* w) {
-        return (w->objectName().isEmpty() ? QString(w->metaObject()->className()) : w->objectName()).toStdString();
-    };
     for (QWidget* w : window->findChildren<QWidget*>()) {
         if (w->isHidden() || w->isWindow()) continue;
         auto* l = qobject_cast<QLabel*>(w);
         if (l && l->wordWrap() && l->textFormat() != Qt::RichText && !l->text().isEmpty() &&
             l->heightForWidth(l->width()) > l->height())
-            cut.push_back(name(w) + ": \"" + l->text().toStdString() + "\" (needs height " +
+            cut.push_back(widget_name(w) + ": \"" + l->text().toStdString() + "\" (needs height " +
                           std::to_string(l->heightForWidth(l->width())) + ", has " + std::to_string(l->height()) + ")");
         if (auto* t = qobject_cast<QTabBar*>(w); t && t->sizeHint().width() > t->parentWidget()->width())
-            cut.push_back(name(w) + " (needs " + std::to_string(t->sizeHint().width()) + ", has " +
+            cut.push_back(widget_name(w) + " (needs " + std::to_string(t->sizeHint().width()) + ", has " +
                           std::to_string(t->parentWidget()->width()) + ")");
         QString text;
         const int has = room(w, text);
@@ -202,7 +201,7 @@ std::vector<std::string> cut_captions(QWidget* window)
         int needs = 0; // the widest line
         for (const QString& line : text.split('\n')) needs = std::max(needs, w->fontMetrics().horizontalAdvance(line));
         if (needs > has)
-            cut.push_back(name(w) + ": \"" + text.toStdString() + "\" (needs " + std::to_string(needs) + ", has " +
+            cut.push_back(widget_name(w) + ": \"" + text.toStdString() + "\" (needs " + std::to_string(needs) + ", has " +
                           std::to_string(has) + ")");
     }
     for (std::string& o : overlaps(window)) cut.push_back("overlap: " + o);
